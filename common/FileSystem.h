@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ombrelta {
+
+// Wide paths may use '\' or '/' on every host; the POSIX side turns '\' into '/' before it
+// hands a path to the file system.
+
+/// The path as the host's file system takes it.
+std::filesystem::path ToNativePath(std::wstring_view path);
+
+/// True when anything (file or directory) exists at the path.
+bool PathExists(const std::wstring& path);
+/// True when a directory exists at the path.
+bool IsDirectory(const std::wstring& path);
+/// Creates one directory; false when it cannot be created (also when something exists there).
+bool CreateDirectoryAt(const std::wstring& path);
+/// Deletes a file; false when it cannot be deleted.
+bool DeleteFileAt(const std::wstring& path);
+/// Renames a file; fails, leaving both untouched, when anything exists at the target.
+bool RenameFileNoReplace(const std::wstring& from, const std::wstring& to);
+/// Removes a directory only when it is empty.
+bool RemoveEmptyDirectory(const std::wstring& path);
+/// Size of a regular file, or nothing when it cannot be read.
+std::optional<std::uint64_t> GetFileSize(const std::wstring& path);
+
+/// Local date and time as stored in a zip entry (MS-DOS format).
+struct DosDateTime {
+    std::uint16_t date = 0;
+    std::uint16_t time = 0;
+};
+
+/// An open file, closed on destruction. Reads and writes are raw bytes, unbuffered by this class.
+class File {
+public:
+    /// Opens an existing file for reading, sharing it with other readers and writers.
+    static std::optional<File> OpenRead(const std::wstring& path);
+    /// Creates or truncates a file for writing.
+    static std::optional<File> OpenWrite(const std::wstring& path);
+
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File();
+
+    /// Reads up to size bytes; returns the count read, 0 at the end, nothing on an error.
+    std::optional<std::size_t> Read(void* buffer, std::size_t size);
+    /// Writes all bytes; false on any error (disk full included).
+    [[nodiscard]] bool Write(const void* data, std::size_t size);
+    /// Sets the last-modified time from a local DOS date and time.
+    [[nodiscard]] bool SetModifiedTime(DosDateTime when);
+    /// Closes the file; false when the system reports an error (pending writes lost).
+    bool Close();
+
+private:
+    explicit File(std::intptr_t handle) : handle_(handle) {}
+    std::intptr_t handle_;
+};
+
+}  // namespace ombrelta

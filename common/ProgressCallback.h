@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace ombrelta {
+
+/// Receives a status text and a percent (0 to 100) from a worker, synchronously on the worker's
+/// thread. May be empty; an empty callback is never called.
+using ProgressCallback = std::function<void(const std::wstring& message, std::int32_t percent)>;
+
+}  // namespace ombrelta

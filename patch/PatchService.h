@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+#include "common/ProgressCallback.h"
+#include "protocol/LauncherApi.h"
+#include "protocol/PatchInfo.h"
+
+namespace ombrelta {
+
+/// Brings an installation up to the newest patch the launcher server offers.
+class PatchService {
+public:
+    /// installDir: the launcher's own directory, ending with a separator.
+    explicit PatchService(std::wstring installDir);
+
+    /// Applies every patch that follows the local version, one per pass. True when the server
+    /// has no further patch; false when a step failed. Errors of the HAS_NEXT_PATCH and
+    /// GET_NEXT_PATCH requests are thrown as std::runtime_error.
+    bool ApplyPatches(LauncherApi& api, ProgressCallback progress);
+
+    /// Deletes the archive and removes "_patch_temp" when it is empty; failures ignored.
+    void RemovePatchTemp(const std::wstring& archivePath) const;
+
+private:
+    bool DownloadPatch(LauncherApi& api, const PatchInfo& patch, const std::wstring& archivePath,
+                       ProgressCallback progress);
+
+    std::wstring installDir;
+};
+
+}  // namespace ombrelta

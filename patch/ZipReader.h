@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace ombrelta {
+
+/// Reads a zip archive (stored and deflate entries, data descriptors, ZIP64) from a file.
+/// Nothing read from the archive is trusted: a damaged archive fails cleanly.
+class ZipReader {
+public:
+    ZipReader();
+    ~ZipReader();
+    ZipReader(const ZipReader&) = delete;
+    ZipReader& operator=(const ZipReader&) = delete;
+
+    /// Opens the archive at a UTF-8 path and reads its central directory; false when it is not
+    /// a readable zip archive.
+    bool Open(const std::string& pathUtf8);
+    /// Number of entries of the open archive (0 when none is open).
+    std::uint32_t EntryCount() const;
+    /// The stored name bytes of entry i; false when i is out of range.
+    bool EntryName(std::uint32_t i, std::string& name) const;
+    /// True when entry i is a directory: its name ends with '/' or it has the DOS directory attribute.
+    bool IsDirectory(std::uint32_t i) const;
+    /// Writes entry i to a file at a UTF-8 path (created or truncated), checks its size and
+    /// CRC-32 and sets the file's time from the entry; false on any failure, including an
+    /// encrypted entry or a compression method other than stored or deflate.
+    bool ExtractToFile(std::uint32_t i, const std::string& pathUtf8);
+    /// Ends the reader; harmless when nothing is open.
+    void Close();
+
+private:
+    struct Archive;
+    std::unique_ptr<Archive> archive_;
+};
+
+}  // namespace ombrelta

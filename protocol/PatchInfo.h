@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace ombrelta {
+
+/// One patch as the server describes it.
+struct PatchInfo {
+    bool found = false;
+    std::uint16_t version = 0;
+    std::uint16_t extraValue = 0;
+    std::string fileName;  // UTF-8
+    std::uint32_t size = 0;
+};
+
+}  // namespace ombrelta
