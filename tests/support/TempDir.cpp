@@ -69,7 +69,13 @@ bool FileExists(const std::wstring& path) {
 
 std::wstring TestDataDir() {
     const char* dir = std::getenv("OMBRELTA_TEST_DATA");
-    return dir ? Utf8ToWide(dir) + L"/" : std::wstring();
+    if (!dir)
+        return std::wstring();
+    std::wstring path = Utf8ToWide(dir) + L"/";
+    // Under Wine the source tree is reached through the drive that maps the Unix root.
+    if (sizeof(wchar_t) == 2 && path.front() == L'/')
+        path = L"Z:" + path;
+    return path;
 }
 
 }  // namespace ombrelta::test
