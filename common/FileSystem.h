@@ -52,6 +52,9 @@ public:
 
     /// Reads up to size bytes; returns the count read, 0 at the end, nothing on an error.
     std::optional<std::size_t> Read(void* buffer, std::size_t size);
+    /// Moves the position of the next Read or Write to an absolute byte offset from the start
+    /// (64-bit, so files over 4 GiB work on 32-bit hosts); false when the system refuses it.
+    [[nodiscard]] bool Seek(std::uint64_t offset);
     /// Writes all bytes; false on any error (disk full included).
     [[nodiscard]] bool Write(const void* data, std::size_t size);
     /// Sets the last-modified time from a local DOS date and time.
