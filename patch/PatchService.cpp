@@ -1,0 +1,99 @@
+#include "patch/PatchService.h"
+
+#include <set>
+#include <utility>
+
+#include "common/FileSystem.h"
+#include "common/Path.h"
+#include "common/Text.h"
+#include "config/LocalVersion.h"
+#include "patch/ArchiveExtractor.h"
+#include "patch/FileDownload.h"
+
+namespace ombrelta {
+namespace {
+
+const std::wstring kVersionFile = L"version.dat";
+const std::wstring kPatchTempDir = L"_patch_temp";
+
+void Report(const ProgressCallback& progress, const std::wstring& message, std::int32_t percent) {
+    if (progress)
+        progress(message, percent);
+}
+
+// The archive is stored under this name inside "_patch_temp": the server must not choose another
+// place for it.
+bool IsPlainFileName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\\:\0", 4)) == std::string::npos;
+}
+
+}  // namespace
+
+PatchService::PatchService(std::wstring installDir) : installDir(std::move(installDir)) {}
+
+bool PatchService::ApplyPatches(LauncherApi& api, ProgressCallback progress) {
+    const std::string clientName = "UNKNOWN";
+    const std::string clientTag = "UNKNOWN";
+    // A server that offers the version asked about, or one installed earlier in this run, would
+    // otherwise keep the loop going for ever.
+    std::set<std::uint16_t> installedThisRun;
+    for (;;) {
+        const std::uint16_t localVersion = ReadLocalVersion(installDir, kVersionFile);
+        Report(progress, L"Checking patch version " + std::to_wstring(localVersion), 5);
+        const bool hasNext = api.HasNextPatch(localVersion, clientName, clientTag);
+        Report(progress, hasNext ? L"Server has next patch." : L"No patches found.", 10);
+        if (!hasNext) {
+            Report(progress, L"Patch check finished.", 100);
+            return true;
+        }
+
+        Report(progress, L"Getting next patch info...", 15);
+        const PatchInfo patch = api.GetNextPatch(localVersion);
+        if (!patch.found || !IsPlainFileName(patch.fileName))
+            return false;
+        if (patch.version == localVersion || installedThisRun.contains(patch.version))
+            return false;
+        Report(progress, L"Patch found: " + std::to_wstring(patch.version), 20);
+
+        const std::wstring tempDir = JoinPath(installDir, kPatchTempDir);
+        (void)CreateDirectories(tempDir);
+        const std::wstring archivePath = JoinPath(tempDir, Utf8ToWide(patch.fileName));
+        if (!DownloadPatch(api, patch, archivePath, progress) || !PathExists(archivePath))
+            return false;
+
+        Report(progress, L"Extracting patch...", 70);
+        if (!ExtractArchive(archivePath, installDir))
+            return false;
+        if (ReadLocalVersion(installDir, kVersionFile) != patch.version)
+            return false;
+
+        RemovePatchTemp(archivePath);
+        Report(progress, L"Patch " + std::to_wstring(patch.version) + L" installed.", 100);
+        installedThisRun.insert(patch.version);
+    }
+}
+
+bool PatchService::DownloadPatch(LauncherApi& api, const PatchInfo& patch, const std::wstring& archivePath,
+                                 ProgressCallback progress) {
+    const std::uint16_t version = patch.version;
+    ChunkFetcher fetcher = [&api, version](std::uint32_t offset, bool& last) {
+        return api.GetPatchChunk(version, offset, last);
+    };
+    DownloadProgress onChunk;
+    if (progress) {
+        const std::wstring message = L"Downloading patch " + std::to_wstring(version);
+        onChunk = [progress, message](std::uint32_t written, std::uint32_t total) {
+            const std::uint64_t share = total == 0 ? 0 : std::uint64_t{written} * 40 / total;
+            progress(message, static_cast<std::int32_t>(25 + share));
+        };
+    }
+    return DownloadToFile(patch.size, archivePath, std::move(fetcher), std::move(onChunk));
+}
+
+void PatchService::RemovePatchTemp(const std::wstring& archivePath) const {
+    if (PathExists(archivePath))
+        (void)DeleteFileAt(archivePath);
+    (void)RemoveEmptyDirectory(JoinPath(installDir, kPatchTempDir));
+}
+
+}  // namespace ombrelta

@@ -1,0 +1,88 @@
+#include "service/LauncherService.h"
+
+#include <exception>
+#include <utility>
+
+#include "common/Text.h"
+#include "patch/PatchService.h"
+#include "verify/FileVerifier.h"
+
+namespace ombrelta {
+namespace {
+
+void Report(const ProgressCallback& progress, const std::wstring& message, std::int32_t percent) {
+    if (progress)
+        progress(message, percent);
+}
+
+// What the stages get: a callback that always exists and hands every report on unchanged.
+ProgressCallback Forwarding(const ProgressCallback& progress) {
+    return [progress](const std::wstring& message, std::int32_t percent) { Report(progress, message, percent); };
+}
+
+// A failure report from an exception handler must not throw again.
+void ReportQuietly(const ProgressCallback& progress, const std::wstring& message) {
+    try {
+        Report(progress, message, 0);
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+LauncherService::LauncherService(std::wstring installDir) : installDir(std::move(installDir)) {}
+
+bool LauncherService::LoadConfig(WindowHandle owner) {
+    game.SetOwner(owner);
+    try {
+        config = ReadConfigFile();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback progress) {
+    errorText.clear();
+    if (!api.Connect(config.host, config.port)) {
+        errorText = "Failed to connect to launcher server.";
+        return false;
+    }
+    try {
+        Report(progress, L"Checking patches...", 20);
+        PatchService patches(installDir);
+        if (!patches.ApplyPatches(api, Forwarding(progress))) {
+            errorText = "Patch update failed.";
+            return false;
+        }
+        Report(progress, L"Checking game files...", 70);
+        VerifyAndRepairFiles(api, Forwarding(progress));
+        Report(progress, L"Ready.", 100);
+        return true;
+    } catch (const std::exception& error) {
+        errorText = error.what();
+        return false;
+    }
+}
+
+bool LauncherService::VerifyBeforeStart(ProgressCallback progress) {
+    try {
+        Report(progress, L"Connecting to launcher server...", 0);
+        if (!api.Connect(config.host, config.port)) {
+            Report(progress, L"Failed to connect to launcher server.", 0);
+            return false;
+        }
+        Report(progress, L"Checking files before start...", 10);
+        VerifyAndRepairFiles(api, Forwarding(progress));
+        Report(progress, L"Files checked successfully.", 100);
+        return true;
+    } catch (const std::exception& error) {
+        ReportQuietly(progress, L"Connection or file check failed: " + Utf8ToWide(error.what()));
+        return false;
+    } catch (...) {
+        ReportQuietly(progress, L"Connection or file check failed.");
+        return false;
+    }
+}
+
+}  // namespace ombrelta
