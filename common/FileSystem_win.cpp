@@ -1,0 +1,134 @@
+#include "common/FileSystem.h"
+
+#include <windows.h>
+
+namespace ombrelta {
+namespace {
+
+HANDLE ToHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+std::intptr_t FromHandle(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+
+const std::intptr_t kNoFile = FromHandle(INVALID_HANDLE_VALUE);
+
+// Win32 calls take at most a DWORD per call; larger requests are split.
+constexpr std::size_t kMaxChunk = 1u << 30;
+
+HANDLE OpenWith(const std::wstring& path, DWORD access, DWORD share, DWORD disposition) {
+    if (path.empty())
+        return INVALID_HANDLE_VALUE;
+    return CreateFileW(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+std::filesystem::path ToNativePath(std::wstring_view path) { return std::filesystem::path(path); }
+
+bool PathExists(const std::wstring& path) {
+    return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDirectory(const std::wstring& path) {
+    if (path.empty())
+        return false;
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool CreateDirectoryAt(const std::wstring& path) {
+    return !path.empty() && CreateDirectoryW(path.c_str(), nullptr) != 0;
+}
+
+bool DeleteFileAt(const std::wstring& path) { return !path.empty() && DeleteFileW(path.c_str()) != 0; }
+
+bool RenameFileNoReplace(const std::wstring& from, const std::wstring& to) {
+    // MoveFileW without MOVEFILE_REPLACE_EXISTING fails when the target exists.
+    return !from.empty() && !to.empty() && MoveFileW(from.c_str(), to.c_str()) != 0;
+}
+
+bool RemoveEmptyDirectory(const std::wstring& path) {
+    return !path.empty() && RemoveDirectoryW(path.c_str()) != 0;
+}
+
+std::optional<std::uint64_t> GetFileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (path.empty() || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return std::nullopt;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return std::nullopt;
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::optional<File> File::OpenRead(const std::wstring& path) {
+    HANDLE handle =
+        OpenWith(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    return File(FromHandle(handle));
+}
+
+std::optional<File> File::OpenWrite(const std::wstring& path) {
+    HANDLE handle = OpenWith(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_ALWAYS);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    return File(FromHandle(handle));
+}
+
+File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kNoFile; }
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = other.handle_;
+        other.handle_ = kNoFile;
+    }
+    return *this;
+}
+
+File::~File() { Close(); }
+
+std::optional<std::size_t> File::Read(void* buffer, std::size_t size) {
+    if (handle_ == kNoFile)
+        return std::nullopt;
+    DWORD got = 0;
+    DWORD want = static_cast<DWORD>(size < kMaxChunk ? size : kMaxChunk);
+    if (!ReadFile(ToHandle(handle_), buffer, want, &got, nullptr))
+        return std::nullopt;
+    return static_cast<std::size_t>(got);
+}
+
+bool File::Write(const void* data, std::size_t size) {
+    if (handle_ == kNoFile)
+        return false;
+    auto bytes = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        DWORD put = 0;
+        DWORD want = static_cast<DWORD>(size < kMaxChunk ? size : kMaxChunk);
+        if (!WriteFile(ToHandle(handle_), bytes, want, &put, nullptr) || put == 0)
+            return false;
+        bytes += put;
+        size -= put;
+    }
+    return true;
+}
+
+bool File::SetModifiedTime(DosDateTime when) {
+    if (handle_ == kNoFile)
+        return false;
+    FILETIME local{};
+    FILETIME utc{};
+    if (!DosDateTimeToFileTime(when.date, when.time, &local) || !LocalFileTimeToFileTime(&local, &utc))
+        return false;
+    // Access and modification time alike, as zip extractors leave them.
+    return SetFileTime(ToHandle(handle_), nullptr, &utc, &utc) != 0;
+}
+
+bool File::Close() {
+    if (handle_ == kNoFile)
+        return true;
+    HANDLE handle = ToHandle(handle_);
+    handle_ = kNoFile;
+    return CloseHandle(handle) != 0;
+}
+
+}  // namespace ombrelta
