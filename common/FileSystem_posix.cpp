@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <limits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -139,6 +140,13 @@ std::optional<std::size_t> File::Read(void* buffer, std::size_t size) {
         if (errno != EINTR)
             return std::nullopt;
     }
+}
+
+bool File::Seek(std::uint64_t offset) {
+    if (handle_ == kNoFile || offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
+        return false;
+    auto position = static_cast<off_t>(offset);
+    return ::lseek(static_cast<int>(handle_), position, SEEK_SET) == position;
 }
 
 bool File::Write(const void* data, std::size_t size) {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 namespace ombrelta {
 namespace {
 
@@ -95,6 +97,14 @@ std::optional<std::size_t> File::Read(void* buffer, std::size_t size) {
     if (!ReadFile(ToHandle(handle_), buffer, want, &got, nullptr))
         return std::nullopt;
     return static_cast<std::size_t>(got);
+}
+
+bool File::Seek(std::uint64_t offset) {
+    if (handle_ == kNoFile || offset > static_cast<std::uint64_t>(INT64_MAX))
+        return false;
+    LARGE_INTEGER position{};
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(ToHandle(handle_), position, nullptr, FILE_BEGIN) != 0;
 }
 
 bool File::Write(const void* data, std::size_t size) {
