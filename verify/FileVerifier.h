@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "common/ProgressCallback.h"
@@ -8,12 +9,19 @@
 
 namespace ombrelta {
 
-/// Checks every file of the server's hash list and downloads again each missing or differing one.
-/// True when the whole list was gone through; every failure throws std::runtime_error.
+/// Checks every file of the server's hash list in order and downloads again each missing or
+/// differing one, reporting "Checking " / "Repairing " with the path. True when the whole list
+/// was gone through; every failure throws std::runtime_error (the request's or download's own
+/// text, or "Unsafe file path: " and the path for an entry that would leave the working
+/// directory), leaving earlier repairs in place and later entries untouched.
 bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress);
 
-/// True when the local file of the entry is missing or its MD5 or size differs.
+/// True when the local file of the entry is missing, its size differs or its MD5 differs
+/// (letter case aside); an unreadable file needs repair too. Never throws.
 bool FileNeedsRepair(const HashEntry& entry);
+
+/// FileNeedsRepair with the digest taken from digest(), asked only when the size matches.
+bool FileNeedsRepairWith(const HashEntry& entry, const std::function<std::string()>& digest);
 
 /// The entry's path as a wide path with every separator turned into '\'.
 std::wstring EntryWidePath(const HashEntry& entry);

@@ -1,0 +1,45 @@
+#include "common/Md5.h"
+
+#include <openssl/evp.h>
+
+namespace ombrelta {
+
+struct Md5Hasher::State {
+    EVP_MD_CTX* context = nullptr;
+
+    ~State() { EVP_MD_CTX_free(context); }
+};
+
+std::optional<Md5Hasher> Md5Hasher::Create() {
+    auto state = std::make_unique<State>();
+    state->context = EVP_MD_CTX_new();
+    if (!state->context)
+        return std::nullopt;
+    if (EVP_DigestInit_ex(state->context, EVP_md5(), nullptr) != 1)
+        return std::nullopt;
+    return Md5Hasher(std::move(state));
+}
+
+Md5Hasher::Md5Hasher(std::unique_ptr<State> state) : state_(std::move(state)) {}
+Md5Hasher::Md5Hasher(Md5Hasher&&) noexcept = default;
+Md5Hasher& Md5Hasher::operator=(Md5Hasher&&) noexcept = default;
+Md5Hasher::~Md5Hasher() = default;
+
+bool Md5Hasher::Update(const std::uint8_t* data, std::size_t size) {
+    if (!state_)
+        return false;
+    return EVP_DigestUpdate(state_->context, data, size) == 1;
+}
+
+std::optional<Md5Digest> Md5Hasher::Finish() {
+    if (!state_)
+        return std::nullopt;
+    std::unique_ptr<State> spent = std::move(state_);
+    Md5Digest digest{};
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(spent->context, digest.data(), &length) != 1 || length != digest.size())
+        return std::nullopt;
+    return digest;
+}
+
+}  // namespace ombrelta

@@ -1,0 +1,56 @@
+#include "verify/FileHash.h"
+
+#include <array>
+
+#include "common/FileSystem.h"
+#include "common/Md5.h"
+
+namespace ombrelta {
+namespace {
+
+constexpr std::size_t kBlockSize = 8192;
+
+}  // namespace
+
+std::string ComputeFileMd5(const std::wstring& path) {
+    return ComputeFileMd5Until(path, nullptr).value_or(std::string());
+}
+
+std::optional<std::string> ComputeFileMd5Until(const std::wstring& path, const std::function<bool()>& stop) {
+    if (!PathExists(path))
+        return std::string();
+    std::optional<File> file = File::OpenRead(path);
+    if (!file)
+        return std::string();
+    std::optional<Md5Hasher> hasher = Md5Hasher::Create();
+    if (!hasher)
+        return std::string();
+    std::array<std::uint8_t, kBlockSize> block;
+    for (;;) {
+        if (stop && stop())
+            return std::nullopt;
+        // A read error ends the pass like the end of the file; that digest will not match.
+        std::optional<std::size_t> got = file->Read(block.data(), block.size());
+        if (!got || *got == 0)
+            break;
+        if (!hasher->Update(block.data(), *got))
+            return std::string();
+    }
+    std::optional<Md5Digest> digest = hasher->Finish();
+    if (!digest)
+        return std::string();
+    return BytesToHex(*digest);
+}
+
+std::string BytesToHex(std::span<const std::uint8_t> bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (std::uint8_t byte : bytes) {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0x0F];
+    }
+    return text;
+}
+
+}  // namespace ombrelta

@@ -1,0 +1,154 @@
+#include "verify/HashAhead.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "common/FileSystem.h"
+#include "verify/FileHash.h"
+#include "verify/FileVerifier.h"
+
+namespace ombrelta {
+namespace {
+
+constexpr unsigned kMaxThreads = 4;
+constexpr std::size_t kJobsPerThread = 2;
+constexpr int kDefaultCount = -1;
+
+std::atomic<int> threadCountOverride{kDefaultCount};
+
+// Only files the checking thread will hash are worth reading: it skips missing files and files
+// of another size.
+bool SizeMatches(const std::wstring& pathW, std::uint32_t size) {
+    std::optional<std::uint64_t> actual = GetFileSize(pathW);
+    return actual && *actual == size;
+}
+
+}  // namespace
+
+unsigned HashAheadThreadCount() {
+    const int chosen = threadCountOverride.load();
+    if (chosen != kDefaultCount)
+        return static_cast<unsigned>(chosen);
+    return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);
+}
+
+void SetHashAheadThreadCount(std::optional<unsigned> count) {
+    threadCountOverride.store(count ? static_cast<int>(std::min(*count, 64u)) : kDefaultCount);
+}
+
+HashAhead::HashAhead(const std::vector<HashEntry>& entries, std::size_t end, unsigned threadCount) {
+    end = std::min(end, entries.size());
+    jobs.resize(end);
+    for (std::size_t i = 0; i < end; ++i) {
+        jobs[i].pathW = EntryWidePath(entries[i]);
+        jobs[i].size = entries[i].size;
+    }
+    const std::size_t count = std::min<std::size_t>(threadCount, end);
+    window = count * kJobsPerThread;
+    for (std::size_t i = 0; i < count; ++i) {
+        try {
+            threads.emplace_back(&HashAhead::WorkerLoop, this);
+        } catch (const std::system_error&) {
+            // Fewer threads only means less hashing ahead; the checking thread does the rest.
+            break;
+        }
+    }
+}
+
+HashAhead::~HashAhead() {
+    {
+        std::lock_guard lock(mutex);
+        cancelled = true;
+    }
+    wake.notify_all();
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
+void HashAhead::Reached(std::size_t index) {
+    {
+        std::lock_guard lock(mutex);
+        next = index;
+    }
+    wake.notify_all();
+}
+
+std::string HashAhead::Digest(std::size_t index) {
+    std::unique_lock lock(mutex);
+    Job& job = jobs.at(index);
+    finished.wait(lock, [&] { return job.state != JobState::kRunning || job.epoch != epoch; });
+    if (job.state == JobState::kDone && job.epoch == epoch && job.digest)
+        return *job.digest;
+    job.state = JobState::kClaimed;
+    const std::wstring pathW = job.pathW;
+    lock.unlock();
+    return ComputeFileMd5(pathW);
+}
+
+void HashAhead::BeginRewrite() {
+    std::lock_guard lock(mutex);
+    paused = true;
+    ++epoch;
+}
+
+void HashAhead::EndRewrite() {
+    {
+        std::lock_guard lock(mutex);
+        paused = false;
+        ++epoch;
+    }
+    wake.notify_all();
+    finished.notify_all();
+}
+
+std::optional<std::size_t> HashAhead::FindWork() const {
+    const std::size_t stop = std::min(jobs.size(), next + window);
+    for (std::size_t i = next; i < stop; ++i) {
+        const Job& job = jobs[i];
+        if (job.state == JobState::kPending || (job.state == JobState::kDone && job.epoch != epoch))
+            return i;
+    }
+    return std::nullopt;
+}
+
+void HashAhead::WorkerLoop() {
+    std::unique_lock lock(mutex);
+    for (;;) {
+        std::optional<std::size_t> index;
+        wake.wait(lock, [&] { return cancelled || (!paused && (index = FindWork())); });
+        if (cancelled)
+            return;
+        Job& job = jobs[*index];
+        job.state = JobState::kRunning;
+        const std::uint32_t started = epoch;
+        job.epoch = started;
+        const std::wstring pathW = job.pathW;
+        const std::uint32_t size = job.size;
+        lock.unlock();
+        std::optional<std::string> digest;
+        bool stopped = false;
+        if (SizeMatches(pathW, size)) {
+            digest = ComputeFileMd5Until(pathW, [&] { return cancelled || epoch != started; });
+            stopped = !digest;
+        }
+        lock.lock();
+        FinishJob(*index, started, stopped, std::move(digest));
+    }
+}
+
+void HashAhead::FinishJob(std::size_t index, std::uint32_t started, bool stopped,
+                          std::optional<std::string> digest) {
+    Job& job = jobs[index];
+    // The checking thread may have claimed the job meanwhile; then it is no longer ours.
+    if (job.state != JobState::kRunning)
+        return;
+    if (stopped || epoch != started) {
+        job.state = JobState::kPending;
+    } else {
+        job.state = JobState::kDone;
+        job.digest = std::move(digest);
+    }
+    finished.notify_all();
+}
+
+}  // namespace ombrelta

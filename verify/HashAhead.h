@@ -1,0 +1,88 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "protocol/HashEntry.h"
+
+namespace ombrelta {
+
+/// Number of threads VerifyAndRepairFiles hashes ahead with: the hardware's concurrency, at most
+/// 4, unless SetHashAheadThreadCount chose another.
+unsigned HashAheadThreadCount();
+
+/// Overrides the number of hashing threads for the rest of the process (0: the checking thread
+/// hashes every file itself); nothing restores the default. For measurements only.
+void SetHashAheadThreadCount(std::optional<unsigned> count);
+
+/// Computes the MD5 digests of a hash list's files on a few threads while one checking thread
+/// walks the list in order. A digest computed ahead is handed out only if no file was rewritten
+/// since its computation started, so every answer equals ComputeFileMd5 at the time of asking.
+/// Holds at most two jobs per thread ahead of the checking thread; the destructor stops the
+/// threads between two blocks and joins them.
+class HashAhead {
+public:
+    /// Starts up to threadCount threads over entries [0, end); entries from end on are never
+    /// touched. Starts fewer (or none) when the system refuses threads.
+    HashAhead(const std::vector<HashEntry>& entries, std::size_t end, unsigned threadCount);
+    ~HashAhead();
+    HashAhead(const HashAhead&) = delete;
+    HashAhead& operator=(const HashAhead&) = delete;
+
+    /// The checking thread has come to entry index (indices only grow): work moves past it.
+    void Reached(std::size_t index);
+    /// The digest of entry index (below end) as ComputeFileMd5 gives it now; computed on the
+    /// calling thread when no valid result is ready or under way.
+    std::string Digest(std::size_t index);
+    /// A file is about to be rewritten: threads pause and every digest so far turns stale.
+    void BeginRewrite();
+    /// The rewrite is over: threads go on, redoing stale work.
+    void EndRewrite();
+
+    /// Pauses hashing for one rewrite: BeginRewrite now, EndRewrite on leaving the scope.
+    class RewriteScope {
+    public:
+        explicit RewriteScope(HashAhead& ahead) : ahead(ahead) { ahead.BeginRewrite(); }
+        ~RewriteScope() { ahead.EndRewrite(); }
+        RewriteScope(const RewriteScope&) = delete;
+        RewriteScope& operator=(const RewriteScope&) = delete;
+
+    private:
+        HashAhead& ahead;
+    };
+
+private:
+    enum class JobState { kPending, kRunning, kDone, kClaimed };
+    struct Job {
+        std::wstring pathW;
+        std::uint32_t size = 0;
+        JobState state = JobState::kPending;
+        std::uint32_t epoch = 0;
+        std::optional<std::string> digest;  // nothing: not needed (missing or size differs)
+    };
+
+    void WorkerLoop();
+    std::optional<std::size_t> FindWork() const;
+    void FinishJob(std::size_t index, std::uint32_t started, bool stopped, std::optional<std::string> digest);
+
+    std::vector<Job> jobs;
+    std::size_t window = 0;
+    std::size_t next = 0;
+    bool paused = false;
+    std::atomic<bool> cancelled{false};
+    // Bumped around every rewrite; a result is valid only under the epoch it started in.
+    std::atomic<std::uint32_t> epoch{0};
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable finished;
+    std::vector<std::thread> threads;
+};
+
+}  // namespace ombrelta
