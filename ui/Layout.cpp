@@ -1,0 +1,21 @@
+#include "ui/Layout.h"
+
+namespace ombrelta {
+
+WindowOrigin CentredOrigin(std::int32_t screenWidth, std::int32_t screenHeight, std::int32_t width,
+                           std::int32_t height) {
+    return WindowOrigin{(screenWidth - width) / 2, (screenHeight - height) / 2};
+}
+
+std::wstring SkinImagePath(std::wstring_view installDir, std::wstring_view name) {
+    std::wstring path(installDir);
+    path += L"data2\\Ombrelta\\";
+    path += name;
+    return path;
+}
+
+std::wstring ButtonImageName(const ButtonSpec& spec, int state) {
+    return spec.imageStem + std::to_wstring(state) + L".png";
+}
+
+}  // namespace ombrelta
