@@ -1,0 +1,115 @@
+#include "game/GameProcess.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "common/FileSystem.h"
+#include "common/Text.h"
+#include "game/GameWatch.h"
+#include "tests/support/TempDir.h"
+
+namespace ombrelta {
+namespace {
+
+// Waits for a condition that another process brings about; bounded, never a timing assertion.
+bool WaitFor(const std::function<bool()>& condition) {
+    for (int i = 0; i < 1000; ++i) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return condition();
+}
+
+void MakeExecutable(const std::wstring& path) {
+    ASSERT_EQ(::chmod(ToNativePath(path).c_str(), 0755), 0);
+}
+
+std::string ReadIfComplete(const std::wstring& path) {
+    if (!test::FileExists(path))
+        return std::string();
+    std::string text = test::ReadFileBytes(path);
+    return text.ends_with("end\n") ? text : std::string();
+}
+
+TEST(GameProcessPosix, RunsTheProgramWithItsArgumentsInItsOwnDirectory) {
+    test::TempDir dir;
+    std::wstring exePath = dir.Child(L"run game.sh");
+    test::WriteFileBytes(exePath, "#!/bin/sh\n{ pwd; echo \"$#:$1\"; echo end; } > report.txt\n");
+    MakeExecutable(exePath);
+
+    GameProcess game;
+    std::uint32_t before = CurrentTickCount();
+    ASSERT_TRUE(game.StartGame(exePath, L"mossfield"));
+    EXPECT_TRUE(game.Running());
+    EXPECT_EQ(game.ProcessName(), L"run game");
+    EXPECT_LT(TicksSince(before, game.LaunchTick()), 60000u);
+
+    std::wstring report = dir.Child(L"report.txt");
+    ASSERT_TRUE(WaitFor([&] { return !ReadIfComplete(report).empty(); }));
+    std::string expectedDirectory = std::filesystem::canonical(ToNativePath(dir.path())).string();
+    EXPECT_EQ(ReadIfComplete(report), expectedDirectory + "\n1:mossfield\nend\n");
+}
+
+TEST(GameProcessPosix, AcceptsTheLongestWorkingDirectoryThatFits) {
+    test::TempDir dir;
+    std::wstring directory = dir.path();
+    while (directory.size() < kMaxWorkingDirectoryLength)
+        directory += directory.size() % 50 == 0 ? L'/' : L'd';
+    directory.back() = L'e';
+    ASSERT_EQ(directory.size(), kMaxWorkingDirectoryLength);
+    std::wstring exePath = directory + L"/g.sh";
+    test::WriteFileBytes(exePath, "#!/bin/sh\necho end > ok.txt\n");
+    MakeExecutable(exePath);
+
+    GameProcess game;
+    ASSERT_TRUE(game.StartGame(exePath, L"mossfield"));
+    std::wstring done = directory + L"/ok.txt";
+    EXPECT_TRUE(WaitFor([&] { return !ReadIfComplete(done).empty(); }));
+}
+
+TEST(GameProcessPosix, FindsAndTerminatesItsProcessesByName) {
+    test::TempDir dir;
+    // A private copy of sleep under a name nothing else on the machine carries.
+    std::wstring name = L"ombgame" + std::to_wstring(::getpid()) + L"zz";
+    std::wstring exePath = dir.Child(name + L".bin");
+    std::filesystem::copy_file("/bin/sleep", ToNativePath(exePath));
+    MakeExecutable(exePath);
+
+    GameProcess game;
+    ASSERT_TRUE(game.StartGame(exePath, L"60"));
+    ASSERT_TRUE(game.StartGame(exePath, L"60"));
+    EXPECT_EQ(game.ProcessName(), name);
+    EXPECT_TRUE(game.IsGameRunning());
+    EXPECT_FALSE(game.WatchGameEnded(game.LaunchTick() + kGameWatchGraceMs));
+    EXPECT_TRUE(game.Running());
+
+    game.TerminateGameProcesses();
+    EXPECT_TRUE(WaitFor([&] { return !game.IsGameRunning(); }));
+    EXPECT_FALSE(game.WatchGameEnded(game.LaunchTick() + kGameWatchGraceMs - 1));
+    EXPECT_TRUE(game.WatchGameEnded(game.LaunchTick() + kGameWatchGraceMs));
+    EXPECT_FALSE(game.Running());
+}
+
+TEST(GameProcessPosix, ListsThisProgramUnderItsOwnName) {
+    std::uint32_t self = static_cast<std::uint32_t>(::getpid());
+    std::wstring found;
+    EXPECT_TRUE(ForEachProcess([&](const ProcessEntry& entry) {
+        if (entry.id == self)
+            found = entry.exeName;
+        return entry.id != self;
+    }));
+    std::wstring expected = Utf8ToWide(std::filesystem::read_symlink("/proc/self/exe").filename().string());
+    EXPECT_EQ(found, expected);
+}
+
+}  // namespace
+}  // namespace ombrelta

@@ -1,0 +1,118 @@
+#include "game/GameProcess.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "game/GameWatch.h"
+#include "tests/support/TempDir.h"
+
+namespace ombrelta {
+namespace {
+
+TEST(GameProcess, StartsIdleWithTheGameName) {
+    GameProcess game;
+    EXPECT_EQ(game.ProcessName(), L"Tarvesk");
+    EXPECT_FALSE(game.Running());
+    EXPECT_EQ(game.LaunchTick(), 0u);
+    EXPECT_EQ(game.Owner(), nullptr);
+}
+
+TEST(GameProcess, MissingExecutableChangesNothing) {
+    test::TempDir dir;
+    GameProcess game;
+    EXPECT_FALSE(game.StartGame(dir.Child(L"Nothing.exe"), L"mossfield"));
+    EXPECT_FALSE(game.StartGame(L"", L"mossfield"));
+    EXPECT_EQ(game.ProcessName(), L"Tarvesk");
+    EXPECT_FALSE(game.Running());
+    EXPECT_EQ(game.LaunchTick(), 0u);
+}
+
+// A directory one character too long for the 260-character working directory buffer.
+std::wstring MakeTooLongDirectory(const test::TempDir& dir) {
+    std::wstring path = dir.path();
+    while (path.size() <= kMaxWorkingDirectoryLength) {
+        std::size_t room = kMaxWorkingDirectoryLength + 1 - path.size();
+        path += std::wstring(std::min<std::size_t>(room, 100), L'd');
+        if (path.size() <= kMaxWorkingDirectoryLength)
+            path += L'/';
+    }
+    return path;
+}
+
+TEST(GameProcess, RefusesAWorkingDirectoryThatDoesNotFitTheBuffer) {
+    test::TempDir dir;
+    std::wstring longDirectory = MakeTooLongDirectory(dir);
+    ASSERT_EQ(longDirectory.size(), kMaxWorkingDirectoryLength + 1);
+    std::wstring exePath = longDirectory + L"/Tarvesk.exe";
+    test::WriteFileBytes(exePath, "not a program");
+    ASSERT_TRUE(test::FileExists(exePath));
+
+    GameProcess game;
+    EXPECT_FALSE(game.StartGame(exePath, L"mossfield"));
+    EXPECT_FALSE(game.Running());
+    EXPECT_EQ(game.LaunchTick(), 0u);
+}
+
+TEST(ProcessControl, LaunchRefusesALongWorkingDirectoryWithoutTouchingIt) {
+    std::wstring directory(kMaxWorkingDirectoryLength + 1, L'x');
+    EXPECT_FALSE(LaunchProcess(L"\"x.exe\" mossfield", directory));
+    EXPECT_FALSE(LaunchProcess(L"\"x.exe\" mossfield", std::wstring(5000, L'y')));
+}
+
+TEST(ProcessControl, LaunchFailsForAFileThatIsNoProgram) {
+    test::TempDir dir;
+    std::wstring exePath = dir.Child(L"Broken.exe");
+    test::WriteFileBytes(exePath, "");
+    std::wstring directory = dir.path().substr(0, dir.path().size() - 1);
+    EXPECT_FALSE(LaunchProcess(L"\"" + exePath + L"\" mossfield", directory));
+
+    GameProcess game;
+    EXPECT_FALSE(game.StartGame(exePath, L"mossfield"));
+    EXPECT_EQ(game.ProcessName(), L"Broken");
+    EXPECT_FALSE(game.Running());
+}
+
+TEST(ProcessControl, ListsProcessesAndSkipsUnknownIds) {
+    std::size_t count = 0;
+    EXPECT_TRUE(ForEachProcess([&](const ProcessEntry&) { return ++count < 3; }));
+    EXPECT_GE(count, 1u);
+    EXPECT_LE(count, 3u);
+    EXPECT_FALSE(TerminateProcessById(0));
+}
+
+TEST(GameProcess, WatchIgnoresAnIdleGame) {
+    GameProcess game;
+    EXPECT_FALSE(game.WatchGameEnded(CurrentTickCount()));
+    EXPECT_FALSE(game.WatchGameEnded(kGameWatchGraceMs));
+}
+
+TEST(GameProcess, WatchKeepsTheGraceThenEndsWhenNoProcessIsLeft) {
+    GameProcess game;
+    // Nothing named like this test runs, so the watch finds no game once the grace is over.
+    test::TempDir dir;
+    std::wstring exePath = dir.Child(L"NoSuchGame7f3a9.exe");
+    test::WriteFileBytes(exePath, "");
+    (void)game.StartGame(exePath, L"");
+    ASSERT_EQ(game.ProcessName(), L"NoSuchGame7f3a9");
+    game.SetRunning(true);
+    EXPECT_FALSE(game.WatchGameEnded(game.LaunchTick() + kGameWatchGraceMs - 1));
+    EXPECT_TRUE(game.Running());
+    EXPECT_TRUE(game.WatchGameEnded(game.LaunchTick() + kGameWatchGraceMs));
+    EXPECT_FALSE(game.Running());
+    EXPECT_FALSE(game.WatchGameEnded(game.LaunchTick() + kGameWatchGraceMs));
+}
+
+TEST(GameProcess, TerminateWithNoMatchingProcessDoesNothing) {
+    test::TempDir dir;
+    std::wstring exePath = dir.Child(L"NoSuchGame51c2e.exe");
+    test::WriteFileBytes(exePath, "");
+    GameProcess game;
+    (void)game.StartGame(exePath, L"");
+    ASSERT_EQ(game.ProcessName(), L"NoSuchGame51c2e");
+    game.TerminateGameProcesses();
+    EXPECT_FALSE(game.IsGameRunning());
+}
+
+}  // namespace
+}  // namespace ombrelta
