@@ -1,0 +1,78 @@
+#include "config/LocalVersion.h"
+
+#include "common/FileSystem.h"
+
+#include <array>
+#include <optional>
+
+namespace ombrelta {
+namespace {
+
+constexpr std::int64_t kMaxPositive = 2147483647LL;
+constexpr std::int64_t kMaxNegative = 2147483648LL;
+
+bool IsCSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// wcstol with base 10 over the first line, fed one byte at a time so that a huge first line
+// never has to be held in memory.
+class FirstLineNumber {
+public:
+    /// Takes the next byte; false once the number (or the line) has ended.
+    bool Feed(unsigned char c) {
+        if (c == '\n')
+            return false;
+        if (phase_ == Phase::Blanks && IsCSpace(c))
+            return true;
+        if (phase_ == Phase::Blanks && (c == '+' || c == '-')) {
+            negative_ = c == '-';
+            phase_ = Phase::Digits;
+            return true;
+        }
+        if (c < '0' || c > '9')
+            return false;
+        phase_ = Phase::Digits;
+        sawDigit_ = true;
+        magnitude_ = magnitude_ * 10 + (c - '0');
+        if (magnitude_ > kMaxNegative)
+            magnitude_ = kMaxNegative + 1;
+        return true;
+    }
+
+    /// The version the line holds: 0 without digits or outside the signed 32-bit range.
+    std::uint16_t Version() const {
+        if (!sawDigit_ || magnitude_ > (negative_ ? kMaxNegative : kMaxPositive))
+            return 0;
+        std::int64_t value = negative_ ? -magnitude_ : magnitude_;
+        return static_cast<std::uint16_t>(static_cast<std::uint32_t>(value) & 0xFFFF);
+    }
+
+private:
+    enum class Phase { Blanks, Digits };
+    Phase phase_ = Phase::Blanks;
+    bool negative_ = false;
+    bool sawDigit_ = false;
+    std::int64_t magnitude_ = 0;
+};
+
+}  // namespace
+
+std::uint16_t ReadLocalVersion(const std::wstring& installDir, const std::wstring& fileName) {
+    std::optional<File> file = File::OpenRead(installDir + fileName);
+    if (!file)
+        return 0;
+    FirstLineNumber number;
+    std::array<unsigned char, 4096> buffer{};
+    for (;;) {
+        std::optional<std::size_t> got = file->Read(buffer.data(), buffer.size());
+        if (!got)
+            return 0;
+        for (std::size_t i = 0; i < *got; ++i) {
+            if (!number.Feed(buffer[i]))
+                return number.Version();
+        }
+        if (*got == 0)
+            return number.Version();
+    }
+}
+
+}  // namespace ombrelta
