@@ -1,0 +1,26 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace ombrelta::server {
+
+/// The path's text in UTF-8 with its native separators (the file's own bytes on POSIX).
+inline std::string PathToUtf8(const std::filesystem::path& path) {
+    std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+/// The relative path's text in UTF-8 with '/' separators, as the hash list carries it.
+inline std::string GenericPathToUtf8(const std::filesystem::path& path) {
+    std::u8string text = path.generic_u8string();
+    return std::string(text.begin(), text.end());
+}
+
+/// A path from UTF-8 text, such as a command-line argument.
+inline std::filesystem::path PathFromUtf8(std::string_view text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+}  // namespace ombrelta::server

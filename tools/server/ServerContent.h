@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <vector>
+
+#include "tools/server/FileCatalog.h"
+#include "tools/server/PatchCatalog.h"
+#include "tools/server/ServerProtocol.h"
+
+namespace ombrelta::server {
+
+/// A request that the server will not answer (unknown version or id, offset past the end, or a
+/// file that can no longer be read); the connection that sent it is closed.
+class RequestError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// Everything the server offers, fixed at start and shared read-only by every connection.
+class ServerContent {
+public:
+    /// Loads root/patches and root/files. chunkSize caps the data of every chunk answer (0: the
+    /// largest a packet carries). Throws std::runtime_error, with a message for the operator,
+    /// when root is not a directory or its content cannot be served (see the catalogs).
+    ServerContent(const std::filesystem::path& root, std::uint32_t chunkSize);
+
+    /// The answer payload for one request. Throws RequestError for a request naming what does
+    /// not exist; reads chunk data from disk at this moment.
+    std::vector<std::uint8_t> Answer(const Request& request) const;
+
+    const PatchCatalog& patches() const { return patches_; }
+    const FileCatalog& files() const { return files_; }
+
+private:
+    std::vector<std::uint8_t> AnswerPatchChunk(const PatchChunkRequest& request) const;
+    std::vector<std::uint8_t> AnswerFileChunk(const FileChunkRequest& request) const;
+
+    PatchCatalog patches_;
+    FileCatalog files_;
+    std::uint32_t patchChunk_;
+    std::uint32_t fileChunk_;
+};
+
+/// count bytes of file from offset. Throws RequestError when the file cannot be opened or
+/// holds fewer bytes than asked for.
+std::vector<std::uint8_t> ReadFileRange(const std::filesystem::path& file, std::uint64_t offset,
+                                        std::size_t count);
+
+}  // namespace ombrelta::server

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace ombrelta::server {
+
+/// Port used when --listen is not given.
+inline constexpr std::uint16_t kDefaultPort = 47000;
+
+/// The command line of ombrelta-server.
+struct ServerOptions {
+    std::filesystem::path root;
+    std::string host = "127.0.0.1";  // dotted IPv4, as the launcher connects
+    std::uint16_t port = kDefaultPort;
+    std::uint32_t chunkSize = 0;  // 0: the largest a packet carries
+    bool help = false;
+};
+
+/// A command line that cannot be used; what() says why.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// Parses the arguments after the program name (UTF-8). Throws UsageError for an unknown or
+/// repeated option, a missing or malformed value, or a missing --root.
+ServerOptions ParseServerOptions(const std::vector<std::string>& args);
+
+/// The usage text, ending with a line feed.
+std::string ServerUsage();
+
+}  // namespace ombrelta::server

@@ -1,0 +1,218 @@
+#include "tools/server/ServerProtocol.h"
+
+#include <stdexcept>
+
+#include "protocol/MessageCodes.h"
+
+namespace ombrelta::server {
+namespace {
+
+// Requests come from anyone who can connect, so every field is bounds-checked and the whole
+// payload must be consumed: trailing bytes mean the peer speaks something else.
+class RequestReader {
+public:
+    explicit RequestReader(std::span<const std::uint8_t> data) : data_(data) {}
+
+    std::uint16_t UInt16() {
+        Need(2);
+        std::uint16_t value = static_cast<std::uint16_t>(data_[pos_] | (data_[pos_ + 1] << 8));
+        pos_ += 2;
+        return value;
+    }
+
+    std::uint32_t UInt32() {
+        Need(4);
+        std::uint32_t value = 0;
+        for (int i = 3; i >= 0; --i)
+            value = (value << 8) | data_[pos_ + i];
+        pos_ += 4;
+        return value;
+    }
+
+    std::string String() {
+        Need(1);
+        std::size_t length = data_[pos_++];
+        Need(length);
+        std::string text(reinterpret_cast<const char*>(data_.data() + pos_), length);
+        pos_ += length;
+        return text;
+    }
+
+    void End() const {
+        if (pos_ != data_.size())
+            throw std::runtime_error("request longer than its fields");
+    }
+
+private:
+    void Need(std::size_t count) const {
+        if (data_.size() - pos_ < count)
+            throw std::runtime_error("request shorter than its fields");
+    }
+
+    std::span<const std::uint8_t> data_;
+    std::size_t pos_ = 0;
+};
+
+class AnswerWriter {
+public:
+    void Byte(std::uint8_t value) { bytes_.push_back(value); }
+    void UInt16(std::uint16_t value) {
+        Byte(static_cast<std::uint8_t>(value));
+        Byte(static_cast<std::uint8_t>(value >> 8));
+    }
+    void UInt32(std::uint32_t value) {
+        for (int i = 0; i < 4; ++i)
+            Byte(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+    void Int64(std::int64_t value) {
+        auto bits = static_cast<std::uint64_t>(value);
+        for (int i = 0; i < 8; ++i)
+            Byte(static_cast<std::uint8_t>(bits >> (8 * i)));
+    }
+    void String(const std::string& text, const char* what) {
+        if (text.size() > 255)
+            throw std::runtime_error(std::string(what) + " longer than 255 bytes: " + text);
+        Byte(static_cast<std::uint8_t>(text.size()));
+        bytes_.insert(bytes_.end(), text.begin(), text.end());
+    }
+    void Bytes(std::span<const std::uint8_t> data) { bytes_.insert(bytes_.end(), data.begin(), data.end()); }
+    void Reserve(std::size_t size) { bytes_.reserve(size); }
+    std::vector<std::uint8_t> Take() { return std::move(bytes_); }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+};
+
+Request ParseHashData(RequestReader& reader) {
+    std::uint16_t subType = reader.UInt16();
+    if (subType != kFileChunkSubType)
+        throw std::runtime_error("unknown hash data sub-type " + std::to_string(subType));
+    FileChunkRequest request;
+    request.fileId = reader.UInt16();
+    request.offset = reader.UInt32();
+    return request;
+}
+
+Request ParseBody(std::uint16_t type, RequestReader& reader) {
+    switch (type) {
+        case HAS_NEXT_PATCH: {
+            HasNextPatchRequest request;
+            request.version = reader.UInt16();
+            request.clientName = reader.String();
+            request.clientTag = reader.String();
+            return request;
+        }
+        case GET_NEXT_PATCH:
+            return NextPatchRequest{.version = reader.UInt16()};
+        case GET_PATCH_CHUNK: {
+            PatchChunkRequest request;
+            request.version = reader.UInt16();
+            request.offset = reader.UInt32();
+            return request;
+        }
+        case HASH_LIST_REQUEST: {
+            HashListRequest request;
+            request.clientName = reader.String();
+            request.clientTag = reader.String();
+            return request;
+        }
+        case HASH_DATA:
+            return ParseHashData(reader);
+        default:
+            throw std::runtime_error("unknown request type " + std::to_string(type));
+    }
+}
+
+std::vector<std::uint8_t> ChunkAnswer(AnswerWriter& writer, bool last, std::span<const std::uint8_t> data) {
+    writer.UInt32(last ? 1 : 0);
+    writer.UInt32(static_cast<std::uint32_t>(data.size()));
+    writer.Bytes(data);
+    return writer.Take();
+}
+
+}  // namespace
+
+Request ParseRequest(std::span<const std::uint8_t> payload) {
+    RequestReader reader(payload);
+    Request request = ParseBody(reader.UInt16(), reader);
+    reader.End();
+    return request;
+}
+
+std::vector<std::uint8_t> HasNextPatchAnswer(bool hasNext) {
+    AnswerWriter writer;
+    writer.UInt16(HAS_NEXT_PATCH);
+    writer.Byte(hasNext ? 1 : 0);
+    return writer.Take();
+}
+
+std::vector<std::uint8_t> NextPatchAnswer(const PatchRecord* record) {
+    AnswerWriter writer;
+    writer.UInt16(GET_NEXT_PATCH);
+    if (record == nullptr) {
+        writer.UInt32(1);
+        return writer.Take();
+    }
+    writer.UInt32(0);
+    writer.UInt16(record->version);
+    writer.UInt16(0);  // extraValue: the launcher keeps it without meaning
+    writer.Byte(0);
+    writer.String(record->fileName, "patch file name");
+    writer.UInt32(record->size);
+    return writer.Take();
+}
+
+std::vector<std::uint8_t> PatchChunkAnswer(bool last, std::span<const std::uint8_t> data) {
+    if (data.size() > kMaxPatchChunk)
+        throw std::runtime_error("patch chunk larger than one packet");
+    AnswerWriter writer;
+    writer.Reserve(10 + data.size());
+    writer.UInt16(GET_PATCH_CHUNK);
+    return ChunkAnswer(writer, last, data);
+}
+
+std::vector<std::uint8_t> HashListAnswer(std::span<const HashListItem> items) {
+    if (items.size() > 255)
+        throw std::runtime_error("hash list of " + std::to_string(items.size()) +
+                                 " files; one answer carries at most 255");
+    AnswerWriter writer;
+    writer.UInt16(HASH_DATA);
+    writer.UInt16(0);
+    writer.Byte(static_cast<std::uint8_t>(items.size()));
+    for (const HashListItem& item : items) {
+        writer.Byte(item.id);
+        writer.String(item.path, "file path");
+        writer.String(item.hash, "file hash");
+        writer.Int64(item.size);
+    }
+    std::vector<std::uint8_t> payload = writer.Take();
+    if (payload.size() > kMaxPayload)
+        throw std::runtime_error("hash list of " + std::to_string(payload.size()) +
+                                 " bytes; one answer carries at most 65533");
+    return payload;
+}
+
+std::vector<std::uint8_t> FileChunkAnswer(bool last, std::span<const std::uint8_t> data) {
+    if (data.size() > kMaxFileChunk)
+        throw std::runtime_error("file chunk larger than one packet");
+    AnswerWriter writer;
+    writer.Reserve(14 + data.size());
+    writer.UInt16(HASH_DATA);
+    writer.UInt16(0);
+    writer.UInt16(0);
+    return ChunkAnswer(writer, last, data);
+}
+
+std::vector<std::uint8_t> FramePacket(std::span<const std::uint8_t> payload) {
+    if (payload.empty() || payload.size() > kMaxPayload)
+        throw std::runtime_error("payload of " + std::to_string(payload.size()) + " bytes cannot be framed");
+    std::size_t length = payload.size() + 2;
+    std::vector<std::uint8_t> packet;
+    packet.reserve(length);
+    packet.push_back(static_cast<std::uint8_t>(length));
+    packet.push_back(static_cast<std::uint8_t>(length >> 8));
+    packet.insert(packet.end(), payload.begin(), payload.end());
+    return packet;
+}
+
+}  // namespace ombrelta::server

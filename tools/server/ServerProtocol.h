@@ -1,0 +1,88 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace ombrelta::server {
+
+/// Largest payload one packet carries (its length field counts itself).
+inline constexpr std::size_t kMaxPayload = 65533;
+/// Largest data part of a patch chunk answer: the payload minus its 10 header bytes.
+inline constexpr std::uint32_t kMaxPatchChunk = 65523;
+/// Largest data part of a file chunk answer: the payload minus its 14 header bytes.
+inline constexpr std::uint32_t kMaxFileChunk = 65519;
+
+/// HAS_NEXT_PATCH: is there a patch above version?
+struct HasNextPatchRequest {
+    std::uint16_t version = 0;
+    std::string clientName;
+    std::string clientTag;
+};
+
+/// GET_NEXT_PATCH: the record of the patch that follows version.
+struct NextPatchRequest {
+    std::uint16_t version = 0;
+};
+
+/// GET_PATCH_CHUNK: archive bytes of the patch named by version, from offset.
+struct PatchChunkRequest {
+    std::uint16_t version = 0;
+    std::uint32_t offset = 0;
+};
+
+/// HASH_LIST_REQUEST: the list of game files.
+struct HashListRequest {
+    std::string clientName;
+    std::string clientTag;
+};
+
+/// HASH_DATA with sub-type 1: bytes of game file fileId, from offset.
+struct FileChunkRequest {
+    std::uint16_t fileId = 0;
+    std::uint32_t offset = 0;
+};
+
+using Request =
+    std::variant<HasNextPatchRequest, NextPatchRequest, PatchChunkRequest, HashListRequest, FileChunkRequest>;
+
+/// Decodes one request payload. Throws std::runtime_error naming the fault for an unknown type
+/// or sub-type and for any payload whose length does not match its fields exactly.
+Request ParseRequest(std::span<const std::uint8_t> payload);
+
+/// One entry of the hash list answer.
+struct HashListItem {
+    std::uint8_t id = 0;
+    std::string path;
+    std::string hash;
+    std::int64_t size = 0;
+};
+
+/// The patch record of a GET_NEXT_PATCH answer.
+struct PatchRecord {
+    std::uint16_t version = 0;
+    std::string fileName;
+    std::uint32_t size = 0;
+};
+
+/// HAS_NEXT_PATCH answer: the flag byte 1 or 0.
+std::vector<std::uint8_t> HasNextPatchAnswer(bool hasNext);
+/// GET_NEXT_PATCH answer: status 0 and the record, or status 1 alone when record is null.
+/// Throws std::runtime_error when the file name exceeds 255 bytes.
+std::vector<std::uint8_t> NextPatchAnswer(const PatchRecord* record);
+/// GET_PATCH_CHUNK answer. Throws std::runtime_error when data exceeds kMaxPatchChunk.
+std::vector<std::uint8_t> PatchChunkAnswer(bool last, std::span<const std::uint8_t> data);
+/// Hash list answer. Throws std::runtime_error when the list cannot travel in one packet
+/// (more than 255 entries, a path or hash over 255 bytes, more than kMaxPayload bytes).
+std::vector<std::uint8_t> HashListAnswer(std::span<const HashListItem> items);
+/// File chunk answer. Throws std::runtime_error when data exceeds kMaxFileChunk.
+std::vector<std::uint8_t> FileChunkAnswer(bool last, std::span<const std::uint8_t> data);
+
+/// The packet as it goes on the wire: the 16-bit length (itself included), then the payload.
+/// Throws std::runtime_error for an empty payload or one over kMaxPayload bytes.
+std::vector<std::uint8_t> FramePacket(std::span<const std::uint8_t> payload);
+
+}  // namespace ombrelta::server
