@@ -1,0 +1,141 @@
+#include "patch/ArchiveExtractor.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/FileSystem.h"
+#include "common/Path.h"
+#include "common/Text.h"
+#include "patch/ZipReader.h"
+
+namespace ombrelta {
+namespace {
+
+constexpr std::wstring_view kVersionFileName = L"version.dat";
+
+bool IsDriveLetter(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
+
+wchar_t AsciiLower(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+bool HasParentElement(const std::wstring& name) {
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = start;
+        while (end < name.size() && !IsSeparator(name[end]))
+            ++end;
+        if (name.compare(start, end - start, L"..") == 0)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// Every spelling that Windows resolves to the root "version.dat" counts: any letter case, "."
+// and empty elements around it, and the trailing dots and spaces Windows drops from a name.
+bool IsRootVersionFile(const std::wstring& name) {
+    std::wstring element;
+    for (std::size_t start = 0; start <= name.size();) {
+        std::size_t end = start;
+        while (end < name.size() && !IsSeparator(name[end]))
+            ++end;
+        std::wstring piece = name.substr(start, end - start);
+        start = end + 1;
+        if (piece.empty() || piece == L".")
+            continue;
+        if (!element.empty())
+            return false;
+        element = std::move(piece);
+    }
+    while (!element.empty() && (element.back() == L'.' || element.back() == L' '))
+        element.pop_back();
+    return std::equal(element.begin(), element.end(), kVersionFileName.begin(), kVersionFileName.end(),
+                      [](wchar_t a, wchar_t b) { return AsciiLower(a) == b; });
+}
+
+// The entry's name as a path below the destination: decoded, '\' separated and checked.
+bool SafeEntryName(const ZipReader& reader, std::uint32_t i, std::wstring& name) {
+    std::string stored;
+    if (!reader.EntryName(i, stored) || stored.empty())
+        return false;
+    name = Utf8ToWide(stored);
+    if (name.empty())
+        return false;
+    std::replace(name.begin(), name.end(), L'/', L'\\');
+    return IsSafeEntryPath(name);
+}
+
+bool ExtractEntry(ZipReader& reader, std::uint32_t i, const std::wstring& target) {
+    if (reader.IsDirectory(i))
+        return CreateDirectories(target);
+    if (!EnsureParentDirectories(target))
+        return false;
+    const std::string targetUtf8 = WideToUtf8(target);
+    return !targetUtf8.empty() && reader.ExtractToFile(i, targetUtf8);
+}
+
+struct PendingEntry {
+    std::uint32_t index = 0;
+    std::wstring target;
+};
+
+bool ExtractEntries(ZipReader& reader, const std::wstring& destination) {
+    // The new version file goes last, so that an installation only claims a version once every
+    // other file of the patch is in place; a failed patch is then fetched again next time.
+    std::vector<PendingEntry> versionFiles;
+    for (std::uint32_t i = 0; i < reader.EntryCount(); ++i) {
+        std::wstring name;
+        if (!SafeEntryName(reader, i, name))
+            return false;
+        std::wstring target = JoinPath(destination, name);
+        if (IsRootVersionFile(name)) {
+            versionFiles.push_back({i, std::move(target)});
+            continue;
+        }
+        if (!ExtractEntry(reader, i, target))
+            return false;
+    }
+    return std::all_of(versionFiles.begin(), versionFiles.end(),
+                       [&](const PendingEntry& entry) { return ExtractEntry(reader, entry.index, entry.target); });
+}
+
+}  // namespace
+
+bool IsSafeEntryPath(const std::wstring& name) {
+    if (name.empty())
+        return false;
+    if (name.size() >= 3 && IsDriveLetter(name[0]) && name[1] == L':' && IsSeparator(name[2]))
+        return false;
+    if (name.size() >= 3 && IsSeparator(name[0]) && IsSeparator(name[1]) && !IsSeparator(name[2]))
+        return false;
+    if (name.size() >= 4 && IsSeparator(name[0]) && IsSeparator(name[3])) {
+        const bool longPrefix = IsSeparator(name[1]) && (name[2] == L'?' || name[2] == L'.');
+        const bool objectPrefix = name[1] == L'?' && name[2] == L'?';
+        if (longPrefix || objectPrefix)
+            return false;
+    }
+    return !HasParentElement(name);
+}
+
+bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destination) {
+    if (!PathExists(archivePath))
+        return false;
+    if (!CreateDirectories(destination))
+        return false;
+    const std::string archiveUtf8 = WideToUtf8(archivePath);
+    if (archiveUtf8.empty())
+        return false;
+    ZipReader reader;
+    if (!reader.Open(archiveUtf8))
+        return false;
+    const bool extracted = ExtractEntries(reader, destination);
+    reader.Close();
+    return extracted;
+}
+
+}  // namespace ombrelta

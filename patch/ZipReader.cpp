@@ -1,0 +1,190 @@
+#include "patch/ZipReader.h"
+
+#include <algorithm>
+#include <limits>
+#include <new>
+#include <optional>
+#include <vector>
+
+#include "common/FileSystem.h"
+#include "common/Text.h"
+#include "patch/ZipEntryStream.h"
+#include "patch/ZipFormat.h"
+
+namespace ombrelta {
+namespace {
+
+bool ReadAt(File& file, std::uint64_t offset, std::vector<std::uint8_t>& bytes) {
+    return file.Seek(offset) && zip::ReadFully(file, bytes.data(), bytes.size());
+}
+
+std::optional<zip::DirectoryLocation> ReadZip64Location(File& file, std::uint64_t endPosition) {
+    std::vector<std::uint8_t> locator(zip::kZip64LocatorSize);
+    const std::uint64_t locatorPosition = endPosition - zip::kZip64LocatorSize;
+    if (!ReadAt(file, locatorPosition, locator))
+        return std::nullopt;
+    const std::optional<std::uint64_t> recordOffset = zip::ParseZip64Locator(locator);
+    if (!recordOffset || *recordOffset > locatorPosition ||
+        locatorPosition - *recordOffset < zip::kZip64EndRecordSize)
+        return std::nullopt;
+    std::vector<std::uint8_t> record(zip::kZip64EndRecordSize);
+    if (!ReadAt(file, *recordOffset, record))
+        return std::nullopt;
+    std::optional<zip::DirectoryLocation> location = zip::ParseZip64EndRecord(record);
+    if (!location || !zip::IsPlausibleDirectory(*location, *recordOffset))
+        return std::nullopt;
+    return location;
+}
+
+// True when the ZIP64 locator's signature sits just before the end record.
+bool HasZip64Locator(File& file, std::uint64_t endPosition) {
+    if (endPosition < zip::kZip64LocatorSize)
+        return false;
+    std::vector<std::uint8_t> locator(zip::kZip64LocatorSize);
+    return ReadAt(file, endPosition - zip::kZip64LocatorSize, locator) &&
+           zip::ParseZip64Locator(locator).has_value();
+}
+
+std::optional<zip::DirectoryLocation> DirectoryOf(File& file, const zip::EndRecord& end) {
+    if (HasZip64Locator(file, end.position))
+        return ReadZip64Location(file, end.position);
+    if (!end.singleDisk || !zip::IsPlausibleDirectory(end.directory, end.position))
+        return std::nullopt;
+    return end.directory;
+}
+
+std::optional<zip::DirectoryLocation> LocateDirectory(File& file, std::uint64_t fileSize) {
+    if (fileSize < zip::kEndRecordSize)
+        return std::nullopt;
+    std::vector<std::uint8_t> tail(static_cast<std::size_t>(std::min(fileSize, zip::kEndSearchSize)));
+    if (!ReadAt(file, fileSize - tail.size(), tail))
+        return std::nullopt;
+    // An archive comment may itself hold the signature; the real record is the last one that
+    // describes a directory.
+    std::uint64_t before = fileSize;
+    while (const std::optional<zip::EndRecord> end = zip::FindEndRecord(tail, fileSize, before)) {
+        if (std::optional<zip::DirectoryLocation> directory = DirectoryOf(file, *end))
+            return directory;
+        before = end->position;
+    }
+    return std::nullopt;
+}
+
+// Nothing when the directory cannot be held in memory on this host.
+std::optional<std::vector<std::uint8_t>> ReadDirectory(File& file, const zip::DirectoryLocation& location) {
+    if (location.size > std::numeric_limits<std::size_t>::max() / 2)
+        return std::nullopt;
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes.resize(static_cast<std::size_t>(location.size));
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+    if (!ReadAt(file, location.offset, bytes))
+        return std::nullopt;
+    return bytes;
+}
+
+bool IsExtractable(const zip::Entry& entry) {
+    if (entry.flags & zip::kFlagEncrypted)
+        return false;
+    if (entry.method == zip::kMethodStored)
+        return entry.compressedSize == entry.uncompressedSize;
+    return entry.method == zip::kMethodDeflate;
+}
+
+}  // namespace
+
+struct ZipReader::Archive {
+    File file;
+    // Entries and their data lie before this offset, where the central directory starts.
+    std::uint64_t dataEnd = 0;
+    std::vector<std::uint8_t> directory;
+    std::vector<zip::Entry> entries;
+    zip::StreamBuffers buffers;
+};
+
+ZipReader::ZipReader() = default;
+ZipReader::~ZipReader() = default;
+
+bool ZipReader::Open(const std::string& pathUtf8) {
+    Close();
+    const std::wstring pathW = Utf8ToWide(pathUtf8);
+    if (pathW.empty())
+        return false;
+    std::optional<File> file = File::OpenRead(pathW);
+    const std::optional<std::uint64_t> fileSize = GetFileSize(pathW);
+    if (!file || !fileSize)
+        return false;
+    const std::optional<zip::DirectoryLocation> location = LocateDirectory(*file, *fileSize);
+    if (!location || location->entryCount > std::numeric_limits<std::uint32_t>::max())
+        return false;
+    std::optional<std::vector<std::uint8_t>> directory = ReadDirectory(*file, *location);
+    if (!directory)
+        return false;
+    std::optional<std::vector<zip::Entry>> entries =
+        zip::ParseCentralDirectory(*directory, location->entryCount, location->offset);
+    if (!entries)
+        return false;
+    archive_.reset(new Archive{.file = std::move(*file),
+                               .dataEnd = location->offset,
+                               .directory = std::move(*directory),
+                               .entries = std::move(*entries),
+                               .buffers = {}});
+    return true;
+}
+
+std::uint32_t ZipReader::EntryCount() const {
+    return archive_ ? static_cast<std::uint32_t>(archive_->entries.size()) : 0;
+}
+
+bool ZipReader::EntryName(std::uint32_t i, std::string& name) const {
+    if (i >= EntryCount())
+        return false;
+    const zip::Entry& entry = archive_->entries[i];
+    const auto* first = archive_->directory.data() + entry.nameOffset;
+    name.assign(first, first + entry.nameLength);
+    return true;
+}
+
+bool ZipReader::IsDirectory(std::uint32_t i) const {
+    if (i >= EntryCount())
+        return false;
+    const zip::Entry& entry = archive_->entries[i];
+    if (entry.externalAttributes & zip::kDosDirectoryAttribute)
+        return true;
+    return entry.nameLength > 0 && archive_->directory[entry.nameOffset + entry.nameLength - 1] == '/';
+}
+
+bool ZipReader::ExtractToFile(std::uint32_t i, const std::string& pathUtf8) {
+    if (i >= EntryCount() || IsDirectory(i))
+        return false;
+    const zip::Entry& entry = archive_->entries[i];
+    if (!IsExtractable(entry))
+        return false;
+    std::vector<std::uint8_t> header(zip::kLocalHeaderSize);
+    if (!ReadAt(archive_->file, entry.localHeaderOffset, header))
+        return false;
+    const std::optional<std::uint64_t> dataOffset = zip::LocalDataOffset(header, entry, archive_->dataEnd);
+    if (!dataOffset || !archive_->file.Seek(*dataOffset))
+        return false;
+    const std::wstring pathW = Utf8ToWide(pathUtf8);
+    if (pathW.empty())
+        return false;
+    std::optional<File> target = File::OpenWrite(pathW);
+    if (!target)
+        return false;
+    if (!zip::WriteEntryData(archive_->file, *target, entry, archive_->buffers)) {
+        target->Close();
+        return false;
+    }
+    // The entry's content is what matters; a time the file system cannot take is not a failure.
+    (void)target->SetModifiedTime(DosDateTime{.date = entry.dosDate, .time = entry.dosTime});
+    return target->Close();
+}
+
+void ZipReader::Close() {
+    archive_.reset();
+}
+
+}  // namespace ombrelta
