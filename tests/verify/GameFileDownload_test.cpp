@@ -1,0 +1,235 @@
+#include "verify/GameFileDownload.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/TempDir.h"
+#include "tests/verify/GameServer.h"
+
+namespace ombrelta {
+namespace {
+
+using test::Bytes;
+using test::FileExists;
+using test::GameServer;
+using test::ReadFileBytes;
+using test::ReportLog;
+using test::TempDir;
+using test::WorkingDirectory;
+using test::WriteFileBytes;
+
+using Reports = std::vector<std::pair<std::string, std::int32_t>>;
+
+// Hands out scripted chunks; a chunk given as a length only is "written" without any bytes, so
+// tests can reach the 4 GiB limit without the memory.
+class FakeSource : public GameFileChunkSource {
+public:
+    struct Chunk {
+        std::string bytes;
+        bool last = false;
+        std::uint64_t phantomLength = 0;
+        bool failWrite = false;
+    };
+    explicit FakeSource(std::vector<Chunk> chunks) : chunks(std::move(chunks)) {}
+
+    std::uint64_t Fetch(std::uint32_t offset, bool& last) override {
+        offsets.push_back(offset);
+        if (offsets.size() > chunks.size())
+            throw std::runtime_error("no more chunks");
+        const Chunk& chunk = chunks[offsets.size() - 1];
+        last = chunk.last;
+        return chunk.phantomLength ? chunk.phantomLength : chunk.bytes.size();
+    }
+
+    bool WriteTo(File& file) override {
+        const Chunk& chunk = chunks[offsets.size() - 1];
+        ++writes;
+        if (chunk.failWrite)
+            return false;
+        return chunk.phantomLength || file.Write(chunk.bytes.data(), chunk.bytes.size());
+    }
+
+    std::vector<Chunk> chunks;
+    std::vector<std::uint32_t> offsets;
+    int writes = 0;
+};
+
+HashEntry Entry(std::string path, std::uint32_t size, std::uint16_t id = 3) {
+    return HashEntry{.id = id, .path = std::move(path), .hash = "", .size = size};
+}
+
+std::string ErrorOf(const HashEntry& entry, FakeSource& source, const ProgressCallback& progress) {
+    try {
+        DownloadGameFileFrom(entry, source, progress);
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+TEST(DownloadGameFileFrom, WritesChunksAndReportsPercents) {
+    TempDir dir;
+    WorkingDirectory cwd(dir.path());
+    FakeSource source({{"aaaa"}, {"bbbb"}, {"cc", true}});
+    ReportLog log;
+    ASSERT_TRUE(DownloadGameFileFrom(Entry("data/sub/f.bin", 10), source, log.Bind()));
+    EXPECT_EQ(source.offsets, (std::vector<std::uint32_t>{0, 4, 8}));
+    EXPECT_EQ(log.calls, (Reports{{"Repairing data\\sub\\f.bin", 40},
+                                  {"Repairing data\\sub\\f.bin", 80},
+                                  {"Repairing data\\sub\\f.bin", 100}}));
+    EXPECT_EQ(ReadFileBytes(dir.Child(L"data/sub/f.bin")), "aaaabbbbcc");
+}
+
+TEST(DownloadGameFileFrom, PercentEdgeCases) {
+    struct Row {
+        const char* name;
+        std::uint32_t size;
+        std::vector<FakeSource::Chunk> chunks;
+        std::vector<std::int32_t> percents;
+    };
+    const std::vector<Row> rows = {
+        {"empty last chunk first", 0, {{"", true}}, {0}},
+        {"size zero", 0, {{"abc"}, {"de", true}}, {0, 0}},
+        {"more bytes than listed", 4, {{"abc"}, {"def"}, {"g", true}}, {75, 100, 100}},
+        {"rounds down", 3, {{"a"}, {"b"}, {"c", true}}, {33, 66, 100}},
+        {"empty last chunk at the end", 2, {{"ab"}, {"", true}}, {100, 100}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        WorkingDirectory cwd(dir.path());
+        FakeSource source(row.chunks);
+        std::vector<std::int32_t> percents;
+        ASSERT_TRUE(DownloadGameFileFrom(Entry("f.bin", row.size), source,
+                                         [&](const std::wstring&, std::int32_t p) { percents.push_back(p); }));
+        EXPECT_EQ(percents, row.percents);
+        EXPECT_TRUE(FileExists(dir.Child(L"f.bin")));
+    }
+}
+
+TEST(DownloadGameFileFrom, PercentUsesSixtyFourBitProduct) {
+    TempDir dir;
+    WorkingDirectory cwd(dir.path());
+    // 50,000,000 * 100 overflows 32 bits.
+    FakeSource source({{"", false, 50000000}, {"", true, 50000000}});
+    std::vector<std::int32_t> percents;
+    ASSERT_TRUE(DownloadGameFileFrom(Entry("f.bin", 100000000), source,
+                                     [&](const std::wstring&, std::int32_t p) { percents.push_back(p); }));
+    EXPECT_EQ(percents, (std::vector<std::int32_t>{50, 100}));
+}
+
+TEST(DownloadGameFileFrom, EmptyChunkWithoutLastFlagFailsAfterItsReport) {
+    TempDir dir;
+    WorkingDirectory cwd(dir.path());
+    FakeSource source({{"abcd"}, {""}});
+    ReportLog log;
+    EXPECT_EQ(ErrorOf(Entry("dir/f.bin", 8), source, log.Bind()), "Server returned empty chunk: dir/f.bin");
+    EXPECT_EQ(log.calls, (Reports{{"Repairing dir\\f.bin", 50}, {"Repairing dir\\f.bin", 50}}));
+    EXPECT_EQ(ReadFileBytes(dir.Child(L"dir/f.bin")), "abcd");
+}
+
+TEST(DownloadGameFileFrom, WriteFailure) {
+    TempDir dir;
+    WorkingDirectory cwd(dir.path());
+    FakeSource source({{"abcd"}, {"efgh", false, 0, true}});
+    ReportLog log;
+    EXPECT_EQ(ErrorOf(Entry("dir/f.bin", 8), source, log.Bind()), "Failed writing file: dir/f.bin");
+    EXPECT_EQ(log.calls, (Reports{{"Repairing dir\\f.bin", 50}}));
+}
+
+TEST(DownloadGameFileFrom, DirectoryInTheWay) {
+    TempDir dir;
+    WorkingDirectory cwd(dir.path());
+    WriteFileBytes(dir.Child(L"data/f.bin/inner.txt"), "keep");
+    FakeSource source({{"abcd", true}});
+    ReportLog log;
+    EXPECT_EQ(ErrorOf(Entry("data/f.bin", 4), source, log.Bind()), "Cannot create local file: data/f.bin");
+    EXPECT_TRUE(source.offsets.empty());
+    EXPECT_TRUE(log.calls.empty());
+    EXPECT_EQ(ReadFileBytes(dir.Child(L"data/f.bin/inner.txt")), "keep");
+}
+
+TEST(DownloadGameFileFrom, TruncatesALongerFile) {
+    TempDir dir;
+    WorkingDirectory cwd(dir.path());
+    WriteFileBytes(dir.Child(L"f.bin"), std::string(5000, 'x'));
+    FakeSource source({{"abc", true}});
+    ASSERT_TRUE(DownloadGameFileFrom(Entry("f.bin", 3), source, nullptr));
+    EXPECT_EQ(ReadFileBytes(dir.Child(L"f.bin")), "abc");
+}
+
+TEST(DownloadGameFileFrom, RefusesAFileBeyondFourGibibytes) {
+    constexpr std::uint64_t kGiB = 1ull << 30;
+    TempDir dir;
+    WorkingDirectory cwd(dir.path());
+    // 4 x 1 GiB - 1 fits exactly (4294967295 bytes); one byte more does not.
+    FakeSource source({{"", false, kGiB}, {"", false, kGiB}, {"", false, kGiB}, {"", false, kGiB - 1}, {"x"}});
+    ReportLog log;
+    EXPECT_EQ(ErrorOf(Entry("big.bin", 0xFFFFFFFFu), source, log.Bind()), "File too large: big.bin");
+    EXPECT_EQ(source.offsets, (std::vector<std::uint32_t>{0, 0x40000000u, 0x80000000u, 0xC0000000u, 0xFFFFFFFFu}));
+    EXPECT_EQ(source.writes, 4);
+    ASSERT_EQ(log.calls.size(), 4u);
+    EXPECT_EQ(log.calls.back().second, 100);
+}
+
+TEST(DownloadGameFileFrom, ASingleChunkBeyondTheLimit) {
+    TempDir dir;
+    WorkingDirectory cwd(dir.path());
+    FakeSource source({{"", true, 1ull << 32}});
+    EXPECT_EQ(ErrorOf(Entry("big.bin", 0), source, nullptr), "File too large: big.bin");
+    EXPECT_EQ(source.writes, 0);
+}
+
+TEST(DownloadGameFileFrom, RefusesUnsafePathsBeforeTouchingAnything) {
+    TempDir dir;
+    WorkingDirectory cwd(dir.path());
+    FakeSource source({{"abc", true}});
+    ReportLog log;
+    EXPECT_EQ(ErrorOf(Entry("sub/../../escape.bin", 3), source, log.Bind()),
+              "Unsafe file path: sub/../../escape.bin");
+    EXPECT_TRUE(source.offsets.empty());
+    EXPECT_TRUE(log.calls.empty());
+    EXPECT_FALSE(FileExists(dir.Child(L"sub")));
+}
+
+TEST(DownloadGameFile, ChunkRequestsOnTheWire) {
+    TempDir dir;
+    WorkingDirectory cwd(dir.path());
+    GameServer server({test::IntactFile(7, "data/f.bin", std::string(2500, 'q'))}, 1000);
+    LauncherApi api;
+    server.Connect(api);
+    ReportLog log;
+    ASSERT_TRUE(DownloadGameFile(api, HashEntry{.id = 7, .path = "data/f.bin", .hash = "", .size = 2500}, log.Bind()));
+    EXPECT_EQ(server.Requests(), (std::vector<Bytes>{
+                                     {0x0C, 0x00, 0xA6, 0x9C, 0x01, 0x00, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00},
+                                     {0x0C, 0x00, 0xA6, 0x9C, 0x01, 0x00, 0x07, 0x00, 0xE8, 0x03, 0x00, 0x00},
+                                     {0x0C, 0x00, 0xA6, 0x9C, 0x01, 0x00, 0x07, 0x00, 0xD0, 0x07, 0x00, 0x00},
+                                 }));
+    EXPECT_EQ(log.calls, (Reports{{"Repairing data\\f.bin", 40},
+                                  {"Repairing data\\f.bin", 80},
+                                  {"Repairing data\\f.bin", 100}}));
+    EXPECT_EQ(ReadFileBytes(dir.Child(L"data/f.bin")), std::string(2500, 'q'));
+}
+
+TEST(DownloadGameFile, ServerErrorsPassThrough) {
+    TempDir dir;
+    WorkingDirectory cwd(dir.path());
+    GameServer server({test::IntactFile(7, "f.bin", "abc")});
+    server.SetFault(7, GameServer::Fault::kWrongAnswerType);
+    LauncherApi api;
+    server.Connect(api);
+    try {
+        DownloadGameFile(api, HashEntry{.id = 7, .path = "f.bin", .hash = "", .size = 3}, nullptr);
+        FAIL() << "no error";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "Invalid response for hash file download.");
+    }
+    EXPECT_EQ(ReadFileBytes(dir.Child(L"f.bin")), "");
+}
+
+}  // namespace
+}  // namespace ombrelta
