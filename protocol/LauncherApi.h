@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -11,47 +12,79 @@
 
 namespace ombrelta {
 
-/// Client end of the launcher server protocol: one TCP connection carrying length-framed packets.
-/// Used by one worker thread at a time; Close() may also be called from another thread, which
-/// makes a blocked send or receive fail.
+/// Client end of the launcher server protocol: one TCP connection carrying length-framed packets
+/// (a 16-bit little-endian length that counts itself, then 1 to 65533 payload bytes).
+/// Used for messages by one worker thread at a time; Close() may also be called from another
+/// thread, which makes a send or receive blocked on the connection fail at once.
 class LauncherApi {
 public:
+    /// Starts the socket library; a failure there shows later as a failing Connect.
     LauncherApi();
+    /// Closes the connection and ends the socket library.
     ~LauncherApi();
     LauncherApi(const LauncherApi&) = delete;
     LauncherApi& operator=(const LauncherApi&) = delete;
 
-    /// Closes any old socket and connects to dotted IPv4 host and the low 16 bits of port;
-    /// false on failure (names are never resolved).
+    /// Closes any old socket, then connects to dotted IPv4 host at the low 16 bits of port with
+    /// 5000 ms send and receive timeouts. False on failure, with nothing left open; host names
+    /// and empty hosts fail without any traffic (names are never resolved).
     bool Connect(const std::wstring& host, std::int32_t port);
-    /// Shuts down and closes the socket if there is one.
+    /// Shuts down and closes the socket if there is one and clears the connected state.
+    /// Safe to call from another thread while a packet operation is blocked.
     void Close();
+    /// True from a successful Connect until a failure or Close closes the connection.
     bool IsConnected() const { return connected.load(); }
 
-    /// Sends one framed packet; false for an empty or oversized payload or a failed send
-    /// (which closes the connection).
+    /// Sends payload as one framed packet. False for an empty or oversized (over 65533 bytes)
+    /// payload, which sends nothing and keeps the connection, and when not connected; false and
+    /// closed when a send fails or times out.
     bool SendPacket(const std::vector<std::uint8_t>& payload);
-    /// Receives one packet into payload; false on failure (a received length of 2 or less
-    /// keeps the connection, every other failure closes it).
+    /// Receives one packet into payload (emptied first). False when not connected; false with
+    /// the connection kept when the length field says 2 or less; false and closed when the
+    /// peer closes, an error occurs or nothing arrives within the receive timeout.
     bool ReceivePacket(std::vector<std::uint8_t>& payload);
 
-    // Messages. Each sends one request and reads one answer; every failure throws
-    // std::runtime_error with the message's fixed text.
+    // Messages: each sends one request packet and reads one answer packet. Every failure throws
+    // std::runtime_error with the message's fixed text (its send-failure text, its empty-answer
+    // text, its invalid-answer text, or the packet reader's "... out of range" text), and leaves
+    // the connection as the packet operations left it.
 
-    /// HAS_NEXT_PATCH: true when the server has a patch that follows version.
+    /// HAS_NEXT_PATCH: true when the server has a patch that follows version. Client texts over
+    /// 255 bytes throw "String Too Long" before anything is sent.
     bool HasNextPatch(std::uint16_t version, const std::string& clientName, const std::string& clientTag);
     /// GET_NEXT_PATCH: the patch that follows version (found false: none).
     PatchInfo GetNextPatch(std::uint16_t version);
-    /// GET_PATCH_CHUNK: archive bytes of patch version from offset; sets last.
+    /// GET_PATCH_CHUNK: archive bytes of patch version from offset (empty for a chunk size of 0
+    /// or less); last is false until the answer's last flag has been read, then whether it is 1.
     std::vector<std::uint8_t> GetPatchChunk(std::uint16_t version, std::uint32_t offset, bool& last);
-    /// HASH_LIST_REQUEST: the server's list of game files.
+    /// HASH_LIST_REQUEST: the server's list of game files. A name over 255 bytes throws
+    /// "String Too Long" before anything is sent.
     std::vector<HashEntry> GetHashList(const std::string& clientName);
-    /// FILE_CHUNK: bytes of game file fileId from offset; sets last.
+    /// FILE_CHUNK: bytes of game file fileId from offset, with last as for GetPatchChunk; a chunk
+    /// announced longer than the bytes that came throws "Hash chunk size mismatch. ...".
     std::vector<std::uint8_t> GetFileChunk(std::uint16_t fileId, std::uint32_t offset, bool& last);
 
 private:
+    class SocketUse;
+    enum class Outcome { Done, Refused, Failed };
+
+    SocketHandle AcquireSocket();
+    void ReleaseSocket();
+    void AdoptSocket(SocketHandle handle);
+    bool MarkConnected(SocketHandle handle);
+    Outcome SendFramed(const std::vector<std::uint8_t>& packet);
+    Outcome ReceiveFramed(std::vector<std::uint8_t>& payload);
+    std::vector<std::uint8_t> Exchange(const std::vector<std::uint8_t>& request, const char* sendFailedText,
+                                       const char* emptyAnswerText);
+
     std::atomic<SocketHandle> socket{kInvalidSocket};
     std::atomic<bool> connected{false};
+
+    // Guards the handle's lifetime against a Close from another thread: packet operations in
+    // flight, and a handle that Close has shut down but that one of them still holds.
+    std::mutex handleMutex;
+    int inFlight = 0;
+    SocketHandle retiredSocket = kInvalidSocket;
 };
 
 }  // namespace ombrelta

@@ -1,0 +1,87 @@
+#include "protocol/HashMessages.h"
+
+#include <stdexcept>
+#include <string>
+
+#include "protocol/MessageCodes.h"
+#include "protocol/PacketReader.h"
+#include "protocol/PacketWriter.h"
+
+namespace ombrelta {
+namespace {
+
+constexpr std::uint32_t kLastChunkFlag = 1;
+constexpr std::int64_t kMaxSize = 4294967295LL;
+
+void ExpectHashData(PacketReader& reader, const char* invalidText) {
+    if (reader.ReadUInt16() != HASH_DATA)
+        throw std::runtime_error(invalidText);
+}
+
+HashEntry ReadEntry(PacketReader& reader) {
+    HashEntry entry;
+    entry.id = reader.ReadByte();
+    std::uint8_t pathLength = reader.ReadByte();
+    entry.path = reader.ReadString(pathLength);
+    std::uint8_t hashLength = reader.ReadByte();
+    entry.hash = reader.ReadString(hashLength);
+    entry.size = ClampHashEntrySize(reader.ReadInt64());
+    return entry;
+}
+
+}  // namespace
+
+std::uint32_t ClampHashEntrySize(std::int64_t wireSize) {
+    if (wireSize > kMaxSize)
+        return static_cast<std::uint32_t>(kMaxSize);
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(wireSize) & 0xFFFFFFFFu);
+}
+
+std::vector<std::uint8_t> BuildHashListRequest(std::string_view clientName) {
+    PacketWriter writer;
+    writer.WriteUInt16(HASH_LIST_REQUEST);
+    writer.WriteString(clientName);
+    writer.WriteString("UNKNOWN");
+    return writer.Take();
+}
+
+std::vector<HashEntry> ParseHashListAnswer(const std::vector<std::uint8_t>& payload) {
+    PacketReader reader(payload);
+    ExpectHashData(reader, "Invalid hash response.");
+    (void)reader.ReadUInt16();
+    std::uint8_t count = reader.ReadByte();
+    std::vector<HashEntry> entries;
+    entries.reserve(count);
+    for (std::uint8_t i = 0; i < count; ++i)
+        entries.push_back(ReadEntry(reader));
+    return entries;
+}
+
+std::vector<std::uint8_t> BuildFileChunkRequest(std::uint16_t fileId, std::uint32_t offset) {
+    PacketWriter writer;
+    writer.WriteUInt16(HASH_DATA);
+    writer.WriteUInt16(kFileChunkSubType);
+    writer.WriteUInt16(fileId);
+    writer.WriteUInt32(offset);
+    return writer.Take();
+}
+
+std::vector<std::uint8_t> ParseFileChunkAnswer(const std::vector<std::uint8_t>& payload, std::uint16_t fileId,
+                                               std::uint32_t offset, bool& last) {
+    PacketReader reader(payload);
+    ExpectHashData(reader, "Invalid response for hash file download.");
+    (void)reader.ReadUInt16();
+    (void)reader.ReadUInt16();
+    last = reader.ReadUInt32() == kLastChunkFlag;
+    auto chunkSize = static_cast<std::int32_t>(reader.ReadUInt32());
+    if (chunkSize <= 0)
+        return {};
+    if (static_cast<std::uint32_t>(chunkSize) > reader.Remaining()) {
+        throw std::runtime_error("Hash chunk size mismatch. size=" + std::to_string(chunkSize) +
+                                 " remaining=" + std::to_string(reader.Remaining()) +
+                                 " index=" + std::to_string(fileId) + " offset=" + std::to_string(offset));
+    }
+    return reader.ReadBytes(static_cast<std::uint32_t>(chunkSize));
+}
+
+}  // namespace ombrelta

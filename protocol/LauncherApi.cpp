@@ -1,0 +1,230 @@
+#include "protocol/LauncherApi.h"
+
+#include <stdexcept>
+
+#include "common/Text.h"
+#include "protocol/HashMessages.h"
+#include "protocol/PatchMessages.h"
+
+namespace ombrelta {
+namespace {
+
+constexpr std::uint32_t kSocketTimeoutMs = 5000;
+constexpr std::size_t kMaxPacketLength = 65535;
+constexpr std::size_t kLengthFieldSize = 2;
+
+bool SendAll(SocketHandle handle, const std::vector<std::uint8_t>& packet) {
+    std::size_t sent = 0;
+    while (sent < packet.size()) {
+        int count = SendSome(handle, packet.data() + sent, packet.size() - sent);
+        if (count <= 0)
+            return false;
+        sent += static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+bool ReceiveAll(SocketHandle handle, std::uint8_t* data, std::size_t size) {
+    std::size_t received = 0;
+    while (received < size) {
+        int count = ReceiveSome(handle, data + received, size - received);
+        if (count <= 0)
+            return false;
+        received += static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+}  // namespace
+
+// Close() may run on another thread while a packet operation is blocked in send or recv. Close
+// then only shuts the socket down, which makes the blocked call fail at once; the handle is
+// released when the last operation holding it ends. So no send or recv is ever handed a handle
+// that has been closed, or closed and given out again by the system for a new socket.
+class LauncherApi::SocketUse {
+public:
+    explicit SocketUse(LauncherApi& api) : api(api), handle(api.AcquireSocket()) {}
+    ~SocketUse() {
+        if (handle != kInvalidSocket)
+            api.ReleaseSocket();
+    }
+    SocketUse(const SocketUse&) = delete;
+    SocketUse& operator=(const SocketUse&) = delete;
+
+    LauncherApi& api;
+    const SocketHandle handle;
+};
+
+LauncherApi::LauncherApi() {
+    SocketLibraryStartup();
+}
+
+LauncherApi::~LauncherApi() {
+    Close();
+    if (retiredSocket != kInvalidSocket)
+        CloseSocket(retiredSocket);
+    SocketLibraryCleanup();
+}
+
+SocketHandle LauncherApi::AcquireSocket() {
+    std::lock_guard lock(handleMutex);
+    SocketHandle handle = socket.load();
+    if (!connected.load() || handle == kInvalidSocket)
+        return kInvalidSocket;
+    ++inFlight;
+    return handle;
+}
+
+void LauncherApi::ReleaseSocket() {
+    std::lock_guard lock(handleMutex);
+    --inFlight;
+    if (inFlight == 0 && retiredSocket != kInvalidSocket) {
+        CloseSocket(retiredSocket);
+        retiredSocket = kInvalidSocket;
+    }
+}
+
+void LauncherApi::AdoptSocket(SocketHandle handle) {
+    std::lock_guard lock(handleMutex);
+    socket.store(handle);
+    ++inFlight;
+}
+
+bool LauncherApi::MarkConnected(SocketHandle handle) {
+    std::lock_guard lock(handleMutex);
+    // A Close from another thread during the connect has already taken the handle away.
+    if (socket.load() != handle)
+        return false;
+    connected.store(true);
+    return true;
+}
+
+void LauncherApi::Close() {
+    std::lock_guard lock(handleMutex);
+    SocketHandle handle = socket.exchange(kInvalidSocket);
+    connected.store(false);
+    if (handle == kInvalidSocket)
+        return;
+    if (inFlight == 0) {
+        ShutdownAndClose(handle);
+        return;
+    }
+    ShutdownSocket(handle);
+    retiredSocket = handle;
+}
+
+bool LauncherApi::Connect(const std::wstring& host, std::int32_t port) {
+    std::string hostText = WideToUtf8(host);
+    Close();
+    SocketHandle handle = CreateTcpSocket();
+    if (handle == kInvalidSocket)
+        return false;
+    SetSocketTimeouts(handle, kSocketTimeoutMs);
+    // Held like a packet operation for the connect, so that a Close from another thread
+    // cannot release the handle under it.
+    AdoptSocket(handle);
+    std::optional<std::uint32_t> address = ParseIPv4(hostText);
+    bool reached = address && ConnectSocket(handle, *address, PortFromConfig(port));
+    ReleaseSocket();
+    if (reached && MarkConnected(handle))
+        return true;
+    Close();
+    return false;
+}
+
+LauncherApi::Outcome LauncherApi::SendFramed(const std::vector<std::uint8_t>& packet) {
+    SocketUse use(*this);
+    if (use.handle == kInvalidSocket)
+        return Outcome::Refused;
+    return SendAll(use.handle, packet) ? Outcome::Done : Outcome::Failed;
+}
+
+bool LauncherApi::SendPacket(const std::vector<std::uint8_t>& payload) {
+    if (payload.empty())
+        return false;
+    std::size_t length = payload.size() + kLengthFieldSize;
+    if (length > kMaxPacketLength)
+        return false;
+    std::vector<std::uint8_t> packet;
+    packet.reserve(length);
+    packet.push_back(static_cast<std::uint8_t>(length & 0xFFu));
+    packet.push_back(static_cast<std::uint8_t>(length >> 8));
+    packet.insert(packet.end(), payload.begin(), payload.end());
+    Outcome outcome = SendFramed(packet);
+    if (outcome == Outcome::Failed)
+        Close();
+    return outcome == Outcome::Done;
+}
+
+LauncherApi::Outcome LauncherApi::ReceiveFramed(std::vector<std::uint8_t>& payload) {
+    SocketUse use(*this);
+    if (use.handle == kInvalidSocket)
+        return Outcome::Refused;
+    std::uint8_t header[kLengthFieldSize] = {};
+    if (!ReceiveAll(use.handle, header, kLengthFieldSize))
+        return Outcome::Failed;
+    std::size_t length = header[0] + 256u * header[1];
+    if (length <= kLengthFieldSize)
+        return Outcome::Refused;
+    payload.assign(length - kLengthFieldSize, 0);
+    return ReceiveAll(use.handle, payload.data(), payload.size()) ? Outcome::Done : Outcome::Failed;
+}
+
+bool LauncherApi::ReceivePacket(std::vector<std::uint8_t>& payload) {
+    payload.clear();
+    Outcome outcome = ReceiveFramed(payload);
+    if (outcome == Outcome::Failed) {
+        payload.clear();
+        Close();
+    }
+    return outcome == Outcome::Done;
+}
+
+std::vector<std::uint8_t> LauncherApi::Exchange(const std::vector<std::uint8_t>& request,
+                                                const char* sendFailedText, const char* emptyAnswerText) {
+    if (!SendPacket(request))
+        throw std::runtime_error(sendFailedText);
+    std::vector<std::uint8_t> answer;
+    if (!ReceivePacket(answer) || answer.empty())
+        throw std::runtime_error(emptyAnswerText);
+    return answer;
+}
+
+bool LauncherApi::HasNextPatch(std::uint16_t version, const std::string& clientName,
+                               const std::string& clientTag) {
+    std::vector<std::uint8_t> answer =
+        Exchange(BuildHasNextPatchRequest(version, clientName, clientTag),
+                 "Failed to send has next patch request.", "Empty has next patch response.");
+    return ParseHasNextPatchAnswer(answer);
+}
+
+PatchInfo LauncherApi::GetNextPatch(std::uint16_t version) {
+    std::vector<std::uint8_t> answer = Exchange(BuildNextPatchRequest(version),
+                                                "Failed to send get next patch request.",
+                                                "Empty get next patch response.");
+    return ParseNextPatchAnswer(answer);
+}
+
+std::vector<std::uint8_t> LauncherApi::GetPatchChunk(std::uint16_t version, std::uint32_t offset, bool& last) {
+    last = false;
+    std::vector<std::uint8_t> answer = Exchange(BuildPatchChunkRequest(version, offset),
+                                                "Failed to send patch chunk request.",
+                                                "Empty patch chunk response.");
+    return ParsePatchChunkAnswer(answer, last);
+}
+
+std::vector<HashEntry> LauncherApi::GetHashList(const std::string& clientName) {
+    std::vector<std::uint8_t> answer =
+        Exchange(BuildHashListRequest(clientName), "Failed to send hash request.", "Empty hash response.");
+    return ParseHashListAnswer(answer);
+}
+
+std::vector<std::uint8_t> LauncherApi::GetFileChunk(std::uint16_t fileId, std::uint32_t offset, bool& last) {
+    last = false;
+    std::vector<std::uint8_t> answer = Exchange(BuildFileChunkRequest(fileId, offset),
+                                                "Failed to send hash file chunk request.",
+                                                "Empty hash file chunk response.");
+    return ParseFileChunkAnswer(answer, fileId, offset, last);
+}
+
+}  // namespace ombrelta

@@ -1,0 +1,208 @@
+#include "tests/support/ScriptedServer.h"
+
+#include <utility>
+
+#include <gtest/gtest.h>
+
+namespace ombrelta::test {
+namespace {
+
+// The server thread waits in short slices so that it notices the destructor without any
+// other thread touching its sockets.
+constexpr std::uint32_t kPollSliceMs = 20;
+
+bool SendAllBytes(SocketHandle connection, const Bytes& bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        int count = SendSome(connection, bytes.data() + sent, bytes.size() - sent);
+        if (count <= 0)
+            return false;
+        sent += static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+}  // namespace
+
+Reply Reply::Payload(const Bytes& payload) {
+    std::size_t length = payload.size() + 2;
+    Bytes packet{static_cast<std::uint8_t>(length & 0xFFu), static_cast<std::uint8_t>((length >> 8) & 0xFFu)};
+    packet.insert(packet.end(), payload.begin(), payload.end());
+    return Reply{std::move(packet), Then::Continue};
+}
+
+Reply Reply::Raw(Bytes bytes) {
+    return Reply{std::move(bytes), Then::Continue};
+}
+
+Reply Reply::Close(Bytes bytesFirst) {
+    return Reply{std::move(bytesFirst), Then::Close};
+}
+
+Reply Reply::Stall(Bytes bytesFirst) {
+    return Reply{std::move(bytesFirst), Then::Stall};
+}
+
+ScriptedServer::ScriptedServer(Handler handler) : handler(std::move(handler)) {
+    SocketLibraryStartup();
+    std::optional<std::uint16_t> listening = ListenOnLoopback(listener);
+    EXPECT_TRUE(listening.has_value()) << "the scripted server cannot listen on 127.0.0.1";
+    if (!listening)
+        return;
+    port = *listening;
+    thread = std::thread([this] { Run(); });
+}
+
+ScriptedServer::~ScriptedServer() {
+    stopping.store(true);
+    if (thread.joinable())
+        thread.join();
+    for (SocketHandle connection : stalled)
+        ShutdownAndClose(connection);
+    if (listener != kInvalidSocket)
+        CloseSocket(listener);
+    SocketLibraryCleanup();
+}
+
+void ScriptedServer::Run() {
+    while (!stopping.load()) {
+        if (!WaitReadable(listener, kPollSliceMs))
+            continue;
+        SocketHandle connection = AcceptConnection(listener);
+        if (connection == kInvalidSocket)
+            continue;
+        {
+            std::lock_guard lock(mutex);
+            connections.emplace_back();
+        }
+        Serve(connection);
+    }
+}
+
+void ScriptedServer::Serve(SocketHandle connection) {
+    Bytes packet;
+    while (ReadRequest(connection, packet)) {
+        Record(packet);
+        Reply reply = handler(Bytes(packet.begin() + 2, packet.end()));
+        bool sent = SendAllBytes(connection, reply.bytes);
+        if (reply.then == Reply::Then::Stall) {
+            stalled.push_back(connection);
+            return;
+        }
+        if (!sent || reply.then == Reply::Then::Close)
+            break;
+    }
+    ShutdownAndClose(connection);
+}
+
+bool ScriptedServer::ReadRequest(SocketHandle connection, Bytes& packet) {
+    packet.assign(2, 0);
+    if (!ReadExactly(connection, packet.data(), 2))
+        return false;
+    std::size_t length = packet[0] + 256u * packet[1];
+    if (length <= 2)
+        return false;
+    packet.resize(length);
+    return ReadExactly(connection, packet.data() + 2, length - 2);
+}
+
+bool ScriptedServer::ReadExactly(SocketHandle connection, std::uint8_t* data, std::size_t size) {
+    std::size_t received = 0;
+    while (received < size) {
+        if (stopping.load())
+            return false;
+        if (!WaitReadable(connection, kPollSliceMs))
+            continue;
+        int count = ReceiveSome(connection, data + received, size - received);
+        if (count <= 0) {
+            MarkPeerClosed();
+            return false;
+        }
+        received += static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+void ScriptedServer::Record(Bytes packet) {
+    std::lock_guard lock(mutex);
+    connections.back().requests.push_back(std::move(packet));
+}
+
+void ScriptedServer::MarkPeerClosed() {
+    std::lock_guard lock(mutex);
+    connections.back().peerClosed = true;
+}
+
+std::vector<Bytes> ScriptedServer::Requests() const {
+    std::lock_guard lock(mutex);
+    std::vector<Bytes> all;
+    for (const ServedConnection& connection : connections)
+        all.insert(all.end(), connection.requests.begin(), connection.requests.end());
+    return all;
+}
+
+std::vector<Bytes> ScriptedServer::RequestPayloads() const {
+    std::vector<Bytes> payloads = Requests();
+    for (Bytes& payload : payloads)
+        payload.erase(payload.begin(), payload.begin() + 2);
+    return payloads;
+}
+
+std::vector<ServedConnection> ScriptedServer::Connections() const {
+    std::lock_guard lock(mutex);
+    return connections;
+}
+
+PayloadBuilder& PayloadBuilder::U8(std::uint8_t value) {
+    bytes.push_back(value);
+    return *this;
+}
+
+PayloadBuilder& PayloadBuilder::U16(std::uint16_t value) {
+    return U8(static_cast<std::uint8_t>(value & 0xFFu)).U8(static_cast<std::uint8_t>(value >> 8));
+}
+
+PayloadBuilder& PayloadBuilder::U32(std::uint32_t value) {
+    return U16(static_cast<std::uint16_t>(value & 0xFFFFu)).U16(static_cast<std::uint16_t>(value >> 16));
+}
+
+PayloadBuilder& PayloadBuilder::I64(std::int64_t value) {
+    auto bits = static_cast<std::uint64_t>(value);
+    return U32(static_cast<std::uint32_t>(bits & 0xFFFFFFFFu)).U32(static_cast<std::uint32_t>(bits >> 32));
+}
+
+PayloadBuilder& PayloadBuilder::Str(std::string_view text) {
+    return U8(static_cast<std::uint8_t>(text.size() & 0xFFu)).Raw(text);
+}
+
+PayloadBuilder& PayloadBuilder::Raw(const Bytes& more) {
+    bytes.insert(bytes.end(), more.begin(), more.end());
+    return *this;
+}
+
+PayloadBuilder& PayloadBuilder::Raw(std::string_view more) {
+    bytes.insert(bytes.end(), more.begin(), more.end());
+    return *this;
+}
+
+std::uint16_t RequestCode(const Bytes& payload) {
+    return U16At(payload, 0);
+}
+
+std::uint16_t U16At(const Bytes& payload, std::size_t offset) {
+    if (payload.size() < offset + 2)
+        return 0;
+    return static_cast<std::uint16_t>(payload[offset] | (payload[offset + 1] << 8));
+}
+
+std::uint32_t U32At(const Bytes& payload, std::size_t offset) {
+    if (payload.size() < offset + 4)
+        return 0;
+    return U16At(payload, offset) | (static_cast<std::uint32_t>(U16At(payload, offset + 2)) << 16);
+}
+
+Bytes ToBytes(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
+
+}  // namespace ombrelta::test
