@@ -1,0 +1,84 @@
+#include <cwchar>
+
+#include "game/ProcessControl.h"
+#include "ui/MainWindow.h"
+#include "ui/WindowMessages.h"
+
+namespace ombrelta {
+namespace {
+
+// The shell reads the structure by its size; this is the full Vista-and-later layout on i686.
+constexpr DWORD kTrayIconDataSize = 956;
+static_assert(sizeof(void*) != 4 || sizeof(NOTIFYICONDATAW) == kTrayIconDataSize);
+constexpr UINT kTrayIconId = 1;
+constexpr wchar_t kGameArguments[] = L"mossfield";
+
+}  // namespace
+
+void MainWindow::OnStartGame() {
+    ApplyGameStarting(state, Button(ButtonId::Start).state);
+    Invalidate();
+    std::wstring gamePath = GetGameExePath(service->InstallDir());
+    if (GetFileAttributesW(gamePath.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        MessageBoxW(hwnd, gamePath.c_str(), L"Tarvesk.exe not found", MB_ICONERROR);
+        return;
+    }
+    ShowSplash();
+    if (!service->Game().StartGame(gamePath, kGameArguments)) {
+        MessageBoxW(hwnd, L"Failed to start game.", kLauncherTitle, MB_ICONERROR);
+        return;
+    }
+    AddTrayIcon();
+    ShowWindow(hwnd, SW_HIDE);
+}
+
+void MainWindow::ShowSplash() {
+    splash.SetInstance(instance);
+    splash.SetDuration(kSplashDurationMs);
+    if (!splash.ShowSplash(SkinImagePath(service->InstallDir(), kSplashImage)))
+        return;
+    ShowWindow(splash.Window(), SW_SHOWNOACTIVATE);
+    UpdateWindow(splash.Window());
+    SetTimer(splash.Window(), kTimerSplashClose, static_cast<UINT>(splash.Duration()), nullptr);
+}
+
+void MainWindow::AddTrayIcon() {
+    if (trayIconAdded)
+        return;
+    trayIcon = NOTIFYICONDATAW{};
+    trayIcon.cbSize = kTrayIconDataSize;
+    trayIcon.hWnd = hwnd;
+    trayIcon.uID = kTrayIconId;
+    trayIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    trayIcon.uCallbackMessage = kMsgLauncherTray;
+    if (trayIconImage == nullptr)
+        trayIconImage = static_cast<HICON>(
+            LoadImageW(instance, MAKEINTRESOURCEW(kIconResourceId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    trayIcon.hIcon = trayIconImage;
+    wcsncpy(trayIcon.szTip, kLauncherTitle, std::size(trayIcon.szTip) - 1);
+    Shell_NotifyIconW(NIM_ADD, &trayIcon);
+    trayIconAdded = true;
+}
+
+void MainWindow::RemoveTrayIcon() {
+    if (trayIconAdded) {
+        Shell_NotifyIconW(NIM_DELETE, &trayIcon);
+        trayIconAdded = false;
+    }
+    if (trayIconImage != nullptr) {
+        DestroyIcon(trayIconImage);
+        trayIconImage = nullptr;
+    }
+}
+
+void MainWindow::WatchGame() {
+    GameProcess& game = service->Game();
+    if (!game.WatchGameEnded(CurrentTickCount()))
+        return;
+    if (game.Owner() != nullptr)
+        PostMessageW(static_cast<HWND>(game.Owner()), WM_CLOSE, 0, 0);
+    else
+        PostQuitMessage(0);
+}
+
+}  // namespace ombrelta

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "config/LauncherConfig.h"
+#include "service/LauncherService.h"
+#include "ui/GdiPlus.h"
+#include "ui/ImageButton.h"
+#include "ui/Layout.h"
+#include "ui/SplashWindow.h"
+#include "ui/WindowState.h"
+#include "ui/WorkerLink.h"
+
+#include <shellapi.h>
+
+namespace ombrelta {
+
+/// How the window composes each frame. Both give the same picture; the full repaint exists only
+/// so that the cost of the cached background can be measured against it.
+enum class PaintMode { CachedBackground, FullRepaint };
+
+/// The launcher's one window: skinned, borderless, with six buttons, a status line and progress
+/// bar fed by the worker threads, the tray icon while the game runs, and the splash picture.
+/// Lives on the entry's stack; must be destroyed on the thread that created the window.
+class MainWindow {
+public:
+    /// installDir: the launcher's own directory, ending with a separator.
+    explicit MainWindow(std::wstring installDir, PaintMode paintMode = PaintMode::CachedBackground);
+    ~MainWindow();
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    /// Creates and shows the window, loads the skin, "Ombrel.dat" and "version.dat" and starts
+    /// the start-up checks. False when the window cannot be created (silently) or the
+    /// configuration cannot be loaded (after an error box). Throws std::system_error when the
+    /// worker thread cannot be started.
+    bool Create(HINSTANCE instance, int showCommand);
+
+    /// Waits a short, bounded time for the worker threads; true when none runs any more.
+    bool WaitForWorkers();
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    // Creation and actions (MainWindow_win.cpp).
+    void LoadSkinImages();
+    void LoadButtons();
+    void StartClicked();
+    void OpenUrl(const std::wstring& url);
+    void RestoreWindow();
+    void Invalidate();
+    ImageButton& Button(ButtonId id) { return buttons[static_cast<std::size_t>(id)]; }
+    std::array<ButtonState*, kButtonCount> ButtonStates();
+
+    // Messages (WindowProc_win.cpp).
+    void OnDestroy();
+    void OnTimer(WPARAM id);
+    void OnMouseMove(LPARAM lParam);
+    void OnButtonDown(LPARAM lParam);
+    void OnButtonUp(LPARAM lParam);
+    void OnProgress(LPARAM lParam);
+    void OnFailed(LPARAM lParam);
+    void OnTray(LPARAM lParam);
+
+    // Painting (WindowPaint_win.cpp).
+    void OnPaint();
+    void ComposeFrame(HDC target, int width, int height);
+    void DrawBackground(HDC target, Gdiplus::GpGraphics* graphics, int width, int height);
+    void DrawProgressBar(Gdiplus::GpGraphics* graphics) const;
+
+    // Workers (Workers_win.cpp).
+    void StartStartupWorker();
+    void StartPreStartWorker();
+
+    // The game (GameLaunch_win.cpp).
+    void OnStartGame();
+    void ShowSplash();
+    void AddTrayIcon();
+    void RemoveTrayIcon();
+    void WatchGame();
+
+    HWND hwnd = nullptr;
+    HINSTANCE instance = nullptr;
+    std::array<ImageButton, kButtonCount> buttons;
+    NOTIFYICONDATAW trayIcon{};
+    HICON trayIconImage = nullptr;
+    LauncherConfig config;
+    // Shared with the worker threads, which may outlive the window (a worker blocked in the
+    // network while the user quits); they hold their own references.
+    std::shared_ptr<LauncherService> service;
+    std::shared_ptr<WorkerLink> link;
+    SplashWindow splash;
+    ImagePtr background;
+    ImagePtr loadingBack;
+    ImagePtr loadingFill;
+    ImagePtr loadingComplete;
+    std::unique_ptr<MemoryCanvas> backgroundCache;
+    PaintMode paintMode;
+    bool trayIconAdded = false;
+    WindowState state;
+};
+
+}  // namespace ombrelta

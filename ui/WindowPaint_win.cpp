@@ -1,0 +1,130 @@
+#include "ui/MainWindow.h"
+
+#include "ui/ProgressBarPlan.h"
+
+namespace ombrelta {
+namespace {
+
+void DrawText(Gdiplus::GpGraphics* graphics, const std::wstring& text, const TextBox& box) {
+    Gdiplus::GpFontFamily* createdFamily = nullptr;
+    gdip::GdipCreateFontFamilyFromName(kFontFamily, nullptr, &createdFamily);
+    FontFamilyPtr family(createdFamily);
+    Gdiplus::GpFont* createdFont = nullptr;
+    gdip::GdipCreateFont(family.get(), box.emSize, Gdiplus::FontStyleBold, Gdiplus::UnitPixel, &createdFont);
+    FontPtr font(createdFont);
+    BrushPtr brush = CreateSolidBrush(box.argb);
+    Gdiplus::GpStringFormat* createdFormat = nullptr;
+    gdip::GdipCreateStringFormat(0, LANG_NEUTRAL, &createdFormat);
+    StringFormatPtr format(createdFormat);
+    // Without the font (not installed) there is nothing to draw with.
+    if (!font || !brush || !format)
+        return;
+    gdip::GdipSetStringFormatAlign(format.get(),
+                                   box.centred ? Gdiplus::StringAlignmentCenter : Gdiplus::StringAlignmentNear);
+    gdip::GdipSetStringFormatLineAlign(format.get(), Gdiplus::StringAlignmentCenter);
+    Gdiplus::RectF layout(box.x, box.y, box.width, box.height);
+    gdip::GdipDrawString(graphics, text.c_str(), -1, font.get(), &layout, format.get(), brush.get());
+}
+
+void FillRect(Gdiplus::GpGraphics* graphics, Gdiplus::ARGB argb, int x, int y, int width, int height) {
+    BrushPtr brush = CreateSolidBrush(argb);
+    if (brush)
+        gdip::GdipFillRectangleI(graphics, brush.get(), x, y, width, height);
+}
+
+}  // namespace
+
+void MainWindow::OnPaint() {
+    PAINTSTRUCT paint{};
+    HDC dc = BeginPaint(hwnd, &paint);
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    int width = client.right - client.left;
+    int height = client.bottom - client.top;
+    {
+        MemoryCanvas buffer(dc, width, height);
+        if (buffer.Valid()) {
+            ComposeFrame(buffer.Dc(), width, height);
+            BitBlt(dc, 0, 0, width, height, buffer.Dc(), 0, 0, SRCCOPY);
+        }
+    }
+    EndPaint(hwnd, &paint);
+}
+
+void MainWindow::ComposeFrame(HDC target, int width, int height) {
+    if (!background) {
+        HBRUSH brush = ::CreateSolidBrush(
+            RGB(kBackgroundFallbackRgb[0], kBackgroundFallbackRgb[1], kBackgroundFallbackRgb[2]));
+        RECT all{0, 0, width, height};
+        ::FillRect(target, &all, brush);
+        DeleteObject(brush);
+        return;
+    }
+    GraphicsPtr graphics = CreateSkinGraphics(target);
+    if (!graphics)
+        return;
+    DrawBackground(target, graphics.get(), width, height);
+    DrawText(graphics.get(), state.versionText, kVersionTextBox);
+
+    bool online = IsOnline(state.serverStatusText);
+    if (BrushPtr dot = CreateSolidBrush(IndicatorColour(state)))
+        gdip::GdipFillEllipseI(graphics.get(), dot.get(), kIndicatorRect.x, kIndicatorRect.y, kIndicatorRect.width,
+                               kIndicatorRect.height);
+    DrawText(graphics.get(), online ? kOnlineLabel : kOfflineLabel, online ? kOnlineLabelBox : kOfflineLabelBox);
+
+    Gdiplus::GpPen* createdPen = nullptr;
+    gdip::GdipCreatePen1(kSeparatorArgb, kSeparatorWidth, Gdiplus::UnitWorld, &createdPen);
+    PenPtr pen(createdPen);
+    if (pen)
+        gdip::GdipDrawLineI(graphics.get(), pen.get(), kSeparatorX1, kSeparatorY, kSeparatorX2, kSeparatorY);
+
+    DrawText(graphics.get(), state.statusText, kStatusTextBox);
+    DrawProgressBar(graphics.get());
+    for (const ImageButton& button : buttons)
+        button.Draw(graphics.get());
+}
+
+void MainWindow::DrawBackground(HDC target, Gdiplus::GpGraphics* graphics, int width, int height) {
+    if (paintMode == PaintMode::FullRepaint) {
+        gdip::GdipDrawImageRectI(graphics, background.get(), 0, 0, width, height);
+        return;
+    }
+    // Scaling the picture is by far the dearest part of a frame and its result never changes,
+    // so it is done once on a blank canvas like the frame buffer and copied from then on.
+    if (!backgroundCache || backgroundCache->Width() != width || backgroundCache->Height() != height) {
+        auto cache = std::make_unique<MemoryCanvas>(target, width, height);
+        GraphicsPtr cacheGraphics = cache->Valid() ? CreateSkinGraphics(cache->Dc()) : nullptr;
+        if (!cacheGraphics) {
+            gdip::GdipDrawImageRectI(graphics, background.get(), 0, 0, width, height);
+            return;
+        }
+        gdip::GdipDrawImageRectI(cacheGraphics.get(), background.get(), 0, 0, width, height);
+        backgroundCache = std::move(cache);
+    }
+    // GDI+ may hold drawing back until its graphics object flushes; GDI must not overtake it.
+    gdip::GdipFlush(graphics, Gdiplus::FlushIntentionSync);
+    BitBlt(target, 0, 0, width, height, backgroundCache->Dc(), 0, 0, SRCCOPY);
+}
+
+void MainWindow::DrawProgressBar(Gdiplus::GpGraphics* graphics) const {
+    const PixelRect& bar = kProgressBarRect;
+    ProgressBarPlan plan = PlanProgressBar(state.progress, loadingComplete != nullptr, loadingBack != nullptr,
+                                           loadingFill != nullptr);
+    if (plan.completeImage) {
+        gdip::GdipDrawImageRectI(graphics, loadingComplete.get(), bar.x, bar.y, bar.width, bar.height);
+        return;
+    }
+    if (plan.backImage)
+        gdip::GdipDrawImageRectI(graphics, loadingBack.get(), bar.x, bar.y, bar.width, bar.height);
+    else
+        FillRect(graphics, kBarBackFallbackArgb, bar.x, bar.y, bar.width, bar.height);
+    if (plan.fillWidth <= 0)
+        return;
+    if (plan.fillImage)
+        gdip::GdipDrawImageRectRectI(graphics, loadingFill.get(), bar.x, bar.y, plan.fillWidth, bar.height, 0, 0,
+                                     plan.fillWidth, bar.height, Gdiplus::UnitPixel, nullptr, nullptr, nullptr);
+    else
+        FillRect(graphics, kBarFillFallbackArgb, bar.x, bar.y, plan.fillWidth, bar.height);
+}
+
+}  // namespace ombrelta
