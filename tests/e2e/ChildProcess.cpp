@@ -1,0 +1,153 @@
+#include "tests/e2e/ChildProcess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace ombrelta::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MillisecondsLeft(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left < 0 ? 0 : static_cast<int>(left);
+}
+
+// Runs in the forked child: only async-signal-safe calls until exec.
+[[noreturn]] void ExecChild(const std::vector<std::string>& argv, const std::string& cwd, int outWrite,
+                            int errFd) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    dup2(outWrite, STDOUT_FILENO);
+    if (errFd >= 0)
+        dup2(errFd, STDERR_FILENO);
+    int devNull = open("/dev/null", O_RDONLY);
+    if (devNull >= 0)
+        dup2(devNull, STDIN_FILENO);
+    if (!cwd.empty() && chdir(cwd.c_str()) != 0)
+        _exit(126);
+    execv(args[0], args.data());
+    _exit(127);
+}
+
+}  // namespace
+
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& cwd,
+                           const std::string& stderrPath) {
+    int pipeFds[2];
+    if (argv.empty() || pipe2(pipeFds, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "cannot start a child process";
+        return;
+    }
+    int errFd = -1;
+    if (!stderrPath.empty())
+        errFd = open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    pid_ = fork();
+    if (pid_ == 0)
+        ExecChild(argv, cwd, pipeFds[1], errFd);
+    close(pipeFds[1]);
+    if (errFd >= 0)
+        close(errFd);
+    out_ = pipeFds[0];
+    if (pid_ < 0)
+        ADD_FAILURE() << "fork failed for " << argv[0];
+}
+
+ChildProcess::~ChildProcess() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    if (out_ >= 0)
+        close(out_);
+}
+
+bool ChildProcess::Fill(Clock::time_point deadline) {
+    if (eof_ || out_ < 0)
+        return false;
+    pollfd fd{.fd = out_, .events = POLLIN, .revents = 0};
+    int ready = 0;
+    do {
+        ready = poll(&fd, 1, MillisecondsLeft(deadline));
+    } while (ready < 0 && errno == EINTR);
+    if (ready <= 0)
+        return false;
+    char buffer[4096];
+    ssize_t count = read(out_, buffer, sizeof buffer);
+    if (count <= 0) {
+        eof_ = true;
+        return false;
+    }
+    pending_.append(buffer, static_cast<std::size_t>(count));
+    return true;
+}
+
+std::optional<std::string> ChildProcess::ReadLine(std::chrono::milliseconds timeout) {
+    Clock::time_point deadline = Clock::now() + timeout;
+    for (;;) {
+        std::size_t end = pending_.find('\n');
+        if (end != std::string::npos) {
+            std::string line = pending_.substr(0, end);
+            pending_.erase(0, end + 1);
+            return line;
+        }
+        if (!Fill(deadline))
+            return std::nullopt;
+    }
+}
+
+std::string ChildProcess::ReadToEnd(std::chrono::milliseconds timeout) {
+    Clock::time_point deadline = Clock::now() + timeout;
+    while (!eof_) {
+        if (!Fill(deadline) && !eof_) {
+            ADD_FAILURE() << "child output did not end in time";
+            break;
+        }
+    }
+    std::string all = std::move(pending_);
+    pending_.clear();
+    return all;
+}
+
+void ChildProcess::Signal(int signal) {
+    if (pid_ > 0)
+        kill(pid_, signal);
+}
+
+int ChildProcess::Wait(std::chrono::milliseconds timeout) {
+    if (pid_ <= 0)
+        return -1;
+    Clock::time_point deadline = Clock::now() + timeout;
+    int status = 0;
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+        if (Clock::now() >= deadline) {
+            ADD_FAILURE() << "child did not end in time; killed";
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+RunResult RunToEnd(const std::vector<std::string>& argv, const std::string& cwd,
+                   std::chrono::milliseconds timeout) {
+    ChildProcess child(argv, cwd);
+    RunResult result;
+    result.out = child.ReadToEnd(timeout);
+    result.exitCode = child.Wait(timeout);
+    return result;
+}
+
+}  // namespace ombrelta::test

@@ -1,0 +1,41 @@
+#include "tests/e2e/ServerProcess.h"
+
+#include <csignal>
+#include <fstream>
+#include <iterator>
+#include <optional>
+
+#include <gtest/gtest.h>
+
+namespace ombrelta::test {
+
+std::string ServerExe() {
+    return OMBRELTA_SERVER_EXE;
+}
+
+ServerProcess::ServerProcess(const std::string& root, const std::vector<std::string>& extraArgs,
+                             const std::string& logPath)
+    : logPath_(logPath) {
+    std::vector<std::string> argv{ServerExe(), "--root", root, "--listen", "127.0.0.1:0"};
+    argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
+    child_ = std::make_unique<ChildProcess>(argv, "", logPath);
+    std::optional<std::string> line = child_->ReadLine(kChildTimeout);
+    const std::string prefix = "listening on 127.0.0.1:";
+    if (!line || line->rfind(prefix, 0) != 0) {
+        ADD_FAILURE() << "server did not start: " << line.value_or("(no output)") << "\n" << Log();
+        return;
+    }
+    port_ = static_cast<std::uint16_t>(std::stoul(line->substr(prefix.size())));
+}
+
+int ServerProcess::Stop() {
+    child_->Signal(SIGTERM);
+    return child_->Wait(kChildTimeout);
+}
+
+std::string ServerProcess::Log() const {
+    std::ifstream in(logPath_, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace ombrelta::test
