@@ -107,7 +107,7 @@ std::size_t DecodeCentralHeader(std::span<const std::uint8_t> bytes, std::uint64
 }  // namespace
 
 std::optional<EndRecord> FindEndRecord(std::span<const std::uint8_t> tail, std::uint64_t fileSize,
-                                       std::uint64_t before) {
+                                       std::uint64_t before, CommentFit fit) {
     if (tail.size() < kEndRecordSize || tail.size() > fileSize)
         return std::nullopt;
     const std::uint64_t tailStart = fileSize - tail.size();
@@ -117,8 +117,9 @@ std::optional<EndRecord> FindEndRecord(std::span<const std::uint8_t> tail, std::
     for (std::size_t at = static_cast<std::size_t>(limit); at-- > 0;) {
         if (Le32(tail, at) != kEndSignature)
             continue;
-        // A signature inside a comment is skipped: the real record's comment ends within the file.
-        if (Le16(tail, at + 20) > tail.size() - at - kEndRecordSize)
+        const std::size_t room = tail.size() - at - kEndRecordSize;
+        const std::uint16_t commentLength = Le16(tail, at + 20);
+        if (commentLength > room || (fit == CommentFit::EndsTheFile && commentLength != room))
             continue;
         return DecodeEndRecord(tail.subspan(at), tailStart + at);
     }

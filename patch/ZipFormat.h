@@ -64,10 +64,13 @@ struct Entry {
     std::uint64_t localHeaderOffset = 0;
 };
 
+/// How an end record's comment must meet the end of the file.
+enum class CommentFit { EndsTheFile, WithinTheFile };
+
 /// Searches tail, the last bytes of a file of fileSize bytes, backwards from the file offset
-/// before (exclusive) for an end record whose comment fits in the file. Nothing when there is none.
+/// before (exclusive) for an end record whose comment fits as asked. Nothing when there is none.
 std::optional<EndRecord> FindEndRecord(std::span<const std::uint8_t> tail, std::uint64_t fileSize,
-                                       std::uint64_t before);
+                                       std::uint64_t before, CommentFit fit);
 
 /// Offset of the ZIP64 end record named by a locator, or nothing when the bytes are no locator.
 std::optional<std::uint64_t> ParseZip64Locator(std::span<const std::uint8_t> locator);

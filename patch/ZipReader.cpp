@@ -59,13 +59,16 @@ std::optional<zip::DirectoryLocation> LocateDirectory(File& file, std::uint64_t 
     std::vector<std::uint8_t> tail(static_cast<std::size_t>(std::min(fileSize, zip::kEndSearchSize)));
     if (!ReadAt(file, fileSize - tail.size(), tail))
         return std::nullopt;
-    // An archive comment may itself hold the signature; the real record is the last one that
-    // describes a directory.
-    std::uint64_t before = fileSize;
-    while (const std::optional<zip::EndRecord> end = zip::FindEndRecord(tail, fileSize, before)) {
-        if (std::optional<zip::DirectoryLocation> directory = DirectoryOf(file, *end))
-            return directory;
-        before = end->position;
+    // An archive comment may itself hold the signature. The real record is the last one that
+    // describes a directory, preferably one whose comment ends the file; some writers leave
+    // bytes after it, so any record that fits comes next.
+    for (const zip::CommentFit fit : {zip::CommentFit::EndsTheFile, zip::CommentFit::WithinTheFile}) {
+        std::uint64_t before = fileSize;
+        while (const std::optional<zip::EndRecord> end = zip::FindEndRecord(tail, fileSize, before, fit)) {
+            if (std::optional<zip::DirectoryLocation> directory = DirectoryOf(file, *end))
+                return directory;
+            before = end->position;
+        }
     }
     return std::nullopt;
 }
