@@ -1,0 +1,173 @@
+#!/usr/bin/env bash
+# The project's whole test run: native, sanitizers, the Windows build under Wine, ThreadSanitizer
+# and the fuzzers. Every step runs even after an earlier one failed; the exit code is non-zero
+# when any of them failed. Usage: bash scripts/run-tests.sh
+set -uo pipefail
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+root=$(pwd)
+jobs=2
+fuzz_seconds=30
+# Build folders are build/<preset> as in CMakePresets.json; OMBRELTA_BUILD_PREFIX=build/me- keeps
+# a second run in the same tree apart from the first.
+prefix=${OMBRELTA_BUILD_PREFIX:-build/}
+[[ $prefix == /* ]] || prefix="$root/$prefix"
+logs="${prefix}test-logs"
+
+declare -a summary=()
+failed=0
+
+note() { printf '\n=== %s ===\n' "$*"; }
+
+record() {  # record PRESET STATUS DETAIL
+    summary+=("$(printf '%-12s %-7s %s' "$1" "$2" "$3")")
+    [ "$2" = "PASSED" ] || [ "$2" = "SKIPPED" ] || failed=1
+}
+
+# Folders that another part of the tree may not have yet are switched off instead of breaking
+# the configure step.
+configure() {  # configure PRESET [extra cmake args...]
+    local preset=$1
+    shift
+    local extra=()
+    [ -f bench/CMakeLists.txt ] || extra+=(-DOMBRELTA_BENCH=OFF)
+    cmake --preset "$preset" -B "$prefix$preset" "${extra[@]}" "$@" >"$logs/$preset-configure.log" 2>&1 || {
+        cat "$logs/$preset-configure.log"
+        return 1
+    }
+}
+
+build() {  # build PRESET
+    cmake --build "$prefix$1" -j"$jobs" >"$logs/$1-build.log" 2>&1 || {
+        grep -E -B2 -A8 'error|FAILED' "$logs/$1-build.log" | head -n 120
+        return 1
+    }
+}
+
+# Runs CTest and keeps its own summary line for the final report.
+run_ctest() {  # run_ctest PRESET [ctest args...]
+    local preset=$1
+    shift
+    local log="$logs/$preset-ctest.log"
+    ctest --test-dir "$prefix$preset" -j"$jobs" --output-on-failure "$@" 2>&1 | tee "$log"
+    local status=${PIPESTATUS[0]}
+    ctest_line=$(grep -E 'tests passed|No tests were found' "$log" | tail -n 1)
+    return "$status"
+}
+
+run_preset() {  # run_preset PRESET [ctest args...]
+    local preset=$1
+    shift
+    note "$preset"
+    if ! configure "$preset"; then
+        record "$preset" FAILED "configure"
+        return
+    fi
+    if ! build "$preset"; then
+        record "$preset" FAILED "build (see $logs/$preset-build.log)"
+        return
+    fi
+    ctest_line=""
+    if run_ctest "$preset" "$@"; then
+        record "$preset" PASSED "$ctest_line"
+    else
+        record "$preset" FAILED "$ctest_line"
+    fi
+}
+
+# One fresh Wine prefix for this run, shared by every Windows test program (cmake/wine-run.sh
+# picks it up from WINEPREFIX).
+prepare_wine() {
+    export WINEDEBUG=-all
+    export WINEPREFIX="${prefix}windows/wineprefix"
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >"$logs/wineboot.log" 2>&1
+    wineserver -w
+}
+
+# Windows programs that open windows need an X display; a private Xvfb serves when there is none.
+xvfb_pid=""
+start_display() {
+    [ -n "${DISPLAY:-}" ] && return 0
+    command -v Xvfb >/dev/null || return 0
+    local number
+    for number in $(seq 90 99); do
+        [ -e "/tmp/.X$number-lock" ] && continue
+        Xvfb ":$number" -screen 0 1280x1024x24 -nolisten tcp >"$logs/xvfb.log" 2>&1 &
+        xvfb_pid=$!
+        export DISPLAY=":$number"
+        sleep 1
+        return 0
+    done
+}
+
+stop_display() {
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null
+    return 0
+}
+
+run_windows() {
+    start_display
+    if ! prepare_wine; then
+        note "windows"
+        record windows FAILED "wineboot (see $logs/wineboot.log)"
+        return
+    fi
+    run_preset windows
+}
+
+run_fuzzers() {
+    note "fuzz"
+    if [ ! -f fuzz/CMakeLists.txt ]; then
+        record fuzz SKIPPED "no fuzz targets yet"
+        return
+    fi
+    configure fuzz || { record fuzz FAILED "configure"; return; }
+    build fuzz || { record fuzz FAILED "build (see $logs/fuzz-build.log)"; return; }
+    local count=0 bad=0 fuzzer name corpus
+    for fuzzer in "$prefix"fuzz/fuzz/*_fuzzer; do
+        [ -x "$fuzzer" ] || continue
+        name=$(basename "$fuzzer" _fuzzer)
+        # Work on a copy, so that new inputs found during the run never land in the source tree.
+        corpus="${prefix}fuzz/corpus-run/$name"
+        rm -rf "$corpus"
+        mkdir -p "$corpus"
+        [ -d "fuzz/corpus/$name" ] && cp -R "fuzz/corpus/$name/." "$corpus/"
+        count=$((count + 1))
+        echo "--- $name (${fuzz_seconds} s)"
+        if ! "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" \
+            >"$logs/fuzz-$name.log" 2>&1; then
+            bad=$((bad + 1))
+            tail -n 60 "$logs/fuzz-$name.log"
+        else
+            grep -E 'stat::number_of_executed_units' "$logs/fuzz-$name.log" || true
+        fi
+    done
+    if [ "$bad" -eq 0 ]; then
+        record fuzz PASSED "$count fuzzers, ${fuzz_seconds} s each"
+    else
+        record fuzz FAILED "$bad of $count fuzzers failed (logs in $logs)"
+    fi
+}
+
+main() {
+    mkdir -p "$logs"
+    local started=$SECONDS
+    note "dependencies"
+    bash scripts/install-deps.sh || { echo "installing dependencies failed" >&2; exit 1; }
+    trap stop_display EXIT
+
+    run_preset native
+    run_preset native-asan
+    run_windows
+    run_preset native-tsan -L tsan
+    run_fuzzers
+
+    note "summary ($(( (SECONDS - started) / 60 )) min $(( (SECONDS - started) % 60 )) s)"
+    printf '%s\n' "${summary[@]}"
+    return "$failed"
+}
+
+main "$@"
