@@ -1,12 +1,12 @@
 #include "tests/e2e/ChildProcess.h"
 
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,9 @@ int MillisecondsLeft(Clock::time_point deadline) {
 }
 
 // Runs in the forked child: only async-signal-safe calls until exec.
-[[noreturn]] void ExecChild(const std::vector<std::string>& argv, const std::string& cwd, int outWrite,
+[[noreturn]] void ExecChild(const std::vector<std::string>& argv,
+                            const std::string& cwd,
+                            int outWrite,
                             int errFd) {
     std::vector<char*> args;
     for (const std::string& arg : argv)
@@ -41,7 +43,8 @@ int MillisecondsLeft(Clock::time_point deadline) {
 
 }  // namespace
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& cwd,
+ChildProcess::ChildProcess(const std::vector<std::string>& argv,
+                           const std::string& cwd,
                            const std::string& stderrPath) {
     int pipeFds[2];
     if (argv.empty() || pipe2(pipeFds, O_CLOEXEC) != 0) {
@@ -141,7 +144,8 @@ int ChildProcess::Wait(std::chrono::milliseconds timeout) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-RunResult RunToEnd(const std::vector<std::string>& argv, const std::string& cwd,
+RunResult RunToEnd(const std::vector<std::string>& argv,
+                   const std::string& cwd,
                    std::chrono::milliseconds timeout) {
     ChildProcess child(argv, cwd);
     RunResult result;

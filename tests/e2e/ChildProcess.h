@@ -1,9 +1,9 @@
 #pragma once
 
+#include <sys/types.h>
 #include <chrono>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace ombrelta::test {
@@ -14,7 +14,8 @@ class ChildProcess {
 public:
     /// Starts argv[0] (a path) with the arguments, in directory cwd. Fails the test and returns an
     /// object that is not running when the program cannot be started.
-    ChildProcess(const std::vector<std::string>& argv, const std::string& cwd,
+    ChildProcess(const std::vector<std::string>& argv,
+                 const std::string& cwd,
                  const std::string& stderrPath = "");
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
@@ -47,7 +48,8 @@ struct RunResult {
 };
 
 /// Runs a program to its end (at most timeout), collecting its stdout.
-RunResult RunToEnd(const std::vector<std::string>& argv, const std::string& cwd,
+RunResult RunToEnd(const std::vector<std::string>& argv,
+                   const std::string& cwd,
                    std::chrono::milliseconds timeout);
 
 }  // namespace ombrelta::test

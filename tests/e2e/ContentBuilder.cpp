@@ -44,7 +44,8 @@ void MakeZip(const std::filesystem::path& zipPath, const std::vector<FileSpec>& 
     WriteTree(staging, files);
     std::filesystem::create_directories(zipPath.parent_path());
     // -X leaves out extra fields (owner, times), so an archive's bytes depend only on its files.
-    std::vector<std::string> argv{OMBRELTA_ZIP_EXE, "-q", "-X", "-r", PathArg(std::filesystem::absolute(zipPath))};
+    std::vector<std::string> argv{OMBRELTA_ZIP_EXE, "-q", "-X", "-r",
+                                  PathArg(std::filesystem::absolute(zipPath))};
     for (const auto& file : files)
         argv.push_back(file.first);
     RunResult result = RunToEnd(argv, PathArg(staging), std::chrono::seconds(60));

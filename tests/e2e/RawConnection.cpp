@@ -1,11 +1,11 @@
 #include "tests/e2e/RawConnection.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <gtest/gtest.h>
 
@@ -75,6 +75,13 @@ bool RawConnection::ClosedByPeer() {
 std::string Frame(const std::string& payload) {
     std::size_t length = payload.size() + 2;
     return std::string{static_cast<char>(length & 0xFF), static_cast<char>(length >> 8)} + payload;
+}
+
+std::string Le32(std::uint32_t value) {
+    std::string bytes;
+    for (int i = 0; i < 4; ++i)
+        bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+    return bytes;
 }
 
 std::string Hex(const std::string& text) {

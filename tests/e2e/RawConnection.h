@@ -32,6 +32,8 @@ private:
 
 /// A packet from a payload: the 16-bit length (itself included), then the payload.
 std::string Frame(const std::string& payload);
+/// A 32-bit value as four little-endian bytes.
+std::string Le32(std::uint32_t value);
 /// Bytes from hex text such as "A8 9C 01" (spaces ignored).
 std::string Hex(const std::string& text);
 /// Bytes as upper-case hex pairs separated by spaces, for readable failures.

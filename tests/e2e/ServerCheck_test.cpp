@@ -60,9 +60,13 @@ struct PatchSpec {
 
 const std::vector<PatchSpec>& Patches() {
     static const std::vector<PatchSpec> patches{
-        {"patch-0001.zip", {{"version.dat", "1\n"}, {"patch1.txt", "first patch\n"}, {"sub/one.bin", PseudoRandomBytes(3000, 11)}}},
+        {"patch-0001.zip",
+         {{"version.dat", "1\n"},
+          {"patch1.txt", "first patch\n"},
+          {"sub/one.bin", PseudoRandomBytes(3000, 11)}}},
         {"patch-0002.zip", {{"version.dat", "2\r\n"}, {"bin/two.dll", PseudoRandomBytes(700, 12)}}},
-        {"patch-0003.zip", {{"version.dat", "3"}, {"data/three.txt", "third\n"}, {"patch1.txt", "replaced by 3\n"}}},
+        {"patch-0003.zip",
+         {{"version.dat", "3"}, {"data/three.txt", "third\n"}, {"patch1.txt", "replaced by 3\n"}}},
     };
     return patches;
 }
@@ -202,7 +206,8 @@ TEST_F(ServerCheckTest, StoppedServerFailsTheStartupCheck) {
     WriteLauncherConfig(Dir("install"), server.port());
     EXPECT_EQ(server.Stop(), 0);
 
-    RunResult run = RunToEnd({OMBRELTA_CHECK_EXE, "--mode", "startup"}, PathArg(Dir("install")), kChildTimeout);
+    RunResult run =
+        RunToEnd({OMBRELTA_CHECK_EXE, "--mode", "startup"}, PathArg(Dir("install")), kChildTimeout);
 
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, "error\tFailed to connect to launcher server.\n");

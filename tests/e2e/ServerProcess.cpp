@@ -13,7 +13,8 @@ std::string ServerExe() {
     return OMBRELTA_SERVER_EXE;
 }
 
-ServerProcess::ServerProcess(const std::string& root, const std::vector<std::string>& extraArgs,
+ServerProcess::ServerProcess(const std::string& root,
+                             const std::vector<std::string>& extraArgs,
                              const std::string& logPath)
     : logPath_(logPath) {
     std::vector<std::string> argv{ServerExe(), "--root", root, "--listen", "127.0.0.1:0"};

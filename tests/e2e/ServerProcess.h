@@ -15,7 +15,9 @@ class ServerProcess {
 public:
     /// Starts the server over root with extra options; port() is 0 (and the test has failed)
     /// when it does not report a listening port.
-    ServerProcess(const std::string& root, const std::vector<std::string>& extraArgs, const std::string& logPath);
+    ServerProcess(const std::string& root,
+                  const std::vector<std::string>& extraArgs,
+                  const std::string& logPath);
 
     std::uint16_t port() const { return port_; }
     /// Stops the server with SIGTERM and returns its exit code.

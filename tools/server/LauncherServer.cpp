@@ -7,7 +7,9 @@
 
 namespace ombrelta::server {
 
-LauncherServer::LauncherServer(asio::io_context& io, const ServerContent& content, ServerLog& log,
+LauncherServer::LauncherServer(asio::io_context& io,
+                               const ServerContent& content,
+                               ServerLog& log,
                                const asio::ip::tcp::endpoint& endpoint)
     : io_(io),
       content_(content),
@@ -30,17 +32,18 @@ void LauncherServer::Stop() {
 
 void LauncherServer::Accept() {
     // Each session gets its own strand, so sessions run in parallel on the io_context's threads.
-    acceptor_.async_accept(asio::make_strand(io_), [this](const std::error_code& error, asio::ip::tcp::socket socket) {
-        if (error == asio::error::operation_aborted || !acceptor_.is_open())
-            return;
-        if (error) {
-            log_.Line("accept failed: " + error.message());
-            RetryLater();
-            return;
-        }
-        std::make_shared<ServerSession>(std::move(socket), content_, log_)->Start();
-        Accept();
-    });
+    acceptor_.async_accept(asio::make_strand(io_),
+                           [this](const std::error_code& error, asio::ip::tcp::socket socket) {
+                               if (error == asio::error::operation_aborted || !acceptor_.is_open())
+                                   return;
+                               if (error) {
+                                   log_.Line("accept failed: " + error.message());
+                                   RetryLater();
+                                   return;
+                               }
+                               std::make_shared<ServerSession>(std::move(socket), content_, log_)->Start();
+                               Accept();
+                           });
 }
 
 // Out of descriptors, say: accepting again at once would only spin on the same error.

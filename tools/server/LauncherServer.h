@@ -12,7 +12,9 @@ class LauncherServer {
 public:
     /// Binds and listens at once. Throws std::system_error when the endpoint cannot be used.
     /// io, content and log must outlive the server.
-    LauncherServer(asio::io_context& io, const ServerContent& content, ServerLog& log,
+    LauncherServer(asio::io_context& io,
+                   const ServerContent& content,
+                   ServerLog& log,
                    const asio::ip::tcp::endpoint& endpoint);
 
     /// The bound endpoint, with the real port when port 0 was asked for.

@@ -33,7 +33,8 @@ std::optional<std::uint32_t> FindVersionEntry(const ZipReader& reader) {
     std::optional<std::uint32_t> found;
     for (std::uint32_t i = 0; i < reader.EntryCount(); ++i) {
         std::string name;
-        if (reader.EntryName(i, name) && !reader.IsDirectory(i) && EqualsIgnoringAsciiCase(name, "version.dat"))
+        if (reader.EntryName(i, name) && !reader.IsDirectory(i) &&
+            EqualsIgnoringAsciiCase(name, "version.dat"))
             found = i;
     }
     return found;

@@ -26,10 +26,14 @@ struct ChunkSlice {
     std::vector<std::uint8_t> data;
 };
 
-ChunkSlice SliceAt(const std::filesystem::path& file, std::uint32_t size, std::uint32_t offset,
-                   std::uint32_t chunk, const std::string& what) {
+ChunkSlice SliceAt(const std::filesystem::path& file,
+                   std::uint32_t size,
+                   std::uint32_t offset,
+                   std::uint32_t chunk,
+                   const std::string& what) {
     if (offset > size)
-        throw RequestError(what + ": offset " + std::to_string(offset) + " past its size " + std::to_string(size));
+        throw RequestError(what + ": offset " + std::to_string(offset) + " past its size " +
+                           std::to_string(size));
     std::uint32_t count = std::min(chunk, size - offset);
     ChunkSlice slice;
     slice.data = count == 0 ? std::vector<std::uint8_t>() : ReadFileRange(file, offset, count);
@@ -39,7 +43,8 @@ ChunkSlice SliceAt(const std::filesystem::path& file, std::uint32_t size, std::u
 
 }  // namespace
 
-std::vector<std::uint8_t> ReadFileRange(const std::filesystem::path& file, std::uint64_t offset,
+std::vector<std::uint8_t> ReadFileRange(const std::filesystem::path& file,
+                                        std::uint64_t offset,
                                         std::size_t count) {
     std::ifstream in(file, std::ios::binary);
     if (!in)
@@ -79,7 +84,8 @@ std::vector<std::uint8_t> ServerContent::AnswerPatchChunk(const PatchChunkReques
     const PatchArchive* patch = patches_.Find(request.version);
     if (patch == nullptr)
         throw RequestError("chunk of unknown patch version " + std::to_string(request.version));
-    ChunkSlice slice = SliceAt(patch->file, patch->size, request.offset, patchChunk_, "patch " + patch->fileName);
+    ChunkSlice slice =
+        SliceAt(patch->file, patch->size, request.offset, patchChunk_, "patch " + patch->fileName);
     return PatchChunkAnswer(slice.last, slice.data);
 }
 

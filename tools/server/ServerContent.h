@@ -45,7 +45,8 @@ private:
 
 /// count bytes of file from offset. Throws RequestError when the file cannot be opened or
 /// holds fewer bytes than asked for.
-std::vector<std::uint8_t> ReadFileRange(const std::filesystem::path& file, std::uint64_t offset,
+std::vector<std::uint8_t> ReadFileRange(const std::filesystem::path& file,
+                                        std::uint64_t offset,
                                         std::size_t count);
 
 }  // namespace ombrelta::server

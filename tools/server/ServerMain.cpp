@@ -90,7 +90,8 @@ int RunServer(const std::vector<std::string>& args) {
         asio::ip::tcp::endpoint endpoint(asio::ip::make_address_v4(options->host), options->port);
         server.emplace(io, *content, log, endpoint);
     } catch (const std::exception& e) {
-        PrintError("cannot listen on " + options->host + ":" + std::to_string(options->port) + ": " + e.what());
+        PrintError("cannot listen on " + options->host + ":" + std::to_string(options->port) + ": " +
+                   e.what());
         return 1;
     }
     std::printf("listening on %s:%u\n", options->host.c_str(), unsigned{server->LocalEndpoint().port()});

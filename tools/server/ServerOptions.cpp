@@ -73,8 +73,10 @@ ServerOptions ParseServerOptions(const std::vector<std::string>& args) {
 std::string ServerUsage() {
     return "usage: ombrelta-server --root DIR [--listen HOST:PORT] [--chunk-size N]\n"
            "  --root DIR          DIR/patches/*.zip are the patches, DIR/files/ holds the game files\n"
-           "  --listen HOST:PORT  dotted IPv4 address and port (default 127.0.0.1:47000; port 0 picks a free one)\n"
-           "  --chunk-size N      at most N data bytes per chunk answer (default and cap: what one packet carries)\n";
+           "  --listen HOST:PORT  dotted IPv4 address and port (default 127.0.0.1:47000; port 0 picks a free "
+           "one)\n"
+           "  --chunk-size N      at most N data bytes per chunk answer (default and cap: what one packet "
+           "carries)\n";
 }
 
 }  // namespace ombrelta::server

@@ -56,15 +56,15 @@ void ServerSession::ReadHeader() {
 
 void ServerSession::ReadPayload(std::size_t size) {
     payload_.resize(size);
-    asio::async_read(socket_, asio::buffer(payload_),
-                     [self = shared_from_this()](const std::error_code& error, std::size_t) {
-                         if (error) {
-                             self->log_.Line(self->peer_ + ": connection ended inside a request: " +
-                                             error.message());
-                             return;
-                         }
-                         self->HandleRequest();
-                     });
+    asio::async_read(
+        socket_, asio::buffer(payload_),
+        [self = shared_from_this()](const std::error_code& error, std::size_t) {
+            if (error) {
+                self->log_.Line(self->peer_ + ": connection ended inside a request: " + error.message());
+                return;
+            }
+            self->HandleRequest();
+        });
 }
 
 void ServerSession::HandleRequest() {

@@ -1,0 +1,155 @@
+// What the server refuses at start: bad command lines and content the protocol cannot carry.
+#include <filesystem>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "tests/e2e/ContentBuilder.h"
+#include "tests/e2e/ServerProcess.h"
+#include "tests/support/TempDir.h"
+
+namespace ombrelta::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Refusal {
+    const char* what;
+    std::function<void(const fs::path& root)> build;
+    std::vector<std::string> args;  // after --root ROOT, unless noRoot
+    std::string message;
+    bool noRoot = false;
+};
+
+void ManyLongPaths(const fs::path& root) {
+    for (int i = 0; i < 250; ++i)
+        WriteFile(root / "files" / std::string(120, 'd') / (std::string(126, 'f') + std::to_string(100 + i)),
+                  "");
+}
+
+void SparseFile(const fs::path& path, std::uintmax_t size) {
+    WriteFile(path, "");
+    fs::resize_file(path, size);
+}
+
+std::vector<Refusal> Refusals() {
+    auto nothing = [](const fs::path& root) { fs::create_directories(root); };
+    return {
+        {"no root", nothing, {}, "--root is required", true},
+        {"unknown option", nothing, {"--port", "5"}, "unknown option: --port"},
+        {"zero chunk size", nothing, {"--chunk-size", "0"}, "--chunk-size: must be at least 1"},
+        {"chunk size not a number",
+         nothing,
+         {"--chunk-size", "12x"},
+         "--chunk-size: not a number in range: 12x"},
+        {"host name",
+         nothing,
+         {"--listen", "localhost:47000"},
+         "--listen: not a dotted IPv4 address: localhost"},
+        {"port out of range",
+         nothing,
+         {"--listen", "127.0.0.1:70000"},
+         "--listen port: not a number in range: 70000"},
+        {"missing value", nothing, {"--listen"}, "--listen: missing value"},
+        {"root missing", [](const fs::path&) {}, {}, "content root is not a directory"},
+        {"archive without version.dat",
+         [](const fs::path& root) {
+             MakeZip(root / "patches" / "a.zip", {{"data/version.dat", "1"}});
+         },
+         {},
+         "has no version.dat at its root"},
+        {"version.dat without a number",
+         [](const fs::path& root) {
+             MakeZip(root / "patches" / "a.zip", {{"version.dat", "abc"}});
+         },
+         {},
+         "version.dat holds no version above 0"},
+        {"not a zip archive",
+         [](const fs::path& root) { WriteFile(root / "patches" / "a.zip", "nope"); },
+         {},
+         "is not a readable zip archive"},
+        {"duplicate versions",
+         [](const fs::path& root) {
+             MakeZip(root / "patches" / "a.zip", {{"version.dat", "4"}});
+             MakeZip(root / "patches" / "b.zip", {{"version.dat", "4\r\n"}});
+         },
+         {},
+         "both bring version 4"},
+        {"archive over 4 GiB",
+         [](const fs::path& root) { SparseFile(root / "patches" / "huge.zip", 1ull << 32); },
+         {},
+         "is larger than 4294967295 bytes"},
+        {"256 game files",
+         [](const fs::path& root) {
+             for (int i = 0; i < 256; ++i)
+                 WriteFile(root / "files" / ("f" + std::to_string(i)), "");
+         },
+         {},
+         "more than 255 game files"},
+        {"path over 255 bytes",
+         [](const fs::path& root) {
+             WriteFile(root / "files" / std::string(200, 'd') / std::string(60, 'f'), "");
+         },
+         {},
+         "game file path longer than 255 bytes"},
+        {"list over one packet",
+         ManyLongPaths,
+         {},
+         "hash list of 73255 bytes; one answer carries at most 65533"},
+        {"game file over 4 GiB",
+         [](const fs::path& root) { SparseFile(root / "files" / "huge.bin", 1ull << 32); },
+         {},
+         "game file huge.bin is larger than 4294967295 bytes"},
+    };
+}
+
+TEST(ServerStartupTest, RefusesWhatItCannotServe) {
+    for (const Refusal& row : Refusals()) {
+        SCOPED_TRACE(row.what);
+        TempDir temp;
+        fs::path root = fs::path(temp.path()) / "server";
+        row.build(root);
+        std::vector<std::string> argv{ServerExe()};
+        if (!row.noRoot)
+            argv.insert(argv.end(), {"--root", PathArg(root)});
+        argv.insert(argv.end(), row.args.begin(), row.args.end());
+        fs::path log = fs::path(temp.path()) / "server.log";
+
+        ChildProcess server(argv, "", PathArg(log));
+        std::string out = server.ReadToEnd(kChildTimeout);
+
+        EXPECT_EQ(server.Wait(kChildTimeout), 2);
+        EXPECT_EQ(out, "");
+        EXPECT_NE(ReadFile(log).find(row.message), std::string::npos) << ReadFile(log);
+    }
+}
+
+TEST(ServerStartupTest, BadOptionsPrintUsage) {
+    TempDir temp;
+    fs::path log = fs::path(temp.path()) / "server.log";
+    ChildProcess server({ServerExe(), "--bogus"}, "", PathArg(log));
+    server.ReadToEnd(kChildTimeout);
+    EXPECT_EQ(server.Wait(kChildTimeout), 2);
+    EXPECT_NE(ReadFile(log).find("usage: ombrelta-server --root DIR [--listen HOST:PORT] [--chunk-size N]"),
+              std::string::npos);
+}
+
+TEST(ServerStartupTest, AddressInUseIsReported) {
+    TempDir temp;
+    fs::path root = fs::path(temp.path()) / "server";
+    fs::create_directories(root);
+    ServerProcess first(PathArg(root), {}, PathArg(fs::path(temp.path()) / "first.log"));
+    ASSERT_NE(first.port(), 0);
+    fs::path log = fs::path(temp.path()) / "second.log";
+    ChildProcess second(
+        {ServerExe(), "--root", PathArg(root), "--listen", "127.0.0.1:" + std::to_string(first.port())}, "",
+        PathArg(log));
+    second.ReadToEnd(kChildTimeout);
+    EXPECT_EQ(second.Wait(kChildTimeout), 1);
+    EXPECT_NE(ReadFile(log).find("cannot listen on 127.0.0.1:" + std::to_string(first.port())),
+              std::string::npos);
+    EXPECT_EQ(first.Stop(), 0);
+}
+
+}  // namespace
+}  // namespace ombrelta::test

@@ -1,0 +1,130 @@
+// The server's answers byte for byte, as a launcher receives them.
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "tests/e2e/ContentBuilder.h"
+#include "tests/e2e/RawConnection.h"
+#include "tests/e2e/ServerProcess.h"
+#include "tests/support/TempDir.h"
+
+namespace ombrelta::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ServerWireTest : public ::testing::Test {
+protected:
+    fs::path Dir(const char* name) const { return fs::path(temp.path()) / name; }
+
+    std::string Exchange(RawConnection& connection, const std::string& payload) {
+        EXPECT_TRUE(connection.Send(Frame(payload)));
+        return connection.ReceivePacket().value_or("(closed)");
+    }
+
+    TempDir temp;
+};
+
+TEST_F(ServerWireTest, AnswersCarryExactlyTheProtocolBytes) {
+    MakeZip(Dir("server") / "patches" / "p1.zip", {{"version.dat", "1"}});
+    WriteTree(Dir("server") / "files", {{"a.bin", "abc"}, {"e.bin", ""}});
+    const std::uint32_t archiveSize =
+        static_cast<std::uint32_t>(fs::file_size(Dir("server") / "patches" / "p1.zip"));
+    ServerProcess server(PathArg(Dir("server")), {"--chunk-size", "2"}, PathArg(Dir("server.log")));
+    ASSERT_NE(server.port(), 0);
+    RawConnection client(server.port());
+    ASSERT_TRUE(client.connected());
+
+    struct Row {
+        const char* what;
+        std::string request;
+        std::string answer;
+    } rows[] = {
+        {"has next after 0", Hex("A8 9C 00 00 07") + "UNKNOWN" + Hex("07") + "UNKNOWN",
+         Hex("05 00 A8 9C 01")},
+        {"has next after 1", Hex("A8 9C 01 00 00 00"), Hex("05 00 A8 9C 00")},
+        {"next after 0", Hex("A4 9C 00 00"),
+         Hex("18 00 A4 9C 00 00 00 00 01 00 00 00 00 06") + "p1.zip" + Le32(archiveSize)},
+        {"next after 1", Hex("A4 9C 01 00"), Hex("08 00 A4 9C 01 00 00 00")},
+        {"patch end", Hex("A5 9C 01 00") + Le32(archiveSize), Hex("0C 00 A5 9C 01 00 00 00 00 00 00 00")},
+        {"hash list", Hex("A7 9C 04") + "HOST" + Hex("07") + "UNKNOWN",
+         Hex("67 00 A6 9C 00 00 02 00 05") + "a.bin" + Hex("20") + "900150983cd24fb0d6963f7d28e17f72" +
+             Hex("03 00 00 00 00 00 00 00 01 05") + "e.bin" + Hex("20") + "d41d8cd98f00b204e9800998ecf8427e" +
+             Hex("00 00 00 00 00 00 00 00")},
+        {"file first chunk", Hex("A6 9C 01 00 00 00 00 00 00 00"),
+         Hex("12 00 A6 9C 00 00 00 00 00 00 00 00 02 00 00 00") + "ab"},
+        {"file last chunk", Hex("A6 9C 01 00 00 00 02 00 00 00"),
+         Hex("11 00 A6 9C 00 00 00 00 01 00 00 00 01 00 00 00") + "c"},
+        {"file end", Hex("A6 9C 01 00 00 00 03 00 00 00"),
+         Hex("10 00 A6 9C 00 00 00 00 01 00 00 00 00 00 00 00")},
+        {"empty file", Hex("A6 9C 01 00 01 00 00 00 00 00"),
+         Hex("10 00 A6 9C 00 00 00 00 01 00 00 00 00 00 00 00")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(ToHex(Exchange(client, row.request)), ToHex(row.answer));
+    }
+    EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST_F(ServerWireTest, PatchChunksWalkTheArchive) {
+    MakeZip(Dir("server") / "patches" / "p7.zip",
+            {{"version.dat", "7"}, {"x.bin", PseudoRandomBytes(2000, 4)}});
+    const std::string archive = ReadFile(Dir("server") / "patches" / "p7.zip");
+    ServerProcess server(PathArg(Dir("server")), {"--chunk-size", "1000"}, PathArg(Dir("server.log")));
+    ASSERT_NE(server.port(), 0);
+    RawConnection client(server.port());
+
+    std::string received;
+    bool last = false;
+    while (!last && received.size() <= archive.size()) {
+        std::string answer =
+            Exchange(client, Hex("A5 9C 07 00") + Le32(static_cast<std::uint32_t>(received.size())));
+        ASSERT_GE(answer.size(), 12u);
+        last = answer[4] == 1;
+        std::uint32_t size =
+            static_cast<unsigned char>(answer[8]) | (static_cast<unsigned char>(answer[9]) << 8);
+        ASSERT_EQ(answer.size(), 12u + size);
+        EXPECT_LE(size, 1000u);
+        received += answer.substr(12);
+    }
+    EXPECT_TRUE(received == archive);
+    EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST_F(ServerWireTest, LargestChunksFillAWholePacket) {
+    MakeZip(Dir("server") / "patches" / "big.zip",
+            {{"version.dat", "2"}, {"x.bin", PseudoRandomBytes(70000, 5)}});
+    WriteTree(Dir("server") / "files", {{"big.bin", PseudoRandomBytes(70000, 6)}});
+    ServerProcess server(PathArg(Dir("server")), {"--chunk-size", "100000"}, PathArg(Dir("server.log")));
+    ASSERT_NE(server.port(), 0);
+    RawConnection client(server.port());
+
+    std::string patch = Exchange(client, Hex("A5 9C 02 00 00 00 00 00"));
+    EXPECT_EQ(ToHex(patch.substr(0, 12)), ToHex(Hex("FF FF A5 9C 00 00 00 00") + Le32(65523)));
+    std::string file = Exchange(client, Hex("A6 9C 01 00 00 00 00 00 00 00"));
+    EXPECT_EQ(ToHex(file.substr(0, 16)), ToHex(Hex("FF FF A6 9C 00 00 00 00 00 00 00 00") + Le32(65519)));
+    std::string rest = Exchange(client, Hex("A6 9C 01 00 00 00") + Le32(65519));
+    EXPECT_EQ(ToHex(rest.substr(0, 16)),
+              ToHex(Hex("91 11 A6 9C 00 00 00 00 01 00 00 00") + Le32(70000 - 65519)));
+    EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST_F(ServerWireTest, FullListOf255FilesTravelsInOneAnswer) {
+    std::vector<FileSpec> files;
+    for (int i = 0; i < 255; ++i)
+        files.push_back({"f" + std::to_string(1000 + i), ""});
+    WriteTree(Dir("server") / "files", files);
+    ServerProcess server(PathArg(Dir("server")), {}, PathArg(Dir("server.log")));
+    ASSERT_NE(server.port(), 0);
+    RawConnection client(server.port());
+
+    std::string list = Exchange(client, Hex("A7 9C 00 00"));
+    ASSERT_GE(list.size(), 7u);
+    EXPECT_EQ(static_cast<unsigned char>(list[6]), 255);
+    EXPECT_EQ(list.size(), 7u + 255u * (11 + 5 + 32));
+    EXPECT_EQ(server.Stop(), 0);
+}
+
+}  // namespace
+}  // namespace ombrelta::test
