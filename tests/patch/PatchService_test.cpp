@@ -1,0 +1,253 @@
+#include "patch/PatchService.h"
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/Text.h"
+#include "protocol/MessageCodes.h"
+#include "tests/support/FakeLauncherServer.h"
+#include "tests/support/TempDir.h"
+
+namespace ombrelta {
+namespace {
+
+using test::Bytes;
+using test::FakeLauncherServer;
+using test::FileExists;
+using test::PayloadBuilder;
+using test::ReadFileBytes;
+using test::Reply;
+using test::TempDir;
+using test::U16At;
+using test::U32At;
+using test::WriteFileBytes;
+
+using Reports = std::vector<std::pair<std::string, std::int32_t>>;
+
+std::string Fixture(const std::wstring& name) {
+    return ReadFileBytes(test::TestDataDir() + name);
+}
+
+FakeLauncherServer::Patch PatchFromFixture(std::uint16_t version, const std::wstring& name) {
+    return {version, "patch" + std::to_string(version) + ".zip", Fixture(name), std::nullopt};
+}
+
+class PatchServiceTest : public ::testing::Test {
+protected:
+    // Runs one ApplyPatches against the server with a fresh connection, recording the reports.
+    bool Apply(FakeLauncherServer& server) {
+        LauncherApi api;
+        EXPECT_TRUE(api.Connect(server.Host(), server.Port()));
+        reports.clear();
+        PatchService service(install.path());
+        return service.ApplyPatches(api, [this](const std::wstring& text, std::int32_t percent) {
+            reports.emplace_back(WideToUtf8(text), percent);
+        });
+    }
+    std::size_t Count(const FakeLauncherServer& server, std::uint16_t code) const {
+        std::size_t n = 0;
+        for (std::uint16_t c : server.RequestCodes())
+            n += c == code ? 1 : 0;
+        return n;
+    }
+
+    TempDir install;
+    Reports reports;
+};
+
+TEST_F(PatchServiceTest, NoPatchGivesExactlyThreeReports) {
+    FakeLauncherServer server({}, {});
+    EXPECT_TRUE(Apply(server));
+    EXPECT_EQ(reports, (Reports{{"Checking patch version 0", 5}, {"No patches found.", 10}, {"Patch check finished.", 100}}));
+    // No version.dat: the server is asked about version 0 with the fixed identity texts.
+    const Bytes expected = PayloadBuilder().U16(HAS_NEXT_PATCH).U16(0).Str("UNKNOWN").Str("UNKNOWN").Take();
+    EXPECT_EQ(server.RequestPayloads(), std::vector<Bytes>{expected});
+}
+
+TEST_F(PatchServiceTest, InstallsThreePatchesInThreePasses) {
+    FakeLauncherServer server({PatchFromFixture(1, L"patches/patch1.zip"), PatchFromFixture(2, L"patches/patch2.zip"),
+                               PatchFromFixture(3, L"patches/patch3.zip")},
+                              {}, 100);
+    ASSERT_TRUE(Apply(server));
+
+    EXPECT_EQ(Count(server, HAS_NEXT_PATCH), 4u);
+    EXPECT_EQ(ReadFileBytes(install.Child(L"version.dat")), "3\r\n");
+    EXPECT_TRUE(FileExists(install.Child(L"data/a.bin")));
+    EXPECT_TRUE(FileExists(install.Child(L"b.txt")));
+    EXPECT_TRUE(FileExists(install.Child(L"data/c.bin")));
+    EXPECT_FALSE(FileExists(install.Child(L"_patch_temp")));
+
+    const Reports firstPass = {{"Checking patch version 0", 5}, {"Server has next patch.", 10},
+                               {"Getting next patch info...", 15}, {"Patch found: 1", 20}};
+    ASSERT_GT(reports.size(), firstPass.size());
+    EXPECT_EQ(Reports(reports.begin(), reports.begin() + 4), firstPass);
+    std::vector<std::string> passEnds;
+    for (const auto& [text, percent] : reports) {
+        if (text.ends_with(" installed."))
+            passEnds.push_back(text + " " + std::to_string(percent));
+    }
+    EXPECT_EQ(passEnds, (std::vector<std::string>{"Patch 1 installed. 100", "Patch 2 installed. 100", "Patch 3 installed. 100"}));
+    EXPECT_EQ(reports.back(), (std::pair<std::string, std::int32_t>{"Patch check finished.", 100}));
+}
+
+// Answers the chunk requests of a 1000-byte archive with chunks of 300, 300 and then lastSize.
+FakeLauncherServer::Intercept ChunksOf300(std::size_t lastSize) {
+    return [lastSize](const Bytes& request) -> std::optional<Reply> {
+        if (test::RequestCode(request) != GET_PATCH_CHUNK)
+            return std::nullopt;
+        const std::uint32_t offset = U32At(request, 4);
+        const std::size_t size = offset < 600 ? 300 : lastSize;
+        return Reply::Payload(
+            PayloadBuilder().U16(GET_PATCH_CHUNK).U32(offset < 600 ? 0 : 1).U32(size).Raw(std::string(size, 'z')).Take());
+    };
+}
+
+TEST_F(PatchServiceTest, DownloadReportsItsShareOfTheBar) {
+    struct Row {
+        std::size_t lastChunk;
+        bool extracted;  // the download succeeded and extraction of the junk archive was tried
+    };
+    for (Row row : {Row{400, true}, Row{401, false}}) {
+        SCOPED_TRACE(row.lastChunk);
+        TempDir dir;
+        FakeLauncherServer server({{1, "p.zip", std::string(1000, 'z'), 1000}}, {});
+        server.SetIntercept(ChunksOf300(row.lastChunk));
+        LauncherApi api;
+        ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
+        Reports seen;
+        PatchService service(dir.path());
+        EXPECT_FALSE(service.ApplyPatches(api, [&](const std::wstring& text, std::int32_t percent) {
+            seen.emplace_back(WideToUtf8(text), percent);
+        }));
+
+        Reports downloads;
+        for (const auto& report : seen) {
+            if (report.first == "Downloading patch 1")
+                downloads.push_back(report);
+        }
+        EXPECT_EQ(downloads, (Reports{{"Downloading patch 1", 37}, {"Downloading patch 1", 49}, {"Downloading patch 1", 65}}));
+        EXPECT_EQ(seen.back().first, row.extracted ? "Extracting patch..." : "Downloading patch 1");
+        EXPECT_EQ(FileExists(dir.Child(L"_patch_temp/p.zip")), row.extracted);
+        EXPECT_FALSE(FileExists(dir.Child(L"_patch_temp/p.zip.download")));
+    }
+}
+
+TEST_F(PatchServiceTest, ChunkFailureMidDownloadReturnsFalseWithoutLeftovers) {
+    FakeLauncherServer server({PatchFromFixture(1, L"patches/patch1.zip")}, {}, 100);
+    server.SetIntercept([](const Bytes& request) -> std::optional<Reply> {
+        if (test::RequestCode(request) == GET_PATCH_CHUNK && U32At(request, 4) > 0)
+            return Reply::Close();
+        return std::nullopt;
+    });
+    EXPECT_FALSE(Apply(server));
+    EXPECT_EQ(reports.back().first, "Downloading patch 1");
+    EXPECT_FALSE(FileExists(install.Child(L"_patch_temp/patch1.zip.download")));
+    EXPECT_FALSE(FileExists(install.Child(L"_patch_temp/patch1.zip")));
+}
+
+TEST_F(PatchServiceTest, UnconfirmedPatchKeepsItsExtractedFilesAndItsArchive) {
+    struct Row {
+        const wchar_t* fixture;
+        const wchar_t* extractedFile;
+        const char* versionAfter;  // the other number stays, and the server is asked after it next time
+    };
+    for (Row row : {Row{L"patches/noversion.zip", L"x.txt", nullptr}, Row{L"patches/wrongversion.zip", L"y.txt", "7\r\n"}}) {
+        SCOPED_TRACE(WideToUtf8(row.fixture));
+        TempDir dir;
+        FakeLauncherServer server({PatchFromFixture(1, row.fixture)}, {});
+        LauncherApi api;
+        ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
+        EXPECT_FALSE(PatchService(dir.path()).ApplyPatches(api, nullptr));
+        EXPECT_TRUE(FileExists(dir.Child(row.extractedFile)));
+        EXPECT_TRUE(FileExists(dir.Child(L"_patch_temp/patch1.zip")));
+        EXPECT_EQ(FileExists(dir.Child(L"version.dat")), row.versionAfter != nullptr);
+        if (row.versionAfter) {
+            EXPECT_EQ(ReadFileBytes(dir.Child(L"version.dat")), row.versionAfter);
+        }
+    }
+}
+
+TEST_F(PatchServiceTest, PatchWithoutVersionFileIsDownloadedAgainNextTime) {
+    FakeLauncherServer server({PatchFromFixture(1, L"patches/noversion.zip")}, {});
+    EXPECT_FALSE(Apply(server));
+    EXPECT_FALSE(Apply(server));
+    EXPECT_EQ(Count(server, GET_NEXT_PATCH), 2u);
+    EXPECT_EQ(Count(server, GET_PATCH_CHUNK), 2u);
+    for (const Bytes& request : server.RequestPayloads()) {
+        if (test::RequestCode(request) == GET_NEXT_PATCH) {
+            EXPECT_EQ(U16At(request, 2), 0);
+        }
+    }
+}
+
+TEST_F(PatchServiceTest, HalfInstalledPatchIsNotMarkedDone) {
+    FakeLauncherServer server({{9, "p9.zip", Fixture(L"fixtures/version-first-refused.zip"), std::nullopt}}, {});
+    EXPECT_FALSE(Apply(server));
+    EXPECT_TRUE(FileExists(install.Child(L"one.txt")));
+    EXPECT_FALSE(FileExists(install.Child(L"version.dat")));
+    EXPECT_FALSE(Apply(server));
+    EXPECT_EQ(Count(server, GET_PATCH_CHUNK), 2u);
+}
+
+TEST_F(PatchServiceTest, ArchiveNamesThatAreNotPlainFileNamesAreRefusedBeforeDownloading) {
+    for (const char* name : {"", ".", "..", "a/b.zip", "a\\b.zip", "../p.zip", "C:p.zip", "\\\\server\\p.zip"}) {
+        SCOPED_TRACE(name);
+        TempDir dir;
+        FakeLauncherServer server({{1, name, Fixture(L"patches/patch1.zip"), std::nullopt}}, {});
+        LauncherApi api;
+        ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
+        EXPECT_FALSE(PatchService(dir.path()).ApplyPatches(api, nullptr));
+        EXPECT_EQ(Count(server, GET_PATCH_CHUNK), 0u);
+    }
+}
+
+TEST_F(PatchServiceTest, PatchOfTheAskedOrAnAlreadyInstalledVersionEndsTheRun) {
+    // Offers 1, then 2, then 1 again: without the check this would go round for ever.
+    FakeLauncherServer server({PatchFromFixture(1, L"patches/patch1.zip"), PatchFromFixture(2, L"patches/patch2.zip")}, {});
+    std::atomic<int> offers{0};
+    server.SetIntercept([&offers](const Bytes& request) -> std::optional<Reply> {
+        if (test::RequestCode(request) == HAS_NEXT_PATCH)
+            return Reply::Payload(PayloadBuilder().U16(HAS_NEXT_PATCH).U8(1).Take());
+        if (test::RequestCode(request) != GET_NEXT_PATCH)
+            return std::nullopt;
+        const std::uint16_t version = ++offers == 2 ? 2 : 1;
+        return Reply::Payload(PayloadBuilder().U16(GET_NEXT_PATCH).U32(0).U16(version).U16(0).U8(0)
+                                  .Str("patch" + std::to_string(version) + ".zip").U32(0).Take());
+    });
+    EXPECT_FALSE(Apply(server));
+    EXPECT_EQ(offers, 3);
+    EXPECT_EQ(ReadFileBytes(install.Child(L"version.dat")), "2\r\n");
+    EXPECT_EQ(reports.back(), (std::pair<std::string, std::int32_t>{"Getting next patch info...", 15}));
+
+    // The server offering the version that is already installed.
+    offers = 1;
+    const std::size_t chunkRequests = Count(server, GET_PATCH_CHUNK);
+    EXPECT_FALSE(Apply(server));
+    EXPECT_EQ(Count(server, GET_PATCH_CHUNK), chunkRequests);
+    EXPECT_EQ(reports.back(), (std::pair<std::string, std::int32_t>{"Getting next patch info...", 15}));
+}
+
+TEST_F(PatchServiceTest, EmptyCallbackChangesNothingButTheReports) {
+    FakeLauncherServer server({PatchFromFixture(1, L"patches/patch1.zip")}, {});
+    LauncherApi api;
+    ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
+    EXPECT_TRUE(PatchService(install.path()).ApplyPatches(api, nullptr));
+    EXPECT_EQ(ReadFileBytes(install.Child(L"version.dat")), "1\r\n");
+}
+
+TEST_F(PatchServiceTest, RemovePatchTempKeepsAFolderThatHoldsAnotherFile) {
+    WriteFileBytes(install.Child(L"_patch_temp/a.zip"), "a");
+    WriteFileBytes(install.Child(L"_patch_temp/b.zip.download"), "b");
+    PatchService service(install.path());
+    service.RemovePatchTemp(install.Child(L"_patch_temp/a.zip"));
+    EXPECT_FALSE(FileExists(install.Child(L"_patch_temp/a.zip")));
+    EXPECT_TRUE(FileExists(install.Child(L"_patch_temp/b.zip.download")));
+}
+
+}  // namespace
+}  // namespace ombrelta
