@@ -47,6 +47,15 @@ std::wstring TempDir::Child(std::wstring_view name) const {
     return path_ + std::wstring(name);
 }
 
+WorkingDirectory::WorkingDirectory(const std::wstring& path) : saved(std::filesystem::current_path()) {
+    std::filesystem::current_path(ToNativePath(path));
+}
+
+WorkingDirectory::~WorkingDirectory() {
+    std::error_code ignored;
+    std::filesystem::current_path(saved, ignored);
+}
+
 void WriteFileBytes(const std::wstring& path, std::string_view bytes) {
     std::filesystem::path native = ToNativePath(path);
     if (native.has_parent_path())

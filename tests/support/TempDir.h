@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,18 @@ public:
 
 private:
     std::wstring path_;
+};
+
+/// Makes a directory the working directory and restores the old one on destruction.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const std::wstring& path);
+    ~WorkingDirectory();
+    WorkingDirectory(const WorkingDirectory&) = delete;
+    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+private:
+    std::filesystem::path saved;
 };
 
 /// Writes bytes to a file, creating missing parent directories; fails the test on error.

@@ -104,15 +104,6 @@ std::string Md5OfBytes(const std::string& bytes) {
     return ComputeFileMd5(path);
 }
 
-WorkingDirectory::WorkingDirectory(const std::wstring& path) : saved(std::filesystem::current_path()) {
-    std::filesystem::current_path(ToNativePath(path));
-}
-
-WorkingDirectory::~WorkingDirectory() {
-    std::error_code ignored;
-    std::filesystem::current_path(saved, ignored);
-}
-
 ProgressCallback ReportLog::Bind() {
     return [this](const std::wstring& message, std::int32_t percent) {
         calls.emplace_back(WideToUtf8(message), percent);

@@ -57,18 +57,6 @@ GameServer::File IntactFile(std::uint8_t id, std::string path, std::string conte
 /// Lowercase MD5 text of bytes, computed through a temporary file.
 std::string Md5OfBytes(const std::string& bytes);
 
-/// Makes a directory the working directory for one test and restores the old one afterwards.
-class WorkingDirectory {
-public:
-    explicit WorkingDirectory(const std::wstring& path);
-    ~WorkingDirectory();
-    WorkingDirectory(const WorkingDirectory&) = delete;
-    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
-
-private:
-    std::filesystem::path saved;
-};
-
 /// A progress callback's calls, with the text as UTF-8.
 struct ReportLog {
     std::vector<std::pair<std::string, std::int32_t>> calls;
