@@ -1,0 +1,179 @@
+#include "service/LauncherService.h"
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/Socket.h"
+#include "config/LauncherConfig.h"
+#include "protocol/MessageCodes.h"
+#include "tests/support/FakeLauncherServer.h"
+#include "tests/support/ReportLog.h"
+#include "tests/support/TempDir.h"
+
+namespace ombrelta {
+namespace {
+
+using test::Bytes;
+using test::FakeLauncherServer;
+using test::ListedFile;
+using test::ReportLog;
+using test::Reply;
+using test::TempDir;
+using test::WorkingDirectory;
+using test::WriteFileBytes;
+using Reports = std::vector<ReportLog::Report>;
+
+void WriteConfig(const std::wstring& dir, const std::string& text) {
+    std::vector<std::uint8_t> bytes(text.begin(), text.end());
+    ScrambleConfig(bytes);
+    WriteFileBytes(dir + L"Ombrel.dat", std::string(bytes.begin(), bytes.end()));
+}
+
+// A port on 127.0.0.1 where nothing listens.
+std::uint16_t ClosedPort() {
+    SocketHandle listener = kInvalidSocket;
+    std::optional<std::uint16_t> port = ListenOnLoopback(listener);
+    EXPECT_TRUE(port.has_value());
+    ShutdownAndClose(listener);
+    return port.value_or(1);
+}
+
+// A service configured for a port, working in its own folder (game files and Ombrel.dat there).
+class LauncherServiceTest : public ::testing::Test {
+protected:
+    void Configure(std::uint16_t port) {
+        WriteConfig(dir.path(), "host=127.0.0.1\nport=" + std::to_string(port) + "\n");
+        ASSERT_TRUE(service.LoadConfig(nullptr));
+    }
+
+    TempDir dir;
+    WorkingDirectory cwd{dir.path()};
+    LauncherService service{dir.path()};
+    ReportLog log;
+};
+
+TEST_F(LauncherServiceTest, StartupChecksReportEveryStageAndEndWithReady) {
+    FakeLauncherServer server({}, {ListedFile(1, "a.txt", "alpha"), ListedFile(2, "d/b.txt", "beta")});
+    Configure(server.Port());
+    WriteFileBytes(dir.Child(L"a.txt"), "alpha");
+    std::string errorText = "left over";
+
+    EXPECT_TRUE(service.RunStartupChecks(errorText, log.Bind()));
+
+    EXPECT_EQ(errorText, "");
+    EXPECT_EQ(log.calls, (Reports{{"Checking patches...", 20},
+                                  {"Checking patch version 0", 5},
+                                  {"No patches found.", 10},
+                                  {"Patch check finished.", 100},
+                                  {"Checking game files...", 70},
+                                  {"Checking a.txt", 50},
+                                  {"Repairing d\\b.txt", 0},
+                                  {"Repairing d\\b.txt", 100},
+                                  {"Checking d\\b.txt", 100},
+                                  {"Ready.", 100}}));
+    EXPECT_EQ(test::ReadFileBytes(dir.Child(L"d/b.txt")), "beta");
+}
+
+TEST_F(LauncherServiceTest, VerificationBeforeStartOpensASecondConnection) {
+    FakeLauncherServer server({}, {ListedFile(1, "a.txt", "alpha")});
+    Configure(server.Port());
+    WriteFileBytes(dir.Child(L"a.txt"), "alpha");
+    std::string errorText;
+    ASSERT_TRUE(service.RunStartupChecks(errorText, nullptr));
+
+    EXPECT_TRUE(service.VerifyBeforeStart(log.Bind()));
+
+    EXPECT_EQ(log.calls, (Reports{{"Connecting to launcher server...", 0},
+                                  {"Checking files before start...", 10},
+                                  {"Checking a.txt", 100},
+                                  {"Files checked successfully.", 100}}));
+    const std::vector<test::ServedConnection> connections = server.Connections();
+    ASSERT_EQ(connections.size(), 2u);
+    EXPECT_TRUE(connections[0].peerClosed);
+}
+
+TEST_F(LauncherServiceTest, UnreachableServer) {
+    Configure(ClosedPort());
+    std::string errorText;
+    EXPECT_FALSE(service.RunStartupChecks(errorText, log.Bind()));
+    EXPECT_EQ(errorText, "Failed to connect to launcher server.");
+    EXPECT_TRUE(log.calls.empty());
+
+    EXPECT_FALSE(service.VerifyBeforeStart(log.Bind()));
+    EXPECT_EQ(log.calls, (Reports{{"Connecting to launcher server...", 0}, {"Failed to connect to launcher server.", 0}}));
+}
+
+TEST_F(LauncherServiceTest, HashListFailureEndsBothSequencesWithItsText) {
+    FakeLauncherServer server({}, {});
+    server.SetIntercept([](const Bytes& request) -> std::optional<Reply> {
+        if (test::RequestCode(request) == HASH_LIST_REQUEST)
+            return Reply::Payload(test::PayloadBuilder().U16(GET_PATCH_CHUNK).Take());
+        return std::nullopt;
+    });
+    Configure(server.Port());
+
+    std::string errorText;
+    EXPECT_FALSE(service.RunStartupChecks(errorText, log.Bind()));
+    EXPECT_EQ(errorText, "Invalid hash response.");
+    EXPECT_EQ(log.calls.back(), (ReportLog::Report{"Checking game files...", 70}));
+
+    log.calls.clear();
+    EXPECT_FALSE(service.VerifyBeforeStart(log.Bind()));
+    EXPECT_EQ(log.calls.back(), (ReportLog::Report{"Connection or file check failed: Invalid hash response.", 0}));
+}
+
+TEST_F(LauncherServiceTest, FailedPatchUpdate) {
+    FakeLauncherServer server({{1, "p1.zip", "not a zip archive", std::nullopt}}, {});
+    Configure(server.Port());
+    std::string errorText;
+    EXPECT_FALSE(service.RunStartupChecks(errorText, log.Bind()));
+    EXPECT_EQ(errorText, "Patch update failed.");
+    EXPECT_EQ(log.calls.back(), (ReportLog::Report{"Extracting patch...", 70}));
+}
+
+TEST_F(LauncherServiceTest, EmptyCallbackGivesTheSameResults) {
+    FakeLauncherServer server({}, {ListedFile(1, "a.txt", "alpha")});
+    Configure(server.Port());
+    std::string errorText;
+    EXPECT_TRUE(service.RunStartupChecks(errorText, nullptr));
+    EXPECT_EQ(test::ReadFileBytes(dir.Child(L"a.txt")), "alpha");
+    EXPECT_TRUE(service.VerifyBeforeStart(nullptr));
+}
+
+TEST_F(LauncherServiceTest, ExceptionFromTheCallbackIsAFailure) {
+    FakeLauncherServer server({}, {});
+    Configure(server.Port());
+    auto throwing = [](const std::wstring&, std::int32_t) { throw std::runtime_error("no memory for the report"); };
+    std::string errorText;
+    EXPECT_FALSE(service.RunStartupChecks(errorText, throwing));
+    EXPECT_EQ(errorText, "no memory for the report");
+    EXPECT_FALSE(service.VerifyBeforeStart(throwing));
+}
+
+TEST_F(LauncherServiceTest, LoadConfigReadsTheWorkingDirectoryAndSetsTheOwner) {
+    int window = 0;
+    WriteConfig(dir.path(), "HOST = 10.1.2.3\nport=70000\ndiscord=d\n");
+    ASSERT_TRUE(service.LoadConfig(&window));
+    EXPECT_EQ(service.Config().host, L"10.1.2.3");
+    EXPECT_EQ(service.Config().port, 70000);
+    EXPECT_EQ(service.Config().discord, L"d");
+    EXPECT_EQ(service.Game().Owner(), &window);
+}
+
+TEST_F(LauncherServiceTest, LoadConfigFailureKeepsTheDefaults) {
+    LauncherService fresh(dir.path());
+    int window = 0;
+    EXPECT_FALSE(fresh.LoadConfig(&window));
+    EXPECT_EQ(fresh.Config().host, L"");
+    EXPECT_EQ(fresh.Config().port, 0);
+    EXPECT_EQ(fresh.Game().Owner(), &window);
+    WriteFileBytes(dir.Child(L"Ombrel.dat"), "");
+    EXPECT_FALSE(fresh.LoadConfig(nullptr));
+}
+
+}  // namespace
+}  // namespace ombrelta
