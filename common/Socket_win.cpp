@@ -2,6 +2,7 @@
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <windows.h>
 
 #include <climits>
 
@@ -71,6 +72,9 @@ int ReceiveSome(SocketHandle socket, std::uint8_t* data, std::size_t size) {
 
 void ShutdownSocket(SocketHandle socket) {
     (void)::shutdown(Native(socket), SD_BOTH);
+    // shutdown alone does not wake a recv that another thread is blocked in (Winsock waits for
+    // the receive timeout); cancelling the socket's pending I/O makes that call fail now.
+    (void)::CancelIoEx(reinterpret_cast<HANDLE>(Native(socket)), nullptr);
 }
 
 void CloseSocket(SocketHandle socket) {

@@ -7,9 +7,10 @@
 namespace ombrelta::test {
 namespace {
 
-// The server thread waits in short slices so that it notices the destructor without any
-// other thread touching its sockets.
-constexpr std::uint32_t kPollSliceMs = 20;
+// Accepting waits in short slices so that the server thread notices the destructor; reads block
+// (waiting for readiness in slices costs milliseconds per packet under Wine) and the destructor
+// wakes them by shutting the connection down.
+constexpr std::uint32_t kAcceptSliceMs = 20;
 
 bool SendAllBytes(SocketHandle connection, const Bytes& bytes) {
     std::size_t sent = 0;
@@ -54,7 +55,13 @@ ScriptedServer::ScriptedServer(Handler handler) : handler(std::move(handler)) {
 }
 
 ScriptedServer::~ScriptedServer() {
-    stopping.store(true);
+    {
+        std::lock_guard lock(mutex);
+        stopping.store(true);
+        // Only shut down here: the server thread still owns the handle and closes it.
+        if (current != kInvalidSocket)
+            ShutdownSocket(current);
+    }
     if (thread.joinable())
         thread.join();
     for (SocketHandle connection : stalled)
@@ -66,26 +73,35 @@ ScriptedServer::~ScriptedServer() {
 
 void ScriptedServer::Run() {
     while (!stopping.load()) {
-        if (!WaitReadable(listener, kPollSliceMs))
+        if (!WaitReadable(listener, kAcceptSliceMs))
             continue;
         SocketHandle connection = AcceptConnection(listener);
         if (connection == kInvalidSocket)
             continue;
         {
             std::lock_guard lock(mutex);
+            if (stopping.load()) {
+                CloseSocket(connection);
+                return;
+            }
             connections.emplace_back();
+            current = connection;
         }
         Serve(connection);
+        std::lock_guard lock(mutex);
+        current = kInvalidSocket;
     }
 }
 
 void ScriptedServer::Serve(SocketHandle connection) {
+    Bytes pending;
     Bytes packet;
-    while (ReadRequest(connection, packet)) {
+    while (ReadRequest(connection, pending, packet)) {
         Record(packet);
         Reply reply = handler(Bytes(packet.begin() + 2, packet.end()));
         bool sent = SendAllBytes(connection, reply.bytes);
         if (reply.then == Reply::Then::Stall) {
+            std::lock_guard lock(mutex);
             stalled.push_back(connection);
             return;
         }
@@ -95,30 +111,30 @@ void ScriptedServer::Serve(SocketHandle connection) {
     ShutdownAndClose(connection);
 }
 
-bool ScriptedServer::ReadRequest(SocketHandle connection, Bytes& packet) {
-    packet.assign(2, 0);
-    if (!ReadExactly(connection, packet.data(), 2))
+bool ScriptedServer::ReadRequest(SocketHandle connection, Bytes& pending, Bytes& packet) {
+    if (!Fill(connection, pending, 2))
         return false;
-    std::size_t length = packet[0] + 256u * packet[1];
-    if (length <= 2)
+    std::size_t length = pending[0] + 256u * pending[1];
+    if (length <= 2 || !Fill(connection, pending, length))
         return false;
-    packet.resize(length);
-    return ReadExactly(connection, packet.data() + 2, length - 2);
+    packet.assign(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(length));
+    pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(length));
+    return true;
 }
 
-bool ScriptedServer::ReadExactly(SocketHandle connection, std::uint8_t* data, std::size_t size) {
-    std::size_t received = 0;
-    while (received < size) {
+bool ScriptedServer::Fill(SocketHandle connection, Bytes& pending, std::size_t size) {
+    // Reads whatever has arrived, not just what is needed: every recv is costly under Wine.
+    std::uint8_t buffer[65536];
+    while (pending.size() < size) {
         if (stopping.load())
             return false;
-        if (!WaitReadable(connection, kPollSliceMs))
-            continue;
-        int count = ReceiveSome(connection, data + received, size - received);
+        int count = ReceiveSome(connection, buffer, sizeof(buffer));
         if (count <= 0) {
-            MarkPeerClosed();
+            if (!stopping.load())
+                MarkPeerClosed();
             return false;
         }
-        received += static_cast<std::size_t>(count);
+        pending.insert(pending.end(), buffer, buffer + count);
     }
     return true;
 }

@@ -88,8 +88,8 @@ public:
 private:
     void Run();
     void Serve(SocketHandle connection);
-    bool ReadRequest(SocketHandle connection, Bytes& packet);
-    bool ReadExactly(SocketHandle connection, std::uint8_t* data, std::size_t size);
+    bool ReadRequest(SocketHandle connection, Bytes& pending, Bytes& packet);
+    bool Fill(SocketHandle connection, Bytes& pending, std::size_t size);
     void Record(Bytes packet);
     void MarkPeerClosed();
 
@@ -97,8 +97,9 @@ private:
     SocketHandle listener = kInvalidSocket;
     std::uint16_t port = 0;
     std::atomic<bool> stopping{false};
-    std::vector<SocketHandle> stalled;  // server thread only until joined
     mutable std::mutex mutex;
+    SocketHandle current = kInvalidSocket;  // the connection being served, under mutex
+    std::vector<SocketHandle> stalled;
     std::vector<ServedConnection> connections;
     std::thread thread;
 };
