@@ -1,0 +1,265 @@
+# The scenarios of launcher-e2e.sh. Client points are pixels of the 1080 x 607 window.
+# Sourced by launcher-e2e.sh.
+
+start_x=520
+start_y=495
+
+start_disabled() { pixel_near $((win_x + start_x)) $((win_y + start_y)) "${start_disabled_rgb[@]}" 4; }
+start_enabled() { pixel_near $((win_x + start_x)) $((win_y + start_y)) "${start_rgb[@]}" 2; }
+bar_complete() { pixel_near $((win_x + 400)) $((win_y + 448)) "${bar_complete_rgb[@]}" 2; }
+splash_visible() { pixel_near 960 540 "${splash_rgb[@]}" 2; }
+splash_gone() { ! splash_visible; }
+# The 400 x 300 test splash lies at (760, 390) on the 1920 x 1080 screen; its 20-pixel edge is
+# fully transparent.
+splash_edges_transparent() {
+    pixel_near 785 415 "${splash_rgb[@]}" 2 && ! pixel_near 765 395 "${splash_rgb[@]}" 60 &&
+        ! pixel_near 755 540 "${splash_rgb[@]}" 60
+}
+
+# check DESCRIPTION COMMAND...: one assertion.
+check() {
+    local what=$1
+    shift
+    if "$@"; then pass "$what"; else fail "$what"; fi
+}
+
+# Gives the launcher the keyboard focus (there is no window manager) and presses Escape.
+press_escape() {
+    local id
+    id=$(main_window) || return
+    xdotool windowfocus "$id" 2>/dev/null
+    sleep 0.3
+    xdotool key Escape
+}
+
+# open_launcher DIR: starts the launcher and waits for its window; false when none appears.
+open_launcher() {
+    start_launcher "$1"
+    if ! wait_for 60 has_main_window; then
+        fail "no launcher window"
+        return 1
+    fi
+    read_window_position
+    xdotool mousemove 5 5
+}
+
+# A server root with one patch (version 1) and two game files.
+make_server_root() {
+    local root=$1
+    mkdir -p "$root/patches" "$root/files/data" "$work/patch-src"
+    printf '1\n' >"$work/patch-src/version.dat"
+    printf 'patched by version 1\n' >"$work/patch-src/patched.txt"
+    (cd "$work/patch-src" && zip -q -X "$root/patches/patch1.zip" version.dat patched.txt)
+    printf 'hello from the server\n' >"$root/files/readme.txt"
+    python3 -c 'import random, sys; random.seed(7); sys.stdout.buffer.write(random.randbytes(300000))' \
+        >"$root/files/data/game.pak"
+}
+
+# wait_ready DIR: launcher of DIR open and through its checks.
+open_ready_launcher() {
+    open_launcher "$1" || return 1
+    if ! wait_for 120 indicator_online; then
+        screenshot "not-ready-$(basename "$1")"
+        fail "launcher never became ready"
+        return 1
+    fi
+}
+
+scenario_missing_config() {
+    local dir=$work/no-config
+    make_install "$dir" 1
+    rm "$dir/Ombrel.dat"
+    start_launcher "$dir"
+    check "missing Ombrel.dat shows the error box" wait_for 60 has_message_box "Ombrelta Launcher"
+    screenshot missing-config
+    check "no launcher window without Ombrel.dat" no_main_window
+    dismiss_box "Ombrelta Launcher"
+    expect_exit "$dir" 15 && pass "exit code 0 after the box"
+}
+
+scenario_unreachable_server() {
+    local dir=$work/unreachable port
+    port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+    make_install "$dir" "$port"
+    open_launcher "$dir" || return
+    check "window centred at 420,236" test "$win_x,$win_y" = "420,236"
+    check "failure box" wait_for 60 has_message_box "Ombrelta Launcher"
+    screenshot unreachable-box
+    dismiss_box "Ombrelta Launcher"
+    sleep 1
+    screenshot unreachable
+    check "indicator red after the failure" indicator_offline
+    check "Start disabled after the failure" start_disabled
+    press_escape
+    expect_exit "$dir" 10 && pass "Escape ends the launcher with 0"
+}
+
+scenario_checks_running() {
+    local dir=$work/checking
+    start_silent_server || { fail "silent server"; return; }
+    make_install "$dir" "$server_port"
+    open_launcher "$dir" || return
+    sleep 1
+    screenshot checking
+    check "window centred at 420,236" test "$win_x,$win_y" = "420,236"
+    check "Start drawn disabled while the checks run" start_disabled
+    check "indicator red while the checks run" indicator_offline
+    # A press on the disabled Start drags the window.
+    xdotool mousemove $((win_x + start_x)) $((win_y + start_y)) mousedown 1
+    sleep 0.3
+    xdotool mousemove $((win_x + start_x + 60)) $((win_y + start_y + 40))
+    sleep 0.3
+    xdotool mousemove $((win_x + start_x + 100)) $((win_y + start_y + 50)) mouseup 1
+    sleep 1
+    local old_x=$win_x old_y=$win_y
+    read_window_position
+    check "a press on the disabled Start drags the window" test "$win_x,$win_y" = "$((old_x + 100)),$((old_y + 50))"
+    check "no box from a click on the disabled Start" test -z "$(message_box "Ombrelta Launcher")"
+    local before=$SECONDS
+    press_escape
+    expect_exit "$dir" 10 && pass "Escape during the checks ends the launcher with 0"
+    log "launcher ended $((SECONDS - before)) s after Escape"
+}
+
+scenario_ready_and_second_instance() {
+    local dir=$work/ready root=$work/root-ready
+    make_server_root "$root"
+    start_server "$root" || { fail "server did not start"; return; }
+    make_install "$dir" "$server_port"
+    open_ready_launcher "$dir" || return
+    sleep 0.5
+    screenshot ready
+    pass "indicator green after the checks"
+    check "Start enabled after Ready." start_enabled
+    check "complete bar at 100" bar_complete
+    check "patch applied" grep -qx 1 "$dir/version.dat"
+    check "patch file extracted" test -f "$dir/patched.txt"
+    check "game file downloaded" cmp -s "$root/files/data/game.pak" "$dir/data/game.pak"
+    xdotool mousemove $((win_x + start_x)) $((win_y + start_y))
+    check "Start shows its hover picture" wait_for 5 pixel_near $((win_x + start_x)) $((win_y + start_y)) 255 255 0 2
+    xdotool mousemove 5 5
+    click_client 989 41
+    sleep 1
+    screenshot minimised
+    local second=$work/second
+    make_install "$second" "$server_port"
+    start_launcher "$second"
+    expect_exit "$second" 30 && pass "second launcher exits with 0"
+    check "first launcher restored" wait_for 10 has_main_window
+    screenshot restored
+    press_escape
+    expect_exit "$dir" 10 && pass "Escape ends the ready launcher with 0"
+}
+
+scenario_missing_game() {
+    local dir=$work/no-game root=$work/root-no-game
+    make_server_root "$root"
+    start_server "$root" || { fail "server did not start"; return; }
+    make_install "$dir" "$server_port"
+    open_ready_launcher "$dir" || return
+    click_client $start_x $start_y
+    check "missing Tarvesk.exe box" wait_for 60 has_message_box "Tarvesk.exe not found"
+    screenshot missing-game
+    check "window stays without the game" has_main_window
+    dismiss_box "Tarvesk.exe not found"
+    sleep 1
+    check "Start enabled again" start_enabled
+    press_escape
+    expect_exit "$dir" 10 && pass "launcher ends with 0"
+}
+
+# install_game DIR SECONDS: the stand-in game beside the launcher, running SECONDS seconds.
+install_game() {
+    cp "$game_exe" "$1/Tarvesk.exe"
+    printf '%s\n' "$2" >"$1/Tarvesk.seconds.txt"
+}
+
+check_game_command_line() {
+    local dir=$1 exe_w dir_w
+    exe_w=$(windows_path "$dir/Tarvesk.exe")
+    dir_w=$(windows_path "$dir")
+    check "game command line" test "$(sed -n 1p "$dir/Tarvesk.run.txt" | tr -d '\r')" = "\"$exe_w\" mossfield"
+    check "game working directory" test "$(sed -n 2p "$dir/Tarvesk.run.txt" | tr -d '\r')" = "$dir_w"
+}
+
+scenario_game_ends() {
+    local dir=$work/game root=$work/root-game
+    make_server_root "$root"
+    start_server "$root" || { fail "server did not start"; return; }
+    make_install "$dir" "$server_port"
+    install_game "$dir" 4
+    open_ready_launcher "$dir" || return
+    click_client $start_x $start_y
+    check "splash appears" wait_for 60 splash_visible
+    local seen=$SECONDS
+    screenshot splash
+    check "splash centred with transparent edges" splash_edges_transparent
+    while ((SECONDS < seen + 2)); do sleep 0.1; done
+    check "splash still shown 2 s after it appeared" splash_visible
+    check "splash gone after about 3 s" wait_for 3 splash_gone
+    check "game started" wait_for 20 test -s "$dir/Tarvesk.run.txt"
+    local game_started=$SECONDS
+    check "launcher window hidden" wait_for 10 no_main_window
+    check "tray icon shown" wait_for 10 has_visible_window "Wine System Tray"
+    check_game_command_line "$dir"
+    screenshot game-running
+    # The game ends after 4 s; the launcher waits out its 10-second grace period.
+    while ((SECONDS < game_started + 7)); do sleep 0.2; done
+    check "launcher still waits 7 s after the start" test ! -f "$dir/exit-code"
+    expect_exit "$dir" 40 && pass "launcher ends with 0 after the game"
+}
+
+scenario_close_ends_game() {
+    local dir=$work/game-close root=$work/root-game-close
+    make_server_root "$root"
+    start_server "$root" || { fail "server did not start"; return; }
+    make_install "$dir" "$server_port"
+    install_game "$dir" 120
+    open_ready_launcher "$dir" || return
+    click_client $start_x $start_y
+    check "game started" wait_for 60 test -s "$dir/Tarvesk.run.txt"
+    check "game window" wait_for 20 has_visible_window Tarvesk
+    check "launcher window hidden" wait_for 10 no_main_window
+    local second=$work/second-close
+    make_install "$second" "$server_port"
+    start_launcher "$second"
+    expect_exit "$second" 30
+    check "second launcher restores the hidden one" wait_for 10 has_main_window
+    read_window_position
+    press_escape
+    expect_exit "$dir" 10 && pass "launcher closed while the game runs"
+    check "closing the launcher ends the game" wait_for 10 no_visible_window Tarvesk
+}
+
+# Clicks on the first icon of Wine's own tray window (there is no desktop tray under Xvfb).
+click_tray_icon() {
+    local id
+    id=$(visible_window "Wine System Tray") || return 1
+    xdotool mousemove --window "$id" 10 10 click --repeat "$1" --delay 80 1
+    xdotool mousemove 5 5
+}
+
+scenario_tray_restore() {
+    local dir=$work/tray root=$work/root-tray
+    make_server_root "$root"
+    start_server "$root" || { fail "server did not start"; return; }
+    make_install "$dir" "$server_port"
+    install_game "$dir" 120
+    open_ready_launcher "$dir" || return
+    check "tray icon absent before the game" no_visible_window "Wine System Tray"
+    click_client $start_x $start_y
+    check "game started" wait_for 60 test -s "$dir/Tarvesk.run.txt"
+    check "launcher window hidden" wait_for 10 no_main_window
+    check "tray icon shown" wait_for 10 has_visible_window "Wine System Tray"
+    click_tray_icon 1
+    sleep 1.5
+    check "a single click on the tray icon leaves the launcher hidden" no_main_window
+    click_tray_icon 2
+    check "a double click on the tray icon restores the launcher" wait_for 10 has_main_window
+    screenshot tray-restored
+    read_window_position
+    press_escape
+    expect_exit "$dir" 10 && pass "launcher closed from the restored window"
+    check "closing the launcher ends the game" wait_for 10 no_visible_window Tarvesk
+    check "tray icon removed" wait_for 10 no_visible_window "Wine System Tray"
+}
