@@ -34,6 +34,12 @@ std::string Content(std::size_t size, char seed) {
     return bytes;
 }
 
+std::string NumberedName(int i) {
+    std::string name = std::to_string(i);
+    name.insert(0, 1, 'f');
+    return name.append(".bin");
+}
+
 // Every run is repeated with the checking thread hashing alone and with hashing threads, which
 // must not change a single report, request or file.
 class VerifyAndRepairFilesTest : public ::testing::TestWithParam<unsigned> {
@@ -181,7 +187,7 @@ TEST_P(VerifyAndRepairFilesTest, DirectoryWhereAFileIsListed) {
 TEST_P(VerifyAndRepairFilesTest, FailureEndsTheRunAtItsEntry) {
     std::vector<GameServer::File> files;
     for (int i = 1; i <= 10; ++i) {
-        const std::string name = "f" + std::to_string(i) + ".bin";
+        const std::string name = NumberedName(i);
         files.push_back(IntactFile(static_cast<std::uint8_t>(i), name, Content(100, static_cast<char>('a' + i))));
         WriteFileBytes(dir.Child(std::wstring(name.begin(), name.end())), "stale " + name);
     }
@@ -190,7 +196,7 @@ TEST_P(VerifyAndRepairFilesTest, FailureEndsTheRunAtItsEntry) {
     EXPECT_EQ(Run(server), "Invalid response for hash file download.");
     for (int i = 1; i <= 10; ++i) {
         SCOPED_TRACE(i);
-        const std::string name = "f" + std::to_string(i) + ".bin";
+        const std::string name = NumberedName(i);
         const std::wstring nameW(name.begin(), name.end());
         EXPECT_EQ(server.ChunkOffsets(static_cast<std::uint8_t>(i)).size(), i <= 5 ? 1u : 0u);
         if (i < 5) {
