@@ -63,6 +63,9 @@ bool SafeEntryName(const ZipReader& reader, std::uint32_t i, std::wstring& name)
     std::string stored;
     if (!reader.EntryName(i, stored) || stored.empty())
         return false;
+    // The file system would cut the path at a NUL, so the checked name would not be the one used.
+    if (stored.find('\0') != std::string::npos)
+        return false;
     name = Utf8ToWide(stored);
     if (name.empty())
         return false;

@@ -171,6 +171,36 @@ TEST(ExtractArchive, RefusedEntryKeepsTheOldVersionFile) {
     EXPECT_FALSE(FileExists(tmp.Child(L"../three.txt")));
 }
 
+TEST(ExtractArchive, EverySpellingOfTheRootVersionFileWaits) {
+    TempDir tmp;
+    EXPECT_FALSE(ExtractArchive(FixturePath(L"version-dotted.zip"), tmp.path()));
+    EXPECT_EQ(ReadFileBytes(tmp.Child(L"one.txt")), "one");
+    EXPECT_FALSE(FileExists(tmp.Child(L"version.dat")));
+}
+
+TEST(ExtractArchive, NameWithANulByteIsRefused) {
+    TempDir tmp;
+    std::string zip = test::FixtureBytes(L"python-deflate.zip");
+    const std::size_t header = test::CentralHeaderAt(zip, 2);
+    ASSERT_EQ(zip.substr(header + 46, 9), "empty.txt");
+    zip[header + 49] = '\0';
+    WriteFileBytes(tmp.Child(L"nul.zip"), zip);
+    const std::wstring dest = tmp.Child(L"dest/");
+    EXPECT_FALSE(ExtractArchive(tmp.Child(L"nul.zip"), dest));
+    EXPECT_TRUE(FileExists(dest + L"data/a.bin"));
+    EXPECT_FALSE(FileExists(dest + L"emp"));
+    EXPECT_FALSE(FileExists(dest + L"version.dat"));
+}
+
+TEST(ExtractArchive, DriveRelativeNameStaysInsideTheDestination) {
+    TempDir tmp;
+    const std::wstring dest = tmp.Child(L"dest/");
+    // Windows refuses the colon in a file name, POSIX takes it: either way nothing lands elsewhere.
+    (void)ExtractArchive(FixturePath(L"drive-relative.zip"), dest);
+    EXPECT_EQ(CountChildren(tmp.path()), 1u);
+    EXPECT_LE(CountChildren(dest), 1u);
+}
+
 TEST(ExtractArchive, MissingOrUnreadableArchiveFails) {
     TempDir tmp;
     const std::wstring dest = tmp.Child(L"dest/");
