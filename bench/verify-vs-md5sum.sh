@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Game file check speed: VerifyAndRepairFiles (verify_bench, against a loopback server listing
+# the files) against "md5sum" over the same 64 intact files of 16 MiB (1 GiB, read from the page
+# cache). Runs md5sum, then our check with the checking thread hashing alone, then with the
+# default hashing threads, 3 times each, alternating; prints every run, the best of each, the
+# ratios to md5sum and the peak resident memory.
+# Usage: bench/verify-vs-md5sum.sh [build-dir]   (default build/native; needs target verify_bench)
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$root/build/native}"
+bench="$build/bench/verify_bench"
+if [ ! -x "$bench" ]; then
+    echo "missing $bench: cmake --preset native && cmake --build build/native --target verify_bench" >&2
+    exit 1
+fi
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/files"
+
+python3 - "$work/files" <<'PY'
+import random, sys
+rng = random.Random(20261207)
+for i in range(64):
+    with open(f"{sys.argv[1]}/game{i:02}.bin", "wb") as f:
+        f.write(rng.randbytes(16 << 20))
+PY
+cat "$work/files"/* > /dev/null
+(cd "$work/files" && md5sum -- *.bin > "$work/list.md5")
+
+# Prints "seconds peak-KiB" of one command.
+measure() {
+    /usr/bin/time -f "%e %M" -o "$work/time" "$@" > "$work/out" || { cat "$work/out" >&2; exit 1; }
+    cat "$work/time"
+}
+best() { sort -n | head -1; }
+
+: > "$work/md5sum.runs"; : > "$work/one.runs"; : > "$work/pool.runs"
+for run in 1 2 3; do
+    (cd "$work/files" && measure md5sum -- *.bin) >> "$work/md5sum.runs"
+    measure "$bench" "$work/files" "$work/list.md5" 0 >> "$work/one.runs"
+    measure "$bench" "$work/files" "$work/list.md5" default >> "$work/pool.runs"
+    echo "run $run: md5sum $(tail -1 "$work/md5sum.runs" | cut -d' ' -f1) s," \
+        "one thread $(tail -1 "$work/one.runs" | cut -d' ' -f1) s," \
+        "default threads $(tail -1 "$work/pool.runs" | cut -d' ' -f1) s"
+done
+echo "last run of ours: $(cat "$work/out")"
+
+theirs=$(cut -d' ' -f1 "$work/md5sum.runs" | best)
+one=$(cut -d' ' -f1 "$work/one.runs" | best)
+pool=$(cut -d' ' -f1 "$work/pool.runs" | best)
+peak=$(cat "$work/one.runs" "$work/pool.runs" | cut -d' ' -f2 | sort -n | tail -1)
+awk -v t="$theirs" -v o="$one" -v p="$pool" -v m="$peak" 'BEGIN {
+    printf "best of 3: md5sum %.2f s, one hashing thread %.2f s, default threads %.2f s\n", t, o, p
+    printf "speed vs md5sum: one thread %.2fx, default threads %.2fx\n", t / o, t / p
+    printf "peak resident memory of ours: %.1f MiB\n", m / 1024
+}'
