@@ -28,25 +28,24 @@ TEST(GameProcess, MissingExecutableChangesNothing) {
     EXPECT_EQ(game.LaunchTick(), 0u);
 }
 
-// A directory one character too long for the 260-character working directory buffer.
-std::wstring MakeTooLongDirectory(const test::TempDir& dir) {
-    std::wstring path = dir.path();
-    while (path.size() <= kMaxWorkingDirectoryLength) {
-        std::size_t room = kMaxWorkingDirectoryLength + 1 - path.size();
-        path += std::wstring(std::min<std::size_t>(room, 100), L'd');
-        if (path.size() <= kMaxWorkingDirectoryLength)
-            path += L'/';
-    }
-    return path;
+// A path to an existing file whose directory text is one character too long for the
+// 260-character working directory buffer: "./" steps lengthen the text, not the real path, so
+// nothing too long for the file system is ever created.
+std::wstring PaddedPath(const test::TempDir& dir, const std::wstring& name) {
+    std::wstring directory = dir.path();
+    const std::size_t wanted = kMaxWorkingDirectoryLength + 2;  // one too many, plus the last '/'
+    while (directory.size() + 2 <= wanted)
+        directory += L"./";
+    if (directory.size() < wanted)
+        directory.insert(dir.path().size(), L"/");
+    return directory + name;
 }
 
 TEST(GameProcess, RefusesAWorkingDirectoryThatDoesNotFitTheBuffer) {
     test::TempDir dir;
-    std::wstring longDirectory = MakeTooLongDirectory(dir);
-    ASSERT_EQ(longDirectory.size(), kMaxWorkingDirectoryLength + 1);
-    std::wstring exePath = longDirectory + L"/Tarvesk.exe";
-    test::WriteFileBytes(exePath, "not a program");
-    ASSERT_TRUE(test::FileExists(exePath));
+    test::WriteFileBytes(dir.Child(L"Tarvesk.exe"), "not a program");
+    std::wstring exePath = PaddedPath(dir, L"Tarvesk.exe");
+    ASSERT_EQ(exePath.find_last_of(L"\\/"), kMaxWorkingDirectoryLength + 1);
 
     GameProcess game;
     EXPECT_FALSE(game.StartGame(exePath, L"mossfield"));

@@ -1,0 +1,107 @@
+#include "game/GameProcess.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "common/Text.h"
+#include "game/GameWatch.h"
+#include "tests/support/TempDir.h"
+
+namespace ombrelta {
+namespace {
+
+// Waits for something another process does; bounded, never a timing assertion.
+template <typename Condition>
+bool WaitFor(Condition condition) {
+    for (int i = 0; i < 1500; ++i) {
+        if (condition())
+            return true;
+        Sleep(10);
+    }
+    return condition();
+}
+
+// The stand-in game, built beside the tests; the path is a host path under Wine's Z: drive.
+std::wstring StandInGame() {
+    std::wstring path = Utf8ToWide(OMBRELTA_STAND_IN_GAME);
+    return path.front() == L'/' ? L"Z:" + path : path;
+}
+
+// A copy of the stand-in under its own name, so no other game process is ever touched.
+std::wstring CopyStandIn(const test::TempDir& dir, const std::wstring& name, const char* seconds) {
+    std::wstring exePath = dir.path() + name + L".exe";
+    EXPECT_TRUE(CopyFileW(StandInGame().c_str(), exePath.c_str(), TRUE));
+    test::WriteFileBytes(dir.Child(L"Tarvesk.seconds.txt"), seconds);
+    return exePath;
+}
+
+std::string RunReport(const test::TempDir& dir) {
+    std::wstring path = dir.Child(L"Tarvesk.run.txt");
+    if (!test::FileExists(path))
+        return std::string();
+    std::string text = test::ReadFileBytes(path);
+    return text.find('\n') != text.rfind('\n') ? text : std::string();
+}
+
+TEST(GameProcessWin, StartsTheGameWithItsCommandLineInItsFolderThenEndsIt) {
+    test::TempDir dir;
+    std::wstring name = L"TarveskProbe" + std::to_wstring(GetCurrentProcessId());
+    std::wstring exePath = CopyStandIn(dir, name, "120");
+
+    GameProcess game;
+    ASSERT_TRUE(game.StartGame(exePath, L"mossfield"));
+    EXPECT_TRUE(game.Running());
+    EXPECT_EQ(game.ProcessName(), name);
+    ASSERT_TRUE(WaitFor([&] { return !RunReport(dir).empty(); }));
+    std::wstring directory = dir.path().substr(0, dir.path().size() - 1);
+    EXPECT_EQ(RunReport(dir), WideToUtf8(L"\"" + exePath + L"\" mossfield\n" + directory + L"\n"));
+
+    EXPECT_TRUE(WaitFor([&] { return game.IsGameRunning(); }));
+    EXPECT_FALSE(game.WatchGameEnded(game.LaunchTick() + kGameWatchGraceMs));
+    game.TerminateGameProcesses();
+    EXPECT_TRUE(WaitFor([&] { return !game.IsGameRunning(); }));
+    EXPECT_TRUE(game.WatchGameEnded(game.LaunchTick() + kGameWatchGraceMs));
+    EXPECT_FALSE(game.Running());
+}
+
+TEST(GameProcessWin, AGameThatEndsByItselfIsSeenAsEnded) {
+    test::TempDir dir;
+    std::wstring name = L"TarveskShort" + std::to_wstring(GetCurrentProcessId());
+    std::wstring exePath = CopyStandIn(dir, name, "0");
+
+    GameProcess game;
+    ASSERT_TRUE(game.StartGame(exePath, L"mossfield"));
+    ASSERT_TRUE(WaitFor([&] { return !RunReport(dir).empty(); }));
+    EXPECT_TRUE(WaitFor([&] { return !game.IsGameRunning(); }));
+    EXPECT_FALSE(game.WatchGameEnded(game.LaunchTick() + kGameWatchGraceMs - 1));
+    EXPECT_TRUE(game.WatchGameEnded(game.LaunchTick() + kGameWatchGraceMs));
+}
+
+TEST(GameProcessWin, HidesTheOwnerWindowOnAStart) {
+    test::TempDir dir;
+    std::wstring exePath = CopyStandIn(dir, L"TarveskOwner" + std::to_wstring(GetCurrentProcessId()), "0");
+    WNDCLASSW ownerClass = {};
+    ownerClass.lpfnWndProc = DefWindowProcW;
+    ownerClass.hInstance = GetModuleHandleW(nullptr);
+    ownerClass.lpszClassName = L"GameProcessTestOwner";
+    RegisterClassW(&ownerClass);
+    HWND owner = CreateWindowExW(0, ownerClass.lpszClassName, L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                                 nullptr, nullptr, ownerClass.hInstance, nullptr);
+    if (!owner)
+        GTEST_SKIP() << "no desktop to create a window on (error " << GetLastError() << ")";
+    ShowWindow(owner, SW_SHOWNOACTIVATE);
+    ASSERT_TRUE(IsWindowVisible(owner));
+
+    GameProcess game;
+    game.SetOwner(owner);
+    ASSERT_TRUE(game.StartGame(exePath, L"mossfield"));
+    EXPECT_FALSE(IsWindowVisible(owner));
+    DestroyWindow(owner);
+    EXPECT_TRUE(WaitFor([&] { return !game.IsGameRunning(); }));
+}
+
+}  // namespace
+}  // namespace ombrelta
