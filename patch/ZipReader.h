@@ -15,8 +15,9 @@ public:
     ZipReader(const ZipReader&) = delete;
     ZipReader& operator=(const ZipReader&) = delete;
 
-    /// Opens the archive at a UTF-8 path and reads its central directory; false when it is not
-    /// a readable zip archive.
+    /// Opens the archive at a UTF-8 path and reads its central directory, closing any archive
+    /// opened before; false when it is not a readable single-disk zip archive or its directory
+    /// is damaged (every size and offset is checked against the file).
     bool Open(const std::string& pathUtf8);
     /// Number of entries of the open archive (0 when none is open).
     std::uint32_t EntryCount() const;
@@ -25,8 +26,11 @@ public:
     /// True when entry i is a directory: its name ends with '/' or it has the DOS directory attribute.
     bool IsDirectory(std::uint32_t i) const;
     /// Writes entry i to a file at a UTF-8 path (created or truncated), checks its size and
-    /// CRC-32 and sets the file's time from the entry; false on any failure, including an
-    /// encrypted entry or a compression method other than stored or deflate.
+    /// CRC-32 and sets the file's time from the entry's DOS date and time (local time). False on
+    /// any failure: a directory entry, an encrypted entry, a method other than stored or deflate
+    /// or a damaged local header fail before the file is touched; damaged data, a wrong size or
+    /// CRC-32 fail after the file was created or truncated. Output beyond the declared size is
+    /// never written. Memory use does not depend on the entry's size.
     bool ExtractToFile(std::uint32_t i, const std::string& pathUtf8);
     /// Ends the reader; harmless when nothing is open.
     void Close();
