@@ -125,16 +125,18 @@ int main(int argc, char** argv) {
         ombrelta::VerifyAndRepairFiles(api, [&](const std::wstring& message, std::int32_t) {
             (message.rfind(L"Checking ", 0) == 0 ? checked : repaired) += 1;
         });
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         api.Close();
         server.join();
         ombrelta::CloseSocket(listener);
 
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
-        std::printf("threads=%s files=%zu checked=%zu repair-reports=%zu seconds=%.3f MiB/s=%.0f peak-rss-KiB=%ld\n",
-                    threads.c_str(), entries.size(), checked, repaired, seconds, bytes / 1048576.0 / seconds,
-                    usage.ru_maxrss);
+        std::printf(
+            "threads=%s files=%zu checked=%zu repair-reports=%zu seconds=%.3f MiB/s=%.0f peak-rss-KiB=%ld\n",
+            threads.c_str(), entries.size(), checked, repaired, seconds, bytes / 1048576.0 / seconds,
+            usage.ru_maxrss);
         return checked == entries.size() && repaired == 0 ? 0 : 1;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "verify_bench: %s\n", error.what());

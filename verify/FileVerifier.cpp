@@ -1,5 +1,6 @@
 #include "verify/FileVerifier.h"
 
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -14,7 +15,9 @@
 namespace ombrelta {
 namespace {
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
@@ -35,17 +38,7 @@ std::size_t FirstUnsafeEntry(const std::vector<HashEntry>& entries) {
     return entries.size();
 }
 
-}  // namespace
-
-std::wstring EntryWidePath(const HashEntry& entry) {
-    std::wstring pathW = Utf8ToWide(entry.path);
-    for (wchar_t& c : pathW) {
-        if (c == L'/')
-            c = L'\\';
-    }
-    return pathW;
-}
-
+// FileNeedsRepair with the digest taken from digest(), asked only when the size matches.
 bool FileNeedsRepairWith(const HashEntry& entry, const std::function<std::string()>& digest) {
     const std::wstring pathW = EntryWidePath(entry);
     if (!PathExists(pathW))
@@ -58,6 +51,17 @@ bool FileNeedsRepairWith(const HashEntry& entry, const std::function<std::string
     if (actual.empty())
         return true;
     return !EqualIgnoringAsciiCase(actual, entry.hash);
+}
+
+}  // namespace
+
+std::wstring EntryWidePath(const HashEntry& entry) {
+    std::wstring pathW = Utf8ToWide(entry.path);
+    for (wchar_t& c : pathW) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    return pathW;
 }
 
 bool FileNeedsRepair(const HashEntry& entry) {

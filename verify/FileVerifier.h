@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <string>
 
 #include "common/ProgressCallback.h"
@@ -19,9 +18,6 @@ bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress);
 /// True when the local file of the entry is missing, its size differs or its MD5 differs
 /// (letter case aside); an unreadable file needs repair too. Never throws.
 bool FileNeedsRepair(const HashEntry& entry);
-
-/// FileNeedsRepair with the digest taken from digest(), asked only when the size matches.
-bool FileNeedsRepairWith(const HashEntry& entry, const std::function<std::string()>& digest);
 
 /// The entry's path as a wide path with every separator turned into '\'.
 std::wstring EntryWidePath(const HashEntry& entry);

@@ -42,7 +42,9 @@ bool DownloadGameFile(LauncherApi& api, const HashEntry& entry, ProgressCallback
     return DownloadGameFileFrom(entry, source, progress);
 }
 
-bool DownloadGameFileFrom(const HashEntry& entry, GameFileChunkSource& source, const ProgressCallback& progress) {
+bool DownloadGameFileFrom(const HashEntry& entry,
+                          GameFileChunkSource& source,
+                          const ProgressCallback& progress) {
     RequireSafeEntryPath(entry.path);
     const std::wstring pathW = EntryWidePath(entry);
     // Failures here show up as the open failing just below.

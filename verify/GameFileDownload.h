@@ -29,6 +29,8 @@ public:
 };
 
 /// The download loop of DownloadGameFile over any chunk source; same results and failures.
-bool DownloadGameFileFrom(const HashEntry& entry, GameFileChunkSource& source, const ProgressCallback& progress);
+bool DownloadGameFileFrom(const HashEntry& entry,
+                          GameFileChunkSource& source,
+                          const ProgressCallback& progress);
 
 }  // namespace ombrelta

@@ -136,7 +136,9 @@ void HashAhead::WorkerLoop() {
     }
 }
 
-void HashAhead::FinishJob(std::size_t index, std::uint32_t started, bool stopped,
+void HashAhead::FinishJob(std::size_t index,
+                          std::uint32_t started,
+                          bool stopped,
                           std::optional<std::string> digest) {
     Job& job = jobs[index];
     // The checking thread may have claimed the job meanwhile; then it is no longer ours.

@@ -6,9 +6,13 @@
 namespace ombrelta {
 namespace {
 
-bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsPathSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 // Windows drops trailing dots and spaces from path elements, so "..." or ".. " may reach the
 // parent just like ".."; an element made only of dots and spaces with two dots or more is refused.

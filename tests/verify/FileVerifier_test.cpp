@@ -93,7 +93,8 @@ TEST_P(VerifyAndRepairFilesTest, IntactFilesReportTheirShare) {
         for (int i = 0; i < row.count; ++i) {
             const std::string name = "intact" + std::to_string(row.count) + "_" + std::to_string(i) + ".bin";
             files.push_back(IntactFile(static_cast<std::uint8_t>(i), "data/" + name, Content(3000 + i, 'a')));
-            WriteFileBytes(dir.Child(L"data/" + std::wstring(name.begin(), name.end())), files.back().content);
+            WriteFileBytes(dir.Child(L"data/" + std::wstring(name.begin(), name.end())),
+                           files.back().content);
             expected.emplace_back("Checking data\\" + name, row.percents[i]);
         }
         GameServer server(files);
@@ -188,7 +189,8 @@ TEST_P(VerifyAndRepairFilesTest, FailureEndsTheRunAtItsEntry) {
     std::vector<GameServer::File> files;
     for (int i = 1; i <= 10; ++i) {
         const std::string name = NumberedName(i);
-        files.push_back(IntactFile(static_cast<std::uint8_t>(i), name, Content(100, static_cast<char>('a' + i))));
+        files.push_back(
+            IntactFile(static_cast<std::uint8_t>(i), name, Content(100, static_cast<char>('a' + i))));
         WriteFileBytes(dir.Child(std::wstring(name.begin(), name.end())), "stale " + name);
     }
     GameServer server(files);
@@ -211,9 +213,16 @@ TEST_P(VerifyAndRepairFilesTest, FailureEndsTheRunAtItsEntry) {
 }
 
 TEST_P(VerifyAndRepairFilesTest, UnsafePathsEndTheRunWhenReached) {
-    const std::vector<std::string> unsafe = {"", "../escape.bin", "a/../../escape.bin", "/abs.bin", "\\abs.bin",
-                                             "C:escape.bin", "C:\\escape.bin", "\\\\server\\share\\x.bin",
-                                             "//server/share/x.bin", "\\\\?\\C:\\x.bin"};
+    const std::vector<std::string> unsafe = {"",
+                                             "../escape.bin",
+                                             "a/../../escape.bin",
+                                             "/abs.bin",
+                                             "\\abs.bin",
+                                             "C:escape.bin",
+                                             "C:\\escape.bin",
+                                             "\\\\server\\share\\x.bin",
+                                             "//server/share/x.bin",
+                                             "\\\\?\\C:\\x.bin"};
     for (const std::string& path : unsafe) {
         SCOPED_TRACE(path);
         std::remove("before.bin");
@@ -233,7 +242,8 @@ TEST_P(VerifyAndRepairFilesTest, UnsafePathsEndTheRunWhenReached) {
 
 TEST_P(VerifyAndRepairFilesTest, SameFileListedTwice) {
     WriteFileBytes(dir.Child(L"twice.bin"), Content(4000, 'o'));
-    GameServer server({IntactFile(1, "twice.bin", Content(4000, 'n')), IntactFile(2, "twice.bin", Content(4000, 'n'))});
+    GameServer server(
+        {IntactFile(1, "twice.bin", Content(4000, 'n')), IntactFile(2, "twice.bin", Content(4000, 'n'))});
     EXPECT_EQ(Run(server), "");
     EXPECT_EQ(server.ChunkOffsets(1).size(), 4u);
     EXPECT_EQ(server.ChunkOffsets(2).size(), 0u);
@@ -293,8 +303,10 @@ TEST(FileNeedsRepair, Table) {
 }
 
 TEST(EntryWidePath, EverySeparatorBecomesABackslash) {
-    EXPECT_EQ(EntryWidePath(HashEntry{.id = 0, .path = "a/b\\c/d.bin", .hash = "", .size = 0}), L"a\\b\\c\\d.bin");
-    EXPECT_EQ(EntryWidePath(HashEntry{.id = 0, .path = "\xC3\xA9t\xC3\xA9/x", .hash = "", .size = 0}), L"\u00E9t\u00E9\\x");
+    EXPECT_EQ(EntryWidePath(HashEntry{.id = 0, .path = "a/b\\c/d.bin", .hash = "", .size = 0}),
+              L"a\\b\\c\\d.bin");
+    EXPECT_EQ(EntryWidePath(HashEntry{.id = 0, .path = "\xC3\xA9t\xC3\xA9/x", .hash = "", .size = 0}),
+              L"\u00E9t\u00E9\\x");
 }
 
 }  // namespace

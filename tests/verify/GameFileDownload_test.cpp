@@ -104,8 +104,9 @@ TEST(DownloadGameFileFrom, PercentEdgeCases) {
         WorkingDirectory cwd(dir.path());
         FakeSource source(row.chunks);
         std::vector<std::int32_t> percents;
-        ASSERT_TRUE(DownloadGameFileFrom(Entry("f.bin", row.size), source,
-                                         [&](const std::wstring&, std::int32_t p) { percents.push_back(p); }));
+        ASSERT_TRUE(
+            DownloadGameFileFrom(Entry("f.bin", row.size), source,
+                                 [&](const std::wstring&, std::int32_t p) { percents.push_back(p); }));
         EXPECT_EQ(percents, row.percents);
         EXPECT_TRUE(FileExists(dir.Child(L"f.bin")));
     }
@@ -167,10 +168,12 @@ TEST(DownloadGameFileFrom, RefusesAFileBeyondFourGibibytes) {
     TempDir dir;
     WorkingDirectory cwd(dir.path());
     // 4 x 1 GiB - 1 fits exactly (4294967295 bytes); one byte more does not.
-    FakeSource source({{"", false, kGiB}, {"", false, kGiB}, {"", false, kGiB}, {"", false, kGiB - 1}, {"x"}});
+    FakeSource source(
+        {{"", false, kGiB}, {"", false, kGiB}, {"", false, kGiB}, {"", false, kGiB - 1}, {"x"}});
     ReportLog log;
     EXPECT_EQ(ErrorOf(Entry("big.bin", 0xFFFFFFFFu), source, log.Bind()), "File too large: big.bin");
-    EXPECT_EQ(source.offsets, (std::vector<std::uint32_t>{0, 0x40000000u, 0x80000000u, 0xC0000000u, 0xFFFFFFFFu}));
+    EXPECT_EQ(source.offsets,
+              (std::vector<std::uint32_t>{0, 0x40000000u, 0x80000000u, 0xC0000000u, 0xFFFFFFFFu}));
     EXPECT_EQ(source.writes, 4);
     ASSERT_EQ(log.calls.size(), 4u);
     EXPECT_EQ(log.calls.back().second, 100);
@@ -203,7 +206,8 @@ TEST(DownloadGameFile, ChunkRequestsOnTheWire) {
     LauncherApi api;
     server.Connect(api);
     ReportLog log;
-    ASSERT_TRUE(DownloadGameFile(api, HashEntry{.id = 7, .path = "data/f.bin", .hash = "", .size = 2500}, log.Bind()));
+    ASSERT_TRUE(DownloadGameFile(api, HashEntry{.id = 7, .path = "data/f.bin", .hash = "", .size = 2500},
+                                 log.Bind()));
     EXPECT_EQ(server.Requests(), (std::vector<Bytes>{
                                      {0x0C, 0x00, 0xA6, 0x9C, 0x01, 0x00, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00},
                                      {0x0C, 0x00, 0xA6, 0x9C, 0x01, 0x00, 0x07, 0x00, 0xE8, 0x03, 0x00, 0x00},

@@ -22,9 +22,9 @@ public:
     struct File {
         std::uint8_t id = 0;
         std::string path;
-        std::string hash;      // as listed
+        std::string hash;       // as listed
         std::int64_t size = 0;  // as listed
-        std::string content;   // what the chunks carry
+        std::string content;    // what the chunks carry
     };
     enum class Fault { kNone, kEmptyChunkAfterFirst, kWrongAnswerType };
 

@@ -34,7 +34,8 @@ std::vector<HashEntry> MixedEntries(const TempDir& dir) {
         if (i % 4 != 2)
             WriteFileBytes(Utf8ToWide(name), Content(size, i));
         const std::uint32_t listed = static_cast<std::uint32_t>(i % 4 == 1 ? size + 1 : size);
-        entries.push_back(HashEntry{.id = static_cast<std::uint16_t>(i), .path = name, .hash = "", .size = listed});
+        entries.push_back(
+            HashEntry{.id = static_cast<std::uint16_t>(i), .path = name, .hash = "", .size = listed});
     }
     entries.push_back(HashEntry{.id = 99, .path = WideToUtf8(dir.path()), .hash = "", .size = 0});
     return entries;
