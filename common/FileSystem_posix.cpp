@@ -2,20 +2,22 @@
 
 #include "common/Text.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <limits>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace ombrelta {
 namespace {
 
 constexpr std::intptr_t kNoFile = -1;
 
-std::string NativeBytes(const std::wstring& path) { return ToNativePath(path).string(); }
+std::string NativeBytes(const std::wstring& path) {
+    return ToNativePath(path).string();
+}
 
 std::optional<struct stat> StatPath(const std::wstring& path) {
     struct stat info {};
@@ -34,7 +36,9 @@ bool LinkThenUnlink(const std::string& from, const std::string& to) {
     return false;
 }
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 // The same fields Windows' DosDateTimeToFileTime refuses: no month 0, no 30 February, no 24:00.
 bool IsValidDosTime(int year, int month, int day, int hour, int minute, int second) {
@@ -56,7 +60,9 @@ std::filesystem::path ToNativePath(std::wstring_view path) {
     return std::filesystem::path(bytes);
 }
 
-bool PathExists(const std::wstring& path) { return !path.empty() && StatPath(path).has_value(); }
+bool PathExists(const std::wstring& path) {
+    return !path.empty() && StatPath(path).has_value();
+}
 
 bool IsDirectory(const std::wstring& path) {
     auto info = path.empty() ? std::nullopt : StatPath(path);
@@ -117,7 +123,9 @@ std::optional<File> File::OpenWrite(const std::wstring& path) {
     return File(fd);
 }
 
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kNoFile; }
+File::File(File&& other) noexcept : handle_(other.handle_) {
+    other.handle_ = kNoFile;
+}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
@@ -128,7 +136,9 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-File::~File() { Close(); }
+File::~File() {
+    Close();
+}
 
 std::optional<std::size_t> File::Read(void* buffer, std::size_t size) {
     if (handle_ == kNoFile)

@@ -7,9 +7,13 @@
 namespace ombrelta {
 namespace {
 
-HANDLE ToHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE ToHandle(std::intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
 
-std::intptr_t FromHandle(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+std::intptr_t FromHandle(HANDLE handle) {
+    return reinterpret_cast<std::intptr_t>(handle);
+}
 
 const std::intptr_t kNoFile = FromHandle(INVALID_HANDLE_VALUE);
 
@@ -24,7 +28,9 @@ HANDLE OpenWith(const std::wstring& path, DWORD access, DWORD share, DWORD dispo
 
 }  // namespace
 
-std::filesystem::path ToNativePath(std::wstring_view path) { return std::filesystem::path(path); }
+std::filesystem::path ToNativePath(std::wstring_view path) {
+    return std::filesystem::path(path);
+}
 
 bool PathExists(const std::wstring& path) {
     return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -41,7 +47,9 @@ bool CreateDirectoryAt(const std::wstring& path) {
     return !path.empty() && CreateDirectoryW(path.c_str(), nullptr) != 0;
 }
 
-bool DeleteFileAt(const std::wstring& path) { return !path.empty() && DeleteFileW(path.c_str()) != 0; }
+bool DeleteFileAt(const std::wstring& path) {
+    return !path.empty() && DeleteFileW(path.c_str()) != 0;
+}
 
 bool RenameFileNoReplace(const std::wstring& from, const std::wstring& to) {
     // MoveFileW without MOVEFILE_REPLACE_EXISTING fails when the target exists.
@@ -76,7 +84,9 @@ std::optional<File> File::OpenWrite(const std::wstring& path) {
     return File(FromHandle(handle));
 }
 
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kNoFile; }
+File::File(File&& other) noexcept : handle_(other.handle_) {
+    other.handle_ = kNoFile;
+}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
@@ -87,7 +97,9 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-File::~File() { Close(); }
+File::~File() {
+    Close();
+}
 
 std::optional<std::size_t> File::Read(void* buffer, std::size_t size) {
     if (handle_ == kNoFile)

@@ -12,7 +12,9 @@ namespace {
 constexpr std::string_view kBlanks = " \t\r\n";
 constexpr std::size_t kReadChunk = 64 * 1024;
 
-bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsCSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // atoi-like, but a number past the 32-bit range gives the nearest limit instead of wrapping.
 std::int32_t ParseLenientPort(std::string_view value) {

@@ -11,7 +11,9 @@ namespace {
 constexpr std::int64_t kMaxPositive = 2147483647LL;
 constexpr std::int64_t kMaxNegative = 2147483648LL;
 
-bool IsCSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsCSpace(unsigned char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // wcstol with base 10 over the first line, fed one byte at a time so that a huge first line
 // never has to be held in memory.

@@ -19,12 +19,9 @@ TEST(PathTest, JoinPath) {
         std::wstring joined;
     };
     const std::vector<Case> cases = {
-        {L"", L"file.txt", L"file.txt"},
-        {L"dir", L"", L"dir"},
-        {L"dir\\", L"file.txt", L"dir\\file.txt"},
-        {L"dir/", L"file.txt", L"dir/file.txt"},
-        {L"dir", L"file.txt", L"dir\\file.txt"},
-        {L"", L"", L""},
+        {L"", L"file.txt", L"file.txt"},           {L"dir", L"", L"dir"},
+        {L"dir\\", L"file.txt", L"dir\\file.txt"}, {L"dir/", L"file.txt", L"dir/file.txt"},
+        {L"dir", L"file.txt", L"dir\\file.txt"},   {L"", L"", L""},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(::testing::Message() << "a=" << row.a.size() << " b=" << row.b.size());

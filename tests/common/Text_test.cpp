@@ -79,7 +79,10 @@ TEST(TextTest, WideToUtf8EncodesAndReplacesLoneSurrogates) {
         {"ascii", L"version.dat", "version.dat"},
         {"two-byte", L"\u00E9", "\xC3\xA9"},
         {"three-byte", L"\u20AC\uFFFD", "\xE2\x82\xAC\xEF\xBF\xBD"},
-        {"lone high surrogate", {L'a', static_cast<wchar_t>(0xD800), L'b'}, "a\xEF\xBF\xBD" "b"},
+        {"lone high surrogate",
+         {L'a', static_cast<wchar_t>(0xD800), L'b'},
+         "a\xEF\xBF\xBD"
+         "b"},
         {"lone low surrogate", {static_cast<wchar_t>(0xDC00)}, "\xEF\xBF\xBD"},
     };
     for (const EncodeCase& row : cases) {

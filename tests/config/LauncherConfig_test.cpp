@@ -3,7 +3,6 @@
 #include "common/FileSystem.h"
 #include "tests/support/TempDir.h"
 
-#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -21,8 +20,8 @@ TEST(LauncherConfigTest, TrimRemovesBlanksOnBothSides) {
         std::string trimmed;
     };
     const std::vector<Case> cases = {
-        {"", ""},           {" \t\r\n", ""},      {"a", "a"},
-        {" \t a b \r\n", "a b"}, {"\r\n\tx\n\r", "x"}, {"\va\v", "\va\v"},
+        {"", ""},           {" \t\r\n", ""}, {"a", "a"}, {" \t a b \r\n", "a b"}, {"\r\n\tx\n\r", "x"},
+        {"\va\v", "\va\v"},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.text);
@@ -119,7 +118,9 @@ TEST(LauncherConfigTest, ZeroBytesStayInTheText) {
     EXPECT_EQ(config.port, 1);
 }
 
-std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
+std::vector<std::uint8_t> Bytes(std::string_view text) {
+    return {text.begin(), text.end()};
+}
 
 TEST(ConfigScramblerTest, KnownScrambledBytes) {
     // Files written by earlier builds of the tool must stay readable.
@@ -165,16 +166,10 @@ TEST(ConfigScramblerTest, EmptyBufferStaysEmpty) {
     EXPECT_TRUE(bytes.empty());
 }
 
-// Runs a test with a temporary directory as the current directory, which "Ombrel.dat" is
-// relative to, and restores the previous one afterwards.
+// Each test runs with its own temporary directory as the current directory, which "Ombrel.dat"
+// is relative to.
 class ReadConfigFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(ToNativePath(dir_.path()));
-    }
-    void TearDown() override { std::filesystem::current_path(previous_); }
-
     void WriteScrambled(std::string_view plain) {
         std::vector<std::uint8_t> bytes = Bytes(plain);
         ScrambleConfig(bytes);
@@ -191,7 +186,7 @@ protected:
     }
 
     TempDir dir_;
-    std::filesystem::path previous_;
+    test::WorkingDirectory inDir_{dir_.path()};
 };
 
 TEST_F(ReadConfigFileTest, ReadsTheScrambledFile) {
@@ -202,7 +197,9 @@ TEST_F(ReadConfigFileTest, ReadsTheScrambledFile) {
     EXPECT_EQ(config.discord, L"https://discord.example/x");
 }
 
-TEST_F(ReadConfigFileTest, MissingFile) { EXPECT_EQ(FailureText(), "Ombrel.dat not found."); }
+TEST_F(ReadConfigFileTest, MissingFile) {
+    EXPECT_EQ(FailureText(), "Ombrel.dat not found.");
+}
 
 TEST_F(ReadConfigFileTest, DirectoryInsteadOfFile) {
     ASSERT_TRUE(CreateDirectoryAt(dir_.Child(L"Ombrel.dat")));

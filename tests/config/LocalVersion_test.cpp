@@ -29,7 +29,10 @@ TEST(LocalVersionTest, FirstLineAsNumber) {
         {"plus", "+8", 8},
         {"only first line", "3\n4", 3},
         {"number on second line", "\n5", 0},
-        {"byte order mark", "\xEF\xBB\xBF" "5", 0},
+        {"byte order mark",
+         "\xEF\xBB\xBF"
+         "5",
+         0},
         {"eleven nines", "99999999999", 0},
         {"int32 max", "2147483647", 65535},
         {"past int32 max", "2147483648", 0},
@@ -41,8 +44,16 @@ TEST(LocalVersionTest, FirstLineAsNumber) {
         {"sign only", "-\n", 0},
         {"sign and blank", "- 3", 0},
         {"leading zeros", "000000000000000000042", 42},
-        {"zero byte before digits", std::string("\0" "5", 2), 0},
-        {"digits then zero byte", std::string("6\0" "7", 3), 6},
+        {"zero byte before digits",
+         std::string("\0"
+                     "5",
+                     2),
+         0},
+        {"digits then zero byte",
+         std::string("6\0"
+                     "7",
+                     3),
+         6},
         {"carriage return first", "\r11\n", 11},
     };
     for (const Case& row : cases) {
@@ -69,7 +80,8 @@ TEST(LocalVersionTest, PathIsDirectoryFollowedByName) {
 
 TEST(LocalVersionTest, VeryLongFirstLine) {
     TempDir dir;
-    test::WriteFileBytes(dir.Child(L"version.dat"), std::string(100000, ' ') + "31" + std::string(100000, 'x'));
+    test::WriteFileBytes(dir.Child(L"version.dat"),
+                         std::string(100000, ' ') + "31" + std::string(100000, 'x'));
     EXPECT_EQ(ReadLocalVersion(dir.path(), L"version.dat"), 31);
 }
 

@@ -18,7 +18,9 @@ using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
 
-std::string Quoted(const std::wstring& path) { return "'" + WideToUtf8(path) + "'"; }
+std::string Quoted(const std::wstring& path) {
+    return "'" + WideToUtf8(path) + "'";
+}
 
 // Runs the tool with a shell command line after its name; returns its exit code.
 int RunTool(const std::string& arguments) {
@@ -90,8 +92,9 @@ TEST(ConfigToolTest, UsageErrors) {
 TEST(ConfigToolTest, InputAndOutputErrors) {
     TempDir dir;
     WriteFileBytes(dir.Child(L"plain"), "host=1.2.3.4\n");
-    EXPECT_EQ(RunTool("encode " + Quoted(dir.Child(L"missing")) + " " + Quoted(dir.Child(L"out")) + " 2>/dev/null"),
-              2);
+    EXPECT_EQ(
+        RunTool("encode " + Quoted(dir.Child(L"missing")) + " " + Quoted(dir.Child(L"out")) + " 2>/dev/null"),
+        2);
     EXPECT_FALSE(PathExists(dir.Child(L"out")));
     EXPECT_EQ(RunTool("decode " + Quoted(dir.path()) + " - 2>/dev/null"), 2);
     EXPECT_EQ(RunTool("encode " + Quoted(dir.Child(L"plain")) + " " + Quoted(dir.Child(L"no/such/dir")) +

@@ -21,10 +21,13 @@ const char kUsage[] = "usage: ombrelta-config encode|decode [IN [OUT]]\n";
 
 using Bytes = std::vector<std::uint8_t>;
 
-bool IsStandardStream(const std::wstring& name) { return name.empty() || name == L"-"; }
+bool IsStandardStream(const std::wstring& name) {
+    return name.empty() || name == L"-";
+}
 
 void Complain(const std::string& what, const std::wstring& name) {
-    std::string line = "ombrelta-config: " + what + " " + (IsStandardStream(name) ? "-" : WideToUtf8(name)) + "\n";
+    std::string line =
+        "ombrelta-config: " + what + " " + (IsStandardStream(name) ? "-" : WideToUtf8(name)) + "\n";
     std::fputs(line.c_str(), stderr);
 }
 
@@ -79,7 +82,8 @@ bool WriteOutput(const std::wstring& name, const Bytes& bytes) {
 }
 
 int Run(const std::vector<std::wstring>& arguments) {
-    if (arguments.empty() || arguments.size() > 3 || (arguments[0] != L"encode" && arguments[0] != L"decode")) {
+    if (arguments.empty() || arguments.size() > 3 ||
+        (arguments[0] != L"encode" && arguments[0] != L"decode")) {
         std::fputs(kUsage, stderr);
         return kExitFailed;
     }
