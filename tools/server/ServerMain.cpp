@@ -49,7 +49,7 @@ void RunIo(asio::io_context& io, ServerLog& log, bool& failed) {
     }
 }
 
-int Serve(asio::io_context& io, LauncherServer& server, ServerLog& log) {
+int Serve(asio::io_context& io, LauncherServer& server, const std::string& host, ServerLog& log) {
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const std::error_code& error, int) {
         if (error)
@@ -58,6 +58,9 @@ int Serve(asio::io_context& io, LauncherServer& server, ServerLog& log) {
         server.Stop();
         io.stop();
     });
+    // Announced only now: whoever reads this line may send a signal at once.
+    std::printf("listening on %s:%u\n", host.c_str(), unsigned{server.LocalEndpoint().port()});
+    std::fflush(stdout);
     server.Start();
     bool failedMain = false;
     bool failedHelper = false;
@@ -94,9 +97,7 @@ int RunServer(const std::vector<std::string>& args) {
                    e.what());
         return 1;
     }
-    std::printf("listening on %s:%u\n", options->host.c_str(), unsigned{server->LocalEndpoint().port()});
-    std::fflush(stdout);
-    return Serve(io, *server, log);
+    return Serve(io, *server, options->host, log);
 }
 
 }  // namespace
