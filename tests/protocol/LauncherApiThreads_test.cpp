@@ -44,6 +44,29 @@ TEST(LauncherApiThreadsTest, CloseFromAnotherThreadUnblocksAWaitingReceive) {
     EXPECT_FALSE(api.SendPacket(Bytes{1}));
 }
 
+// The server reads one request and then nothing more, so the worker's sends fill the socket
+// buffers and block; Close on this thread must make the blocked send fail.
+TEST(LauncherApiThreadsTest, CloseFromAnotherThreadUnblocksAWaitingSend) {
+    std::atomic<bool> requestSeen{false};
+    ScriptedServer server([&](const Bytes&) {
+        requestSeen.store(true);
+        return Reply::Stall();
+    });
+    LauncherApi api;
+    ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
+    std::atomic<int> sends{0};
+    std::thread worker([&] {
+        const Bytes large(65533, 0x44);
+        while (api.SendPacket(large))
+            sends.fetch_add(1);
+    });
+    while (!requestSeen.load() || sends.load() < 4)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    api.Close();
+    worker.join();
+    EXPECT_FALSE(api.IsConnected());
+}
+
 // Close racing with a stream of packet operations at every point: each operation either works or
 // fails cleanly, and nothing is used after it has been closed (ThreadSanitizer and ASan watch).
 TEST(LauncherApiThreadsTest, CloseRacingWithTrafficEndsCleanly) {

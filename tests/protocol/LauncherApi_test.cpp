@@ -144,6 +144,23 @@ TEST(LauncherApiTest, PeerClosingMidPacketLeavesItClosed) {
     }
 }
 
+TEST(LauncherApiTest, SendingToAClosedPeerFailsAndCloses) {
+    ScriptedServer server([](const Bytes&) { return Reply::Close(); });
+    LauncherApi api;
+    ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
+    ASSERT_TRUE(api.SendPacket(Bytes{1}));
+    // The first sends after the peer has gone may still be buffered; a later one must fail
+    // (with an error, not a signal that ends the process) and close the connection.
+    const Bytes large(65533, 0x33);
+    int sends = 0;
+    while (sends < 1000 && api.SendPacket(large))
+        ++sends;
+    EXPECT_LT(sends, 1000);
+    EXPECT_FALSE(api.IsConnected());
+    Bytes payload;
+    EXPECT_FALSE(api.ReceivePacket(payload));
+}
+
 TEST(LauncherApiTest, SilentServerTimesOutAndCloses) {
     ScriptedServer server([](const Bytes&) { return Reply::Stall(Bytes{0x04, 0x00, 0x01}); });
     LauncherApi api;
