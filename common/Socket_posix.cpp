@@ -95,7 +95,8 @@ bool WaitReadable(SocketHandle socket, std::uint32_t milliseconds) {
     pollfd entry{};
     entry.fd = Fd(socket);
     entry.events = POLLIN;
-    int timeout = milliseconds > static_cast<std::uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(milliseconds);
+    int timeout =
+        milliseconds > static_cast<std::uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(milliseconds);
     return ::poll(&entry, 1, timeout) > 0;
 }
 

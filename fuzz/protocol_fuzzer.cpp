@@ -66,12 +66,24 @@ void WalkWithReader(const std::vector<std::uint8_t>& payload) {
         std::uint8_t selector = payload[step++];
         try {
             switch (selector % 6) {
-                case 0: (void)reader.ReadByte(); break;
-                case 1: (void)reader.ReadUInt16(); break;
-                case 2: (void)reader.ReadUInt32(); break;
-                case 3: (void)reader.ReadInt64(); break;
-                case 4: (void)reader.ReadString(selector / 6); break;
-                default: (void)reader.ReadBytes(static_cast<std::uint32_t>(selector) << 24); break;
+                case 0:
+                    (void)reader.ReadByte();
+                    break;
+                case 1:
+                    (void)reader.ReadUInt16();
+                    break;
+                case 2:
+                    (void)reader.ReadUInt32();
+                    break;
+                case 3:
+                    (void)reader.ReadInt64();
+                    break;
+                case 4:
+                    (void)reader.ReadString(selector / 6);
+                    break;
+                default:
+                    (void)reader.ReadBytes(static_cast<std::uint32_t>(selector) << 24);
+                    break;
             }
             Check(reader.Remaining() <= before);
         } catch (const std::runtime_error&) {

@@ -66,8 +66,10 @@ std::vector<std::uint8_t> BuildFileChunkRequest(std::uint16_t fileId, std::uint3
     return writer.Take();
 }
 
-std::vector<std::uint8_t> ParseFileChunkAnswer(const std::vector<std::uint8_t>& payload, std::uint16_t fileId,
-                                               std::uint32_t offset, bool& last) {
+std::vector<std::uint8_t> ParseFileChunkAnswer(const std::vector<std::uint8_t>& payload,
+                                               std::uint16_t fileId,
+                                               std::uint32_t offset,
+                                               bool& last) {
     PacketReader reader(payload);
     ExpectHashData(reader, "Invalid response for hash file download.");
     (void)reader.ReadUInt16();

@@ -28,7 +28,9 @@ std::vector<std::uint8_t> BuildFileChunkRequest(std::uint16_t fileId, std::uint3
 /// (lastFlag == 1) as soon as that flag has been read. A size larger than the bytes that came
 /// with it throws "Hash chunk size mismatch. size=S remaining=R index=fileId offset=offset".
 /// Wrong code: "Invalid response for hash file download.".
-std::vector<std::uint8_t> ParseFileChunkAnswer(const std::vector<std::uint8_t>& payload, std::uint16_t fileId,
-                                               std::uint32_t offset, bool& last);
+std::vector<std::uint8_t> ParseFileChunkAnswer(const std::vector<std::uint8_t>& payload,
+                                               std::uint16_t fileId,
+                                               std::uint32_t offset,
+                                               bool& last);
 
 }  // namespace ombrelta

@@ -181,7 +181,8 @@ bool LauncherApi::ReceivePacket(std::vector<std::uint8_t>& payload) {
 }
 
 std::vector<std::uint8_t> LauncherApi::Exchange(const std::vector<std::uint8_t>& request,
-                                                const char* sendFailedText, const char* emptyAnswerText) {
+                                                const char* sendFailedText,
+                                                const char* emptyAnswerText) {
     if (!SendPacket(request))
         throw std::runtime_error(sendFailedText);
     std::vector<std::uint8_t> answer;
@@ -190,7 +191,8 @@ std::vector<std::uint8_t> LauncherApi::Exchange(const std::vector<std::uint8_t>&
     return answer;
 }
 
-bool LauncherApi::HasNextPatch(std::uint16_t version, const std::string& clientName,
+bool LauncherApi::HasNextPatch(std::uint16_t version,
+                               const std::string& clientName,
                                const std::string& clientTag) {
     std::vector<std::uint8_t> answer =
         Exchange(BuildHasNextPatchRequest(version, clientName, clientTag),
@@ -199,17 +201,19 @@ bool LauncherApi::HasNextPatch(std::uint16_t version, const std::string& clientN
 }
 
 PatchInfo LauncherApi::GetNextPatch(std::uint16_t version) {
-    std::vector<std::uint8_t> answer = Exchange(BuildNextPatchRequest(version),
-                                                "Failed to send get next patch request.",
-                                                "Empty get next patch response.");
+    std::vector<std::uint8_t> answer =
+        Exchange(BuildNextPatchRequest(version), "Failed to send get next patch request.",
+                 "Empty get next patch response.");
     return ParseNextPatchAnswer(answer);
 }
 
-std::vector<std::uint8_t> LauncherApi::GetPatchChunk(std::uint16_t version, std::uint32_t offset, bool& last) {
+std::vector<std::uint8_t> LauncherApi::GetPatchChunk(std::uint16_t version,
+                                                     std::uint32_t offset,
+                                                     bool& last) {
     last = false;
-    std::vector<std::uint8_t> answer = Exchange(BuildPatchChunkRequest(version, offset),
-                                                "Failed to send patch chunk request.",
-                                                "Empty patch chunk response.");
+    std::vector<std::uint8_t> answer =
+        Exchange(BuildPatchChunkRequest(version, offset), "Failed to send patch chunk request.",
+                 "Empty patch chunk response.");
     return ParsePatchChunkAnswer(answer, last);
 }
 
@@ -221,9 +225,9 @@ std::vector<HashEntry> LauncherApi::GetHashList(const std::string& clientName) {
 
 std::vector<std::uint8_t> LauncherApi::GetFileChunk(std::uint16_t fileId, std::uint32_t offset, bool& last) {
     last = false;
-    std::vector<std::uint8_t> answer = Exchange(BuildFileChunkRequest(fileId, offset),
-                                                "Failed to send hash file chunk request.",
-                                                "Empty hash file chunk response.");
+    std::vector<std::uint8_t> answer =
+        Exchange(BuildFileChunkRequest(fileId, offset), "Failed to send hash file chunk request.",
+                 "Empty hash file chunk response.");
     return ParseFileChunkAnswer(answer, fileId, offset, last);
 }
 

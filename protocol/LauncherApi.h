@@ -74,7 +74,8 @@ private:
     bool MarkConnected(SocketHandle handle);
     Outcome SendFramed(const std::vector<std::uint8_t>& packet);
     Outcome ReceiveFramed(std::vector<std::uint8_t>& payload);
-    std::vector<std::uint8_t> Exchange(const std::vector<std::uint8_t>& request, const char* sendFailedText,
+    std::vector<std::uint8_t> Exchange(const std::vector<std::uint8_t>& request,
+                                       const char* sendFailedText,
                                        const char* emptyAnswerText);
 
     std::atomic<SocketHandle> socket{kInvalidSocket};

@@ -19,7 +19,8 @@ void ExpectCode(PacketReader& reader, MessageCode expected, const char* invalidT
 
 }  // namespace
 
-std::vector<std::uint8_t> BuildHasNextPatchRequest(std::uint16_t version, std::string_view clientName,
+std::vector<std::uint8_t> BuildHasNextPatchRequest(std::uint16_t version,
+                                                   std::string_view clientName,
                                                    std::string_view clientTag) {
     PacketWriter writer;
     writer.WriteUInt16(HAS_NEXT_PATCH);

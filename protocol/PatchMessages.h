@@ -15,7 +15,8 @@ namespace ombrelta {
 // short; bytes after the last field are ignored.
 
 /// HAS_NEXT_PATCH request: code, version, clientName, clientTag.
-std::vector<std::uint8_t> BuildHasNextPatchRequest(std::uint16_t version, std::string_view clientName,
+std::vector<std::uint8_t> BuildHasNextPatchRequest(std::uint16_t version,
+                                                   std::string_view clientName,
                                                    std::string_view clientTag);
 /// HAS_NEXT_PATCH answer: true exactly when its flag byte is 1.
 /// Wrong code: "Invalid has next patch response.".

@@ -25,13 +25,17 @@ std::string ErrorText(Parse parse) {
     return "";
 }
 
-PayloadBuilder& Entry(PayloadBuilder& builder, std::uint8_t id, std::string_view path, std::string_view hash,
+PayloadBuilder& Entry(PayloadBuilder& builder,
+                      std::uint8_t id,
+                      std::string_view path,
+                      std::string_view hash,
                       std::int64_t size) {
     return builder.U8(id).Str(path).Str(hash).I64(size);
 }
 
 TEST(HashMessagesTest, RequestsAreByteExact) {
-    EXPECT_EQ(BuildFileChunkRequest(7, 0), (Bytes{0xA6, 0x9C, 0x01, 0x00, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(BuildFileChunkRequest(7, 0),
+              (Bytes{0xA6, 0x9C, 0x01, 0x00, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00}));
     EXPECT_EQ(BuildFileChunkRequest(0x1234, 0x01020304),
               (Bytes{0xA6, 0x9C, 0x01, 0x00, 0x34, 0x12, 0x04, 0x03, 0x02, 0x01}));
     EXPECT_EQ(BuildHashListRequest("PC-1"),
@@ -111,7 +115,8 @@ TEST(HashMessagesTest, HashListFaults) {
         {"no hash length", start(1).U8(1).Str("ab").Take(), 0, "ReadByte out of range"},
         {"short hash", start(1).U8(1).Str("ab").U8(3).Take(), 0, "ReadString out of range"},
         {"short size", start(1).U8(1).Str("ab").Str("h").U32(1).Take(), 0, "ReadInt64 out of range"},
-        {"second entry cut", start(2).U8(1).Str("a").Str("h").I64(1).U8(2).Take(), 0, "ReadByte out of range"},
+        {"second entry cut", start(2).U8(1).Str("a").Str("h").I64(1).U8(2).Take(), 0,
+         "ReadByte out of range"},
         {"other code", PayloadBuilder().U16(40101).U16(0).U8(0).Take(), 0, "Invalid hash response."},
         {"request code", PayloadBuilder().U16(40103).U16(0).U8(0).Take(), 0, "Invalid hash response."},
     };
@@ -141,16 +146,35 @@ TEST(HashMessagesTest, FileChunkAnswers) {
         {"empty, last", head(1, 0).Take(), {}, true, ""},
         {"empty, not last", head(0, 0).Take(), {}, false, ""},
         {"size -1", head(1, 0xFFFFFFFFu).Take(), {}, true, ""},
-        {"100 announced, 60 came", head(0, 100).Raw(Bytes(60, 1)).Take(), {}, false,
+        {"100 announced, 60 came",
+         head(0, 100).Raw(Bytes(60, 1)).Take(),
+         {},
+         false,
          "Hash chunk size mismatch. size=100 remaining=60 index=7 offset=0"},
-        {"largest size, nothing came", head(1, 0x7FFFFFFFu).Take(), {}, true,
+        {"largest size, nothing came",
+         head(1, 0x7FFFFFFFu).Take(),
+         {},
+         true,
          "Hash chunk size mismatch. size=2147483647 remaining=0 index=7 offset=0"},
-        {"no size", PayloadBuilder().U16(kHashData).U16(1).U16(7).U32(1).U16(0).Take(), {}, true,
+        {"no size",
+         PayloadBuilder().U16(kHashData).U16(1).U16(7).U32(1).U16(0).Take(),
+         {},
+         true,
          "ReadUInt32 out of range"},
-        {"no flag", PayloadBuilder().U16(kHashData).U16(1).U16(7).Take(), {}, false, "ReadUInt32 out of range"},
-        {"no second ignored value", PayloadBuilder().U16(kHashData).U16(1).U8(0).Take(), {}, false,
+        {"no flag",
+         PayloadBuilder().U16(kHashData).U16(1).U16(7).Take(),
+         {},
+         false,
+         "ReadUInt32 out of range"},
+        {"no second ignored value",
+         PayloadBuilder().U16(kHashData).U16(1).U8(0).Take(),
+         {},
+         false,
          "ReadUInt16 out of range"},
-        {"patch chunk code", PayloadBuilder().U16(40101).U32(1).U32(0).Take(), {}, false,
+        {"patch chunk code",
+         PayloadBuilder().U16(40101).U32(1).U32(0).Take(),
+         {},
+         false,
          "Invalid response for hash file download."},
     };
     for (const Row& row : rows) {

@@ -45,9 +45,10 @@ std::vector<Operation> Operations() {
          "Failed to send get next patch request.", "Empty get next patch response.",
          "Invalid get next patch response."},
         {"GetPatchChunk", [last](LauncherApi& api) mutable { api.GetPatchChunk(1001, 65536, last); }, 40101,
-         "Failed to send patch chunk request.", "Empty patch chunk response.", "Invalid patch chunk response."},
-        {"GetHashList", [](LauncherApi& api) { api.GetHashList("PC"); }, 40102, "Failed to send hash request.",
-         "Empty hash response.", "Invalid hash response."},
+         "Failed to send patch chunk request.", "Empty patch chunk response.",
+         "Invalid patch chunk response."},
+        {"GetHashList", [](LauncherApi& api) { api.GetHashList("PC"); }, 40102,
+         "Failed to send hash request.", "Empty hash response.", "Invalid hash response."},
         {"GetFileChunk", [last](LauncherApi& api) mutable { api.GetFileChunk(7, 0, last); }, 40102,
          "Failed to send hash file chunk request.", "Empty hash file chunk response.",
          "Invalid response for hash file download."},
@@ -67,13 +68,14 @@ TEST(LauncherApiMessagesTest, RequestsOnTheWireAreByteExact) {
     (void)ErrorText([&] { api.GetHashList("UNKNOWN"); });
     (void)last;
     const std::vector<Bytes> expected = {
-        {0x16, 0x00, 0xA8, 0x9C, 0xE8, 0x03, 0x07, 0x55, 0x4E, 0x4B, 0x4E, 0x4F, 0x57, 0x4E, 0x07, 0x55, 0x4E, 0x4B,
-         0x4E, 0x4F, 0x57, 0x4E},
+        {0x16, 0x00, 0xA8, 0x9C, 0xE8, 0x03, 0x07, 0x55, 0x4E, 0x4B, 0x4E,
+         0x4F, 0x57, 0x4E, 0x07, 0x55, 0x4E, 0x4B, 0x4E, 0x4F, 0x57, 0x4E},
         {0x06, 0x00, 0xA4, 0x9C, 0xE8, 0x03},
         {0x0A, 0x00, 0xA5, 0x9C, 0xE9, 0x03, 0x00, 0x00, 0x01, 0x00},
         {0x0F, 0x00, 0xA7, 0x9C, 0x02, 'P', 'C', 0x07, 'U', 'N', 'K', 'N', 'O', 'W', 'N'},
         {0x0C, 0x00, 0xA6, 0x9C, 0x01, 0x00, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00},
-        {0x14, 0x00, 0xA7, 0x9C, 0x07, 'U', 'N', 'K', 'N', 'O', 'W', 'N', 0x07, 'U', 'N', 'K', 'N', 'O', 'W', 'N'},
+        {0x14, 0x00, 0xA7, 0x9C, 0x07, 'U', 'N', 'K', 'N', 'O',
+         'W',  'N',  0x07, 'U',  'N',  'K', 'N', 'O', 'W', 'N'},
     };
     EXPECT_EQ(server.Requests(), expected);
     EXPECT_TRUE(api.IsConnected());
@@ -178,8 +180,17 @@ TEST(LauncherApiMessagesTest, PatchRoadThroughTheServer) {
 TEST(LauncherApiMessagesTest, HashRoadThroughTheServer) {
     ScriptedServer server([](const Bytes& request) {
         if (test::RequestCode(request) == 40103)
-            return Reply::Payload(PayloadBuilder().U16(40102).U16(0).U8(1).U8(7).Str("a/b.pak").Str("00ff").I64(4294967296LL).Take());
-        return Reply::Payload(PayloadBuilder().U16(40102).U16(1).U16(7).U32(0).U32(100).Raw(Bytes(60, 1)).Take());
+            return Reply::Payload(PayloadBuilder()
+                                      .U16(40102)
+                                      .U16(0)
+                                      .U8(1)
+                                      .U8(7)
+                                      .Str("a/b.pak")
+                                      .Str("00ff")
+                                      .I64(4294967296LL)
+                                      .Take());
+        return Reply::Payload(
+            PayloadBuilder().U16(40102).U16(1).U16(7).U32(0).U32(100).Raw(Bytes(60, 1)).Take());
     });
     LauncherApi api;
     ASSERT_TRUE(api.Connect(server.Host(), server.Port()));

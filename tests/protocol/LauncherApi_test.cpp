@@ -173,8 +173,8 @@ TEST(LauncherApiTest, SilentServerTimesOutAndCloses) {
 
 TEST(LauncherApiTest, OnlyDottedIPv4HostsConnect) {
     ScriptedServer server(Echo);
-    const wchar_t* hosts[] = {L"", L"localhost", L"127.0.0.1.", L"127.1", L"::1", L" 127.0.0.1",
-                              L"127.0.0.1 ", L"256.0.0.1"};
+    const wchar_t* hosts[] = {L"",    L"localhost",  L"127.0.0.1.", L"127.1",
+                              L"::1", L" 127.0.0.1", L"127.0.0.1 ", L"256.0.0.1"};
     for (const wchar_t* host : hosts) {
         SCOPED_TRACE(::testing::PrintToString(std::wstring(host)));
         LauncherApi api;

@@ -26,7 +26,8 @@ TEST(PacketWriterTest, StringsCarryALengthByte) {
         std::string text;
         std::uint8_t lengthByte;
     };
-    const Row rows[] = {{"", 0x00}, {"UNKNOWN", 0x07}, {std::string(255, 'x'), 0xFF}, {std::string("a\0b", 3), 3}};
+    const Row rows[] = {
+        {"", 0x00}, {"UNKNOWN", 0x07}, {std::string(255, 'x'), 0xFF}, {std::string("a\0b", 3), 3}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text.size());
         PacketWriter writer;
