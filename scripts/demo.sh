@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# The Ombrelta Launcher demo, one command on a Debian machine:
+#     bash scripts/demo.sh
+# It installs what the build needs (scripts/install-deps.sh), builds ombrelta-server and
+# ombrelta-config natively and OmbreltaLauncher.exe and the stand-in game Tarvesk.exe for
+# Windows, lays out a launcher server folder (build/demo/server: three patches from version 0
+# and the game files, one of them 64 MiB) and a fresh installation at version 0
+# (build/demo/install), starts ombrelta-server on 127.0.0.1 and runs the launcher under Wine
+# from the installation folder.
+#   - With a desktop ($DISPLAY set) the launcher appears there: it patches to version 3, fetches
+#     the game files and says "Ready."; press PLAY and the stand-in game runs for a few seconds;
+#     once it has ended the launcher closes itself, and the demo stops the server.
+#   - Without a display it runs on a private Xvfb, presses PLAY itself and saves screenshots
+#     (during the download, at "Ready.", after PLAY) in build/demo/screenshots.
+#
+# Settings (environment): OMBRELTA_DEMO_HEADLESS=1 uses Xvfb even when $DISPLAY is set;
+# OMBRELTA_DEMO_GAME_SECONDS (12) is how long the stand-in game runs; OMBRELTA_NATIVE_BUILD and
+# OMBRELTA_WINDOWS_BUILD (build/native, build/windows) are the build folders; OMBRELTA_JOBS (2)
+# the parallel build jobs.
+#
+# On Windows the same folders serve with the Windows programs (the windows preset builds
+# ombrelta-server.exe and ombrelta-config.exe as well): copy build/demo and the two tools to
+# the Windows machine, set port=47000 in demo\Ombrel.txt, then in one console
+#     ombrelta-server.exe --root demo\server --listen 127.0.0.1:47000
+# and in a second one
+#     ombrelta-config.exe encode demo\Ombrel.txt demo\install\Ombrel.dat
+#     cd demo\install
+#     OmbreltaLauncher.exe
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+demo_dir="$root/build/demo"
+native_build="${OMBRELTA_NATIVE_BUILD:-$root/build/native}"
+windows_build="${OMBRELTA_WINDOWS_BUILD:-$root/build/windows}"
+jobs="${OMBRELTA_JOBS:-2}"
+shots="$demo_dir/screenshots"
+headless=0
+[ -z "${DISPLAY:-}" ] || [ "${OMBRELTA_DEMO_HEADLESS:-0}" = 1 ] && headless=1
+
+source "$root/scripts/demo/content.sh"
+source "$root/scripts/demo/screen.sh"
+
+say() { printf '\n== %s\n' "$*"; }
+
+server_pid=
+launcher_pid=
+xvfb_pid=
+cleanup() {
+    [ -n "$launcher_pid" ] && kill "$launcher_pid" 2>/dev/null
+    if [ -n "$server_pid" ]; then
+        kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+        echo "demo: server stopped"
+    fi
+    [ "$headless" = 1 ] && [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    return 0
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+build_programs() {
+    say "Building ombrelta-server and ombrelta-config (native) in $native_build"
+    cmake --preset native -B "$native_build" >/dev/null
+    cmake --build "$native_build" --target ombrelta-server ombrelta-config -j"$jobs"
+    say "Building OmbreltaLauncher.exe and Tarvesk.exe (Windows) in $windows_build"
+    cmake --preset windows -B "$windows_build" >/dev/null
+    cmake --build "$windows_build" --target OmbreltaLauncher Tarvesk -j"$jobs"
+}
+
+start_server() {
+    say "Starting ombrelta-server on 127.0.0.1"
+    : >"$demo_dir/server.log"
+    "$native_build/tools/server/ombrelta-server" --root "$demo_dir/server" --listen 127.0.0.1:0 \
+        >"$demo_dir/server.log" 2>&1 &
+    server_pid=$!
+    if ! wait_for 30 grep -q '^listening on ' "$demo_dir/server.log"; then
+        cat "$demo_dir/server.log" >&2
+        echo "demo: the server did not start" >&2
+        exit 1
+    fi
+    port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$demo_dir/server.log" | head -1)
+    echo "  listening on 127.0.0.1:$port (log: $demo_dir/server.log)"
+}
+
+prepare_wine() {
+    export WINEPREFIX="$demo_dir/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        say "Preparing a Wine prefix in $WINEPREFIX (first run only)"
+        timeout 600 wineboot -i >/dev/null 2>&1 || true
+    fi
+    # Wine has no "Segoe UI", the launcher's text face; without a stand-in its texts stay blank.
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+        /v 'Segoe UI' /t REG_SZ /d 'DejaVu Sans' /f >/dev/null 2>&1 || true
+    wineserver -w || true
+}
+
+start_launcher() {
+    (cd "$demo_dir/install" && exec wine OmbreltaLauncher.exe) &
+    launcher_pid=$!
+}
+
+# Waits for the launcher to end by itself; prints and returns its exit code.
+wait_launcher() {
+    local status=0
+    wait "$launcher_pid" || status=$?
+    launcher_pid=
+    echo "  the launcher exited with code $status"
+    return "$status"
+}
+
+run_on_desktop() {
+    say "Running the launcher on $DISPLAY: wait for \"Ready.\", then press PLAY"
+    start_launcher
+    wait_launcher
+}
+
+source "$root/scripts/demo/tour.sh"
+
+bash "$root/scripts/install-deps.sh"
+build_programs
+say "Laying out $demo_dir/server and $demo_dir/install"
+make_server_folder
+make_install_folder
+start_server
+write_config "$port"
+if [ "$headless" = 1 ]; then
+    start_xvfb
+    prepare_wine
+    run_headless_tour
+else
+    prepare_wine
+    run_on_desktop
+fi

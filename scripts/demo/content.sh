@@ -1,0 +1,80 @@
+# The demo's server folder (three patches and the game files) and its installation folder.
+# Sourced by scripts/demo.sh, which sets root, demo_dir, native_build and windows_build.
+# Everything is rebuilt from scratch on each run and is the same bytes every time.
+
+# Fixed time stamps keep the archives byte-identical from run to run.
+readonly demo_stamp=202601010000
+
+# deterministic_bytes SEED SIZE: SIZE pseudo-random bytes that depend only on SEED.
+deterministic_bytes() {
+    python3 -c 'import random, sys; sys.stdout.buffer.write(random.Random(sys.argv[1]).randbytes(int(sys.argv[2])))' \
+        "ombrelta-demo-$1" "$2"
+}
+
+# make_patch VERSION: DIR/patches/patch-VERSION.zip with its root "version.dat" and a few files.
+make_patch() {
+    local version=$1 stage="$demo_dir/stage/patch-$1"
+    mkdir -p "$stage/data/notes"
+    printf '%s\n' "$version" >"$stage/version.dat"
+    printf 'Ombrelta patch %s\r\nThe fog over Mossfield thickens.\r\n' "$version" >"$stage/data/notes/patch-$version.txt"
+    case "$version" in
+    1)
+        mkdir -p "$stage/data/lang"
+        printf 'greeting=Welcome to Ombrelta\r\nfarewell=Walk in shadow\r\n' >"$stage/data/lang/en.txt"
+        ;;
+    2)
+        mkdir -p "$stage/data/maps"
+        deterministic_bytes map 786432 >"$stage/data/maps/mossfield.map"
+        ;;
+    3)
+        mkdir -p "$stage/data/music"
+        deterministic_bytes music 2097152 >"$stage/data/music/theme.ogg"
+        ;;
+    esac
+    find "$stage" -exec touch -t "$demo_stamp" {} +
+    (cd "$stage" && zip -q -X -r -D "$demo_dir/server/patches/patch-$version.zip" .)
+}
+
+# make_server_folder: build/demo/server with patches/ and files/.
+make_server_folder() {
+    rm -rf "$demo_dir/server" "$demo_dir/stage"
+    mkdir -p "$demo_dir/server/patches" "$demo_dir/server/files/data/world" \
+        "$demo_dir/server/files/data/config" "$demo_dir/server/files/data/lang"
+    local version
+    for version in 1 2 3; do
+        make_patch "$version"
+    done
+    rm -rf "$demo_dir/stage"
+
+    local files="$demo_dir/server/files"
+    # Large enough that the bar visibly moves while the launcher fetches it chunk by chunk.
+    deterministic_bytes world 67108864 >"$files/data/world/mossfield.pak"
+    printf '[video]\r\nwidth=1280\r\nheight=720\r\n[world]\r\nstart=mossfield\r\n' >"$files/data/config/game.ini"
+    printf 'greeting=Welcome to Ombrelta\r\nfarewell=Walk in shadow\r\n' >"$files/data/lang/en.txt"
+    cp "$windows_build/tools/fakegame/Tarvesk.exe" "$files/Tarvesk.exe"
+}
+
+# make_install_folder: build/demo/install at version 0 with the launcher, its skin and the game.
+make_install_folder() {
+    local install="$demo_dir/install"
+    rm -rf "$install"
+    mkdir -p "$install/data2/Ombrelta"
+    cp "$windows_build/app/OmbreltaLauncher.exe" "$install/"
+    cp "$root/assets/skin/"*.png "$install/data2/Ombrelta/"
+    cp "$windows_build/tools/fakegame/Tarvesk.exe" "$install/"
+    printf '0\n' >"$install/version.dat"
+    printf '%s\n' "${OMBRELTA_DEMO_GAME_SECONDS:-12}" >"$install/Tarvesk.seconds.txt"
+}
+
+# write_config PORT: the plain settings beside the demo and "Ombrel.dat" in the installation.
+write_config() {
+    cat >"$demo_dir/Ombrel.txt" <<CONFIG
+host=127.0.0.1
+port=$1
+facebook=http://127.0.0.1/ombrelta/facebook
+discord=http://127.0.0.1/ombrelta/discord
+whatsapp=http://127.0.0.1/ombrelta/whatsapp
+website=http://127.0.0.1/ombrelta
+CONFIG
+    "$native_build/tools/config/ombrelta-config" encode "$demo_dir/Ombrel.txt" "$demo_dir/install/Ombrel.dat"
+}

@@ -1,0 +1,60 @@
+# The demo without a desktop: the launcher on a private Xvfb, driven by xdotool, with
+# screenshots of each stage. Sourced by scripts/demo.sh.
+
+big_file_size() {
+    stat -c %s "$demo_dir/install/data/world/mossfield.pak" 2>/dev/null || echo 0
+}
+
+big_file_arriving() { (($(big_file_size) > 8 * 1024 * 1024)); }
+
+# Waits, bounded, for the launcher process to end; stops it when it overstays.
+wait_launcher_bounded() {
+    local seconds=$1
+    if ! wait_for "$seconds" eval '! kill -0 "$launcher_pid" 2>/dev/null'; then
+        echo "demo: the launcher is still running after $seconds s; stopping it" >&2
+        kill "$launcher_pid" 2>/dev/null
+    fi
+    wait_launcher
+}
+
+run_headless_tour() {
+    rm -rf "$shots"
+    mkdir -p "$shots"
+    say "Running the launcher on a private Xvfb ($DISPLAY); screenshots go to $shots"
+    start_launcher
+    if ! wait_for 120 find_launcher_window; then
+        echo "demo: the launcher window did not appear" >&2
+        return 1
+    fi
+    sleep 1
+    screenshot 1-started
+    if wait_for 300 big_file_arriving && (($(big_file_size) < 64 * 1024 * 1024)); then
+        screenshot 2-downloading
+    fi
+    if ! wait_for 600 launcher_ready; then
+        screenshot 9-not-ready
+        echo "demo: the launcher did not get ready (see $shots/9-not-ready.png)" >&2
+        return 1
+    fi
+    sleep 1
+    screenshot 3-ready
+    say "Pressing PLAY"
+    click_start
+    if ! wait_for 300 test -s "$demo_dir/install/Tarvesk.run.txt"; then
+        screenshot 9-no-game
+        echo "demo: the game did not start (see $shots/9-no-game.png)" >&2
+        return 1
+    fi
+    # At once, while the splash is still up.
+    screenshot 4-game-started
+    echo "  the game was started with:"
+    sed 's/^/    /' "$demo_dir/install/Tarvesk.run.txt"
+    sleep 4
+    screenshot 5-game-running
+    say "Waiting for the game to end; the launcher then closes itself"
+    local status=0
+    wait_launcher_bounded $((${OMBRELTA_DEMO_GAME_SECONDS:-12} + 60)) || status=$?
+    say "Done. Screenshots: $shots"
+    ls "$shots"
+    return "$status"
+}
