@@ -86,9 +86,11 @@ std::string HashAhead::Digest(std::size_t index) {
 }
 
 void HashAhead::BeginRewrite() {
-    std::lock_guard lock(mutex);
+    std::unique_lock lock(mutex);
     paused = true;
     ++epoch;
+    // No thread keeps a file open while it is rewritten; they stop within one block.
+    finished.wait(lock, [&] { return running == 0; });
 }
 
 void HashAhead::EndRewrite() {
@@ -120,6 +122,7 @@ void HashAhead::WorkerLoop() {
             return;
         Job& job = jobs[*index];
         job.state = JobState::kRunning;
+        ++running;
         const std::uint32_t started = epoch;
         job.epoch = started;
         const std::wstring pathW = job.pathW;
@@ -141,6 +144,8 @@ void HashAhead::FinishJob(std::size_t index,
                           bool stopped,
                           std::optional<std::string> digest) {
     Job& job = jobs[index];
+    --running;
+    finished.notify_all();
     // The checking thread may have claimed the job meanwhile; then it is no longer ours.
     if (job.state != JobState::kRunning)
         return;
@@ -150,7 +155,6 @@ void HashAhead::FinishJob(std::size_t index,
         job.state = JobState::kDone;
         job.digest = std::move(digest);
     }
-    finished.notify_all();
 }
 
 }  // namespace ombrelta

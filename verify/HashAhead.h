@@ -41,7 +41,8 @@ public:
     /// The digest of entry index (below end) as ComputeFileMd5 gives it now; computed on the
     /// calling thread when no valid result is ready or under way.
     std::string Digest(std::size_t index);
-    /// A file is about to be rewritten: threads pause and every digest so far turns stale.
+    /// A file is about to be rewritten: threads pause, every digest so far turns stale, and the
+    /// call returns once no thread has a file open.
     void BeginRewrite();
     /// The rewrite is over: threads go on, redoing stale work.
     void EndRewrite();
@@ -76,6 +77,7 @@ private:
     std::size_t window = 0;
     std::size_t next = 0;
     bool paused = false;
+    std::size_t running = 0;
     std::atomic<bool> cancelled{false};
     // Bumped around every rewrite; a result is valid only under the epoch it started in.
     std::atomic<std::uint32_t> epoch{0};
