@@ -1,6 +1,6 @@
 #include "game/GameCommand.h"
 
-#include <cwctype>
+#include "game/ProcessControl.h"
 
 namespace ombrelta {
 
@@ -9,18 +9,6 @@ std::wstring FileStem(std::wstring_view path) {
     std::wstring_view name = slash == std::wstring_view::npos ? path : path.substr(slash + 1);
     std::size_t dot = name.rfind(L'.');
     return std::wstring(dot == std::wstring_view::npos ? name : name.substr(0, dot));
-}
-
-bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i] == b[i])
-            continue;
-        if (std::towupper(static_cast<std::wint_t>(a[i])) != std::towupper(static_cast<std::wint_t>(b[i])))
-            return false;
-    }
-    return true;
 }
 
 bool ProcessNameMatches(std::wstring_view exeName, std::wstring_view processName) {

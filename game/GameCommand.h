@@ -16,9 +16,6 @@ std::wstring FileStem(std::wstring_view path);
 /// equals processName, ignoring letter case ("TARVESK.EXE" and "tarvesk.bin" match "Tarvesk").
 bool ProcessNameMatches(std::wstring_view exeName, std::wstring_view processName);
 
-/// Ordinal comparison ignoring case: equal length and each character equal after upper-casing.
-bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b);
-
 /// A double quote, the path, a double quote, one space, the arguments.
 std::wstring BuildCommandLine(std::wstring_view exePath, std::wstring_view arguments);
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 // The operating system side of starting, finding and ending the game's processes. One
 // implementation per host: ProcessControl_win.cpp (Toolhelp snapshots, CreateProcessW) and
@@ -38,6 +39,11 @@ bool ForEachProcess(const std::function<bool(const ProcessEntry&)>& visit);
 /// Kills a process at once (exit code 0 where the system lets the caller choose). False when it
 /// cannot be opened for termination or killed.
 bool TerminateProcessById(std::uint32_t id);
+
+/// Ordinal comparison ignoring case, as the system compares file names: equal length and every
+/// character equal after upper-casing (Windows' own table; natively the C library's, which maps
+/// at least A-Z).
+bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b);
 
 /// Hides a window (no-op where there are no windows, and for a null handle).
 void HideWindow(WindowHandle window);

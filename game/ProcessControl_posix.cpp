@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cwctype>
 #include <ctime>
 #include <fstream>
 #include <iterator>
@@ -172,6 +173,17 @@ bool TerminateProcessById(std::uint32_t id) {
     if (id == 0 || id > static_cast<std::uint32_t>(INT32_MAX))
         return false;
     return ::kill(static_cast<pid_t>(id), SIGKILL) == 0;
+}
+
+bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i] &&
+            std::towupper(static_cast<std::wint_t>(a[i])) != std::towupper(static_cast<std::wint_t>(b[i])))
+            return false;
+    }
+    return true;
 }
 
 void HideWindow(WindowHandle) {}

@@ -70,6 +70,15 @@ bool TerminateProcessById(std::uint32_t id) {
     return TerminateProcess(process, 0) != FALSE;
 }
 
+bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size())
+        return false;
+    if (a.empty())
+        return true;
+    int length = static_cast<int>(a.size());
+    return CompareStringOrdinal(a.data(), length, b.data(), length, TRUE) == CSTR_EQUAL;
+}
+
 void HideWindow(WindowHandle window) {
     if (window)
         ShowWindow(static_cast<HWND>(window), SW_HIDE);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "common/Text.h"
+#include "game/GameCommand.h"
 #include "game/GameWatch.h"
 #include "tests/support/TempDir.h"
 
@@ -44,6 +45,12 @@ std::string RunReport(const test::TempDir& dir) {
         return std::string();
     std::string text = test::ReadFileBytes(path);
     return text.find('\n') != text.rfind('\n') ? text : std::string();
+}
+
+TEST(GameProcessWin, NamesCompareWithTheSystemsCaseTable) {
+    EXPECT_TRUE(EqualsIgnoringCase(L"Mossfield\u00e9", L"MOSSFIELD\u00c9"));
+    EXPECT_TRUE(ProcessNameMatches(L"\u00c9T\u00c9.EXE", L"\u00e9t\u00e9"));
+    EXPECT_FALSE(EqualsIgnoringCase(L"\u00e9", L"e"));
 }
 
 TEST(GameProcessWin, StartsTheGameWithItsCommandLineInItsFolderThenEndsIt) {
