@@ -114,7 +114,11 @@ TEST_P(VerifyAndRepairFilesTest, MissingFileInMissingDirectoryIsDownloaded) {
                                   {"Repairing new\\dir\\file.bin", 100},
                                   {"Checking new\\dir\\file.bin", 100}}));
     EXPECT_EQ(Local(L"new/dir/file.bin"), Content(2500, 'x'));
-    EXPECT_EQ(server.ChunkOffsets(9), (std::vector<std::uint32_t>{0, 1000, 2000}));
+    const std::vector<Bytes> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[1], (Bytes{0x0C, 0x00, 0xA6, 0x9C, 0x01, 0x00, 0x09, 0x00, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(requests[2], (Bytes{0x0C, 0x00, 0xA6, 0x9C, 0x01, 0x00, 0x09, 0x00, 0xE8, 0x03, 0x00, 0x00}));
+    EXPECT_EQ(requests[3], (Bytes{0x0C, 0x00, 0xA6, 0x9C, 0x01, 0x00, 0x09, 0x00, 0xD0, 0x07, 0x00, 0x00}));
 }
 
 TEST_P(VerifyAndRepairFilesTest, WhichFilesAreRepaired) {
