@@ -3,6 +3,7 @@
 #include <chrono>
 #include <memory>
 
+#include "tools/server/ListenPolicy.h"
 #include "tools/server/ServerSession.h"
 
 namespace ombrelta::server {
@@ -15,7 +16,7 @@ LauncherServer::LauncherServer(asio::io_context& io,
       content_(content),
       log_(log),
       strand_(asio::make_strand(io)),
-      acceptor_(strand_, endpoint, /*reuse_addr=*/true),
+      acceptor_(strand_, endpoint, ReuseListenAddress()),
       retryTimer_(strand_) {}
 
 void LauncherServer::Start() {
