@@ -198,6 +198,29 @@ TEST_F(ServerCheckTest, WindowsCheckerUnderWinePatchesAndRepairs) {
     RunFullScenario({OMBRELTA_WINE_RUN, OMBRELTA_WINDOWS_CHECK_EXE});
 }
 
+TEST_F(ServerCheckTest, PatchesGoToTheInstallDirAndGameFilesToTheWorkingDir) {
+    MakeZip(Dir("server") / "patches" / "p.zip", {{"version.dat", "9"}, {"launcher/skin.png", "png"}});
+    WriteTree(Dir("server") / "files", {{"maps/m.dat", "map"}});
+    ServerProcess server(PathArg(Dir("server")), {}, PathArg(Dir("server.log")));
+    ASSERT_NE(server.port(), 0);
+    fs::create_directories(Dir("launcher"));
+    fs::create_directories(Dir("game"));
+    WriteLauncherConfig(Dir("game"), server.port());
+
+    RunResult run =
+        RunToEnd({OMBRELTA_CHECK_EXE, "--install-dir", PathArg(Dir("launcher")), "--mode", "startup"},
+                 PathArg(Dir("game")), kChildTimeout);
+
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_EQ(ReadFile(Dir("launcher") / "version.dat"), "9");
+    EXPECT_EQ(ReadFile(Dir("launcher") / "launcher/skin.png"), "png");
+    EXPECT_FALSE(fs::exists(Dir("launcher") / "_patch_temp"));
+    EXPECT_EQ(ReadFile(Dir("game") / "maps/m.dat"), "map");
+    EXPECT_FALSE(fs::exists(Dir("game") / "version.dat"));
+    EXPECT_FALSE(fs::exists(Dir("launcher") / "maps"));
+    EXPECT_EQ(server.Stop(), 0);
+}
+
 TEST_F(ServerCheckTest, StoppedServerFailsTheStartupCheck) {
     fs::create_directories(Dir("server"));
     ServerProcess server(PathArg(Dir("server")), {}, PathArg(Dir("server.log")));
