@@ -21,7 +21,9 @@ constexpr bool GracePeriodOver(std::uint32_t launchTick, std::uint32_t now) {
 
 /// True when the launcher should close itself: a game was started (running), its grace period is
 /// over and no process of it is left (gameRunning false).
-constexpr bool ShouldCloseAfterGameEnded(bool running, std::uint32_t launchTick, std::uint32_t now,
+constexpr bool ShouldCloseAfterGameEnded(bool running,
+                                         std::uint32_t launchTick,
+                                         std::uint32_t now,
                                          bool gameRunning) {
     return running && GracePeriodOver(launchTick, now) && !gameRunning;
 }

@@ -1,5 +1,8 @@
 #include "game/ProcessControl.h"
 
+#include "common/FileSystem.h"
+#include "common/Text.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -9,8 +12,8 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cwctype>
 #include <ctime>
+#include <cwctype>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -18,9 +21,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include "common/FileSystem.h"
-#include "common/Text.h"
 
 extern char** environ;
 
@@ -191,7 +191,8 @@ void HideWindow(WindowHandle) {}
 std::uint32_t CurrentTickCount() {
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
-    std::uint64_t ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+    std::uint64_t ms =
+        static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
     return static_cast<std::uint32_t>(ms);
 }
 

@@ -74,7 +74,8 @@ TEST(GameCommand, CommandLineAndWorkingDirectoryForAFolder) {
     const Row rows[] = {
         {L"C:\\Games\\Ombrelta\\", L"\"C:\\Games\\Ombrelta\\Tarvesk.exe\" mossfield", L"C:\\Games\\Ombrelta"},
         {L"C:\\Program Files (x86)\\Ombrelta\\",
-         L"\"C:\\Program Files (x86)\\Ombrelta\\Tarvesk.exe\" mossfield", L"C:\\Program Files (x86)\\Ombrelta"},
+         L"\"C:\\Program Files (x86)\\Ombrelta\\Tarvesk.exe\" mossfield",
+         L"C:\\Program Files (x86)\\Ombrelta"},
         {L"/home/user/ombrelta/", L"\"/home/user/ombrelta/Tarvesk.exe\" mossfield", L"/home/user/ombrelta"},
         {L"Z:\\no\\trailing", L"\"Z:\\no\\trailing\\Tarvesk.exe\" mossfield", L"Z:\\no\\trailing"},
         {L"", L"\"Tarvesk.exe\" mossfield", L"Tarvesk.exe"},

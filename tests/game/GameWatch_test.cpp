@@ -23,9 +23,14 @@ TEST(GameWatch, GracePeriodBoundaries) {
         bool over;
     };
     const Row rows[] = {
-        {0, 0, false},          {0, 9999, false},           {0, 10000, true},
-        {1000, 10999, false},   {1000, 11000, true},        {0xFFFFFFFFu, 9998, false},
-        {0xFFFFFFFFu, 9999, true}, {5000, 4999, true},  // a tick from before the start: 2^32 - 1 ms
+        {0, 0, false},
+        {0, 9999, false},
+        {0, 10000, true},
+        {1000, 10999, false},
+        {1000, 11000, true},
+        {0xFFFFFFFFu, 9998, false},
+        {0xFFFFFFFFu, 9999, true},
+        {5000, 4999, true},  // a tick from before the start: 2^32 - 1 ms
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.launchTick) + " -> " + std::to_string(row.now));
@@ -46,8 +51,7 @@ TEST(GameWatch, ClosesOnlyForAnEndedGameAfterTheGrace) {
         {true, 105000, false, false},   // ended at 5 s: wait for the grace
         {true, 110000, false, true},    // first tick at 10 s: close
         {true, 110000, true, false},    // still running at 10 s: stay
-        {true, 500000, true, false},
-        {true, 500000, false, true},
+        {true, 500000, true, false},   {true, 500000, false, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.now) + (row.running ? " running" : " idle") +

@@ -31,8 +31,8 @@ std::string ToUtf8(const std::wstring& text) {
     int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
                                    nullptr, nullptr);
     std::string bytes(size > 0 ? size : 0, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                        nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
+                        nullptr);
     return bytes;
 }
 
@@ -110,8 +110,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.lpszClassName = L"TarveskStandInWindow";
     RegisterClassW(&windowClass);
-    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"Tarvesk", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, 480, 220, nullptr, nullptr, instance, nullptr);
+    HWND window =
+        CreateWindowExW(0, windowClass.lpszClassName, L"Tarvesk", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                        CW_USEDEFAULT, 480, 220, nullptr, nullptr, instance, nullptr);
     if (!window) {
         // Without a desktop the stand-in still lives its time, as a game would.
         Sleep(static_cast<DWORD>(secondsLeft) * 1000);
