@@ -247,6 +247,24 @@ TEST(LauncherApiTest, CloseEndsTheConnectionAndAllowsReconnecting) {
     EXPECT_EQ(server.Connections().size(), 2u);
 }
 
+TEST(LauncherApiTest, ReconnectAfterClosingASilentConnection) {
+    ScriptedServer server([](const Bytes& request) {
+        if (request == Bytes{1})
+            return Reply::Stall();
+        return Reply::Payload(request);
+    });
+    LauncherApi api;
+    ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
+    ASSERT_TRUE(api.SendPacket(Bytes{1}));
+    api.Close();
+    ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
+    ASSERT_TRUE(api.SendPacket(Bytes{2}));
+    Bytes payload;
+    ASSERT_TRUE(api.ReceivePacket(payload));
+    EXPECT_EQ(payload, Bytes{2});
+    EXPECT_EQ(server.Connections().size(), 2u);
+}
+
 TEST(LauncherApiTest, FailedConnectClosesTheOldConnection) {
     ScriptedServer server(Echo);
     LauncherApi api;
