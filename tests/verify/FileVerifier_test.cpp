@@ -311,6 +311,11 @@ TEST(EntryWidePath, EverySeparatorBecomesABackslash) {
               L"a\\b\\c\\d.bin");
     EXPECT_EQ(EntryWidePath(HashEntry{.id = 0, .path = "\xC3\xA9t\xC3\xA9/x", .hash = "", .size = 0}),
               L"\u00E9t\u00E9\\x");
+    // Overlong forms of '.' and '/' must not turn into them after the path was found safe.
+    const std::wstring overlong =
+        EntryWidePath(HashEntry{.id = 0, .path = "\xC0\xAE\xC0\xAE\xC0\xAFx", .hash = "", .size = 0});
+    EXPECT_EQ(overlong.find(L'.'), std::wstring::npos);
+    EXPECT_EQ(overlong.find(L'\\'), std::wstring::npos);
 }
 
 }  // namespace
