@@ -41,6 +41,14 @@ ridge() { # ridge <base y> <amplitude> <phase> <step>
     }'
 }
 
+# Height of that skyline at one x, to stand things on it.
+ridge_y() { # ridge_y <x> <base y> <amplitude> <phase>
+    awk -v x="$1" -v base="$2" -v amp="$3" -v ph="$4" 'BEGIN {
+        printf "%d", base - amp * (0.55 * sin(x / 97.0 + ph) + 0.30 * sin(x / 41.0 + 2.1 * ph) \
+            + 0.15 * sin(x / 13.0 + 3.7 * ph) + 0.35 * sin(x / 233.0 + ph / 2));
+    }'
+}
+
 source "$here/skin-background.sh"
 source "$here/skin-bar.sh"
 source "$here/skin-buttons.sh"

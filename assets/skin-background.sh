@@ -7,18 +7,50 @@ make_sky() {
         \( -size 1400x1400 radial-gradient:'rgba(214,120,64,0.8)'-'rgba(214,120,64,0)' -resize 1700x760! \) \
         -geometry -310+110 -compose screen -composite \
         "$work/sky.png"
-    # Stars: sparse bright noise, fading towards the horizon.
-    convert -size ${W}x${H} xc:black -seed 11 +noise Random -colorspace Gray \
-        -threshold 99.55% -blur 0x0.6 -level 0%,40% \
-        \( -size ${W}x${H} gradient:white-black -level 0%,70% \) -compose multiply -composite \
-        "$work/stars.png"
-    # The moon and its halo.
+}
+
+make_stars() {
+    # A fixed list of stars from a small linear congruential generator, denser high up and none
+    # as low as the mountain tops.
+    local draw
+    draw=$(awk 'BEGIN {
+        s = 20260107;
+        for (i = 0; i < 170; i++) {
+            s = (s * 16807) % 2147483647; x = s % 1080;
+            s = (s * 16807) % 2147483647; y = (s % 1000) / 1000.0;
+            s = (s * 16807) % 2147483647; b = 90 + s % 166;
+            y = int(y * y * 260);
+            r = (b > 220) ? 1.3 : 0.7;
+            printf "fill rgb(%d,%d,%d) circle %d,%d %.1f,%d ", b, b, b - 10, x, y, x + r, y;
+        }
+    }')
+    convert -size ${W}x${H} xc:black -draw "$draw" -blur 0x0.4 "$work/stars.png"
+}
+
+make_moon() {
+    # A warm full moon with faint mottling and a wide halo.
     convert -size ${W}x${H} xc:black \
-        -fill '#f3e6c4' -draw "circle 948,118 974,118" -blur 0x1.2 \
-        \( -size ${W}x${H} xc:black -fill '#d9b87a' -draw "circle 948,118 1020,118" -blur 0x40 \) \
-        -compose screen -composite "$work/moon.png"
-    convert "$work/sky.png" "$work/stars.png" -compose screen -composite \
-        "$work/moon.png" -compose screen -composite "$work/sky2.png"
+        \( -size ${W}x${H} xc:black -fill '#c9a468' -draw "circle 948,118 1030,118" -blur 0x38 \) \
+        -compose screen -composite \
+        \( -size 64x64 xc:gray70 -seed 9 +noise Multiplicative -blur 0x2.5 -level 20%,95% \
+           -fill '#fbf1d6' -tint 100 \
+           \( -size 64x64 xc:black -fill white -draw "circle 32,32 32,4" -blur 0x0.8 \) \
+           -alpha off -compose copy-opacity -composite \) \
+        -geometry +916+86 -compose over -composite -alpha off "$work/moon.png"
+}
+
+make_tower() {
+    # A lone watchtower on the middle range with one lit window.
+    local x=905 y
+    y=$(ridge_y $x 452 78 2.3)
+    convert -size ${W}x${H} xc:none -fill '#211e31' \
+        -draw "polygon $((x - 9)),$((y + 6)) $((x - 7)),$((y - 46)) $((x + 7)),$((y - 46)) $((x + 9)),$((y + 6))" \
+        -draw "polygon $((x - 11)),$((y - 46)) $x,$((y - 68)) $((x + 11)),$((y - 46))" \
+        -draw "rectangle $((x - 10)),$((y - 50)) $((x + 10)),$((y - 46))" \
+        -fill '#ffc870' -draw "rectangle $((x - 1)),$((y - 36)) $((x + 1)),$((y - 31))" \
+        "$work/tower.png"
+    convert -size ${W}x${H} xc:black -fill '#ff9a40' -draw "circle $x,$((y - 33)) $((x + 9)),$((y - 33))" \
+        -blur 0x6 "$work/tower-glow.png"
 }
 
 make_range() { # make_range <name> <colour> <base> <amplitude> <phase> <blur>
@@ -84,7 +116,11 @@ make_vignette() {
 }
 
 make_background() {
+    make_vignette
     make_sky
+    make_stars
+    make_moon
+    make_tower
     make_range far '#3b3550' 372 70 0.7 1.6
     make_range mid '#211e31' 452 78 2.3 0.8
     make_range near '#0c0b14' 548 56 4.1 0.4
@@ -94,15 +130,18 @@ make_background() {
     make_title
     make_panel
     make_topbar
-    make_vignette
-    convert "$work/sky2.png" \
+    convert "$work/sky.png" \
         "$work/far.png" -compose over -composite \
         "$work/fog1.png" -compose screen -composite \
+        "$work/tower.png" -compose over -composite \
         "$work/mid.png" -compose over -composite \
+        "$work/tower-glow.png" -compose screen -composite \
         "$work/fog2.png" -compose screen -composite \
         "$work/near.png" -compose over -composite \
         "$work/fog3.png" -compose screen -composite \
         "$work/vignette.png" -compose multiply -composite \
+        "$work/stars.png" -compose screen -composite \
+        "$work/moon.png" -compose screen -composite \
         "$work/title-glow.png" -compose screen -composite \
         "$work/title-shadow.png" -compose over -composite \
         "$work/title.png" -compose over -composite \

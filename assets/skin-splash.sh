@@ -5,7 +5,7 @@
 make_splash_and_icon() {
     convert "$work/landscape.png" -resize 480x270! \
         -font "$title_font" -pointsize 14 -kerning 7 -gravity south -fill '#e8d6a6' \
-        -annotate +4+40 'ENTERING  THE  REALM' \
+        -annotate -3+40 'ENTERING  THE  REALM' \
         -stroke 'rgba(232,214,166,0.6)' -strokewidth 1 -draw "line 160,240 320,240" \
         \( -size 480x270 xc:black -fill white -draw "roundrectangle 26,26 453,243 40,40" -blur 0x14 \) \
         -alpha off -compose copy-opacity -composite "$work/splash.png"
