@@ -5,7 +5,7 @@
 # the ratio, and what the protocol allows here: the round trip of a tiny request and the chunks
 # per second a minimal client reaches when it throws the data away.
 # Usage: bench/download-vs-curl.sh [build-dir]   (default build/native; needs ombrelta-server,
-# ombrelta-check and ombrelta-config)
+# ombrelta-check, ombrelta-config and download_bench)
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -13,13 +13,15 @@ build="$(cd "${1:-$root/build/native}" && pwd)"
 server_exe="$build/tools/server/ombrelta-server"
 check_exe="$build/tools/check/ombrelta-check"
 config_exe="$build/tools/config/ombrelta-config"
-for exe in "$server_exe" "$check_exe" "$config_exe"; do
+bench_exe="$build/bench/download_bench"
+for exe in "$server_exe" "$check_exe" "$config_exe" "$bench_exe"; do
     if [ ! -x "$exe" ]; then
-        echo "missing $exe: cmake --build $build --target ombrelta-server ombrelta-check ombrelta-config" >&2
+        echo "missing $exe: cmake --build $build --target ombrelta-server ombrelta-check" \
+            "ombrelta-config download_bench" >&2
         exit 1
     fi
 done
-for tool in nginx curl python3; do
+for tool in nginx curl python3 md5sum; do
     command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh)" >&2; exit 1; }
 done
 
@@ -97,7 +99,8 @@ run_ours() {  # prints seconds
     printf 'host=127.0.0.1\nport=%s\n' "$server_port" | "$config_exe" encode - "$dir/Ombrel.dat"
     local start end
     start=$(now)
-    (cd "$dir" && "$check_exe" --mode startup > "$work/check.out") || { cat "$work/check.out" >&2; exit 1; }
+    (cd "$dir" && /usr/bin/time -f %M -o "$work/check.rss" "$check_exe" --mode startup > "$work/check.out") ||
+        { cat "$work/check.out" >&2; exit 1; }
     end=$(now)
     [ "$(md5sum < "$dir/game.bin" | cut -d' ' -f1)" = "$expected" ] || { echo "repaired file differs" >&2; exit 1; }
     awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f\n", e - s }'
@@ -121,15 +124,18 @@ for run in 1 2 3; do
     run_ours >> "$work/ours.runs"
     echo "run $run: curl + nginx $(tail -1 "$work/curl.runs") s, ombrelta-check + ombrelta-server $(tail -1 "$work/ours.runs") s"
 done
-read -r rtt chunks floor bytes < <(python3 "$root/bench/download_rtt.py" "$server_port" 0)
+read -r rtt chunks floor bytes < <("$bench_exe" "$server_port" 0)
+server_peak=$(sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\) kB$/\1/p' "/proc/$server_pid/status")
+check_peak=$(cat "$work/check.rss")
 
 best() { sort -n "$1" | head -1; }
 awk -v o="$(best "$work/ours.runs")" -v c="$(best "$work/curl.runs")" -v rtt="$rtt" -v n="$chunks" \
-    -v floor="$floor" -v bytes="$bytes" 'BEGIN {
+    -v floor="$floor" -v bytes="$bytes" -v sp="$server_peak" -v cp="$check_peak" 'BEGIN {
     mib = bytes / 1048576
     printf "best of 3: curl + nginx %.3f s (%.0f MiB/s), ombrelta %.3f s (%.0f MiB/s)\n", c, mib / c, o, mib / o
     printf "ombrelta takes %.2fx the time of curl\n", o / c
     printf "protocol: %d chunks, round trip of a tiny request %.1f us\n", n, rtt
     printf "minimal client discarding data: %.3f s, %.0f chunks/s (%.0f MiB/s)\n", floor, n / floor, mib / floor
     printf "ombrelta-check: %.0f chunks/s, %.0f%% of what the minimal client reaches\n", n / o, 100 * floor / o
+    printf "peak resident memory: ombrelta-server %.1f MiB, ombrelta-check %.1f MiB\n", sp / 1024, cp / 1024
 }'

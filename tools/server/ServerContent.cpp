@@ -19,42 +19,37 @@ std::filesystem::path RequireDirectory(const std::filesystem::path& root) {
     return root;
 }
 
-// One chunk of a file of known size. An offset equal to the size is the end: the last flag with
-// no data, which is also the whole answer for an empty file.
-struct ChunkSlice {
-    bool last = false;
-    std::vector<std::uint8_t> data;
-};
+// The chunk of a file of known size at offset, as an answer built by makeAnswer(last, count)
+// whose last count bytes are then filled from the file. An offset equal to the size is the end:
+// the last flag with no data, which is also the whole answer for an empty file.
+using AnswerMaker = std::vector<std::uint8_t> (*)(bool last, std::uint32_t dataSize);
 
-ChunkSlice SliceAt(const std::filesystem::path& file,
-                   std::uint32_t size,
-                   std::uint32_t offset,
-                   std::uint32_t chunk,
-                   const std::string& what) {
+std::vector<std::uint8_t> ChunkAt(const std::filesystem::path& file,
+                                  std::uint32_t size,
+                                  std::uint32_t offset,
+                                  std::uint32_t chunk,
+                                  const std::string& what,
+                                  AnswerMaker makeAnswer) {
     if (offset > size)
         throw RequestError(what + ": offset " + std::to_string(offset) + " past its size " +
                            std::to_string(size));
     std::uint32_t count = std::min(chunk, size - offset);
-    ChunkSlice slice;
-    slice.data = count == 0 ? std::vector<std::uint8_t>() : ReadFileRange(file, offset, count);
-    slice.last = offset + count == size;
-    return slice;
+    std::vector<std::uint8_t> answer = makeAnswer(offset + count == size, count);
+    if (count > 0)
+        ReadFileRange(file, offset, std::span(answer).last(count));
+    return answer;
 }
 
 }  // namespace
 
-std::vector<std::uint8_t> ReadFileRange(const std::filesystem::path& file,
-                                        std::uint64_t offset,
-                                        std::size_t count) {
+void ReadFileRange(const std::filesystem::path& file, std::uint64_t offset, std::span<std::uint8_t> into) {
     std::ifstream in(file, std::ios::binary);
     if (!in)
         throw RequestError("cannot open " + PathToUtf8(file));
-    std::vector<std::uint8_t> data(count);
     in.seekg(static_cast<std::streamoff>(offset));
-    in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(count));
-    if (static_cast<std::size_t>(in.gcount()) != count)
+    in.read(reinterpret_cast<char*>(into.data()), static_cast<std::streamsize>(into.size()));
+    if (static_cast<std::size_t>(in.gcount()) != into.size())
         throw RequestError("file changed since start, too short now: " + PathToUtf8(file));
-    return data;
 }
 
 ServerContent::ServerContent(const std::filesystem::path& root, std::uint32_t chunkSize)
@@ -84,17 +79,15 @@ std::vector<std::uint8_t> ServerContent::AnswerPatchChunk(const PatchChunkReques
     const PatchArchive* patch = patches_.Find(request.version);
     if (patch == nullptr)
         throw RequestError("chunk of unknown patch version " + std::to_string(request.version));
-    ChunkSlice slice =
-        SliceAt(patch->file, patch->size, request.offset, patchChunk_, "patch " + patch->fileName);
-    return PatchChunkAnswer(slice.last, slice.data);
+    return ChunkAt(patch->file, patch->size, request.offset, patchChunk_, "patch " + patch->fileName,
+                   PatchChunkAnswer);
 }
 
 std::vector<std::uint8_t> ServerContent::AnswerFileChunk(const FileChunkRequest& request) const {
     const GameFile* file = files_.Find(request.fileId);
     if (file == nullptr)
         throw RequestError("chunk of unknown file id " + std::to_string(request.fileId));
-    ChunkSlice slice = SliceAt(file->file, file->size, request.offset, fileChunk_, "file " + file->path);
-    return FileChunkAnswer(slice.last, slice.data);
+    return ChunkAt(file->file, file->size, request.offset, fileChunk_, "file " + file->path, FileChunkAnswer);
 }
 
 }  // namespace ombrelta::server

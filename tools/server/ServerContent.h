@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <stdexcept>
 #include <vector>
 
@@ -43,10 +44,8 @@ private:
     std::uint32_t fileChunk_;
 };
 
-/// count bytes of file from offset. Throws RequestError when the file cannot be opened or
-/// holds fewer bytes than asked for.
-std::vector<std::uint8_t> ReadFileRange(const std::filesystem::path& file,
-                                        std::uint64_t offset,
-                                        std::size_t count);
+/// Fills into with the bytes of file from offset. Throws RequestError when the file cannot be
+/// opened or holds fewer bytes than asked for.
+void ReadFileRange(const std::filesystem::path& file, std::uint64_t offset, std::span<std::uint8_t> into);
 
 }  // namespace ombrelta::server

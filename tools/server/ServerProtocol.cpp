@@ -75,7 +75,6 @@ public:
         Byte(static_cast<std::uint8_t>(text.size()));
         bytes_.insert(bytes_.end(), text.begin(), text.end());
     }
-    void Bytes(std::span<const std::uint8_t> data) { bytes_.insert(bytes_.end(), data.begin(), data.end()); }
     void Reserve(std::size_t size) { bytes_.reserve(size); }
     std::vector<std::uint8_t> Take() { return std::move(bytes_); }
 
@@ -123,11 +122,12 @@ Request ParseBody(std::uint16_t type, RequestReader& reader) {
     }
 }
 
-std::vector<std::uint8_t> ChunkAnswer(AnswerWriter& writer, bool last, std::span<const std::uint8_t> data) {
+std::vector<std::uint8_t> ChunkAnswer(AnswerWriter& writer, bool last, std::uint32_t dataSize) {
     writer.UInt32(last ? 1 : 0);
-    writer.UInt32(static_cast<std::uint32_t>(data.size()));
-    writer.Bytes(data);
-    return writer.Take();
+    writer.UInt32(dataSize);
+    std::vector<std::uint8_t> payload = writer.Take();
+    payload.resize(payload.size() + dataSize);
+    return payload;
 }
 
 }  // namespace
@@ -162,13 +162,13 @@ std::vector<std::uint8_t> NextPatchAnswer(const PatchRecord* record) {
     return writer.Take();
 }
 
-std::vector<std::uint8_t> PatchChunkAnswer(bool last, std::span<const std::uint8_t> data) {
-    if (data.size() > kMaxPatchChunk)
+std::vector<std::uint8_t> PatchChunkAnswer(bool last, std::uint32_t dataSize) {
+    if (dataSize > kMaxPatchChunk)
         throw std::runtime_error("patch chunk larger than one packet");
     AnswerWriter writer;
-    writer.Reserve(10 + data.size());
+    writer.Reserve(10 + dataSize);
     writer.UInt16(GET_PATCH_CHUNK);
-    return ChunkAnswer(writer, last, data);
+    return ChunkAnswer(writer, last, dataSize);
 }
 
 std::vector<std::uint8_t> HashListAnswer(std::span<const HashListItem> items) {
@@ -192,27 +192,22 @@ std::vector<std::uint8_t> HashListAnswer(std::span<const HashListItem> items) {
     return payload;
 }
 
-std::vector<std::uint8_t> FileChunkAnswer(bool last, std::span<const std::uint8_t> data) {
-    if (data.size() > kMaxFileChunk)
+std::vector<std::uint8_t> FileChunkAnswer(bool last, std::uint32_t dataSize) {
+    if (dataSize > kMaxFileChunk)
         throw std::runtime_error("file chunk larger than one packet");
     AnswerWriter writer;
-    writer.Reserve(14 + data.size());
+    writer.Reserve(14 + dataSize);
     writer.UInt16(HASH_DATA);
     writer.UInt16(0);
     writer.UInt16(0);
-    return ChunkAnswer(writer, last, data);
+    return ChunkAnswer(writer, last, dataSize);
 }
 
-std::vector<std::uint8_t> FramePacket(std::span<const std::uint8_t> payload) {
-    if (payload.empty() || payload.size() > kMaxPayload)
-        throw std::runtime_error("payload of " + std::to_string(payload.size()) + " bytes cannot be framed");
-    std::size_t length = payload.size() + 2;
-    std::vector<std::uint8_t> packet;
-    packet.reserve(length);
-    packet.push_back(static_cast<std::uint8_t>(length));
-    packet.push_back(static_cast<std::uint8_t>(length >> 8));
-    packet.insert(packet.end(), payload.begin(), payload.end());
-    return packet;
+std::array<std::uint8_t, 2> PacketLength(std::size_t payloadSize) {
+    if (payloadSize == 0 || payloadSize > kMaxPayload)
+        throw std::runtime_error("payload of " + std::to_string(payloadSize) + " bytes cannot be framed");
+    std::size_t length = payloadSize + 2;
+    return {static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(length >> 8)};
 }
 
 }  // namespace ombrelta::server

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -73,16 +74,18 @@ std::vector<std::uint8_t> HasNextPatchAnswer(bool hasNext);
 /// GET_NEXT_PATCH answer: status 0 and the record, or status 1 alone when record is null.
 /// Throws std::runtime_error when the file name exceeds 255 bytes.
 std::vector<std::uint8_t> NextPatchAnswer(const PatchRecord* record);
-/// GET_PATCH_CHUNK answer. Throws std::runtime_error when data exceeds kMaxPatchChunk.
-std::vector<std::uint8_t> PatchChunkAnswer(bool last, std::span<const std::uint8_t> data);
+/// GET_PATCH_CHUNK answer ending with room for dataSize bytes, which the caller fills (so chunk
+/// data is read straight into the answer). Throws std::runtime_error above kMaxPatchChunk.
+std::vector<std::uint8_t> PatchChunkAnswer(bool last, std::uint32_t dataSize);
 /// Hash list answer. Throws std::runtime_error when the list cannot travel in one packet
 /// (more than 255 entries, a path or hash over 255 bytes, more than kMaxPayload bytes).
 std::vector<std::uint8_t> HashListAnswer(std::span<const HashListItem> items);
-/// File chunk answer. Throws std::runtime_error when data exceeds kMaxFileChunk.
-std::vector<std::uint8_t> FileChunkAnswer(bool last, std::span<const std::uint8_t> data);
+/// File chunk answer ending with room for dataSize bytes, which the caller fills. Throws
+/// std::runtime_error above kMaxFileChunk.
+std::vector<std::uint8_t> FileChunkAnswer(bool last, std::uint32_t dataSize);
 
-/// The packet as it goes on the wire: the 16-bit length (itself included), then the payload.
-/// Throws std::runtime_error for an empty payload or one over kMaxPayload bytes.
-std::vector<std::uint8_t> FramePacket(std::span<const std::uint8_t> payload);
+/// The two length bytes that go on the wire before a payload of payloadSize bytes (the length
+/// counts itself). Throws std::runtime_error for an empty payload or one over kMaxPayload bytes.
+std::array<std::uint8_t, 2> PacketLength(std::size_t payloadSize);
 
 }  // namespace ombrelta::server

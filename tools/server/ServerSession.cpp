@@ -68,19 +68,19 @@ void ServerSession::ReadPayload(std::size_t size) {
 }
 
 void ServerSession::HandleRequest() {
-    std::vector<std::uint8_t> answer;
     try {
-        answer = content_.Answer(ParseRequest(payload_));
+        answer_ = content_.Answer(ParseRequest(payload_));
+        answerLength_ = PacketLength(answer_.size());
     } catch (const std::exception& e) {
         Fail(e.what());
         return;
     }
-    WriteAnswer(std::move(answer));
+    WriteAnswer();
 }
 
-void ServerSession::WriteAnswer(std::vector<std::uint8_t> payload) {
-    answer_ = FramePacket(payload);
-    asio::async_write(socket_, asio::buffer(answer_),
+void ServerSession::WriteAnswer() {
+    std::array<asio::const_buffer, 2> packet{asio::buffer(answerLength_), asio::buffer(answer_)};
+    asio::async_write(socket_, packet,
                       [self = shared_from_this()](const std::error_code& error, std::size_t) {
                           if (error) {
                               if (!IsOrdinaryEnd(error))

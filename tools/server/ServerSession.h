@@ -32,7 +32,7 @@ private:
     void ReadHeader();
     void ReadPayload(std::size_t size);
     void HandleRequest();
-    void WriteAnswer(std::vector<std::uint8_t> payload);
+    void WriteAnswer();
     void Fail(const std::string& reason);
 
     asio::ip::tcp::socket socket_;
@@ -41,6 +41,7 @@ private:
     std::string peer_;
     std::array<std::uint8_t, 2> header_{};
     std::vector<std::uint8_t> payload_;
+    std::array<std::uint8_t, 2> answerLength_{};
     std::vector<std::uint8_t> answer_;
 };
 
