@@ -4,7 +4,6 @@
 #include "common/Text.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -19,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -139,12 +139,16 @@ bool LaunchProcess(const std::wstring& commandLine, const std::wstring& workingD
     pid_t pid = 0;
     if (posix_spawn(&pid, argv[0], actions.Get(), nullptr, argv.data(), environ) != 0)
         return false;
-    // Nobody else waits for the game; reaping it here keeps no zombie behind once it ends.
-    std::thread([pid] {
-        int status = 0;
-        while (::waitpid(pid, &status, 0) == -1 && errno == EINTR) {
-        }
-    }).detach();
+    // Nobody else waits for the game; reaping it here keeps no zombie behind once it ends. The
+    // game runs either way, so a reaper that cannot be started only costs a zombie later.
+    try {
+        std::thread([pid] {
+            int status = 0;
+            while (::waitpid(pid, &status, 0) == -1 && errno == EINTR) {
+            }
+        }).detach();
+    } catch (const std::system_error&) {
+    }
     return true;
 }
 
