@@ -15,9 +15,11 @@ std::string ServerExe() {
 
 ServerProcess::ServerProcess(const std::string& root,
                              const std::vector<std::string>& extraArgs,
-                             const std::string& logPath)
+                             const std::string& logPath,
+                             const std::vector<std::string>& command)
     : logPath_(logPath) {
-    std::vector<std::string> argv{ServerExe(), "--root", root, "--listen", "127.0.0.1:0"};
+    std::vector<std::string> argv = command;
+    argv.insert(argv.end(), {"--root", root, "--listen", "127.0.0.1:0"});
     argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
     child_ = std::make_unique<ChildProcess>(argv, "", logPath);
     std::optional<std::string> line = child_->ReadLine(kChildTimeout);

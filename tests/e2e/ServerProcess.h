@@ -10,14 +10,19 @@
 
 namespace ombrelta::test {
 
+/// Path of the native ombrelta-server built with the tests.
+std::string ServerExe();
+
 /// ombrelta-server run by a test on an ephemeral port of 127.0.0.1, its log kept in a file.
 class ServerProcess {
 public:
-    /// Starts the server over root with extra options; port() is 0 (and the test has failed)
-    /// when it does not report a listening port.
+    /// Starts the server (command: the program and any launcher in front of it, by default the
+    /// native server) over root with extra options; port() is 0 (and the test has failed) when
+    /// it does not report a listening port.
     ServerProcess(const std::string& root,
                   const std::vector<std::string>& extraArgs,
-                  const std::string& logPath);
+                  const std::string& logPath,
+                  const std::vector<std::string>& command = {ServerExe()});
 
     std::uint16_t port() const { return port_; }
     /// Stops the server with SIGTERM and returns its exit code.
@@ -30,9 +35,6 @@ private:
     std::unique_ptr<ChildProcess> child_;
     std::uint16_t port_ = 0;
 };
-
-/// Path of the native ombrelta-server built with the tests.
-std::string ServerExe();
 
 /// How long a child may take before the test gives up on it (a hang, never a speed check).
 inline constexpr std::chrono::milliseconds kChildTimeout{120000};
