@@ -71,6 +71,7 @@ start_server() {
     say "Starting ombrelta-server on 127.0.0.1"
     : >"$demo_dir/server.log"
     "$native_build/tools/server/ombrelta-server" --root "$demo_dir/server" --listen 127.0.0.1:0 \
+        --chunk-size "${OMBRELTA_DEMO_CHUNK_SIZE:-8192}" \
         >"$demo_dir/server.log" 2>&1 &
     server_pid=$!
     if ! wait_for 30 grep -q '^listening on ' "$demo_dir/server.log"; then
@@ -123,11 +124,15 @@ make_server_folder
 make_install_folder
 start_server
 write_config "$port"
+status=0
 if [ "$headless" = 1 ]; then
     start_xvfb
     prepare_wine
-    run_headless_tour
+    run_headless_tour || status=$?
 else
     prepare_wine
-    run_on_desktop
+    run_on_desktop || status=$?
 fi
+say "The installation after the run"
+report_installation
+exit "$status"

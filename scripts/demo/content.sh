@@ -78,3 +78,18 @@ website=http://127.0.0.1/ombrelta
 CONFIG
     "$native_build/tools/config/ombrelta-config" encode "$demo_dir/Ombrel.txt" "$demo_dir/install/Ombrel.dat"
 }
+
+# report_installation: what the launcher left in the installation, against the server's files.
+report_installation() {
+    local install="$demo_dir/install" files="$demo_dir/server/files" path same=0 differ=0
+    echo "  version.dat in the installation: $(head -n 1 "$install/version.dat" 2>/dev/null)"
+    while IFS= read -r -d '' path; do
+        if cmp -s "$files/$path" "$install/$path"; then
+            same=$((same + 1))
+        else
+            differ=$((differ + 1))
+            echo "  differs from the server: $path"
+        fi
+    done < <(cd "$files" && find . -type f -printf '%P\0')
+    echo "  game files identical to the server's: $same, different or missing: $differ"
+}

@@ -5,7 +5,26 @@ big_file_size() {
     stat -c %s "$demo_dir/install/data/world/mossfield.pak" 2>/dev/null || echo 0
 }
 
-big_file_arriving() { (($(big_file_size) > 8 * 1024 * 1024)); }
+# Polls the big game file often (a plain stat is cheap) and takes a screenshot while it is
+# halfway there; gives up once it is complete or after five minutes.
+screenshot_while_downloading() {
+    local deadline=$((SECONDS + 300)) size first=
+    while ((SECONDS < deadline)); do
+        size=$(big_file_size)
+        if ((size > 0)) && [ -z "$first" ]; then
+            first=$SECONDS
+        fi
+        if ((size >= 64 * 1024 * 1024)); then
+            echo "  the 64 MiB game file arrived in about $((SECONDS - first)) s"
+            return 0
+        fi
+        if ((size > 16 * 1024 * 1024)); then
+            screenshot 2-downloading
+            return 0
+        fi
+        sleep 0.1
+    done
+}
 
 # Waits, bounded, for the launcher process to end; stops it when it overstays.
 wait_launcher_bounded() {
@@ -28,9 +47,7 @@ run_headless_tour() {
     fi
     sleep 1
     screenshot 1-started
-    if wait_for 300 big_file_arriving && (($(big_file_size) < 64 * 1024 * 1024)); then
-        screenshot 2-downloading
-    fi
+    screenshot_while_downloading
     if ! wait_for 600 launcher_ready; then
         screenshot 9-not-ready
         echo "demo: the launcher did not get ready (see $shots/9-not-ready.png)" >&2
