@@ -55,6 +55,9 @@ run_headless_tour() {
     fi
     sleep 1
     screenshot 3-ready
+    xdotool mousemove $((win_x + 520)) $((win_y + 495))
+    sleep 0.7
+    screenshot 3-ready-hover
     say "Pressing PLAY"
     click_start
     if ! wait_for 300 test -s "$demo_dir/install/Tarvesk.run.txt"; then
