@@ -3,7 +3,7 @@
 # (default chunks of 65519 bytes, one request per chunk) against curl fetching the same file over
 # HTTP from nginx, both on loopback, 3 runs each, alternating. Prints every run, the best of each,
 # the ratio, and what the protocol allows here: the round trip of a tiny request and the chunks
-# per second a minimal client reaches when it throws the data away.
+# per second a minimal client (download_bench) reaches when it throws the data away.
 # Usage: bench/download-vs-curl.sh [build-dir]   (default build/native; needs ombrelta-server,
 # ombrelta-check, ombrelta-config and download_bench)
 set -euo pipefail
@@ -119,12 +119,18 @@ run_curl() {  # prints seconds
 
 : > "$work/ours.runs"
 : > "$work/curl.runs"
+: > "$work/probe.runs"
 for run in 1 2 3; do
     run_curl >> "$work/curl.runs"
     run_ours >> "$work/ours.runs"
-    echo "run $run: curl + nginx $(tail -1 "$work/curl.runs") s, ombrelta-check + ombrelta-server $(tail -1 "$work/ours.runs") s"
+    "$bench_exe" "$server_port" 0 >> "$work/probe.runs"
+    echo "run $run: curl + nginx $(tail -1 "$work/curl.runs") s," \
+        "ombrelta-check + ombrelta-server $(tail -1 "$work/ours.runs") s," \
+        "minimal client $(tail -1 "$work/probe.runs" | cut -d' ' -f3) s"
 done
-read -r rtt chunks floor bytes < <("$bench_exe" "$server_port" 0)
+# The best round trip and the best chunk loop, each over the three probe runs.
+rtt=$(cut -d' ' -f1 "$work/probe.runs" | sort -n | head -1)
+read -r _ chunks floor bytes < <(sort -n -k3 "$work/probe.runs" | head -1)
 server_peak=$(sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\) kB$/\1/p' "/proc/$server_pid/status")
 check_peak=$(cat "$work/check.rss")
 
