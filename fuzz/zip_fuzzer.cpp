@@ -24,7 +24,8 @@ namespace fs = std::filesystem;
 // Kept for the whole process (never destroyed), so the exit handler can still remove it.
 const fs::path& Area() {
     static const fs::path* area = [] {
-        auto* path = new fs::path(fs::temp_directory_path() / ("ombrelta-zip-fuzz-" + std::to_string(::getpid())));
+        auto* path =
+            new fs::path(fs::temp_directory_path() / ("ombrelta-zip-fuzz-" + std::to_string(::getpid())));
         fs::remove_all(*path);
         fs::create_directories(*path / "up" / "dest");
         std::atexit([] {

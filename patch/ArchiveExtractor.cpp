@@ -103,8 +103,9 @@ bool ExtractEntries(ZipReader& reader, const std::wstring& destination) {
         if (!ExtractEntry(reader, i, target))
             return false;
     }
-    return std::all_of(versionFiles.begin(), versionFiles.end(),
-                       [&](const PendingEntry& entry) { return ExtractEntry(reader, entry.index, entry.target); });
+    return std::all_of(versionFiles.begin(), versionFiles.end(), [&](const PendingEntry& entry) {
+        return ExtractEntry(reader, entry.index, entry.target);
+    });
 }
 
 }  // namespace

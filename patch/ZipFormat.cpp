@@ -57,7 +57,8 @@ bool ApplyZip64Extra(std::span<const std::uint8_t> extra, std::uint32_t startDis
         }
         std::span<const std::uint8_t> field = extra.subspan(at, length);
         std::size_t used = 0;
-        for (std::uint64_t* value : {&entry.uncompressedSize, &entry.compressedSize, &entry.localHeaderOffset}) {
+        for (std::uint64_t* value :
+             {&entry.uncompressedSize, &entry.compressedSize, &entry.localHeaderOffset}) {
             if (*value != kSaturated32)
                 continue;
             if (field.size() - used < 8)
@@ -77,7 +78,9 @@ bool NeedsZip64Extra(const Entry& entry, std::uint16_t startDisk) {
 
 // Decodes the header at the start of bytes; returns its whole length (with name, extra field and
 // comment), or 0 when it is damaged or longer than bytes.
-std::size_t DecodeCentralHeader(std::span<const std::uint8_t> bytes, std::uint64_t headerOffset, Entry& entry) {
+std::size_t DecodeCentralHeader(std::span<const std::uint8_t> bytes,
+                                std::uint64_t headerOffset,
+                                Entry& entry) {
     if (bytes.size() < kCentralHeaderSize || Le32(bytes, 0) != kCentralSignature)
         return 0;
     const std::size_t nameLength = Le16(bytes, 28);
@@ -106,8 +109,10 @@ std::size_t DecodeCentralHeader(std::span<const std::uint8_t> bytes, std::uint64
 
 }  // namespace
 
-std::optional<EndRecord> FindEndRecord(std::span<const std::uint8_t> tail, std::uint64_t fileSize,
-                                       std::uint64_t before, CommentFit fit) {
+std::optional<EndRecord> FindEndRecord(std::span<const std::uint8_t> tail,
+                                       std::uint64_t fileSize,
+                                       std::uint64_t before,
+                                       CommentFit fit) {
     if (tail.size() < kEndRecordSize || tail.size() > fileSize)
         return std::nullopt;
     const std::uint64_t tailStart = fileSize - tail.size();
@@ -151,7 +156,8 @@ bool IsPlausibleDirectory(const DirectoryLocation& directory, std::uint64_t dire
 }
 
 std::optional<std::vector<Entry>> ParseCentralDirectory(std::span<const std::uint8_t> directory,
-                                                        std::uint64_t entryCount, std::uint64_t dataEnd) {
+                                                        std::uint64_t entryCount,
+                                                        std::uint64_t dataEnd) {
     if (entryCount > directory.size() / kCentralHeaderSize)
         return std::nullopt;
     std::vector<Entry> entries(static_cast<std::size_t>(entryCount));
@@ -167,7 +173,8 @@ std::optional<std::vector<Entry>> ParseCentralDirectory(std::span<const std::uin
     return entries;
 }
 
-std::optional<std::uint64_t> LocalDataOffset(std::span<const std::uint8_t> header, const Entry& entry,
+std::optional<std::uint64_t> LocalDataOffset(std::span<const std::uint8_t> header,
+                                             const Entry& entry,
                                              std::uint64_t dataEnd) {
     if (header.size() < kLocalHeaderSize || Le32(header, 0) != kLocalSignature)
         return std::nullopt;

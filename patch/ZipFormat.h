@@ -69,8 +69,10 @@ enum class CommentFit { EndsTheFile, WithinTheFile };
 
 /// Searches tail, the last bytes of a file of fileSize bytes, backwards from the file offset
 /// before (exclusive) for an end record whose comment fits as asked. Nothing when there is none.
-std::optional<EndRecord> FindEndRecord(std::span<const std::uint8_t> tail, std::uint64_t fileSize,
-                                       std::uint64_t before, CommentFit fit);
+std::optional<EndRecord> FindEndRecord(std::span<const std::uint8_t> tail,
+                                       std::uint64_t fileSize,
+                                       std::uint64_t before,
+                                       CommentFit fit);
 
 /// Offset of the ZIP64 end record named by a locator, or nothing when the bytes are no locator.
 std::optional<std::uint64_t> ParseZip64Locator(std::span<const std::uint8_t> locator);
@@ -85,11 +87,13 @@ bool IsPlausibleDirectory(const DirectoryLocation& directory, std::uint64_t dire
 /// Decodes entryCount central headers from the directory bytes. Nothing when a header is damaged,
 /// runs past the directory, or names data outside the first dataEnd bytes of the file.
 std::optional<std::vector<Entry>> ParseCentralDirectory(std::span<const std::uint8_t> directory,
-                                                        std::uint64_t entryCount, std::uint64_t dataEnd);
+                                                        std::uint64_t entryCount,
+                                                        std::uint64_t dataEnd);
 
 /// Offset of an entry's data from the fixed part of its local header, found at entry.localHeaderOffset:
 /// nothing when the header is damaged or the data does not end within the first dataEnd bytes.
-std::optional<std::uint64_t> LocalDataOffset(std::span<const std::uint8_t> header, const Entry& entry,
+std::optional<std::uint64_t> LocalDataOffset(std::span<const std::uint8_t> header,
+                                             const Entry& entry,
                                              std::uint64_t dataEnd);
 
 }  // namespace ombrelta::zip

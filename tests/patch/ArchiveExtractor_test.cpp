@@ -98,7 +98,8 @@ TEST(ExtractArchive, CreatesMissingDirectoriesAndKeepsBytesExact) {
 }
 
 TEST(ExtractArchive, ReadsArchivesOfEveryTool) {
-    for (const wchar_t* file : {L"infozip-stream.zip", L"infozip-zip64.zip", L"sevenzip.zip", L"python-zip64.zip"}) {
+    for (const wchar_t* file :
+         {L"infozip-stream.zip", L"infozip-zip64.zip", L"sevenzip.zip", L"python-zip64.zip"}) {
         SCOPED_TRACE(WideToUtf8(file));
         TempDir tmp;
         EXPECT_TRUE(ExtractArchive(FixturePath(file), tmp.path()));

@@ -36,7 +36,9 @@ bool Opens(const TempDir& tmp, const std::string& zip, ZipReader& reader) {
 }
 
 std::size_t DataStart(const std::string& zip, std::size_t localHeader) {
-    auto le16 = [&](std::size_t at) { return static_cast<std::uint8_t>(zip[at]) | static_cast<std::uint8_t>(zip[at + 1]) << 8; };
+    auto le16 = [&](std::size_t at) {
+        return static_cast<std::uint8_t>(zip[at]) | static_cast<std::uint8_t>(zip[at + 1]) << 8;
+    };
     return localHeader + 30 + le16(localHeader + 26) + le16(localHeader + 28);
 }
 
@@ -58,14 +60,17 @@ TEST(ZipFormat, DamagedDirectoriesDoNotOpen) {
         {"directory size past the end record", L"infozip.zip",
          [](std::string& z) { PutLe32(z, EndRecordAt(z) + 12, 0x7FFFFFFF); }},
         {"second disk", L"infozip.zip", [](std::string& z) { PutLe16(z, EndRecordAt(z) + 4, 1); }},
-        {"entries split over disks", L"infozip.zip", [](std::string& z) { PutLe16(z, EndRecordAt(z) + 8, 2); }},
+        {"entries split over disks", L"infozip.zip",
+         [](std::string& z) { PutLe16(z, EndRecordAt(z) + 8, 2); }},
         {"central signature", L"infozip.zip", [](std::string& z) { z[CentralHeaderAt(z, 1)] = 'X'; }},
         {"name longer than the directory", L"infozip.zip",
          [](std::string& z) { PutLe16(z, CentralHeaderAt(z, 2) + 28, 0xFFFF); }},
         {"comment longer than the directory", L"sevenzip.zip",
          [](std::string& z) { PutLe16(z, CentralHeaderAt(z, 2) + 32, 0x0100); }},
         {"local header inside the directory", L"infozip.zip",
-         [](std::string& z) { PutLe32(z, CentralHeaderAt(z, 1) + 42, static_cast<std::uint32_t>(CentralHeaderAt(z, 0))); }},
+         [](std::string& z) {
+             PutLe32(z, CentralHeaderAt(z, 1) + 42, static_cast<std::uint32_t>(CentralHeaderAt(z, 0)));
+         }},
         {"ZIP64 extra field missing", L"infozip-zip64.zip",
          [](std::string& z) {
              const std::size_t extra = CentralHeaderAt(z, 0) + 46 + 9;
@@ -74,7 +79,8 @@ TEST(ZipFormat, DamagedDirectoriesDoNotOpen) {
          }},
         {"ZIP64 end record moved", L"infozip-zip64.zip",
          [](std::string& z) { PutLe32(z, z.rfind("PK\x06\x07") + 8, 0x00FFFFFF); }},
-        {"ZIP64 end record signature", L"infozip-zip64.zip", [](std::string& z) { z[z.rfind("PK\x06\x06") + 3] = 9; }},
+        {"ZIP64 end record signature", L"infozip-zip64.zip",
+         [](std::string& z) { z[z.rfind("PK\x06\x06") + 3] = 9; }},
         {"ZIP64 entry count beyond the directory", L"infozip-zip64.zip",
          [](std::string& z) {
              const std::size_t record = z.rfind("PK\x06\x06");
@@ -106,11 +112,14 @@ TEST(ZipFormat, DamagedEntriesFailTheirExtraction) {
          [](std::string& z) { PutLe16(z, z.find("PK\x03\x04", 1) + 26, 0xFFFF); }, false},
         {"compressed size past the directory",
          [](std::string& z) { PutLe32(z, CentralHeaderAt(z, 1) + 20, 0x00FFFFFF); }, false},
-        {"declared size too small", [](std::string& z) { PutLe32(z, CentralHeaderAt(z, 1) + 24, 100); }, true},
-        {"declared size too large", [](std::string& z) { PutLe32(z, CentralHeaderAt(z, 1) + 24, 4000); }, true},
+        {"declared size too small", [](std::string& z) { PutLe32(z, CentralHeaderAt(z, 1) + 24, 100); },
+         true},
+        {"declared size too large", [](std::string& z) { PutLe32(z, CentralHeaderAt(z, 1) + 24, 4000); },
+         true},
         {"CRC-32", [](std::string& z) { z[CentralHeaderAt(z, 1) + 16] ^= 0x55; }, true},
         {"deflate data", [](std::string& z) { z[DataStart(z, z.find("PK\x03\x04", 1)) + 2] ^= 0x7F; }, true},
-        {"compressed size cut short", [](std::string& z) { PutLe32(z, CentralHeaderAt(z, 1) + 20, 5); }, true},
+        {"compressed size cut short", [](std::string& z) { PutLe32(z, CentralHeaderAt(z, 1) + 20, 5); },
+         true},
         {"unknown method", [](std::string& z) { PutLe16(z, CentralHeaderAt(z, 1) + 10, 99); }, false},
         {"stored sizes differ",
          [](std::string& z) {

@@ -41,13 +41,19 @@ std::string StreamedText() {
 std::vector<FixtureCase> ToolArchives() {
     return {
         {L"infozip.zip",
-         {{"maps/", true, ""}, {"data/a.bin", false, std::string(3000, 'a')}, {"readme.txt", false, "version 1\n"}}},
+         {{"maps/", true, ""},
+          {"data/a.bin", false, std::string(3000, 'a')},
+          {"readme.txt", false, "version 1\n"}}},
         {L"infozip-stream.zip", {{"-", false, StreamedText()}}},
         {L"infozip-zip64.zip", {{"zip64.txt", false, "zip64 content\n"}}},
         {L"sevenzip.zip",
-         {{"big.txt", false, std::string(5000, 'z')}, {"sub/", true, ""}, {"sub/seven.txt", false, "from 7-Zip\n"}}},
+         {{"big.txt", false, std::string(5000, 'z')},
+          {"sub/", true, ""},
+          {"sub/seven.txt", false, "from 7-Zip\n"}}},
         {L"python-deflate.zip",
-         {{"version.dat", false, "7\r\n"}, {"data/a.bin", false, Repeat("abc", 500)}, {"empty.txt", false, ""}}},
+         {{"version.dat", false, "7\r\n"},
+          {"data/a.bin", false, Repeat("abc", 500)},
+          {"empty.txt", false, ""}}},
         {L"python-zip64.zip", {{"big/forced.txt", false, Repeat("forced zip64 ", 100)}}},
     };
 }

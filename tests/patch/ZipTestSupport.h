@@ -63,7 +63,8 @@ inline std::time_t DosToTimeT(int year, int month, int day, int hour, int minute
 inline std::time_t ModifiedTime(const std::wstring& path) {
     const auto fileTime = std::filesystem::last_write_time(ToNativePath(path));
     const auto systemTime = std::chrono::file_clock::to_sys(fileTime);
-    return std::chrono::system_clock::to_time_t(std::chrono::time_point_cast<std::chrono::seconds>(systemTime));
+    return std::chrono::system_clock::to_time_t(
+        std::chrono::time_point_cast<std::chrono::seconds>(systemTime));
 }
 
 }  // namespace ombrelta::test
