@@ -19,11 +19,11 @@ std::filesystem::path RequireDirectory(const std::filesystem::path& root) {
     return root;
 }
 
+using AnswerMaker = std::vector<std::uint8_t> (*)(bool last, std::uint32_t dataSize);
+
 // The chunk of a file of known size at offset, as an answer built by makeAnswer(last, count)
 // whose last count bytes are then filled from the file. An offset equal to the size is the end:
 // the last flag with no data, which is also the whole answer for an empty file.
-using AnswerMaker = std::vector<std::uint8_t> (*)(bool last, std::uint32_t dataSize);
-
 std::vector<std::uint8_t> ChunkAt(const std::filesystem::path& file,
                                   std::uint32_t size,
                                   std::uint32_t offset,
