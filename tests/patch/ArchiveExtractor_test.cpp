@@ -194,6 +194,16 @@ TEST(ExtractArchive, NameWithANulByteIsRefused) {
     EXPECT_FALSE(FileExists(dest + L"version.dat"));
 }
 
+TEST(ExtractArchive, EncryptedOrUnsupportedEntryFails) {
+    for (const wchar_t* file : {L"encrypted.zip", L"bzip2.zip"}) {
+        SCOPED_TRACE(WideToUtf8(file));
+        TempDir tmp;
+        EXPECT_FALSE(ExtractArchive(FixturePath(file), tmp.path()));
+        EXPECT_FALSE(FileExists(tmp.Child(L"readme.txt")));
+        EXPECT_FALSE(FileExists(tmp.Child(L"data/a.bin")));
+    }
+}
+
 TEST(ExtractArchive, MissingOrUnreadableArchiveFails) {
     TempDir tmp;
     const std::wstring dest = tmp.Child(L"dest/");
