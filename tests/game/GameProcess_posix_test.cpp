@@ -13,7 +13,9 @@
 
 #include "common/FileSystem.h"
 #include "common/Text.h"
+#include "game/GameCommand.h"
 #include "game/GameWatch.h"
+#include "tests/game/PaddedPath.h"
 #include "tests/support/TempDir.h"
 
 namespace ombrelta {
@@ -74,6 +76,25 @@ TEST(GameProcessPosix, AcceptsTheLongestWorkingDirectoryThatFits) {
     ASSERT_TRUE(game.StartGame(exePath, L"mossfield"));
     std::wstring done = directory + L"/ok.txt";
     EXPECT_TRUE(WaitFor([&] { return !ReadIfComplete(done).empty(); }));
+}
+
+TEST(GameProcessPosix, RefusesARealProgramWhoseDirectoryDoesNotFitTheBuffer) {
+    test::TempDir dir;
+    test::WriteFileBytes(dir.Child(L"g.sh"), "#!/bin/sh\necho end > ran.txt\n");
+    MakeExecutable(dir.Child(L"g.sh"));
+    std::wstring exePath = test::PaddedPath(dir.path(), L"g.sh");
+    ASSERT_EQ(WorkingDirectoryOf(exePath).size(), kMaxWorkingDirectoryLength + 1);
+
+    GameProcess game;
+    EXPECT_FALSE(game.StartGame(exePath, L"mossfield"));
+    EXPECT_FALSE(game.Running());
+    // One character less and the same program starts.
+    std::wstring fits = exePath;
+    fits.erase(dir.path().size(), 2);
+    fits.insert(dir.path().size(), L"/");
+    ASSERT_EQ(WorkingDirectoryOf(fits).size(), kMaxWorkingDirectoryLength);
+    EXPECT_TRUE(game.StartGame(fits, L"mossfield"));
+    EXPECT_TRUE(WaitFor([&] { return test::FileExists(dir.Child(L"ran.txt")); }));
 }
 
 TEST(GameProcessPosix, FindsAndTerminatesItsProcessesByName) {

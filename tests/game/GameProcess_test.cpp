@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "common/FileSystem.h"
 #include "game/GameWatch.h"
+#include "tests/game/PaddedPath.h"
 #include "tests/support/TempDir.h"
 
 namespace ombrelta {
@@ -28,24 +30,12 @@ TEST(GameProcess, MissingExecutableChangesNothing) {
     EXPECT_EQ(game.LaunchTick(), 0u);
 }
 
-// A path to an existing file whose directory text is one character too long for the
-// 260-character working directory buffer: "./" steps lengthen the text, not the real path, so
-// nothing too long for the file system is ever created.
-std::wstring PaddedPath(const test::TempDir& dir, const std::wstring& name) {
-    std::wstring directory = dir.path();
-    const std::size_t wanted = kMaxWorkingDirectoryLength + 2;  // one too many, plus the last '/'
-    while (directory.size() + 2 <= wanted)
-        directory += L"./";
-    if (directory.size() < wanted)
-        directory.insert(dir.path().size(), L"/");
-    return directory + name;
-}
-
 TEST(GameProcess, RefusesAWorkingDirectoryThatDoesNotFitTheBuffer) {
     test::TempDir dir;
     test::WriteFileBytes(dir.Child(L"Tarvesk.exe"), "not a program");
-    std::wstring exePath = PaddedPath(dir, L"Tarvesk.exe");
+    std::wstring exePath = test::PaddedPath(dir.path(), L"Tarvesk.exe");
     ASSERT_EQ(exePath.find_last_of(L"\\/"), kMaxWorkingDirectoryLength + 1);
+    ASSERT_TRUE(PathExists(exePath));
 
     GameProcess game;
     EXPECT_FALSE(game.StartGame(exePath, L"mossfield"));

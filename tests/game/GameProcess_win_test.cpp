@@ -9,6 +9,7 @@
 #include "common/Text.h"
 #include "game/GameCommand.h"
 #include "game/GameWatch.h"
+#include "tests/game/PaddedPath.h"
 #include "tests/support/TempDir.h"
 
 namespace ombrelta {
@@ -85,6 +86,19 @@ TEST(GameProcessWin, AGameThatEndsByItselfIsSeenAsEnded) {
     EXPECT_TRUE(WaitFor([&] { return !game.IsGameRunning(); }));
     EXPECT_FALSE(game.WatchGameEnded(game.LaunchTick() + kGameWatchGraceMs - 1));
     EXPECT_TRUE(game.WatchGameEnded(game.LaunchTick() + kGameWatchGraceMs));
+}
+
+TEST(GameProcessWin, RefusesTheGameWhenItsDirectoryDoesNotFitTheBuffer) {
+    test::TempDir dir;
+    std::wstring name = L"TarveskLong" + std::to_wstring(GetCurrentProcessId());
+    CopyStandIn(dir, name, "0");
+    std::wstring exePath = test::PaddedPath(dir.path(), name + L".exe");
+    ASSERT_EQ(WorkingDirectoryOf(exePath).size(), kMaxWorkingDirectoryLength + 1);
+
+    GameProcess game;
+    EXPECT_FALSE(game.StartGame(exePath, L"mossfield"));
+    EXPECT_FALSE(game.Running());
+    EXPECT_FALSE(test::FileExists(dir.Child(L"Tarvesk.run.txt")));
 }
 
 TEST(GameProcessWin, HidesTheOwnerWindowOnAStart) {
