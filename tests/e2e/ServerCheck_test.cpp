@@ -141,46 +141,59 @@ protected:
         ExpectFullyInstalled();
     }
 
+    // One patch and one missing file, every report checked byte for byte.
+    void RunSmallCase(const std::vector<std::string>& checker) {
+        MakeZip(Dir("server") / "patches" / "patch1.zip", {{"version.dat", "1\n"}, {"readme.txt", "hi\n"}});
+        WriteTree(Dir("server") / "files", {{"data/a.txt", "abc"}});
+        ServerProcess server(PathArg(Dir("server")), {}, PathArg(Dir("server.log")));
+        ASSERT_NE(server.port(), 0);
+        fs::create_directories(Dir("install"));
+        WriteLauncherConfig(Dir("install"), server.port());
+
+        std::vector<std::string> argv = checker;
+        argv.insert(argv.end(), {"--mode", "both"});
+        RunResult run = RunToEnd(argv, PathArg(Dir("install")), kChildTimeout);
+
+        EXPECT_EQ(run.exitCode, 0) << server.Log();
+        EXPECT_EQ(run.out,
+                  "20\tChecking patches...\n"
+                  "5\tChecking patch version 0\n"
+                  "10\tServer has next patch.\n"
+                  "15\tGetting next patch info...\n"
+                  "20\tPatch found: 1\n"
+                  "65\tDownloading patch 1\n"
+                  "70\tExtracting patch...\n"
+                  "100\tPatch 1 installed.\n"
+                  "5\tChecking patch version 1\n"
+                  "10\tNo patches found.\n"
+                  "100\tPatch check finished.\n"
+                  "70\tChecking game files...\n"
+                  "0\tRepairing data\\a.txt\n"
+                  "100\tRepairing data\\a.txt\n"
+                  "100\tChecking data\\a.txt\n"
+                  "100\tReady.\n"
+                  "0\tConnecting to launcher server...\n"
+                  "10\tChecking files before start...\n"
+                  "100\tChecking data\\a.txt\n"
+                  "100\tFiles checked successfully.\n");
+        EXPECT_EQ(ReadFile(Dir("install") / "version.dat"), "1\n");
+        EXPECT_EQ(ReadFile(Dir("install") / "readme.txt"), "hi\n");
+        EXPECT_EQ(ReadFile(Dir("install") / "data/a.txt"), "abc");
+        EXPECT_FALSE(fs::exists(Dir("install") / "_patch_temp"));
+        EXPECT_EQ(server.Stop(), 0);
+    }
+
     TempDir temp;
 };
 
-TEST_F(ServerCheckTest, SmallInstallationReportsEveryStepExactly) {
-    MakeZip(Dir("server") / "patches" / "patch1.zip", {{"version.dat", "1\n"}, {"readme.txt", "hi\n"}});
-    WriteTree(Dir("server") / "files", {{"data/a.txt", "abc"}});
-    ServerProcess server(PathArg(Dir("server")), {}, PathArg(Dir("server.log")));
-    ASSERT_NE(server.port(), 0);
-    fs::create_directories(Dir("install"));
-    WriteLauncherConfig(Dir("install"), server.port());
+TEST_F(ServerCheckTest, NativeCheckerReportsEveryStepExactly) {
+    RunSmallCase({OMBRELTA_CHECK_EXE});
+}
 
-    RunResult run = RunToEnd({OMBRELTA_CHECK_EXE, "--mode", "both"}, PathArg(Dir("install")), kChildTimeout);
-
-    EXPECT_EQ(run.exitCode, 0) << server.Log();
-    EXPECT_EQ(run.out,
-              "20\tChecking patches...\n"
-              "5\tChecking patch version 0\n"
-              "10\tServer has next patch.\n"
-              "15\tGetting next patch info...\n"
-              "20\tPatch found: 1\n"
-              "65\tDownloading patch 1\n"
-              "70\tExtracting patch...\n"
-              "100\tPatch 1 installed.\n"
-              "5\tChecking patch version 1\n"
-              "10\tNo patches found.\n"
-              "100\tPatch check finished.\n"
-              "70\tChecking game files...\n"
-              "0\tRepairing data\\a.txt\n"
-              "100\tRepairing data\\a.txt\n"
-              "100\tChecking data\\a.txt\n"
-              "100\tReady.\n"
-              "0\tConnecting to launcher server...\n"
-              "10\tChecking files before start...\n"
-              "100\tChecking data\\a.txt\n"
-              "100\tFiles checked successfully.\n");
-    EXPECT_EQ(ReadFile(Dir("install") / "version.dat"), "1\n");
-    EXPECT_EQ(ReadFile(Dir("install") / "readme.txt"), "hi\n");
-    EXPECT_EQ(ReadFile(Dir("install") / "data/a.txt"), "abc");
-    EXPECT_FALSE(fs::exists(Dir("install") / "_patch_temp"));
-    EXPECT_EQ(server.Stop(), 0);
+TEST_F(ServerCheckTest, WindowsCheckerUnderWineReportsEveryStepExactly) {
+    if (!fs::exists(OMBRELTA_WINDOWS_CHECK_EXE))
+        GTEST_SKIP() << "no Windows build at " << OMBRELTA_WINDOWS_CHECK_EXE;
+    RunSmallCase({OMBRELTA_WINE_RUN, OMBRELTA_WINDOWS_CHECK_EXE});
 }
 
 TEST_F(ServerCheckTest, NativeCheckerPatchesAndRepairsThenFindsNothingToDo) {
