@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/FileSystem.h"
@@ -23,37 +24,32 @@ wchar_t AsciiLower(wchar_t c) {
     return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
 
-bool HasParentElement(const std::wstring& name) {
+// The pieces between separators, empty ones included.
+std::vector<std::wstring_view> Elements(std::wstring_view name) {
+    std::vector<std::wstring_view> elements;
     std::size_t start = 0;
-    while (start <= name.size()) {
-        std::size_t end = start;
-        while (end < name.size() && !IsSeparator(name[end]))
-            ++end;
-        if (name.compare(start, end - start, L"..") == 0)
-            return true;
-        start = end + 1;
+    for (std::size_t i = 0; i <= name.size(); ++i) {
+        if (i < name.size() && !IsSeparator(name[i]))
+            continue;
+        elements.push_back(name.substr(start, i - start));
+        start = i + 1;
     }
-    return false;
+    return elements;
 }
 
 // Every spelling that Windows resolves to the root "version.dat" counts: any letter case, "."
 // and empty elements around it, and the trailing dots and spaces Windows drops from a name.
 bool IsRootVersionFile(const std::wstring& name) {
-    std::wstring element;
-    for (std::size_t start = 0; start <= name.size();) {
-        std::size_t end = start;
-        while (end < name.size() && !IsSeparator(name[end]))
-            ++end;
-        std::wstring piece = name.substr(start, end - start);
-        start = end + 1;
+    std::wstring_view element;
+    for (std::wstring_view piece : Elements(name)) {
         if (piece.empty() || piece == L".")
             continue;
         if (!element.empty())
             return false;
-        element = std::move(piece);
+        element = piece;
     }
     while (!element.empty() && (element.back() == L'.' || element.back() == L' '))
-        element.pop_back();
+        element.remove_suffix(1);
     return std::equal(element.begin(), element.end(), kVersionFileName.begin(), kVersionFileName.end(),
                       [](wchar_t a, wchar_t b) { return AsciiLower(a) == b; });
 }
@@ -123,7 +119,8 @@ bool IsSafeEntryPath(const std::wstring& name) {
         if (longPrefix || objectPrefix)
             return false;
     }
-    return !HasParentElement(name);
+    const std::vector<std::wstring_view> elements = Elements(name);
+    return std::none_of(elements.begin(), elements.end(), [](std::wstring_view e) { return e == L".."; });
 }
 
 bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destination) {
