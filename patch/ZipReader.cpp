@@ -73,19 +73,31 @@ std::optional<zip::DirectoryLocation> LocateDirectory(File& file, std::uint64_t 
     return std::nullopt;
 }
 
-// Nothing when the directory cannot be held in memory on this host.
-std::optional<std::vector<std::uint8_t>> ReadDirectory(File& file, const zip::DirectoryLocation& location) {
-    if (location.size > std::numeric_limits<std::size_t>::max() / 2)
-        return std::nullopt;
+struct LoadedDirectory {
     std::vector<std::uint8_t> bytes;
+    std::vector<zip::Entry> entries;
+};
+
+// Reads and decodes the central directory; nothing when it is damaged or cannot be held in
+// memory on this host (its size is only known to lie within the file).
+std::optional<LoadedDirectory> LoadDirectory(File& file, const zip::DirectoryLocation& location) {
+    if (location.size > std::numeric_limits<std::size_t>::max() / 4 ||
+        location.entryCount > std::numeric_limits<std::uint32_t>::max())
+        return std::nullopt;
     try {
-        bytes.resize(static_cast<std::size_t>(location.size));
+        LoadedDirectory directory;
+        directory.bytes.resize(static_cast<std::size_t>(location.size));
+        if (!ReadAt(file, location.offset, directory.bytes))
+            return std::nullopt;
+        std::optional<std::vector<zip::Entry>> entries =
+            zip::ParseCentralDirectory(directory.bytes, location.entryCount, location.offset);
+        if (!entries)
+            return std::nullopt;
+        directory.entries = std::move(*entries);
+        return directory;
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
-    if (!ReadAt(file, location.offset, bytes))
-        return std::nullopt;
-    return bytes;
 }
 
 bool IsExtractable(const zip::Entry& entry) {
@@ -120,19 +132,15 @@ bool ZipReader::Open(const std::string& pathUtf8) {
     if (!file || !fileSize)
         return false;
     const std::optional<zip::DirectoryLocation> location = LocateDirectory(*file, *fileSize);
-    if (!location || location->entryCount > std::numeric_limits<std::uint32_t>::max())
+    if (!location)
         return false;
-    std::optional<std::vector<std::uint8_t>> directory = ReadDirectory(*file, *location);
+    std::optional<LoadedDirectory> directory = LoadDirectory(*file, *location);
     if (!directory)
-        return false;
-    std::optional<std::vector<zip::Entry>> entries =
-        zip::ParseCentralDirectory(*directory, location->entryCount, location->offset);
-    if (!entries)
         return false;
     archive_.reset(new Archive{.file = std::move(*file),
                                .dataEnd = location->offset,
-                               .directory = std::move(*directory),
-                               .entries = std::move(*entries),
+                               .directory = std::move(directory->bytes),
+                               .entries = std::move(directory->entries),
                                .buffers = {}});
     return true;
 }
