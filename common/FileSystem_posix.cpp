@@ -13,6 +13,12 @@
 namespace ombrelta {
 namespace {
 
+// The system takes paths as zero-terminated text: a path with a zero inside would silently
+// name a different, shorter path, so it names nothing.
+bool IsUsable(const std::wstring& path) {
+    return !path.empty() && path.find(L'\0') == std::wstring::npos;
+}
+
 constexpr std::intptr_t kNoFile = -1;
 
 std::string NativeBytes(const std::wstring& path) {
@@ -61,24 +67,24 @@ std::filesystem::path ToNativePath(std::wstring_view path) {
 }
 
 bool PathExists(const std::wstring& path) {
-    return !path.empty() && StatPath(path).has_value();
+    return IsUsable(path) && StatPath(path).has_value();
 }
 
 bool IsDirectory(const std::wstring& path) {
-    auto info = path.empty() ? std::nullopt : StatPath(path);
+    auto info = IsUsable(path) ? StatPath(path) : std::nullopt;
     return info && S_ISDIR(info->st_mode);
 }
 
 bool CreateDirectoryAt(const std::wstring& path) {
-    return !path.empty() && ::mkdir(NativeBytes(path).c_str(), 0777) == 0;
+    return IsUsable(path) && ::mkdir(NativeBytes(path).c_str(), 0777) == 0;
 }
 
 bool DeleteFileAt(const std::wstring& path) {
-    return !path.empty() && ::unlink(NativeBytes(path).c_str()) == 0;
+    return IsUsable(path) && ::unlink(NativeBytes(path).c_str()) == 0;
 }
 
 bool RenameFileNoReplace(const std::wstring& from, const std::wstring& to) {
-    if (from.empty() || to.empty())
+    if (!IsUsable(from) || !IsUsable(to))
         return false;
     std::string fromBytes = NativeBytes(from);
     std::string toBytes = NativeBytes(to);
@@ -90,18 +96,18 @@ bool RenameFileNoReplace(const std::wstring& from, const std::wstring& to) {
 }
 
 bool RemoveEmptyDirectory(const std::wstring& path) {
-    return !path.empty() && ::rmdir(NativeBytes(path).c_str()) == 0;
+    return IsUsable(path) && ::rmdir(NativeBytes(path).c_str()) == 0;
 }
 
 std::optional<std::uint64_t> GetFileSize(const std::wstring& path) {
-    auto info = path.empty() ? std::nullopt : StatPath(path);
+    auto info = IsUsable(path) ? StatPath(path) : std::nullopt;
     if (!info || !S_ISREG(info->st_mode))
         return std::nullopt;
     return static_cast<std::uint64_t>(info->st_size);
 }
 
 std::optional<File> File::OpenRead(const std::wstring& path) {
-    if (path.empty())
+    if (!IsUsable(path))
         return std::nullopt;
     int fd = ::open(NativeBytes(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -115,7 +121,7 @@ std::optional<File> File::OpenRead(const std::wstring& path) {
 }
 
 std::optional<File> File::OpenWrite(const std::wstring& path) {
-    if (path.empty())
+    if (!IsUsable(path))
         return std::nullopt;
     int fd = ::open(NativeBytes(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)

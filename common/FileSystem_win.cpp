@@ -7,6 +7,12 @@
 namespace ombrelta {
 namespace {
 
+// The system takes paths as zero-terminated text: a path with a zero inside would silently
+// name a different, shorter path, so it names nothing.
+bool IsUsable(const std::wstring& path) {
+    return !path.empty() && path.find(L'\0') == std::wstring::npos;
+}
+
 HANDLE ToHandle(std::intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
@@ -21,7 +27,7 @@ const std::intptr_t kNoFile = FromHandle(INVALID_HANDLE_VALUE);
 constexpr std::size_t kMaxChunk = 1u << 30;
 
 HANDLE OpenWith(const std::wstring& path, DWORD access, DWORD share, DWORD disposition) {
-    if (path.empty())
+    if (!IsUsable(path))
         return INVALID_HANDLE_VALUE;
     return CreateFileW(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
@@ -33,36 +39,36 @@ std::filesystem::path ToNativePath(std::wstring_view path) {
 }
 
 bool PathExists(const std::wstring& path) {
-    return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return IsUsable(path) && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool IsDirectory(const std::wstring& path) {
-    if (path.empty())
+    if (!IsUsable(path))
         return false;
     DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool CreateDirectoryAt(const std::wstring& path) {
-    return !path.empty() && CreateDirectoryW(path.c_str(), nullptr) != 0;
+    return IsUsable(path) && CreateDirectoryW(path.c_str(), nullptr) != 0;
 }
 
 bool DeleteFileAt(const std::wstring& path) {
-    return !path.empty() && DeleteFileW(path.c_str()) != 0;
+    return IsUsable(path) && DeleteFileW(path.c_str()) != 0;
 }
 
 bool RenameFileNoReplace(const std::wstring& from, const std::wstring& to) {
     // MoveFileW without MOVEFILE_REPLACE_EXISTING fails when the target exists.
-    return !from.empty() && !to.empty() && MoveFileW(from.c_str(), to.c_str()) != 0;
+    return IsUsable(from) && IsUsable(to) && MoveFileW(from.c_str(), to.c_str()) != 0;
 }
 
 bool RemoveEmptyDirectory(const std::wstring& path) {
-    return !path.empty() && RemoveDirectoryW(path.c_str()) != 0;
+    return IsUsable(path) && RemoveDirectoryW(path.c_str()) != 0;
 }
 
 std::optional<std::uint64_t> GetFileSize(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (path.empty() || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+    if (!IsUsable(path) || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
         return std::nullopt;
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return std::nullopt;

@@ -54,6 +54,28 @@ TEST(FileSystemTest, BackslashesWorkAsSeparators) {
     EXPECT_EQ(GetFileSize(dir.Child(L"sub\\inner.txt")), 1u);
 }
 
+TEST(FileSystemTest, PathWithAZeroInsideNamesNothing) {
+    TempDir dir;
+    WriteFileBytes(dir.Child(L"a"), "x");
+    ASSERT_TRUE(CreateDirectoryAt(dir.Child(L"d")));
+    const std::wstring cutA = dir.Child(std::wstring(L"a\0b", 3));
+    const std::wstring cutD = dir.Child(std::wstring(L"d\0e", 3));
+    EXPECT_FALSE(PathExists(cutA));
+    EXPECT_FALSE(IsDirectory(cutD));
+    EXPECT_FALSE(GetFileSize(cutA).has_value());
+    EXPECT_FALSE(File::OpenRead(cutA));
+    EXPECT_FALSE(File::OpenWrite(cutA));
+    EXPECT_FALSE(DeleteFileAt(cutA));
+    EXPECT_FALSE(RemoveEmptyDirectory(cutD));
+    EXPECT_FALSE(CreateDirectoryAt(dir.Child(std::wstring(L"n\0m", 3))));
+    EXPECT_FALSE(RenameFileNoReplace(cutA, dir.Child(L"renamed")));
+    EXPECT_FALSE(RenameFileNoReplace(dir.Child(L"a"), dir.Child(std::wstring(L"r\0s", 3))));
+    EXPECT_EQ(ReadFileBytes(dir.Child(L"a")), "x");
+    EXPECT_TRUE(IsDirectory(dir.Child(L"d")));
+    EXPECT_FALSE(PathExists(dir.Child(L"n")));
+    EXPECT_FALSE(PathExists(dir.Child(L"r")));
+}
+
 TEST(FileSystemTest, CreateDirectoryAtRefusesExistingPaths) {
     TempDir dir;
     EXPECT_TRUE(CreateDirectoryAt(dir.Child(L"new")));
