@@ -17,10 +17,15 @@ logs="${prefix}test-logs"
 declare -a summary=()
 failed=0
 
-note() { printf '\n=== %s ===\n' "$*"; }
+step_started=$SECONDS
+note() {
+    step_started=$SECONDS
+    printf '\n=== %s ===\n' "$*"
+}
 
 record() {  # record PRESET STATUS DETAIL
-    summary+=("$(printf '%-12s %-7s %s' "$1" "$2" "$3")")
+    local took=$((SECONDS - step_started))
+    summary+=("$(printf '%-12s %-7s %5s  %s' "$1" "$2" "$((took / 60))m$((took % 60))s" "$3")")
     [ "$2" = "PASSED" ] || [ "$2" = "SKIPPED" ] || failed=1
 }
 
@@ -58,7 +63,6 @@ run_ctest() {  # run_ctest PRESET [ctest args...]
 run_preset() {  # run_preset PRESET [ctest args...]
     local preset=$1
     shift
-    note "$preset"
     if ! configure "$preset"; then
         record "$preset" FAILED "configure"
         return
@@ -111,7 +115,6 @@ stop_display() {
 run_windows() {
     start_display
     if ! prepare_wine; then
-        note "windows"
         record windows FAILED "wineboot (see $logs/wineboot.log)"
         return
     fi
@@ -119,7 +122,6 @@ run_windows() {
 }
 
 run_fuzzers() {
-    note "fuzz"
     if [ ! -f fuzz/CMakeLists.txt ]; then
         record fuzz SKIPPED "no fuzz targets yet"
         return
@@ -137,8 +139,9 @@ run_fuzzers() {
         [ -d "fuzz/corpus/$name" ] && cp -R "fuzz/corpus/$name/." "$corpus/"
         count=$((count + 1))
         echo "--- $name (${fuzz_seconds} s)"
-        if ! "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" \
-            >"$logs/fuzz-$name.log" 2>&1; then
+        # Crash inputs go next to the log, not into the working directory.
+        if ! "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=1 \
+            -artifact_prefix="$logs/fuzz-$name-" "$corpus" >"$logs/fuzz-$name.log" 2>&1; then
             bad=$((bad + 1))
             tail -n 60 "$logs/fuzz-$name.log"
         else
@@ -159,11 +162,11 @@ main() {
     bash scripts/install-deps.sh || { echo "installing dependencies failed" >&2; exit 1; }
     trap stop_display EXIT
 
-    run_preset native
-    run_preset native-asan
-    run_windows
-    run_preset native-tsan -L tsan
-    run_fuzzers
+    note native && run_preset native
+    note native-asan && run_preset native-asan
+    note windows && run_windows
+    note native-tsan && run_preset native-tsan -L tsan
+    note fuzz && run_fuzzers
 
     note "summary ($(( (SECONDS - started) / 60 )) min $(( (SECONDS - started) % 60 )) s)"
     printf '%s\n' "${summary[@]}"
