@@ -9,6 +9,7 @@
 #include "ui/GdiPlus.h"
 #include "ui/ImageButton.h"
 #include "ui/Layout.h"
+#include "ui/FrameKey.h"
 #include "ui/SplashWindow.h"
 #include "ui/WindowState.h"
 #include "ui/WorkerLink.h"
@@ -68,7 +69,10 @@ private:
     // Painting (WindowPaint_win.cpp).
     void OnPaint();
     void ComposeFrame(HDC target, int width, int height);
+    void ComposeLayers(HDC target, int width, int height, bool withIndicator);
+    bool RefreshStaticFrame(HDC reference, int width, int height);
     void DrawBackground(HDC target, Gdiplus::GpGraphics* graphics, int width, int height);
+    void DrawIndicator(Gdiplus::GpGraphics* graphics) const;
     void DrawProgressBar(Gdiplus::GpGraphics* graphics) const;
 
     // Workers (Workers_win.cpp).
@@ -98,6 +102,9 @@ private:
     ImagePtr loadingFill;
     ImagePtr loadingComplete;
     std::unique_ptr<MemoryCanvas> backgroundCache;
+    // The whole frame except the pulsing indicator, and what it was drawn from.
+    std::unique_ptr<MemoryCanvas> staticFrame;
+    FrameKey staticFrameKey;
     PaintMode paintMode;
     bool trayIconAdded = false;
     WindowState state;

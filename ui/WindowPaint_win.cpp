@@ -1,5 +1,7 @@
 #include "ui/MainWindow.h"
 
+#include <algorithm>
+
 #include "ui/ProgressBarPlan.h"
 
 namespace ombrelta {
@@ -60,16 +62,43 @@ void MainWindow::ComposeFrame(HDC target, int width, int height) {
         DeleteObject(brush);
         return;
     }
+    if (paintMode == PaintMode::FullRepaint || !RefreshStaticFrame(target, width, height)) {
+        ComposeLayers(target, width, height, true);
+        return;
+    }
+    // Nothing drawn after the indicator overlaps it, so the kept frame plus the indicator on
+    // top is the very picture that drawing everything in order gives.
+    BitBlt(target, 0, 0, width, height, staticFrame->Dc(), 0, 0, SRCCOPY);
+    if (GraphicsPtr graphics = CreateSkinGraphics(target))
+        DrawIndicator(graphics.get());
+}
+
+bool MainWindow::RefreshStaticFrame(HDC reference, int width, int height) {
+    auto states = ButtonStates();
+    std::array<const ButtonState*, kButtonCount> looks{};
+    std::copy(states.begin(), states.end(), looks.begin());
+    FrameKey key = MakeFrameKey(state, looks);
+    bool sameSize = staticFrame && staticFrame->Width() == width && staticFrame->Height() == height;
+    if (sameSize && key == staticFrameKey)
+        return true;
+    auto frame = std::make_unique<MemoryCanvas>(reference, width, height);
+    if (!frame->Valid())
+        return false;
+    ComposeLayers(frame->Dc(), width, height, false);
+    staticFrame = std::move(frame);
+    staticFrameKey = std::move(key);
+    return true;
+}
+
+void MainWindow::ComposeLayers(HDC target, int width, int height, bool withIndicator) {
     GraphicsPtr graphics = CreateSkinGraphics(target);
     if (!graphics)
         return;
     DrawBackground(target, graphics.get(), width, height);
     DrawText(graphics.get(), state.versionText, kVersionTextBox);
-
+    if (withIndicator)
+        DrawIndicator(graphics.get());
     bool online = IsOnline(state.serverStatusText);
-    if (BrushPtr dot = CreateSolidBrush(IndicatorColour(state)))
-        gdip::GdipFillEllipseI(graphics.get(), dot.get(), kIndicatorRect.x, kIndicatorRect.y, kIndicatorRect.width,
-                               kIndicatorRect.height);
     DrawText(graphics.get(), online ? kOnlineLabel : kOfflineLabel, online ? kOnlineLabelBox : kOfflineLabelBox);
 
     Gdiplus::GpPen* createdPen = nullptr;
@@ -82,6 +111,12 @@ void MainWindow::ComposeFrame(HDC target, int width, int height) {
     DrawProgressBar(graphics.get());
     for (const ImageButton& button : buttons)
         button.Draw(graphics.get());
+}
+
+void MainWindow::DrawIndicator(Gdiplus::GpGraphics* graphics) const {
+    if (BrushPtr dot = CreateSolidBrush(IndicatorColour(state)))
+        gdip::GdipFillEllipseI(graphics, dot.get(), kIndicatorRect.x, kIndicatorRect.y, kIndicatorRect.width,
+                               kIndicatorRect.height);
 }
 
 void MainWindow::DrawBackground(HDC target, Gdiplus::GpGraphics* graphics, int width, int height) {

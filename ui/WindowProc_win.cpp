@@ -83,6 +83,7 @@ void MainWindow::OnDestroy() {
     loadingFill.reset();
     loadingComplete.reset();
     backgroundCache.reset();
+    staticFrame.reset();
     KillTimer(hwnd, kTimerGameWatch);
     KillTimer(hwnd, kTimerPulse);
     RemoveTrayIcon();

@@ -110,7 +110,7 @@ click_client() {
 start_launcher() {
     local dir=$1
     rm -f "$dir/exit-code"
-    (cd "$dir" && wine OmbreltaLauncher.exe >/dev/null 2>&1; echo $? >"$dir/exit-code") &
+    (cd "$dir" && wine OmbreltaLauncher.exe; echo $? >"$dir/exit-code") >"$out_dir/wine-$(basename "$dir").log" 2>&1 &
     launcher_pid=$!
     started_pids+=("$launcher_pid")
 }
@@ -135,7 +135,8 @@ expect_exit() {
 # start_server ROOT: runs ombrelta-server on an ephemeral port; sets server_port.
 start_server() {
     local logfile=$out_dir/server-$(basename "$1").log
-    "$server_exe" --root "$1" --listen 127.0.0.1:0 >"$logfile" 2>&1 &
+    rm -f "$logfile"
+    "$server_exe" --root "$1" --listen 127.0.0.1:0 >"$logfile" 2>&1 </dev/null &
     started_pids+=("$!")
     wait_for 20 grep -q 'listening on' "$logfile" || return 1
     server_port=$(sed -n 's/.*listening on [0-9.]*:\([0-9]*\).*/\1/p' "$logfile" | head -1)
@@ -154,7 +155,7 @@ open(sys.argv[1], "w").write(str(s.getsockname()[1]))
 conns = []
 while True:
     conns.append(s.accept())
-' "$portfile" &
+' "$portfile" >/dev/null 2>&1 </dev/null &
     started_pids+=("$!")
     wait_for 10 test -s "$portfile" || return 1
     server_port=$(cat "$portfile")
@@ -164,7 +165,7 @@ while True:
 make_install() {
     local dir=$1
     mkdir -p "$dir/data2"
-    cp "$launcher_exe" "$dir/"
+    cp "$launcher_exe" "$dir/OmbreltaLauncher.exe"
     cp -r "$skin_dir" "$dir/data2/Ombrelta"
     printf 'host=127.0.0.1\nport=%s\nfacebook=\ndiscord=\nwhatsapp=\n' "$2" |
         "$config_exe" encode - "$dir/Ombrel.dat"

@@ -263,3 +263,50 @@ scenario_tray_restore() {
     check "closing the launcher ends the game" wait_for 10 no_visible_window Tarvesk
     check "tray icon removed" wait_for 10 no_visible_window "Wine System Tray"
 }
+
+# window_shot NAME: the launcher's client area as a picture, the indicator masked out when
+# MASK is set (it pulses while online).
+window_shot() {
+    import -window root -crop "1080x607+$win_x+$win_y" +repage "$out_dir/$1.png" 2>/dev/null
+    [ -z "${MASK:-}" ] || mogrify -fill black -draw 'rectangle 563,365 581,383' "$out_dir/$1.png"
+}
+
+same_picture() { [ "$(compare -metric AE "$out_dir/$1.png" "$out_dir/$2.png" null: 2>&1)" = 0 ]; }
+
+# shoot_variant EXE NAME STATE: a frame of one launcher build in the failed or the ready state.
+shoot_variant() {
+    local dir=$work/paint-$2 saved=$launcher_exe saved_skin=$skin_dir
+    launcher_exe=$1
+    skin_dir=$repo_skin
+    make_install "$dir" "$server_port"
+    launcher_exe=$saved
+    skin_dir=$saved_skin
+    open_launcher "$dir" || return 1
+    if [ "$3" = failed ]; then
+        wait_for 60 has_message_box "Ombrelta Launcher" && dismiss_box "Ombrelta Launcher"
+        sleep 1
+        MASK= window_shot "$2"
+    else
+        wait_for 60 indicator_online || return 1
+        sleep 1
+        MASK=1 window_shot "$2"
+    fi
+    press_escape
+    expect_exit "$dir" 10
+}
+
+scenario_paint_modes_identical() {
+    local full=$windows_build/app/OmbreltaLauncherFullRepaint.exe
+    if [ ! -f "$full" ] || [ ! -d "$repo_skin" ]; then
+        log "no full-repaint build or skin: skipped"
+        return
+    fi
+    server_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+    shoot_variant "$launcher_exe" cached-failed failed && shoot_variant "$full" full-failed failed &&
+        check "cached and full paint agree (failed state)" same_picture cached-failed full-failed
+    local root=$work/root-paint
+    make_server_root "$root"
+    start_server "$root" || { fail "server did not start"; return; }
+    shoot_variant "$launcher_exe" cached-ready ready && shoot_variant "$full" full-ready ready &&
+        check "cached and full paint agree outside the indicator (ready)" same_picture cached-ready full-ready
+}

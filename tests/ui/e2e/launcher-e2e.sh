@@ -49,6 +49,7 @@ wineserver -p 2>/dev/null || true
 
 skin_dir=$work/skin
 make_test_skin "$skin_dir"
+repo_skin=$(cd "$here/../../.." && pwd)/assets/skin
 
 # The Windows path of a Linux path under Wine's Z: drive.
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
@@ -70,6 +71,7 @@ run_scenario scenario_unreachable_server
 run_scenario scenario_checks_running
 run_scenario scenario_ready_and_second_instance
 run_scenario scenario_missing_game
+run_scenario scenario_paint_modes_identical
 if [ -f "$game_exe" ]; then
     run_scenario scenario_game_ends
     run_scenario scenario_close_ends_game
