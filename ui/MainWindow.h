@@ -101,6 +101,7 @@ private:
     ImagePtr loadingBack;
     ImagePtr loadingFill;
     ImagePtr loadingComplete;
+    std::unique_ptr<MemoryCanvas> frameBuffer;
     std::unique_ptr<MemoryCanvas> backgroundCache;
     // The whole frame except the pulsing indicator, and what it was drawn from.
     std::unique_ptr<MemoryCanvas> staticFrame;

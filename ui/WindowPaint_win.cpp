@@ -43,13 +43,17 @@ void MainWindow::OnPaint() {
     GetClientRect(hwnd, &client);
     int width = client.right - client.left;
     int height = client.bottom - client.top;
-    {
-        MemoryCanvas buffer(dc, width, height);
-        if (buffer.Valid()) {
-            ComposeFrame(buffer.Dc(), width, height);
-            BitBlt(dc, 0, 0, width, height, buffer.Dc(), 0, 0, SRCCOPY);
-        }
+    // Every frame overwrites the whole buffer, so one buffer serves every paint; the full
+    // repaint keeps to a fresh buffer per frame.
+    if (paintMode == PaintMode::FullRepaint || !frameBuffer || frameBuffer->Width() != width ||
+        frameBuffer->Height() != height)
+        frameBuffer = std::make_unique<MemoryCanvas>(dc, width, height);
+    if (frameBuffer->Valid()) {
+        ComposeFrame(frameBuffer->Dc(), width, height);
+        BitBlt(dc, 0, 0, width, height, frameBuffer->Dc(), 0, 0, SRCCOPY);
     }
+    if (paintMode == PaintMode::FullRepaint)
+        frameBuffer.reset();
     EndPaint(hwnd, &paint);
 }
 
@@ -63,6 +67,8 @@ void MainWindow::ComposeFrame(HDC target, int width, int height) {
         return;
     }
     if (paintMode == PaintMode::FullRepaint || !RefreshStaticFrame(target, width, height)) {
+        // A reused buffer still holds the last frame; start from black like a new bitmap.
+        PatBlt(target, 0, 0, width, height, BLACKNESS);
         ComposeLayers(target, width, height, true);
         return;
     }

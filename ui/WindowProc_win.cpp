@@ -84,6 +84,7 @@ void MainWindow::OnDestroy() {
     loadingComplete.reset();
     backgroundCache.reset();
     staticFrame.reset();
+    frameBuffer.reset();
     KillTimer(hwnd, kTimerGameWatch);
     KillTimer(hwnd, kTimerPulse);
     RemoveTrayIcon();
