@@ -2,7 +2,10 @@
 
 namespace ombrelta {
 
-void PlaceButton(ButtonState& button, std::int32_t left, std::int32_t top, std::int32_t width,
+void PlaceButton(ButtonState& button,
+                 std::int32_t left,
+                 std::int32_t top,
+                 std::int32_t width,
                  std::int32_t height) {
     button.left = left;
     button.top = top;
@@ -36,7 +39,8 @@ void DisableButton(ButtonState& button) {
     button.enabled = false;
 }
 
-std::optional<std::size_t> PressButtons(std::span<ButtonState* const> buttons, std::int32_t x,
+std::optional<std::size_t> PressButtons(std::span<ButtonState* const> buttons,
+                                        std::int32_t x,
                                         std::int32_t y) {
     for (std::size_t i = 0; i < buttons.size(); ++i) {
         ButtonState& button = *buttons[i];

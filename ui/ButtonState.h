@@ -20,7 +20,10 @@ struct ButtonState {
 
 /// Sets the rectangle (right = left + width, bottom = top + height) and clears hovered and
 /// pressed; enabled stays as it was.
-void PlaceButton(ButtonState& button, std::int32_t left, std::int32_t top, std::int32_t width,
+void PlaceButton(ButtonState& button,
+                 std::int32_t left,
+                 std::int32_t top,
+                 std::int32_t width,
                  std::int32_t height);
 
 /// True when left <= x <= right and top <= y <= bottom (both edges belong to the button).
@@ -35,7 +38,8 @@ void DisableButton(ButtonState& button);
 
 /// Presses the first enabled button (in the given order) that contains the point and returns
 /// its index; nothing when no button takes the press (the press then drags the window).
-std::optional<std::size_t> PressButtons(std::span<ButtonState* const> buttons, std::int32_t x,
+std::optional<std::size_t> PressButtons(std::span<ButtonState* const> buttons,
+                                        std::int32_t x,
                                         std::int32_t y);
 
 /// What a mouse release did.

@@ -1,7 +1,8 @@
+#include "ui/MainWindow.h"
+
 #include <cwchar>
 
 #include "game/ProcessControl.h"
-#include "ui/MainWindow.h"
 #include "ui/WindowMessages.h"
 
 namespace ombrelta {

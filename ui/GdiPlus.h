@@ -3,8 +3,11 @@
 // GDI+ flat interface with owners for its objects. Only the Windows files of the window include
 // this header.
 
+// GDI+ needs these two first, in this order.
 #include <windows.h>
+
 #include <objidl.h>
+
 #include <gdiplus.h>
 
 #include <memory>

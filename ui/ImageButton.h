@@ -14,8 +14,14 @@ class ImageButton {
 public:
     /// Loads the three pictures (a missing one stays absent), places the button and stores the
     /// action; enabled stays as it was.
-    void Setup(const std::wstring& normalPath, const std::wstring& hoverPath, const std::wstring& pressedPath,
-               int left, int top, int width, int height, std::function<void()> action);
+    void Setup(const std::wstring& normalPath,
+               const std::wstring& hoverPath,
+               const std::wstring& pressedPath,
+               int left,
+               int top,
+               int width,
+               int height,
+               std::function<void()> action);
 
     /// Draws the picture for the current state; a disabled button shows its normal picture at
     /// 45 % opacity. Draws nothing when that picture is absent.

@@ -4,8 +4,13 @@
 
 namespace ombrelta {
 
-void ImageButton::Setup(const std::wstring& normalPath, const std::wstring& hoverPath,
-                        const std::wstring& pressedPath, int left, int top, int width, int height,
+void ImageButton::Setup(const std::wstring& normalPath,
+                        const std::wstring& hoverPath,
+                        const std::wstring& pressedPath,
+                        int left,
+                        int top,
+                        int width,
+                        int height,
                         std::function<void()> clickAction) {
     normal.reset();
     hover.reset();

@@ -2,7 +2,9 @@
 
 namespace ombrelta {
 
-WindowOrigin CentredOrigin(std::int32_t screenWidth, std::int32_t screenHeight, std::int32_t width,
+WindowOrigin CentredOrigin(std::int32_t screenWidth,
+                           std::int32_t screenHeight,
+                           std::int32_t width,
                            std::int32_t height) {
     return WindowOrigin{(screenWidth - width) / 2, (screenHeight - height) / 2};
 }

@@ -29,7 +29,9 @@ struct WindowOrigin {
 
 /// Places a width x height window in the middle of the screen; the halves truncate toward zero,
 /// so a window larger than the screen gets a negative origin.
-WindowOrigin CentredOrigin(std::int32_t screenWidth, std::int32_t screenHeight, std::int32_t width,
+WindowOrigin CentredOrigin(std::int32_t screenWidth,
+                           std::int32_t screenHeight,
+                           std::int32_t width,
                            std::int32_t height);
 
 /// installDir + "data2\Ombrelta\" + name: where the skin pictures lie.

@@ -6,10 +6,10 @@
 
 #include "config/LauncherConfig.h"
 #include "service/LauncherService.h"
+#include "ui/FrameKey.h"
 #include "ui/GdiPlus.h"
 #include "ui/ImageButton.h"
 #include "ui/Layout.h"
-#include "ui/FrameKey.h"
 #include "ui/SplashWindow.h"
 #include "ui/WindowState.h"
 #include "ui/WorkerLink.h"

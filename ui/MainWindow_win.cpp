@@ -44,8 +44,8 @@ bool MainWindow::Create(HINSTANCE moduleInstance, int showCommand) {
     windowClass.lpszClassName = kWindowClassName;
     RegisterClassW(&windowClass);
 
-    WindowOrigin origin =
-        CentredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), kWindowWidth, kWindowHeight);
+    WindowOrigin origin = CentredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                                        kWindowWidth, kWindowHeight);
     CreateWindowExW(0, kWindowClassName, kLauncherTitle, WS_POPUP, origin.x, origin.y, kWindowWidth,
                     kWindowHeight, nullptr, nullptr, instance, this);
     if (hwnd == nullptr)
@@ -102,7 +102,8 @@ void MainWindow::LoadButtons() {
                 action = [this] { OpenUrl(config.discord); };
                 break;
         }
-        buttons[i].Setup(SkinImagePath(dir, ButtonImageName(spec, 1)), SkinImagePath(dir, ButtonImageName(spec, 2)),
+        buttons[i].Setup(SkinImagePath(dir, ButtonImageName(spec, 1)),
+                         SkinImagePath(dir, ButtonImageName(spec, 2)),
                          SkinImagePath(dir, ButtonImageName(spec, 3)), spec.left, spec.top, spec.width,
                          spec.height, std::move(action));
     }
@@ -122,7 +123,8 @@ void MainWindow::OpenUrl(const std::wstring& url) {
         MessageBoxW(hwnd, L"URL is empty.", kLauncherTitle, MB_ICONWARNING);
         return;
     }
-    auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(hwnd, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    auto result =
+        reinterpret_cast<INT_PTR>(ShellExecuteW(hwnd, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     if (result <= 32)
         MessageBoxW(hwnd, url.c_str(), L"Failed to open URL", MB_ICONERROR);
 }

@@ -6,7 +6,9 @@
 
 namespace ombrelta {
 
-ProgressBarPlan PlanProgressBar(std::int32_t progress, bool completeUsable, bool backUsable,
+ProgressBarPlan PlanProgressBar(std::int32_t progress,
+                                bool completeUsable,
+                                bool backUsable,
                                 bool fillUsable) {
     ProgressBarPlan plan;
     if (progress >= 100 && completeUsable) {

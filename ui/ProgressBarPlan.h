@@ -18,7 +18,6 @@ struct ProgressBarPlan {
 
 /// Three pixels per percent. Values outside 0..100 are held to the bar: below 0 nothing is
 /// filled, above 100 the fill stops at the bar's right edge.
-ProgressBarPlan PlanProgressBar(std::int32_t progress, bool completeUsable, bool backUsable,
-                                bool fillUsable);
+ProgressBarPlan PlanProgressBar(std::int32_t progress, bool completeUsable, bool backUsable, bool fillUsable);
 
 }  // namespace ombrelta

@@ -95,8 +95,8 @@ bool SplashWindow::ShowSplash(const std::wstring& picturePath) {
 bool SplashWindow::CreateSplashWindow(int width, int height) {
     WindowOrigin origin =
         CentredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), width, height);
-    window = CreateWindowExW(kSplashExStyle, kSplashClassName, L"", WS_POPUP, origin.x, origin.y, width, height,
-                             nullptr, nullptr, instance, this);
+    window = CreateWindowExW(kSplashExStyle, kSplashClassName, L"", WS_POPUP, origin.x, origin.y, width,
+                             height, nullptr, nullptr, instance, this);
     return window != nullptr;
 }
 
@@ -116,8 +116,8 @@ bool SplashWindow::PutPictureOnWindow(int width, int height) {
     SIZE size{width, height};
     POINT source{0, 0};
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    BOOL updated =
-        UpdateLayeredWindow(window, screen.Get(), &destination, &size, memory.Get(), &source, 0, &blend, ULW_ALPHA);
+    BOOL updated = UpdateLayeredWindow(window, screen.Get(), &destination, &size, memory.Get(), &source, 0,
+                                       &blend, ULW_ALPHA);
     SelectObject(memory.Get(), previous);
     DeleteObject(bitmap);
     return updated != FALSE;

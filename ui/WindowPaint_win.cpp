@@ -21,8 +21,8 @@ void DrawText(Gdiplus::GpGraphics* graphics, const std::wstring& text, const Tex
     // Without the font (not installed) there is nothing to draw with.
     if (!font || !brush || !format)
         return;
-    gdip::GdipSetStringFormatAlign(format.get(),
-                                   box.centred ? Gdiplus::StringAlignmentCenter : Gdiplus::StringAlignmentNear);
+    gdip::GdipSetStringFormatAlign(
+        format.get(), box.centred ? Gdiplus::StringAlignmentCenter : Gdiplus::StringAlignmentNear);
     gdip::GdipSetStringFormatLineAlign(format.get(), Gdiplus::StringAlignmentCenter);
     Gdiplus::RectF layout(box.x, box.y, box.width, box.height);
     gdip::GdipDrawString(graphics, text.c_str(), -1, font.get(), &layout, format.get(), brush.get());
@@ -105,7 +105,8 @@ void MainWindow::ComposeLayers(HDC target, int width, int height, bool withIndic
     if (withIndicator)
         DrawIndicator(graphics.get());
     bool online = IsOnline(state.serverStatusText);
-    DrawText(graphics.get(), online ? kOnlineLabel : kOfflineLabel, online ? kOnlineLabelBox : kOfflineLabelBox);
+    DrawText(graphics.get(), online ? kOnlineLabel : kOfflineLabel,
+             online ? kOnlineLabelBox : kOfflineLabelBox);
 
     Gdiplus::GpPen* createdPen = nullptr;
     gdip::GdipCreatePen1(kSeparatorArgb, kSeparatorWidth, Gdiplus::UnitWorld, &createdPen);
@@ -162,8 +163,9 @@ void MainWindow::DrawProgressBar(Gdiplus::GpGraphics* graphics) const {
     if (plan.fillWidth <= 0)
         return;
     if (plan.fillImage)
-        gdip::GdipDrawImageRectRectI(graphics, loadingFill.get(), bar.x, bar.y, plan.fillWidth, bar.height, 0, 0,
-                                     plan.fillWidth, bar.height, Gdiplus::UnitPixel, nullptr, nullptr, nullptr);
+        gdip::GdipDrawImageRectRectI(graphics, loadingFill.get(), bar.x, bar.y, plan.fillWidth, bar.height, 0,
+                                     0, plan.fillWidth, bar.height, Gdiplus::UnitPixel, nullptr, nullptr,
+                                     nullptr);
     else
         FillRect(graphics, kBarFillFallbackArgb, bar.x, bar.y, plan.fillWidth, bar.height);
 }

@@ -1,9 +1,10 @@
+#include "ui/MainWindow.h"
+
 #include <exception>
 #include <memory>
 #include <system_error>
 #include <thread>
 
-#include "ui/MainWindow.h"
 #include "ui/WindowMessages.h"
 
 namespace ombrelta {
@@ -36,11 +37,13 @@ void PostPayload(WorkerLink& link, UINT message, std::unique_ptr<T> payload) {
 
 ProgressCallback WindowProgress(std::shared_ptr<WorkerLink> link) {
     return [link](const std::wstring& text, std::int32_t percent) {
-        PostPayload(*link, kMsgLauncherProgress, std::make_unique<ProgressMessage>(ProgressMessage{text, percent}));
+        PostPayload(*link, kMsgLauncherProgress,
+                    std::make_unique<ProgressMessage>(ProgressMessage{text, percent}));
     };
 }
 
-void RunStartupWorker(const std::shared_ptr<LauncherService>& service, const std::shared_ptr<WorkerLink>& link) {
+void RunStartupWorker(const std::shared_ptr<LauncherService>& service,
+                      const std::shared_ptr<WorkerLink>& link) {
     WorkerScope scope(link);
     std::string errorText;
     bool passed = false;
@@ -53,7 +56,8 @@ void RunStartupWorker(const std::shared_ptr<LauncherService>& service, const std
         PostPayload(*link, kMsgLauncherFailed, std::make_unique<std::wstring>(StartupFailureText(errorText)));
 }
 
-void RunPreStartWorker(const std::shared_ptr<LauncherService>& service, const std::shared_ptr<WorkerLink>& link) {
+void RunPreStartWorker(const std::shared_ptr<LauncherService>& service,
+                       const std::shared_ptr<WorkerLink>& link) {
     WorkerScope scope(link);
     bool passed = false;
     try {
@@ -72,7 +76,8 @@ void RunPreStartWorker(const std::shared_ptr<LauncherService>& service, const st
 
 // The worker keeps its own references, so the service outlives a window closed under it.
 template <typename Body>
-void StartDetached(const std::shared_ptr<LauncherService>& service, const std::shared_ptr<WorkerLink>& link,
+void StartDetached(const std::shared_ptr<LauncherService>& service,
+                   const std::shared_ptr<WorkerLink>& link,
                    Body body) {
     link->WorkerStarted();
     try {

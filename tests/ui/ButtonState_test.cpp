@@ -36,9 +36,9 @@ TEST(ButtonStateTest, InsideTestIncludesEveryEdge) {
         bool inside;
     };
     const Row rows[] = {
-        {645, 495, true},  {646, 495, false}, {395, 495, true}, {394, 495, false},
-        {500, 470, true},  {500, 469, false}, {500, 520, true}, {500, 521, false},
-        {395, 470, true},  {645, 520, true},  {0, 0, false},    {-1, -1, false},
+        {645, 495, true}, {646, 495, false}, {395, 495, true}, {394, 495, false},
+        {500, 470, true}, {500, 469, false}, {500, 520, true}, {500, 521, false},
+        {395, 470, true}, {645, 520, true},  {0, 0, false},    {-1, -1, false},
     };
     ButtonState start = StartButton();
     for (const Row& row : rows) {

@@ -10,11 +10,8 @@ TEST(LayoutTest, CentresOnTheScreen) {
         std::int32_t screenWidth, screenHeight, width, height, x, y;
     };
     const Row rows[] = {
-        {1920, 1080, 1080, 607, 420, 236},
-        {1920, 1080, 400, 300, 760, 390},
-        {1024, 768, 1080, 607, -28, 80},
-        {1081, 608, 1080, 607, 0, 0},
-        {800, 600, 1080, 607, -140, -3},
+        {1920, 1080, 1080, 607, 420, 236}, {1920, 1080, 400, 300, 760, 390}, {1024, 768, 1080, 607, -28, 80},
+        {1081, 608, 1080, 607, 0, 0},      {800, 600, 1080, 607, -140, -3},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << row.screenWidth << "x" << row.screenHeight);
@@ -48,8 +45,8 @@ TEST(LayoutTest, ButtonTableInCreationOrder) {
          845, 22, 30, 30},
         {ButtonId::Facebook, L"IMAGE_BUTTONFUN11.png", L"IMAGE_BUTTONFUN12.png", L"IMAGE_BUTTONFUN13.png",
          885, 22, 30, 30},
-        {ButtonId::Discord, L"IMAGE_BUTTONFUN21.png", L"IMAGE_BUTTONFUN22.png", L"IMAGE_BUTTONFUN23.png",
-         925, 22, 30, 30},
+        {ButtonId::Discord, L"IMAGE_BUTTONFUN21.png", L"IMAGE_BUTTONFUN22.png", L"IMAGE_BUTTONFUN23.png", 925,
+         22, 30, 30},
     };
     ASSERT_EQ(std::size(rows), kButtonSpecs.size());
     for (std::size_t i = 0; i < kButtonSpecs.size(); ++i) {

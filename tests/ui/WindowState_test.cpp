@@ -31,9 +31,9 @@ TEST(WindowStateTest, OnlyTheExactReadyTextEnablesStart) {
         bool ready;
     };
     const Row rows[] = {
-        {L"Ready.", true},     {L"ready.", false},   {L"Ready", false},      {L" Ready.", false},
-        {L"Ready. ", false},   {L"READY.", false},   {L"Ready..", false},    {L"", false},
-        {L"Checking patches...", false},
+        {L"Ready.", true},   {L"ready.", false},  {L"Ready", false},
+        {L" Ready.", false}, {L"Ready. ", false}, {L"READY.", false},
+        {L"Ready..", false}, {L"", false},        {L"Checking patches...", false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << "text size " << std::wstring(row.text).size());
@@ -137,8 +137,8 @@ TEST(WindowStateTest, IndicatorColour) {
         std::uint32_t argb;
     };
     const Row rows[] = {
-        {L"Server Status : Online", 0.0f, 0xFF007850},  {L"Server Status : Online", 100.0f, 0xFF00DC50},
-        {L"Server Status : Online", 52.0f, 0xFF00AC50}, {L"Server Status : Online", 3.9f, 0xFF007B50},
+        {L"Server Status : Online", 0.0f, 0xFF007850},   {L"Server Status : Online", 100.0f, 0xFF00DC50},
+        {L"Server Status : Online", 52.0f, 0xFF00AC50},  {L"Server Status : Online", 3.9f, 0xFF007B50},
         {L"Server Status : Offline", 52.0f, 0xFFDC2828}, {L"server status : online", 0.0f, 0xFFDC2828},
     };
     for (const Row& row : rows) {
