@@ -45,6 +45,20 @@ escape_and_exit() {
     expect_exit "$1" 10
 }
 
+# drag_client X0 Y0 X1 Y1 X2 Y2: presses at the first client point, moves through the second and
+# releases at the third.
+drag_client() {
+    xdotool mousemove $((win_x + $1)) $((win_y + $2)) mousedown 1
+    sleep 0.3
+    xdotool mousemove $((win_x + $3)) $((win_y + $4))
+    sleep 0.3
+    xdotool mousemove $((win_x + $5)) $((win_y + $6))
+    sleep 0.3
+    xdotool mouseup 1
+    xdotool mousemove 5 5
+    sleep 0.5
+}
+
 # open_launcher DIR: starts the launcher and waits for its window; false when none appears.
 open_launcher() {
     start_launcher "$1"
@@ -168,7 +182,15 @@ scenario_ready_and_second_instance() {
     expect_exit "$second" 30 && pass "second launcher exits with 0"
     check "first launcher restored" wait_for 10 has_main_window
     screenshot restored
-    escape_and_exit "$dir" 10 && pass "Escape ends the ready launcher with 0"
+    read_window_position
+    click_client 860 37
+    check "an empty link shows the warning box" wait_for 10 has_message_box "Ombrelta Launcher"
+    dismiss_box "Ombrelta Launcher"
+    sleep 0.5
+    drag_client 1032 39 1032 150 1032 150
+    check "releasing off the pressed Exit button closes nothing" has_main_window
+    drag_client 1032 39 1032 150 1040 45
+    expect_exit "$dir" 10 && pass "moving back onto Exit before the release closes the launcher"
 }
 
 scenario_missing_game() {
