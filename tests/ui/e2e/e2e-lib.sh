@@ -132,12 +132,13 @@ expect_exit() {
     return 0
 }
 
-# start_server ROOT: runs ombrelta-server on an ephemeral port; sets server_port.
+# start_server ROOT: runs ombrelta-server on an ephemeral port; sets server_port and server_pid.
 start_server() {
     local logfile=$out_dir/server-$(basename "$1").log
     rm -f "$logfile"
     "$server_exe" --root "$1" --listen 127.0.0.1:0 >"$logfile" 2>&1 </dev/null &
-    started_pids+=("$!")
+    server_pid=$!
+    started_pids+=("$server_pid")
     wait_for 20 grep -q 'listening on' "$logfile" || return 1
     server_port=$(sed -n 's/.*listening on [0-9.]*:\([0-9]*\).*/\1/p' "$logfile" | head -1)
 }

@@ -6,6 +6,7 @@ start_y=495
 
 start_disabled() { pixel_near $((win_x + start_x)) $((win_y + start_y)) "${start_disabled_rgb[@]}" 4; }
 start_enabled() { pixel_near $((win_x + start_x)) $((win_y + start_y)) "${start_rgb[@]}" 2; }
+bar_empty() { pixel_near $((win_x + 400)) $((win_y + 448)) "${bar_back_rgb[@]}" 2; }
 bar_complete() { pixel_near $((win_x + 400)) $((win_y + 448)) "${bar_complete_rgb[@]}" 2; }
 splash_visible() { pixel_near 960 540 "${splash_rgb[@]}" 2; }
 splash_gone() { ! splash_visible; }
@@ -347,4 +348,25 @@ scenario_paint_modes_identical() {
     start_server "$root" || { fail "server did not start"; return; }
     shoot_variant "$launcher_exe" cached-ready ready && shoot_variant "$full" full-ready ready &&
         check "cached and full paint agree outside the indicator (ready)" same_picture cached-ready full-ready
+}
+
+scenario_failed_verification() {
+    local dir=$work/verify-fails root=$work/root-verify-fails
+    make_server_root "$root"
+    start_server "$root" || { fail "server did not start"; return; }
+    make_install "$dir" "$server_port"
+    open_ready_launcher "$dir" || return
+    # Without the server the check before the start cannot connect.
+    kill "$server_pid"
+    wait "$server_pid" 2>/dev/null
+    click_client $start_x $start_y
+    check "failed check before start shows the error box" wait_for 60 has_message_box "Ombrelta Launcher"
+    screenshot verify-failed-box
+    dismiss_box "Ombrelta Launcher"
+    sleep 1
+    screenshot verify-failed
+    check "indicator red after the failed check" indicator_offline
+    check "Start disabled after the failed check" start_disabled
+    check "bar empty after the failed check" bar_empty
+    escape_and_exit "$dir" 10 && pass "launcher ends with 0"
 }

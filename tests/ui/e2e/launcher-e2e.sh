@@ -71,6 +71,7 @@ run_scenario scenario_unreachable_server
 run_scenario scenario_checks_running
 run_scenario scenario_ready_and_second_instance
 run_scenario scenario_missing_game
+run_scenario scenario_failed_verification
 run_scenario scenario_paint_modes_identical
 if [ -f "$game_exe" ]; then
     run_scenario scenario_game_ends
