@@ -6,6 +6,9 @@ export WINEPREFIX="${WINEPREFIX:-${TMPDIR:-/tmp}/ombrelta-wineprefix-$(id -u)}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot -i >/dev/null 2>&1 || true
-    wineserver -w || true
 fi
+# The wine server and the prefix's services outlive the program; started from here they would
+# inherit its output pipes and keep CTest waiting for them until the time-out.
+wineserver -p >/dev/null 2>&1 </dev/null || true
+wineboot >/dev/null 2>&1 </dev/null || true
 exec wine "$@"
