@@ -86,7 +86,7 @@ prepare_wine() {
     export WINEPREFIX="${prefix}windows/wineprefix"
     rm -rf "$WINEPREFIX"
     mkdir -p "$(dirname "$WINEPREFIX")"
-    WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >"$logs/wineboot.log" 2>&1
+    WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >"$logs/wineboot.log" 2>&1 || return 1
     wineserver -w
 }
 
