@@ -45,7 +45,7 @@ ImagePtr LoadSkinImage(const std::wstring& path);
 GraphicsPtr CreateSkinGraphics(HDC dc);
 
 /// A solid brush of an ARGB colour; null when GDI+ fails.
-BrushPtr CreateSolidBrush(Gdiplus::ARGB argb);
+BrushPtr CreateArgbBrush(Gdiplus::ARGB argb);
 
 /// An off-screen GDI bitmap of a given size selected into its own memory context, compatible
 /// with a reference context; everything is released on destruction.

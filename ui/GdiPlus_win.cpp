@@ -21,7 +21,7 @@ GraphicsPtr CreateSkinGraphics(HDC dc) {
     return owned;
 }
 
-BrushPtr CreateSolidBrush(Gdiplus::ARGB argb) {
+BrushPtr CreateArgbBrush(Gdiplus::ARGB argb) {
     Gdiplus::GpSolidFill* fill = nullptr;
     if (gdip::GdipCreateSolidFill(argb, &fill) != Gdiplus::Ok)
         return nullptr;

@@ -7,14 +7,14 @@
 namespace ombrelta {
 namespace {
 
-void DrawText(Gdiplus::GpGraphics* graphics, const std::wstring& text, const TextBox& box) {
+void DrawSkinText(Gdiplus::GpGraphics* graphics, const std::wstring& text, const TextBox& box) {
     Gdiplus::GpFontFamily* createdFamily = nullptr;
     gdip::GdipCreateFontFamilyFromName(kFontFamily, nullptr, &createdFamily);
     FontFamilyPtr family(createdFamily);
     Gdiplus::GpFont* createdFont = nullptr;
     gdip::GdipCreateFont(family.get(), box.emSize, Gdiplus::FontStyleBold, Gdiplus::UnitPixel, &createdFont);
     FontPtr font(createdFont);
-    BrushPtr brush = CreateSolidBrush(box.argb);
+    BrushPtr brush = CreateArgbBrush(box.argb);
     Gdiplus::GpStringFormat* createdFormat = nullptr;
     gdip::GdipCreateStringFormat(0, LANG_NEUTRAL, &createdFormat);
     StringFormatPtr format(createdFormat);
@@ -28,8 +28,8 @@ void DrawText(Gdiplus::GpGraphics* graphics, const std::wstring& text, const Tex
     gdip::GdipDrawString(graphics, text.c_str(), -1, font.get(), &layout, format.get(), brush.get());
 }
 
-void FillRect(Gdiplus::GpGraphics* graphics, Gdiplus::ARGB argb, int x, int y, int width, int height) {
-    BrushPtr brush = CreateSolidBrush(argb);
+void FillArgbRect(Gdiplus::GpGraphics* graphics, Gdiplus::ARGB argb, int x, int y, int width, int height) {
+    BrushPtr brush = CreateArgbBrush(argb);
     if (brush)
         gdip::GdipFillRectangleI(graphics, brush.get(), x, y, width, height);
 }
@@ -101,12 +101,12 @@ void MainWindow::ComposeLayers(HDC target, int width, int height, bool withIndic
     if (!graphics)
         return;
     DrawBackground(target, graphics.get(), width, height);
-    DrawText(graphics.get(), state.versionText, kVersionTextBox);
+    DrawSkinText(graphics.get(), state.versionText, kVersionTextBox);
     if (withIndicator)
         DrawIndicator(graphics.get());
     bool online = IsOnline(state.serverStatusText);
-    DrawText(graphics.get(), online ? kOnlineLabel : kOfflineLabel,
-             online ? kOnlineLabelBox : kOfflineLabelBox);
+    DrawSkinText(graphics.get(), online ? kOnlineLabel : kOfflineLabel,
+                 online ? kOnlineLabelBox : kOfflineLabelBox);
 
     Gdiplus::GpPen* createdPen = nullptr;
     gdip::GdipCreatePen1(kSeparatorArgb, kSeparatorWidth, Gdiplus::UnitWorld, &createdPen);
@@ -114,14 +114,14 @@ void MainWindow::ComposeLayers(HDC target, int width, int height, bool withIndic
     if (pen)
         gdip::GdipDrawLineI(graphics.get(), pen.get(), kSeparatorX1, kSeparatorY, kSeparatorX2, kSeparatorY);
 
-    DrawText(graphics.get(), state.statusText, kStatusTextBox);
+    DrawSkinText(graphics.get(), state.statusText, kStatusTextBox);
     DrawProgressBar(graphics.get());
     for (const ImageButton& button : buttons)
         button.Draw(graphics.get());
 }
 
 void MainWindow::DrawIndicator(Gdiplus::GpGraphics* graphics) const {
-    if (BrushPtr dot = CreateSolidBrush(IndicatorColour(state)))
+    if (BrushPtr dot = CreateArgbBrush(IndicatorColour(state)))
         gdip::GdipFillEllipseI(graphics, dot.get(), kIndicatorRect.x, kIndicatorRect.y, kIndicatorRect.width,
                                kIndicatorRect.height);
 }
@@ -159,7 +159,7 @@ void MainWindow::DrawProgressBar(Gdiplus::GpGraphics* graphics) const {
     if (plan.backImage)
         gdip::GdipDrawImageRectI(graphics, loadingBack.get(), bar.x, bar.y, bar.width, bar.height);
     else
-        FillRect(graphics, kBarBackFallbackArgb, bar.x, bar.y, bar.width, bar.height);
+        FillArgbRect(graphics, kBarBackFallbackArgb, bar.x, bar.y, bar.width, bar.height);
     if (plan.fillWidth <= 0)
         return;
     if (plan.fillImage)
@@ -167,7 +167,7 @@ void MainWindow::DrawProgressBar(Gdiplus::GpGraphics* graphics) const {
                                      0, plan.fillWidth, bar.height, Gdiplus::UnitPixel, nullptr, nullptr,
                                      nullptr);
     else
-        FillRect(graphics, kBarFillFallbackArgb, bar.x, bar.y, plan.fillWidth, bar.height);
+        FillArgbRect(graphics, kBarFillFallbackArgb, bar.x, bar.y, plan.fillWidth, bar.height);
 }
 
 }  // namespace ombrelta
