@@ -9,7 +9,9 @@ namespace {
 
 void DrawSkinText(Gdiplus::GpGraphics* graphics, const std::wstring& text, const TextBox& box) {
     Gdiplus::GpFontFamily* createdFamily = nullptr;
-    gdip::GdipCreateFontFamilyFromName(kFontFamily, nullptr, &createdFamily);
+    // Systems without "Segoe UI" (older Windows, Wine) would otherwise show no text at all.
+    if (gdip::GdipCreateFontFamilyFromName(kFontFamily, nullptr, &createdFamily) != Gdiplus::Ok)
+        gdip::GdipGetGenericFontFamilySansSerif(&createdFamily);
     FontFamilyPtr family(createdFamily);
     Gdiplus::GpFont* createdFont = nullptr;
     gdip::GdipCreateFont(family.get(), box.emSize, Gdiplus::FontStyleBold, Gdiplus::UnitPixel, &createdFont);
@@ -18,7 +20,6 @@ void DrawSkinText(Gdiplus::GpGraphics* graphics, const std::wstring& text, const
     Gdiplus::GpStringFormat* createdFormat = nullptr;
     gdip::GdipCreateStringFormat(0, LANG_NEUTRAL, &createdFormat);
     StringFormatPtr format(createdFormat);
-    // Without the font (not installed) there is nothing to draw with.
     if (!font || !brush || !format)
         return;
     gdip::GdipSetStringFormatAlign(
