@@ -29,22 +29,23 @@ record() {  # record PRESET STATUS DETAIL
     [ "$2" = "PASSED" ] || [ "$2" = "SKIPPED" ] || failed=1
 }
 
-# Folders that another part of the tree may not have yet are switched off instead of breaking
-# the configure step.
-configure() {  # configure PRESET [extra cmake args...]
+# The end-to-end tests of the native builds drive the Windows programs of this run.
+configure() {  # configure PRESET
     local preset=$1
-    shift
-    local extra=()
-    [ -f bench/CMakeLists.txt ] || extra+=(-DOMBRELTA_BENCH=OFF)
-    cmake --preset "$preset" -B "$prefix$preset" "${extra[@]}" "$@" >"$logs/$preset-configure.log" 2>&1 || {
+    cmake --preset "$preset" -B "$prefix$preset" -DOMBRELTA_WINDOWS_BUILD_DIR="${prefix}windows" \
+        >"$logs/$preset-configure.log" 2>&1 || {
         cat "$logs/$preset-configure.log"
         return 1
     }
 }
 
-build() {  # build PRESET
-    cmake --build "$prefix$1" -j"$jobs" >"$logs/$1-build.log" 2>&1 || {
-        grep -E -B2 -A8 'error|FAILED' "$logs/$1-build.log" | head -n 120
+build() {  # build PRESET [targets...]
+    local preset=$1
+    shift
+    local targets=()
+    [ $# -gt 0 ] && targets=(--target "$@")
+    cmake --build "$prefix$preset" -j"$jobs" "${targets[@]}" >"$logs/$preset-build.log" 2>&1 || {
+        grep -E -B2 -A8 'error|FAILED' "$logs/$preset-build.log" | head -n 120
         return 1
     }
 }
@@ -57,17 +58,37 @@ run_ctest() {  # run_ctest PRESET [ctest args...]
     ctest --test-dir "$prefix$preset" -j"$jobs" --output-on-failure "$@" 2>&1 | tee "$log"
     local status=${PIPESTATUS[0]}
     ctest_line=$(grep -E 'tests passed|No tests were found' "$log" | tail -n 1)
+    count_tests "$log"
     return "$status"
 }
 
-run_preset() {  # run_preset PRESET [ctest args...]
+# Adds a CTest log's counts to the totals of the closing line.
+tests_passed=0
+tests_failed=0
+count_tests() {  # count_tests LOG
+    local line total failed_here
+    line=$(grep -E '[0-9]+ tests failed out of [0-9]+' "$1" | tail -n 1)
+    [ -n "$line" ] || return 0
+    failed_here=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+    total=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")
+    tests_failed=$((tests_failed + failed_here))
+    tests_passed=$((tests_passed + total - failed_here))
+}
+
+# run_preset PRESET [--targets "TARGET..."] [ctest args...]: builds everything unless targets are named.
+run_preset() {
     local preset=$1
     shift
+    local targets=()
+    if [ "${1:-}" = --targets ]; then
+        read -r -a targets <<<"$2"
+        shift 2
+    fi
     if ! configure "$preset"; then
         record "$preset" FAILED "configure"
         return
     fi
-    if ! build "$preset"; then
+    if ! build "$preset" "${targets[@]}"; then
         record "$preset" FAILED "build (see $logs/$preset-build.log)"
         return
     fi
@@ -118,14 +139,10 @@ run_windows() {
         record windows FAILED "wineboot (see $logs/wineboot.log)"
         return
     fi
-    run_preset windows
+    run_preset windows --targets "all OmbreltaLauncherFullRepaint"
 }
 
 run_fuzzers() {
-    if [ ! -f fuzz/CMakeLists.txt ]; then
-        record fuzz SKIPPED "no fuzz targets yet"
-        return
-    fi
     configure fuzz || { record fuzz FAILED "configure"; return; }
     build fuzz || { record fuzz FAILED "build (see $logs/fuzz-build.log)"; return; }
     local count=0 bad=0 fuzzer name corpus
@@ -155,6 +172,9 @@ run_fuzzers() {
     fi
 }
 
+# The test programs labelled tsan and what they run.
+tsan_targets="config_thread_tests protocol_thread_tests service_thread_tests e2e_tests"
+
 main() {
     mkdir -p "$logs"
     local started=$SECONDS
@@ -162,14 +182,17 @@ main() {
     bash scripts/install-deps.sh || { echo "installing dependencies failed" >&2; exit 1; }
     trap stop_display EXIT
 
-    note native && run_preset native
-    note native-asan && run_preset native-asan
+    # Windows first: the end-to-end tests of the native build drive its programs.
     note windows && run_windows
-    note native-tsan && run_preset native-tsan -L tsan
+    note native && run_preset native
+    # The launcher's end-to-end run under Wine has been made once, by the native step.
+    note native-asan && run_preset native-asan -E '^ui_e2e$'
+    note native-tsan && run_preset native-tsan --targets "$tsan_targets" -L tsan
     note fuzz && run_fuzzers
 
     note "summary ($(( (SECONDS - started) / 60 )) min $(( (SECONDS - started) % 60 )) s)"
     printf '%s\n' "${summary[@]}"
+    echo "$tests_passed passed, $tests_failed failed"
     return "$failed"
 }
 
