@@ -16,8 +16,8 @@ std::wstring SkinImagePath(std::wstring_view installDir, std::wstring_view name)
     return path;
 }
 
-std::wstring ButtonImageName(const ButtonSpec& spec, int state) {
-    return spec.imageStem + std::to_wstring(state) + L".png";
+std::wstring ButtonImageName(const ButtonLayout& layout, int state) {
+    return layout.imageStem + std::to_wstring(state) + L".png";
 }
 
 }  // namespace ombrelta

@@ -43,7 +43,7 @@ constexpr std::size_t kButtonCount = 6;
 
 /// One button of the skin: its picture names stem + "1.png" (normal), "2.png" (hover) and
 /// "3.png" (pressed), and its rectangle.
-struct ButtonSpec {
+struct ButtonLayout {
     ButtonId id;
     const wchar_t* imageStem;
     std::int32_t left;
@@ -52,7 +52,7 @@ struct ButtonSpec {
     std::int32_t height;
 };
 
-inline constexpr std::array<ButtonSpec, kButtonCount> kButtonSpecs{{
+inline constexpr std::array<ButtonLayout, kButtonCount> kButtonLayouts{{
     {ButtonId::Start, L"IMAGE_BUTTONSTART", 395, 470, 250, 50},
     {ButtonId::Minimise, L"IMAGE_MIN", 975, 32, 28, 18},
     {ButtonId::Exit, L"IMAGE_EXIT", 1015, 22, 35, 35},
@@ -62,7 +62,7 @@ inline constexpr std::array<ButtonSpec, kButtonCount> kButtonSpecs{{
 }};
 
 /// The picture name of a button in one state: 1 normal, 2 hover, 3 pressed.
-std::wstring ButtonImageName(const ButtonSpec& spec, int state);
+std::wstring ButtonImageName(const ButtonLayout& layout, int state);
 
 inline constexpr wchar_t kBackgroundImage[] = L"IMAGE_BACKGROUNDPIC.png";
 inline constexpr wchar_t kLoadingBackImage[] = L"IMAGE_LOADINGBACK.png";

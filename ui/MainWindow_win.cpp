@@ -79,9 +79,9 @@ void MainWindow::LoadSkinImages() {
 void MainWindow::LoadButtons() {
     const std::wstring& dir = service->InstallDir();
     for (std::size_t i = 0; i < kButtonCount; ++i) {
-        const ButtonSpec& spec = kButtonSpecs[i];
+        const ButtonLayout& layout = kButtonLayouts[i];
         std::function<void()> action;
-        switch (spec.id) {
+        switch (layout.id) {
             case ButtonId::Start:
                 action = [this] { StartClicked(); };
                 break;
@@ -102,10 +102,10 @@ void MainWindow::LoadButtons() {
                 action = [this] { OpenUrl(config.discord); };
                 break;
         }
-        buttons[i].Setup(SkinImagePath(dir, ButtonImageName(spec, 1)),
-                         SkinImagePath(dir, ButtonImageName(spec, 2)),
-                         SkinImagePath(dir, ButtonImageName(spec, 3)), spec.left, spec.top, spec.width,
-                         spec.height, std::move(action));
+        buttons[i].Setup(SkinImagePath(dir, ButtonImageName(layout, 1)),
+                         SkinImagePath(dir, ButtonImageName(layout, 2)),
+                         SkinImagePath(dir, ButtonImageName(layout, 3)), layout.left, layout.top, layout.width,
+                         layout.height, std::move(action));
     }
 }
 

@@ -91,8 +91,8 @@ struct SixButtons {
     std::array<ButtonState*, kButtonCount> pointers;
     SixButtons() {
         for (std::size_t i = 0; i < kButtonCount; ++i) {
-            const ButtonSpec& spec = kButtonSpecs[i];
-            PlaceButton(states[i], spec.left, spec.top, spec.width, spec.height);
+            const ButtonLayout& layout = kButtonLayouts[i];
+            PlaceButton(states[i], layout.left, layout.top, layout.width, layout.height);
             pointers[i] = &states[i];
         }
     }

@@ -48,18 +48,18 @@ TEST(LayoutTest, ButtonTableInCreationOrder) {
         {ButtonId::Discord, L"IMAGE_BUTTONFUN21.png", L"IMAGE_BUTTONFUN22.png", L"IMAGE_BUTTONFUN23.png", 925,
          22, 30, 30},
     };
-    ASSERT_EQ(std::size(rows), kButtonSpecs.size());
-    for (std::size_t i = 0; i < kButtonSpecs.size(); ++i) {
+    ASSERT_EQ(std::size(rows), kButtonLayouts.size());
+    for (std::size_t i = 0; i < kButtonLayouts.size(); ++i) {
         SCOPED_TRACE(i);
-        const ButtonSpec& spec = kButtonSpecs[i];
-        EXPECT_EQ(spec.id, rows[i].id);
-        EXPECT_EQ(ButtonImageName(spec, 1), rows[i].normal);
-        EXPECT_EQ(ButtonImageName(spec, 2), rows[i].hover);
-        EXPECT_EQ(ButtonImageName(spec, 3), rows[i].pressed);
-        EXPECT_EQ(spec.left, rows[i].left);
-        EXPECT_EQ(spec.top, rows[i].top);
-        EXPECT_EQ(spec.width, rows[i].width);
-        EXPECT_EQ(spec.height, rows[i].height);
+        const ButtonLayout& layout = kButtonLayouts[i];
+        EXPECT_EQ(layout.id, rows[i].id);
+        EXPECT_EQ(ButtonImageName(layout, 1), rows[i].normal);
+        EXPECT_EQ(ButtonImageName(layout, 2), rows[i].hover);
+        EXPECT_EQ(ButtonImageName(layout, 3), rows[i].pressed);
+        EXPECT_EQ(layout.left, rows[i].left);
+        EXPECT_EQ(layout.top, rows[i].top);
+        EXPECT_EQ(layout.width, rows[i].width);
+        EXPECT_EQ(layout.height, rows[i].height);
     }
 }
 
