@@ -4,6 +4,7 @@
 
 #include "common/Md5.h"
 #include "protocol/MessageCodes.h"
+#include "verify/FileHash.h"
 
 namespace ombrelta::test {
 namespace {
@@ -121,15 +122,7 @@ std::string Md5Text(const std::string& bytes) {
     if (!hasher || !hasher->Update(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()))
         return {};
     std::optional<Md5Digest> digest = hasher->Finish();
-    if (!digest)
-        return {};
-    static const char kHex[] = "0123456789abcdef";
-    std::string text;
-    for (std::uint8_t byte : *digest) {
-        text += kHex[byte >> 4];
-        text += kHex[byte & 15];
-    }
-    return text;
+    return digest ? BytesToHex(*digest) : std::string();
 }
 
 }  // namespace ombrelta::test
