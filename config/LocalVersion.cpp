@@ -1,6 +1,7 @@
 #include "config/LocalVersion.h"
 
 #include "common/FileSystem.h"
+#include "common/Path.h"
 
 #include <array>
 #include <optional>
@@ -75,6 +76,10 @@ std::uint16_t ReadLocalVersion(const std::wstring& installDir, const std::wstrin
         if (*got == 0)
             return number.Version();
     }
+}
+
+std::uint16_t ReadLocalVersion(const std::wstring& fileName) {
+    return ReadLocalVersion(GetExecutableDirectory(), fileName);
 }
 
 }  // namespace ombrelta

@@ -10,4 +10,7 @@ namespace ombrelta {
 /// Every failure (missing file, no number, outside the signed 32-bit range) gives 0.
 std::uint16_t ReadLocalVersion(const std::wstring& installDir, const std::wstring& fileName);
 
+/// The same for a file in the running program's own folder.
+std::uint16_t ReadLocalVersion(const std::wstring& fileName);
+
 }  // namespace ombrelta

@@ -55,4 +55,8 @@ std::wstring GetGameExePath(const std::wstring& installDir) {
     return JoinPath(installDir, L"Tarvesk.exe");
 }
 
+std::wstring GetGameExePath() {
+    return GetGameExePath(GetExecutableDirectory());
+}
+
 }  // namespace ombrelta

@@ -50,5 +50,7 @@ private:
 
 /// installDir joined with "Tarvesk.exe" (JoinPath: the name alone for an empty installDir).
 std::wstring GetGameExePath(const std::wstring& installDir);
+/// The game client beside the running program.
+std::wstring GetGameExePath();
 
 }  // namespace ombrelta

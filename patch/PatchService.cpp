@@ -31,6 +31,8 @@ bool IsPlainFileName(const std::string& name) {
 
 PatchService::PatchService(std::wstring installDir) : installDir(std::move(installDir)) {}
 
+PatchService::PatchService() : PatchService(GetExecutableDirectory()) {}
+
 bool PatchService::ApplyPatches(LauncherApi& api, ProgressCallback progress) {
     const std::string clientName = "UNKNOWN";
     const std::string clientTag = "UNKNOWN";

@@ -13,6 +13,8 @@ class PatchService {
 public:
     /// installDir: the launcher's own directory, ending with a separator.
     explicit PatchService(std::wstring installDir);
+    /// Works on the running program's own folder.
+    PatchService();
 
     /// Applies every patch that follows the local version, one per pass. True when the server
     /// has no further patch; false when a step failed. Errors of the HAS_NEXT_PATCH and

@@ -3,6 +3,7 @@
 #include <exception>
 #include <utility>
 
+#include "common/Path.h"
 #include "common/Text.h"
 #include "patch/PatchService.h"
 #include "verify/FileVerifier.h"
@@ -31,6 +32,8 @@ void ReportQuietly(const ProgressCallback& progress, const std::wstring& message
 }  // namespace
 
 LauncherService::LauncherService(std::wstring installDir) : installDir(std::move(installDir)) {}
+
+LauncherService::LauncherService() : LauncherService(GetExecutableDirectory()) {}
 
 bool LauncherService::LoadConfig(WindowHandle owner) {
     game.SetOwner(owner);

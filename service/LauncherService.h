@@ -14,6 +14,8 @@ class LauncherService {
 public:
     /// installDir: the launcher's own directory, ending with a separator.
     explicit LauncherService(std::wstring installDir);
+    /// Works on the running program's own folder.
+    LauncherService();
 
     /// Makes owner the game controller's owner window, then reads "Ombrel.dat"; false on any
     /// failure, leaving the configuration at its defaults.

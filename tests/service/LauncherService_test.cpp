@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "common/Socket.h"
+#include "common/Path.h"
 #include "config/LauncherConfig.h"
+#include "config/LocalVersion.h"
 #include "protocol/MessageCodes.h"
 #include "tests/support/FakeLauncherServer.h"
 #include "tests/support/ReportLog.h"
@@ -173,6 +175,12 @@ TEST_F(LauncherServiceTest, LoadConfigFailureKeepsTheDefaults) {
     EXPECT_EQ(fresh.Game().Owner(), &window);
     WriteFileBytes(dir.Child(L"Ombrel.dat"), "");
     EXPECT_FALSE(fresh.LoadConfig(nullptr));
+}
+
+TEST(LauncherServiceFolders, WithoutAFolderTheProgramsOwnIsUsed) {
+    EXPECT_EQ(LauncherService().InstallDir(), GetExecutableDirectory());
+    EXPECT_EQ(GetGameExePath(), GetExecutableDirectory() + L"Tarvesk.exe");
+    EXPECT_EQ(ReadLocalVersion(L"no-such-version-file.dat"), 0);
 }
 
 }  // namespace
