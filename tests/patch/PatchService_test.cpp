@@ -186,12 +186,20 @@ TEST_F(PatchServiceTest, PatchWithoutVersionFileIsDownloadedAgainNextTime) {
 }
 
 TEST_F(PatchServiceTest, HalfInstalledPatchIsNotMarkedDone) {
+    // The archive's first entry is "version.dat", its third one is refused.
     FakeLauncherServer server({{9, "p9.zip", Fixture(L"fixtures/version-first-refused.zip"), std::nullopt}}, {});
+    WriteFileBytes(install.Child(L"version.dat"), "5\n");
     EXPECT_FALSE(Apply(server));
     EXPECT_TRUE(FileExists(install.Child(L"one.txt")));
-    EXPECT_FALSE(FileExists(install.Child(L"version.dat")));
+    EXPECT_EQ(ReadFileBytes(install.Child(L"version.dat")), "5\n");
+
     EXPECT_FALSE(Apply(server));
     EXPECT_EQ(Count(server, GET_PATCH_CHUNK), 2u);
+    for (const Bytes& request : server.RequestPayloads()) {
+        if (test::RequestCode(request) == GET_NEXT_PATCH) {
+            EXPECT_EQ(U16At(request, 2), 5);
+        }
+    }
 }
 
 TEST_F(PatchServiceTest, ArchiveNamesThatAreNotPlainFileNamesAreRefusedBeforeDownloading) {
