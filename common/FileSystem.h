@@ -63,6 +63,9 @@ public:
     bool Close();
 
 private:
+    // -1 is also INVALID_HANDLE_VALUE seen as an integer.
+    static constexpr std::intptr_t kNoFile = -1;
+
     explicit File(std::intptr_t handle) : handle_(handle) {}
     std::intptr_t handle_;
 };

@@ -19,8 +19,6 @@ bool IsUsable(const std::wstring& path) {
     return !path.empty() && path.find(L'\0') == std::wstring::npos;
 }
 
-constexpr std::intptr_t kNoFile = -1;
-
 std::string NativeBytes(const std::wstring& path) {
     return ToNativePath(path).string();
 }
@@ -127,23 +125,6 @@ std::optional<File> File::OpenWrite(const std::wstring& path) {
     if (fd < 0)
         return std::nullopt;
     return File(fd);
-}
-
-File::File(File&& other) noexcept : handle_(other.handle_) {
-    other.handle_ = kNoFile;
-}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        other.handle_ = kNoFile;
-    }
-    return *this;
-}
-
-File::~File() {
-    Close();
 }
 
 std::optional<std::size_t> File::Read(void* buffer, std::size_t size) {

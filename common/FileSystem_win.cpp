@@ -21,8 +21,6 @@ std::intptr_t FromHandle(HANDLE handle) {
     return reinterpret_cast<std::intptr_t>(handle);
 }
 
-const std::intptr_t kNoFile = FromHandle(INVALID_HANDLE_VALUE);
-
 // Win32 calls take at most a DWORD per call; larger requests are split.
 constexpr std::size_t kMaxChunk = 1u << 30;
 
@@ -88,23 +86,6 @@ std::optional<File> File::OpenWrite(const std::wstring& path) {
     if (handle == INVALID_HANDLE_VALUE)
         return std::nullopt;
     return File(FromHandle(handle));
-}
-
-File::File(File&& other) noexcept : handle_(other.handle_) {
-    other.handle_ = kNoFile;
-}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        other.handle_ = kNoFile;
-    }
-    return *this;
-}
-
-File::~File() {
-    Close();
 }
 
 std::optional<std::size_t> File::Read(void* buffer, std::size_t size) {
