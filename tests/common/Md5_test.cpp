@@ -7,19 +7,10 @@
 #include <gtest/gtest.h>
 
 #include "common/ComputerName.h"
+#include "verify/FileHash.h"
 
 namespace ombrelta {
 namespace {
-
-std::string Hex(const Md5Digest& digest) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (std::uint8_t byte : digest) {
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 0x0F];
-    }
-    return text;
-}
 
 std::string DigestOfPieces(const std::vector<std::string>& pieces) {
     std::optional<Md5Hasher> hasher = Md5Hasher::Create();
@@ -30,7 +21,7 @@ std::string DigestOfPieces(const std::vector<std::string>& pieces) {
         EXPECT_TRUE(hasher->Update(reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size()));
     std::optional<Md5Digest> digest = hasher->Finish();
     EXPECT_TRUE(digest.has_value());
-    return digest ? Hex(*digest) : "";
+    return digest ? BytesToHex(*digest) : "";
 }
 
 TEST(Md5Hasher, KnownDigests) {
@@ -76,7 +67,7 @@ TEST(Md5Hasher, MovedFromHasherRefusesData) {
     ASSERT_TRUE(second.Update(&byte, 1));
     std::optional<Md5Digest> digest = second.Finish();
     ASSERT_TRUE(digest.has_value());
-    EXPECT_EQ(Hex(*digest), "0cc175b9c0f1b6a831c399e269772661");
+    EXPECT_EQ(BytesToHex(*digest), "0cc175b9c0f1b6a831c399e269772661");
 }
 
 TEST(GetComputerNameNarrow, FitsTheSixteenByteBuffer) {

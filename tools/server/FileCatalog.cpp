@@ -6,6 +6,7 @@
 
 #include "common/Md5.h"
 #include "tools/server/PathText.h"
+#include "verify/FileHash.h"
 #include "tools/server/ServerProtocol.h"
 
 namespace ombrelta::server {
@@ -13,16 +14,6 @@ namespace {
 
 constexpr std::uint64_t kMaxFileSize = 4294967295u;
 constexpr std::size_t kMaxFiles = 255;
-
-std::string ToHex(const Md5Digest& digest) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (std::uint8_t byte : digest) {
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 0x0F];
-    }
-    return text;
-}
 
 // Limits are checked before any hashing, so a tree the protocol cannot carry is refused at once.
 std::vector<GameFile> ListFiles(const std::filesystem::path& dir) {
@@ -80,7 +71,7 @@ std::string FileMd5Hex(const std::filesystem::path& file) {
     std::optional<Md5Digest> digest = hasher->Finish();
     if (!digest)
         throw std::runtime_error("cannot hash " + PathToUtf8(file));
-    return ToHex(*digest);
+    return BytesToHex(*digest);
 }
 
 FileCatalog FileCatalog::Load(const std::filesystem::path& dir) {
