@@ -10,4 +10,10 @@ namespace ombrelta {
 /// thread. May be empty; an empty callback is never called.
 using ProgressCallback = std::function<void(const std::wstring& message, std::int32_t percent)>;
 
+/// Calls progress when it holds a target.
+inline void Report(const ProgressCallback& progress, const std::wstring& message, std::int32_t percent) {
+    if (progress)
+        progress(message, percent);
+}
+
 }  // namespace ombrelta

@@ -16,11 +16,6 @@ namespace {
 const std::wstring kVersionFile = L"version.dat";
 const std::wstring kPatchTempDir = L"_patch_temp";
 
-void Report(const ProgressCallback& progress, const std::wstring& message, std::int32_t percent) {
-    if (progress)
-        progress(message, percent);
-}
-
 // The archive is stored under this name inside "_patch_temp": the server must not choose another
 // place for it.
 bool IsPlainFileName(const std::string& name) {

@@ -11,11 +11,6 @@
 namespace ombrelta {
 namespace {
 
-void Report(const ProgressCallback& progress, const std::wstring& message, std::int32_t percent) {
-    if (progress)
-        progress(message, percent);
-}
-
 // What the stages get: a callback that always exists and hands every report on unchanged.
 ProgressCallback Forwarding(const ProgressCallback& progress) {
     return [progress](const std::wstring& message, std::int32_t percent) { Report(progress, message, percent); };
