@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,9 @@
 namespace ombrelta::test {
 namespace {
 
+// Unique across the processes of one run too: the same test program may run twice at once.
 std::wstring UniqueName() {
+    static const unsigned processTag = std::random_device{}();
     static std::atomic<unsigned> counter{0};
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "test";
@@ -24,7 +27,7 @@ std::wstring UniqueName() {
         if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.')
             c = '_';
     }
-    return Utf8ToWide("ombrelta-" + name + "-" + std::to_string(counter++));
+    return Utf8ToWide("ombrelta-" + name + "-" + std::to_string(processTag) + "-" + std::to_string(counter++));
 }
 
 }  // namespace
