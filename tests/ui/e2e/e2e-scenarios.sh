@@ -69,6 +69,12 @@ drag_client() {
     sleep 0.5
 }
 
+# serve ROOT: fills a fresh server root and starts the server on it; false when it does not start.
+serve() {
+    make_server_root "$1"
+    start_server "$1" || { fail "server did not start"; return 1; }
+}
+
 # open_launcher DIR: starts the launcher and waits for its window; false when none appears.
 open_launcher() {
     start_launcher "$1"
@@ -127,7 +133,7 @@ scenario_unreachable_server() {
     screenshot unreachable
     check "indicator red after the failure" indicator_offline
     check "Start disabled after the failure" start_disabled
-    escape_and_exit "$dir" 10 && pass "Escape ends the launcher with 0"
+    escape_and_exit "$dir" && pass "Escape ends the launcher with 0"
 }
 
 scenario_checks_running() {
@@ -168,8 +174,7 @@ scenario_checks_running() {
 
 scenario_ready_and_second_instance() {
     local dir=$work/ready root=$work/root-ready
-    make_server_root "$root"
-    start_server "$root" || { fail "server did not start"; return; }
+    serve "$root" || return
     make_install "$dir" "$server_port"
     open_ready_launcher "$dir" || return
     sleep 0.5
@@ -205,8 +210,7 @@ scenario_ready_and_second_instance() {
 
 scenario_missing_game() {
     local dir=$work/no-game root=$work/root-no-game
-    make_server_root "$root"
-    start_server "$root" || { fail "server did not start"; return; }
+    serve "$root" || return
     make_install "$dir" "$server_port"
     open_ready_launcher "$dir" || return
     click_client $start_x $start_y
@@ -216,7 +220,7 @@ scenario_missing_game() {
     dismiss_box "Tarvesk.exe not found"
     sleep 1
     check "Start enabled again" start_enabled
-    escape_and_exit "$dir" 10 && pass "launcher ends with 0"
+    escape_and_exit "$dir" && pass "launcher ends with 0"
 }
 
 # install_game DIR SECONDS: the stand-in game beside the launcher, running SECONDS seconds.
@@ -235,8 +239,7 @@ check_game_command_line() {
 
 scenario_game_ends() {
     local dir=$work/game root=$work/root-game
-    make_server_root "$root"
-    start_server "$root" || { fail "server did not start"; return; }
+    serve "$root" || return
     make_install "$dir" "$server_port"
     install_game "$dir" 4
     open_ready_launcher "$dir" || return
@@ -261,8 +264,7 @@ scenario_game_ends() {
 
 scenario_close_ends_game() {
     local dir=$work/game-close root=$work/root-game-close
-    make_server_root "$root"
-    start_server "$root" || { fail "server did not start"; return; }
+    serve "$root" || return
     make_install "$dir" "$server_port"
     install_game "$dir" 120
     open_ready_launcher "$dir" || return
@@ -276,7 +278,7 @@ scenario_close_ends_game() {
     expect_exit "$second" 30
     check "second launcher restores the hidden one" wait_for 10 has_main_window
     read_window_position
-    escape_and_exit "$dir" 10 && pass "launcher closed while the game runs"
+    escape_and_exit "$dir" && pass "launcher closed while the game runs"
     check "closing the launcher ends the game" wait_for 10 no_visible_window Tarvesk
 }
 
@@ -290,8 +292,7 @@ click_tray_icon() {
 
 scenario_tray_restore() {
     local dir=$work/tray root=$work/root-tray
-    make_server_root "$root"
-    start_server "$root" || { fail "server did not start"; return; }
+    serve "$root" || return
     make_install "$dir" "$server_port"
     install_game "$dir" 120
     open_ready_launcher "$dir" || return
@@ -307,7 +308,7 @@ scenario_tray_restore() {
     check "a double click on the tray icon restores the launcher" wait_for 10 has_main_window
     screenshot tray-restored
     read_window_position
-    escape_and_exit "$dir" 10 && pass "launcher closed from the restored window"
+    escape_and_exit "$dir" && pass "launcher closed from the restored window"
     check "closing the launcher ends the game" wait_for 10 no_visible_window Tarvesk
     check "tray icon removed" wait_for 10 no_visible_window "Wine System Tray"
 }
@@ -339,7 +340,7 @@ shoot_variant() {
         sleep 1
         MASK=1 window_shot "$2"
     fi
-    escape_and_exit "$dir" 10
+    escape_and_exit "$dir"
 }
 
 scenario_paint_modes_identical() {
@@ -352,16 +353,14 @@ scenario_paint_modes_identical() {
     shoot_variant "$launcher_exe" cached-failed failed && shoot_variant "$full" full-failed failed &&
         check "cached and full paint agree (failed state)" same_picture cached-failed full-failed
     local root=$work/root-paint
-    make_server_root "$root"
-    start_server "$root" || { fail "server did not start"; return; }
+    serve "$root" || return
     shoot_variant "$launcher_exe" cached-ready ready && shoot_variant "$full" full-ready ready &&
         check "cached and full paint agree outside the indicator (ready)" same_picture cached-ready full-ready
 }
 
 scenario_failed_verification() {
     local dir=$work/verify-fails root=$work/root-verify-fails
-    make_server_root "$root"
-    start_server "$root" || { fail "server did not start"; return; }
+    serve "$root" || return
     make_install "$dir" "$server_port"
     open_ready_launcher "$dir" || return
     # Without the server the check before the start cannot connect.
@@ -376,5 +375,5 @@ scenario_failed_verification() {
     check "indicator red after the failed check" indicator_offline
     check "Start disabled after the failed check" start_disabled
     check "bar empty after the failed check" bar_empty
-    escape_and_exit "$dir" 10 && pass "launcher ends with 0"
+    escape_and_exit "$dir" && pass "launcher ends with 0"
 }
