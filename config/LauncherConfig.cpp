@@ -55,6 +55,8 @@ void ApplySetting(LauncherConfig& config, const std::string& key, const std::str
         config.whatsapp = Utf8ToWide(value);
     else if (key == "website")
         config.website = Utf8ToWide(value);
+    else
+        ApplyOption(config.options, key, value);
 }
 
 void ApplyLine(LauncherConfig& config, std::string_view rawLine) {

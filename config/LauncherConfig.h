@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/LauncherOptions.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -15,6 +17,7 @@ struct LauncherConfig {
     std::wstring discord;
     std::wstring whatsapp;
     std::wstring website;
+    LauncherOptions options;
 };
 
 /// Reads and unscrambles "Ombrel.dat" from the current directory. Throws std::runtime_error

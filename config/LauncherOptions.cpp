@@ -1,0 +1,31 @@
+#include "config/LauncherOptions.h"
+
+#include <charconv>
+#include <optional>
+
+namespace ombrelta {
+namespace {
+
+// Digits only: a sign, blanks or trailing text make the whole value unparsable.
+std::optional<int> ParseBoundedInt(std::string_view value, int lowest, int highest) {
+    int number = 0;
+    const char* end = value.data() + value.size();
+    auto [stop, error] = std::from_chars(value.data(), end, number);
+    if (value.empty() || value.front() == '-' || error != std::errc() || stop != end)
+        return std::nullopt;
+    if (number < lowest || number > highest)
+        return std::nullopt;
+    return number;
+}
+
+}  // namespace
+
+bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_view value) {
+    if (key == "pipeline") {
+        options.pipeline = ParseBoundedInt(value, 1, 64).value_or(LauncherOptions{}.pipeline);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace ombrelta

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string_view>
+
+namespace ombrelta {
+
+/// The opt-in extensions of "Ombrel.dat". Each field's default is the behaviour without its key, so a
+/// file without any of these keys behaves exactly as before they existed.
+struct LauncherOptions {
+    /// `pipeline`: chunk requests that may be in flight on the connection, 1 to 64.
+    int pipeline = 1;
+};
+
+/// Applies one setting when `key` (lower case) names an option; returns false for any other key.
+/// A value that is empty, unparsable or out of range gives the option's default; never fails.
+bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_view value);
+
+}  // namespace ombrelta
