@@ -9,6 +9,7 @@
 #include "common/FileSystem.h"
 #include "common/Path.h"
 #include "common/Text.h"
+#include "patch/MovedAside.h"
 #include "patch/ZipReader.h"
 
 namespace ombrelta {
@@ -37,23 +38,6 @@ std::vector<std::wstring_view> Elements(std::wstring_view name) {
     return elements;
 }
 
-// Every spelling that Windows resolves to the root "version.dat" counts: any letter case, "."
-// and empty elements around it, and the trailing dots and spaces Windows drops from a name.
-bool IsRootVersionFile(const std::wstring& name) {
-    std::wstring_view element;
-    for (std::wstring_view piece : Elements(name)) {
-        if (piece.empty() || piece == L".")
-            continue;
-        if (!element.empty())
-            return false;
-        element = piece;
-    }
-    while (!element.empty() && (element.back() == L'.' || element.back() == L' '))
-        element.remove_suffix(1);
-    return std::equal(element.begin(), element.end(), kVersionFileName.begin(), kVersionFileName.end(),
-                      [](wchar_t a, wchar_t b) { return AsciiLower(a) == b; });
-}
-
 // The entry's name as a path below the destination: decoded, '\' separated and checked.
 bool SafeEntryName(const ZipReader& reader, std::uint32_t i, std::wstring& name) {
     std::string stored;
@@ -69,38 +53,57 @@ bool SafeEntryName(const ZipReader& reader, std::uint32_t i, std::wstring& name)
     return IsSafeEntryPath(name);
 }
 
-bool ExtractEntry(ZipReader& reader, std::uint32_t i, const std::wstring& target) {
-    if (reader.IsDirectory(i))
-        return CreateDirectories(target);
-    if (!EnsureParentDirectories(target))
-        return false;
+bool ExtractFile(ZipReader& reader, std::uint32_t i, const std::wstring& target) {
     const std::string targetUtf8 = WideToUtf8(target);
-    return !targetUtf8.empty() && reader.ExtractToFile(i, targetUtf8);
+    if (targetUtf8.empty())
+        return false;
+    if (reader.ExtractToFile(i, targetUtf8))
+        return true;
+    // A running program can be renamed though not written over: the new file takes its name
+    // and the old one lives on as "NAME.old" until the process that uses it has gone.
+    if (!IsFileInUse(target) || !MoveAside(target))
+        return false;
+    if (reader.ExtractToFile(i, targetUtf8))
+        return true;
+    (void)MoveBack(target);
+    return false;
 }
 
 struct PendingEntry {
     std::uint32_t index = 0;
+    std::wstring name;
     std::wstring target;
 };
 
-bool ExtractEntries(ZipReader& reader, const std::wstring& destination) {
+bool ExtractEntry(ZipReader& reader, const PendingEntry& entry, std::vector<std::wstring>* writtenFiles) {
+    if (reader.IsDirectory(entry.index))
+        return CreateDirectories(entry.target);
+    if (!EnsureParentDirectories(entry.target) || !ExtractFile(reader, entry.index, entry.target))
+        return false;
+    if (writtenFiles != nullptr)
+        writtenFiles->push_back(entry.name);
+    return true;
+}
+
+bool ExtractEntries(ZipReader& reader, const std::wstring& destination, std::vector<std::wstring>* writtenFiles) {
     // The new version file goes last, so that an installation only claims a version once every
     // other file of the patch is in place; a failed patch is then fetched again next time.
     std::vector<PendingEntry> versionFiles;
     for (std::uint32_t i = 0; i < reader.EntryCount(); ++i) {
-        std::wstring name;
-        if (!SafeEntryName(reader, i, name))
+        PendingEntry entry;
+        entry.index = i;
+        if (!SafeEntryName(reader, i, entry.name))
             return false;
-        std::wstring target = JoinPath(destination, name);
-        if (IsRootVersionFile(name)) {
-            versionFiles.push_back({i, std::move(target)});
+        entry.target = JoinPath(destination, entry.name);
+        if (NamesRootFile(entry.name, kVersionFileName)) {
+            versionFiles.push_back(std::move(entry));
             continue;
         }
-        if (!ExtractEntry(reader, i, target))
+        if (!ExtractEntry(reader, entry, writtenFiles))
             return false;
     }
     return std::all_of(versionFiles.begin(), versionFiles.end(), [&](const PendingEntry& entry) {
-        return ExtractEntry(reader, entry.index, entry.target);
+        return ExtractEntry(reader, entry, writtenFiles);
     });
 }
 
@@ -123,7 +126,25 @@ bool IsSafeEntryPath(const std::wstring& name) {
     return std::none_of(elements.begin(), elements.end(), [](std::wstring_view e) { return e == L".."; });
 }
 
-bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destination) {
+// Every spelling that Windows resolves to the same root file counts: any letter case, "." and
+// empty elements around it, and the trailing dots and spaces Windows drops from a name.
+bool NamesRootFile(const std::wstring& name, std::wstring_view fileName) {
+    std::wstring_view element;
+    for (std::wstring_view piece : Elements(name)) {
+        if (piece.empty() || piece == L".")
+            continue;
+        if (!element.empty())
+            return false;
+        element = piece;
+    }
+    while (!element.empty() && (element.back() == L'.' || element.back() == L' '))
+        element.remove_suffix(1);
+    return std::equal(element.begin(), element.end(), fileName.begin(), fileName.end(),
+                      [](wchar_t a, wchar_t b) { return AsciiLower(a) == AsciiLower(b); });
+}
+
+bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destination,
+                    std::vector<std::wstring>* writtenFiles) {
     if (!PathExists(archivePath))
         return false;
     if (!CreateDirectories(destination))
@@ -134,7 +155,7 @@ bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destina
     ZipReader reader;
     if (!reader.Open(archiveUtf8))
         return false;
-    const bool extracted = ExtractEntries(reader, destination);
+    const bool extracted = ExtractEntries(reader, destination, writtenFiles);
     reader.Close();
     return extracted;
 }

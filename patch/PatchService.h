@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "common/ProgressCallback.h"
 #include "protocol/LauncherApi.h"
@@ -21,6 +22,10 @@ public:
     /// GET_NEXT_PATCH requests are thrown as std::runtime_error.
     bool ApplyPatches(LauncherApi& api, ProgressCallback progress);
 
+    /// Names of the files (below installDir, '\' separated) the patches of the last ApplyPatches
+    /// wrote, in order; also those of a patch that failed later on.
+    const std::vector<std::wstring>& WrittenFiles() const { return writtenFiles; }
+
     /// Deletes the archive and removes "_patch_temp" when it is empty; failures ignored.
     void RemovePatchTemp(const std::wstring& archivePath) const;
 
@@ -29,6 +34,7 @@ private:
                        ProgressCallback progress);
 
     std::wstring installDir;
+    std::vector<std::wstring> writtenFiles;
 };
 
 }  // namespace ombrelta

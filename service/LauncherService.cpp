@@ -1,10 +1,12 @@
 #include "service/LauncherService.h"
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
 #include "common/Path.h"
 #include "common/Text.h"
+#include "patch/ArchiveExtractor.h"
 #include "patch/PatchService.h"
 #include "verify/FileVerifier.h"
 
@@ -42,14 +44,17 @@ bool LauncherService::LoadConfig(WindowHandle owner) {
 
 bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback progress) {
     errorText.clear();
+    patchedFiles.clear();
     if (!api.Connect(config.host, config.port)) {
         errorText = "Failed to connect to launcher server.";
         return false;
     }
+    PatchService patches(installDir);
     try {
         Report(progress, L"Checking patches...", 20);
-        PatchService patches(installDir);
-        if (!patches.ApplyPatches(api, Forwarding(progress))) {
+        const bool patched = patches.ApplyPatches(api, Forwarding(progress));
+        patchedFiles = patches.WrittenFiles();
+        if (!patched) {
             errorText = "Patch update failed.";
             return false;
         }
@@ -59,8 +64,14 @@ bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback 
         return true;
     } catch (const std::exception& error) {
         errorText = error.what();
+        patchedFiles = patches.WrittenFiles();
         return false;
     }
+}
+
+bool LauncherService::PatchReplaced(std::wstring_view fileName) const {
+    return std::any_of(patchedFiles.begin(), patchedFiles.end(),
+                       [fileName](const std::wstring& name) { return NamesRootFile(name, fileName); });
 }
 
 bool LauncherService::VerifyBeforeStart(ProgressCallback progress) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "common/ProgressCallback.h"
 #include "config/LauncherConfig.h"
@@ -29,6 +31,10 @@ public:
     /// Never throws.
     bool VerifyBeforeStart(ProgressCallback progress);
 
+    /// True when a patch of the last RunStartupChecks wrote the file fileName directly in the
+    /// install directory (as Windows matches names: any letter case).
+    bool PatchReplaced(std::wstring_view fileName) const;
+
     LauncherApi& Api() { return api; }
     const LauncherConfig& Config() const { return config; }
     GameProcess& Game() { return game; }
@@ -39,6 +45,8 @@ private:
     LauncherConfig config;
     GameProcess game;
     std::wstring installDir;
+    // Written by the start-up run; read by its own worker or once it has ended.
+    std::vector<std::wstring> patchedFiles;
 };
 
 }  // namespace ombrelta

@@ -42,6 +42,10 @@ public:
     /// Waits a short, bounded time for the worker threads; true when none runs any more.
     bool WaitForWorkers();
 
+    /// True when the window closed because a patch replaced the running program, which the
+    /// entry must now start again.
+    bool ClosedForUpdate() const { return closedForUpdate; }
+
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -108,6 +112,7 @@ private:
     FrameKey staticFrameKey;
     PaintMode paintMode;
     bool trayIconAdded = false;
+    bool closedForUpdate = false;
     WindowState state;
 };
 

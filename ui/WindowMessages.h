@@ -15,6 +15,9 @@ constexpr unsigned kMsgLauncherTray = 32788;
 constexpr unsigned kMsgLauncherStartGame = 32798;
 /// A second launcher asks this one to come to the front.
 constexpr unsigned kMsgLauncherActivate = 32808;
+/// The start-up checks passed after a patch replaced the running program: close, so that the
+/// entry starts the new one.
+constexpr unsigned kMsgLauncherUpdated = 32818;
 
 /// Timer 1 of the main window (1000 ms): watches the started game.
 constexpr unsigned kTimerGameWatch = 1;

@@ -5,6 +5,7 @@
 #include <system_error>
 #include <thread>
 
+#include "common/Path.h"
 #include "ui/WindowMessages.h"
 
 namespace ombrelta {
@@ -42,6 +43,12 @@ ProgressCallback WindowProgress(std::shared_ptr<WorkerLink> link) {
     };
 }
 
+// The running program's own file name, as the patch would have named it.
+std::wstring RunningProgramName() {
+    const std::wstring path = GetExecutablePath();
+    return path.substr(path.find_last_of(L"\\/") + 1);
+}
+
 void RunStartupWorker(const std::shared_ptr<LauncherService>& service,
                       const std::shared_ptr<WorkerLink>& link) {
     WorkerScope scope(link);
@@ -49,6 +56,11 @@ void RunStartupWorker(const std::shared_ptr<LauncherService>& service,
     bool passed = false;
     try {
         passed = service->RunStartupChecks(errorText, WindowProgress(link));
+        if (passed && service->PatchReplaced(RunningProgramName())) {
+            link->Post([](WindowHandle window) {
+                return PostMessageW(static_cast<HWND>(window), kMsgLauncherUpdated, 0, 0) != FALSE;
+            });
+        }
     } catch (const std::exception& error) {
         errorText = error.what();
     }

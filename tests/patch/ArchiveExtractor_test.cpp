@@ -162,6 +162,30 @@ TEST(ExtractArchive, VersionFileIsWrittenLastAndOnlyAfterEveryOtherEntry) {
     EXPECT_EQ(CountChildren(good.path()), 3u);
 }
 
+TEST(ExtractArchive, ListsTheFilesItWroteInOrder) {
+    TempDir tmp;
+    std::vector<std::wstring> written;
+    ASSERT_TRUE(ExtractArchive(FixturePath(L"version-upper.zip"), tmp.path(), &written));
+    EXPECT_EQ(written, (std::vector<std::wstring>{L"one.txt", L"two\\two.txt", L"VERSION.DAT"}));
+}
+
+TEST(NamesRootFile, MatchesEverySpellingOfTheRootFile) {
+    struct Row {
+        const wchar_t* name;
+        bool matches;
+    };
+    const Row rows[] = {
+        {L"OmbreltaLauncher.exe", true},   {L"ombreltalauncher.EXE", true},
+        {L".\\OmbreltaLauncher.exe", true}, {L"\\OmbreltaLauncher.exe. ", true},
+        {L"bin\\OmbreltaLauncher.exe", false}, {L"OmbreltaLauncher.exe.old", false},
+        {L"OmbreltaLauncher", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(WideToUtf8(row.name));
+        EXPECT_EQ(NamesRootFile(row.name, L"OmbreltaLauncher.exe"), row.matches);
+    }
+}
+
 TEST(ExtractArchive, RefusedEntryKeepsTheOldVersionFile) {
     TempDir tmp;
     WriteFileBytes(tmp.Child(L"version.dat"), "5\n");

@@ -1,0 +1,59 @@
+// A file held open without write sharing, as Windows holds a running program, is moved aside
+// when the system lets it be renamed.
+#include "patch/ArchiveExtractor.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "common/FileSystem.h"
+#include "tests/patch/ZipTestSupport.h"
+#include "tests/support/TempDir.h"
+
+namespace ombrelta {
+namespace {
+
+using test::FileExists;
+using test::FixturePath;
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+
+TEST(ExtractArchive, FileInUseIsMovedAsideWhenItCanBeRenamed) {
+    struct Row {
+        const char* what;
+        DWORD share;
+        bool inUse;
+        bool extracted;
+        const char* movedAside;  // what "readme.txt.old" holds afterwards; null: nothing is there
+    };
+    const Row rows[] = {
+        {"no write sharing, renaming allowed", FILE_SHARE_READ | FILE_SHARE_DELETE, true, true, "old readme"},
+        {"no write sharing, no renaming", FILE_SHARE_READ, true, false, nullptr},
+        {"write sharing", FILE_SHARE_READ | FILE_SHARE_WRITE, false, true, "from an earlier update"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir tmp;
+        const std::wstring held = tmp.Child(L"readme.txt");
+        WriteFileBytes(held, "old readme");
+        WriteFileBytes(tmp.Child(L"readme.txt.old"), "from an earlier update");
+        HANDLE handle = CreateFileW(held.c_str(), GENERIC_READ, row.share, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(IsFileInUse(held), row.inUse);
+
+        const bool extracted = ExtractArchive(FixturePath(L"infozip.zip"), tmp.path());
+        CloseHandle(handle);
+
+        EXPECT_EQ(extracted, row.extracted);
+        EXPECT_EQ(ReadFileBytes(held), row.extracted ? "version 1\n" : "old readme");
+        const std::wstring aside = tmp.Child(L"readme.txt.old");
+        EXPECT_EQ(FileExists(aside), row.movedAside != nullptr);
+        if (row.movedAside != nullptr)
+            EXPECT_EQ(ReadFileBytes(aside), row.movedAside);
+    }
+}
+
+}  // namespace
+}  // namespace ombrelta
