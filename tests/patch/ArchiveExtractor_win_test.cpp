@@ -50,8 +50,9 @@ TEST(ExtractArchive, FileInUseIsMovedAsideWhenItCanBeRenamed) {
         EXPECT_EQ(ReadFileBytes(held), row.extracted ? "version 1\n" : "old readme");
         const std::wstring aside = tmp.Child(L"readme.txt.old");
         EXPECT_EQ(FileExists(aside), row.movedAside != nullptr);
-        if (row.movedAside != nullptr)
+        if (row.movedAside != nullptr) {
             EXPECT_EQ(ReadFileBytes(aside), row.movedAside);
+        }
     }
 }
 
