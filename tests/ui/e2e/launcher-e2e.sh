@@ -75,6 +75,7 @@ run_scenario scenario_missing_game
 run_scenario scenario_failed_verification
 run_scenario scenario_paint_modes_identical
 run_scenario scenario_self_update
+run_scenario scenario_check_replaces_running_launcher
 if [ -f "$game_exe" ]; then
     run_scenario scenario_game_ends
     run_scenario scenario_close_ends_game
