@@ -74,7 +74,8 @@ std::optional<std::uint32_t> AfterUpdateProcessId(std::wstring_view commandLine)
     return found;
 }
 
-std::wstring RestartCommandLine(std::wstring_view programPath, std::wstring_view commandLine,
+std::wstring RestartCommandLine(std::wstring_view programPath,
+                                std::wstring_view commandLine,
                                 std::uint32_t processId) {
     std::wstring line = L"\"" + std::wstring(programPath) + L"\"";
     const std::vector<std::wstring_view> words = ArgumentWords(commandLine);

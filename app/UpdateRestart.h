@@ -25,7 +25,8 @@ std::optional<std::uint32_t> AfterUpdateProcessId(std::wstring_view commandLine)
 
 /// programPath in double quotes, the arguments of commandLine without an earlier
 /// "--after-update PID", then "--after-update" and processId.
-std::wstring RestartCommandLine(std::wstring_view programPath, std::wstring_view commandLine,
+std::wstring RestartCommandLine(std::wstring_view programPath,
+                                std::wstring_view commandLine,
                                 std::uint32_t processId);
 
 /// Windows only: when the command line names a process with "--after-update", waits until it

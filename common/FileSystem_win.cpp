@@ -76,8 +76,8 @@ std::optional<std::uint64_t> GetFileSize(const std::wstring& path) {
 bool IsFileInUse(const std::wstring& path) {
     if (!IsUsable(path))
         return false;
-    HANDLE handle = OpenWith(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             OPEN_EXISTING);
+    HANDLE handle =
+        OpenWith(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
     if (handle != INVALID_HANDLE_VALUE) {
         CloseHandle(handle);
         return false;

@@ -85,7 +85,9 @@ bool ExtractEntry(ZipReader& reader, const PendingEntry& entry, std::vector<std:
     return true;
 }
 
-bool ExtractEntries(ZipReader& reader, const std::wstring& destination, std::vector<std::wstring>* writtenFiles) {
+bool ExtractEntries(ZipReader& reader,
+                    const std::wstring& destination,
+                    std::vector<std::wstring>* writtenFiles) {
     // The new version file goes last, so that an installation only claims a version once every
     // other file of the patch is in place; a failed patch is then fetched again next time.
     std::vector<PendingEntry> versionFiles;
@@ -102,9 +104,8 @@ bool ExtractEntries(ZipReader& reader, const std::wstring& destination, std::vec
         if (!ExtractEntry(reader, entry, writtenFiles))
             return false;
     }
-    return std::all_of(versionFiles.begin(), versionFiles.end(), [&](const PendingEntry& entry) {
-        return ExtractEntry(reader, entry, writtenFiles);
-    });
+    return std::all_of(versionFiles.begin(), versionFiles.end(),
+                       [&](const PendingEntry& entry) { return ExtractEntry(reader, entry, writtenFiles); });
 }
 
 }  // namespace
@@ -143,7 +144,8 @@ bool NamesRootFile(const std::wstring& name, std::wstring_view fileName) {
                       [](wchar_t a, wchar_t b) { return AsciiLower(a) == AsciiLower(b); });
 }
 
-bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destination,
+bool ExtractArchive(const std::wstring& archivePath,
+                    const std::wstring& destination,
                     std::vector<std::wstring>* writtenFiles) {
     if (!PathExists(archivePath))
         return false;

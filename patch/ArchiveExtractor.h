@@ -13,7 +13,8 @@ namespace ombrelta {
 /// relative to destination) is appended to it.
 /// False at the first failure (missing archive, unreadable archive, unsafe or undecodable
 /// entry name, write or check failure); entries written before it stay.
-bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destination,
+bool ExtractArchive(const std::wstring& archivePath,
+                    const std::wstring& destination,
                     std::vector<std::wstring>* writtenFiles = nullptr);
 
 /// False for names that could leave the destination: empty, drive-absolute ("C:\"), UNC,

@@ -273,7 +273,8 @@ TEST_F(ServerCheckTest, RunningLauncherIsMovedAsideAndNamedInTheLastLine) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_TRUE(IsFileInUse(launcherW));
 
-    RunResult run = RunToEnd({OMBRELTA_CHECK_EXE, "--mode", "startup"}, PathArg(Dir("install")), kChildTimeout);
+    RunResult run =
+        RunToEnd({OMBRELTA_CHECK_EXE, "--mode", "startup"}, PathArg(Dir("install")), kChildTimeout);
     running.Signal(SIGKILL);
     running.Wait(kChildTimeout);
 

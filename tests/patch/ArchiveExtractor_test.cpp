@@ -175,8 +175,8 @@ TEST(NamesRootFile, MatchesEverySpellingOfTheRootFile) {
         bool matches;
     };
     const Row rows[] = {
-        {L"OmbreltaLauncher.exe", true},   {L"ombreltalauncher.EXE", true},
-        {L".\\OmbreltaLauncher.exe", true}, {L"\\OmbreltaLauncher.exe. ", true},
+        {L"OmbreltaLauncher.exe", true},       {L"ombreltalauncher.EXE", true},
+        {L".\\OmbreltaLauncher.exe", true},    {L"\\OmbreltaLauncher.exe. ", true},
         {L"bin\\OmbreltaLauncher.exe", false}, {L"OmbreltaLauncher.exe.old", false},
         {L"OmbreltaLauncher", false},
     };
