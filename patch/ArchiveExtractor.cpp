@@ -53,20 +53,22 @@ bool SafeEntryName(const ZipReader& reader, std::uint32_t i, std::wstring& name)
     return IsSafeEntryPath(name);
 }
 
-bool ExtractFile(ZipReader& reader, std::uint32_t i, const std::wstring& target) {
+enum class FileWrite { Failed, Written, WrittenAfterMovingAside };
+
+FileWrite ExtractFile(ZipReader& reader, std::uint32_t i, const std::wstring& target) {
     const std::string targetUtf8 = WideToUtf8(target);
     if (targetUtf8.empty())
-        return false;
+        return FileWrite::Failed;
     if (reader.ExtractToFile(i, targetUtf8))
-        return true;
+        return FileWrite::Written;
     // A running program can be renamed though not written over: the new file takes its name
     // and the old one lives on as "NAME.old" until the process that uses it has gone.
     if (!IsFileInUse(target) || !MoveAside(target))
-        return false;
+        return FileWrite::Failed;
     if (reader.ExtractToFile(i, targetUtf8))
-        return true;
+        return FileWrite::WrittenAfterMovingAside;
     (void)MoveBack(target);
-    return false;
+    return FileWrite::Failed;
 }
 
 struct PendingEntry {
@@ -75,19 +77,20 @@ struct PendingEntry {
     std::wstring target;
 };
 
-bool ExtractEntry(ZipReader& reader, const PendingEntry& entry, std::vector<std::wstring>* writtenFiles) {
+bool ExtractEntry(ZipReader& reader, const PendingEntry& entry, std::vector<std::wstring>* movedAside) {
     if (reader.IsDirectory(entry.index))
         return CreateDirectories(entry.target);
-    if (!EnsureParentDirectories(entry.target) || !ExtractFile(reader, entry.index, entry.target))
+    if (!EnsureParentDirectories(entry.target))
         return false;
-    if (writtenFiles != nullptr)
-        writtenFiles->push_back(entry.name);
-    return true;
+    const FileWrite write = ExtractFile(reader, entry.index, entry.target);
+    if (write == FileWrite::WrittenAfterMovingAside && movedAside != nullptr)
+        movedAside->push_back(entry.name);
+    return write != FileWrite::Failed;
 }
 
 bool ExtractEntries(ZipReader& reader,
                     const std::wstring& destination,
-                    std::vector<std::wstring>* writtenFiles) {
+                    std::vector<std::wstring>* movedAside) {
     // The new version file goes last, so that an installation only claims a version once every
     // other file of the patch is in place; a failed patch is then fetched again next time.
     std::vector<PendingEntry> versionFiles;
@@ -101,11 +104,11 @@ bool ExtractEntries(ZipReader& reader,
             versionFiles.push_back(std::move(entry));
             continue;
         }
-        if (!ExtractEntry(reader, entry, writtenFiles))
+        if (!ExtractEntry(reader, entry, movedAside))
             return false;
     }
     return std::all_of(versionFiles.begin(), versionFiles.end(),
-                       [&](const PendingEntry& entry) { return ExtractEntry(reader, entry, writtenFiles); });
+                       [&](const PendingEntry& entry) { return ExtractEntry(reader, entry, movedAside); });
 }
 
 }  // namespace
@@ -146,7 +149,7 @@ bool NamesRootFile(const std::wstring& name, std::wstring_view fileName) {
 
 bool ExtractArchive(const std::wstring& archivePath,
                     const std::wstring& destination,
-                    std::vector<std::wstring>* writtenFiles) {
+                    std::vector<std::wstring>* movedAside) {
     if (!PathExists(archivePath))
         return false;
     if (!CreateDirectories(destination))
@@ -157,7 +160,7 @@ bool ExtractArchive(const std::wstring& archivePath,
     ZipReader reader;
     if (!reader.Open(archiveUtf8))
         return false;
-    const bool extracted = ExtractEntries(reader, destination, writtenFiles);
+    const bool extracted = ExtractEntries(reader, destination, movedAside);
     reader.Close();
     return extracted;
 }

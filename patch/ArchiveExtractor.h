@@ -9,13 +9,13 @@ namespace ombrelta {
 /// Extracts every entry of a zip archive below destination, in central-directory order, except
 /// that the root "version.dat" is written last and only when every other entry succeeded.
 /// A file in use (a running program) is moved aside to "NAME.old" and the entry written in its
-/// place. When writtenFiles is given, the name of every file entry written ('\' separated,
-/// relative to destination) is appended to it.
+/// place; when movedAside is given, the entry's name ('\' separated, relative to destination)
+/// is appended to it.
 /// False at the first failure (missing archive, unreadable archive, unsafe or undecodable
 /// entry name, write or check failure); entries written before it stay.
 bool ExtractArchive(const std::wstring& archivePath,
                     const std::wstring& destination,
-                    std::vector<std::wstring>* writtenFiles = nullptr);
+                    std::vector<std::wstring>* movedAside = nullptr);
 
 /// False for names that could leave the destination: empty, drive-absolute ("C:\"), UNC,
 /// device prefixes, or a ".." element. The name uses '\' as its separator.

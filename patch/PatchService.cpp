@@ -34,7 +34,7 @@ bool PatchService::ApplyPatches(LauncherApi& api, ProgressCallback progress) {
     // A server that offers the version asked about, or one installed earlier in this run, would
     // otherwise keep the loop going for ever.
     std::set<std::uint16_t> installedThisRun;
-    writtenFiles.clear();
+    movedAsideFiles.clear();
     for (;;) {
         const std::uint16_t localVersion = ReadLocalVersion(installDir, kVersionFile);
         Report(progress, L"Checking patch version " + std::to_wstring(localVersion), 5);
@@ -60,7 +60,7 @@ bool PatchService::ApplyPatches(LauncherApi& api, ProgressCallback progress) {
             return false;
 
         Report(progress, L"Extracting patch...", 70);
-        if (!ExtractArchive(archivePath, installDir, &writtenFiles))
+        if (!ExtractArchive(archivePath, installDir, &movedAsideFiles))
             return false;
         if (ReadLocalVersion(installDir, kVersionFile) != patch.version)
             return false;

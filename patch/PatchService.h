@@ -22,9 +22,10 @@ public:
     /// GET_NEXT_PATCH requests are thrown as std::runtime_error.
     bool ApplyPatches(LauncherApi& api, ProgressCallback progress);
 
-    /// Names of the files (below installDir, '\' separated) the patches of the last ApplyPatches
-    /// wrote, in order; also those of a patch that failed later on.
-    const std::vector<std::wstring>& WrittenFiles() const { return writtenFiles; }
+    /// Names of the files (below installDir, '\' separated) that the patches of the last
+    /// ApplyPatches replaced while they were in use, moving them aside; also those of a patch
+    /// that failed later on.
+    const std::vector<std::wstring>& MovedAsideFiles() const { return movedAsideFiles; }
 
     /// Deletes the archive and removes "_patch_temp" when it is empty; failures ignored.
     void RemovePatchTemp(const std::wstring& archivePath) const;
@@ -34,7 +35,7 @@ private:
                        ProgressCallback progress);
 
     std::wstring installDir;
-    std::vector<std::wstring> writtenFiles;
+    std::vector<std::wstring> movedAsideFiles;
 };
 
 }  // namespace ombrelta

@@ -44,7 +44,7 @@ bool LauncherService::LoadConfig(WindowHandle owner) {
 
 bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback progress) {
     errorText.clear();
-    patchedFiles.clear();
+    replacedInUse.clear();
     if (!api.Connect(config.host, config.port)) {
         errorText = "Failed to connect to launcher server.";
         return false;
@@ -53,7 +53,7 @@ bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback 
     try {
         Report(progress, L"Checking patches...", 20);
         const bool patched = patches.ApplyPatches(api, Forwarding(progress));
-        patchedFiles = patches.WrittenFiles();
+        replacedInUse = patches.MovedAsideFiles();
         if (!patched) {
             errorText = "Patch update failed.";
             return false;
@@ -64,13 +64,13 @@ bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback 
         return true;
     } catch (const std::exception& error) {
         errorText = error.what();
-        patchedFiles = patches.WrittenFiles();
+        replacedInUse = patches.MovedAsideFiles();
         return false;
     }
 }
 
-bool LauncherService::PatchReplaced(std::wstring_view fileName) const {
-    return std::any_of(patchedFiles.begin(), patchedFiles.end(),
+bool LauncherService::PatchReplacedInUse(std::wstring_view fileName) const {
+    return std::any_of(replacedInUse.begin(), replacedInUse.end(),
                        [fileName](const std::wstring& name) { return NamesRootFile(name, fileName); });
 }
 

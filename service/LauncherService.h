@@ -31,9 +31,9 @@ public:
     /// Never throws.
     bool VerifyBeforeStart(ProgressCallback progress);
 
-    /// True when a patch of the last RunStartupChecks wrote the file fileName directly in the
-    /// install directory (as Windows matches names: any letter case).
-    bool PatchReplaced(std::wstring_view fileName) const;
+    /// True when a patch of the last RunStartupChecks replaced the file fileName directly in the
+    /// install directory while it was in use (a running program); names match as on Windows.
+    bool PatchReplacedInUse(std::wstring_view fileName) const;
 
     LauncherApi& Api() { return api; }
     const LauncherConfig& Config() const { return config; }
@@ -46,7 +46,7 @@ private:
     GameProcess game;
     std::wstring installDir;
     // Written by the start-up run; read by its own worker or once it has ended.
-    std::vector<std::wstring> patchedFiles;
+    std::vector<std::wstring> replacedInUse;
 };
 
 }  // namespace ombrelta

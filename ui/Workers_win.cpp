@@ -56,7 +56,7 @@ void RunStartupWorker(const std::shared_ptr<LauncherService>& service,
     bool passed = false;
     try {
         passed = service->RunStartupChecks(errorText, WindowProgress(link));
-        if (passed && service->PatchReplaced(RunningProgramName())) {
+        if (passed && service->PatchReplacedInUse(RunningProgramName())) {
             link->Post([](WindowHandle window) {
                 return PostMessageW(static_cast<HWND>(window), kMsgLauncherUpdated, 0, 0) != FALSE;
             });

@@ -261,6 +261,15 @@ TEST_F(ServerCheckTest, RunningLauncherIsMovedAsideAndNamedInTheLastLine) {
     WriteTree(Dir("server") / "files", {{"data/a.txt", "abc"}});
     ServerProcess server(PathArg(Dir("server")), {}, PathArg(Dir("server.log")));
     ASSERT_NE(server.port(), 0);
+    // A launcher that does not run is simply written over, and the output stays as it was.
+    WriteLauncherConfig(Dir("idle"), server.port());
+    WriteFile(Dir("idle") / "OmbreltaLauncher.exe", "old");
+    RunResult idle = RunToEnd({OMBRELTA_CHECK_EXE, "--mode", "startup"}, PathArg(Dir("idle")), kChildTimeout);
+    EXPECT_EQ(idle.exitCode, 0) << idle.out;
+    EXPECT_TRUE(idle.out.ends_with("\n100\tReady.\n")) << idle.out;
+    EXPECT_TRUE(ReadFile(Dir("idle") / "OmbreltaLauncher.exe") == newLauncher);
+    EXPECT_FALSE(fs::exists(Dir("idle") / "OmbreltaLauncher.exe.old"));
+
     fs::create_directories(Dir("install"));
     WriteLauncherConfig(Dir("install"), server.port());
     // A running copy of sleep stands for the launcher: the system refuses to write over it.
@@ -282,7 +291,7 @@ TEST_F(ServerCheckTest, RunningLauncherIsMovedAsideAndNamedInTheLastLine) {
     std::vector<std::string> lines = Lines(run.out);
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2], "100\tReady.");
-    EXPECT_EQ(lines.back(), "updated\tOmbreltaLauncher.exe was replaced.");
+    EXPECT_EQ(lines.back(), "updated\tOmbreltaLauncher.exe was replaced while it ran.");
     EXPECT_TRUE(ReadFile(launcher) == newLauncher);
     EXPECT_TRUE(ReadFile(Dir("install") / "OmbreltaLauncher.exe.old") == oldLauncher);
     EXPECT_EQ(ReadFile(Dir("install") / "version.dat"), "1\n");

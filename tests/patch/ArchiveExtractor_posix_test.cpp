@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <filesystem>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -31,7 +32,7 @@ TEST(ExtractArchive, RunningProgramIsMovedAsideAndPutBackWhenItsReplacementFails
     };
     const Row rows[] = {
         {L"infozip.zip", L"readme.txt", "version 1\n"},
-        {L"version-upper-badcrc.zip", L"two/two.txt", nullptr},
+        {L"version-upper-badcrc.zip", L"two\\two.txt", nullptr},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(WideToUtf8(row.archive));
@@ -47,7 +48,8 @@ TEST(ExtractArchive, RunningProgramIsMovedAsideAndPutBackWhenItsReplacementFails
         ASSERT_EQ(posix_spawn(&child, programPath.c_str(), nullptr, nullptr, argv, environ), 0);
         EXPECT_TRUE(IsFileInUse(program));
 
-        const bool extracted = ExtractArchive(FixturePath(row.archive), tmp.path());
+        std::vector<std::wstring> movedAside;
+        const bool extracted = ExtractArchive(FixturePath(row.archive), tmp.path(), &movedAside);
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
 
@@ -55,10 +57,12 @@ TEST(ExtractArchive, RunningProgramIsMovedAsideAndPutBackWhenItsReplacementFails
         if (row.newBytes != nullptr) {
             EXPECT_EQ(ReadFileBytes(program), row.newBytes);
             EXPECT_TRUE(ReadFileBytes(MovedAsideName(program)) == programBytes);
+            EXPECT_EQ(movedAside, std::vector<std::wstring>{row.entry});
         } else {
             // A failed replacement puts the old program back.
             EXPECT_TRUE(ReadFileBytes(program) == programBytes);
             EXPECT_FALSE(FileExists(MovedAsideName(program)));
+            EXPECT_TRUE(movedAside.empty());
         }
         EXPECT_FALSE(IsFileInUse(program));
     }

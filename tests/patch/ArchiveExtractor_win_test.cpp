@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "common/FileSystem.h"
@@ -43,11 +45,13 @@ TEST(ExtractArchive, FileInUseIsMovedAsideWhenItCanBeRenamed) {
         ASSERT_NE(handle, INVALID_HANDLE_VALUE);
         EXPECT_EQ(IsFileInUse(held), row.inUse);
 
-        const bool extracted = ExtractArchive(FixturePath(L"infozip.zip"), tmp.path());
+        std::vector<std::wstring> movedAside;
+        const bool extracted = ExtractArchive(FixturePath(L"infozip.zip"), tmp.path(), &movedAside);
         CloseHandle(handle);
 
         EXPECT_EQ(extracted, row.extracted);
         EXPECT_EQ(ReadFileBytes(held), row.extracted ? "version 1\n" : "old readme");
+        EXPECT_EQ(movedAside.size(), row.inUse && row.extracted ? 1u : 0u);
         const std::wstring aside = tmp.Child(L"readme.txt.old");
         EXPECT_EQ(FileExists(aside), row.movedAside != nullptr);
         if (row.movedAside != nullptr) {

@@ -89,9 +89,9 @@ int ToolMain(const std::vector<std::wstring>& arguments) {
         int result = RunStartup(service);
         if (options.mode == Mode::Both && result == 0)
             result = RunBeforeStart(service);
-        // The running launcher may have been moved aside: whoever started it must start it again.
-        if (service.PatchReplaced(kLauncherProgram))
-            PrintLine("updated", WideToUtf8(kLauncherProgram) + " was replaced.");
+        // Whoever started the launcher that was moved aside must start the new one.
+        if (service.PatchReplacedInUse(kLauncherProgram))
+            PrintLine("updated", WideToUtf8(kLauncherProgram) + " was replaced while it ran.");
         return result;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "ombrelta-check: %s\n", error.what());

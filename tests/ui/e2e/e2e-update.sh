@@ -66,7 +66,7 @@ scenario_check_replaces_running_launcher() {
     check "the launcher waits behind its failure box" wait_for 60 has_message_box "Ombrelta Launcher"
     (cd "$cwd" && wine "$check_exe" --install-dir "$(windows_path "$dir")" --mode startup) >"$out_dir/check-running.out" 2>&1
     check "the checker names the replaced launcher last" \
-        test "$(tail -n1 "$out_dir/check-running.out" | tr -d '\r')" = "$(printf 'updated\tOmbreltaLauncher.exe was replaced.')"
+        test "$(tail -n1 "$out_dir/check-running.out" | tr -d '\r')" = "$(printf 'updated\tOmbreltaLauncher.exe was replaced while it ran.')"
     check "the running launcher was moved aside" cmp -s "$launcher_exe" "$dir/OmbreltaLauncher.exe.old"
     check "the new launcher is in place" cmp -s "$work/update-src/OmbreltaLauncher.exe" "$dir/OmbreltaLauncher.exe"
     check "version.dat at 1" grep -qx 1 "$dir/version.dat"
