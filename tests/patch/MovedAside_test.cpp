@@ -9,25 +9,8 @@ namespace ombrelta {
 namespace {
 
 using test::FileExists;
-using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
-
-TEST(MovedAside, MoveAsideReplacesAnOlderOneAndMoveBackUndoesIt) {
-    TempDir tmp;
-    const std::wstring program = tmp.Child(L"prog.exe");
-    WriteFileBytes(program, "running");
-    WriteFileBytes(MovedAsideName(program), "from an earlier update");
-    ASSERT_TRUE(MoveAside(program));
-    EXPECT_FALSE(FileExists(program));
-    EXPECT_EQ(ReadFileBytes(tmp.Child(L"prog.exe.old")), "running");
-
-    WriteFileBytes(program, "half written");
-    ASSERT_TRUE(MoveBack(program));
-    EXPECT_EQ(ReadFileBytes(program), "running");
-    EXPECT_FALSE(FileExists(MovedAsideName(program)));
-    EXPECT_FALSE(MoveAside(tmp.Child(L"missing.exe")));
-}
 
 TEST(MovedAside, RemovesOnlyWhatAnUpdateLeftBeside) {
     struct Row {
