@@ -6,26 +6,7 @@
 # Usage: bench/prestart-hashcache.sh [build-dir]   (default build/native; needs target verify_bench)
 set -euo pipefail
 
-root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${1:-$root/build/native}"
-bench="$build/bench/verify_bench"
-if [ ! -x "$bench" ]; then
-    echo "missing $bench: cmake --preset native && cmake --build build/native --target verify_bench" >&2
-    exit 1
-fi
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-mkdir "$work/files"
-
-python3 - "$work/files" <<'PY'
-import random, sys
-rng = random.Random(20261207)
-for i in range(64):
-    with open(f"{sys.argv[1]}/game{i:02}.bin", "wb") as f:
-        f.write(rng.randbytes(16 << 20))
-PY
-cat "$work/files"/* > /dev/null
-(cd "$work/files" && md5sum -- *.bin > "$work/list.md5")
+source "$(dirname "$0")/game-files.sh"
 
 # Prints "seconds peak-KiB" of the measured check, as verify_bench reports them.
 measure() {

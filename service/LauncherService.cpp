@@ -16,8 +16,7 @@ constexpr wchar_t kVerifiedFileCacheName[] = L"_verify_cache";
 
 // What the stages get: a callback that always exists and hands every report on unchanged.
 ProgressCallback Forwarding(const ProgressCallback& progress) {
-    return
-        [progress](const std::wstring& message, std::int32_t percent) { Report(progress, message, percent); };
+    return [progress](const std::wstring& message, std::int32_t percent) { Report(progress, message, percent); };
 }
 
 // A failure report from an exception handler must not throw again.
