@@ -17,15 +17,12 @@ std::wstring MovedAsideName(const std::wstring& path) {
 }
 
 bool MoveAside(const std::wstring& path) {
-    const std::wstring aside = MovedAsideName(path);
     // An older one may be left by an update whose program still ran at the last start.
-    (void)DeleteFileAt(aside);
-    return RenameFileNoReplace(path, aside);
+    return RenameFileReplacing(path, MovedAsideName(path));
 }
 
 bool MoveBack(const std::wstring& path) {
-    (void)DeleteFileAt(path);
-    return RenameFileNoReplace(MovedAsideName(path), path);
+    return RenameFileReplacing(MovedAsideName(path), path);
 }
 
 void RemoveMovedAside(const std::wstring& directory) {

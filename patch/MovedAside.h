@@ -11,12 +11,12 @@ namespace ombrelta {
 /// path followed by ".old".
 std::wstring MovedAsideName(const std::wstring& path);
 
-/// Renames the file at path to MovedAsideName(path), deleting an older file of that name first.
-/// False, with the file still at path, when the rename fails.
+/// Renames the file at path to MovedAsideName(path), replacing an older file of that name.
+/// False, with both untouched, when the rename fails.
 bool MoveAside(const std::wstring& path);
 
-/// Undoes MoveAside: deletes whatever is at path and renames MovedAsideName(path) back to it.
-/// False when the rename fails.
+/// Undoes MoveAside: renames MovedAsideName(path) back over whatever is at path. False when the
+/// rename fails.
 bool MoveBack(const std::wstring& path);
 
 /// Deletes every file "NAME.old" directly in directory whose NAME exists beside it: what
