@@ -1,16 +1,46 @@
 #include "patch/FileDownload.h"
 
 #include <optional>
+#include <utility>
 
 #include "common/FileSystem.h"
 #include "common/Path.h"
-#include "patch/ChunkLoop.h"
 
 namespace ombrelta {
+namespace {
+
+// A fetcher answers each request as it is made, so its requests wait for one another.
+class FetcherChannel : public ChunkChannel {
+public:
+    explicit FetcherChannel(ChunkFetcher fetcher) : fetcher(std::move(fetcher)) {}
+
+    void Request(std::uint32_t offset) override { requested = offset; }
+    std::uint64_t Receive(bool& last) override {
+        chunk = fetcher(requested, last);
+        return chunk.size();
+    }
+    bool WriteTo(File& file) override { return file.Write(chunk.data(), chunk.size()); }
+    bool Discard() override { return false; }
+
+private:
+    ChunkFetcher fetcher;
+    std::uint32_t requested = 0;
+    std::vector<std::uint8_t> chunk;
+};
+
+}  // namespace
 
 bool DownloadToFile(std::uint32_t totalSize, const std::wstring& targetPath, ChunkFetcher fetcher,
                     DownloadProgress progress) {
-    if (!fetcher || targetPath.empty())
+    if (!fetcher)
+        return false;
+    FetcherChannel channel(std::move(fetcher));
+    return DownloadToFile(totalSize, targetPath, channel, 1, std::move(progress));
+}
+
+bool DownloadToFile(std::uint32_t totalSize, const std::wstring& targetPath, ChunkChannel& channel, int window,
+                    DownloadProgress progress) {
+    if (targetPath.empty())
         return false;
     if (!EnsureParentDirectories(targetPath))
         return false;
@@ -25,30 +55,29 @@ bool DownloadToFile(std::uint32_t totalSize, const std::wstring& targetPath, Chu
         file.reset();
         (void)DeleteFileAt(tempPath);
     };
-    // A failing fetch ends the download quietly; anything else that throws (the progress target)
-    // still must not leave the temporary file behind.
-    bool fetchFailed = false;
-    auto fetch = [&](std::uint32_t offset, bool& last) {
+    // A failing request ends the download quietly; a throwing progress target still must not
+    // leave the temporary file behind.
+    bool progressFailed = false;
+    auto onChunk = [&](std::uint32_t written, std::uint32_t total) {
         try {
-            return fetcher(offset, last);
+            progress(written, total);
         } catch (...) {
-            fetchFailed = true;
+            progressFailed = true;
             throw;
         }
     };
-    auto write = [&](const std::vector<std::uint8_t>& chunk) { return file->Write(chunk.data(), chunk.size()); };
-
+    const ChunkLoopPlan plan{.totalSize = totalSize, .totalIsLimit = true, .window = window};
     std::uint32_t written = 0;
     ChunkLoopStatus status;
     try {
-        status = RunChunkLoop(totalSize, fetch, write, progress, written);
+        status = RunChunkLoop(channel, *file, plan, progress ? DownloadProgress(onChunk) : nullptr, written);
     } catch (...) {
         discard();
-        if (fetchFailed)
-            return false;
-        throw;
+        if (progressFailed)
+            throw;
+        return false;
     }
-    if (status != ChunkLoopStatus::Complete || !file->Close()) {
+    if (status != ChunkLoopStatus::Complete) {
         discard();
         return false;
     }

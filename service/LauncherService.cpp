@@ -48,13 +48,13 @@ bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback 
     }
     try {
         Report(progress, L"Checking patches...", 20);
-        PatchService patches(installDir);
+        PatchService patches(installDir, config.options.pipeline);
         if (!patches.ApplyPatches(api, Forwarding(progress))) {
             errorText = "Patch update failed.";
             return false;
         }
         Report(progress, L"Checking game files...", 70);
-        VerifyAndRepairFiles(api, Forwarding(progress));
+        VerifyAndRepairFiles(api, Forwarding(progress), config.options.pipeline);
         Report(progress, L"Ready.", 100);
         return true;
     } catch (const std::exception& error) {
@@ -71,7 +71,7 @@ bool LauncherService::VerifyBeforeStart(ProgressCallback progress) {
             return false;
         }
         Report(progress, L"Checking files before start...", 10);
-        VerifyAndRepairFiles(api, Forwarding(progress));
+        VerifyAndRepairFiles(api, Forwarding(progress), config.options.pipeline);
         Report(progress, L"Files checked successfully.", 100);
         return true;
     } catch (const std::exception& error) {

@@ -68,7 +68,7 @@ bool FileNeedsRepair(const HashEntry& entry) {
     return FileNeedsRepairWith(entry, [&] { return ComputeFileMd5(EntryWidePath(entry)); });
 }
 
-bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress) {
+bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, int chunkWindow) {
     const std::string clientName = GetComputerNameNarrow().value_or("UNKNOWN");
     const std::vector<HashEntry> entries = api.GetHashList(clientName);
     const std::size_t count = entries.size();
@@ -83,7 +83,7 @@ bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress) {
             if (progress)
                 progress(L"Repairing " + pathW, 0);
             HashAhead::RewriteScope rewrite(ahead);
-            DownloadGameFile(api, entry, progress);
+            DownloadGameFile(api, entry, progress, chunkWindow);
         }
         done += 100;
         if (progress)

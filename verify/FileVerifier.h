@@ -12,8 +12,9 @@ namespace ombrelta {
 /// differing one, reporting "Checking " / "Repairing " with the path. True when the whole list
 /// was gone through; every failure throws std::runtime_error (the request's or download's own
 /// text, or "Unsafe file path: " and the path for an entry that would leave the working
-/// directory), leaving earlier repairs in place and later entries untouched.
-bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress);
+/// directory), leaving earlier repairs in place and later entries untouched. chunkWindow: the
+/// chunk requests each download may keep in flight (see DownloadGameFile).
+bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, int chunkWindow = 1);
 
 /// True when the local file of the entry is missing, its size differs or its MD5 differs
 /// (letter case aside); an unreadable file needs repair too. Never throws.

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include "patch/ChunkLoop.h"
 #include "tests/support/TempDir.h"
 
 namespace ombrelta {
@@ -150,45 +149,6 @@ TEST(DownloadToFile, ProgressExceptionPassesThroughWithoutLeavingTheTemporaryFil
     EXPECT_THROW(DownloadToFile(0, target, fetcher.Bind(), throwing), std::logic_error);
     EXPECT_FALSE(FileExists(target + L".download"));
     EXPECT_FALSE(FileExists(target));
-}
-
-// Only sizes: the offset arithmetic is tested without gigabytes of data.
-struct SizedChunk {
-    std::uint64_t bytes;
-    std::uint64_t size() const { return bytes; }
-};
-
-TEST(ChunkLoop, StopsBeforeTheOffsetWouldPassFourGigabytes) {
-    struct Row {
-        const char* name;
-        std::vector<std::uint64_t> sizes;  // the last one is marked last
-        ChunkLoopStatus status;
-        std::size_t chunksWritten;
-    };
-    const std::uint64_t half = 0x80000000;
-    const std::vector<Row> rows = {
-        {"exactly the largest size", {half, half - 1}, ChunkLoopStatus::Complete, 2},
-        {"one byte past it", {half, half - 1, 1}, ChunkLoopStatus::PastOffsetRange, 2},
-        {"one chunk past it", {half, half}, ChunkLoopStatus::PastOffsetRange, 1},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        std::size_t next = 0;
-        std::vector<std::uint32_t> offsets;
-        auto fetch = [&](std::uint32_t offset, bool& last) {
-            offsets.push_back(offset);
-            last = next + 1 == row.sizes.size();
-            return SizedChunk{row.sizes[next++]};
-        };
-        std::size_t written = 0;
-        auto write = [&](const SizedChunk&) { return ++written, true; };
-        std::uint32_t total = 0;
-        EXPECT_EQ(RunChunkLoop(0, fetch, write, nullptr, total), row.status);
-        EXPECT_EQ(written, row.chunksWritten);
-        if (row.chunksWritten == 2) {
-            EXPECT_EQ(offsets[1], half);
-        }
-    }
 }
 
 }  // namespace

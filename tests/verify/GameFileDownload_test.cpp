@@ -26,7 +26,7 @@ using Reports = std::vector<std::pair<std::string, std::int32_t>>;
 
 // Hands out scripted chunks; a chunk given as a length only is "written" without any bytes, so
 // tests can reach the 4 GiB limit without the memory.
-class FakeSource : public GameFileChunkSource {
+class FakeSource : public ChunkChannel {
 public:
     struct Chunk {
         std::string bytes;
@@ -36,8 +36,9 @@ public:
     };
     explicit FakeSource(std::vector<Chunk> chunks) : chunks(std::move(chunks)) {}
 
-    std::uint64_t Fetch(std::uint32_t offset, bool& last) override {
-        offsets.push_back(offset);
+    void Request(std::uint32_t offset) override { offsets.push_back(offset); }
+
+    std::uint64_t Receive(bool& last) override {
         if (offsets.size() > chunks.size())
             throw std::runtime_error("no more chunks");
         const Chunk& chunk = chunks[offsets.size() - 1];
@@ -52,6 +53,8 @@ public:
             return false;
         return chunk.phantomLength || file.Write(chunk.bytes.data(), chunk.bytes.size());
     }
+
+    bool Discard() override { return false; }
 
     std::vector<Chunk> chunks;
     std::vector<std::uint32_t> offsets;
