@@ -1,6 +1,7 @@
 #include "protocol/ChunkLoop.h"
 
 #include <limits>
+#include <stdexcept>
 
 namespace ombrelta {
 namespace {
@@ -19,8 +20,10 @@ public:
     void Fill(std::uint32_t written) {
         if (outstanding == 0)
             Send(written);
-        while (mode == Mode::Ahead && outstanding < window && next < totalSize)
-            Send(next);
+        while (mode == Mode::Ahead && outstanding < window && next < totalSize) {
+            if (!SendAhead())
+                mode = Mode::Alone;
+        }
     }
 
     std::uint64_t Receive(bool& last) {
@@ -56,6 +59,17 @@ private:
         channel.Request(static_cast<std::uint32_t>(offset));
         ++outstanding;
         next = offset + stride;
+    }
+
+    // A request ahead that cannot go out leaves the failure to the answers before it: they
+    // then meet the lost connection, as they would have if this request had waited for them.
+    bool SendAhead() {
+        try {
+            Send(next);
+            return true;
+        } catch (const std::runtime_error&) {
+            return false;
+        }
     }
 
     ChunkChannel& channel;
