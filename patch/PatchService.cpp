@@ -76,6 +76,8 @@ bool PatchService::DownloadPatch(LauncherApi& api, const PatchInfo& patch, const
                                  ProgressCallback progress) {
     const std::uint16_t version = patch.version;
     PatchChunkChannel channel(api, version);
+    if (chunkWindow > 1)
+        api.SendRequestsAtOnce();
     DownloadProgress onChunk;
     if (progress) {
         const std::wstring message = L"Downloading patch " + std::to_wstring(version);

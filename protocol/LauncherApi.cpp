@@ -223,6 +223,12 @@ std::vector<std::uint8_t> LauncherApi::GetPatchChunk(std::uint16_t version,
     return ReceivePatchChunk(last);
 }
 
+void LauncherApi::SendRequestsAtOnce() {
+    SocketUse use(*this);
+    if (use.handle != kInvalidSocket)
+        SetNoDelay(use.handle);
+}
+
 void LauncherApi::SendPatchChunkRequest(std::uint16_t version, std::uint32_t offset) {
     SendRequest(BuildPatchChunkRequest(version, offset), "Failed to send patch chunk request.");
 }

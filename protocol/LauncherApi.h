@@ -68,6 +68,10 @@ public:
     // answers requests sent back to back in the order it received them. Each half throws the
     // texts of its message's send or answer side.
 
+    /// Makes the connection send each request at once instead of holding it back until earlier
+    /// ones are acknowledged, which would stall requests kept in flight. Lasts until the next
+    /// Connect; does nothing when not connected.
+    void SendRequestsAtOnce();
     /// Sends a GET_PATCH_CHUNK request without waiting for its answer.
     void SendPatchChunkRequest(std::uint16_t version, std::uint32_t offset);
     /// Reads the next answer as a GET_PATCH_CHUNK answer; the result and last as GetPatchChunk.

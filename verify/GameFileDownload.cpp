@@ -1,12 +1,15 @@
 #include "verify/GameFileDownload.h"
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "common/FileSystem.h"
+#include "common/Md5.h"
 #include "common/Path.h"
 #include "protocol/ChunkChannels.h"
+#include "verify/FileHash.h"
 #include "verify/FileVerifier.h"
 #include "verify/SafeEntryPath.h"
 
@@ -32,11 +35,49 @@ const char* FailureText(ChunkLoopStatus status) {
     }
 }
 
+// Digests each chunk as it is written, so that checking the file afterwards reads nothing again.
+class DigestingChannel : public FileChunkChannel {
+public:
+    DigestingChannel(LauncherApi& api, std::uint16_t fileId)
+        : FileChunkChannel(api, fileId), hasher(Md5Hasher::Create()) {}
+
+    bool WriteTo(File& file) override {
+        if (hasher && !hasher->Update(chunk.data(), chunk.size()))
+            hasher.reset();
+        written += chunk.size();
+        return FileChunkChannel::WriteTo(file);
+    }
+
+    // Whether the bytes written have the entry's size and digest (letter case aside).
+    bool Matches(const HashEntry& entry) {
+        std::optional<Md5Digest> digest = hasher ? hasher->Finish() : std::nullopt;
+        if (!digest || written != entry.size)
+            return false;
+        std::string listed = entry.hash;
+        std::transform(listed.begin(), listed.end(), listed.begin(),
+                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+        return BytesToHex(*digest) == listed;
+    }
+
+private:
+    std::optional<Md5Hasher> hasher;
+    std::uint64_t written = 0;
+};
+
 }  // namespace
 
 bool DownloadGameFile(LauncherApi& api, const HashEntry& entry, ProgressCallback progress, int window) {
-    FileChunkChannel channel(api, entry.id);
-    return DownloadGameFileFrom(entry, channel, progress, window);
+    if (window <= 1) {
+        FileChunkChannel channel(api, entry.id);
+        return DownloadGameFileFrom(entry, channel, progress, window);
+    }
+    api.SendRequestsAtOnce();
+    DigestingChannel channel(api, entry.id);
+    DownloadGameFileFrom(entry, channel, progress, window);
+    // Requests sent ahead assume that the server answers in order; the digest checks it.
+    if (!channel.Matches(entry))
+        throw std::runtime_error("Downloaded file differs from the server's list: " + entry.path);
+    return true;
 }
 
 bool DownloadGameFileFrom(const HashEntry& entry,
@@ -64,9 +105,6 @@ bool DownloadGameFileFrom(const HashEntry& entry,
         onChunk(written, entry.size);
     if (status != ChunkLoopStatus::Complete)
         throw std::runtime_error(FailureText(status) + entry.path);
-    // Requests sent ahead assume that the server answers in order; the digest checks it.
-    if (window > 1 && FileNeedsRepair(entry))
-        throw std::runtime_error("Downloaded file differs from the server's list: " + entry.path);
     return true;
 }
 

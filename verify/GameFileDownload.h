@@ -12,12 +12,13 @@ namespace ombrelta {
 /// and the file closed; every failure throws std::runtime_error: "Unsafe file path: ",
 /// "Cannot create local file: ", "Failed writing file: ", "Server returned empty chunk: " or
 /// "File too large: ", each followed by the entry's path as received, or the request's own
-/// error. A failed download leaves the bytes written so far. With a window above 1 the file is
-/// hashed afterwards, and one that differs from the entry throws "Downloaded file differs from
-/// the server's list: " and the path.
+/// error. A failed download leaves the bytes written so far. With a window above 1 the bytes
+/// written are hashed too, and a file that differs from the entry in size or digest throws
+/// "Downloaded file differs from the server's list: " and the path.
 bool DownloadGameFile(LauncherApi& api, const HashEntry& entry, ProgressCallback progress, int window = 1);
 
-/// The download of DownloadGameFile over any chunk channel; same results and failures.
+/// The download of DownloadGameFile over any chunk channel; same results and failures, without
+/// the check of the digest.
 bool DownloadGameFileFrom(const HashEntry& entry,
                           ChunkChannel& channel,
                           const ProgressCallback& progress,
