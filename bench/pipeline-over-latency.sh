@@ -10,6 +10,7 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
+source "$root/bench/http-server.sh"
 build="$(cd "${1:-$root/build/native}" && pwd)"
 server_exe="$build/tools/server/ombrelta-server"
 check_exe="$build/tools/check/ombrelta-check"
@@ -37,7 +38,7 @@ cleanup() {
 trap cleanup EXIT
 # nginx's workers may run as another user: they must be able to read the served files.
 chmod 755 "$work"
-mkdir -p "$work/repair/files" "$work/patch/patches" "$work/http" "$work/nginx/tmp" "$work/staging"
+mkdir -p "$work/repair/files" "$work/patch/patches" "$work/http" "$work/staging"
 
 # The game file and the patch's payload: 32 MiB each from a fixed seed, incompressible.
 python3 - "$work/repair/files/game.bin" "$work/staging/big.bin" <<'PY'
@@ -85,33 +86,8 @@ start_server repair
 repair_port=$port
 start_server patch
 patch_port=$port
-http_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-cat > "$work/nginx/nginx.conf" <<CONF
-daemon off;
-worker_processes 1;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 64; }
-http {
-    access_log off;
-    sendfile on;
-    client_body_temp_path $work/nginx/tmp/body;
-    proxy_temp_path $work/nginx/tmp/proxy;
-    fastcgi_temp_path $work/nginx/tmp/fastcgi;
-    uwsgi_temp_path $work/nginx/tmp/uwsgi;
-    scgi_temp_path $work/nginx/tmp/scgi;
-    server {
-        listen 127.0.0.1:$http_port;
-        root $work/http;
-    }
-}
-CONF
-nginx -e "$work/nginx/error.log" -p "$work/nginx" -c "$work/nginx/nginx.conf" &
-pids+=($!)
-for _ in $(seq 100); do
-    curl -s -o /dev/null "http://127.0.0.1:$http_port/" && break
-    sleep 0.1
-done
+start_nginx "$work/nginx" "$work/http"
+pids+=("$nginx_pid")
 
 seconds_since() { awk -v s="$1" -v e="$(date +%s.%N)" 'BEGIN { printf "%.3f", e - s }'; }
 
