@@ -28,6 +28,41 @@ private:
     std::vector<std::uint8_t> chunk;
 };
 
+// Builds tempPath from the chunks; false, with tempPath deleted, unless it is complete.
+bool ReceiveInto(const std::wstring& tempPath, ChunkChannel& channel, const ChunkLoopPlan& plan,
+                 const DownloadProgress& progress) {
+    std::optional<File> file = File::OpenWrite(tempPath);
+    if (!file)
+        return false;
+    // A failing request ends the download quietly; a throwing progress target still must not
+    // leave the temporary file behind.
+    bool progressFailed = false;
+    auto onChunk = [&](std::uint32_t written, std::uint32_t total) {
+        try {
+            progress(written, total);
+        } catch (...) {
+            progressFailed = true;
+            throw;
+        }
+    };
+    std::uint32_t written = 0;
+    ChunkLoopStatus status = ChunkLoopStatus::WriteFailed;
+    try {
+        status = RunChunkLoop(channel, *file, plan, progress ? DownloadProgress(onChunk) : nullptr, written);
+    } catch (...) {
+        file.reset();
+        (void)DeleteFileAt(tempPath);
+        if (progressFailed)
+            throw;
+        return false;
+    }
+    file.reset();
+    if (status == ChunkLoopStatus::Complete && (plan.totalSize == 0 || written == plan.totalSize))
+        return true;
+    (void)DeleteFileAt(tempPath);
+    return false;
+}
+
 }  // namespace
 
 bool DownloadToFile(std::uint32_t totalSize, const std::wstring& targetPath, ChunkFetcher fetcher,
@@ -47,45 +82,9 @@ bool DownloadToFile(std::uint32_t totalSize, const std::wstring& targetPath, Chu
 
     const std::wstring tempPath = targetPath + L".download";
     (void)DeleteFileAt(tempPath);
-    std::optional<File> file = File::OpenWrite(tempPath);
-    if (!file)
-        return false;
-
-    auto discard = [&] {
-        file.reset();
-        (void)DeleteFileAt(tempPath);
-    };
-    // A failing request ends the download quietly; a throwing progress target still must not
-    // leave the temporary file behind.
-    bool progressFailed = false;
-    auto onChunk = [&](std::uint32_t written, std::uint32_t total) {
-        try {
-            progress(written, total);
-        } catch (...) {
-            progressFailed = true;
-            throw;
-        }
-    };
     const ChunkLoopPlan plan{.totalSize = totalSize, .totalIsLimit = true, .window = window};
-    std::uint32_t written = 0;
-    ChunkLoopStatus status;
-    try {
-        status = RunChunkLoop(channel, *file, plan, progress ? DownloadProgress(onChunk) : nullptr, written);
-    } catch (...) {
-        discard();
-        if (progressFailed)
-            throw;
+    if (!ReceiveInto(tempPath, channel, plan, progress))
         return false;
-    }
-    if (status != ChunkLoopStatus::Complete) {
-        discard();
-        return false;
-    }
-    file.reset();
-    if (totalSize != 0 && written != totalSize) {
-        (void)DeleteFileAt(tempPath);
-        return false;
-    }
 
     (void)DeleteFileAt(targetPath);
     if (RenameFileNoReplace(tempPath, targetPath))
