@@ -1,6 +1,5 @@
 #include "verify/GameFileDownload.h"
 
-#include <algorithm>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -51,12 +50,7 @@ public:
     // Whether the bytes written have the entry's size and digest (letter case aside).
     bool Matches(const HashEntry& entry) {
         std::optional<Md5Digest> digest = hasher ? hasher->Finish() : std::nullopt;
-        if (!digest || written != entry.size)
-            return false;
-        std::string listed = entry.hash;
-        std::transform(listed.begin(), listed.end(), listed.begin(),
-                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-        return BytesToHex(*digest) == listed;
+        return digest && written == entry.size && SameMd5Text(BytesToHex(*digest), entry.hash);
     }
 
 private:
