@@ -8,11 +8,9 @@ namespace ombrelta {
 namespace {
 
 void DrawSkinText(Gdiplus::GpGraphics* graphics, const std::wstring& text, const TextBox& box) {
-    Gdiplus::GpFontFamily* createdFamily = nullptr;
-    // Systems without "Segoe UI" (older Windows, Wine) would otherwise show no text at all.
-    if (gdip::GdipCreateFontFamilyFromName(kFontFamily, nullptr, &createdFamily) != Gdiplus::Ok)
-        gdip::GdipGetGenericFontFamilySansSerif(&createdFamily);
-    FontFamilyPtr family(createdFamily);
+    FontFamilyPtr family = CreateSkinFontFamily();
+    if (!family)
+        return;
     Gdiplus::GpFont* createdFont = nullptr;
     gdip::GdipCreateFont(family.get(), box.emSize, Gdiplus::FontStyleBold, Gdiplus::UnitPixel, &createdFont);
     FontPtr font(createdFont);
@@ -50,15 +48,18 @@ void MainWindow::OnPaint() {
         frameBuffer->Height() != height)
         frameBuffer = std::make_unique<MemoryCanvas>(dc, width, height);
     if (frameBuffer->Valid()) {
-        ComposeFrame(frameBuffer->Dc(), width, height);
-        BitBlt(dc, 0, 0, width, height, frameBuffer->Dc(), 0, 0, SRCCOPY);
+        // The pulse invalidates only the indicator; the rest of the screen is right already.
+        RECT area = paintMode == PaintMode::FullRepaint ? client : paint.rcPaint;
+        ComposeFrame(frameBuffer->Dc(), width, height, area);
+        BitBlt(dc, area.left, area.top, area.right - area.left, area.bottom - area.top, frameBuffer->Dc(),
+               area.left, area.top, SRCCOPY);
     }
     if (paintMode == PaintMode::FullRepaint)
         frameBuffer.reset();
     EndPaint(hwnd, &paint);
 }
 
-void MainWindow::ComposeFrame(HDC target, int width, int height) {
+void MainWindow::ComposeFrame(HDC target, int width, int height, const RECT& area) {
     if (!background) {
         HBRUSH brush = ::CreateSolidBrush(
             RGB(kBackgroundFallbackRgb[0], kBackgroundFallbackRgb[1], kBackgroundFallbackRgb[2]));
@@ -75,7 +76,8 @@ void MainWindow::ComposeFrame(HDC target, int width, int height) {
     }
     // Nothing drawn after the indicator overlaps it, so the kept frame plus the indicator on
     // top is the very picture that drawing everything in order gives.
-    BitBlt(target, 0, 0, width, height, staticFrame->Dc(), 0, 0, SRCCOPY);
+    BitBlt(target, area.left, area.top, area.right - area.left, area.bottom - area.top, staticFrame->Dc(),
+           area.left, area.top, SRCCOPY);
     if (GraphicsPtr graphics = CreateSkinGraphics(target))
         DrawIndicator(graphics.get());
 }
