@@ -100,7 +100,12 @@ struct PixelRect {
     std::int32_t height;
 };
 
+/// True when the rectangle from (left, top) up to, not including, (right, bottom) lies in area.
+bool Covers(const PixelRect& area, std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
+
 inline constexpr PixelRect kIndicatorRect{565, 367, 14, 14};
+/// What a pulse step repaints: the indicator with one pixel around it for its anti-aliased edge.
+inline constexpr PixelRect kIndicatorPatch{564, 366, 16, 16};
 inline constexpr std::uint32_t kIndicatorOfflineArgb = 0xFFDC2828;
 inline constexpr std::int32_t kSeparatorX1 = 400;
 inline constexpr std::int32_t kSeparatorX2 = 680;

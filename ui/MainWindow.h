@@ -9,6 +9,7 @@
 #include "ui/FrameKey.h"
 #include "ui/GdiPlus.h"
 #include "ui/ImageButton.h"
+#include "ui/IndicatorPatches.h"
 #include "ui/Layout.h"
 #include "ui/SplashWindow.h"
 #include "ui/WindowState.h"
@@ -74,6 +75,7 @@ private:
 
     // Painting (WindowPaint_win.cpp).
     void OnPaint();
+    bool PaintIndicatorPatch(HDC dc, const RECT& area, int width, int height);
     void ComposeFrame(HDC target, int width, int height, const RECT& area);
     void ComposeLayers(HDC target, int width, int height, bool withIndicator);
     bool RefreshStaticFrame(HDC reference, int width, int height);
@@ -115,6 +117,9 @@ private:
     // The whole frame except the pulsing indicator, and what it was drawn from.
     std::unique_ptr<MemoryCanvas> staticFrame;
     FrameKey staticFrameKey;
+    // The indicator's patch in each colour drawn so far, on that frame.
+    std::unique_ptr<MemoryCanvas> patchStrip;
+    IndicatorPatches patchSlots;
     PaintMode paintMode;
     bool trayIconAdded = false;
     // The message the shell broadcasts when a new taskbar starts and every tray icon is gone.

@@ -153,10 +153,9 @@ void MainWindow::InvalidateIndicator() {
         Invalidate();
         return;
     }
-    // One pixel around the ellipse's box takes its anti-aliased edge too.
-    RECT dot{kIndicatorRect.x - 1, kIndicatorRect.y - 1, kIndicatorRect.x + kIndicatorRect.width + 1,
-             kIndicatorRect.y + kIndicatorRect.height + 1};
-    InvalidateRect(hwnd, &dot, FALSE);
+    const PixelRect& patch = kIndicatorPatch;
+    RECT area{patch.x, patch.y, patch.x + patch.width, patch.y + patch.height};
+    InvalidateRect(hwnd, &area, FALSE);
 }
 
 std::array<ButtonState*, kButtonCount> MainWindow::ButtonStates() {

@@ -42,6 +42,10 @@ void MainWindow::OnPaint() {
     GetClientRect(hwnd, &client);
     int width = client.right - client.left;
     int height = client.bottom - client.top;
+    if (PaintIndicatorPatch(dc, paint.rcPaint, width, height)) {
+        EndPaint(hwnd, &paint);
+        return;
+    }
     // Every frame overwrites the whole buffer, so one buffer serves every paint; the full
     // repaint keeps to a fresh buffer per frame.
     if (paintMode == PaintMode::FullRepaint || !frameBuffer || frameBuffer->Width() != width ||
@@ -57,6 +61,37 @@ void MainWindow::OnPaint() {
     if (paintMode == PaintMode::FullRepaint)
         frameBuffer.reset();
     EndPaint(hwnd, &paint);
+}
+
+bool MainWindow::PaintIndicatorPatch(HDC dc, const RECT& area, int width, int height) {
+    const PixelRect& patch = kIndicatorPatch;
+    if (paintMode == PaintMode::FullRepaint || !background || !frameBuffer || !frameBuffer->Valid() ||
+        frameBuffer->Width() != width || frameBuffer->Height() != height ||
+        !Covers(patch, area.left, area.top, area.right, area.bottom) ||
+        !RefreshStaticFrame(frameBuffer->Dc(), width, height))
+        return false;
+    if (!patchStrip) {
+        patchStrip = std::make_unique<MemoryCanvas>(dc, patch.width * static_cast<int>(IndicatorPatches::kSlots),
+                                                    patch.height);
+        patchSlots.Clear();
+    }
+    if (!patchStrip->Valid())
+        return false;
+    std::uint32_t colour = IndicatorColour(state);
+    std::optional<std::size_t> slot = patchSlots.Find(colour);
+    if (!slot) {
+        slot = patchSlots.Claim(colour);
+        if (!slot)
+            return false;
+        // Composed exactly as a frame composes it, then kept for this colour.
+        RECT whole{patch.x, patch.y, patch.x + patch.width, patch.y + patch.height};
+        ComposeFrame(frameBuffer->Dc(), width, height, whole);
+        BitBlt(patchStrip->Dc(), static_cast<int>(*slot) * patch.width, 0, patch.width, patch.height,
+               frameBuffer->Dc(), patch.x, patch.y, SRCCOPY);
+    }
+    BitBlt(dc, area.left, area.top, area.right - area.left, area.bottom - area.top, patchStrip->Dc(),
+           static_cast<int>(*slot) * patch.width + area.left - patch.x, area.top - patch.y, SRCCOPY);
+    return true;
 }
 
 void MainWindow::ComposeFrame(HDC target, int width, int height, const RECT& area) {
@@ -96,6 +131,7 @@ bool MainWindow::RefreshStaticFrame(HDC reference, int width, int height) {
     ComposeLayers(frame->Dc(), width, height, false);
     staticFrame = std::move(frame);
     staticFrameKey = std::move(key);
+    patchSlots.Clear();
     return true;
 }
 

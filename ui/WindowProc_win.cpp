@@ -89,6 +89,7 @@ void MainWindow::OnDestroy() {
     loadingComplete.reset();
     backgroundCache.reset();
     staticFrame.reset();
+    patchStrip.reset();
     frameBuffer.reset();
     KillTimer(hwnd, kTimerGameWatch);
     KillTimer(hwnd, kTimerPulse);
@@ -111,7 +112,8 @@ void MainWindow::OnTimer(WPARAM id) {
 
 void MainWindow::OnMouseMove(LPARAM lParam) {
     if (!trackingLeave) {
-        TRACKMOUSEEVENT track{.cbSize = sizeof(TRACKMOUSEEVENT), .dwFlags = TME_LEAVE, .hwndTrack = hwnd};
+        TRACKMOUSEEVENT track{
+            .cbSize = sizeof(TRACKMOUSEEVENT), .dwFlags = TME_LEAVE, .hwndTrack = hwnd, .dwHoverTime = 0};
         trackingLeave = TrackMouseEvent(&track) != FALSE;
     }
     PointerPosition pointer = Pointer(lParam);
