@@ -70,11 +70,9 @@ bool MainWindow::PaintIndicatorPatch(HDC dc, const RECT& area, int width, int he
         !Covers(patch, area.left, area.top, area.right, area.bottom) ||
         !RefreshStaticFrame(frameBuffer->Dc(), width, height))
         return false;
-    if (!patchStrip) {
+    if (!patchStrip)
         patchStrip = std::make_unique<MemoryCanvas>(dc, patch.width * static_cast<int>(IndicatorPatches::kSlots),
                                                     patch.height);
-        patchSlots.Clear();
-    }
     if (!patchStrip->Valid())
         return false;
     std::uint32_t colour = IndicatorColour(state);
