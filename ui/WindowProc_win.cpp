@@ -133,6 +133,8 @@ void MainWindow::OnMouseLeave() {
 }
 
 void MainWindow::OnCaptureChanged(HWND newOwner) {
+    // A capture may end the leave tracking without a WM_MOUSELEAVE; the next move asks again.
+    trackingLeave = false;
     // Whoever took the mouse gets the release: a press held here can no longer end in a click.
     auto states = ButtonStates();
     if (newOwner != hwnd && ClearPresses(states))
