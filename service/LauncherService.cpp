@@ -47,14 +47,14 @@ bool LauncherService::LoadConfig(WindowHandle owner) {
 
 void LauncherService::CheckGameFiles(const ProgressCallback& progress) {
     if (!config.options.hashcache) {
-        VerifyAndRepairFiles(api, Forwarding(progress));
+        VerifyAndRepairFiles(api, Forwarding(progress), config.options.pipeline);
         return;
     }
     VerifiedFileCache cache = VerifiedFileCache::Load(JoinPath(installDir, kVerifiedFileCacheName));
     // Files found intact before a failure stay recorded; a cache that cannot be written only
     // means hashing them again next time.
     try {
-        VerifyAndRepairFiles(api, Forwarding(progress), cache);
+        VerifyAndRepairFiles(api, Forwarding(progress), cache, config.options.pipeline);
     } catch (...) {
         (void)cache.Save();
         throw;
@@ -69,7 +69,7 @@ bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback 
         errorText = "Failed to connect to launcher server.";
         return false;
     }
-    PatchService patches(installDir);
+    PatchService patches(installDir, config.options.pipeline);
     try {
         Report(progress, L"Checking patches...", 20);
         const bool patched = patches.ApplyPatches(api, Forwarding(progress));
