@@ -57,9 +57,10 @@ public:
     /// Moves the position of the next Read or Write to an absolute byte offset from the start
     /// (64-bit, so files over 4 GiB work on 32-bit hosts); false when the system refuses it.
     [[nodiscard]] bool Seek(std::uint64_t offset);
-    /// Reads up to size bytes starting at offset, leaving the position of Read and Write alone,
-    /// so several threads may read one file at once; stops short only at the end of the file.
-    /// Returns the count read (0 at or past the end), nothing on an error.
+    /// Reads up to size bytes starting at offset; several threads may read one file this way at
+    /// once. Stops short only at the end of the file. The position of Read and Write is left
+    /// undefined (Windows moves it), so a file read at offsets is read only so. Returns the count
+    /// read (0 at or past the end), nothing on an error.
     std::optional<std::size_t> ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const;
     /// The file's current size in bytes, nothing when the system cannot tell.
     std::optional<std::uint64_t> Size() const;
