@@ -67,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
         std::vector<std::uint8_t> rebuilt = Rebuild(*request, payload);
-        Check(rebuilt.size() == payload.size() && std::equal(rebuilt.begin(), rebuilt.end(), payload.begin()));
+        Check(rebuilt.size() == payload.size() &&
+              std::equal(rebuilt.begin(), rebuilt.end(), payload.begin()));
     }
     return 0;
 }

@@ -57,7 +57,9 @@ TEST(ServerContentRulesTest, RefusesNamesTheLauncherRefusesOrConfuses) {
          {"game file paths equal without regard to case: Data/a.txt data/a.txt",
           "game file path c:x is refused"}},
         {"patch name with a drive",
-         [](const fs::path& files) { MakeZip(files.parent_path() / "patches" / "c:p1.zip", {{"version.dat", "2"}}); },
+         [](const fs::path& files) {
+             MakeZip(files.parent_path() / "patches" / "c:p1.zip", {{"version.dat", "2"}});
+         },
          {"patch archive name c:p1.zip is refused by the launcher as an unsafe path"}},
         {"dangling link",
          [](const fs::path& files) {

@@ -34,7 +34,8 @@ public:
     std::string Log() const;
     /// Waits until the log holds text (its lines are written by a thread of their own); false,
     /// after a test failure showing the log, when it does not within timeout.
-    bool WaitForLog(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    bool WaitForLog(const std::string& text,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
 private:
     std::string logPath_;

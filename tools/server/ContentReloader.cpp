@@ -45,15 +45,16 @@ void ContentReloader::Run() {
             log_.Line("ombrelta-server: " + problem);
         log_.Line("ombrelta-server: reload refused; still serving the previous content");
     } catch (const std::exception& e) {
-        log_.Line(std::string("ombrelta-server: reload failed: ") + e.what() + "; still serving the previous content");
+        log_.Line(std::string("ombrelta-server: reload failed: ") + e.what() +
+                  "; still serving the previous content");
     }
     std::lock_guard<std::mutex> lock(mutex_);
     running_ = false;
 }
 
 std::string DescribeContent(const ServerContent& content) {
-    return std::to_string(content.patches().Count()) + " patches and " + std::to_string(content.files().Count()) +
-           " game files";
+    return std::to_string(content.patches().Count()) + " patches and " +
+           std::to_string(content.files().Count()) + " game files";
 }
 
 }  // namespace ombrelta::server

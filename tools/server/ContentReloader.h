@@ -16,7 +16,10 @@ namespace ombrelta::server {
 class ContentReloader {
 public:
     /// server and log must outlive the reloader.
-    ContentReloader(LauncherServer& server, ServerLog& log, std::filesystem::path root, std::uint32_t chunkSize);
+    ContentReloader(LauncherServer& server,
+                    ServerLog& log,
+                    std::filesystem::path root,
+                    std::uint32_t chunkSize);
     /// Waits for a reload in progress to end.
     ~ContentReloader();
     ContentReloader(const ContentReloader&) = delete;

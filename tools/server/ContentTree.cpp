@@ -62,7 +62,8 @@ void WalkFolder(const fs::path& dir, const std::string& prefix, Walk& walk) {
     for (; !error && it != fs::directory_iterator(); it.increment(error))
         VisitEntry(*it, prefix, walk);
     if (error)
-        walk.problems.push_back("cannot list folder " + EscapeForLog(PathToUtf8(dir)) + ": " + error.message());
+        walk.problems.push_back("cannot list folder " + EscapeForLog(PathToUtf8(dir)) + ": " +
+                                error.message());
 }
 
 }  // namespace
@@ -88,7 +89,8 @@ std::vector<TreeFile> ListTree(const fs::path& dir, ContentProblems& problems) {
     std::error_code error;
     Walk walk{.files = files, .problems = problems, .ancestors = {fs::canonical(dir, error)}};
     WalkFolder(dir, "", walk);
-    std::sort(files.begin(), files.end(), [](const TreeFile& a, const TreeFile& b) { return a.path < b.path; });
+    std::sort(files.begin(), files.end(),
+              [](const TreeFile& a, const TreeFile& b) { return a.path < b.path; });
     return files;
 }
 

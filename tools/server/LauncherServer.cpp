@@ -44,21 +44,22 @@ std::shared_ptr<const ServerContent> LauncherServer::CurrentContent() {
 
 void LauncherServer::Accept() {
     // Each session gets its own strand, so sessions run in parallel on the io_context's threads.
-    acceptor_.async_accept(asio::make_strand(io_), [this](std::error_code error, asio::ip::tcp::socket socket) {
-        if (error == asio::error::operation_aborted || !acceptor_.is_open())
-            return;
-        if (error) {
-            log_.LimitedLine("accept", "accept failed: " + error.message());
-            RetryLater();
-            return;
-        }
-        try {
-            Admit(std::move(socket));
-        } catch (const std::exception& e) {
-            log_.Line(std::string("cannot serve a new connection: ") + e.what());
-        }
-        Accept();
-    });
+    acceptor_.async_accept(asio::make_strand(io_),
+                           [this](std::error_code error, asio::ip::tcp::socket socket) {
+                               if (error == asio::error::operation_aborted || !acceptor_.is_open())
+                                   return;
+                               if (error) {
+                                   log_.LimitedLine("accept", "accept failed: " + error.message());
+                                   RetryLater();
+                                   return;
+                               }
+                               try {
+                                   Admit(std::move(socket));
+                               } catch (const std::exception& e) {
+                                   log_.Line(std::string("cannot serve a new connection: ") + e.what());
+                               }
+                               Accept();
+                           });
 }
 
 void LauncherServer::Admit(asio::ip::tcp::socket socket) {

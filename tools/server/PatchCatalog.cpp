@@ -83,7 +83,8 @@ std::optional<PatchArchive> DescribeArchive(const std::filesystem::path& file,
     if (!handle)
         problems.push_back("cannot open patch archive " + EscapeForLog(PathToUtf8(file)));
     else if (size > kMaxArchiveSize)
-        problems.push_back("patch archive " + EscapeForLog(PathToUtf8(file)) + " is larger than 4294967295 bytes");
+        problems.push_back("patch archive " + EscapeForLog(PathToUtf8(file)) +
+                           " is larger than 4294967295 bytes");
     if (problems.size() != before)
         return std::nullopt;
     try {

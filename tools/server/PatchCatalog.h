@@ -12,10 +12,10 @@ namespace ombrelta::server {
 
 /// One patch archive on offer.
 struct PatchArchive {
-    std::uint16_t version = 0;   // from the archive's own "version.dat"
-    std::string fileName;        // plain UTF-8 name, at most 255 bytes
-    std::uint32_t size = 0;      // bytes of the handle at start
-    File handle;                 // opened once at start; every chunk is read from it
+    std::uint16_t version = 0;  // from the archive's own "version.dat"
+    std::string fileName;       // plain UTF-8 name, at most 255 bytes
+    std::uint32_t size = 0;     // bytes of the handle at start
+    File handle;                // opened once at start; every chunk is read from it
 };
 
 /// The patch archives of a directory, keyed by the version each one brings.

@@ -49,7 +49,10 @@ std::vector<std::uint8_t> ChunkAt(const File& file,
 
 }  // namespace
 
-void ReadFileRange(const File& file, std::uint64_t offset, std::span<std::uint8_t> into, const std::string& what) {
+void ReadFileRange(const File& file,
+                   std::uint64_t offset,
+                   std::span<std::uint8_t> into,
+                   const std::string& what) {
     std::optional<std::size_t> got = file.ReadAt(offset, into.data(), into.size());
     if (!got)
         throw RequestError("cannot read " + what);
@@ -91,8 +94,8 @@ std::vector<std::uint8_t> ServerContent::AnswerPatchChunk(const PatchChunkReques
     const PatchArchive* patch = patches_.Find(request.version);
     if (patch == nullptr)
         throw RequestError("chunk of unknown patch version " + std::to_string(request.version));
-    return ChunkAt(patch->handle, patch->size, request.offset, patchChunk_, "patch " + EscapeForLog(patch->fileName),
-                   PatchChunkAnswer);
+    return ChunkAt(patch->handle, patch->size, request.offset, patchChunk_,
+                   "patch " + EscapeForLog(patch->fileName), PatchChunkAnswer);
 }
 
 std::vector<std::uint8_t> ServerContent::AnswerFileChunk(const FileChunkRequest& request) const {

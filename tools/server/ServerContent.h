@@ -63,6 +63,9 @@ private:
 
 /// Fills into with the bytes of file from offset. Throws RequestError, naming what, when the
 /// file cannot be read or holds fewer bytes than asked for (it was cut short in place).
-void ReadFileRange(const File& file, std::uint64_t offset, std::span<std::uint8_t> into, const std::string& what);
+void ReadFileRange(const File& file,
+                   std::uint64_t offset,
+                   std::span<std::uint8_t> into,
+                   const std::string& what);
 
 }  // namespace ombrelta::server

@@ -132,7 +132,8 @@ ServerLog::~ServerLog() {
         for (const auto& [key, entry] : shared_->series)
             shared_->NoteLeftOut(key, entry);
         if (shared_->dropped > 0)
-            shared_->queue.push_back("ombrelta-server: " + std::to_string(shared_->dropped) + " log lines dropped");
+            shared_->queue.push_back("ombrelta-server: " + std::to_string(shared_->dropped) +
+                                     " log lines dropped");
     } catch (const std::bad_alloc&) {
         // The closing notes are lost; the lines before them still go out.
     }

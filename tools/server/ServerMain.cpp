@@ -58,7 +58,9 @@ std::shared_ptr<const ServerContent> LoadContent(const ServerOptions& options) {
     return nullptr;
 }
 
-ConnectionRules RulesFor(const ServerOptions& options, const ServerContent& content, std::size_t descriptors) {
+ConnectionRules RulesFor(const ServerOptions& options,
+                         const ServerContent& content,
+                         std::size_t descriptors) {
     std::size_t reserved = kSpareDescriptors + 2 * (content.files().Count() + content.patches().Count());
     std::size_t derived = descriptors > reserved + 16 ? descriptors - reserved : 16;
     return ConnectionRules{
@@ -90,7 +92,10 @@ void WaitForReload(asio::signal_set& signals, ContentReloader& reloader) {
     });
 }
 
-void Serve(asio::io_context& io, LauncherServer& server, ContentReloader& reloader, ServerLog& log,
+void Serve(asio::io_context& io,
+           LauncherServer& server,
+           ContentReloader& reloader,
+           ServerLog& log,
            const std::string& host) {
     asio::signal_set stopSignals(io, SIGINT, SIGTERM);
     asio::signal_set reloadSignals(io);
@@ -140,7 +145,8 @@ int RunServer(const std::vector<std::string>& args) {
         asio::ip::tcp::endpoint endpoint(asio::ip::make_address_v4(options->host), options->port);
         server.emplace(io, content, log, endpoint, rules);
     } catch (const std::exception& e) {
-        PrintError("cannot listen on " + options->host + ":" + std::to_string(options->port) + ": " + e.what());
+        PrintError("cannot listen on " + options->host + ":" + std::to_string(options->port) + ": " +
+                   e.what());
         return 1;
     }
     content.reset();

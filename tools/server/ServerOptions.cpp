@@ -69,9 +69,9 @@ void ApplyOption(const std::string& name, const std::string& value, ServerOption
     }
 }
 
-const std::set<std::string> kValueOptions = {"--root",         "--listen",          "--chunk-size",
-                                             "--request-timeout", "--idle-timeout", "--max-connections",
-                                             "--max-per-address"};
+const std::set<std::string> kValueOptions = {
+    "--root",         "--listen",          "--chunk-size",     "--request-timeout",
+    "--idle-timeout", "--max-connections", "--max-per-address"};
 
 }  // namespace
 

@@ -17,7 +17,7 @@ struct ServerOptions {
     std::filesystem::path root;
     std::string host = "127.0.0.1";  // dotted IPv4, as the launcher connects
     std::uint16_t port = kDefaultPort;
-    std::uint32_t chunkSize = 0;  // 0: the largest a packet carries
+    std::uint32_t chunkSize = 0;                      // 0: the largest a packet carries
     std::chrono::milliseconds requestTimeout{10000};  // from a request's first byte to its last
     std::chrono::milliseconds idleTimeout{120000};    // no request begun, or an answer not taken
     std::size_t maxConnections = 0;                   // 0: derived from the descriptor limit

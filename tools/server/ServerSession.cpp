@@ -59,22 +59,22 @@ void ServerSession::Guarded(Step step) {
 void ServerSession::WaitForRequest() {
     Arm(timeouts_.idle, "a request");
     // The first byte starts the request's own clock, so it is read on its own if need be.
-    socket_.async_read_some(asio::buffer(header_), [self = shared_from_this()](std::error_code error,
-                                                                             std::size_t count) {
-        self->Guarded([&] {
-            if (error) {
-                if (!IsOrdinaryEnd(error))
-                    self->Log(error.message());
-                self->End();
-                return;
-            }
-            self->Arm(self->timeouts_.request, "the rest of a request");
-            if (count == 1)
-                self->ReadHeaderRest();
-            else
-                self->ReadPayload();
-        });
-    });
+    socket_.async_read_some(asio::buffer(header_),
+                            [self = shared_from_this()](std::error_code error, std::size_t count) {
+                                self->Guarded([&] {
+                                    if (error) {
+                                        if (!IsOrdinaryEnd(error))
+                                            self->Log(error.message());
+                                        self->End();
+                                        return;
+                                    }
+                                    self->Arm(self->timeouts_.request, "the rest of a request");
+                                    if (count == 1)
+                                        self->ReadHeaderRest();
+                                    else
+                                        self->ReadPayload();
+                                });
+                            });
 }
 
 void ServerSession::ReadHeaderRest() {
