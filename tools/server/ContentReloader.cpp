@@ -23,19 +23,32 @@ ContentReloader::~ContentReloader() {
 
 void ContentReloader::Reload() {
     std::lock_guard<std::mutex> lock(mutex_);
+    // One asked for meanwhile runs after the current one, which may have read the root too early.
     if (running_) {
-        log_.Line("ombrelta-server: reload asked for while one runs; ignored");
+        again_ = true;
         return;
     }
     if (worker_.joinable())
         worker_.join();
     running_ = true;
-    log_.Line("ombrelta-server: reloading the content");
     worker_ = std::thread([this] { Run(); });
 }
 
-// The thread's entry: nothing may escape it.
 void ContentReloader::Run() {
+    for (;;) {
+        LoadOnce();
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!again_) {
+            running_ = false;
+            return;
+        }
+        again_ = false;
+    }
+}
+
+// Runs on the reload thread: nothing may escape it.
+void ContentReloader::LoadOnce() {
+    log_.Line("ombrelta-server: reloading the content");
     try {
         auto content = std::make_shared<const ServerContent>(root_, chunkSize_);
         server_.ReplaceContent(content);
@@ -48,8 +61,6 @@ void ContentReloader::Run() {
         log_.Line(std::string("ombrelta-server: reload failed: ") + e.what() +
                   "; still serving the previous content");
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    running_ = false;
 }
 
 std::string DescribeContent(const ServerContent& content) {

@@ -25,12 +25,13 @@ public:
     ContentReloader(const ContentReloader&) = delete;
     ContentReloader& operator=(const ContentReloader&) = delete;
 
-    /// Starts a reload; one asked for while another runs is logged and ignored. Callable from
-    /// any thread.
+    /// Starts a reload; one asked for while another runs follows it (several such requests
+    /// make one). Callable from any thread.
     void Reload();
 
 private:
     void Run();
+    void LoadOnce();
 
     LauncherServer& server_;
     ServerLog& log_;
@@ -38,6 +39,7 @@ private:
     std::uint32_t chunkSize_;
     std::mutex mutex_;
     bool running_ = false;
+    bool again_ = false;
     std::thread worker_;
 };
 
