@@ -41,9 +41,13 @@ ServerSession::~ServerSession() {
     Log("connection closed");
 }
 
+// Called on the acceptor's strand: the first steps move to the session's own, where its timer
+// handler runs too.
 void ServerSession::Start() {
-    Log("connection opened");
-    WaitForRequest();
+    asio::dispatch(socket_.get_executor(), [self = shared_from_this()] {
+        self->Log("connection opened");
+        self->Guarded([&] { self->WaitForRequest(); });
+    });
 }
 
 // Whatever a step throws, bad_alloc included, ends this connection and no other.
