@@ -67,6 +67,12 @@ TEST(ServerContentRulesTest, RefusesNamesTheLauncherRefusesOrConfuses) {
              fs::create_symlink("missing.bin", files / "sub" / "gone.bin");
          },
          {"dangling link: sub/gone.bin"}},
+        {"dangling link in place of a folder",
+         [](const fs::path& files) {
+             fs::create_directories(files.parent_path());
+             fs::create_directory_symlink("elsewhere", files.parent_path() / "patches");
+         },
+         {"dangling link: patches"}},
         {"link loop",
          [](const fs::path& files) {
              fs::create_directories(files / "sub");

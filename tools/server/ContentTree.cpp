@@ -84,6 +84,15 @@ std::optional<fs::file_status> FollowedStatus(const fs::directory_entry& entry,
     return std::nullopt;
 }
 
+bool FolderPresent(const fs::path& dir, const std::string& shownPath, ContentProblems& problems) {
+    std::error_code error;
+    if (fs::exists(dir, error))
+        return true;
+    if (fs::is_symlink(dir, error))
+        problems.push_back("dangling link: " + EscapeForLog(shownPath));
+    return false;
+}
+
 std::vector<TreeFile> ListTree(const fs::path& dir, ContentProblems& problems) {
     std::vector<TreeFile> files;
     std::error_code error;

@@ -24,6 +24,10 @@ struct TreeFile {
 /// sockets) are skipped.
 std::vector<TreeFile> ListTree(const std::filesystem::path& dir, ContentProblems& problems);
 
+/// True when the folder dir exists (through links). A missing folder is no fault, but a link to
+/// nothing in its place is: it adds a problem naming shownPath.
+bool FolderPresent(const std::filesystem::path& dir, const std::string& shownPath, ContentProblems& problems);
+
 /// The status of entry after following links, or nothing (with a problem naming shownPath)
 /// when it is a dangling link or cannot be examined.
 std::optional<std::filesystem::file_status> FollowedStatus(const std::filesystem::directory_entry& entry,

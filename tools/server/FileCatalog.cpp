@@ -85,8 +85,7 @@ std::vector<std::uint8_t> BuildHashList(const std::vector<GameFile>& files) {
 
 FileCatalog FileCatalog::Load(const std::filesystem::path& dir, ContentProblems& problems) {
     FileCatalog catalog;
-    std::error_code error;
-    if (!std::filesystem::exists(dir, error))
+    if (!FolderPresent(dir, "files", problems))
         return catalog;
     std::size_t before = problems.size();
     std::vector<TreeFile> found = ListTree(dir, problems);

@@ -102,9 +102,9 @@ std::optional<PatchArchive> DescribeArchive(const std::filesystem::path& file,
 
 PatchCatalog PatchCatalog::Load(const std::filesystem::path& dir, ContentProblems& problems) {
     PatchCatalog catalog;
-    std::error_code error;
-    if (!std::filesystem::exists(dir, error))
+    if (!FolderPresent(dir, "patches", problems))
         return catalog;
+    std::error_code error;
     ScratchDirectory scratch;
     std::filesystem::directory_iterator it(dir, error);
     for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
