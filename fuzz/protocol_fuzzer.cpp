@@ -1,7 +1,7 @@
-// Feeds arbitrary bytes as an answer payload to every answer parser of the launcher server
-// protocol. Each must either return a value or throw std::runtime_error; it must never crash,
-// hang or read outside the payload (AddressSanitizer watches), and what it returns must agree
-// with the bytes it was given.
+// Feeds arbitrary bytes as an answer payload to the answer parsers of the launcher server
+// protocol, and walks them with the packet reader. A parser must either return a value or throw
+// std::runtime_error; it must never crash, hang or read outside the payload (AddressSanitizer
+// watches), and what it returns must agree with the bytes it was given.
 
 #include <algorithm>
 #include <cstddef>
