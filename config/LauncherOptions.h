@@ -9,6 +9,9 @@ namespace ombrelta {
 struct LauncherOptions {
     /// `pipeline`: chunk requests that may be in flight on the connection, 1 to 64.
     int pipeline = 1;
+    /// `hashcache`: "1" lets the file check trust files recorded as intact in "_verify_cache"
+    /// while their size, last-write time and identity are unchanged.
+    bool hashcache = false;
 };
 
 /// Applies one setting when `key` (lower case) names an option; returns false for any other key.

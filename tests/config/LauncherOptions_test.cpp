@@ -13,6 +13,7 @@ namespace {
 TEST(LauncherOptionsTest, AbsentKeysKeepTheDefaults) {
     LauncherConfig config = ParseConfigText("host=127.0.0.1\nport=47000\n");
     EXPECT_EQ(config.options.pipeline, 1);
+    EXPECT_FALSE(config.options.hashcache);
 }
 
 TEST(LauncherOptionsTest, PipelineTakesOneToSixtyFourElseOne) {
@@ -28,6 +29,21 @@ TEST(LauncherOptionsTest, PipelineTakesOneToSixtyFourElseOne) {
     for (const Case& row : cases) {
         SCOPED_TRACE(row.line);
         EXPECT_EQ(ParseConfigText(row.line).options.pipeline, row.pipeline);
+    }
+}
+
+TEST(LauncherOptionsTest, HashcacheOnlyWithOne) {
+    struct Case {
+        std::string line;
+        bool hashcache;
+    };
+    const std::vector<Case> cases = {
+        {"hashcache=1", true}, {"HashCache = 1", true},  {"hashcache=0", false},
+        {"hashcache=", false}, {"hashcache=yes", false}, {"hashcache=1\nhashcache=0", false},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.line);
+        EXPECT_EQ(ParseConfigText(row.line).options.hashcache, row.hashcache);
     }
 }
 
