@@ -68,7 +68,7 @@ bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback 
     }
     try {
         Report(progress, L"Checking patches...", 20);
-        PatchService patches(installDir, config.options.pipeline);
+        PatchService patches(installDir, config.options.pipeline, config.options.resume);
         if (!patches.ApplyPatches(api, Forwarding(progress))) {
             errorText = "Patch update failed.";
             return false;
