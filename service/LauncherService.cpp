@@ -45,14 +45,14 @@ bool LauncherService::LoadConfig(WindowHandle owner) {
 
 void LauncherService::CheckGameFiles(const ProgressCallback& progress) {
     if (!config.options.hashcache) {
-        VerifyAndRepairFiles(api, Forwarding(progress), config.options.pipeline);
+        VerifyAndRepairFiles(api, Forwarding(progress), config.options.pipeline, config.options.resume);
         return;
     }
     VerifiedFileCache cache = VerifiedFileCache::Load(JoinPath(installDir, kVerifiedFileCacheName));
     // Files found intact before a failure stay recorded; a cache that cannot be written only
     // means hashing them again next time.
     try {
-        VerifyAndRepairFiles(api, Forwarding(progress), cache, config.options.pipeline);
+        VerifyAndRepairFiles(api, Forwarding(progress), cache, config.options.pipeline, config.options.resume);
     } catch (...) {
         (void)cache.Save();
         throw;

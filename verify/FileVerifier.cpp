@@ -59,7 +59,7 @@ std::vector<bool> TrustedBeforeStart(const std::vector<HashEntry>& entries,
 }
 
 bool CheckAndRepairAll(LauncherApi& api, const ProgressCallback& progress, VerifiedFileCache* cache,
-                       int chunkWindow) {
+                       int chunkWindow, bool resume) {
     const std::string clientName = GetComputerNameNarrow().value_or("UNKNOWN");
     const std::vector<HashEntry> entries = api.GetHashList(clientName);
     if (cache)
@@ -81,7 +81,10 @@ bool CheckAndRepairAll(LauncherApi& api, const ProgressCallback& progress, Verif
             if (cache)
                 cache->Forget(entry);
             HashAhead::RewriteScope rewrite(ahead);
-            DownloadGameFile(api, entry, progress, chunkWindow);
+            if (resume)
+                DownloadGameFileKept(api, entry, progress, chunkWindow);
+            else
+                DownloadGameFile(api, entry, progress, chunkWindow);
         }
         done += 100;
         if (progress)
@@ -108,12 +111,13 @@ bool FileNeedsRepair(const HashEntry& entry) {
         nullptr);
 }
 
-bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, int chunkWindow) {
-    return CheckAndRepairAll(api, progress, nullptr, chunkWindow);
+bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, int chunkWindow, bool resume) {
+    return CheckAndRepairAll(api, progress, nullptr, chunkWindow, resume);
 }
 
-bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, VerifiedFileCache& cache, int chunkWindow) {
-    return CheckAndRepairAll(api, progress, &cache, chunkWindow);
+bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, VerifiedFileCache& cache, int chunkWindow,
+                          bool resume) {
+    return CheckAndRepairAll(api, progress, &cache, chunkWindow, resume);
 }
 
 }  // namespace ombrelta
