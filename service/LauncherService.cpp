@@ -45,16 +45,18 @@ bool LauncherService::LoadConfig(WindowHandle owner) {
     }
 }
 
-void LauncherService::CheckGameFiles(const ProgressCallback& progress) {
+void LauncherService::CheckGameFiles(const ProgressCallback& progress, FileCheckPosition& position) {
+    const FileCheckSettings settings{
+        .chunkWindow = config.options.pipeline, .resume = config.options.resume, .position = &position};
     if (!config.options.hashcache) {
-        VerifyAndRepairFiles(api, Forwarding(progress), config.options.pipeline, config.options.resume);
+        VerifyAndRepairFiles(api, Forwarding(progress), nullptr, settings);
         return;
     }
     VerifiedFileCache cache = VerifiedFileCache::Load(JoinPath(installDir, kVerifiedFileCacheName));
     // Files found intact before a failure stay recorded; a cache that cannot be written only
     // means hashing them again next time.
     try {
-        VerifyAndRepairFiles(api, Forwarding(progress), cache, config.options.pipeline, config.options.resume);
+        VerifyAndRepairFiles(api, Forwarding(progress), &cache, settings);
     } catch (...) {
         (void)cache.Save();
         throw;
@@ -68,10 +70,12 @@ bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback 
         errorText = "Failed to connect to launcher server.";
         return false;
     }
+    // A check cut short goes on after a reconnection with the entries not yet done.
+    FileCheckPosition position;
     try {
         return RunReconnecting(progress, [&](const ProgressCallback& report) {
             errorText.clear();
-            return RunStartupStages(errorText, report);
+            return RunStartupStages(errorText, report, position);
         });
     } catch (const std::exception& error) {
         errorText = error.what();
@@ -79,7 +83,9 @@ bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback 
     }
 }
 
-bool LauncherService::RunStartupStages(std::string& errorText, const ProgressCallback& progress) {
+bool LauncherService::RunStartupStages(std::string& errorText,
+                                       const ProgressCallback& progress,
+                                       FileCheckPosition& position) {
     Report(progress, L"Checking patches...", 20);
     PatchService patches(installDir, config.options.pipeline, config.options.resume);
     if (!patches.ApplyPatches(api, Forwarding(progress))) {
@@ -87,7 +93,7 @@ bool LauncherService::RunStartupStages(std::string& errorText, const ProgressCal
         return false;
     }
     Report(progress, L"Checking game files...", 70);
-    CheckGameFiles(progress);
+    CheckGameFiles(progress, position);
     Report(progress, L"Ready.", 100);
     return true;
 }
@@ -151,8 +157,9 @@ bool LauncherService::VerifyBeforeStart(ProgressCallback progress) {
             return false;
         }
         Report(progress, L"Checking files before start...", 10);
-        RunReconnecting(progress, [this](const ProgressCallback& report) {
-            CheckGameFiles(report);
+        FileCheckPosition position;
+        RunReconnecting(progress, [&](const ProgressCallback& report) {
+            CheckGameFiles(report, position);
             return true;
         });
         Report(progress, L"Files checked successfully.", 100);

@@ -8,6 +8,7 @@
 #include "config/LauncherConfig.h"
 #include "game/GameProcess.h"
 #include "protocol/LauncherApi.h"
+#include "verify/FileVerifier.h"
 
 namespace ombrelta {
 
@@ -46,14 +47,14 @@ private:
     /// Runs the stages once; false (or an exception) when they fail.
     using Stages = std::function<bool(const ProgressCallback&)>;
 
-    bool RunStartupStages(std::string& errorText, const ProgressCallback& progress);
+    bool RunStartupStages(std::string& errorText, const ProgressCallback& progress, FileCheckPosition& position);
     /// Runs stages again after each failure that lost the connection, while the `retries`
     /// option allows a reconnection; the last failure stands.
     bool RunReconnecting(const ProgressCallback& progress, const Stages& stages);
     /// Waits and connects again, with the reports, while attempts remain; true once connected.
     bool Reconnect(const ProgressCallback& progress, std::int32_t percent, int& attempts);
     /// The file check of both sequences, with the verified-file cache when the options ask.
-    void CheckGameFiles(const ProgressCallback& progress);
+    void CheckGameFiles(const ProgressCallback& progress, FileCheckPosition& position);
 
     LauncherApi api;
     LauncherConfig config;

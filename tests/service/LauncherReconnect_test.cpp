@@ -58,6 +58,13 @@ std::vector<std::uint32_t> ChunkOffsets(const FakeLauncherServer& server) {
     return offsets;
 }
 
+std::size_t HashListRequests(const FakeLauncherServer& server) {
+    std::size_t count = 0;
+    for (const Bytes& request : server.RequestPayloads())
+        count += test::RequestCode(request) == HASH_LIST_REQUEST ? 1 : 0;
+    return count;
+}
+
 std::vector<ReportLog::Report> RetryReports(const ReportLog& log) {
     std::vector<ReportLog::Report> retries;
     for (const ReportLog::Report& report : log.calls) {
@@ -102,6 +109,8 @@ TEST(LauncherReconnectTest, LostConnectionIsConnectedAgainOnlyWithTheKey) {
 
         EXPECT_EQ(ChunkOffsets(server), row.offsets);
         EXPECT_EQ(server.Connections().size(), row.passed ? 2u : 1u);
+        // The check goes on with the entries not yet done; the list is not asked for again.
+        EXPECT_EQ(HashListRequests(server), 1u);
         if (row.passed) {
             EXPECT_EQ(RetryReports(log), (std::vector<ReportLog::Report>{
                                              {"Connection lost, retrying in 1 s (1 of 2)...", 40}}));
