@@ -20,7 +20,10 @@ release="$root/build/release"
 source_dir="$release/source"
 rm -rf "$release"
 mkdir -p "$source_dir"
-git archive HEAD | tar -x -C "$source_dir"
+commit=$(git rev-parse HEAD)
+git archive "$commit" | tar -x -C "$source_dir"
+# The archives' file times: the commit's, so the same commit packs the same way.
+export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct "$commit")
 
 build() {  # build PRESET
     local preset=$1 dir="$release/build-$1"
@@ -34,5 +37,4 @@ build() {  # build PRESET
 build windows
 build native
 
-SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) \
-    bash "$source_dir/scripts/package.sh" "$release/build-windows" "$release/build-native" "$release"
+bash "$source_dir/scripts/package.sh" "$release/build-windows" "$release/build-native" "$release"
