@@ -53,8 +53,8 @@ void MakeZip(const std::filesystem::path& zipPath, const std::vector<FileSpec>& 
     std::filesystem::remove_all(staging);
 }
 
-void WriteLauncherConfig(const std::filesystem::path& dir, std::uint16_t port) {
-    std::string text = "host=127.0.0.1\nport=" + std::to_string(port) + "\n";
+void WriteLauncherConfig(const std::filesystem::path& dir, std::uint16_t port, std::string_view extraLines) {
+    std::string text = "host=127.0.0.1\nport=" + std::to_string(port) + "\n" + std::string(extraLines);
     std::vector<std::uint8_t> bytes(text.begin(), text.end());
     ScrambleConfig(bytes);
     WriteFile(dir / "Ombrel.dat", std::string(bytes.begin(), bytes.end()));

@@ -27,8 +27,8 @@ void WriteTree(const std::filesystem::path& dir, const std::vector<FileSpec>& fi
 /// to the archive; fails the test when zip fails.
 void MakeZip(const std::filesystem::path& zipPath, const std::vector<FileSpec>& files);
 
-/// Writes "Ombrel.dat" into dir, naming 127.0.0.1 and port.
-void WriteLauncherConfig(const std::filesystem::path& dir, std::uint16_t port);
+/// Writes "Ombrel.dat" into dir, naming 127.0.0.1 and port, followed by extraLines.
+void WriteLauncherConfig(const std::filesystem::path& dir, std::uint16_t port, std::string_view extraLines = {});
 
 /// Text as a UTF-8 path for a child's command line.
 std::string PathArg(const std::filesystem::path& path);
