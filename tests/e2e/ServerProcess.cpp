@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -16,12 +17,13 @@ std::string ServerExe() {
 ServerProcess::ServerProcess(const std::string& root,
                              const std::vector<std::string>& extraArgs,
                              const std::string& logPath,
-                             const std::vector<std::string>& command)
+                             const std::vector<std::string>& command,
+                             const ChildOptions& options)
     : logPath_(logPath) {
     std::vector<std::string> argv = command;
     argv.insert(argv.end(), {"--root", root, "--listen", "127.0.0.1:0"});
     argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
-    child_ = std::make_unique<ChildProcess>(argv, "", logPath);
+    child_ = std::make_unique<ChildProcess>(argv, "", logPath, options);
     std::optional<std::string> line = child_->ReadLine(kChildTimeout);
     const std::string prefix = "listening on 127.0.0.1:";
     if (!line || line->rfind(prefix, 0) != 0) {
@@ -39,6 +41,18 @@ int ServerProcess::Stop() {
 std::string ServerProcess::Log() const {
     std::ifstream in(logPath_, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool ServerProcess::WaitForLog(const std::string& text, std::chrono::milliseconds timeout) const {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (Log().find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ADD_FAILURE() << "the log never said: " << text << "\n" << Log();
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 }  // namespace ombrelta::test
