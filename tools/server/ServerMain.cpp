@@ -67,6 +67,7 @@ ConnectionRules RulesFor(const ServerOptions& options,
         .timeouts = {.request = options.requestTimeout, .idle = options.idleTimeout},
         .maxConnections = options.maxConnections != 0 ? options.maxConnections : derived,
         .maxPerAddress = options.maxPerAddress,
+        .proxySources = options.proxySources,
     };
 }
 
