@@ -1,27 +1,17 @@
 #include "tools/patch/EntryNameRules.h"
 
-#include <cstdio>
 #include <map>
 
-#include "common/Text.h"
 #include "patch/ArchiveExtractor.h"
+#include "tools/server/ContentName.h"
 #include "verify/SafeEntryPath.h"
 
 namespace ombrelta::patchkit {
 namespace {
 
-bool IsValidUtf8(const std::string& name) {
-    // Invalid bytes decode to U+FFFD, so the round trip no longer gives the same bytes.
-    return WideToUtf8(Utf8ToWide(name)) == name;
-}
-
-bool HasControlCharacter(const std::string& name) {
-    for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7F)
-            return true;
-    }
-    return false;
-}
+using server::EscapeForLog;
+using server::HasControlCharacter;
+using server::IsValidUtf8;
 
 // The first reason the launcher would not write this name as it stands, or null.
 const char* NameFault(const std::string& name) {
@@ -55,26 +45,12 @@ std::string WithoutTrailingSlash(std::string name) {
 
 }  // namespace
 
-std::string PrintableName(const std::string& name) {
-    std::string text;
-    for (unsigned char c : name) {
-        if (c >= 0x20 && c < 0x7F && c != '\\') {
-            text += static_cast<char>(c);
-            continue;
-        }
-        char escaped[5];
-        std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-        text += escaped;
-    }
-    return text;
-}
-
 std::vector<std::string> CheckEntryNames(const std::vector<std::string>& names) {
     std::vector<std::string> problems;
     std::map<std::string, std::vector<std::string>> byFoldedName;
     for (const std::string& name : names) {
         if (const char* fault = NameFault(name))
-            problems.push_back("entry name \"" + PrintableName(name) + "\" " + fault);
+            problems.push_back("entry name \"" + EscapeForLog(name) + "\" " + fault);
         byFoldedName[FoldAsciiCase(WithoutTrailingSlash(name))].push_back(name);
     }
     for (const auto& [folded, same] : byFoldedName) {
@@ -82,7 +58,7 @@ std::vector<std::string> CheckEntryNames(const std::vector<std::string>& names) 
             continue;
         std::string line = "entry names equal without regard to case:";
         for (const std::string& name : same)
-            line += " \"" + PrintableName(name) + "\"";
+            line += " \"" + EscapeForLog(name) + "\"";
         problems.push_back(line);
     }
     return problems;

@@ -13,8 +13,4 @@ namespace ombrelta::patchkit {
 /// Empty when every name is good.
 std::vector<std::string> CheckEntryNames(const std::vector<std::string>& names);
 
-/// The name with control characters and bytes that are not printable ASCII written as \xNN, so
-/// that a message naming it stays on one line.
-std::string PrintableName(const std::string& name);
-
 }  // namespace ombrelta::patchkit

@@ -7,6 +7,7 @@
 #include "patch/ArchiveExtractor.h"
 #include "patch/ZipReader.h"
 #include "tools/patch/EntryNameRules.h"
+#include "tools/server/ContentName.h"
 #include "tools/server/PathText.h"
 #include "tools/server/ScratchDirectory.h"
 
@@ -34,7 +35,7 @@ std::optional<std::uint32_t> InflateEntries(ZipReader& reader,
         if (reader.IsDirectory(i))
             continue;
         if (!reader.ExtractToFile(i, target)) {
-            inspection.problems.push_back("entry \"" + PrintableName(names[i]) +
+            inspection.problems.push_back("entry \"" + server::EscapeForLog(names[i]) +
                                           "\" does not inflate to its size and CRC-32, or is encrypted"
                                           " or compressed in a way the launcher cannot read");
             continue;

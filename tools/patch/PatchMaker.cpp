@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "tools/patch/EntryNameRules.h"
+#include "tools/server/ContentName.h"
 #include "tools/patch/PatchArchiveCheck.h"
 #include "tools/patch/TreeChanges.h"
 #include "tools/patch/ZipWriter.h"
@@ -59,7 +60,7 @@ PatchOutcome MakePatch(const PatchRequest& request) {
     }
     const TreeChanges changes = CompareTrees(request.oldTree, request.newTree);
     for (const std::string& file : changes.removed)
-        outcome.warnings.push_back("removed file \"" + PrintableName(file) + "\" stays on players' disks");
+        outcome.warnings.push_back("removed file \"" + server::EscapeForLog(file) + "\" stays on players' disks");
     std::vector<std::string> names = changes.changed;
     names.push_back("version.dat");
     outcome.problems = CheckEntryNames(names);
