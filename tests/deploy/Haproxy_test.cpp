@@ -169,6 +169,11 @@ TEST_F(HaproxyTest, SpreadsThePlayersKeepsTheirAddressesAndRoutesAroundFailedSer
     const auto started = Clock::now();
     RunWave("first");
     const double firstSeconds = std::chrono::duration<double>(Clock::now() - started).count();
+    std::map<std::string, int> firstWave;
+    for (const auto& [clientPort, server] : BalancedClients(ReadFile(Dir("haproxy.log"))))
+        ++firstWave[server];
+    EXPECT_TRUE(firstWave["s1"] > 0 && firstWave["s2"] > 0 && firstWave["s3"] > 0);
+    std::printf("first wave: s1 %d, s2 %d, s3 %d\n", firstWave["s1"], firstWave["s2"], firstWave["s3"]);
 
     // s1 stops: HAProxy redispatches its connections and its check takes it out.
     EXPECT_EQ(servers[0]->Stop(), 0);
