@@ -78,7 +78,8 @@ TEST_F(ReleasePackageTest, HoldsEveryProgramStrippedWithItsDebugLink) {
         EXPECT_TRUE(fs::is_regular_file(windowsPackage / file));
     }
     const char* const linuxFiles[] = {"bin/ombrelta-server", "bin/ombrelta-patch", "bin/ombrelta-check",
-                                      "bin/ombrelta-config", "deploy/systemd/ombrelta-server.service", "README.md"};
+                                      "bin/ombrelta-config", "deploy/systemd/ombrelta-server.service", "deploy/haproxy/haproxy.cfg",
+                                      "README.md"};
     for (const char* file : linuxFiles) {
         SCOPED_TRACE(file);
         EXPECT_TRUE(fs::is_regular_file(linuxPackage / file));
