@@ -57,13 +57,13 @@ bool IsRootVersionFile(const std::wstring& name) {
                       [](wchar_t a, wchar_t b) { return AsciiLower(a) == b; });
 }
 
-bool DecodeEntryName(std::string_view stored, std::wstring& name) {
+bool DecodeEntryName(std::string_view stored, bool flaggedUtf8, std::wstring& name) {
     if (stored.empty())
         return false;
     // The file system would cut the path at a NUL, so the checked name would not be the one used.
     if (stored.find('\0') != std::string::npos)
         return false;
-    name = zip::DecodeEntryName(stored, reader.HasUtf8Name(i));
+    name = zip::DecodeEntryName(stored, flaggedUtf8);
     if (name.empty())
         return false;
     std::replace(name.begin(), name.end(), L'/', L'\\');
@@ -74,7 +74,7 @@ namespace {
 
 bool SafeEntryName(const ZipReader& reader, std::uint32_t i, std::wstring& name) {
     std::string stored;
-    return reader.EntryName(i, stored) && DecodeEntryName(stored, name);
+    return reader.EntryName(i, stored) && DecodeEntryName(stored, reader.HasUtf8Name(i), name);
 }
 
 bool ExtractEntry(ZipReader& reader, std::uint32_t i, const std::wstring& target) {

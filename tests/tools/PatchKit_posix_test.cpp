@@ -156,6 +156,7 @@ TEST(VerifyPatchArchive, NamesEveryReasonTheLauncherWouldFail) {
     const std::string noise = NoisyBytes(2000);
     const Row rows[] = {
         {"good", {{"data/a.bin", noise}, {"version.dat", "5\n"}}, false, nullptr},
+        {"folders after backslashes", {{"data\\b.bin", noise}, {"version.dat", "5\n"}}, false, nullptr},
         {"other version", {{"version.dat", "4\n"}}, false, "holds 4, not 5"},
         {"no version", {{"data/a.bin", noise}}, false, "no version.dat"},
         {"no number", {{"version.dat", "five\n"}}, false, "no version above 0"},

@@ -1,7 +1,9 @@
 #include "tools/patch/EntryNameRules.h"
 
+#include <algorithm>
 #include <map>
 
+#include "common/Text.h"
 #include "patch/ArchiveExtractor.h"
 #include "tools/server/ContentName.h"
 #include "verify/SafeEntryPath.h"
@@ -21,10 +23,11 @@ const char* NameFault(const std::string& name) {
         return "holds a control character";
     if (name.find('\\') != std::string::npos)
         return "holds a backslash, a folder separator to the launcher";
-    std::wstring decoded;
+    std::wstring nameW = Utf8ToWide(name);
+    std::replace(nameW.begin(), nameW.end(), L'/', L'\\');
     // The patch extractor's own rule, and the stricter one of the file check that will later
     // look at the same files.
-    if (!DecodeEntryName(name, decoded) || !IsSafeEntryPath(name))
+    if (!IsSafeEntryPath(nameW) || !IsSafeEntryPath(name))
         return "is refused by the launcher as an unsafe path";
     return nullptr;
 }

@@ -9,7 +9,8 @@ namespace ombrelta::patchkit {
 /// another name (refused by its safe-path rules, not valid UTF-8, holding a control character or a
 /// backslash),
 /// and one for each set of names equal without regard to the case of ASCII letters, which are
-/// one file on a player's disk. Names use '/' separators; a directory's trailing '/' is allowed.
+/// one file on a player's disk. Names are UTF-8 as the launcher writes them, with '/' separators;
+/// a directory's trailing '/' is allowed.
 /// Empty when every name is good.
 std::vector<std::string> CheckEntryNames(const std::vector<std::string>& names);
 

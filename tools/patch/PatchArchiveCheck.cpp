@@ -1,5 +1,7 @@
 #include "tools/patch/PatchArchiveCheck.h"
 
+#include <algorithm>
+#include <iterator>
 #include <system_error>
 
 #include "common/Text.h"
@@ -16,10 +18,30 @@ namespace {
 
 using server::PathToUtf8;
 
-std::vector<std::string> EntryNames(const ZipReader& reader) {
+// An entry's name as the launcher decodes it and will write it, UTF-8 with '/' separators, or
+// nothing when extraction refuses the stored name.
+std::optional<std::string> LauncherName(const ZipReader& reader, std::uint32_t i) {
+    std::string stored;
+    std::wstring decoded;
+    if (!reader.EntryName(i, stored) || !DecodeEntryName(stored, reader.HasUtf8Name(i), decoded))
+        return std::nullopt;
+    std::replace(decoded.begin(), decoded.end(), L'\\', L'/');
+    return WideToUtf8(decoded);
+}
+
+// The names of every entry as the launcher will write them; a problem for each it refuses.
+std::vector<std::string> EntryNames(const ZipReader& reader, ArchiveInspection& inspection) {
     std::vector<std::string> names(reader.EntryCount());
-    for (std::uint32_t i = 0; i < reader.EntryCount(); ++i)
-        (void)reader.EntryName(i, names[i]);
+    for (std::uint32_t i = 0; i < reader.EntryCount(); ++i) {
+        if (std::optional<std::string> name = LauncherName(reader, i)) {
+            names[i] = std::move(*name);
+            continue;
+        }
+        std::string stored;
+        (void)reader.EntryName(i, stored);
+        inspection.problems.push_back("entry name \"" + server::EscapeForLog(stored) +
+                                      "\" is refused by the launcher as an unsafe path");
+    }
     return names;
 }
 
@@ -40,8 +62,7 @@ std::optional<std::uint32_t> InflateEntries(ZipReader& reader,
                                           " or compressed in a way the launcher cannot read");
             continue;
         }
-        std::wstring decoded;
-        if (!DecodeEntryName(names[i], decoded) || !IsRootVersionFile(decoded))
+        if (names[i].empty() || !IsRootVersionFile(Utf8ToWide(names[i])))
             continue;
         if (versionEntry)
             inspection.problems.push_back("more than one version.dat at the root");
@@ -74,8 +95,11 @@ ArchiveInspection InspectPatchArchive(const std::filesystem::path& archive) {
         inspection.problems.push_back("not a readable zip archive");
         return inspection;
     }
-    const std::vector<std::string> names = EntryNames(reader);
-    for (std::string& problem : CheckEntryNames(names))
+    const std::vector<std::string> names = EntryNames(reader, inspection);
+    std::vector<std::string> decodable;
+    std::copy_if(names.begin(), names.end(), std::back_inserter(decodable),
+                 [](const std::string& name) { return !name.empty(); });
+    for (std::string& problem : CheckEntryNames(decodable))
         inspection.problems.push_back(std::move(problem));
     server::ScratchDirectory scratch;
     const std::optional<std::uint32_t> versionEntry = InflateEntries(reader, names, scratch.path(), inspection);
