@@ -39,19 +39,47 @@ std::vector<std::wstring_view> Elements(std::wstring_view name) {
     return elements;
 }
 
-// The entry's name as a path below the destination: decoded, '\' separated and checked.
-bool SafeEntryName(const ZipReader& reader, std::uint32_t i, std::wstring& name) {
-    std::string stored;
-    if (!reader.EntryName(i, stored) || stored.empty())
+}  // namespace
+
+// Every spelling that Windows resolves to the same root file counts: any letter case, "." and
+// empty elements around it, and the trailing dots and spaces Windows drops from a name.
+bool NamesRootFile(const std::wstring& name, std::wstring_view fileName) {
+    std::wstring_view element;
+    for (std::wstring_view piece : Elements(name)) {
+        if (piece.empty() || piece == L".")
+            continue;
+        if (!element.empty())
+            return false;
+        element = piece;
+    }
+    while (!element.empty() && (element.back() == L'.' || element.back() == L' '))
+        element.remove_suffix(1);
+    return std::equal(element.begin(), element.end(), fileName.begin(), fileName.end(),
+                      [](wchar_t a, wchar_t b) { return AsciiLower(a) == AsciiLower(b); });
+}
+
+bool IsRootVersionFile(const std::wstring& name) {
+    return NamesRootFile(name, kVersionFileName);
+}
+
+bool DecodeEntryName(std::string_view stored, bool flaggedUtf8, std::wstring& name) {
+    if (stored.empty())
         return false;
     // The file system would cut the path at a NUL, so the checked name would not be the one used.
     if (stored.find('\0') != std::string::npos)
         return false;
-    name = zip::DecodeEntryName(stored, reader.HasUtf8Name(i));
+    name = zip::DecodeEntryName(stored, flaggedUtf8);
     if (name.empty())
         return false;
     std::replace(name.begin(), name.end(), L'/', L'\\');
     return IsSafeEntryPath(name);
+}
+
+namespace {
+
+bool SafeEntryName(const ZipReader& reader, std::uint32_t i, std::wstring& name) {
+    std::string stored;
+    return reader.EntryName(i, stored) && DecodeEntryName(stored, reader.HasUtf8Name(i), name);
 }
 
 enum class FileWrite { Failed, Written, WrittenAfterMovingAside };
@@ -101,7 +129,7 @@ bool ExtractEntries(ZipReader& reader,
         if (!SafeEntryName(reader, i, entry.name))
             return false;
         entry.target = JoinPath(destination, entry.name);
-        if (NamesRootFile(entry.name, kVersionFileName)) {
+        if (IsRootVersionFile(entry.name)) {
             versionFiles.push_back(std::move(entry));
             continue;
         }
@@ -129,23 +157,6 @@ bool IsSafeEntryPath(const std::wstring& name) {
     }
     const std::vector<std::wstring_view> elements = Elements(name);
     return std::none_of(elements.begin(), elements.end(), [](std::wstring_view e) { return e == L".."; });
-}
-
-// Every spelling that Windows resolves to the same root file counts: any letter case, "." and
-// empty elements around it, and the trailing dots and spaces Windows drops from a name.
-bool NamesRootFile(const std::wstring& name, std::wstring_view fileName) {
-    std::wstring_view element;
-    for (std::wstring_view piece : Elements(name)) {
-        if (piece.empty() || piece == L".")
-            continue;
-        if (!element.empty())
-            return false;
-        element = piece;
-    }
-    while (!element.empty() && (element.back() == L'.' || element.back() == L' '))
-        element.remove_suffix(1);
-    return std::equal(element.begin(), element.end(), fileName.begin(), fileName.end(),
-                      [](wchar_t a, wchar_t b) { return AsciiLower(a) == AsciiLower(b); });
 }
 
 bool ExtractArchive(const std::wstring& archivePath,
