@@ -9,6 +9,9 @@ namespace ombrelta {
 struct LauncherOptions {
     /// `pipeline`: chunk requests that may be in flight on the connection, 1 to 64.
     int pipeline = 1;
+    /// `resolve`: "1" lets `host` be a host name or an IPv6 literal and limits each connect
+    /// attempt to 5 s; any other value, or none, keeps dotted IPv4 only.
+    bool resolve = false;
 };
 
 /// Applies one setting when `key` (lower case) names an option; returns false for any other key.

@@ -4,12 +4,14 @@
 
 #include "common/Text.h"
 #include "protocol/HashMessages.h"
+#include "protocol/HostAddresses.h"
 #include "protocol/PatchMessages.h"
 
 namespace ombrelta {
 namespace {
 
 constexpr std::uint32_t kSocketTimeoutMs = 5000;
+constexpr std::uint32_t kConnectLimitMs = 5000;
 constexpr std::size_t kMaxPacketLength = 65535;
 constexpr std::size_t kLengthFieldSize = 2;
 
@@ -113,18 +115,38 @@ void LauncherApi::Close() {
     retiredSocket = handle;
 }
 
-bool LauncherApi::Connect(const std::wstring& host, std::int32_t port) {
+bool LauncherApi::Connect(const std::wstring& host, std::int32_t port, HostLookup lookup) {
     std::string hostText = WideToUtf8(host);
     Close();
-    SocketHandle handle = CreateTcpSocket();
+    if (lookup == HostLookup::ResolveNames)
+        return ConnectToFirst(HostAddresses(hostText, PortFromConfig(port)), kConnectLimitMs);
+    return Attempt(AddressFamily::IPv4, [&](SocketHandle handle) {
+        std::optional<std::uint32_t> address = ParseIPv4(hostText);
+        return address && ConnectSocket(handle, *address, PortFromConfig(port));
+    });
+}
+
+bool LauncherApi::ConnectToFirst(const std::vector<SocketAddress>& addresses, std::uint32_t attemptLimitMs) {
+    Close();
+    for (const SocketAddress& address : addresses) {
+        auto reach = [&](SocketHandle handle) {
+            return ConnectWithin(handle, address, attemptLimitMs) == ConnectResult::Connected;
+        };
+        if (Attempt(address.family, reach))
+            return true;
+    }
+    return false;
+}
+
+// The new socket is held like a packet operation while reach connects it, so that a Close from
+// another thread cannot release the handle under it.
+bool LauncherApi::Attempt(AddressFamily family, const std::function<bool(SocketHandle)>& reach) {
+    SocketHandle handle = CreateTcpSocket(family);
     if (handle == kInvalidSocket)
         return false;
     SetSocketTimeouts(handle, kSocketTimeoutMs);
-    // Held like a packet operation for the connect, so that a Close from another thread
-    // cannot release the handle under it.
     AdoptSocket(handle);
-    std::optional<std::uint32_t> address = ParseIPv4(hostText);
-    bool reached = address && ConnectSocket(handle, *address, PortFromConfig(port));
+    bool reached = reach(handle);
     ReleaseSocket();
     if (reached && MarkConnected(handle))
         return true;

@@ -16,6 +16,10 @@ ProgressCallback Forwarding(const ProgressCallback& progress) {
     return [progress](const std::wstring& message, std::int32_t percent) { Report(progress, message, percent); };
 }
 
+HostLookup LookupFor(const LauncherOptions& options) {
+    return options.resolve ? HostLookup::ResolveNames : HostLookup::DottedIPv4Only;
+}
+
 // A failure report from an exception handler must not throw again.
 void ReportQuietly(const ProgressCallback& progress, const std::wstring& message) {
     try {
@@ -42,7 +46,7 @@ bool LauncherService::LoadConfig(WindowHandle owner) {
 
 bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback progress) {
     errorText.clear();
-    if (!api.Connect(config.host, config.port)) {
+    if (!api.Connect(config.host, config.port, LookupFor(config.options))) {
         errorText = "Failed to connect to launcher server.";
         return false;
     }
@@ -66,7 +70,7 @@ bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback 
 bool LauncherService::VerifyBeforeStart(ProgressCallback progress) {
     try {
         Report(progress, L"Connecting to launcher server...", 0);
-        if (!api.Connect(config.host, config.port)) {
+        if (!api.Connect(config.host, config.port, LookupFor(config.options))) {
             Report(progress, L"Failed to connect to launcher server.", 0);
             return false;
         }

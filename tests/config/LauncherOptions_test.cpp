@@ -13,6 +13,7 @@ namespace {
 TEST(LauncherOptionsTest, AbsentKeysKeepTheDefaults) {
     LauncherConfig config = ParseConfigText("host=127.0.0.1\nport=47000\n");
     EXPECT_EQ(config.options.pipeline, 1);
+    EXPECT_FALSE(config.options.resolve);
 }
 
 TEST(LauncherOptionsTest, PipelineTakesOneToSixtyFourElseOne) {
@@ -28,6 +29,17 @@ TEST(LauncherOptionsTest, PipelineTakesOneToSixtyFourElseOne) {
     for (const Case& row : cases) {
         SCOPED_TRACE(row.line);
         EXPECT_EQ(ParseConfigText(row.line).options.pipeline, row.pipeline);
+    }
+}
+
+TEST(LauncherOptionsTest, ResolveIsOnOnlyForOne) {
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"resolve=1", true},    {"RESOLVE = 1", true}, {"resolve=0", false},
+        {"resolve=yes", false}, {"resolve=", false},
+    };
+    for (const auto& [text, resolve] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(ParseConfigText(text).options.resolve, resolve);
     }
 }
 

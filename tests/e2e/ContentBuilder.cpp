@@ -53,8 +53,11 @@ void MakeZip(const std::filesystem::path& zipPath, const std::vector<FileSpec>& 
     std::filesystem::remove_all(staging);
 }
 
-void WriteLauncherConfig(const std::filesystem::path& dir, std::uint16_t port) {
-    std::string text = "host=127.0.0.1\nport=" + std::to_string(port) + "\n";
+void WriteLauncherConfig(const std::filesystem::path& dir,
+                         std::uint16_t port,
+                         const std::string& host,
+                         const std::string& extraLines) {
+    std::string text = "host=" + host + "\nport=" + std::to_string(port) + "\n" + extraLines;
     std::vector<std::uint8_t> bytes(text.begin(), text.end());
     ScrambleConfig(bytes);
     WriteFile(dir / "Ombrel.dat", std::string(bytes.begin(), bytes.end()));

@@ -46,6 +46,8 @@ std::vector<Refusal> Refusals() {
          nothing,
          {"--listen", "localhost:47000"},
          "--listen: not a dotted IPv4 address: localhost"},
+        {"IPv6 without brackets", nothing, {"--listen", "::1:47000"}, "--listen: not a dotted IPv4 address: ::1"},
+        {"not IPv6 in brackets", nothing, {"--listen", "[::g]:47000"}, "--listen: not an IPv6 address: ::g"},
         {"port out of range",
          nothing,
          {"--listen", "127.0.0.1:70000"},

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <asio/ip/tcp.hpp>
+
 namespace ombrelta::server {
 
 /// Port used when --listen is not given.
@@ -14,7 +16,7 @@ inline constexpr std::uint16_t kDefaultPort = 47000;
 /// The command line of ombrelta-server.
 struct ServerOptions {
     std::filesystem::path root;
-    std::string host = "127.0.0.1";  // dotted IPv4, as the launcher connects
+    std::string host = "127.0.0.1";  // dotted IPv4, or IPv6 in brackets ("[::1]")
     std::uint16_t port = kDefaultPort;
     std::uint32_t chunkSize = 0;  // 0: the largest a packet carries
     bool help = false;
@@ -29,6 +31,10 @@ public:
 /// Parses the arguments after the program name (UTF-8). Throws UsageError for an unknown or
 /// repeated option, a missing or malformed value, or a missing --root.
 ServerOptions ParseServerOptions(const std::vector<std::string>& args);
+
+/// The address and port to listen on. Throws UsageError when host is not one ParseServerOptions
+/// accepts.
+asio::ip::tcp::endpoint ListenEndpoint(const ServerOptions& options);
 
 /// The usage text, ending with a line feed.
 std::string ServerUsage();
