@@ -69,12 +69,18 @@ TEST(ServerResolveTest, CheckerReachesTheServerByNameAndOverIPv6) {
 }
 
 TEST(ServerResolveTest, WithoutTheKeyANameFailsWithoutTraffic) {
-    Scenario scenario({"native by name", "127.0.0.1", "localhost"}, "");
-    RunResult run = scenario.RunStartupCheck();
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out, "error\tFailed to connect to launcher server.\n");
-    EXPECT_EQ(scenario.server->Stop(), 0);
-    EXPECT_EQ(scenario.server->Log().find("connection opened"), std::string::npos) << scenario.server->Log();
+    const Reach rows[] = {{"native", "127.0.0.1", "localhost"}, {"Windows", "127.0.0.1", "localhost", true}};
+    for (const Reach& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.windows && !fs::exists(OMBRELTA_WINDOWS_CHECK_EXE))
+            continue;
+        Scenario scenario(row, "");
+        RunResult run = scenario.RunStartupCheck();
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.out, "error\tFailed to connect to launcher server.\n");
+        EXPECT_EQ(scenario.server->Stop(), 0);
+        EXPECT_EQ(scenario.server->Log().find("connection opened"), std::string::npos) << scenario.server->Log();
+    }
 }
 
 }  // namespace
