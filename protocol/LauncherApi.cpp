@@ -92,13 +92,15 @@ void LauncherApi::AdoptSocket(SocketHandle handle) {
     ++inFlight;
 }
 
-bool LauncherApi::MarkConnected(SocketHandle handle) {
+LauncherApi::Attempted LauncherApi::Settle(SocketHandle handle, bool reached) {
     std::lock_guard lock(handleMutex);
     // A Close from another thread during the connect has already taken the handle away.
     if (socket.load() != handle)
-        return false;
+        return Attempted::Cancelled;
+    if (!reached)
+        return Attempted::Failed;
     connected.store(true);
-    return true;
+    return Attempted::Connected;
 }
 
 void LauncherApi::Close() {
@@ -120,10 +122,11 @@ bool LauncherApi::Connect(const std::wstring& host, std::int32_t port, HostLooku
     Close();
     if (lookup == HostLookup::ResolveNames)
         return ConnectToFirst(HostAddresses(hostText, PortFromConfig(port)), kConnectLimitMs);
-    return Attempt(AddressFamily::IPv4, [&](SocketHandle handle) {
+    auto reach = [&](SocketHandle handle) {
         std::optional<std::uint32_t> address = ParseIPv4(hostText);
         return address && ConnectSocket(handle, *address, PortFromConfig(port));
-    });
+    };
+    return Attempt(AddressFamily::IPv4, reach) == Attempted::Connected;
 }
 
 bool LauncherApi::ConnectToFirst(const std::vector<SocketAddress>& addresses, std::uint32_t attemptLimitMs) {
@@ -132,26 +135,28 @@ bool LauncherApi::ConnectToFirst(const std::vector<SocketAddress>& addresses, st
         auto reach = [&](SocketHandle handle) {
             return ConnectWithin(handle, address, attemptLimitMs) == ConnectResult::Connected;
         };
-        if (Attempt(address.family, reach))
-            return true;
+        Attempted result = Attempt(address.family, reach);
+        if (result != Attempted::Failed)
+            return result == Attempted::Connected;
     }
     return false;
 }
 
 // The new socket is held like a packet operation while reach connects it, so that a Close from
 // another thread cannot release the handle under it.
-bool LauncherApi::Attempt(AddressFamily family, const std::function<bool(SocketHandle)>& reach) {
+LauncherApi::Attempted LauncherApi::Attempt(AddressFamily family,
+                                            const std::function<bool(SocketHandle)>& reach) {
     SocketHandle handle = CreateTcpSocket(family);
     if (handle == kInvalidSocket)
-        return false;
+        return Attempted::Failed;
     SetSocketTimeouts(handle, kSocketTimeoutMs);
     AdoptSocket(handle);
     bool reached = reach(handle);
     ReleaseSocket();
-    if (reached && MarkConnected(handle))
-        return true;
-    Close();
-    return false;
+    Attempted result = Settle(handle, reached);
+    if (result != Attempted::Connected)
+        Close();
+    return result;
 }
 
 LauncherApi::Outcome LauncherApi::SendFramed(const std::vector<std::uint8_t>& packet) {

@@ -38,7 +38,8 @@ public:
     /// HostAddresses are tried in order through ConnectToFirst with a 5000 ms limit each.
     bool Connect(const std::wstring& host, std::int32_t port, HostLookup lookup = HostLookup::DottedIPv4Only);
     /// Closes any old socket, then connects to the first of addresses that accepts within
-    /// attemptLimitMs, with the timeouts of Connect. False when none does (or there are none).
+    /// attemptLimitMs, with the timeouts of Connect. False when none does (or there are none),
+    /// and at once when a Close from another thread ends an attempt.
     bool ConnectToFirst(const std::vector<SocketAddress>& addresses, std::uint32_t attemptLimitMs);
     /// Shuts down and closes the socket if there is one and clears the connected state.
     /// Safe to call from another thread while a packet operation is blocked.
@@ -78,12 +79,13 @@ public:
 private:
     class SocketUse;
     enum class Outcome { Done, Refused, Failed };
+    enum class Attempted { Connected, Failed, Cancelled };
 
-    bool Attempt(AddressFamily family, const std::function<bool(SocketHandle)>& reach);
+    Attempted Attempt(AddressFamily family, const std::function<bool(SocketHandle)>& reach);
     SocketHandle AcquireSocket();
     void ReleaseSocket();
     void AdoptSocket(SocketHandle handle);
-    bool MarkConnected(SocketHandle handle);
+    Attempted Settle(SocketHandle handle, bool reached);
     Outcome SendFramed(const std::vector<std::uint8_t>& packet);
     Outcome ReceiveFramed(std::vector<std::uint8_t>& payload);
     std::vector<std::uint8_t> Exchange(const std::vector<std::uint8_t>& request,

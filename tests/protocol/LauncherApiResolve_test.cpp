@@ -1,6 +1,9 @@
 #include "protocol/LauncherApi.h"
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -18,6 +21,7 @@ using test::Reply;
 using test::ScriptedServer;
 
 constexpr std::uint32_t kShortLimitMs = 100;
+constexpr std::uint32_t kLongLimitMs = 3000;
 
 Reply Echo(const Bytes& request) {
     return Reply::Payload(request);
@@ -92,6 +96,26 @@ TEST(LauncherApiResolveTest, NoAddressAnsweringFailsAndLeavesItClosed) {
     EXPECT_FALSE(api.IsConnected());
     EXPECT_FALSE(api.SendPacket(Bytes{1}));
     EXPECT_FALSE(api.ConnectToFirst({}, kShortLimitMs));
+}
+
+TEST(LauncherApiResolveTest, CloseFromAnotherThreadEndsTheConnectWithoutTryingFurther) {
+    ScriptedServer server(Echo);
+    test::FullBacklogListener unanswering;
+    std::vector<SocketAddress> addresses = {unanswering.Address(), HostAddresses("127.0.0.1", server.Port())[0]};
+    LauncherApi api;
+    std::atomic<bool> done{false};
+    std::thread closer([&] {
+        // Until the connect has given up: a Close before the first attempt starts does nothing.
+        while (!done.load()) {
+            api.Close();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    EXPECT_FALSE(api.ConnectToFirst(addresses, kLongLimitMs));
+    done.store(true);
+    closer.join();
+    EXPECT_FALSE(api.IsConnected());
+    EXPECT_TRUE(server.Connections().empty());
 }
 
 }  // namespace
