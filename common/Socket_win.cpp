@@ -47,7 +47,8 @@ ConnectResult AwaitConnect(SOCKET socket, std::uint32_t milliseconds) {
         return ConnectResult::Failed;
     int error = 0;
     int length = sizeof(error);
-    if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0 || error != 0)
+    if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0 ||
+        error != 0)
         return ConnectResult::Failed;
     return ConnectResult::Connected;
 }
@@ -121,7 +122,8 @@ ConnectResult ConnectWithin(SocketHandle socket, const SocketAddress& address, s
     if (!SetBlocking(Native(socket), false))
         return ConnectResult::Failed;
     ConnectResult result = ConnectResult::Connected;
-    if (::connect(Native(socket), reinterpret_cast<const sockaddr*>(&target), static_cast<int>(address.length)) != 0)
+    if (::connect(Native(socket), reinterpret_cast<const sockaddr*>(&target),
+                  static_cast<int>(address.length)) != 0)
         result = ::WSAGetLastError() == WSAEWOULDBLOCK ? AwaitConnect(Native(socket), milliseconds)
                                                        : ConnectResult::Failed;
     if (!SetBlocking(Native(socket), true) && result == ConnectResult::Connected)

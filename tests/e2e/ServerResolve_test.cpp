@@ -79,7 +79,8 @@ TEST(ServerResolveTest, WithoutTheKeyANameFailsWithoutTraffic) {
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.out, "error\tFailed to connect to launcher server.\n");
         EXPECT_EQ(scenario.server->Stop(), 0);
-        EXPECT_EQ(scenario.server->Log().find("connection opened"), std::string::npos) << scenario.server->Log();
+        EXPECT_EQ(scenario.server->Log().find("connection opened"), std::string::npos)
+            << scenario.server->Log();
     }
 }
 

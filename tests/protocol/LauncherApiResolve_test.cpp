@@ -101,7 +101,8 @@ TEST(LauncherApiResolveTest, NoAddressAnsweringFailsAndLeavesItClosed) {
 TEST(LauncherApiResolveTest, CloseFromAnotherThreadEndsTheConnectWithoutTryingFurther) {
     ScriptedServer server(Echo);
     test::FullBacklogListener unanswering;
-    std::vector<SocketAddress> addresses = {unanswering.Address(), HostAddresses("127.0.0.1", server.Port())[0]};
+    std::vector<SocketAddress> addresses = {unanswering.Address(),
+                                            HostAddresses("127.0.0.1", server.Port())[0]};
     LauncherApi api;
     std::atomic<bool> done{false};
     std::thread closer([&] {

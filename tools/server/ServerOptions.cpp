@@ -91,8 +91,8 @@ asio::ip::tcp::endpoint ListenEndpoint(const ServerOptions& options) {
 std::string ServerUsage() {
     return "usage: ombrelta-server --root DIR [--listen HOST:PORT] [--chunk-size N]\n"
            "  --root DIR          DIR/patches/*.zip are the patches, DIR/files/ holds the game files\n"
-           "  --listen HOST:PORT  IPv4 or [IPv6] address and port (default 127.0.0.1:47000; port 0 picks a free "
-           "one)\n"
+           "  --listen HOST:PORT  IPv4 or [IPv6] address and port (default 127.0.0.1:47000; port 0 picks "
+           "a free one)\n"
            "  --chunk-size N      at most N data bytes per chunk answer (default and cap: what one packet "
            "carries)\n";
 }
