@@ -1,6 +1,8 @@
-// Checks a folder of intact game files with VerifyAndRepairFiles, the way the launcher does,
-// against a loopback server that lists them (names, MD5 texts and sizes from an md5sum list).
-// Usage: verify_bench <folder> <md5sum list> <hashing threads | default>
+// Checks a folder of intact game files with the pre-start verification, the way the launcher
+// does, against a loopback server that lists them (names, MD5 texts and sizes from an md5sum
+// list). With "hashcache" the folder's "Ombrel.dat" sets that key and the check runs twice, as
+// on two launches: the first run fills the cache, the second is measured.
+// Usage: verify_bench <folder> <md5sum list> <hashing threads | default> [hashcache]
 // Prints the seconds taken, the throughput and the process's peak resident memory.
 
 #include <sys/resource.h>
@@ -18,8 +20,9 @@
 #include "common/FileSystem.h"
 #include "common/Socket.h"
 #include "common/Text.h"
+#include "config/LauncherConfig.h"
 #include "protocol/LauncherApi.h"
-#include "verify/FileVerifier.h"
+#include "service/LauncherService.h"
 #include "verify/HashAhead.h"
 
 namespace {
@@ -72,8 +75,9 @@ Bytes HashListPacket(const std::vector<HashEntry>& entries) {
     return packet;
 }
 
-// Answers the first request with the hash list and then only waits for the client to leave.
-void ServeOnce(ombrelta::SocketHandle listener, Bytes packet) {
+// Answers the first request of each connection with the hash list and then only waits for the
+// client to leave.
+void Serve(ombrelta::SocketHandle listener, const Bytes& packet) {
     ombrelta::SocketHandle connection = ombrelta::AcceptConnection(listener);
     if (connection == ombrelta::kInvalidSocket)
         return;
@@ -92,52 +96,76 @@ void ServeOnce(ombrelta::SocketHandle listener, Bytes packet) {
     ombrelta::CloseSocket(connection);
 }
 
+void WriteConfig(std::uint16_t port, bool hashcache) {
+    std::string text = "host=127.0.0.1\nport=" + std::to_string(port) + "\n";
+    if (hashcache)
+        text += "hashcache=1\n";
+    std::vector<std::uint8_t> bytes(text.begin(), text.end());
+    ombrelta::ScrambleConfig(bytes);
+    std::ofstream("Ombrel.dat", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: verify_bench <folder> <md5sum list> <threads|default>\n");
+    if (argc != 4 && !(argc == 5 && std::string(argv[4]) == "hashcache")) {
+        std::fprintf(stderr, "usage: verify_bench <folder> <md5sum list> <threads|default> [hashcache]\n");
         return 2;
     }
     const std::string folder = argv[1];
     const std::string threads = argv[3];
+    const bool hashcache = argc == 5;
+    const int runs = hashcache ? 2 : 1;
     try {
         const std::vector<HashEntry> entries = ReadMd5sumList(argv[2], folder);
         if (threads != "default")
             ombrelta::SetHashAheadThreadCount(static_cast<unsigned>(std::stoul(threads)));
         if (chdir(folder.c_str()) != 0)
             throw std::runtime_error("cannot enter " + folder);
+        std::remove("_verify_cache");
         ombrelta::SocketHandle listener = ombrelta::kInvalidSocket;
         const auto port = ombrelta::ListenOnLoopback(listener);
         if (!port)
             throw std::runtime_error("cannot listen on 127.0.0.1");
-        std::thread server(ServeOnce, listener, HashListPacket(entries));
+        std::thread server([&, packet = HashListPacket(entries)] {
+            for (int run = 0; run < runs; ++run)
+                Serve(listener, packet);
+        });
+        WriteConfig(*port, hashcache);
+        ombrelta::LauncherService service(ombrelta::Utf8ToWide(folder + "/"));
+        if (!service.LoadConfig(nullptr))
+            throw std::runtime_error("cannot read Ombrel.dat");
 
-        ombrelta::LauncherApi api;
-        if (!api.Connect(L"127.0.0.1", *port))
-            throw std::runtime_error("cannot connect");
         std::size_t checked = 0;
         std::size_t repaired = 0;
-        std::uint64_t bytes = 0;
-        for (const HashEntry& entry : entries)
-            bytes += entry.size;
+        auto count = [&](const std::wstring& message, std::int32_t) {
+            checked += message.rfind(L"Checking ", 0) == 0 && message != L"Checking files before start...";
+            repaired += message.rfind(L"Repairing ", 0) == 0;
+        };
+        for (int run = 1; run < runs; ++run) {
+            if (!service.VerifyBeforeStart(nullptr))
+                throw std::runtime_error("first check failed");
+        }
         const auto start = std::chrono::steady_clock::now();
-        ombrelta::VerifyAndRepairFiles(api, [&](const std::wstring& message, std::int32_t) {
-            (message.rfind(L"Checking ", 0) == 0 ? checked : repaired) += 1;
-        });
+        const bool passed = service.VerifyBeforeStart(count);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        api.Close();
+        service.Api().Close();
         server.join();
         ombrelta::CloseSocket(listener);
 
+        std::uint64_t bytes = 0;
+        for (const HashEntry& entry : entries)
+            bytes += entry.size;
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
         std::printf(
-            "threads=%s files=%zu checked=%zu repair-reports=%zu seconds=%.3f MiB/s=%.0f peak-rss-KiB=%ld\n",
-            threads.c_str(), entries.size(), checked, repaired, seconds, bytes / 1048576.0 / seconds,
-            usage.ru_maxrss);
-        return checked == entries.size() && repaired == 0 ? 0 : 1;
+            "threads=%s hashcache=%d files=%zu checked=%zu repair-reports=%zu seconds=%.3f MiB/s=%.0f "
+            "peak-rss-KiB=%ld\n",
+            threads.c_str(), hashcache ? 1 : 0, entries.size(), checked, repaired, seconds,
+            bytes / 1048576.0 / seconds, usage.ru_maxrss);
+        return passed && checked == entries.size() && repaired == 0 ? 0 : 1;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "verify_bench: %s\n", error.what());
         return 1;

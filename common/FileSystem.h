@@ -25,10 +25,30 @@ bool CreateDirectoryAt(const std::wstring& path);
 bool DeleteFileAt(const std::wstring& path);
 /// Renames a file; fails, leaving both untouched, when anything exists at the target.
 bool RenameFileNoReplace(const std::wstring& from, const std::wstring& to);
+/// Renames a file over an existing one in a single step, so that readers of the target see
+/// either the old or the new file; false, leaving both untouched, when the system refuses it.
+bool RenameFileReplacing(const std::wstring& from, const std::wstring& to);
 /// Removes a directory only when it is empty.
 bool RemoveEmptyDirectory(const std::wstring& path);
 /// Size of a regular file, or nothing when it cannot be read.
 std::optional<std::uint64_t> GetFileSize(const std::wstring& path);
+
+/// What tells whether a file is still the one seen earlier. Values come from the host's own
+/// clock and numbering, so they are compared only with stamps taken on the same kind of host.
+struct FileStamp {
+    std::uint64_t size = 0;
+    /// Last write at the file system's full resolution (100 ns units on Windows, ns on POSIX).
+    std::int64_t writeTime = 0;
+    /// The volume serial number on Windows, the device number on POSIX.
+    std::uint64_t volume = 0;
+    /// The file index on Windows, the inode number on POSIX: another file gets another one.
+    std::uint64_t fileIndex = 0;
+
+    bool operator==(const FileStamp&) const = default;
+};
+
+/// The stamp of a regular file; nothing when it is missing, a directory or cannot be queried.
+std::optional<FileStamp> GetFileStamp(const std::wstring& path);
 
 /// Local date and time as stored in a zip entry (MS-DOS format).
 struct DosDateTime {

@@ -93,6 +93,11 @@ bool RenameFileNoReplace(const std::wstring& from, const std::wstring& to) {
     return LinkThenUnlink(fromBytes, toBytes);
 }
 
+bool RenameFileReplacing(const std::wstring& from, const std::wstring& to) {
+    return IsUsable(from) && IsUsable(to) &&
+           ::rename(NativeBytes(from).c_str(), NativeBytes(to).c_str()) == 0;
+}
+
 bool RemoveEmptyDirectory(const std::wstring& path) {
     return IsUsable(path) && ::rmdir(NativeBytes(path).c_str()) == 0;
 }
@@ -102,6 +107,20 @@ std::optional<std::uint64_t> GetFileSize(const std::wstring& path) {
     if (!info || !S_ISREG(info->st_mode))
         return std::nullopt;
     return static_cast<std::uint64_t>(info->st_size);
+}
+
+std::optional<FileStamp> GetFileStamp(const std::wstring& path) {
+    auto info = IsUsable(path) ? StatPath(path) : std::nullopt;
+    if (!info || !S_ISREG(info->st_mode))
+        return std::nullopt;
+    constexpr std::int64_t kNanosecondsPerSecond = 1000000000;
+    return FileStamp{
+        .size = static_cast<std::uint64_t>(info->st_size),
+        .writeTime =
+            static_cast<std::int64_t>(info->st_mtim.tv_sec) * kNanosecondsPerSecond + info->st_mtim.tv_nsec,
+        .volume = static_cast<std::uint64_t>(info->st_dev),
+        .fileIndex = static_cast<std::uint64_t>(info->st_ino),
+    };
 }
 
 std::optional<File> File::OpenRead(const std::wstring& path) {

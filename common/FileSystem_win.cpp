@@ -60,6 +60,11 @@ bool RenameFileNoReplace(const std::wstring& from, const std::wstring& to) {
     return IsUsable(from) && IsUsable(to) && MoveFileW(from.c_str(), to.c_str()) != 0;
 }
 
+bool RenameFileReplacing(const std::wstring& from, const std::wstring& to) {
+    return IsUsable(from) && IsUsable(to) &&
+           MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 bool RemoveEmptyDirectory(const std::wstring& path) {
     return IsUsable(path) && RemoveDirectoryW(path.c_str()) != 0;
 }
@@ -71,6 +76,27 @@ std::optional<std::uint64_t> GetFileSize(const std::wstring& path) {
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return std::nullopt;
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::optional<FileStamp> GetFileStamp(const std::wstring& path) {
+    // No access rights asked: attributes can be queried even while another program holds the
+    // file open without sharing it.
+    HANDLE handle = OpenWith(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool queried = GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    if (!queried || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return std::nullopt;
+    auto join = [](DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; };
+    return FileStamp{
+        .size = join(info.nFileSizeHigh, info.nFileSizeLow),
+        .writeTime = static_cast<std::int64_t>(
+            join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)),
+        .volume = info.dwVolumeSerialNumber,
+        .fileIndex = join(info.nFileIndexHigh, info.nFileIndexLow),
+    };
 }
 
 std::optional<File> File::OpenRead(const std::wstring& path) {

@@ -25,6 +25,10 @@ bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_vie
         options.pipeline = ParseBoundedInt(value, 1, 64).value_or(LauncherOptions{}.pipeline);
         return true;
     }
+    if (key == "hashcache") {
+        options.hashcache = value == "1";
+        return true;
+    }
     if (key == "resolve") {
         options.resolve = value == "1";
         return true;

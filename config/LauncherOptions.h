@@ -9,6 +9,9 @@ namespace ombrelta {
 struct LauncherOptions {
     /// `pipeline`: chunk requests that may be in flight on the connection, 1 to 64.
     int pipeline = 1;
+    /// `hashcache`: "1" lets the file check trust files recorded as intact in "_verify_cache"
+    /// while their size, last-write time and identity are unchanged.
+    bool hashcache = false;
     /// `resolve`: "1" lets `host` be a host name or an IPv6 literal and limits each connect
     /// attempt to 5 s; any other value, or none, keeps dotted IPv4 only.
     bool resolve = false;

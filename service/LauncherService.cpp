@@ -7,9 +7,12 @@
 #include "common/Text.h"
 #include "patch/PatchService.h"
 #include "verify/FileVerifier.h"
+#include "verify/VerifiedFileCache.h"
 
 namespace ombrelta {
 namespace {
+
+constexpr wchar_t kVerifiedFileCacheName[] = L"_verify_cache";
 
 // What the stages get: a callback that always exists and hands every report on unchanged.
 ProgressCallback Forwarding(const ProgressCallback& progress) {
@@ -44,6 +47,23 @@ bool LauncherService::LoadConfig(WindowHandle owner) {
     }
 }
 
+void LauncherService::CheckGameFiles(const ProgressCallback& progress) {
+    if (!config.options.hashcache) {
+        VerifyAndRepairFiles(api, Forwarding(progress));
+        return;
+    }
+    VerifiedFileCache cache = VerifiedFileCache::Load(JoinPath(installDir, kVerifiedFileCacheName));
+    // Files found intact before a failure stay recorded; a cache that cannot be written only
+    // means hashing them again next time.
+    try {
+        VerifyAndRepairFiles(api, Forwarding(progress), cache);
+    } catch (...) {
+        (void)cache.Save();
+        throw;
+    }
+    (void)cache.Save();
+}
+
 bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback progress) {
     errorText.clear();
     if (!api.Connect(config.host, config.port, LookupFor(config.options))) {
@@ -58,7 +78,7 @@ bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback 
             return false;
         }
         Report(progress, L"Checking game files...", 70);
-        VerifyAndRepairFiles(api, Forwarding(progress));
+        CheckGameFiles(progress);
         Report(progress, L"Ready.", 100);
         return true;
     } catch (const std::exception& error) {
@@ -75,7 +95,7 @@ bool LauncherService::VerifyBeforeStart(ProgressCallback progress) {
             return false;
         }
         Report(progress, L"Checking files before start...", 10);
-        VerifyAndRepairFiles(api, Forwarding(progress));
+        CheckGameFiles(progress);
         Report(progress, L"Files checked successfully.", 100);
         return true;
     } catch (const std::exception& error) {

@@ -35,6 +35,9 @@ public:
     const std::wstring& InstallDir() const { return installDir; }
 
 private:
+    /// The file check of both sequences, with the verified-file cache when the options ask.
+    void CheckGameFiles(const ProgressCallback& progress);
+
     LauncherApi api;
     LauncherConfig config;
     GameProcess game;

@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "common/FileSystem.h"
 #include "common/Md5.h"
 
 namespace ombrelta {
@@ -10,10 +9,19 @@ namespace {
 
 constexpr std::size_t kBlockSize = 8192;
 
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 }  // namespace
 
 std::string ComputeFileMd5(const std::wstring& path) {
     return ComputeFileMd5Until(path, nullptr).value_or(std::string());
+}
+
+HashedFile HashFile(const std::wstring& path) {
+    std::optional<FileStamp> stamp = GetFileStamp(path);
+    return HashedFile{.md5 = ComputeFileMd5(path), .stampBefore = stamp};
 }
 
 std::optional<std::string> ComputeFileMd5Until(const std::wstring& path, const std::function<bool()>& stop) {
@@ -40,6 +48,16 @@ std::optional<std::string> ComputeFileMd5Until(const std::wstring& path, const s
     if (!digest)
         return std::string();
     return BytesToHex(*digest);
+}
+
+bool SameMd5Text(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (LowerAscii(a[i]) != LowerAscii(b[i]))
+            return false;
+    }
+    return true;
 }
 
 std::string BytesToHex(std::span<const std::uint8_t> bytes) {

@@ -5,17 +5,33 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+
+#include "common/FileSystem.h"
 
 namespace ombrelta {
+
+/// What one reading of a file learnt: its MD5 text (empty when it could not be read) and its
+/// stamp taken before the reading began, so that a change made meanwhile leaves a later stamp.
+struct HashedFile {
+    std::string md5;
+    std::optional<FileStamp> stampBefore;
+};
 
 /// MD5 of a file as 32 lower-case hex digits, read in one pass of 8192-byte blocks; empty text
 /// when the file is missing, a directory or cannot be opened or hashed. A read error part way
 /// gives the digest of the bytes read before it.
 std::string ComputeFileMd5(const std::wstring& path);
 
+/// Stamps the file, then computes its MD5 as ComputeFileMd5 does. Never fails.
+HashedFile HashFile(const std::wstring& path);
+
 /// ComputeFileMd5 that asks stop() between blocks and gives up, returning nothing, once it says
 /// true. Lets a thread hashing ahead drop work nobody needs any more.
 std::optional<std::string> ComputeFileMd5Until(const std::wstring& path, const std::function<bool()>& stop);
+
+/// True when two MD5 texts are equal, ASCII letter case aside; texts of other lengths differ.
+bool SameMd5Text(std::string_view a, std::string_view b);
 
 /// Two lower-case hex digits per byte, in order.
 std::string BytesToHex(std::span<const std::uint8_t> bytes);

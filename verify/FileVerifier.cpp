@@ -1,7 +1,6 @@
 #include "verify/FileVerifier.h"
 
 #include <functional>
-#include <string_view>
 #include <vector>
 
 #include "common/ComputerName.h"
@@ -11,23 +10,10 @@
 #include "verify/GameFileDownload.h"
 #include "verify/HashAhead.h"
 #include "verify/SafeEntryPath.h"
+#include "verify/VerifiedFileCache.h"
 
 namespace ombrelta {
 namespace {
-
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return false;
-    }
-    return true;
-}
 
 // The run ends at the first unsafe entry, so nothing from there on is hashed ahead.
 std::size_t FirstUnsafeEntry(const std::vector<HashEntry>& entries) {
@@ -38,8 +24,11 @@ std::size_t FirstUnsafeEntry(const std::vector<HashEntry>& entries) {
     return entries.size();
 }
 
-// FileNeedsRepair with the digest taken from digest(), asked only when the size matches.
-bool FileNeedsRepairWith(const HashEntry& entry, const std::function<std::string()>& digest) {
+// FileNeedsRepair reading the file through hash(), only when its size matches and the cache
+// (if any) does not vouch for it; the cache learns what the reading found.
+bool FileNeedsRepairWith(const HashEntry& entry,
+                         const std::function<HashedFile()>& hash,
+                         VerifiedFileCache* cache) {
     const std::wstring pathW = EntryWidePath(entry);
     if (!PathExists(pathW))
         return true;
@@ -47,10 +36,57 @@ bool FileNeedsRepairWith(const HashEntry& entry, const std::function<std::string
     std::optional<std::uint64_t> size = GetFileSize(pathW);
     if (!size || *size != entry.size)
         return true;
-    const std::string actual = digest();
-    if (actual.empty())
-        return true;
-    return !EqualIgnoringAsciiCase(actual, entry.hash);
+    if (cache && cache->Trusts(entry, GetFileStamp(pathW)))
+        return false;
+    const HashedFile hashed = hash();
+    if (cache)
+        cache->RecordIfIntact(entry, hashed);
+    return hashed.md5.empty() || !SameMd5Text(hashed.md5, entry.hash);
+}
+
+// Files the cache vouches for are not hashed ahead. The checking thread asks the cache again
+// when it reaches them, since an earlier repair may have rewritten one.
+std::vector<bool> TrustedBeforeStart(const std::vector<HashEntry>& entries,
+                                     std::size_t end,
+                                     const VerifiedFileCache* cache) {
+    std::vector<bool> trusted;
+    if (!cache)
+        return trusted;
+    trusted.resize(end);
+    for (std::size_t i = 0; i < end; ++i)
+        trusted[i] = cache->Trusts(entries[i], GetFileStamp(EntryWidePath(entries[i])));
+    return trusted;
+}
+
+bool CheckAndRepairAll(LauncherApi& api, const ProgressCallback& progress, VerifiedFileCache* cache) {
+    const std::string clientName = GetComputerNameNarrow().value_or("UNKNOWN");
+    const std::vector<HashEntry> entries = api.GetHashList(clientName);
+    if (cache)
+        cache->KeepOnly(entries);
+    const std::size_t count = entries.size();
+    const std::size_t end = FirstUnsafeEntry(entries);
+    HashAhead ahead(entries, end, HashAheadThreadCount(), TrustedBeforeStart(entries, end, cache));
+    std::int32_t done = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const HashEntry& entry = entries[i];
+        RequireSafeEntryPath(entry.path);
+        ahead.Reached(i);
+        const std::wstring pathW = EntryWidePath(entry);
+        if (FileNeedsRepairWith(
+                entry, [&] { return ahead.Digest(i); }, cache)) {
+            if (progress)
+                progress(L"Repairing " + pathW, 0);
+            // Recorded again only once a reading after the download finds it intact.
+            if (cache)
+                cache->Forget(entry);
+            HashAhead::RewriteScope rewrite(ahead);
+            DownloadGameFile(api, entry, progress);
+        }
+        done += 100;
+        if (progress)
+            progress(L"Checking " + pathW, done / static_cast<std::int32_t>(count));
+    }
+    return true;
 }
 
 }  // namespace
@@ -65,31 +101,18 @@ std::wstring EntryWidePath(const HashEntry& entry) {
 }
 
 bool FileNeedsRepair(const HashEntry& entry) {
-    return FileNeedsRepairWith(entry, [&] { return ComputeFileMd5(EntryWidePath(entry)); });
+    return FileNeedsRepairWith(
+        entry,
+        [&] { return HashedFile{.md5 = ComputeFileMd5(EntryWidePath(entry)), .stampBefore = std::nullopt}; },
+        nullptr);
 }
 
 bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress) {
-    const std::string clientName = GetComputerNameNarrow().value_or("UNKNOWN");
-    const std::vector<HashEntry> entries = api.GetHashList(clientName);
-    const std::size_t count = entries.size();
-    HashAhead ahead(entries, FirstUnsafeEntry(entries), HashAheadThreadCount());
-    std::int32_t done = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const HashEntry& entry = entries[i];
-        RequireSafeEntryPath(entry.path);
-        ahead.Reached(i);
-        const std::wstring pathW = EntryWidePath(entry);
-        if (FileNeedsRepairWith(entry, [&] { return ahead.Digest(i); })) {
-            if (progress)
-                progress(L"Repairing " + pathW, 0);
-            HashAhead::RewriteScope rewrite(ahead);
-            DownloadGameFile(api, entry, progress);
-        }
-        done += 100;
-        if (progress)
-            progress(L"Checking " + pathW, done / static_cast<std::int32_t>(count));
-    }
-    return true;
+    return CheckAndRepairAll(api, progress, nullptr);
+}
+
+bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, VerifiedFileCache& cache) {
+    return CheckAndRepairAll(api, progress, &cache);
 }
 
 }  // namespace ombrelta

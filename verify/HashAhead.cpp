@@ -16,13 +16,6 @@ constexpr int kDefaultCount = -1;
 
 std::atomic<int> threadCountOverride{kDefaultCount};
 
-// Only files the checking thread will hash are worth reading: it skips missing files and files
-// of another size.
-bool SizeMatches(const std::wstring& pathW, std::uint32_t size) {
-    std::optional<std::uint64_t> actual = GetFileSize(pathW);
-    return actual && *actual == size;
-}
-
 }  // namespace
 
 unsigned HashAheadThreadCount() {
@@ -36,12 +29,18 @@ void SetHashAheadThreadCount(std::optional<unsigned> count) {
     threadCountOverride.store(count ? static_cast<int>(std::min(*count, 64u)) : kDefaultCount);
 }
 
-HashAhead::HashAhead(const std::vector<HashEntry>& entries, std::size_t end, unsigned threadCount) {
+HashAhead::HashAhead(const std::vector<HashEntry>& entries,
+                     std::size_t end,
+                     unsigned threadCount,
+                     const std::vector<bool>& skip) {
     end = std::min(end, entries.size());
     jobs.resize(end);
     for (std::size_t i = 0; i < end; ++i) {
         jobs[i].pathW = EntryWidePath(entries[i]);
         jobs[i].size = entries[i].size;
+        // Left to the checking thread, which hashes it only if it asks.
+        if (i < skip.size() && skip[i])
+            jobs[i].state = JobState::kClaimed;
     }
     const std::size_t count = std::min<std::size_t>(threadCount, end);
     window = count * kJobsPerThread;
@@ -73,16 +72,16 @@ void HashAhead::Reached(std::size_t index) {
     wake.notify_all();
 }
 
-std::string HashAhead::Digest(std::size_t index) {
+HashedFile HashAhead::Digest(std::size_t index) {
     std::unique_lock lock(mutex);
     Job& job = jobs.at(index);
     finished.wait(lock, [&] { return job.state != JobState::kRunning || job.epoch != epoch; });
-    if (job.state == JobState::kDone && job.epoch == epoch && job.digest)
-        return *job.digest;
+    if (job.state == JobState::kDone && job.epoch == epoch && job.hashed)
+        return *job.hashed;
     job.state = JobState::kClaimed;
     const std::wstring pathW = job.pathW;
     lock.unlock();
-    return ComputeFileMd5(pathW);
+    return HashFile(pathW);
 }
 
 void HashAhead::BeginRewrite() {
@@ -128,21 +127,27 @@ void HashAhead::WorkerLoop() {
         const std::wstring pathW = job.pathW;
         const std::uint32_t size = job.size;
         lock.unlock();
-        std::optional<std::string> digest;
+        std::optional<HashedFile> hashed;
         bool stopped = false;
-        if (SizeMatches(pathW, size)) {
-            digest = ComputeFileMd5Until(pathW, [&] { return cancelled || epoch != started; });
+        // Only files the checking thread will hash are worth reading: it skips missing files
+        // and files of another size.
+        std::optional<FileStamp> stamp = GetFileStamp(pathW);
+        if (stamp && stamp->size == size) {
+            std::optional<std::string> digest =
+                ComputeFileMd5Until(pathW, [&] { return cancelled || epoch != started; });
             stopped = !digest;
+            if (digest)
+                hashed = HashedFile{.md5 = std::move(*digest), .stampBefore = stamp};
         }
         lock.lock();
-        FinishJob(*index, started, stopped, std::move(digest));
+        FinishJob(*index, started, stopped, std::move(hashed));
     }
 }
 
 void HashAhead::FinishJob(std::size_t index,
                           std::uint32_t started,
                           bool stopped,
-                          std::optional<std::string> digest) {
+                          std::optional<HashedFile> hashed) {
     Job& job = jobs[index];
     --running;
     finished.notify_all();
@@ -153,7 +158,7 @@ void HashAhead::FinishJob(std::size_t index,
         job.state = JobState::kPending;
     } else {
         job.state = JobState::kDone;
-        job.digest = std::move(digest);
+        job.hashed = std::move(hashed);
     }
 }
 

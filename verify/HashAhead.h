@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "protocol/HashEntry.h"
+#include "verify/FileHash.h"
 
 namespace ombrelta {
 
@@ -29,18 +30,23 @@ void SetHashAheadThreadCount(std::optional<unsigned> count);
 /// threads between two blocks and joins them.
 class HashAhead {
 public:
-    /// Starts up to threadCount threads over entries [0, end); entries from end on are never
-    /// touched. Starts fewer (or none) when the system refuses threads.
-    HashAhead(const std::vector<HashEntry>& entries, std::size_t end, unsigned threadCount);
+    /// Starts up to threadCount threads over entries [0, end); entries from end on, and those
+    /// whose flag in skip is set, are never hashed ahead. Starts fewer (or none) when the system
+    /// refuses threads.
+    HashAhead(const std::vector<HashEntry>& entries,
+              std::size_t end,
+              unsigned threadCount,
+              const std::vector<bool>& skip = {});
     ~HashAhead();
     HashAhead(const HashAhead&) = delete;
     HashAhead& operator=(const HashAhead&) = delete;
 
     /// The checking thread has come to entry index (indices only grow): work moves past it.
     void Reached(std::size_t index);
-    /// The digest of entry index (below end) as ComputeFileMd5 gives it now; computed on the
-    /// calling thread when no valid result is ready or under way.
-    std::string Digest(std::size_t index);
+    /// The digest of entry index (below end) as ComputeFileMd5 gives it now, with the stamp
+    /// taken before its reading; computed on the calling thread when no valid result is ready
+    /// or under way.
+    HashedFile Digest(std::size_t index);
     /// A file is about to be rewritten: threads pause, every digest so far turns stale, and the
     /// call returns once no thread has a file open.
     void BeginRewrite();
@@ -66,12 +72,12 @@ private:
         std::uint32_t size = 0;
         JobState state = JobState::kPending;
         std::uint32_t epoch = 0;
-        std::optional<std::string> digest;  // nothing: not needed (missing or size differs)
+        std::optional<HashedFile> hashed;  // nothing: not needed (missing or size differs)
     };
 
     void WorkerLoop();
     std::optional<std::size_t> FindWork() const;
-    void FinishJob(std::size_t index, std::uint32_t started, bool stopped, std::optional<std::string> digest);
+    void FinishJob(std::size_t index, std::uint32_t started, bool stopped, std::optional<HashedFile> hashed);
 
     std::vector<Job> jobs;
     std::size_t window = 0;

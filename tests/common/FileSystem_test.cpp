@@ -111,6 +111,48 @@ TEST(FileSystemTest, RenameRefusesAnExistingTarget) {
     EXPECT_FALSE(RenameFileNoReplace(dir.Child(L"from"), dir.Child(L"again")));
 }
 
+TEST(FileSystemTest, RenameReplacingTakesTheTargetsPlace) {
+    TempDir dir;
+    WriteFileBytes(dir.Child(L"from"), "new");
+    WriteFileBytes(dir.Child(L"to"), "old");
+    EXPECT_TRUE(RenameFileReplacing(dir.Child(L"from"), dir.Child(L"to")));
+    EXPECT_FALSE(PathExists(dir.Child(L"from")));
+    EXPECT_EQ(ReadFileBytes(dir.Child(L"to")), "new");
+    EXPECT_TRUE(RenameFileReplacing(dir.Child(L"to"), dir.Child(L"fresh")));
+    EXPECT_EQ(ReadFileBytes(dir.Child(L"fresh")), "new");
+    EXPECT_FALSE(RenameFileReplacing(dir.Child(L"to"), dir.Child(L"fresh")));
+    EXPECT_EQ(ReadFileBytes(dir.Child(L"fresh")), "new");
+}
+
+TEST(FileSystemTest, StampTellsTimesAndFilesApart) {
+    TempDir dir;
+    const std::wstring a = dir.Child(L"a");
+    const std::wstring b = dir.Child(L"b");
+    const auto when = std::chrono::floor<std::chrono::seconds>(std::filesystem::file_time_type::clock::now() -
+                                                               std::chrono::hours(48));
+    WriteFileBytes(a, "same");
+    WriteFileBytes(b, "same");
+    std::filesystem::last_write_time(ToNativePath(a), when);
+    std::filesystem::last_write_time(ToNativePath(b), when);
+    std::optional<FileStamp> stampA = GetFileStamp(a);
+    std::optional<FileStamp> stampB = GetFileStamp(b);
+    ASSERT_TRUE(stampA && stampB);
+    EXPECT_EQ(stampA->size, 4u);
+    EXPECT_EQ(stampA->writeTime, stampB->writeTime);
+    EXPECT_EQ(stampA->volume, stampB->volume);
+    EXPECT_NE(stampA->fileIndex, stampB->fileIndex);
+    EXPECT_EQ(GetFileStamp(a), stampA);
+
+    std::filesystem::last_write_time(ToNativePath(a), when + std::chrono::seconds(1));
+    EXPECT_GT(GetFileStamp(a)->writeTime, stampA->writeTime);
+    ASSERT_TRUE(RenameFileReplacing(b, a));
+    EXPECT_EQ(GetFileStamp(a), stampB);
+
+    EXPECT_FALSE(GetFileStamp(b));
+    EXPECT_FALSE(GetFileStamp(dir.path()));
+    EXPECT_FALSE(GetFileStamp(L""));
+}
+
 TEST(FileSystemTest, RemoveEmptyDirectoryKeepsFullOnes) {
     TempDir dir;
     ASSERT_TRUE(CreateDirectoryAt(dir.Child(L"full")));

@@ -13,6 +13,7 @@ namespace {
 TEST(LauncherOptionsTest, AbsentKeysKeepTheDefaults) {
     LauncherConfig config = ParseConfigText("host=127.0.0.1\nport=47000\n");
     EXPECT_EQ(config.options.pipeline, 1);
+    EXPECT_FALSE(config.options.hashcache);
     EXPECT_FALSE(config.options.resolve);
 }
 
@@ -32,14 +33,32 @@ TEST(LauncherOptionsTest, PipelineTakesOneToSixtyFourElseOne) {
     }
 }
 
-TEST(LauncherOptionsTest, ResolveIsOnOnlyForOne) {
-    const std::vector<std::pair<std::string, bool>> cases = {
-        {"resolve=1", true},    {"RESOLVE = 1", true}, {"resolve=0", false},
-        {"resolve=yes", false}, {"resolve=", false},
+TEST(LauncherOptionsTest, HashcacheOnlyWithOne) {
+    struct Case {
+        std::string line;
+        bool hashcache;
     };
-    for (const auto& [text, resolve] : cases) {
-        SCOPED_TRACE(text);
-        EXPECT_EQ(ParseConfigText(text).options.resolve, resolve);
+    const std::vector<Case> cases = {
+        {"hashcache=1", true}, {"HashCache = 1", true},  {"hashcache=0", false},
+        {"hashcache=", false}, {"hashcache=yes", false}, {"hashcache=1\nhashcache=0", false},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.line);
+        EXPECT_EQ(ParseConfigText(row.line).options.hashcache, row.hashcache);
+    }
+}
+
+TEST(LauncherOptionsTest, ResolveOnlyWithOne) {
+    struct Case {
+        std::string line;
+        bool resolve;
+    };
+    const std::vector<Case> cases = {
+        {"resolve=1", true}, {"RESOLVE = 1", true}, {"resolve=0", false}, {"resolve=yes", false},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.line);
+        EXPECT_EQ(ParseConfigText(row.line).options.resolve, row.resolve);
     }
 }
 

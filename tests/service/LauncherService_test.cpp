@@ -98,6 +98,39 @@ TEST_F(LauncherServiceTest, VerificationBeforeStartOpensASecondConnection) {
     EXPECT_TRUE(connections[0].peerClosed);
 }
 
+// Game files stay in the working directory; the cache goes to the launcher's own folder, and
+// only when the key asks for it.
+TEST_F(LauncherServiceTest, VerifiedFileCacheOnlyWithTheKey) {
+    struct Row {
+        const char* option;
+        bool cached;
+    };
+    for (const Row& row : {Row{"", false}, Row{"hashcache=0\n", false}, Row{"hashcache=1\n", true}}) {
+        SCOPED_TRACE(row.option);
+        FakeLauncherServer server({}, {ListedFile(1, "a.txt", "alpha")});
+        WriteConfig(dir.path(), "host=127.0.0.1\nport=" + std::to_string(server.Port()) + "\n" + row.option);
+        TempDir install;
+        LauncherService launcher(install.path());
+        ASSERT_TRUE(launcher.LoadConfig(nullptr));
+        WriteFileBytes(dir.Child(L"a.txt"), "alpha");
+        std::string errorText;
+        log.calls.clear();
+
+        EXPECT_TRUE(launcher.RunStartupChecks(errorText, nullptr));
+        EXPECT_TRUE(launcher.VerifyBeforeStart(log.Bind()));
+
+        EXPECT_EQ(log.calls, (Reports{{"Connecting to launcher server...", 0},
+                                      {"Checking files before start...", 10},
+                                      {"Checking a.txt", 100},
+                                      {"Files checked successfully.", 100}}));
+        EXPECT_EQ(test::FileExists(install.Child(L"_verify_cache")), row.cached);
+        for (const std::wstring& folder : {install.path(), dir.path()}) {
+            EXPECT_FALSE(test::FileExists(folder + L"_verify_cache.tmp"));
+        }
+        EXPECT_FALSE(test::FileExists(dir.Child(L"_verify_cache")));
+    }
+}
+
 TEST_F(LauncherServiceTest, UnreachableServer) {
     Configure(ClosedPort());
     std::string errorText;
@@ -106,7 +139,8 @@ TEST_F(LauncherServiceTest, UnreachableServer) {
     EXPECT_TRUE(log.calls.empty());
 
     EXPECT_FALSE(service.VerifyBeforeStart(log.Bind()));
-    EXPECT_EQ(log.calls, (Reports{{"Connecting to launcher server...", 0}, {"Failed to connect to launcher server.", 0}}));
+    EXPECT_EQ(log.calls, (Reports{{"Connecting to launcher server...", 0},
+                                  {"Failed to connect to launcher server.", 0}}));
 }
 
 TEST_F(LauncherServiceTest, HashListFailureEndsBothSequencesWithItsText) {
@@ -125,7 +159,8 @@ TEST_F(LauncherServiceTest, HashListFailureEndsBothSequencesWithItsText) {
 
     log.calls.clear();
     EXPECT_FALSE(service.VerifyBeforeStart(log.Bind()));
-    EXPECT_EQ(log.calls.back(), (ReportLog::Report{"Connection or file check failed: Invalid hash response.", 0}));
+    EXPECT_EQ(log.calls.back(),
+              (ReportLog::Report{"Connection or file check failed: Invalid hash response.", 0}));
 }
 
 TEST_F(LauncherServiceTest, FailedPatchUpdate) {
@@ -149,7 +184,9 @@ TEST_F(LauncherServiceTest, EmptyCallbackGivesTheSameResults) {
 TEST_F(LauncherServiceTest, ExceptionFromTheCallbackIsAFailure) {
     FakeLauncherServer server({}, {});
     Configure(server.Port());
-    auto throwing = [](const std::wstring&, std::int32_t) { throw std::runtime_error("no memory for the report"); };
+    auto throwing = [](const std::wstring&, std::int32_t) {
+        throw std::runtime_error("no memory for the report");
+    };
     std::string errorText;
     EXPECT_FALSE(service.RunStartupChecks(errorText, throwing));
     EXPECT_EQ(errorText, "no memory for the report");
