@@ -89,9 +89,6 @@ prepare_wine() {
         say "Preparing a Wine prefix in $WINEPREFIX (first run only)"
         timeout 600 wineboot -i >/dev/null 2>&1 || true
     fi
-    # Wine has no "Segoe UI", the launcher's text face; without a stand-in its texts stay blank.
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
-        /v 'Segoe UI' /t REG_SZ /d 'DejaVu Sans' /f >/dev/null 2>&1 || true
     wineserver -w || true
 }
 

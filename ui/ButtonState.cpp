@@ -52,6 +52,29 @@ std::optional<std::size_t> PressButtons(std::span<ButtonState* const> buttons,
     return std::nullopt;
 }
 
+PointerPosition PointerFromMessage(std::uint32_t lParam) {
+    return PointerPosition{.x = static_cast<std::int32_t>(lParam & 0xFFFF),
+                           .y = static_cast<std::int32_t>((lParam >> 16) & 0xFFFF)};
+}
+
+bool ClearPresses(std::span<ButtonState* const> buttons) {
+    bool changed = false;
+    for (ButtonState* button : buttons) {
+        changed = changed || button->pressed;
+        button->pressed = false;
+    }
+    return changed;
+}
+
+bool ClearHovers(std::span<ButtonState* const> buttons) {
+    bool changed = false;
+    for (ButtonState* button : buttons) {
+        changed = changed || button->hovered;
+        button->hovered = false;
+    }
+    return changed;
+}
+
 ReleaseResult ReleaseButtons(std::span<ButtonState* const> buttons, std::int32_t x, std::int32_t y) {
     for (std::size_t i = 0; i < buttons.size(); ++i) {
         ButtonState& button = *buttons[i];

@@ -42,6 +42,24 @@ std::optional<std::size_t> PressButtons(std::span<ButtonState* const> buttons,
                                         std::int32_t x,
                                         std::int32_t y);
 
+/// A pointer position in client pixels.
+struct PointerPosition {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+};
+
+/// The position a mouse message carries: x the low and y the high 16 bits of lParam, both taken
+/// as unsigned. A captured pointer left of or above the window has negative coordinates; they
+/// come out as values of 32768 and more, so such a point lies outside every button.
+PointerPosition PointerFromMessage(std::uint32_t lParam);
+
+/// Clears the pressed flag of every button, as when the window lost the mouse capture and will
+/// not see the release; true when one was pressed (the window repaints).
+bool ClearPresses(std::span<ButtonState* const> buttons);
+
+/// Ends hover on every button, as when the pointer has left the window; true when one hovered.
+bool ClearHovers(std::span<ButtonState* const> buttons);
+
 /// What a mouse release did.
 struct ReleaseResult {
     /// A pressed button was released; the window repaints.

@@ -18,19 +18,30 @@ constexpr wchar_t kGameArguments[] = L"mossfield";
 
 void MainWindow::OnStartGame() {
     ApplyGameStarting(state, Button(ButtonId::Start).state);
+    RefreshVersionLine();
     Invalidate();
     std::wstring gamePath = GetGameExePath(service->InstallDir());
     if (GetFileAttributesW(gamePath.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        MessageBoxW(hwnd, gamePath.c_str(), L"Tarvesk.exe not found", MB_ICONERROR);
+        MessageBoxW(hwnd, gamePath.c_str(), kGameNotFoundText, MB_ICONERROR);
+        OnGameStartFailed(GameStartFailure::ExecutableMissing);
         return;
     }
     ShowSplash();
     if (!service->Game().StartGame(gamePath, kGameArguments)) {
-        MessageBoxW(hwnd, L"Failed to start game.", kLauncherTitle, MB_ICONERROR);
+        MessageBoxW(hwnd, kGameStartFailedText, kLauncherTitle, MB_ICONERROR);
+        OnGameStartFailed(GameStartFailure::ProcessNotCreated);
         return;
     }
-    AddTrayIcon();
-    ShowWindow(hwnd, SW_HIDE);
+    // Without a tray icon the hidden window could not be brought back while the game runs.
+    if (AddTrayIcon())
+        ShowWindow(hwnd, SW_HIDE);
+    else
+        ShowWindow(hwnd, SW_SHOWNOACTIVATE);
+}
+
+void MainWindow::OnGameStartFailed(GameStartFailure failure) {
+    ApplyGameStartFailed(state, Button(ButtonId::Start).state, failure);
+    Invalidate();
 }
 
 void MainWindow::ShowSplash() {
@@ -43,9 +54,9 @@ void MainWindow::ShowSplash() {
     SetTimer(splash.Window(), kTimerSplashClose, static_cast<UINT>(splash.Duration()), nullptr);
 }
 
-void MainWindow::AddTrayIcon() {
+bool MainWindow::AddTrayIcon() {
     if (trayIconAdded)
-        return;
+        return true;
     trayIcon = NOTIFYICONDATAW{};
     trayIcon.cbSize = kTrayIconDataSize;
     trayIcon.hWnd = hwnd;
@@ -57,8 +68,21 @@ void MainWindow::AddTrayIcon() {
             LoadImageW(instance, MAKEINTRESOURCEW(kIconResourceId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
     trayIcon.hIcon = trayIconImage;
     wcsncpy(trayIcon.szTip, kLauncherTitle, std::size(trayIcon.szTip) - 1);
-    Shell_NotifyIconW(NIM_ADD, &trayIcon);
-    trayIconAdded = true;
+    trayIconAdded = Shell_NotifyIconW(NIM_ADD, &trayIcon) != FALSE;
+    return trayIconAdded;
+}
+
+void MainWindow::OnTaskbarCreated() {
+    if (!trayIconAdded)
+        return;
+    // The new taskbar starts empty. The delete covers a broadcast whose taskbar still shows the
+    // icon, so that the add cannot fail on a duplicate.
+    Shell_NotifyIconW(NIM_DELETE, &trayIcon);
+    if (Shell_NotifyIconW(NIM_ADD, &trayIcon) != FALSE)
+        return;
+    trayIconAdded = false;
+    if (!IsWindowVisible(hwnd))
+        ShowWindow(hwnd, SW_SHOWNOACTIVATE);
 }
 
 void MainWindow::RemoveTrayIcon() {

@@ -44,6 +44,10 @@ ImagePtr LoadSkinImage(const std::wstring& path);
 /// scaling, anti-aliased shapes); null when GDI+ refuses the context.
 GraphicsPtr CreateSkinGraphics(HDC dc);
 
+/// The skin font's family: the first of kFontFamilies that is installed, else the generic
+/// sans-serif family; null when even that fails (texts are then not drawn).
+FontFamilyPtr CreateSkinFontFamily();
+
 /// A solid brush of an ARGB colour; null when GDI+ fails.
 BrushPtr CreateArgbBrush(Gdiplus::ARGB argb);
 

@@ -1,5 +1,7 @@
 #include "ui/GdiPlus.h"
 
+#include "ui/Layout.h"
+
 namespace ombrelta {
 
 ImagePtr LoadSkinImage(const std::wstring& path) {
@@ -19,6 +21,17 @@ GraphicsPtr CreateSkinGraphics(HDC dc) {
     gdip::GdipSetInterpolationMode(graphics, Gdiplus::InterpolationModeHighQualityBicubic);
     gdip::GdipSetSmoothingMode(graphics, Gdiplus::SmoothingModeAntiAlias);
     return owned;
+}
+
+FontFamilyPtr CreateSkinFontFamily() {
+    Gdiplus::GpFontFamily* family = nullptr;
+    for (const wchar_t* name : kFontFamilies) {
+        if (gdip::GdipCreateFontFamilyFromName(name, nullptr, &family) == Gdiplus::Ok)
+            return FontFamilyPtr(family);
+    }
+    if (gdip::GdipGetGenericFontFamilySansSerif(&family) == Gdiplus::Ok)
+        return FontFamilyPtr(family);
+    return nullptr;
 }
 
 BrushPtr CreateArgbBrush(Gdiplus::ARGB argb) {

@@ -70,7 +70,7 @@ inline constexpr wchar_t kLoadingFillImage[] = L"IMAGE_LOADING1.png";
 inline constexpr wchar_t kLoadingCompleteImage[] = L"IMAGE_LOADING2.png";
 inline constexpr wchar_t kSplashImage[] = L"Ombrelta.png";
 
-/// A text drawn into a layout rectangle in bold "Segoe UI".
+/// A text drawn into a layout rectangle in the bold skin font.
 struct TextBox {
     float x;
     float y;
@@ -81,7 +81,10 @@ struct TextBox {
     bool centred;  // horizontally; every text is centred vertically
 };
 
-inline constexpr wchar_t kFontFamily[] = L"Segoe UI";
+/// The skin font: the first of these families that the system has. Windows has "Segoe UI"; Wine
+/// brings Tahoma, and a Linux system usually DejaVu Sans.
+inline constexpr std::array<const wchar_t*, 5> kFontFamilies{
+    L"Segoe UI", L"Tahoma", L"Microsoft Sans Serif", L"Arial", L"DejaVu Sans"};
 inline constexpr TextBox kVersionTextBox{385, 365, 155, 20, 12, 0xFFEEE8AA, true};
 inline constexpr TextBox kStatusTextBox{390, 397, 300, 24, 13, 0xFFEEE8AA, true};
 inline constexpr TextBox kOnlineLabelBox{583, 364, 90, 20, 12, 0xFFD2FFDC, false};
@@ -97,7 +100,12 @@ struct PixelRect {
     std::int32_t height;
 };
 
+/// True when the rectangle from (left, top) up to, not including, (right, bottom) lies in area.
+bool Covers(const PixelRect& area, std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
+
 inline constexpr PixelRect kIndicatorRect{565, 367, 14, 14};
+/// What a pulse step repaints: the indicator with one pixel around it for its anti-aliased edge.
+inline constexpr PixelRect kIndicatorPatch{564, 366, 16, 16};
 inline constexpr std::uint32_t kIndicatorOfflineArgb = 0xFFDC2828;
 inline constexpr std::int32_t kSeparatorX1 = 400;
 inline constexpr std::int32_t kSeparatorX2 = 680;

@@ -9,6 +9,7 @@
 #include "ui/FrameKey.h"
 #include "ui/GdiPlus.h"
 #include "ui/ImageButton.h"
+#include "ui/IndicatorPatches.h"
 #include "ui/Layout.h"
 #include "ui/SplashWindow.h"
 #include "ui/WindowState.h"
@@ -18,8 +19,9 @@
 
 namespace ombrelta {
 
-/// How the window composes each frame. Both give the same picture; the full repaint exists only
-/// so that the cost of the cached background can be measured against it.
+/// How the window composes each frame. Both give the same picture; the full repaint (the whole
+/// window, background scaled anew, on every pulse step too) exists only so that the cost of the
+/// cached frame and the indicator-only pulse can be measured against it.
 enum class PaintMode { CachedBackground, FullRepaint };
 
 /// The launcher's one window: skinned, borderless, with six buttons, a status line and progress
@@ -35,8 +37,9 @@ public:
 
     /// Creates and shows the window, loads the skin, "Ombrel.dat" and "version.dat" and starts
     /// the start-up checks. False when the window cannot be created (silently) or the
-    /// configuration cannot be loaded (after an error box). Throws std::system_error when the
-    /// worker thread cannot be started.
+    /// configuration cannot be loaded (after an error box). A worker thread that cannot be
+    /// started fails the checks like any other start-up failure: the window shows the failure
+    /// state and the box, and Create returns true.
     bool Create(HINSTANCE instance, int showCommand);
 
     /// Waits a short, bounded time for the worker threads; true when none runs any more.
@@ -52,7 +55,9 @@ private:
     void StartClicked();
     void OpenUrl(const std::wstring& url);
     void RestoreWindow();
+    void RefreshVersionLine();
     void Invalidate();
+    void InvalidateIndicator();
     ImageButton& Button(ButtonId id) { return buttons[static_cast<std::size_t>(id)]; }
     std::array<ButtonState*, kButtonCount> ButtonStates();
 
@@ -60,6 +65,8 @@ private:
     void OnDestroy();
     void OnTimer(WPARAM id);
     void OnMouseMove(LPARAM lParam);
+    void OnMouseLeave();
+    void OnCaptureChanged(HWND newOwner);
     void OnButtonDown(LPARAM lParam);
     void OnButtonUp(LPARAM lParam);
     void OnProgress(LPARAM lParam);
@@ -68,7 +75,8 @@ private:
 
     // Painting (WindowPaint_win.cpp).
     void OnPaint();
-    void ComposeFrame(HDC target, int width, int height);
+    bool PaintIndicatorPatch(HDC dc, const RECT& area, int width, int height);
+    void ComposeFrame(HDC target, int width, int height, const RECT& area);
     void ComposeLayers(HDC target, int width, int height, bool withIndicator);
     bool RefreshStaticFrame(HDC reference, int width, int height);
     void DrawBackground(HDC target, Gdiplus::GpGraphics* graphics, int width, int height);
@@ -78,11 +86,14 @@ private:
     // Workers (Workers_win.cpp).
     void StartStartupWorker();
     void StartPreStartWorker();
+    void PostFailure(const std::wstring& text);
 
     // The game (GameLaunch_win.cpp).
     void OnStartGame();
     void ShowSplash();
-    void AddTrayIcon();
+    void OnGameStartFailed(GameStartFailure failure);
+    bool AddTrayIcon();
+    void OnTaskbarCreated();
     void RemoveTrayIcon();
     void WatchGame();
 
@@ -106,8 +117,15 @@ private:
     // The whole frame except the pulsing indicator, and what it was drawn from.
     std::unique_ptr<MemoryCanvas> staticFrame;
     FrameKey staticFrameKey;
+    // The indicator's patch in each colour drawn so far, on that frame.
+    std::unique_ptr<MemoryCanvas> patchStrip;
+    IndicatorPatches patchSlots;
     PaintMode paintMode;
     bool trayIconAdded = false;
+    // The message the shell broadcasts when a new taskbar starts and every tray icon is gone.
+    UINT taskbarCreatedMessage = 0;
+    // A WM_MOUSELEAVE is asked for; the system forgets the request once it sent one.
+    bool trackingLeave = false;
     WindowState state;
 };
 

@@ -46,10 +46,12 @@ bool MainWindow::Create(HINSTANCE moduleInstance, int showCommand) {
 
     WindowOrigin origin = CentredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
                                         kWindowWidth, kWindowHeight);
-    CreateWindowExW(0, kWindowClassName, kLauncherTitle, WS_POPUP, origin.x, origin.y, kWindowWidth,
-                    kWindowHeight, nullptr, nullptr, instance, this);
+    // The window procedure has set hwnd by now; a creation that failed later must not leave it.
+    hwnd = CreateWindowExW(0, kWindowClassName, kLauncherTitle, WS_POPUP, origin.x, origin.y, kWindowWidth,
+                           kWindowHeight, nullptr, nullptr, instance, this);
     if (hwnd == nullptr)
         return false;
+    taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
 
     LoadSkinImages();
     if (!service->LoadConfig(hwnd)) {
@@ -57,7 +59,7 @@ bool MainWindow::Create(HINSTANCE moduleInstance, int showCommand) {
         return false;
     }
     config = service->Config();
-    state.versionText = FormatVersionText(ReadLocalVersion(service->InstallDir(), L"version.dat"));
+    RefreshVersionLine();
     LoadButtons();
     DisableButton(Button(ButtonId::Start).state);
     ShowWindow(hwnd, showCommand);
@@ -137,8 +139,23 @@ void MainWindow::RestoreWindow() {
     SetActiveWindow(hwnd);
 }
 
+void MainWindow::RefreshVersionLine() {
+    state.versionText = FormatVersionText(ReadLocalVersion(service->InstallDir(), L"version.dat"));
+}
+
 void MainWindow::Invalidate() {
     InvalidateRect(hwnd, nullptr, FALSE);
+}
+
+void MainWindow::InvalidateIndicator() {
+    // The full repaint stays the measure of what a frame of the whole window costs.
+    if (paintMode == PaintMode::FullRepaint) {
+        Invalidate();
+        return;
+    }
+    const PixelRect& patch = kIndicatorPatch;
+    RECT area{patch.x, patch.y, patch.x + patch.width, patch.y + patch.height};
+    InvalidateRect(hwnd, &area, FALSE);
 }
 
 std::array<ButtonState*, kButtonCount> MainWindow::ButtonStates() {

@@ -8,11 +8,9 @@ namespace ombrelta {
 namespace {
 
 void DrawSkinText(Gdiplus::GpGraphics* graphics, const std::wstring& text, const TextBox& box) {
-    Gdiplus::GpFontFamily* createdFamily = nullptr;
-    // Systems without "Segoe UI" (older Windows, Wine) would otherwise show no text at all.
-    if (gdip::GdipCreateFontFamilyFromName(kFontFamily, nullptr, &createdFamily) != Gdiplus::Ok)
-        gdip::GdipGetGenericFontFamilySansSerif(&createdFamily);
-    FontFamilyPtr family(createdFamily);
+    FontFamilyPtr family = CreateSkinFontFamily();
+    if (!family)
+        return;
     Gdiplus::GpFont* createdFont = nullptr;
     gdip::GdipCreateFont(family.get(), box.emSize, Gdiplus::FontStyleBold, Gdiplus::UnitPixel, &createdFont);
     FontPtr font(createdFont);
@@ -44,21 +42,57 @@ void MainWindow::OnPaint() {
     GetClientRect(hwnd, &client);
     int width = client.right - client.left;
     int height = client.bottom - client.top;
+    if (PaintIndicatorPatch(dc, paint.rcPaint, width, height)) {
+        EndPaint(hwnd, &paint);
+        return;
+    }
     // Every frame overwrites the whole buffer, so one buffer serves every paint; the full
     // repaint keeps to a fresh buffer per frame.
     if (paintMode == PaintMode::FullRepaint || !frameBuffer || frameBuffer->Width() != width ||
         frameBuffer->Height() != height)
         frameBuffer = std::make_unique<MemoryCanvas>(dc, width, height);
     if (frameBuffer->Valid()) {
-        ComposeFrame(frameBuffer->Dc(), width, height);
-        BitBlt(dc, 0, 0, width, height, frameBuffer->Dc(), 0, 0, SRCCOPY);
+        // The pulse invalidates only the indicator; the rest of the screen is right already.
+        RECT area = paintMode == PaintMode::FullRepaint ? client : paint.rcPaint;
+        ComposeFrame(frameBuffer->Dc(), width, height, area);
+        BitBlt(dc, area.left, area.top, area.right - area.left, area.bottom - area.top, frameBuffer->Dc(),
+               area.left, area.top, SRCCOPY);
     }
     if (paintMode == PaintMode::FullRepaint)
         frameBuffer.reset();
     EndPaint(hwnd, &paint);
 }
 
-void MainWindow::ComposeFrame(HDC target, int width, int height) {
+bool MainWindow::PaintIndicatorPatch(HDC dc, const RECT& area, int width, int height) {
+    const PixelRect& patch = kIndicatorPatch;
+    if (paintMode == PaintMode::FullRepaint || !background || !frameBuffer || !frameBuffer->Valid() ||
+        frameBuffer->Width() != width || frameBuffer->Height() != height ||
+        !Covers(patch, area.left, area.top, area.right, area.bottom) ||
+        !RefreshStaticFrame(frameBuffer->Dc(), width, height))
+        return false;
+    if (!patchStrip)
+        patchStrip = std::make_unique<MemoryCanvas>(dc, patch.width * static_cast<int>(IndicatorPatches::kSlots),
+                                                    patch.height);
+    if (!patchStrip->Valid())
+        return false;
+    std::uint32_t colour = IndicatorColour(state);
+    std::optional<std::size_t> slot = patchSlots.Find(colour);
+    if (!slot) {
+        slot = patchSlots.Claim(colour);
+        if (!slot)
+            return false;
+        // Composed exactly as a frame composes it, then kept for this colour.
+        RECT whole{patch.x, patch.y, patch.x + patch.width, patch.y + patch.height};
+        ComposeFrame(frameBuffer->Dc(), width, height, whole);
+        BitBlt(patchStrip->Dc(), static_cast<int>(*slot) * patch.width, 0, patch.width, patch.height,
+               frameBuffer->Dc(), patch.x, patch.y, SRCCOPY);
+    }
+    BitBlt(dc, area.left, area.top, area.right - area.left, area.bottom - area.top, patchStrip->Dc(),
+           static_cast<int>(*slot) * patch.width + area.left - patch.x, area.top - patch.y, SRCCOPY);
+    return true;
+}
+
+void MainWindow::ComposeFrame(HDC target, int width, int height, const RECT& area) {
     if (!background) {
         HBRUSH brush = ::CreateSolidBrush(
             RGB(kBackgroundFallbackRgb[0], kBackgroundFallbackRgb[1], kBackgroundFallbackRgb[2]));
@@ -75,7 +109,8 @@ void MainWindow::ComposeFrame(HDC target, int width, int height) {
     }
     // Nothing drawn after the indicator overlaps it, so the kept frame plus the indicator on
     // top is the very picture that drawing everything in order gives.
-    BitBlt(target, 0, 0, width, height, staticFrame->Dc(), 0, 0, SRCCOPY);
+    BitBlt(target, area.left, area.top, area.right - area.left, area.bottom - area.top, staticFrame->Dc(),
+           area.left, area.top, SRCCOPY);
     if (GraphicsPtr graphics = CreateSkinGraphics(target))
         DrawIndicator(graphics.get());
 }
@@ -94,6 +129,7 @@ bool MainWindow::RefreshStaticFrame(HDC reference, int width, int height) {
     ComposeLayers(frame->Dc(), width, height, false);
     staticFrame = std::move(frame);
     staticFrameKey = std::move(key);
+    patchSlots.Clear();
     return true;
 }
 

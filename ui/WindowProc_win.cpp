@@ -7,13 +7,8 @@
 namespace ombrelta {
 namespace {
 
-// Pointer positions are the low and high 16 bits of lParam, taken as unsigned.
-std::int32_t PointerX(LPARAM lParam) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(lParam) & 0xFFFF);
-}
-
-std::int32_t PointerY(LPARAM lParam) {
-    return static_cast<std::int32_t>((static_cast<std::uint32_t>(lParam) >> 16) & 0xFFFF);
+PointerPosition Pointer(LPARAM lParam) {
+    return PointerFromMessage(static_cast<std::uint32_t>(lParam));
 }
 
 }  // namespace
@@ -32,6 +27,10 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
 }
 
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == taskbarCreatedMessage && message != 0) {
+        OnTaskbarCreated();
+        return 0;
+    }
     switch (message) {
         case WM_DESTROY:
             OnDestroy();
@@ -56,6 +55,12 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_LBUTTONUP:
             OnButtonUp(lParam);
+            return 0;
+        case WM_MOUSELEAVE:
+            OnMouseLeave();
+            return 0;
+        case WM_CAPTURECHANGED:
+            OnCaptureChanged(reinterpret_cast<HWND>(lParam));
             return 0;
         case kMsgLauncherProgress:
             OnProgress(lParam);
@@ -84,6 +89,7 @@ void MainWindow::OnDestroy() {
     loadingComplete.reset();
     backgroundCache.reset();
     staticFrame.reset();
+    patchStrip.reset();
     frameBuffer.reset();
     KillTimer(hwnd, kTimerGameWatch);
     KillTimer(hwnd, kTimerPulse);
@@ -101,23 +107,46 @@ void MainWindow::OnTimer(WPARAM id) {
         return;
     }
     if (id == kTimerPulse && StepPulse(state))
-        Invalidate();
+        InvalidateIndicator();
 }
 
 void MainWindow::OnMouseMove(LPARAM lParam) {
-    std::int32_t x = PointerX(lParam);
-    std::int32_t y = PointerY(lParam);
+    if (!trackingLeave) {
+        TRACKMOUSEEVENT track{
+            .cbSize = sizeof(TRACKMOUSEEVENT), .dwFlags = TME_LEAVE, .hwndTrack = hwnd, .dwHoverTime = 0};
+        trackingLeave = TrackMouseEvent(&track) != FALSE;
+    }
+    PointerPosition pointer = Pointer(lParam);
     bool changed = false;
     // Every button follows the pointer, so no short-circuit here.
     for (ImageButton& button : buttons)
-        changed = UpdateHover(button.state, x, y) || changed;
+        changed = UpdateHover(button.state, pointer.x, pointer.y) || changed;
     if (changed)
+        Invalidate();
+}
+
+void MainWindow::OnMouseLeave() {
+    trackingLeave = false;
+    auto states = ButtonStates();
+    if (ClearHovers(states))
+        Invalidate();
+}
+
+void MainWindow::OnCaptureChanged(HWND newOwner) {
+    // A capture may end the leave tracking without a WM_MOUSELEAVE; the next move asks again.
+    trackingLeave = false;
+    // Whoever took the mouse gets the release: a press held here can no longer end in a click.
+    auto states = ButtonStates();
+    if (newOwner != hwnd && ClearPresses(states))
         Invalidate();
 }
 
 void MainWindow::OnButtonDown(LPARAM lParam) {
     auto states = ButtonStates();
-    if (PressButtons(states, PointerX(lParam), PointerY(lParam))) {
+    PointerPosition pointer = Pointer(lParam);
+    if (PressButtons(states, pointer.x, pointer.y)) {
+        // Held until the release, wherever it happens, so that no press outlives its button.
+        SetCapture(hwnd);
         Invalidate();
         return;
     }
@@ -128,7 +157,11 @@ void MainWindow::OnButtonDown(LPARAM lParam) {
 
 void MainWindow::OnButtonUp(LPARAM lParam) {
     auto states = ButtonStates();
-    ReleaseResult result = ReleaseButtons(states, PointerX(lParam), PointerY(lParam));
+    PointerPosition pointer = Pointer(lParam);
+    ReleaseResult result = ReleaseButtons(states, pointer.x, pointer.y);
+    // After the release is taken, so that the capture's end does not cancel this very press.
+    if (GetCapture() == hwnd)
+        ReleaseCapture();
     if (!result.released)
         return;
     if (result.clicked && buttons[result.index].action) {
@@ -141,8 +174,8 @@ void MainWindow::OnButtonUp(LPARAM lParam) {
 
 void MainWindow::OnProgress(LPARAM lParam) {
     std::unique_ptr<ProgressMessage> message(reinterpret_cast<ProgressMessage*>(lParam));
-    if (message)
-        ApplyProgress(state, Button(ButtonId::Start).state, *message);
+    if (message && ApplyProgress(state, Button(ButtonId::Start).state, *message))
+        RefreshVersionLine();
     Invalidate();
 }
 

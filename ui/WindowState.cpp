@@ -9,14 +9,15 @@ std::wstring FormatVersionText(std::uint16_t version) {
     return L"Current Version : " + std::to_wstring(version);
 }
 
-void ApplyProgress(WindowState& state, ButtonState& start, const ProgressMessage& message) {
+bool ApplyProgress(WindowState& state, ButtonState& start, const ProgressMessage& message) {
     state.statusText = message.text;
     state.progress = message.percent;
     if (state.statusText != kReadyText)
-        return;
+        return false;
     state.serverStatusText = kServerOnlineText;
     state.checksReady = true;
     start.enabled = true;
+    return true;
 }
 
 void ApplyFailure(WindowState& state, ButtonState& start) {
@@ -37,6 +38,12 @@ void ApplyGameStarting(WindowState& state, ButtonState& start) {
     start.enabled = true;
     state.statusText = kStartingGameText;
     state.progress = 100;
+}
+
+void ApplyGameStartFailed(WindowState& state, ButtonState& start, GameStartFailure failure) {
+    state.statusText = failure == GameStartFailure::ExecutableMissing ? kGameNotFoundText : kGameStartFailedText;
+    state.checksReady = true;
+    start.enabled = true;
 }
 
 bool IsOnline(std::wstring_view serverStatusText) {

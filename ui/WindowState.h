@@ -15,6 +15,8 @@ inline constexpr wchar_t kServerOfflineText[] = L"Server Status : Offline";
 inline constexpr wchar_t kStartupFailedText[] = L"Startup check failed.";
 inline constexpr wchar_t kFileCheckFailedText[] = L"File check failed before start.";
 inline constexpr wchar_t kStartingGameText[] = L"Starting game...";
+inline constexpr wchar_t kGameNotFoundText[] = L"Tarvesk.exe not found";
+inline constexpr wchar_t kGameStartFailedText[] = L"Failed to start game.";
 
 /// One status report of a worker, posted to the window with WM_LAUNCHER_PROGRESS.
 struct ProgressMessage {
@@ -37,8 +39,9 @@ struct WindowState {
 std::wstring FormatVersionText(std::uint16_t version);
 
 /// Takes a worker's report. Exactly "Ready." (nothing around it, same case) also marks the
-/// server online, the checks finished and enables Start.
-void ApplyProgress(WindowState& state, ButtonState& start, const ProgressMessage& message);
+/// server online, the checks finished and enables Start. True for "Ready.": the run may have
+/// installed patches, so the version line must be read again.
+bool ApplyProgress(WindowState& state, ButtonState& start, const ProgressMessage& message);
 
 /// Takes a worker's failure: offline, "Startup check failed.", an empty bar and Start disabled
 /// until the launcher is restarted.
@@ -50,6 +53,13 @@ void ApplyStartPressed(WindowState& state, ButtonState& start);
 
 /// Takes the passed pre-start check: Start enabled again, "Starting game..." with a full bar.
 void ApplyGameStarting(WindowState& state, ButtonState& start);
+
+/// Why the game did not start after a passed pre-start check.
+enum class GameStartFailure { ExecutableMissing, ProcessNotCreated };
+
+/// Takes a failed game start once its box is gone: the status line names the failure
+/// ("Tarvesk.exe not found" or "Failed to start game.") and Start stays enabled for another try.
+void ApplyGameStartFailed(WindowState& state, ButtonState& start, GameStartFailure failure);
 
 /// True when the text contains "Online" (case-sensitive).
 bool IsOnline(std::wstring_view serverStatusText);

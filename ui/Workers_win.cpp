@@ -2,25 +2,12 @@
 
 #include <exception>
 #include <memory>
-#include <system_error>
-#include <thread>
 
 #include "ui/WindowMessages.h"
+#include "ui/WorkerStart.h"
 
 namespace ombrelta {
 namespace {
-
-// Counts one worker in for its whole life, also when its body throws.
-class WorkerScope {
-public:
-    explicit WorkerScope(std::shared_ptr<WorkerLink> link) : link(std::move(link)) {}
-    ~WorkerScope() { link->WorkerEnded(); }
-    WorkerScope(const WorkerScope&) = delete;
-    WorkerScope& operator=(const WorkerScope&) = delete;
-
-private:
-    std::shared_ptr<WorkerLink> link;
-};
 
 // Hands a heap payload to the window; the payload stays with the caller (and is freed) when
 // the window is gone or the post fails.
@@ -44,7 +31,6 @@ ProgressCallback WindowProgress(std::shared_ptr<WorkerLink> link) {
 
 void RunStartupWorker(const std::shared_ptr<LauncherService>& service,
                       const std::shared_ptr<WorkerLink>& link) {
-    WorkerScope scope(link);
     std::string errorText;
     bool passed = false;
     try {
@@ -58,7 +44,6 @@ void RunStartupWorker(const std::shared_ptr<LauncherService>& service,
 
 void RunPreStartWorker(const std::shared_ptr<LauncherService>& service,
                        const std::shared_ptr<WorkerLink>& link) {
-    WorkerScope scope(link);
     bool passed = false;
     try {
         passed = service->VerifyBeforeStart(WindowProgress(link));
@@ -74,36 +59,27 @@ void RunPreStartWorker(const std::shared_ptr<LauncherService>& service,
     PostPayload(*link, kMsgLauncherFailed, std::make_unique<std::wstring>(kFileCheckFailedText));
 }
 
-// The worker keeps its own references, so the service outlives a window closed under it.
-template <typename Body>
-void StartDetached(const std::shared_ptr<LauncherService>& service,
-                   const std::shared_ptr<WorkerLink>& link,
-                   Body body) {
-    link->WorkerStarted();
-    try {
-        std::thread(body, service, link).detach();
-    } catch (...) {
-        link->WorkerEnded();
-        throw;
-    }
-}
-
 }  // namespace
 
+// The workers keep their own references, so the service outlives a window closed under them.
+// An exception must not cross the window procedure: a check that cannot run has failed.
 void MainWindow::StartStartupWorker() {
     link->Attach(hwnd);
-    StartDetached(service, link, RunStartupWorker);
+    auto body = [service = service, link = link] { RunStartupWorker(service, link); };
+    if (std::optional<std::string> reason = StartWorker(link, body))
+        PostFailure(StartupFailureText(*reason));
 }
 
 void MainWindow::StartPreStartWorker() {
-    try {
-        StartDetached(service, link, RunPreStartWorker);
-    } catch (const std::system_error&) {
-        // An exception must not cross the window procedure; a check that cannot run has failed.
-        auto text = std::make_unique<std::wstring>(kFileCheckFailedText);
-        if (PostMessageW(hwnd, kMsgLauncherFailed, 0, reinterpret_cast<LPARAM>(text.get())))
-            text.release();
-    }
+    auto body = [service = service, link = link] { RunPreStartWorker(service, link); };
+    if (StartWorker(link, body))
+        PostFailure(kFileCheckFailedText);
+}
+
+void MainWindow::PostFailure(const std::wstring& text) {
+    auto payload = std::make_unique<std::wstring>(text);
+    if (PostMessageW(hwnd, kMsgLauncherFailed, 0, reinterpret_cast<LPARAM>(payload.get())))
+        payload.release();
 }
 
 }  // namespace ombrelta

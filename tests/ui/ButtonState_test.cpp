@@ -145,5 +145,45 @@ TEST(ButtonStateTest, ReleaseClearsPressOfDisabledButtons) {
     EXPECT_FALSE(buttons.states[0].pressed);
 }
 
+// The window holds the mouse while a button is pressed, so it sees every release, also one
+// outside the window, whose coordinates arrive wrapped to 16 bits.
+TEST(ButtonStateTest, ReleaseOutsideTheWindowEndsThePressForGood) {
+    struct Row {
+        const char* where;
+        std::int32_t x;
+        std::int32_t y;
+    };
+    const Row rows[] = {
+        {"left", -40, 30}, {"above", 1030, -3}, {"right", 1200, 30}, {"below", 1030, 700}, {"far", -1, -1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.where);
+        SixButtons buttons;
+        ASSERT_EQ(PressButtons(buttons.pointers, 1030, 39), std::optional<std::size_t>(2));
+        auto lParam = (static_cast<std::uint32_t>(row.y) << 16) | (static_cast<std::uint32_t>(row.x) & 0xFFFF);
+        PointerPosition outside = PointerFromMessage(lParam);
+        ReleaseResult release = ReleaseButtons(buttons.pointers, outside.x, outside.y);
+        EXPECT_TRUE(release.released);
+        EXPECT_FALSE(release.clicked);
+        // A later press elsewhere released over Exit must not close the launcher.
+        ASSERT_EQ(PressButtons(buttons.pointers, 860, 37), std::optional<std::size_t>(3));
+        ReleaseResult later = ReleaseButtons(buttons.pointers, 1030, 39);
+        EXPECT_EQ(later.index, 3u);
+        EXPECT_FALSE(later.clicked);
+    }
+}
+
+TEST(ButtonStateTest, LostCaptureAndLeavingClearTheirFlags) {
+    SixButtons buttons;
+    EXPECT_FALSE(ClearPresses(buttons.pointers));
+    PressButtons(buttons.pointers, 1030, 39);
+    UpdateHover(buttons.states[2], 1030, 39);
+    EXPECT_TRUE(ClearHovers(buttons.pointers));
+    EXPECT_TRUE(buttons.states[2].pressed);
+    EXPECT_FALSE(ClearHovers(buttons.pointers));
+    EXPECT_TRUE(ClearPresses(buttons.pointers));
+    EXPECT_FALSE(ReleaseButtons(buttons.pointers, 1030, 39).released);
+}
+
 }  // namespace
 }  // namespace ombrelta

@@ -40,7 +40,8 @@ TEST(WindowStateTest, OnlyTheExactReadyTextEnablesStart) {
         WindowState state;
         ButtonState start;
         DisableButton(start);
-        ApplyProgress(state, start, ProgressMessage{row.text, 100});
+        // The version line is read again exactly when the run reports "Ready.".
+        EXPECT_EQ(ApplyProgress(state, start, ProgressMessage{row.text, 100}), row.ready);
         EXPECT_EQ(state.statusText, row.text);
         EXPECT_EQ(state.progress, 100);
         EXPECT_EQ(state.checksReady, row.ready);
@@ -92,6 +93,30 @@ TEST(WindowStateTest, StartPressAndGameStart) {
     EXPECT_TRUE(start.enabled);
     EXPECT_EQ(state.statusText, L"Starting game...");
     EXPECT_EQ(state.progress, 100);
+}
+
+TEST(WindowStateTest, FailedGameStartNamesTheFailureAndKeepsStart) {
+    struct Row {
+        GameStartFailure failure;
+        const wchar_t* status;
+    };
+    const Row rows[] = {
+        {GameStartFailure::ExecutableMissing, L"Tarvesk.exe not found"},
+        {GameStartFailure::ProcessNotCreated, L"Failed to start game."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << static_cast<int>(row.failure));
+        WindowState state;
+        ButtonState start;
+        ApplyProgress(state, start, ProgressMessage{L"Ready.", 100});
+        ApplyStartPressed(state, start);
+        ApplyGameStarting(state, start);
+        ApplyGameStartFailed(state, start, row.failure);
+        EXPECT_EQ(state.statusText, row.status);
+        EXPECT_TRUE(state.checksReady);
+        EXPECT_TRUE(start.enabled);
+        EXPECT_EQ(state.serverStatusText, L"Server Status : Online");
+    }
 }
 
 TEST(WindowStateTest, OnlineTestIsCaseSensitiveSubstring) {

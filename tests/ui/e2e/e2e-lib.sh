@@ -132,6 +132,11 @@ expect_exit() {
     return 0
 }
 
+# A port on 127.0.0.1 that nothing listens on (free when asked).
+free_port() {
+    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+
 # start_server ROOT: runs ombrelta-server on an ephemeral port; sets server_port and server_pid.
 start_server() {
     local logfile=$out_dir/server-$(basename "$1").log

@@ -121,7 +121,7 @@ scenario_missing_config() {
 
 scenario_unreachable_server() {
     local dir=$work/unreachable port
-    port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+    port=$(free_port)
     make_install "$dir" "$port"
     open_launcher "$dir" || return
     check "window centred at 420,236" test "$win_x,$win_y" = "420,236"
@@ -348,7 +348,7 @@ scenario_paint_modes_identical() {
         log "no full-repaint build or skin: skipped"
         return
     fi
-    server_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+    server_port=$(free_port)
     shoot_variant "$launcher_exe" cached-failed failed && shoot_variant "$full" full-failed failed &&
         check "cached and full paint agree (failed state)" same_picture cached-failed full-failed
     local root=$work/root-paint

@@ -55,6 +55,7 @@ repo_skin=$(cd "$here/../../.." && pwd)/assets/skin
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
 source "$here/e2e-scenarios.sh"
+source "$here/e2e-window.sh"
 
 # OMBRELTA_E2E_ONLY=PATTERN runs only the scenarios whose names match.
 run_scenario() {
@@ -73,10 +74,14 @@ run_scenario scenario_ready_and_second_instance
 run_scenario scenario_missing_game
 run_scenario scenario_failed_verification
 run_scenario scenario_paint_modes_identical
+run_scenario scenario_failed_game_start
+run_scenario scenario_press_released_outside
+run_scenario scenario_texts_and_version_line
 if [ -f "$game_exe" ]; then
     run_scenario scenario_game_ends
     run_scenario scenario_close_ends_game
     run_scenario scenario_tray_restore
+    run_scenario scenario_tray_after_taskbar_restart
 else
     log "no stand-in game at $game_exe: game scenarios skipped"
 fi
