@@ -30,29 +30,6 @@ protected:
     }
 };
 
-TEST_F(SocketTest, LoopbackTextsResolveToListenersOfTheirFamily) {
-    struct Case {
-        std::string host;
-        AddressFamily family;
-    };
-    const std::vector<Case> cases = {
-        {"127.0.0.1", AddressFamily::IPv4}, {"::1", AddressFamily::IPv6}, {"localhost", AddressFamily::IPv4}};
-    for (const Case& row : cases) {
-        SCOPED_TRACE(row.host);
-        SocketHandle listener = kInvalidSocket;
-        std::optional<std::uint16_t> port = ListenOnLoopback(listener, row.family);
-        ASSERT_TRUE(port.has_value());
-        std::vector<SocketAddress> addresses = ResolveHost(row.host, *port);
-        bool reached = false;
-        for (const SocketAddress& address : addresses) {
-            if (address.family == row.family)
-                reached = reached || Reach(address, kAnsweredWithinMs) == ConnectResult::Connected;
-        }
-        EXPECT_TRUE(reached);
-        CloseSocket(listener);
-    }
-}
-
 TEST_F(SocketTest, EmptyOrZeroBytedHostsResolveToNothing) {
     EXPECT_TRUE(ResolveHost("", 80).empty());
     EXPECT_TRUE(ResolveHost(std::string("127.0.0.1\0x", 11), 80).empty());

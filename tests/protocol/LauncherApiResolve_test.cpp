@@ -66,14 +66,6 @@ TEST(LauncherApiResolveTest, EmptyHostsAndStrayBracketsFailWithoutTraffic) {
     EXPECT_TRUE(server.Connections().empty());
 }
 
-TEST(LauncherApiResolveTest, WithoutResolvingANameFailsWithoutTraffic) {
-    ScriptedServer server(Echo);
-    LauncherApi api;
-    EXPECT_FALSE(api.Connect(L"localhost", server.Port()));
-    EXPECT_FALSE(api.Connect(L"[::1]", server.Port(), HostLookup::DottedIPv4Only));
-    EXPECT_TRUE(server.Connections().empty());
-}
-
 TEST(LauncherApiResolveTest, RefusedAndUnansweredAddressesFallBackToTheNext) {
     ScriptedServer server(Echo, AddressFamily::IPv6);
     test::FullBacklogListener unanswering;
