@@ -9,6 +9,7 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
+source "$root/bench/http-server.sh"
 build="$(cd "${1:-$root/build/native}" && pwd)"
 server_exe="$build/tools/server/ombrelta-server"
 check_exe="$build/tools/check/ombrelta-check"
@@ -36,7 +37,7 @@ cleanup() {
 trap cleanup EXIT
 # nginx's workers may run as another user: they must be able to read the served file.
 chmod 755 "$work"
-mkdir -p "$work/server/files" "$work/nginx/tmp"
+mkdir -p "$work/server/files"
 
 python3 - "$work/server/files/game.bin" <<'PY'
 import random, sys
@@ -47,10 +48,6 @@ with open(sys.argv[1], "wb") as f:
 PY
 chmod 644 "$work/server/files/game.bin"
 expected=$(md5sum < "$work/server/files/game.bin" | cut -d' ' -f1)
-
-free_port() {
-    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
 
 # The server hashes its files before it announces its port.
 "$server_exe" --root "$work/server" --listen 127.0.0.1:0 > "$work/server.out" 2> "$work/server.log" &
@@ -63,33 +60,7 @@ done
 server_port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/server.out")
 [ -n "$server_port" ] || { echo "server did not start" >&2; exit 1; }
 
-http_port=$(free_port)
-cat > "$work/nginx/nginx.conf" <<CONF
-daemon off;
-worker_processes 1;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 64; }
-http {
-    access_log off;
-    sendfile on;
-    client_body_temp_path $work/nginx/tmp/body;
-    proxy_temp_path $work/nginx/tmp/proxy;
-    fastcgi_temp_path $work/nginx/tmp/fastcgi;
-    uwsgi_temp_path $work/nginx/tmp/uwsgi;
-    scgi_temp_path $work/nginx/tmp/scgi;
-    server {
-        listen 127.0.0.1:$http_port;
-        root $work/server/files;
-    }
-}
-CONF
-nginx -e "$work/nginx/error.log" -p "$work/nginx" -c "$work/nginx/nginx.conf" &
-nginx_pid=$!
-for _ in $(seq 100); do
-    curl -s -o /dev/null "http://127.0.0.1:$http_port/" && break
-    sleep 0.1
-done
+start_nginx "$work/nginx" "$work/server/files"
 
 now() { date +%s.%N; }
 

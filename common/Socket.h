@@ -38,6 +38,9 @@ enum class ConnectResult { Connected, Failed, TimedOut };
 SocketHandle CreateTcpSocket(AddressFamily family = AddressFamily::IPv4);
 /// Sets the receive then the send timeout, in milliseconds; results not reported.
 void SetSocketTimeouts(SocketHandle socket, std::uint32_t milliseconds);
+/// Sends small writes at once, even while earlier data is unacknowledged (TCP_NODELAY); result
+/// not reported.
+void SetNoDelay(SocketHandle socket);
 /// The IPv4 address of dotted text (inet_pton, AF_INET), in network byte order; nothing for
 /// anything else (names are never resolved, text with a zero byte inside is refused).
 std::optional<std::uint32_t> ParseIPv4(const std::string& host);

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -76,6 +77,11 @@ void SetSocketTimeouts(SocketHandle socket, std::uint32_t milliseconds) {
     timeout.tv_usec = static_cast<suseconds_t>((milliseconds % 1000) * 1000);
     (void)::setsockopt(Fd(socket), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
     (void)::setsockopt(Fd(socket), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
+}
+
+void SetNoDelay(SocketHandle socket) {
+    int on = 1;
+    (void)::setsockopt(Fd(socket), IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
 }
 
 std::optional<std::uint32_t> ParseIPv4(const std::string& host) {

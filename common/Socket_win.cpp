@@ -77,6 +77,11 @@ void SetSocketTimeouts(SocketHandle socket, std::uint32_t milliseconds) {
                        sizeof(value));
 }
 
+void SetNoDelay(SocketHandle socket) {
+    BOOL on = TRUE;
+    (void)::setsockopt(Native(socket), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof(on));
+}
+
 std::optional<std::uint32_t> ParseIPv4(const std::string& host) {
     if (host.find('\0') != std::string::npos)
         return std::nullopt;

@@ -1,62 +1,90 @@
 #include "patch/FileDownload.h"
 
 #include <optional>
+#include <utility>
 
 #include "common/FileSystem.h"
 #include "common/Path.h"
-#include "patch/ChunkLoop.h"
 
 namespace ombrelta {
+namespace {
+
+// A fetcher answers each request as it is made, so its requests wait for one another.
+class FetcherChannel : public ChunkChannel {
+public:
+    explicit FetcherChannel(ChunkFetcher fetcher) : fetcher(std::move(fetcher)) {}
+
+    void Request(std::uint32_t offset) override { requested = offset; }
+    std::uint64_t Receive(bool& last) override {
+        chunk = fetcher(requested, last);
+        return chunk.size();
+    }
+    bool WriteTo(File& file) override { return file.Write(chunk.data(), chunk.size()); }
+    bool Discard() override { return false; }
+
+private:
+    ChunkFetcher fetcher;
+    std::uint32_t requested = 0;
+    std::vector<std::uint8_t> chunk;
+};
+
+// Builds tempPath from the chunks; false, with tempPath deleted, unless it is complete.
+bool ReceiveInto(const std::wstring& tempPath, ChunkChannel& channel, const ChunkLoopPlan& plan,
+                 const DownloadProgress& progress) {
+    std::optional<File> file = File::OpenWrite(tempPath);
+    if (!file)
+        return false;
+    // A failing request ends the download quietly; a throwing progress target still must not
+    // leave the temporary file behind.
+    bool progressFailed = false;
+    auto onChunk = [&](std::uint32_t written, std::uint32_t total) {
+        try {
+            progress(written, total);
+        } catch (...) {
+            progressFailed = true;
+            throw;
+        }
+    };
+    std::uint32_t written = 0;
+    ChunkLoopStatus status = ChunkLoopStatus::WriteFailed;
+    try {
+        status = RunChunkLoop(channel, *file, plan, progress ? DownloadProgress(onChunk) : nullptr, written);
+    } catch (...) {
+        file.reset();
+        (void)DeleteFileAt(tempPath);
+        if (progressFailed)
+            throw;
+        return false;
+    }
+    file.reset();
+    if (status == ChunkLoopStatus::Complete && (plan.totalSize == 0 || written == plan.totalSize))
+        return true;
+    (void)DeleteFileAt(tempPath);
+    return false;
+}
+
+}  // namespace
 
 bool DownloadToFile(std::uint32_t totalSize, const std::wstring& targetPath, ChunkFetcher fetcher,
                     DownloadProgress progress) {
-    if (!fetcher || targetPath.empty())
+    if (!fetcher)
+        return false;
+    FetcherChannel channel(std::move(fetcher));
+    return DownloadToFile(totalSize, targetPath, channel, 1, std::move(progress));
+}
+
+bool DownloadToFile(std::uint32_t totalSize, const std::wstring& targetPath, ChunkChannel& channel, int window,
+                    DownloadProgress progress) {
+    if (targetPath.empty())
         return false;
     if (!EnsureParentDirectories(targetPath))
         return false;
 
     const std::wstring tempPath = targetPath + L".download";
     (void)DeleteFileAt(tempPath);
-    std::optional<File> file = File::OpenWrite(tempPath);
-    if (!file)
+    const ChunkLoopPlan plan{.totalSize = totalSize, .totalIsLimit = true, .window = window};
+    if (!ReceiveInto(tempPath, channel, plan, progress))
         return false;
-
-    auto discard = [&] {
-        file.reset();
-        (void)DeleteFileAt(tempPath);
-    };
-    // A failing fetch ends the download quietly; anything else that throws (the progress target)
-    // still must not leave the temporary file behind.
-    bool fetchFailed = false;
-    auto fetch = [&](std::uint32_t offset, bool& last) {
-        try {
-            return fetcher(offset, last);
-        } catch (...) {
-            fetchFailed = true;
-            throw;
-        }
-    };
-    auto write = [&](const std::vector<std::uint8_t>& chunk) { return file->Write(chunk.data(), chunk.size()); };
-
-    std::uint32_t written = 0;
-    ChunkLoopStatus status;
-    try {
-        status = RunChunkLoop(totalSize, fetch, write, progress, written);
-    } catch (...) {
-        discard();
-        if (fetchFailed)
-            return false;
-        throw;
-    }
-    if (status != ChunkLoopStatus::Complete || !file->Close()) {
-        discard();
-        return false;
-    }
-    file.reset();
-    if (totalSize != 0 && written != totalSize) {
-        (void)DeleteFileAt(tempPath);
-        return false;
-    }
 
     (void)DeleteFileAt(targetPath);
     if (RenameFileNoReplace(tempPath, targetPath))

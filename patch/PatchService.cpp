@@ -9,6 +9,7 @@
 #include "config/LocalVersion.h"
 #include "patch/ArchiveExtractor.h"
 #include "patch/FileDownload.h"
+#include "protocol/ChunkChannels.h"
 
 namespace ombrelta {
 namespace {
@@ -24,7 +25,8 @@ bool IsPlainFileName(const std::string& name) {
 
 }  // namespace
 
-PatchService::PatchService(std::wstring installDir) : installDir(std::move(installDir)) {}
+PatchService::PatchService(std::wstring installDir, int chunkWindow)
+    : installDir(std::move(installDir)), chunkWindow(chunkWindow) {}
 
 PatchService::PatchService() : PatchService(GetExecutableDirectory()) {}
 
@@ -73,9 +75,9 @@ bool PatchService::ApplyPatches(LauncherApi& api, ProgressCallback progress) {
 bool PatchService::DownloadPatch(LauncherApi& api, const PatchInfo& patch, const std::wstring& archivePath,
                                  ProgressCallback progress) {
     const std::uint16_t version = patch.version;
-    ChunkFetcher fetcher = [&api, version](std::uint32_t offset, bool& last) {
-        return api.GetPatchChunk(version, offset, last);
-    };
+    PatchChunkChannel channel(api, version);
+    if (chunkWindow > 1)
+        api.SendRequestsAtOnce();
     DownloadProgress onChunk;
     if (progress) {
         const std::wstring message = L"Downloading patch " + std::to_wstring(version);
@@ -84,7 +86,7 @@ bool PatchService::DownloadPatch(LauncherApi& api, const PatchInfo& patch, const
             progress(message, static_cast<std::int32_t>(25 + share));
         };
     }
-    return DownloadToFile(patch.size, archivePath, std::move(fetcher), std::move(onChunk));
+    return DownloadToFile(patch.size, archivePath, channel, chunkWindow, std::move(onChunk));
 }
 
 void PatchService::RemovePatchTemp(const std::wstring& archivePath) const {

@@ -11,8 +11,9 @@ namespace ombrelta {
 /// Brings an installation up to the newest patch the launcher server offers.
 class PatchService {
 public:
-    /// installDir: the launcher's own directory, ending with a separator.
-    explicit PatchService(std::wstring installDir);
+    /// installDir: the launcher's own directory, ending with a separator. chunkWindow: chunk
+    /// requests a download may keep in flight (1 waits for each answer).
+    explicit PatchService(std::wstring installDir, int chunkWindow = 1);
     /// Works on the running program's own folder.
     PatchService();
 
@@ -29,6 +30,7 @@ private:
                        ProgressCallback progress);
 
     std::wstring installDir;
+    int chunkWindow;
 };
 
 }  // namespace ombrelta

@@ -207,15 +207,23 @@ bool LauncherApi::ReceivePacket(std::vector<std::uint8_t>& payload) {
     return outcome == Outcome::Done;
 }
 
-std::vector<std::uint8_t> LauncherApi::Exchange(const std::vector<std::uint8_t>& request,
-                                                const char* sendFailedText,
-                                                const char* emptyAnswerText) {
+void LauncherApi::SendRequest(const std::vector<std::uint8_t>& request, const char* sendFailedText) {
     if (!SendPacket(request))
         throw std::runtime_error(sendFailedText);
+}
+
+std::vector<std::uint8_t> LauncherApi::ReceiveAnswer(const char* emptyAnswerText) {
     std::vector<std::uint8_t> answer;
     if (!ReceivePacket(answer) || answer.empty())
         throw std::runtime_error(emptyAnswerText);
     return answer;
+}
+
+std::vector<std::uint8_t> LauncherApi::Exchange(const std::vector<std::uint8_t>& request,
+                                                const char* sendFailedText,
+                                                const char* emptyAnswerText) {
+    SendRequest(request, sendFailedText);
+    return ReceiveAnswer(emptyAnswerText);
 }
 
 bool LauncherApi::HasNextPatch(std::uint16_t version,
@@ -238,10 +246,23 @@ std::vector<std::uint8_t> LauncherApi::GetPatchChunk(std::uint16_t version,
                                                      std::uint32_t offset,
                                                      bool& last) {
     last = false;
-    std::vector<std::uint8_t> answer =
-        Exchange(BuildPatchChunkRequest(version, offset), "Failed to send patch chunk request.",
-                 "Empty patch chunk response.");
-    return ParsePatchChunkAnswer(answer, last);
+    SendPatchChunkRequest(version, offset);
+    return ReceivePatchChunk(last);
+}
+
+void LauncherApi::SendRequestsAtOnce() {
+    SocketUse use(*this);
+    if (use.handle != kInvalidSocket)
+        SetNoDelay(use.handle);
+}
+
+void LauncherApi::SendPatchChunkRequest(std::uint16_t version, std::uint32_t offset) {
+    SendRequest(BuildPatchChunkRequest(version, offset), "Failed to send patch chunk request.");
+}
+
+std::vector<std::uint8_t> LauncherApi::ReceivePatchChunk(bool& last) {
+    last = false;
+    return ParsePatchChunkAnswer(ReceiveAnswer("Empty patch chunk response."), last);
 }
 
 std::vector<HashEntry> LauncherApi::GetHashList(const std::string& clientName) {
@@ -252,10 +273,17 @@ std::vector<HashEntry> LauncherApi::GetHashList(const std::string& clientName) {
 
 std::vector<std::uint8_t> LauncherApi::GetFileChunk(std::uint16_t fileId, std::uint32_t offset, bool& last) {
     last = false;
-    std::vector<std::uint8_t> answer =
-        Exchange(BuildFileChunkRequest(fileId, offset), "Failed to send hash file chunk request.",
-                 "Empty hash file chunk response.");
-    return ParseFileChunkAnswer(answer, fileId, offset, last);
+    SendFileChunkRequest(fileId, offset);
+    return ReceiveFileChunk(fileId, offset, last);
+}
+
+void LauncherApi::SendFileChunkRequest(std::uint16_t fileId, std::uint32_t offset) {
+    SendRequest(BuildFileChunkRequest(fileId, offset), "Failed to send hash file chunk request.");
+}
+
+std::vector<std::uint8_t> LauncherApi::ReceiveFileChunk(std::uint16_t fileId, std::uint32_t offset, bool& last) {
+    last = false;
+    return ParseFileChunkAnswer(ReceiveAnswer("Empty hash file chunk response."), fileId, offset, last);
 }
 
 }  // namespace ombrelta

@@ -76,6 +76,24 @@ public:
     /// announced longer than the bytes that came throws "Hash chunk size mismatch. ...".
     std::vector<std::uint8_t> GetFileChunk(std::uint16_t fileId, std::uint32_t offset, bool& last);
 
+    // The two halves of the chunk messages, for keeping several requests in flight: the server
+    // answers requests sent back to back in the order it received them. Each half throws the
+    // texts of its message's send or answer side.
+
+    /// Makes the connection send each request at once instead of holding it back until earlier
+    /// ones are acknowledged, which would stall requests kept in flight. Lasts until the next
+    /// Connect; does nothing when not connected.
+    void SendRequestsAtOnce();
+    /// Sends a GET_PATCH_CHUNK request without waiting for its answer.
+    void SendPatchChunkRequest(std::uint16_t version, std::uint32_t offset);
+    /// Reads the next answer as a GET_PATCH_CHUNK answer; the result and last as GetPatchChunk.
+    std::vector<std::uint8_t> ReceivePatchChunk(bool& last);
+    /// Sends a FILE_CHUNK request without waiting for its answer.
+    void SendFileChunkRequest(std::uint16_t fileId, std::uint32_t offset);
+    /// Reads the next answer as the FILE_CHUNK answer to the request for fileId at offset; the
+    /// result and last as GetFileChunk.
+    std::vector<std::uint8_t> ReceiveFileChunk(std::uint16_t fileId, std::uint32_t offset, bool& last);
+
 private:
     class SocketUse;
     enum class Outcome { Done, Refused, Failed };
@@ -88,6 +106,8 @@ private:
     Attempted Settle(SocketHandle handle, bool reached);
     Outcome SendFramed(const std::vector<std::uint8_t>& packet);
     Outcome ReceiveFramed(std::vector<std::uint8_t>& payload);
+    void SendRequest(const std::vector<std::uint8_t>& request, const char* sendFailedText);
+    std::vector<std::uint8_t> ReceiveAnswer(const char* emptyAnswerText);
     std::vector<std::uint8_t> Exchange(const std::vector<std::uint8_t>& request,
                                        const char* sendFailedText,
                                        const char* emptyAnswerText);

@@ -49,14 +49,14 @@ bool LauncherService::LoadConfig(WindowHandle owner) {
 
 void LauncherService::CheckGameFiles(const ProgressCallback& progress) {
     if (!config.options.hashcache) {
-        VerifyAndRepairFiles(api, Forwarding(progress));
+        VerifyAndRepairFiles(api, Forwarding(progress), config.options.pipeline);
         return;
     }
     VerifiedFileCache cache = VerifiedFileCache::Load(JoinPath(installDir, kVerifiedFileCacheName));
     // Files found intact before a failure stay recorded; a cache that cannot be written only
     // means hashing them again next time.
     try {
-        VerifyAndRepairFiles(api, Forwarding(progress), cache);
+        VerifyAndRepairFiles(api, Forwarding(progress), cache, config.options.pipeline);
     } catch (...) {
         (void)cache.Save();
         throw;
@@ -72,7 +72,7 @@ bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback 
     }
     try {
         Report(progress, L"Checking patches...", 20);
-        PatchService patches(installDir);
+        PatchService patches(installDir, config.options.pipeline);
         if (!patches.ApplyPatches(api, Forwarding(progress))) {
             errorText = "Patch update failed.";
             return false;

@@ -58,7 +58,8 @@ std::vector<bool> TrustedBeforeStart(const std::vector<HashEntry>& entries,
     return trusted;
 }
 
-bool CheckAndRepairAll(LauncherApi& api, const ProgressCallback& progress, VerifiedFileCache* cache) {
+bool CheckAndRepairAll(LauncherApi& api, const ProgressCallback& progress, VerifiedFileCache* cache,
+                       int chunkWindow) {
     const std::string clientName = GetComputerNameNarrow().value_or("UNKNOWN");
     const std::vector<HashEntry> entries = api.GetHashList(clientName);
     if (cache)
@@ -80,7 +81,7 @@ bool CheckAndRepairAll(LauncherApi& api, const ProgressCallback& progress, Verif
             if (cache)
                 cache->Forget(entry);
             HashAhead::RewriteScope rewrite(ahead);
-            DownloadGameFile(api, entry, progress);
+            DownloadGameFile(api, entry, progress, chunkWindow);
         }
         done += 100;
         if (progress)
@@ -107,12 +108,12 @@ bool FileNeedsRepair(const HashEntry& entry) {
         nullptr);
 }
 
-bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress) {
-    return CheckAndRepairAll(api, progress, nullptr);
+bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, int chunkWindow) {
+    return CheckAndRepairAll(api, progress, nullptr, chunkWindow);
 }
 
-bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, VerifiedFileCache& cache) {
-    return CheckAndRepairAll(api, progress, &cache);
+bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, VerifiedFileCache& cache, int chunkWindow) {
+    return CheckAndRepairAll(api, progress, &cache, chunkWindow);
 }
 
 }  // namespace ombrelta

@@ -14,13 +14,15 @@ class VerifiedFileCache;
 /// differing one, reporting "Checking " / "Repairing " with the path. True when the whole list
 /// was gone through; every failure throws std::runtime_error (the request's or download's own
 /// text, or "Unsafe file path: " and the path for an entry that would leave the working
-/// directory), leaving earlier repairs in place and later entries untouched.
-bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress);
+/// directory), leaving earlier repairs in place and later entries untouched. chunkWindow: the
+/// chunk requests each download may keep in flight (see DownloadGameFile).
+bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, int chunkWindow = 1);
 
 /// VerifyAndRepairFiles that trusts the files the cache vouches for without reading them and
 /// records in it every file it reads and finds intact; the cache keeps only listed paths.
 /// Reports, requests and failures are those of the plain check.
-bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, VerifiedFileCache& cache);
+bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, VerifiedFileCache& cache,
+                          int chunkWindow = 1);
 
 /// True when the local file of the entry is missing, its size differs or its MD5 differs
 /// (letter case aside); an unreadable file needs repair too. Never throws.

@@ -1,32 +1,19 @@
 #include "verify/GameFileDownload.h"
 
-#include <limits>
+#include <optional>
 #include <stdexcept>
-#include <vector>
+#include <string>
 
+#include "common/FileSystem.h"
+#include "common/Md5.h"
 #include "common/Path.h"
+#include "protocol/ChunkChannels.h"
+#include "verify/FileHash.h"
 #include "verify/FileVerifier.h"
 #include "verify/SafeEntryPath.h"
 
 namespace ombrelta {
 namespace {
-
-class ApiChunkSource : public GameFileChunkSource {
-public:
-    ApiChunkSource(LauncherApi& api, std::uint16_t fileId) : api(api), fileId(fileId) {}
-
-    std::uint64_t Fetch(std::uint32_t offset, bool& last) override {
-        chunk = api.GetFileChunk(fileId, offset, last);
-        return chunk.size();
-    }
-
-    bool WriteTo(File& file) override { return file.Write(chunk.data(), chunk.size()); }
-
-private:
-    LauncherApi& api;
-    std::uint16_t fileId;
-    std::vector<std::uint8_t> chunk;
-};
 
 std::int32_t DownloadPercent(std::uint32_t written, std::uint32_t size) {
     if (size == 0)
@@ -35,16 +22,62 @@ std::int32_t DownloadPercent(std::uint32_t written, std::uint32_t size) {
     return static_cast<std::int32_t>(percent < 100 ? percent : 100);
 }
 
+const char* FailureText(ChunkLoopStatus status) {
+    switch (status) {
+        case ChunkLoopStatus::EmptyChunk:
+            return "Server returned empty chunk: ";
+        case ChunkLoopStatus::PastOffsetRange:
+            // Offsets travel as 32-bit numbers; a bigger file would wrap and fetch the start again.
+            return "File too large: ";
+        default:
+            return "Failed writing file: ";
+    }
+}
+
+// Digests each chunk as it is written, so that checking the file afterwards reads nothing again.
+class DigestingChannel : public FileChunkChannel {
+public:
+    DigestingChannel(LauncherApi& api, std::uint16_t fileId)
+        : FileChunkChannel(api, fileId), hasher(Md5Hasher::Create()) {}
+
+    bool WriteTo(File& file) override {
+        if (hasher && !hasher->Update(chunk.data(), chunk.size()))
+            hasher.reset();
+        written += chunk.size();
+        return FileChunkChannel::WriteTo(file);
+    }
+
+    // Whether the bytes written have the entry's size and digest (letter case aside).
+    bool Matches(const HashEntry& entry) {
+        std::optional<Md5Digest> digest = hasher ? hasher->Finish() : std::nullopt;
+        return digest && written == entry.size && SameMd5Text(BytesToHex(*digest), entry.hash);
+    }
+
+private:
+    std::optional<Md5Hasher> hasher;
+    std::uint64_t written = 0;
+};
+
 }  // namespace
 
-bool DownloadGameFile(LauncherApi& api, const HashEntry& entry, ProgressCallback progress) {
-    ApiChunkSource source(api, entry.id);
-    return DownloadGameFileFrom(entry, source, progress);
+bool DownloadGameFile(LauncherApi& api, const HashEntry& entry, ProgressCallback progress, int window) {
+    if (window <= 1) {
+        FileChunkChannel channel(api, entry.id);
+        return DownloadGameFileFrom(entry, channel, progress, window);
+    }
+    api.SendRequestsAtOnce();
+    DigestingChannel channel(api, entry.id);
+    DownloadGameFileFrom(entry, channel, progress, window);
+    // Requests sent ahead assume that the server answers in order; the digest checks it.
+    if (!channel.Matches(entry))
+        throw std::runtime_error("Downloaded file differs from the server's list: " + entry.path);
+    return true;
 }
 
 bool DownloadGameFileFrom(const HashEntry& entry,
-                          GameFileChunkSource& source,
-                          const ProgressCallback& progress) {
+                          ChunkChannel& channel,
+                          const ProgressCallback& progress,
+                          int window) {
     RequireSafeEntryPath(entry.path);
     const std::wstring pathW = EntryWidePath(entry);
     // Failures here show up as the open failing just below.
@@ -52,27 +85,21 @@ bool DownloadGameFileFrom(const HashEntry& entry,
     std::optional<File> file = File::OpenWrite(pathW);
     if (!file)
         throw std::runtime_error("Cannot create local file: " + entry.path);
-    std::uint32_t written = 0;
-    for (;;) {
-        bool last = false;
-        const std::uint64_t length = source.Fetch(written, last);
-        if (length > 0) {
-            // Offsets travel as 32-bit numbers; a bigger file would wrap and fetch the start again.
-            if (length > std::numeric_limits<std::uint32_t>::max() - written)
-                throw std::runtime_error("File too large: " + entry.path);
-            if (!source.WriteTo(*file))
-                throw std::runtime_error("Failed writing file: " + entry.path);
-            written += static_cast<std::uint32_t>(length);
-        }
-        if (progress)
-            progress(L"Repairing " + pathW, DownloadPercent(written, entry.size));
-        if (length == 0 && !last)
-            throw std::runtime_error("Server returned empty chunk: " + entry.path);
-        if (last) {
-            (void)file->Close();
-            return true;
-        }
+    DownloadProgress onChunk;
+    if (progress) {
+        onChunk = [&](std::uint32_t written, std::uint32_t size) {
+            progress(L"Repairing " + pathW, DownloadPercent(written, size));
+        };
     }
+    std::uint32_t written = 0;
+    const ChunkLoopPlan plan{.totalSize = entry.size, .window = window};
+    const ChunkLoopStatus status = RunChunkLoop(channel, *file, plan, onChunk, written);
+    // An empty chunk is reported like every other before it fails the download.
+    if (status == ChunkLoopStatus::EmptyChunk && onChunk)
+        onChunk(written, entry.size);
+    if (status != ChunkLoopStatus::Complete)
+        throw std::runtime_error(FailureText(status) + entry.path);
+    return true;
 }
 
 }  // namespace ombrelta

@@ -76,6 +76,7 @@ facebook=http://127.0.0.1/ombrelta/facebook
 discord=http://127.0.0.1/ombrelta/discord
 whatsapp=http://127.0.0.1/ombrelta/whatsapp
 website=http://127.0.0.1/ombrelta
+pipeline=16
 hashcache=1
 CONFIG
     "$native_build/tools/config/ombrelta-config" encode "$demo_dir/Ombrel.txt" "$demo_dir/install/Ombrel.dat"

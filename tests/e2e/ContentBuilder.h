@@ -27,12 +27,13 @@ void WriteTree(const std::filesystem::path& dir, const std::vector<FileSpec>& fi
 /// to the archive; fails the test when zip fails.
 void MakeZip(const std::filesystem::path& zipPath, const std::vector<FileSpec>& files);
 
-/// Writes "Ombrel.dat" into dir, naming host (127.0.0.1 unless told) and port, then the extra
-/// lines ("key=value\n" each).
-void WriteLauncherConfig(const std::filesystem::path& dir,
-                         std::uint16_t port,
-                         const std::string& host = "127.0.0.1",
-                         const std::string& extraLines = "");
+/// Writes "Ombrel.dat" into dir, naming 127.0.0.1 and port, followed by extraLines.
+void WriteLauncherConfig(const std::filesystem::path& dir, std::uint16_t port, std::string_view extraLines = {});
+/// The same, naming host instead of 127.0.0.1.
+void WriteLauncherConfigForHost(const std::filesystem::path& dir,
+                                std::string_view host,
+                                std::uint16_t port,
+                                std::string_view extraLines);
 
 /// Text as a UTF-8 path for a child's command line.
 std::string PathArg(const std::filesystem::path& path);

@@ -109,9 +109,10 @@ protected:
 
     // Runs a checker twice against a server built by BuildFullServer: the first run patches and
     // repairs, the second finds nothing to do.
-    void RunChecksTwice(const ServerProcess& server, const std::vector<std::string>& checker) {
+    void RunChecksTwice(const ServerProcess& server, const std::vector<std::string>& checker,
+                        std::string_view configLines = {}) {
         PrepareInstallation();
-        WriteLauncherConfig(Dir("install"), server.port());
+        WriteLauncherConfig(Dir("install"), server.port(), configLines);
         std::vector<std::string> argv = checker;
         argv.insert(argv.end(), {"--mode", "both"});
 
@@ -211,6 +212,25 @@ TEST_F(ServerCheckTest, WindowsCheckerUnderWinePatchesAndRepairs) {
     ServerProcess server(PathArg(Dir("server")), {"--chunk-size", "1000"}, PathArg(Dir("server.log")));
     ASSERT_NE(server.port(), 0);
     RunChecksTwice(server, {OMBRELTA_WINE_RUN, OMBRELTA_WINDOWS_CHECK_EXE});
+    EXPECT_EQ(server.Stop(), 0) << server.Log();
+}
+
+// Chunk requests sent ahead, with chunks small enough that every download keeps a full window.
+TEST_F(ServerCheckTest, NativeCheckerWithPipelinePatchesAndRepairs) {
+    BuildFullServer();
+    ServerProcess server(PathArg(Dir("server")), {"--chunk-size", "100"}, PathArg(Dir("server.log")));
+    ASSERT_NE(server.port(), 0);
+    RunChecksTwice(server, {OMBRELTA_CHECK_EXE}, "pipeline=16\n");
+    EXPECT_EQ(server.Stop(), 0) << server.Log();
+}
+
+TEST_F(ServerCheckTest, WindowsCheckerUnderWineWithPipelinePatchesAndRepairs) {
+    if (!fs::exists(OMBRELTA_WINDOWS_CHECK_EXE))
+        GTEST_SKIP() << "no Windows build at " << OMBRELTA_WINDOWS_CHECK_EXE;
+    BuildFullServer();
+    ServerProcess server(PathArg(Dir("server")), {"--chunk-size", "100"}, PathArg(Dir("server.log")));
+    ASSERT_NE(server.port(), 0);
+    RunChecksTwice(server, {OMBRELTA_WINE_RUN, OMBRELTA_WINDOWS_CHECK_EXE}, "pipeline=64\n");
     EXPECT_EQ(server.Stop(), 0) << server.Log();
 }
 

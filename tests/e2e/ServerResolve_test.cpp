@@ -29,7 +29,7 @@ public:
         server.emplace(PathArg(Dir("server")), std::vector<std::string>{}, PathArg(Dir("server.log")),
                        std::vector<std::string>{ServerExe()}, row.listen);
         EXPECT_NE(server->port(), 0);
-        WriteLauncherConfig(Dir("install"), server->port(), row.configHost, extraLines);
+        WriteLauncherConfigForHost(Dir("install"), row.configHost, server->port(), extraLines);
     }
 
     fs::path Dir(const char* name) const { return fs::path(temp.path()) / name; }

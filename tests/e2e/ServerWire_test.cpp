@@ -92,6 +92,39 @@ TEST_F(ServerWireTest, PatchChunksWalkTheArchive) {
     EXPECT_EQ(server.Stop(), 0);
 }
 
+// A launcher with several chunk requests in flight relies on answers in the order asked.
+TEST_F(ServerWireTest, ChunkRequestsSentBackToBackAreAnsweredInOrder) {
+    MakeZip(Dir("server") / "patches" / "p3.zip", {{"version.dat", "3"}, {"x.bin", PseudoRandomBytes(5000, 7)}});
+    const std::string archive = ReadFile(Dir("server") / "patches" / "p3.zip");
+    const std::string game = PseudoRandomBytes(5000, 8);
+    WriteTree(Dir("server") / "files", {{"g.bin", game}});
+    ServerProcess server(PathArg(Dir("server")), {"--chunk-size", "700"}, PathArg(Dir("server.log")));
+    ASSERT_NE(server.port(), 0);
+    RawConnection client(server.port());
+
+    struct Kind {
+        const char* name;
+        std::string requestPrefix;
+        std::string content;
+        std::size_t header;
+    } kinds[] = {{"patch", Hex("A5 9C 03 00"), archive, 12}, {"game file", Hex("A6 9C 01 00 00 00"), game, 16}};
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        const std::vector<std::uint32_t> offsets{2100, 0, 4900, 700, 1400};
+        std::string requests;
+        for (std::uint32_t offset : offsets)
+            requests += Frame(kind.requestPrefix + Le32(offset));
+        ASSERT_TRUE(client.Send(requests));
+        for (std::uint32_t offset : offsets) {
+            SCOPED_TRACE(offset);
+            const std::string answer = client.ReceivePacket().value_or("");
+            ASSERT_GE(answer.size(), kind.header);
+            EXPECT_TRUE(answer.substr(kind.header) == kind.content.substr(offset, 700));
+        }
+    }
+    EXPECT_EQ(server.Stop(), 0);
+}
+
 TEST_F(ServerWireTest, LargestChunksFillAWholePacket) {
     MakeZip(Dir("server") / "patches" / "big.zip",
             {{"version.dat", "2"}, {"x.bin", PseudoRandomBytes(70000, 5)}});

@@ -1,6 +1,9 @@
 #include "patch/FileDownload.h"
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -8,13 +11,19 @@
 
 #include <gtest/gtest.h>
 
-#include "patch/ChunkLoop.h"
+#include "protocol/ChunkChannels.h"
+#include "protocol/MessageCodes.h"
+#include "tests/support/FakeLauncherServer.h"
 #include "tests/support/TempDir.h"
 
 namespace ombrelta {
 namespace {
 
+using test::Bytes;
+using test::FakeLauncherServer;
 using test::FileExists;
+using test::PayloadBuilder;
+using test::Reply;
 using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
@@ -152,41 +161,74 @@ TEST(DownloadToFile, ProgressExceptionPassesThroughWithoutLeavingTheTemporaryFil
     EXPECT_FALSE(FileExists(target));
 }
 
-// Only sizes: the offset arithmetic is tested without gigabytes of data.
-struct SizedChunk {
-    std::uint64_t bytes;
-    std::uint64_t size() const { return bytes; }
-};
-
-TEST(ChunkLoop, StopsBeforeTheOffsetWouldPassFourGigabytes) {
+// A patch served over a real connection in chunks whose length the server picks by offset; the
+// answer numbered failAt (from 0) fails in the way the row says.
+TEST(DownloadToFile, WindowOverAConnectionKeepsFilesAndFailures) {
+    enum class Failure { kNone, kWrongAnswer, kHangUp };
     struct Row {
         const char* name;
-        std::vector<std::uint64_t> sizes;  // the last one is marked last
-        ChunkLoopStatus status;
-        std::size_t chunksWritten;
+        int window;
+        std::function<std::size_t(std::uint32_t)> chunkLength;
+        Failure failure;
+        std::size_t failAt;
     };
-    const std::uint64_t half = 0x80000000;
+    const auto fixed = [](std::uint32_t) -> std::size_t { return 4096; };
     const std::vector<Row> rows = {
-        {"exactly the largest size", {half, half - 1}, ChunkLoopStatus::Complete, 2},
-        {"one byte past it", {half, half - 1, 1}, ChunkLoopStatus::PastOffsetRange, 2},
-        {"one chunk past it", {half, half}, ChunkLoopStatus::PastOffsetRange, 1},
+        {"first short, then whole packets", 16, [](std::uint32_t o) -> std::size_t { return o == 0 ? 1000 : 65523; },
+         Failure::kNone, 0},
+        {"a shorter chunk in the middle", 16, [](std::uint32_t o) -> std::size_t { return o == 8192 ? 1000 : 4096; },
+         Failure::kNone, 0},
+        {"failure answer, waiting", 1, fixed, Failure::kWrongAnswer, 3},
+        {"failure answer, windowed", 16, fixed, Failure::kWrongAnswer, 3},
+        {"server hangs up, waiting", 1, fixed, Failure::kHangUp, 3},
+        {"server hangs up, windowed", 16, fixed, Failure::kHangUp, 3},
     };
+    std::string archive(200000, '\0');
+    for (std::size_t i = 0; i < archive.size(); ++i)
+        archive[i] = static_cast<char>(i * 131 + i / 509);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        std::size_t next = 0;
-        std::vector<std::uint32_t> offsets;
-        auto fetch = [&](std::uint32_t offset, bool& last) {
-            offsets.push_back(offset);
-            last = next + 1 == row.sizes.size();
-            return SizedChunk{row.sizes[next++]};
-        };
-        std::size_t written = 0;
-        auto write = [&](const SizedChunk&) { return ++written, true; };
-        std::uint32_t total = 0;
-        EXPECT_EQ(RunChunkLoop(0, fetch, write, nullptr, total), row.status);
-        EXPECT_EQ(written, row.chunksWritten);
-        if (row.chunksWritten == 2) {
-            EXPECT_EQ(offsets[1], half);
+        TempDir dir;
+        const std::wstring target = dir.Child(L"p.zip");
+        WriteFileBytes(target, "old archive");
+        FakeLauncherServer server({{1, "p.zip", archive, std::nullopt}}, {});
+        std::atomic<std::size_t> answers{0};
+        server.SetIntercept([&](const Bytes& request) -> std::optional<Reply> {
+            if (test::RequestCode(request) != GET_PATCH_CHUNK)
+                return std::nullopt;
+            const bool fails = row.failure != Failure::kNone && answers++ == row.failAt;
+            if (fails && row.failure == Failure::kHangUp)
+                return Reply::Close();
+            if (fails)
+                return Reply::Payload(PayloadBuilder().U16(GET_NEXT_PATCH).U32(1).Take());
+            const std::uint32_t offset = test::U32At(request, 4);
+            const std::string piece = archive.substr(offset, row.chunkLength(offset));
+            const bool last = offset + piece.size() == archive.size();
+            return Reply::Payload(PayloadBuilder().U16(GET_PATCH_CHUNK).U32(last ? 1 : 0)
+                                      .U32(static_cast<std::uint32_t>(piece.size())).Raw(piece).Take());
+        });
+        LauncherApi api;
+        ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
+        PatchChunkChannel channel(api, 1);
+        ProgressLog progress;
+
+        const bool succeeds = row.failure == Failure::kNone;
+        EXPECT_EQ(DownloadToFile(200000, target, channel, row.window, progress.Bind()), succeeds);
+
+        EXPECT_FALSE(FileExists(target + L".download"));
+        EXPECT_TRUE(ReadFileBytes(target) == (succeeds ? archive : "old archive"));
+        // A hang-up with requests still unread may reach the client as a reset that takes the
+        // last answers with it, so only their upper bound is sure.
+        if (!succeeds) {
+            EXPECT_LE(progress.calls.size(), row.failAt);
+        }
+        if (row.failure == Failure::kWrongAnswer) {
+            EXPECT_EQ(progress.calls.size(), row.failAt);
+        }
+        // Answers to requests sent ahead were all taken off the connection.
+        EXPECT_EQ(api.IsConnected(), row.failure != Failure::kHangUp);
+        if (api.IsConnected()) {
+            EXPECT_TRUE(api.HasNextPatch(0, "UNKNOWN", "UNKNOWN"));
         }
     }
 }

@@ -1,5 +1,6 @@
 #include "service/LauncherService.h"
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -191,6 +192,44 @@ TEST_F(LauncherServiceTest, ExceptionFromTheCallbackIsAFailure) {
     EXPECT_FALSE(service.RunStartupChecks(errorText, throwing));
     EXPECT_EQ(errorText, "no memory for the report");
     EXPECT_FALSE(service.VerifyBeforeStart(throwing));
+}
+
+// The pipeline key reaches both downloads: the patch's chunk requests ask ahead of the answers
+// (at 200, after a first chunk of 100 bytes), and a repaired file is checked against its digest.
+TEST_F(LauncherServiceTest, PipelineKeyReachesBothDownloads) {
+    struct Row {
+        const char* configLine;
+        bool askedAhead;
+        const char* errorText;
+    };
+    for (Row row : {Row{"", false, ""}, Row{"pipeline=16\n", true, "Downloaded file differs from the server's list: b.txt"}}) {
+        SCOPED_TRACE(row.configLine);
+        const std::string archive = test::ReadFileBytes(test::TestDataDir() + L"../patch/patches/patch1.zip");
+        FakeLauncherServer::GameFile listed = ListedFile(1, "b.txt", "beta");
+        listed.hash = std::string(32, 'f');
+        FakeLauncherServer server({{1, "patch1.zip", archive, std::nullopt}}, {listed});
+        server.SetIntercept([&archive](const Bytes& request) -> std::optional<Reply> {
+            if (test::RequestCode(request) != GET_PATCH_CHUNK)
+                return std::nullopt;
+            const std::uint32_t offset = test::U32At(request, 4);
+            const std::string piece = archive.substr(std::min<std::size_t>(offset, archive.size()), offset == 0 ? 100 : 1000);
+            return Reply::Payload(test::PayloadBuilder().U16(GET_PATCH_CHUNK).U32(offset + piece.size() == archive.size())
+                                      .U32(static_cast<std::uint32_t>(piece.size())).Raw(piece).Take());
+        });
+        WriteConfig(dir.path(), "host=127.0.0.1\nport=" + std::to_string(server.Port()) + "\n" + row.configLine);
+        ASSERT_TRUE(service.LoadConfig(nullptr));
+        std::string errorText;
+
+        EXPECT_EQ(service.RunStartupChecks(errorText, nullptr), *row.errorText == '\0');
+
+        EXPECT_EQ(errorText, row.errorText);
+        EXPECT_EQ(ReadLocalVersion(dir.path(), L"version.dat"), 1);
+        bool askedAhead = false;
+        for (const Bytes& request : server.RequestPayloads())
+            askedAhead |= test::RequestCode(request) == GET_PATCH_CHUNK && test::U32At(request, 4) == 200;
+        EXPECT_EQ(askedAhead, row.askedAhead);
+        WriteFileBytes(dir.Child(L"version.dat"), "0\n");
+    }
 }
 
 TEST_F(LauncherServiceTest, LoadConfigReadsTheWorkingDirectoryAndSetsTheOwner) {

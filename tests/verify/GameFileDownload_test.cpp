@@ -26,7 +26,7 @@ using Reports = std::vector<std::pair<std::string, std::int32_t>>;
 
 // Hands out scripted chunks; a chunk given as a length only is "written" without any bytes, so
 // tests can reach the 4 GiB limit without the memory.
-class FakeSource : public GameFileChunkSource {
+class FakeSource : public ChunkChannel {
 public:
     struct Chunk {
         std::string bytes;
@@ -36,8 +36,9 @@ public:
     };
     explicit FakeSource(std::vector<Chunk> chunks) : chunks(std::move(chunks)) {}
 
-    std::uint64_t Fetch(std::uint32_t offset, bool& last) override {
-        offsets.push_back(offset);
+    void Request(std::uint32_t offset) override { offsets.push_back(offset); }
+
+    std::uint64_t Receive(bool& last) override {
         if (offsets.size() > chunks.size())
             throw std::runtime_error("no more chunks");
         const Chunk& chunk = chunks[offsets.size() - 1];
@@ -52,6 +53,8 @@ public:
             return false;
         return chunk.phantomLength || file.Write(chunk.bytes.data(), chunk.bytes.size());
     }
+
+    bool Discard() override { return false; }
 
     std::vector<Chunk> chunks;
     std::vector<std::uint32_t> offsets;
@@ -233,6 +236,75 @@ TEST(DownloadGameFile, ServerErrorsPassThrough) {
         EXPECT_STREQ(error.what(), "Invalid response for hash file download.");
     }
     EXPECT_EQ(ReadFileBytes(dir.Child(L"f.bin")), "");
+}
+
+// Requests sent ahead change nothing the player sees: the same requests, reports and file.
+TEST(DownloadGameFile, WindowedRepairMatchesTheWaitingOne) {
+    for (int window : {1, 16}) {
+        SCOPED_TRACE(window);
+        TempDir dir;
+        WorkingDirectory cwd(dir.path());
+        const GameServer::File file = test::IntactFile(7, "data/f.bin", std::string(2500, 'q'));
+        GameServer server({file}, 1000);
+        LauncherApi api;
+        server.Connect(api);
+        ReportLog log;
+        ASSERT_TRUE(DownloadGameFile(api, HashEntry{.id = 7, .path = "data/f.bin", .hash = file.hash, .size = 2500},
+                                     log.Bind(), window));
+        EXPECT_EQ(server.ChunkOffsets(7), (std::vector<std::uint32_t>{0, 1000, 2000}));
+        EXPECT_EQ(log.calls, (Reports{{"Repairing data\\f.bin", 40},
+                                      {"Repairing data\\f.bin", 80},
+                                      {"Repairing data\\f.bin", 100}}));
+        EXPECT_EQ(ReadFileBytes(dir.Child(L"data/f.bin")), std::string(2500, 'q'));
+    }
+}
+
+TEST(DownloadGameFile, WindowedFailuresFailAsTheWaitingOne) {
+    struct Row {
+        const char* name;
+        GameServer::Fault fault;
+        bool wrongHash;
+        const char* waiting;   // the error with window 1
+        const char* windowed;  // the error with window 8
+        bool connectionKept;
+    };
+    const std::vector<Row> rows = {
+        {"empty chunk", GameServer::Fault::kEmptyChunkAfterFirst, false, "Server returned empty chunk: f.bin",
+         "Server returned empty chunk: f.bin", true},
+        {"failure answer", GameServer::Fault::kWrongAnswerTypeAfterFirst, false,
+         "Invalid response for hash file download.", "Invalid response for hash file download.", true},
+        {"server hangs up", GameServer::Fault::kCloseAfterFirst, false, "Empty hash file chunk response.",
+         "Empty hash file chunk response.", false},
+        {"listed digest differs", GameServer::Fault::kNone, true, "no error",
+         "Downloaded file differs from the server's list: f.bin", true},
+    };
+    for (const Row& row : rows) {
+        for (int window : {1, 8}) {
+            SCOPED_TRACE(std::string(row.name) + ", window " + std::to_string(window));
+            TempDir dir;
+            WorkingDirectory cwd(dir.path());
+            GameServer::File file = test::IntactFile(7, "f.bin", std::string(5000, 'w'));
+            if (row.wrongHash)
+                file.hash = std::string(32, '0');
+            GameServer server({file}, 1000);
+            server.SetFault(7, row.fault);
+            LauncherApi api;
+            server.Connect(api);
+            const HashEntry entry{.id = 7, .path = "f.bin", .hash = file.hash, .size = 5000};
+            std::string error = "no error";
+            try {
+                DownloadGameFile(api, entry, nullptr, window);
+            } catch (const std::runtime_error& e) {
+                error = e.what();
+            }
+            EXPECT_EQ(error, window == 1 ? row.waiting : row.windowed);
+            // No answer is left on the way: the next request gets its own.
+            EXPECT_EQ(api.IsConnected(), row.connectionKept);
+            if (row.connectionKept) {
+                EXPECT_EQ(api.GetHashList("HOST").size(), 1u);
+            }
+        }
+    }
 }
 
 }  // namespace

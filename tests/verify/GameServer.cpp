@@ -71,13 +71,16 @@ Reply GameServer::ChunkAnswer(const Bytes& request) {
         if (faults.count(static_cast<std::uint8_t>(id)))
             fault = faults[static_cast<std::uint8_t>(id)];
     }
-    if (fault == Fault::kWrongAnswerType)
+    const bool afterFirst = offset > 0;
+    if (fault == Fault::kWrongAnswerType || (fault == Fault::kWrongAnswerTypeAfterFirst && afterFirst))
         return Reply::Payload(PayloadBuilder().U16(40101).U16(0).U16(0).U32(1).U32(0).Take());
+    if (fault == Fault::kCloseAfterFirst && afterFirst)
+        return Reply::Close();
     std::string piece;
     if (offset < file->content.size())
         piece = file->content.substr(offset, chunkSize);
     bool last = offset + piece.size() >= file->content.size();
-    if (fault == Fault::kEmptyChunkAfterFirst && offset > 0) {
+    if (fault == Fault::kEmptyChunkAfterFirst && afterFirst) {
         piece.clear();
         last = false;
     }

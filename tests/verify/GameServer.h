@@ -26,7 +26,7 @@ public:
         std::int64_t size = 0;  // as listed
         std::string content;    // what the chunks carry
     };
-    enum class Fault { kNone, kEmptyChunkAfterFirst, kWrongAnswerType };
+    enum class Fault { kNone, kEmptyChunkAfterFirst, kWrongAnswerType, kWrongAnswerTypeAfterFirst, kCloseAfterFirst };
 
     explicit GameServer(std::vector<File> files, std::size_t chunkSize = 1000);
 

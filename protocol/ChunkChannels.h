@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "protocol/ChunkLoop.h"
+#include "protocol/LauncherApi.h"
+
+namespace ombrelta {
+
+/// What both kinds of chunk requests share: the connection and the chunk received last.
+class ApiChunkChannel : public ChunkChannel {
+public:
+    explicit ApiChunkChannel(LauncherApi& api) : api(api) {}
+    bool WriteTo(File& file) override;
+    bool Discard() override;
+
+protected:
+    LauncherApi& api;
+    std::vector<std::uint8_t> chunk;
+};
+
+/// GET_PATCH_CHUNK requests for the archive of one patch version; failures throw the texts of
+/// LauncherApi::GetPatchChunk.
+class PatchChunkChannel : public ApiChunkChannel {
+public:
+    PatchChunkChannel(LauncherApi& api, std::uint16_t version) : ApiChunkChannel(api), version(version) {}
+    void Request(std::uint32_t offset) override;
+    std::uint64_t Receive(bool& last) override;
+
+private:
+    std::uint16_t version;
+};
+
+/// FILE_CHUNK requests for one game file; failures throw the texts of LauncherApi::GetFileChunk,
+/// a size mismatch naming the offset of the request answered.
+class FileChunkChannel : public ApiChunkChannel {
+public:
+    FileChunkChannel(LauncherApi& api, std::uint16_t fileId) : ApiChunkChannel(api), fileId(fileId) {}
+    void Request(std::uint32_t offset) override;
+    std::uint64_t Receive(bool& last) override;
+
+private:
+    std::uint16_t fileId;
+    std::deque<std::uint32_t> offsets;  // of the requests not yet answered, oldest first
+};
+
+}  // namespace ombrelta

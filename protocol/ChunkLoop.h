@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "common/FileSystem.h"
+
+namespace ombrelta {
+
+enum class ChunkLoopStatus {
+    Complete,
+    WriteFailed,        // writing a chunk, or closing the file after the last one, failed
+    EmptyChunk,         // an empty chunk without the last flag
+    PastOffsetRange,    // the next offset would not fit the 32-bit offset of a chunk request
+    PastAnnouncedSize,  // more bytes than the announced total, where that is a limit
+};
+
+/// Told the bytes written so far and the expected total after every chunk.
+using DownloadProgress = std::function<void(std::uint32_t written, std::uint32_t total)>;
+
+/// The chunk requests of one download over one connection. Answers come back in the order the
+/// requests went out; the chunk of the answer received last is held until the next Receive, so
+/// the loop itself only ever sees chunk lengths.
+class ChunkChannel {
+public:
+    virtual ~ChunkChannel() = default;
+    /// Sends the request for the chunk at offset. Throws std::runtime_error when it cannot.
+    virtual void Request(std::uint32_t offset) = 0;
+    /// Receives the answer to the oldest unanswered request, holds its chunk and returns the
+    /// chunk's length; sets last when it is the final chunk. Throws std::runtime_error for a
+    /// failed or malformed answer.
+    virtual std::uint64_t Receive(bool& last) = 0;
+    /// Appends the chunk held by Receive to file; false when writing fails.
+    virtual bool WriteTo(File& file) = 0;
+    /// Receives the answer to the oldest unanswered request and drops it; false when none
+    /// arrives. Never throws.
+    virtual bool Discard() = 0;
+};
+
+/// What one download asks for.
+struct ChunkLoopPlan {
+    /// Bytes expected in all (the first request's offset included); 0 when unknown.
+    std::uint32_t totalSize = 0;
+    /// Whether more bytes than a known totalSize end the download (PastAnnouncedSize).
+    bool totalIsLimit = false;
+    /// Chunk requests that may be in flight at once; 1 or less waits for every answer.
+    int window = 1;
+    /// Bytes already in place; the first request asks from here.
+    std::uint32_t startOffset = 0;
+};
+
+/// The chunk loop of a download: requests the chunk at each offset until one is marked last,
+/// appends each non-empty chunk to file and reports progress after each chunk, in order. The
+/// first request goes alone; with a window above 1 and a known total, the first chunk's length
+/// is taken as every chunk's length and requests ask ahead at multiples of it, never from the
+/// total on. An answer of another length that is not the last one means those requests asked
+/// from wrong offsets: their answers are dropped and the rest goes one request at a time.
+/// On Complete the file is closed; on any other result it is left open. Exceptions of the
+/// channel and of progress pass through once the answers still outstanding are dropped;
+/// written holds the offset reached either way.
+ChunkLoopStatus RunChunkLoop(ChunkChannel& channel,
+                             File& file,
+                             const ChunkLoopPlan& plan,
+                             const DownloadProgress& progress,
+                             std::uint32_t& written);
+
+}  // namespace ombrelta
