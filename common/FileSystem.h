@@ -64,6 +64,8 @@ public:
     /// Creates or truncates a file for writing.
     static std::optional<File> OpenWrite(const std::wstring& path);
 
+    /// No file: every operation fails, as on a closed one.
+    File() = default;
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;
     File(const File&) = delete;
@@ -75,6 +77,13 @@ public:
     /// Moves the position of the next Read or Write to an absolute byte offset from the start
     /// (64-bit, so files over 4 GiB work on 32-bit hosts); false when the system refuses it.
     [[nodiscard]] bool Seek(std::uint64_t offset);
+    /// Reads up to size bytes starting at offset; several threads may read one file this way at
+    /// once. Stops short only at the end of the file. The position of Read and Write is left
+    /// undefined (Windows moves it), so a file read at offsets is read only so. Returns the count
+    /// read (0 at or past the end), nothing on an error.
+    std::optional<std::size_t> ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const;
+    /// The file's current size in bytes, nothing when the system cannot tell.
+    std::optional<std::uint64_t> Size() const;
     /// Writes all bytes; false on any error (disk full included).
     [[nodiscard]] bool Write(const void* data, std::size_t size);
     /// Sets the last-modified time from a local DOS date and time.
@@ -87,7 +96,7 @@ private:
     static constexpr std::intptr_t kNoFile = -1;
 
     explicit File(std::intptr_t handle) : handle_(handle) {}
-    std::intptr_t handle_;
+    std::intptr_t handle_ = kNoFile;
 };
 
 }  // namespace ombrelta

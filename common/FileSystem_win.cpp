@@ -132,6 +132,38 @@ bool File::Seek(std::uint64_t offset) {
     return SetFilePointerEx(ToHandle(handle_), position, nullptr, FILE_BEGIN) != 0;
 }
 
+std::optional<std::size_t> File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const {
+    if (handle_ == kNoFile)
+        return std::nullopt;
+    auto bytes = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < size) {
+        std::uint64_t at = offset + done;
+        // The offset travels in the OVERLAPPED record, so no shared file position is touched.
+        OVERLAPPED where{};
+        where.Offset = static_cast<DWORD>(at);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD want = static_cast<DWORD>(size - done < kMaxChunk ? size - done : kMaxChunk);
+        DWORD got = 0;
+        if (!ReadFile(ToHandle(handle_), bytes + done, want, &got, &where)) {
+            if (GetLastError() == ERROR_HANDLE_EOF)
+                break;
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
+std::optional<std::uint64_t> File::Size() const {
+    LARGE_INTEGER size{};
+    if (handle_ == kNoFile || !GetFileSizeEx(ToHandle(handle_), &size))
+        return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
 bool File::Write(const void* data, std::size_t size) {
     if (handle_ == kNoFile)
         return false;

@@ -9,6 +9,7 @@
 #include "common/FileSystem.h"
 #include "common/Path.h"
 #include "common/Text.h"
+#include "patch/ZipEntryName.h"
 #include "patch/ZipReader.h"
 
 namespace ombrelta {
@@ -62,7 +63,7 @@ bool SafeEntryName(const ZipReader& reader, std::uint32_t i, std::wstring& name)
     // The file system would cut the path at a NUL, so the checked name would not be the one used.
     if (stored.find('\0') != std::string::npos)
         return false;
-    name = Utf8ToWide(stored);
+    name = zip::DecodeEntryName(stored, reader.HasUtf8Name(i));
     if (name.empty())
         return false;
     std::replace(name.begin(), name.end(), L'/', L'\\');

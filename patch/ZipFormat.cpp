@@ -119,8 +119,9 @@ std::optional<EndRecord> FindEndRecord(std::span<const std::uint8_t> tail,
     if (before <= tailStart)
         return std::nullopt;
     const std::uint64_t limit = std::min<std::uint64_t>(before - tailStart, tail.size() - kEndRecordSize + 1);
+    // Up to 64 KiB are searched byte by byte; testing one byte first keeps that cheap.
     for (std::size_t at = static_cast<std::size_t>(limit); at-- > 0;) {
-        if (Le32(tail, at) != kEndSignature)
+        if (tail[at] != (kEndSignature & 0xFF) || Le32(tail, at) != kEndSignature)
             continue;
         const std::size_t room = tail.size() - at - kEndRecordSize;
         const std::uint16_t commentLength = Le16(tail, at + 20);

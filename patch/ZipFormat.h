@@ -28,6 +28,8 @@ inline constexpr std::uint16_t kMethodStored = 0;
 inline constexpr std::uint16_t kMethodDeflate = 8;
 /// General purpose flag bit of an encrypted entry.
 inline constexpr std::uint16_t kFlagEncrypted = 0x0001;
+/// General purpose flag bit of an entry whose name (and comment) is UTF-8.
+inline constexpr std::uint16_t kFlagUtf8Name = 0x0800;
 /// The DOS directory attribute in the low byte of the external attributes.
 inline constexpr std::uint32_t kDosDirectoryAttribute = 0x10;
 

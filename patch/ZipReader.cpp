@@ -158,13 +158,20 @@ bool ZipReader::EntryName(std::uint32_t i, std::string& name) const {
     return true;
 }
 
+bool ZipReader::HasUtf8Name(std::uint32_t i) const {
+    return i < EntryCount() && (archive_->entries[i].flags & zip::kFlagUtf8Name) != 0;
+}
+
 bool ZipReader::IsDirectory(std::uint32_t i) const {
     if (i >= EntryCount())
         return false;
     const zip::Entry& entry = archive_->entries[i];
     if (entry.externalAttributes & zip::kDosDirectoryAttribute)
         return true;
-    return entry.nameLength > 0 && archive_->directory[entry.nameOffset + entry.nameLength - 1] == '/';
+    if (entry.nameLength == 0)
+        return false;
+    const std::uint8_t last = archive_->directory[entry.nameOffset + entry.nameLength - 1];
+    return last == '/' || last == '\\';
 }
 
 bool ZipReader::ExtractToFile(std::uint32_t i, const std::string& pathUtf8) {

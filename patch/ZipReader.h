@@ -23,7 +23,10 @@ public:
     std::uint32_t EntryCount() const;
     /// The stored name bytes of entry i; false when i is out of range.
     bool EntryName(std::uint32_t i, std::string& name) const;
-    /// True when entry i is a directory: its name ends with '/' or it has the DOS directory attribute.
+    /// True when entry i's flags mark its name as UTF-8; false also when i is out of range.
+    bool HasUtf8Name(std::uint32_t i) const;
+    /// True when entry i is a directory: its name ends with '/' or, as Windows tools write it,
+    /// with '\', or it has the DOS directory attribute.
     bool IsDirectory(std::uint32_t i) const;
     /// Writes entry i to a file at a UTF-8 path (created or truncated), checks its size and
     /// CRC-32 and sets the file's time from the entry's DOS date and time (local time). False on

@@ -242,6 +242,27 @@ TEST(FileSystemTest, SeekMovesTheReadPosition) {
     EXPECT_EQ(ReadAll(*in), "");
 }
 
+TEST(FileSystemTest, ReadAtReadsAtOffsetsAndStopsAtTheEnd) {
+    TempDir dir;
+    WriteFileBytes(dir.Child(L"file"), "0123456789");
+    std::optional<File> in = File::OpenRead(dir.Child(L"file"));
+    ASSERT_TRUE(in);
+    EXPECT_EQ(in->Size(), 10u);
+    struct Row {
+        std::uint64_t offset;
+        std::size_t size;
+        std::string bytes;
+    } rows[] = {{0, 3, "012"}, {7, 10, "789"}, {10, 4, ""}, {1ull << 40, 4, ""}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.offset);
+        std::string buffer(row.size, '?');
+        std::optional<std::size_t> got = in->ReadAt(row.offset, buffer.data(), buffer.size());
+        ASSERT_TRUE(got);
+        EXPECT_EQ(buffer.substr(0, *got), row.bytes);
+    }
+    EXPECT_FALSE(File().ReadAt(0, nullptr, 1));
+}
+
 TEST(FileSystemTest, MovedFromFileIsClosed) {
     TempDir dir;
     WriteFileBytes(dir.Child(L"file"), "abc");

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
@@ -21,10 +22,21 @@ int MillisecondsLeft(Clock::time_point deadline) {
 }
 
 // Runs in the forked child: only async-signal-safe calls until exec.
+void SetLimit(int resource, unsigned long value) {
+    if (value == 0)
+        return;
+    rlimit limit{.rlim_cur = value, .rlim_max = value};
+    if (setrlimit(resource, &limit) != 0)
+        _exit(125);
+}
+
 [[noreturn]] void ExecChild(const std::vector<std::string>& argv,
                             const std::string& cwd,
                             int outWrite,
-                            int errFd) {
+                            int errFd,
+                            const ChildOptions& options) {
+    SetLimit(RLIMIT_AS, options.addressSpaceLimit);
+    SetLimit(RLIMIT_NOFILE, options.descriptorLimit);
     std::vector<char*> args;
     for (const std::string& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));
@@ -45,20 +57,21 @@ int MillisecondsLeft(Clock::time_point deadline) {
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,
                            const std::string& cwd,
-                           const std::string& stderrPath) {
+                           const std::string& stderrPath,
+                           const ChildOptions& options) {
     int pipeFds[2];
     if (argv.empty() || pipe2(pipeFds, O_CLOEXEC) != 0) {
         ADD_FAILURE() << "cannot start a child process";
         return;
     }
-    int errFd = -1;
-    if (!stderrPath.empty())
+    int errFd = options.stderrFd;
+    if (errFd < 0 && !stderrPath.empty())
         errFd = open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     pid_ = fork();
     if (pid_ == 0)
-        ExecChild(argv, cwd, pipeFds[1], errFd);
+        ExecChild(argv, cwd, pipeFds[1], errFd, options);
     close(pipeFds[1]);
-    if (errFd >= 0)
+    if (errFd >= 0 && errFd != options.stderrFd)
         close(errFd);
     out_ = pipeFds[0];
     if (pid_ < 0)

@@ -8,6 +8,14 @@
 
 namespace ombrelta::test {
 
+/// What a child gets besides its command line: limits set before exec (0: inherited) and an
+/// already open descriptor for stderr (-1: stderrPath, or inherited).
+struct ChildOptions {
+    unsigned long addressSpaceLimit = 0;
+    unsigned long descriptorLimit = 0;
+    int stderrFd = -1;
+};
+
 /// A program run by a test: stdout is read through a pipe, stderr goes to a file (or is
 /// inherited). The destructor kills and reaps a child that is still running.
 class ChildProcess {
@@ -16,7 +24,8 @@ public:
     /// object that is not running when the program cannot be started.
     ChildProcess(const std::vector<std::string>& argv,
                  const std::string& cwd,
-                 const std::string& stderrPath = "");
+                 const std::string& stderrPath = "",
+                 const ChildOptions& options = {});
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -17,12 +18,13 @@ ServerProcess::ServerProcess(const std::string& root,
                              const std::vector<std::string>& extraArgs,
                              const std::string& logPath,
                              const std::vector<std::string>& command,
+                             const ChildOptions& options,
                              const std::string& host)
     : logPath_(logPath) {
     std::vector<std::string> argv = command;
     argv.insert(argv.end(), {"--root", root, "--listen", host + ":0"});
     argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
-    child_ = std::make_unique<ChildProcess>(argv, "", logPath);
+    child_ = std::make_unique<ChildProcess>(argv, "", logPath, options);
     std::optional<std::string> line = child_->ReadLine(kChildTimeout);
     const std::string prefix = "listening on " + host + ":";
     if (!line || line->rfind(prefix, 0) != 0) {
@@ -40,6 +42,18 @@ int ServerProcess::Stop() {
 std::string ServerProcess::Log() const {
     std::ifstream in(logPath_, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool ServerProcess::WaitForLog(const std::string& text, std::chrono::milliseconds timeout) const {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (Log().find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ADD_FAILURE() << "the log never said: " << text << "\n" << Log();
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 }  // namespace ombrelta::test

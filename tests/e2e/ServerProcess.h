@@ -24,13 +24,20 @@ public:
                   const std::vector<std::string>& extraArgs,
                   const std::string& logPath,
                   const std::vector<std::string>& command = {ServerExe()},
+                  const ChildOptions& options = {},
                   const std::string& host = "127.0.0.1");
 
     std::uint16_t port() const { return port_; }
+    /// Sends a signal to the server.
+    void Signal(int signal) { child_->Signal(signal); }
     /// Stops the server with SIGTERM and returns its exit code.
     int Stop();
     /// The server's log so far.
     std::string Log() const;
+    /// Waits until the log holds text (its lines are written by a thread of their own); false,
+    /// after a test failure showing the log, when it does not within timeout.
+    bool WaitForLog(const std::string& text,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
 private:
     std::string logPath_;

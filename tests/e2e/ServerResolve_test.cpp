@@ -27,7 +27,7 @@ public:
     Scenario(const Reach& row, const std::string& extraLines) : windows(row.windows) {
         WriteTree(Dir("server") / "files", {{"data/a.txt", "abc"}});
         server.emplace(PathArg(Dir("server")), std::vector<std::string>{}, PathArg(Dir("server.log")),
-                       std::vector<std::string>{ServerExe()}, row.listen);
+                       std::vector<std::string>{ServerExe()}, ChildOptions{}, row.listen);
         EXPECT_NE(server->port(), 0);
         WriteLauncherConfigForHost(Dir("install"), row.configHost, server->port(), extraLines);
     }

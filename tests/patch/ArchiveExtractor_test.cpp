@@ -132,11 +132,36 @@ TEST(ExtractArchive, StopsAtAnEntryThatWouldLeaveTheDestination) {
     }
 }
 
-TEST(ExtractArchive, InvalidUtf8NameBecomesReplacementCharacters) {
+TEST(ExtractArchive, NameNotInUtf8IsCodePage437UnlessFlaggedUtf8) {
     TempDir tmp;
     ASSERT_TRUE(ExtractArchive(FixturePath(L"latin1-name.zip"), tmp.path()));
-    EXPECT_EQ(ReadFileBytes(tmp.Child(L"caf\uFFFD.txt")), "latin\n");
+    EXPECT_EQ(ReadFileBytes(tmp.Child(L"caf\u0398.txt")), "latin\n");
     EXPECT_EQ(CountChildren(tmp.path()), 1u);
+
+    std::string zip = test::FixtureBytes(L"latin1-name.zip");
+    test::PutLe16(zip, test::CentralHeaderAt(zip, 0) + 8, 0x0800);
+    WriteFileBytes(tmp.Child(L"flagged.zip"), zip);
+    TempDir flagged;
+    ASSERT_TRUE(ExtractArchive(tmp.Child(L"flagged.zip"), flagged.path()));
+    EXPECT_EQ(ReadFileBytes(flagged.Child(L"caf\uFFFD.txt")), "latin\n");
+}
+
+TEST(ExtractArchive, NamesDifferingOnlyInCodePage437LettersStayApart) {
+    TempDir tmp;
+    ASSERT_TRUE(ExtractArchive(FixturePath(L"cp437-names.zip"), tmp.path()));
+    EXPECT_EQ(ReadFileBytes(tmp.Child(L"\u00E6.txt")), "ae ligature\n");
+    EXPECT_EQ(ReadFileBytes(tmp.Child(L"\u00E5.txt")), "a ring\n");
+    EXPECT_EQ(CountChildren(tmp.path()), 2u);
+}
+
+TEST(ExtractArchive, NameEndingInABackslashIsADirectory) {
+    TempDir tmp;
+    ASSERT_TRUE(ExtractArchive(FixturePath(L"backslash-dirs.zip"), tmp.path()));
+    EXPECT_TRUE(FileExists(tmp.Child(L"a/b/c")));
+    EXPECT_EQ(ReadFileBytes(tmp.Child(L"a/b/c")), "");
+    EXPECT_TRUE(IsDirectory(tmp.Child(L"d/e")));
+    EXPECT_EQ(CountChildren(tmp.Child(L"d/e")), 0u);
+    EXPECT_EQ(CountChildren(tmp.path()), 2u);
 }
 
 TEST(ExtractArchive, DamagedEntryFailsAfterItsTargetWasWritten) {

@@ -55,6 +55,8 @@ std::vector<FixtureCase> ToolArchives() {
           {"data/a.bin", false, Repeat("abc", 500)},
           {"empty.txt", false, ""}}},
         {L"python-zip64.zip", {{"big/forced.txt", false, Repeat("forced zip64 ", 100)}}},
+        {L"cp437-names.zip", {{"\x91.txt", false, "ae ligature\n"}, {"\x86.txt", false, "a ring\n"}}},
+        {L"backslash-dirs.zip", {{"a\\b\\c", false, ""}, {"d\\e\\", true, ""}}},
     };
 }
 
@@ -125,11 +127,13 @@ TEST(ZipReader, ClosedReaderAndBadIndexesFail) {
     EXPECT_EQ(reader.EntryCount(), 0u);
     EXPECT_FALSE(reader.EntryName(0, name));
     EXPECT_FALSE(reader.IsDirectory(0));
+    EXPECT_FALSE(reader.HasUtf8Name(0));
     EXPECT_FALSE(reader.ExtractToFile(0, WideToUtf8(tmp.Child(L"x"))));
     reader.Close();
     ASSERT_TRUE(reader.Open(WideToUtf8(FixturePath(L"infozip.zip"))));
     EXPECT_FALSE(reader.EntryName(3, name));
     EXPECT_FALSE(reader.IsDirectory(3));
+    EXPECT_FALSE(reader.HasUtf8Name(3));
     EXPECT_FALSE(reader.ExtractToFile(3, WideToUtf8(tmp.Child(L"x"))));
     // A directory entry has no file to write.
     EXPECT_FALSE(reader.ExtractToFile(0, WideToUtf8(tmp.Child(L"x"))));

@@ -1,13 +1,14 @@
 #include "tools/server/FileCatalog.h"
 
-#include <algorithm>
-#include <fstream>
 #include <stdexcept>
 
 #include "common/Md5.h"
+#include "common/Text.h"
+#include "tools/server/ContentName.h"
+#include "tools/server/ContentRules.h"
 #include "tools/server/PathText.h"
-#include "verify/FileHash.h"
 #include "tools/server/ServerProtocol.h"
+#include "verify/FileHash.h"
 
 namespace ombrelta::server {
 namespace {
@@ -16,27 +17,57 @@ constexpr std::uint64_t kMaxFileSize = 4294967295u;
 constexpr std::size_t kMaxFiles = 255;
 
 // Limits are checked before any hashing, so a tree the protocol cannot carry is refused at once.
-std::vector<GameFile> ListFiles(const std::filesystem::path& dir) {
-    std::vector<GameFile> files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
-        if (!entry.is_regular_file())
-            continue;
-        GameFile file;
-        file.file = entry.path();
-        file.path = GenericPathToUtf8(entry.path().lexically_relative(dir));
+void CheckLimits(const std::vector<TreeFile>& found, ContentProblems& problems) {
+    if (found.size() > kMaxFiles)
+        problems.push_back("more than 255 game files; one hash list carries at most 255");
+    std::vector<std::string> paths;
+    for (const TreeFile& file : found) {
+        paths.push_back(file.path);
         if (file.path.size() > 255)
-            throw std::runtime_error("game file path longer than 255 bytes: " + file.path);
-        std::uint64_t size = entry.file_size();
-        if (size > kMaxFileSize)
-            throw std::runtime_error("game file " + file.path + " is larger than 4294967295 bytes");
-        file.size = static_cast<std::uint32_t>(size);
-        files.push_back(std::move(file));
-        if (files.size() > kMaxFiles)
-            throw std::runtime_error("more than 255 game files; one hash list carries at most 255");
+            problems.push_back("game file path longer than 255 bytes: " + EscapeForLog(file.path));
+        if (file.size > kMaxFileSize)
+            problems.push_back("game file " + EscapeForLog(file.path) + " is larger than 4294967295 bytes");
     }
-    std::sort(files.begin(), files.end(),
-              [](const GameFile& a, const GameFile& b) { return a.path < b.path; });
-    return files;
+    CheckGameFilePaths(paths, problems);
+}
+
+// MD5 and size of what the handle reads, so the list describes exactly the bytes served.
+bool HashHandle(const File& handle, GameFile& file) {
+    std::optional<Md5Hasher> hasher = Md5Hasher::Create();
+    if (!hasher)
+        return false;
+    std::vector<std::uint8_t> block(1 << 16);
+    std::uint64_t offset = 0;
+    for (;;) {
+        std::optional<std::size_t> got = handle.ReadAt(offset, block.data(), block.size());
+        if (!got || (*got > 0 && !hasher->Update(block.data(), *got)))
+            return false;
+        if (*got == 0)
+            break;
+        offset += *got;
+        if (offset > kMaxFileSize)
+            return false;
+    }
+    std::optional<Md5Digest> digest = hasher->Finish();
+    if (!digest)
+        return false;
+    file.md5 = BytesToHex(*digest);
+    file.size = static_cast<std::uint32_t>(offset);
+    return true;
+}
+
+std::optional<GameFile> OpenAndHash(const TreeFile& found, ContentProblems& problems) {
+    std::optional<File> handle = File::OpenRead(Utf8ToWide(PathToUtf8(found.file)));
+    if (!handle) {
+        problems.push_back("cannot open game file " + EscapeForLog(found.path));
+        return std::nullopt;
+    }
+    GameFile file{.path = found.path, .md5 = {}, .size = 0, .handle = std::move(*handle)};
+    if (!HashHandle(file.handle, file)) {
+        problems.push_back("cannot read game file " + EscapeForLog(found.path));
+        return std::nullopt;
+    }
+    return file;
 }
 
 std::vector<std::uint8_t> BuildHashList(const std::vector<GameFile>& files) {
@@ -52,35 +83,26 @@ std::vector<std::uint8_t> BuildHashList(const std::vector<GameFile>& files) {
 
 }  // namespace
 
-std::string FileMd5Hex(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot open " + PathToUtf8(file));
-    std::optional<Md5Hasher> hasher = Md5Hasher::Create();
-    if (!hasher)
-        throw std::runtime_error("no MD5 hasher available");
-    std::vector<char> block(1 << 16);
-    while (in) {
-        in.read(block.data(), static_cast<std::streamsize>(block.size()));
-        auto count = static_cast<std::size_t>(in.gcount());
-        if (count > 0 && !hasher->Update(reinterpret_cast<const std::uint8_t*>(block.data()), count))
-            throw std::runtime_error("cannot hash " + PathToUtf8(file));
-    }
-    if (in.bad())
-        throw std::runtime_error("cannot read " + PathToUtf8(file));
-    std::optional<Md5Digest> digest = hasher->Finish();
-    if (!digest)
-        throw std::runtime_error("cannot hash " + PathToUtf8(file));
-    return BytesToHex(*digest);
-}
-
-FileCatalog FileCatalog::Load(const std::filesystem::path& dir) {
+FileCatalog FileCatalog::Load(const std::filesystem::path& dir, ContentProblems& problems) {
     FileCatalog catalog;
-    if (std::filesystem::exists(dir))
-        catalog.files_ = ListFiles(dir);
-    for (GameFile& file : catalog.files_)
-        file.md5 = FileMd5Hex(file.file);
-    catalog.hashList_ = BuildHashList(catalog.files_);
+    if (!FolderPresent(dir, "files", problems))
+        return catalog;
+    std::size_t before = problems.size();
+    std::vector<TreeFile> found = ListTree(dir, problems);
+    CheckLimits(found, problems);
+    if (problems.size() != before)
+        return catalog;
+    for (const TreeFile& entry : found) {
+        if (std::optional<GameFile> file = OpenAndHash(entry, problems))
+            catalog.files_.push_back(std::move(*file));
+    }
+    if (problems.size() != before)
+        return catalog;
+    try {
+        catalog.hashList_ = BuildHashList(catalog.files_);
+    } catch (const std::runtime_error& e) {
+        problems.push_back(e.what());
+    }
     return catalog;
 }
 

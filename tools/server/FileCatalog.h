@@ -5,25 +5,29 @@
 #include <string>
 #include <vector>
 
+#include "common/FileSystem.h"
+#include "tools/server/ContentTree.h"
+
 namespace ombrelta::server {
 
 /// One game file of the hash list; its id is its index in the list.
 struct GameFile {
-    std::string path;            // relative, '/' separators, UTF-8
-    std::string md5;             // 32 lower-case hex digits
-    std::uint32_t size = 0;      // bytes, as found at start
-    std::filesystem::path file;  // where the bytes are read from at request time
+    std::string path;        // relative, '/' separators, UTF-8
+    std::string md5;         // 32 lower-case hex digits, of the bytes the handle reads
+    std::uint32_t size = 0;  // bytes hashed at start
+    File handle;             // opened once at start; every chunk is read from it
 };
 
 /// The game files below a directory and the hash list answer that describes them.
 class FileCatalog {
 public:
-    /// Walks dir (an empty list when it does not exist), hashes every regular file and builds
-    /// the answer once. Files are ordered by the bytes of their relative paths. Throws
-    /// std::runtime_error when a file cannot be read or when the list cannot travel in one
-    /// answer: more than 255 files, a path over 255 bytes, a file over 4294967295 bytes, or
-    /// more than 65533 bytes in all.
-    static FileCatalog Load(const std::filesystem::path& dir);
+    /// Walks dir (an empty list when it does not exist), opens and hashes every file and builds
+    /// the answer once. Files are ordered by the bytes of their relative paths. Adds a line to
+    /// problems for every path the launcher would refuse (ContentRules), every file that cannot
+    /// be read, and when the list cannot travel in one answer: more than 255 files, a path over
+    /// 255 bytes, a file over 4294967295 bytes, or more than 65533 bytes in all. Files are
+    /// hashed only when the names and sizes are fine.
+    static FileCatalog Load(const std::filesystem::path& dir, ContentProblems& problems);
 
     /// The file with that id, or null.
     const GameFile* Find(std::uint16_t id) const;
@@ -35,8 +39,5 @@ private:
     std::vector<GameFile> files_;
     std::vector<std::uint8_t> hashList_;
 };
-
-/// Lower-case hex MD5 of a whole file. Throws std::runtime_error when it cannot be read.
-std::string FileMd5Hex(const std::filesystem::path& file);
 
 }  // namespace ombrelta::server

@@ -1,20 +1,21 @@
 #include "tools/server/LauncherServer.h"
 
 #include <chrono>
-#include <memory>
 
 #include "tools/server/ListenPolicy.h"
-#include "tools/server/ServerSession.h"
 
 namespace ombrelta::server {
 
 LauncherServer::LauncherServer(asio::io_context& io,
-                               const ServerContent& content,
+                               std::shared_ptr<const ServerContent> content,
                                ServerLog& log,
-                               const asio::ip::tcp::endpoint& endpoint)
+                               const asio::ip::tcp::endpoint& endpoint,
+                               const ConnectionRules& rules)
     : io_(io),
-      content_(content),
       log_(log),
+      timeouts_(rules.timeouts),
+      limits_(rules.maxConnections, rules.maxPerAddress),
+      content_(std::move(content)),
       strand_(asio::make_strand(io)),
       acceptor_(strand_, endpoint, ReuseListenAddress()),
       retryTimer_(strand_) {}
@@ -31,20 +32,51 @@ void LauncherServer::Stop() {
     });
 }
 
+void LauncherServer::ReplaceContent(std::shared_ptr<const ServerContent> content) {
+    std::lock_guard<std::mutex> lock(contentMutex_);
+    content_ = std::move(content);
+}
+
+std::shared_ptr<const ServerContent> LauncherServer::CurrentContent() {
+    std::lock_guard<std::mutex> lock(contentMutex_);
+    return content_;
+}
+
 void LauncherServer::Accept() {
     // Each session gets its own strand, so sessions run in parallel on the io_context's threads.
     acceptor_.async_accept(asio::make_strand(io_),
-                           [this](const std::error_code& error, asio::ip::tcp::socket socket) {
+                           [this](std::error_code error, asio::ip::tcp::socket socket) {
                                if (error == asio::error::operation_aborted || !acceptor_.is_open())
                                    return;
                                if (error) {
-                                   log_.Line("accept failed: " + error.message());
+                                   log_.LimitedLine("accept", "accept failed: " + error.message());
                                    RetryLater();
                                    return;
                                }
-                               std::make_shared<ServerSession>(std::move(socket), content_, log_)->Start();
+                               try {
+                                   Admit(std::move(socket));
+                               } catch (const std::exception& e) {
+                                   log_.Line(std::string("cannot serve a new connection: ") + e.what());
+                               }
                                Accept();
                            });
+}
+
+void LauncherServer::Admit(asio::ip::tcp::socket socket) {
+    std::error_code error;
+    asio::ip::tcp::endpoint peer = socket.remote_endpoint(error);
+    if (error)
+        return;
+    std::string address = peer.address().to_string();
+    std::optional<ConnectionLimits::Ticket> ticket = limits_.Admit(address);
+    if (!ticket) {
+        log_.LimitedLine(address, address + ":" + std::to_string(peer.port()) +
+                                      ": over the connection caps; closed at once");
+        socket.close(error);
+        return;
+    }
+    std::make_shared<ServerSession>(std::move(socket), CurrentContent(), log_, timeouts_, std::move(*ticket))
+        ->Start();
 }
 
 // Out of descriptors, say: accepting again at once would only spin on the same error.

@@ -1,21 +1,36 @@
 #pragma once
 
+#include <memory>
+#include <mutex>
+
 #include <asio.hpp>
 
+#include "tools/server/ConnectionLimits.h"
 #include "tools/server/ServerContent.h"
 #include "tools/server/ServerLog.h"
+#include "tools/server/ServerSession.h"
 
 namespace ombrelta::server {
 
-/// Accepts clients on one TCP endpoint and gives each its own ServerSession.
+/// What every connection is held to.
+struct ConnectionRules {
+    SessionTimeouts timeouts;
+    std::size_t maxConnections = 1;
+    std::size_t maxPerAddress = 1;
+};
+
+/// Accepts clients on one TCP endpoint and gives each its own ServerSession over the content
+/// current at that moment. A connection over a cap is accepted and closed at once, so the
+/// backlog never fills.
 class LauncherServer {
 public:
     /// Binds and listens at once. Throws std::system_error when the endpoint cannot be used.
-    /// io, content and log must outlive the server.
+    /// io and log must outlive the server.
     LauncherServer(asio::io_context& io,
-                   const ServerContent& content,
+                   std::shared_ptr<const ServerContent> content,
                    ServerLog& log,
-                   const asio::ip::tcp::endpoint& endpoint);
+                   const asio::ip::tcp::endpoint& endpoint,
+                   const ConnectionRules& rules);
 
     /// The bound endpoint, with the real port when port 0 was asked for.
     asio::ip::tcp::endpoint LocalEndpoint() const { return acceptor_.local_endpoint(); }
@@ -23,14 +38,22 @@ public:
     void Start();
     /// Stops accepting; callable from any thread. Open sessions end when the io_context stops.
     void Stop();
+    /// Connections accepted from now on get content; those already open keep theirs to their
+    /// end. Callable from any thread.
+    void ReplaceContent(std::shared_ptr<const ServerContent> content);
 
 private:
     void Accept();
+    void Admit(asio::ip::tcp::socket socket);
     void RetryLater();
+    std::shared_ptr<const ServerContent> CurrentContent();
 
     asio::io_context& io_;
-    const ServerContent& content_;
     ServerLog& log_;
+    SessionTimeouts timeouts_;
+    ConnectionLimits limits_;
+    std::mutex contentMutex_;
+    std::shared_ptr<const ServerContent> content_;
     // The acceptor's handlers and Stop run one at a time on this strand.
     asio::strand<asio::io_context::executor_type> strand_;
     asio::ip::tcp::acceptor acceptor_;

@@ -7,6 +7,8 @@
 #include "common/Text.h"
 #include "config/LocalVersion.h"
 #include "patch/ZipReader.h"
+#include "tools/server/ContentName.h"
+#include "tools/server/ContentRules.h"
 #include "tools/server/PathText.h"
 #include "tools/server/ScratchDirectory.h"
 
@@ -43,9 +45,9 @@ std::optional<std::uint32_t> FindVersionEntry(const ZipReader& reader) {
 // The version is read exactly as the launcher reads it after extracting the archive, so the
 // number announced is the number the launcher will find.
 std::uint16_t ReadArchiveVersion(const std::filesystem::path& archive, const ScratchDirectory& scratch) {
-    std::string name = PathToUtf8(archive);
+    std::string name = EscapeForLog(PathToUtf8(archive));
     ZipReader reader;
-    if (!reader.Open(name))
+    if (!reader.Open(PathToUtf8(archive)))
         throw std::runtime_error("patch archive " + name + " is not a readable zip archive");
     std::optional<std::uint32_t> entry = FindVersionEntry(reader);
     if (!entry)
@@ -62,41 +64,70 @@ std::uint16_t ReadArchiveVersion(const std::filesystem::path& archive, const Scr
     return version;
 }
 
-bool IsZipFile(const std::filesystem::directory_entry& entry) {
-    std::string extension = PathToUtf8(entry.path().extension());
-    return entry.is_regular_file() && EqualsIgnoringAsciiCase(extension, ".zip");
+bool HasZipExtension(const std::filesystem::path& path) {
+    return EqualsIgnoringAsciiCase(PathToUtf8(path.extension()), ".zip");
 }
 
-PatchArchive DescribeArchive(const std::filesystem::path& file, const ScratchDirectory& scratch) {
+// The archive is opened before its version is read, so the size announced is the handle's.
+std::optional<PatchArchive> DescribeArchive(const std::filesystem::path& file,
+                                            const ScratchDirectory& scratch,
+                                            ContentProblems& problems) {
     PatchArchive patch;
-    patch.file = file;
     patch.fileName = PathToUtf8(file.filename());
+    std::size_t before = problems.size();
+    CheckPatchFileName(patch.fileName, problems);
     if (patch.fileName.size() > 255)
-        throw std::runtime_error("patch archive name longer than 255 bytes: " + patch.fileName);
-    std::uint64_t size = std::filesystem::file_size(file);
-    if (size > kMaxArchiveSize)
-        throw std::runtime_error("patch archive " + PathToUtf8(file) + " is larger than 4294967295 bytes");
+        problems.push_back("patch archive name longer than 255 bytes: " + EscapeForLog(patch.fileName));
+    std::optional<File> handle = File::OpenRead(Utf8ToWide(PathToUtf8(file)));
+    std::uint64_t size = handle ? handle->Size().value_or(kMaxArchiveSize + 1) : 0;
+    if (!handle)
+        problems.push_back("cannot open patch archive " + EscapeForLog(PathToUtf8(file)));
+    else if (size > kMaxArchiveSize)
+        problems.push_back("patch archive " + EscapeForLog(PathToUtf8(file)) +
+                           " is larger than 4294967295 bytes");
+    if (problems.size() != before)
+        return std::nullopt;
+    try {
+        patch.version = ReadArchiveVersion(file, scratch);
+    } catch (const std::runtime_error& e) {
+        problems.push_back(e.what());
+        return std::nullopt;
+    }
     patch.size = static_cast<std::uint32_t>(size);
-    patch.version = ReadArchiveVersion(file, scratch);
+    patch.handle = std::move(*handle);
     return patch;
 }
 
 }  // namespace
 
-PatchCatalog PatchCatalog::Load(const std::filesystem::path& dir) {
+PatchCatalog PatchCatalog::Load(const std::filesystem::path& dir, ContentProblems& problems) {
     PatchCatalog catalog;
-    if (!std::filesystem::exists(dir))
+    if (!FolderPresent(dir, "patches", problems))
         return catalog;
+    std::error_code error;
     ScratchDirectory scratch;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        if (!IsZipFile(entry))
+    std::filesystem::directory_iterator it(dir, error);
+    for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        if (!HasZipExtension(it->path()))
             continue;
-        PatchArchive patch = DescribeArchive(entry.path(), scratch);
-        auto [it, added] = catalog.patches_.emplace(patch.version, patch);
-        if (!added)
-            throw std::runtime_error("patch archives " + it->second.fileName + " and " + patch.fileName +
-                                     " both bring version " + std::to_string(patch.version));
+        std::optional<std::filesystem::file_status> status =
+            FollowedStatus(*it, "patches/" + PathToUtf8(it->path().filename()), problems);
+        if (!status || !std::filesystem::is_regular_file(*status))
+            continue;
+        std::optional<PatchArchive> patch = DescribeArchive(it->path(), scratch, problems);
+        if (!patch)
+            continue;
+        auto found = catalog.patches_.find(patch->version);
+        if (found != catalog.patches_.end()) {
+            problems.push_back("patch archives " + EscapeForLog(found->second.fileName) + " and " +
+                               EscapeForLog(patch->fileName) + " both bring version " +
+                               std::to_string(patch->version));
+            continue;
+        }
+        catalog.patches_.emplace(patch->version, std::move(*patch));
     }
+    if (error)
+        problems.push_back("cannot list folder " + EscapeForLog(PathToUtf8(dir)) + ": " + error.message());
     return catalog;
 }
 

@@ -5,24 +5,28 @@
 #include <map>
 #include <string>
 
+#include "common/FileSystem.h"
+#include "tools/server/ContentTree.h"
+
 namespace ombrelta::server {
 
 /// One patch archive on offer.
 struct PatchArchive {
-    std::uint16_t version = 0;   // from the archive's own "version.dat"
-    std::string fileName;        // plain UTF-8 name, at most 255 bytes
-    std::uint32_t size = 0;      // bytes, as found at start
-    std::filesystem::path file;  // where the bytes are read from at request time
+    std::uint16_t version = 0;  // from the archive's own "version.dat"
+    std::string fileName;       // plain UTF-8 name, at most 255 bytes
+    std::uint32_t size = 0;     // bytes of the handle at start
+    File handle;                // opened once at start; every chunk is read from it
 };
 
 /// The patch archives of a directory, keyed by the version each one brings.
 class PatchCatalog {
 public:
-    /// Reads every "*.zip" of dir (none when dir does not exist). Throws std::runtime_error,
-    /// naming the archive, when one has no readable "version.dat" holding a version above 0,
-    /// when two bring the same version, or when one is too large or too long-named for the
-    /// protocol.
-    static PatchCatalog Load(const std::filesystem::path& dir);
+    /// Opens every "*.zip" of dir once (none when dir does not exist), following links. Adds a
+    /// line to problems, naming the archive, when one has no readable "version.dat" holding a
+    /// version above 0, when two bring the same version, when one is too large for the
+    /// protocol, when its name is not one the launcher takes (ContentRules) or over 255 bytes,
+    /// and for a dangling link.
+    static PatchCatalog Load(const std::filesystem::path& dir, ContentProblems& problems);
 
     /// The patch with the smallest version above version, or null when none follows.
     const PatchArchive* NextAfter(std::uint16_t version) const;

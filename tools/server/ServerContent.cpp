@@ -1,9 +1,9 @@
 #include "tools/server/ServerContent.h"
 
 #include <algorithm>
-#include <fstream>
 #include <string>
 
+#include "tools/server/ContentName.h"
 #include "tools/server/PathText.h"
 
 namespace ombrelta::server {
@@ -13,10 +13,17 @@ std::uint32_t Cap(std::uint32_t chunkSize, std::uint32_t limit) {
     return chunkSize == 0 ? limit : std::min(chunkSize, limit);
 }
 
-std::filesystem::path RequireDirectory(const std::filesystem::path& root) {
-    if (!std::filesystem::is_directory(root))
-        throw std::runtime_error("content root is not a directory: " + PathToUtf8(root));
-    return root;
+void RequireDirectory(const std::filesystem::path& root) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(root, error))
+        throw ContentError({"content root is not a directory: " + EscapeForLog(PathToUtf8(root))});
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines)
+        text += (text.empty() ? "" : "\n") + line;
+    return text;
 }
 
 using AnswerMaker = std::vector<std::uint8_t> (*)(bool last, std::uint32_t dataSize);
@@ -24,7 +31,7 @@ using AnswerMaker = std::vector<std::uint8_t> (*)(bool last, std::uint32_t dataS
 // The chunk of a file of known size at offset, as an answer built by makeAnswer(last, count)
 // whose last count bytes are then filled from the file. An offset equal to the size is the end:
 // the last flag with no data, which is also the whole answer for an empty file.
-std::vector<std::uint8_t> ChunkAt(const std::filesystem::path& file,
+std::vector<std::uint8_t> ChunkAt(const File& file,
                                   std::uint32_t size,
                                   std::uint32_t offset,
                                   std::uint32_t chunk,
@@ -36,27 +43,35 @@ std::vector<std::uint8_t> ChunkAt(const std::filesystem::path& file,
     std::uint32_t count = std::min(chunk, size - offset);
     std::vector<std::uint8_t> answer = makeAnswer(offset + count == size, count);
     if (count > 0)
-        ReadFileRange(file, offset, std::span(answer).last(count));
+        ReadFileRange(file, offset, std::span(answer).last(count), what);
     return answer;
 }
 
 }  // namespace
 
-void ReadFileRange(const std::filesystem::path& file, std::uint64_t offset, std::span<std::uint8_t> into) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw RequestError("cannot open " + PathToUtf8(file));
-    in.seekg(static_cast<std::streamoff>(offset));
-    in.read(reinterpret_cast<char*>(into.data()), static_cast<std::streamsize>(into.size()));
-    if (static_cast<std::size_t>(in.gcount()) != into.size())
-        throw RequestError("file changed since start, too short now: " + PathToUtf8(file));
+void ReadFileRange(const File& file,
+                   std::uint64_t offset,
+                   std::span<std::uint8_t> into,
+                   const std::string& what) {
+    std::optional<std::size_t> got = file.ReadAt(offset, into.data(), into.size());
+    if (!got)
+        throw RequestError("cannot read " + what);
+    if (*got != into.size())
+        throw RequestError(what + " was cut short since start");
 }
 
+ContentError::ContentError(const std::vector<std::string>& problems)
+    : std::runtime_error(JoinLines(problems)), problems_(problems) {}
+
 ServerContent::ServerContent(const std::filesystem::path& root, std::uint32_t chunkSize)
-    : patches_(PatchCatalog::Load(RequireDirectory(root) / "patches")),
-      files_(FileCatalog::Load(root / "files")),
-      patchChunk_(Cap(chunkSize, kMaxPatchChunk)),
-      fileChunk_(Cap(chunkSize, kMaxFileChunk)) {}
+    : patchChunk_(Cap(chunkSize, kMaxPatchChunk)), fileChunk_(Cap(chunkSize, kMaxFileChunk)) {
+    RequireDirectory(root);
+    ContentProblems problems;
+    patches_ = PatchCatalog::Load(root / "patches", problems);
+    files_ = FileCatalog::Load(root / "files", problems);
+    if (!problems.empty())
+        throw ContentError(problems);
+}
 
 std::vector<std::uint8_t> ServerContent::Answer(const Request& request) const {
     if (const auto* hasNext = std::get_if<HasNextPatchRequest>(&request))
@@ -79,15 +94,16 @@ std::vector<std::uint8_t> ServerContent::AnswerPatchChunk(const PatchChunkReques
     const PatchArchive* patch = patches_.Find(request.version);
     if (patch == nullptr)
         throw RequestError("chunk of unknown patch version " + std::to_string(request.version));
-    return ChunkAt(patch->file, patch->size, request.offset, patchChunk_, "patch " + patch->fileName,
-                   PatchChunkAnswer);
+    return ChunkAt(patch->handle, patch->size, request.offset, patchChunk_,
+                   "patch " + EscapeForLog(patch->fileName), PatchChunkAnswer);
 }
 
 std::vector<std::uint8_t> ServerContent::AnswerFileChunk(const FileChunkRequest& request) const {
     const GameFile* file = files_.Find(request.fileId);
     if (file == nullptr)
         throw RequestError("chunk of unknown file id " + std::to_string(request.fileId));
-    return ChunkAt(file->file, file->size, request.offset, fileChunk_, "file " + file->path, FileChunkAnswer);
+    return ChunkAt(file->handle, file->size, request.offset, fileChunk_, "file " + EscapeForLog(file->path),
+                   FileChunkAnswer);
 }
 
 }  // namespace ombrelta::server

@@ -4,8 +4,10 @@
 #include <filesystem>
 #include <span>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
+#include "common/FileSystem.h"
 #include "tools/server/FileCatalog.h"
 #include "tools/server/PatchCatalog.h"
 #include "tools/server/ServerProtocol.h"
@@ -19,16 +21,31 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+/// Content the server will not serve; problems lists every fault found, one line each, and
+/// what() joins them with line feeds.
+class ContentError : public std::runtime_error {
+public:
+    explicit ContentError(const std::vector<std::string>& problems);
+    const std::vector<std::string>& problems() const { return problems_; }
+
+private:
+    std::vector<std::string> problems_;
+};
+
 /// Everything the server offers, fixed at start and shared read-only by every connection.
 class ServerContent {
 public:
-    /// Loads root/patches and root/files. chunkSize caps the data of every chunk answer (0: the
-    /// largest a packet carries). Throws std::runtime_error, with a message for the operator,
-    /// when root is not a directory or its content cannot be served (see the catalogs).
+    /// Loads root/patches and root/files, opening every file once. chunkSize caps the data of
+    /// every chunk answer (0: the largest a packet carries). Throws ContentError, listing every
+    /// fault for the operator, when root is not a directory or its content cannot be served
+    /// (see the catalogs).
     ServerContent(const std::filesystem::path& root, std::uint32_t chunkSize);
+    ServerContent(const ServerContent&) = delete;
+    ServerContent& operator=(const ServerContent&) = delete;
 
     /// The answer payload for one request. Throws RequestError for a request naming what does
-    /// not exist; reads chunk data from disk at this moment.
+    /// not exist; reads chunk data at this moment from the handles opened at start, so what
+    /// happens to the files under the root since then changes nothing.
     std::vector<std::uint8_t> Answer(const Request& request) const;
 
     const PatchCatalog& patches() const { return patches_; }
@@ -44,8 +61,11 @@ private:
     std::uint32_t fileChunk_;
 };
 
-/// Fills into with the bytes of file from offset. Throws RequestError when the file cannot be
-/// opened or holds fewer bytes than asked for.
-void ReadFileRange(const std::filesystem::path& file, std::uint64_t offset, std::span<std::uint8_t> into);
+/// Fills into with the bytes of file from offset. Throws RequestError, naming what, when the
+/// file cannot be read or holds fewer bytes than asked for (it was cut short in place).
+void ReadFileRange(const File& file,
+                   std::uint64_t offset,
+                   std::span<std::uint8_t> into,
+                   const std::string& what);
 
 }  // namespace ombrelta::server

@@ -2,6 +2,7 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -9,14 +10,22 @@
 
 #include "common/Text.h"
 #include "tools/entry/ToolMain.h"
+#include "tools/server/ContentName.h"
+#include "tools/server/ContentReloader.h"
+#include "tools/server/DescriptorLimit.h"
 #include "tools/server/LauncherServer.h"
 #include "tools/server/PathText.h"
+#include "tools/server/ReloadSignal.h"
 #include "tools/server/ServerContent.h"
 #include "tools/server/ServerLog.h"
 #include "tools/server/ServerOptions.h"
 
 namespace ombrelta::server {
 namespace {
+
+// Descriptors kept free for the content's files (twice: a reload opens a new set while old
+// connections keep the old one), the listening socket and the runtime's own needs.
+constexpr std::size_t kSpareDescriptors = 64;
 
 void PrintError(const std::string& text) {
     std::fprintf(stderr, "ombrelta-server: %s\n", text.c_str());
@@ -37,66 +46,112 @@ std::optional<ServerOptions> ReadOptions(const std::vector<std::string>& args, i
     return std::nullopt;
 }
 
-// Each io_context thread is a worker: an escaping exception stops the whole server with a
-// message instead of terminating without one.
-void RunIo(asio::io_context& io, ServerLog& log, bool& failed) {
+std::shared_ptr<const ServerContent> LoadContent(const ServerOptions& options) {
     try {
-        io.run();
+        return std::make_shared<const ServerContent>(options.root, options.chunkSize);
+    } catch (const ContentError& e) {
+        for (const std::string& problem : e.problems())
+            PrintError(problem);
     } catch (const std::exception& e) {
-        log.Line(std::string("ombrelta-server: stopped by an error: ") + e.what());
-        failed = true;
-        io.stop();
+        PrintError(e.what());
+    }
+    return nullptr;
+}
+
+ConnectionRules RulesFor(const ServerOptions& options,
+                         const ServerContent& content,
+                         std::size_t descriptors) {
+    std::size_t reserved = kSpareDescriptors + 2 * (content.files().Count() + content.patches().Count());
+    std::size_t derived = descriptors > reserved + 16 ? descriptors - reserved : 16;
+    return ConnectionRules{
+        .timeouts = {.request = options.requestTimeout, .idle = options.idleTimeout},
+        .maxConnections = options.maxConnections != 0 ? options.maxConnections : derived,
+        .maxPerAddress = options.maxPerAddress,
+    };
+}
+
+// Each io_context thread is a worker. A handler that throws in spite of the sessions' own
+// guards loses only its connection: the thread logs it and serves on.
+void RunIo(asio::io_context& io, ServerLog& log) {
+    for (;;) {
+        try {
+            io.run();
+            return;
+        } catch (const std::exception& e) {
+            log.Line(std::string("ombrelta-server: error in a handler: ") + e.what());
+        }
     }
 }
 
-int Serve(asio::io_context& io, LauncherServer& server, const std::string& host, ServerLog& log) {
-    asio::signal_set signals(io, SIGINT, SIGTERM);
+void WaitForReload(asio::signal_set& signals, ContentReloader& reloader) {
     signals.async_wait([&](const std::error_code& error, int) {
+        if (error)
+            return;
+        reloader.Reload();
+        WaitForReload(signals, reloader);
+    });
+}
+
+void Serve(asio::io_context& io,
+           LauncherServer& server,
+           ContentReloader& reloader,
+           ServerLog& log,
+           const std::string& host) {
+    asio::signal_set stopSignals(io, SIGINT, SIGTERM);
+    asio::signal_set reloadSignals(io);
+    stopSignals.async_wait([&](const std::error_code& error, int) {
         if (error)
             return;
         log.Line("ombrelta-server: stopping");
         server.Stop();
         io.stop();
     });
+    if (AddReloadSignal(reloadSignals))
+        WaitForReload(reloadSignals, reloader);
     // Announced only now: whoever reads this line may send a signal at once.
     std::printf("listening on %s:%u\n", host.c_str(), unsigned{server.LocalEndpoint().port()});
     std::fflush(stdout);
     server.Start();
-    bool failedMain = false;
-    bool failedHelper = false;
-    std::thread helper([&] { RunIo(io, log, failedHelper); });
-    RunIo(io, log, failedMain);
+    std::thread helper([&] { RunIo(io, log); });
+    RunIo(io, log);
     helper.join();
-    return failedMain || failedHelper ? 1 : 0;
 }
 
-// Exit codes: 0 after a clean stop, 2 for a bad command line or content that cannot be served,
-// 1 when the address cannot be listened on or serving fails.
+int CheckOnly(const ServerContent& content) {
+    std::printf("content good: %s\n", DescribeContent(content).c_str());
+    return 0;
+}
+
+// Exit codes: 0 after a clean stop or a good check, 2 for a bad command line or content that
+// cannot be served, 1 when the address cannot be listened on.
 int RunServer(const std::vector<std::string>& args) {
     int exitCode = 0;
     std::optional<ServerOptions> options = ReadOptions(args, exitCode);
     if (!options)
         return exitCode;
-    std::optional<ServerContent> content;
-    try {
-        content.emplace(options->root, options->chunkSize);
-    } catch (const std::exception& e) {
-        PrintError(e.what());
+    std::size_t descriptors = RaiseDescriptorLimit();
+    std::shared_ptr<const ServerContent> content = LoadContent(*options);
+    if (!content)
         return 2;
-    }
+    if (options->check)
+        return CheckOnly(*content);
     ServerLog log;
-    log.Line("ombrelta-server: serving " + std::to_string(content->patches().Count()) + " patches and " +
-             std::to_string(content->files().Count()) + " game files from " + PathToUtf8(options->root));
+    log.Line("ombrelta-server: serving " + DescribeContent(*content) + " from " +
+             EscapeForLog(PathToUtf8(options->root)));
+    ConnectionRules rules = RulesFor(*options, *content, descriptors);
     asio::io_context io;
     std::optional<LauncherServer> server;
     try {
-        server.emplace(io, *content, log, ListenEndpoint(*options));
+        server.emplace(io, content, log, ListenEndpoint(*options), rules);
     } catch (const std::exception& e) {
         PrintError("cannot listen on " + options->host + ":" + std::to_string(options->port) + ": " +
                    e.what());
         return 1;
     }
-    return Serve(io, *server, options->host, log);
+    content.reset();
+    ContentReloader reloader(*server, log, options->root, options->chunkSize);
+    Serve(io, *server, reloader, log, options->host);
+    return 0;
 }
 
 }  // namespace

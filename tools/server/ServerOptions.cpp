@@ -46,6 +46,21 @@ void ParseListen(const std::string& value, ServerOptions& options) {
     options.port = ParseNumber<std::uint16_t>(value.substr(colon + 1), "--listen port");
 }
 
+std::chrono::milliseconds ParseDuration(const std::string& text, const std::string& option) {
+    bool millis = text.size() > 2 && text.ends_with("ms");
+    auto count = ParseNumber<std::uint32_t>(millis ? text.substr(0, text.size() - 2) : text, option);
+    if (count == 0)
+        throw UsageError(option + ": must be at least 1");
+    return std::chrono::milliseconds(millis ? count : std::uint64_t{count} * 1000);
+}
+
+std::size_t ParseCount(const std::string& text, const std::string& option) {
+    auto count = ParseNumber<std::uint32_t>(text, option);
+    if (count == 0)
+        throw UsageError(option + ": must be at least 1");
+    return count;
+}
+
 void ApplyOption(const std::string& name, const std::string& value, ServerOptions& options) {
     if (name == "--root") {
         if (value.empty())
@@ -53,12 +68,24 @@ void ApplyOption(const std::string& name, const std::string& value, ServerOption
         options.root = PathFromUtf8(value);
     } else if (name == "--listen") {
         ParseListen(value, options);
+    } else if (name == "--request-timeout") {
+        options.requestTimeout = ParseDuration(value, name);
+    } else if (name == "--idle-timeout") {
+        options.idleTimeout = ParseDuration(value, name);
+    } else if (name == "--max-connections") {
+        options.maxConnections = ParseCount(value, name);
+    } else if (name == "--max-per-address") {
+        options.maxPerAddress = ParseCount(value, name);
     } else {
         options.chunkSize = ParseNumber<std::uint32_t>(value, "--chunk-size");
         if (options.chunkSize == 0)
             throw UsageError("--chunk-size: must be at least 1");
     }
 }
+
+const std::set<std::string> kValueOptions = {
+    "--root",         "--listen",          "--chunk-size",     "--request-timeout",
+    "--idle-timeout", "--max-connections", "--max-per-address"};
 
 }  // namespace
 
@@ -71,10 +98,15 @@ ServerOptions ParseServerOptions(const std::vector<std::string>& args) {
             options.help = true;
             return options;
         }
-        if (name != "--root" && name != "--listen" && name != "--chunk-size")
+        bool flag = name == "--check";
+        if (!flag && !kValueOptions.contains(name))
             throw UsageError("unknown option: " + name);
         if (!seen.insert(name).second)
             throw UsageError(name + " given twice");
+        if (flag) {
+            options.check = true;
+            continue;
+        }
         if (i + 1 == args.size())
             throw UsageError(name + ": missing value");
         ApplyOption(name, args[++i], options);
@@ -90,11 +122,18 @@ asio::ip::tcp::endpoint ListenEndpoint(const ServerOptions& options) {
 
 std::string ServerUsage() {
     return "usage: ombrelta-server --root DIR [--listen HOST:PORT] [--chunk-size N]\n"
+           "                      [--request-timeout T] [--idle-timeout T] [--max-connections N]\n"
+           "                      [--max-per-address N] [--check]\n"
            "  --root DIR          DIR/patches/*.zip are the patches, DIR/files/ holds the game files\n"
            "  --listen HOST:PORT  IPv4 or [IPv6] address and port (default 127.0.0.1:47000; port 0 picks "
            "a free one)\n"
            "  --chunk-size N      at most N data bytes per chunk answer (default and cap: what one packet "
-           "carries)\n";
+           "carries)\n"
+           "  --request-timeout T a request must arrive whole within T of its first byte (default 10)\n"
+           "  --idle-timeout T    close a connection idle for T (default 120); T is seconds, or Nms\n"
+           "  --max-connections N connections open at once (default: from the descriptor limit)\n"
+           "  --max-per-address N connections open at once from one address (default 256)\n"
+           "  --check             check the content, print every fault, exit 0 (good) or 2\n";
 }
 
 }  // namespace ombrelta::server

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <stdexcept>
@@ -18,7 +19,12 @@ struct ServerOptions {
     std::filesystem::path root;
     std::string host = "127.0.0.1";  // dotted IPv4, or IPv6 in brackets ("[::1]")
     std::uint16_t port = kDefaultPort;
-    std::uint32_t chunkSize = 0;  // 0: the largest a packet carries
+    std::uint32_t chunkSize = 0;                      // 0: the largest a packet carries
+    std::chrono::milliseconds requestTimeout{10000};  // from a request's first byte to its last
+    std::chrono::milliseconds idleTimeout{120000};    // no request begun, or an answer not taken
+    std::size_t maxConnections = 0;                   // 0: derived from the descriptor limit
+    std::size_t maxPerAddress = 256;                  // a café or carrier NAT shares one address
+    bool check = false;                               // check the content and exit
     bool help = false;
 };
 
@@ -29,7 +35,8 @@ public:
 };
 
 /// Parses the arguments after the program name (UTF-8). Throws UsageError for an unknown or
-/// repeated option, a missing or malformed value, or a missing --root.
+/// repeated option, a missing or malformed value (a timeout is a whole number of seconds, or of
+/// milliseconds with "ms"; timeouts and caps are at least 1), or a missing --root.
 ServerOptions ParseServerOptions(const std::vector<std::string>& args);
 
 /// The address and port to listen on. Throws UsageError when host is not one ParseServerOptions

@@ -1,5 +1,6 @@
 #include "tools/server/ServerProtocol.h"
 
+#include <optional>
 #include <stdexcept>
 
 #include "protocol/MessageCodes.h"
@@ -8,20 +9,23 @@ namespace ombrelta::server {
 namespace {
 
 // Requests come from anyone who can connect, so every field is bounds-checked and the whole
-// payload must be consumed: trailing bytes mean the peer speaks something else.
+// payload must be consumed: trailing bytes mean the peer speaks something else. A short read
+// sets a sticky fault and yields zeros, so a parse needs no exception for a bad request.
 class RequestReader {
 public:
     explicit RequestReader(std::span<const std::uint8_t> data) : data_(data) {}
 
     std::uint16_t UInt16() {
-        Need(2);
+        if (!Need(2))
+            return 0;
         std::uint16_t value = static_cast<std::uint16_t>(data_[pos_] | (data_[pos_ + 1] << 8));
         pos_ += 2;
         return value;
     }
 
     std::uint32_t UInt32() {
-        Need(4);
+        if (!Need(4))
+            return 0;
         std::uint32_t value = 0;
         for (int i = 3; i >= 0; --i)
             value = (value << 8) | data_[pos_ + i];
@@ -30,27 +34,36 @@ public:
     }
 
     std::string String() {
-        Need(1);
-        std::size_t length = data_[pos_++];
-        Need(length);
-        std::string text(reinterpret_cast<const char*>(data_.data() + pos_), length);
-        pos_ += length;
+        if (!Need(1))
+            return {};
+        std::size_t length = data_[pos_];
+        if (!Need(1 + length))
+            return {};
+        std::string text(reinterpret_cast<const char*>(data_.data() + pos_ + 1), length);
+        pos_ += 1 + length;
         return text;
     }
 
-    void End() const {
-        if (pos_ != data_.size())
-            throw std::runtime_error("request longer than its fields");
+    bool Short() const { return short_; }
+
+    // Nothing when every field was there and nothing follows them; otherwise the fault.
+    const char* Fault() const {
+        if (short_)
+            return "request shorter than its fields";
+        return pos_ == data_.size() ? nullptr : "request longer than its fields";
     }
 
 private:
-    void Need(std::size_t count) const {
-        if (data_.size() - pos_ < count)
-            throw std::runtime_error("request shorter than its fields");
+    bool Need(std::size_t count) {
+        if (!short_ && data_.size() - pos_ >= count)
+            return true;
+        short_ = true;
+        return false;
     }
 
     std::span<const std::uint8_t> data_;
     std::size_t pos_ = 0;
+    bool short_ = false;
 };
 
 class AnswerWriter {
@@ -82,17 +95,19 @@ private:
     std::vector<std::uint8_t> bytes_;
 };
 
-Request ParseHashData(RequestReader& reader) {
+std::optional<Request> ParseHashData(RequestReader& reader, std::string& why) {
     std::uint16_t subType = reader.UInt16();
-    if (subType != kFileChunkSubType)
-        throw std::runtime_error("unknown hash data sub-type " + std::to_string(subType));
+    if (!reader.Short() && subType != kFileChunkSubType) {
+        why = "unknown hash data sub-type " + std::to_string(subType);
+        return std::nullopt;
+    }
     FileChunkRequest request;
     request.fileId = reader.UInt16();
     request.offset = reader.UInt32();
     return request;
 }
 
-Request ParseBody(std::uint16_t type, RequestReader& reader) {
+std::optional<Request> ParseBody(std::uint16_t type, RequestReader& reader, std::string& why) {
     switch (type) {
         case HAS_NEXT_PATCH: {
             HasNextPatchRequest request;
@@ -116,9 +131,10 @@ Request ParseBody(std::uint16_t type, RequestReader& reader) {
             return request;
         }
         case HASH_DATA:
-            return ParseHashData(reader);
+            return ParseHashData(reader, why);
         default:
-            throw std::runtime_error("unknown request type " + std::to_string(type));
+            why = "unknown request type " + std::to_string(type);
+            return std::nullopt;
     }
 }
 
@@ -132,10 +148,32 @@ std::vector<std::uint8_t> ChunkAnswer(AnswerWriter& writer, bool last, std::uint
 
 }  // namespace
 
-Request ParseRequest(std::span<const std::uint8_t> payload) {
+std::optional<std::size_t> RequestPayloadSize(std::uint8_t low, std::uint8_t high, std::string& why) {
+    std::size_t length = low | (high << 8);
+    if (length <= 2) {
+        why = "packet length " + std::to_string(length) + " carries no payload";
+        return std::nullopt;
+    }
+    if (length - 2 > kMaxRequestPayload) {
+        why = "packet length " + std::to_string(length) + " exceeds the largest request";
+        return std::nullopt;
+    }
+    return length - 2;
+}
+
+std::optional<Request> ParseRequest(std::span<const std::uint8_t> payload, std::string& why) {
     RequestReader reader(payload);
-    Request request = ParseBody(reader.UInt16(), reader);
-    reader.End();
+    std::uint16_t type = reader.UInt16();
+    std::optional<Request> request;
+    if (!reader.Short()) {
+        request = ParseBody(type, reader, why);
+        if (!request)
+            return std::nullopt;
+    }
+    if (const char* fault = reader.Fault()) {
+        why = fault;
+        return std::nullopt;
+    }
     return request;
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <variant>
@@ -12,6 +13,8 @@ namespace ombrelta::server {
 
 /// Largest payload one packet carries (its length field counts itself).
 inline constexpr std::size_t kMaxPayload = 65533;
+/// Largest request payload: HAS_NEXT_PATCH with two 255-byte texts (518 bytes with the length).
+inline constexpr std::size_t kMaxRequestPayload = 516;
 /// Largest data part of a patch chunk answer: the payload minus its 10 header bytes.
 inline constexpr std::uint32_t kMaxPatchChunk = 65523;
 /// Largest data part of a file chunk answer: the payload minus its 14 header bytes.
@@ -50,9 +53,15 @@ struct FileChunkRequest {
 using Request =
     std::variant<HasNextPatchRequest, NextPatchRequest, PatchChunkRequest, HashListRequest, FileChunkRequest>;
 
-/// Decodes one request payload. Throws std::runtime_error naming the fault for an unknown type
-/// or sub-type and for any payload whose length does not match its fields exactly.
-Request ParseRequest(std::span<const std::uint8_t> payload);
+/// The payload size announced by a request's two length bytes. Nothing, with why naming the
+/// fault, when the length carries no payload or exceeds the largest valid request, so nothing
+/// is ever allocated for a length no request can have.
+std::optional<std::size_t> RequestPayloadSize(std::uint8_t low, std::uint8_t high, std::string& why);
+
+/// Decodes one request payload. Nothing, with why naming the fault, for an unknown type or
+/// sub-type and for any payload whose length does not match its fields exactly. Never throws
+/// for bad bytes (only std::bad_alloc can escape).
+std::optional<Request> ParseRequest(std::span<const std::uint8_t> payload, std::string& why);
 
 /// One entry of the hash list answer.
 struct HashListItem {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -8,18 +9,33 @@
 
 #include <asio.hpp>
 
+#include "tools/server/ConnectionLimits.h"
 #include "tools/server/ServerContent.h"
 #include "tools/server/ServerLog.h"
+#include "tools/server/ServerProtocol.h"
 
 namespace ombrelta::server {
 
+/// How long one connection may take.
+struct SessionTimeouts {
+    std::chrono::milliseconds request;  // from a request's first byte to its last
+    std::chrono::milliseconds idle;     // waiting for a request to begin, or for an answer to go
+};
+
 /// One client connection: reads a request packet, writes its answer, and again, until the
-/// client hangs up or sends something the server will not answer, which closes only this
-/// connection. Kept alive by the shared pointers its pending operations hold.
+/// client hangs up, times out or sends something the server will not answer. Any failure,
+/// an exception included, closes only this connection, with one log line. Memory per
+/// connection is fixed: the request buffer is part of the session and an answer is released
+/// once written. Kept alive by the shared pointers its pending operations hold.
 class ServerSession : public std::enable_shared_from_this<ServerSession> {
 public:
-    /// Takes over a connected socket; content and log must outlive the session.
-    ServerSession(asio::ip::tcp::socket socket, const ServerContent& content, ServerLog& log);
+    /// Takes over a connected socket and its admission ticket; the content stays alive as long
+    /// as the session, the log must outlive it.
+    ServerSession(asio::ip::tcp::socket socket,
+                  std::shared_ptr<const ServerContent> content,
+                  ServerLog& log,
+                  SessionTimeouts timeouts,
+                  ConnectionLimits::Ticket ticket);
     /// Logs the close.
     ~ServerSession();
     ServerSession(const ServerSession&) = delete;
@@ -29,18 +45,31 @@ public:
     void Start();
 
 private:
-    void ReadHeader();
-    void ReadPayload(std::size_t size);
+    void WaitForRequest();
+    void ReadHeaderRest();
+    void ReadPayload();
     void HandleRequest();
     void WriteAnswer();
+    void Arm(std::chrono::milliseconds timeout, const char* waitingFor);
+    void Log(const std::string& text) noexcept;
     void Fail(const std::string& reason);
+    void Broken(const std::error_code& error);
+    void End();
+    template <typename Step>
+    void Guarded(Step step);
 
     asio::ip::tcp::socket socket_;
-    const ServerContent& content_;
+    asio::steady_timer deadline_;
+    std::shared_ptr<const ServerContent> content_;
     ServerLog& log_;
+    SessionTimeouts timeouts_;
+    ConnectionLimits::Ticket ticket_;
+    std::string address_;
     std::string peer_;
+    const char* waitingFor_ = "";
     std::array<std::uint8_t, 2> header_{};
-    std::vector<std::uint8_t> payload_;
+    std::size_t payloadSize_ = 0;
+    std::array<std::uint8_t, kMaxRequestPayload> payload_{};
     std::array<std::uint8_t, 2> answerLength_{};
     std::vector<std::uint8_t> answer_;
 };

@@ -1,0 +1,233 @@
+#!/usr/bin/env python3
+"""Load test of ombrelta-server on loopback: honest ombrelta-check runs among hostile clients.
+
+Runs 50 honest checks at once on a quiet server, then again while 2,000 idle connections,
+500 hostile ones (two-byte headers, half packets, one-byte trickles) and a client connecting
+in a loop are at work. Prints each batch's times, the worst slowdown of a run against the same
+run on the quiet server, and the server's resident memory. Bounded in time (about a minute).
+
+Usage: bench/server-load.py [NATIVE_BUILD]   (default build/native; needs ombrelta-server,
+       ombrelta-check and ombrelta-config built there)
+"""
+import os
+import random
+import signal
+import socket
+import statistics
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import zipfile
+
+HONEST_RUNS = 50
+IDLE = 2000
+HOSTILE = 500
+GOAL_RSS_MIB = 64
+GOAL_SLOWDOWN = 3.0
+
+
+def frame(payload):
+    return struct.pack("<H", len(payload) + 2) + payload
+
+
+HAS_NEXT = frame(b"\xa8\x9c\x00\x00\x07UNKNOWN\x07UNKNOWN")
+
+
+def make_content(root):
+    rng = random.Random(1)
+    files = {}
+    for i in range(20):
+        size = rng.choice([0, 1, 1000, 65519, 65520, 200000, 700000])
+        files[f"data/part{i:02}.bin"] = rng.randbytes(size)
+    files["readme.txt"] = b"ombrelta load test\n"
+    for name, data in files.items():
+        path = os.path.join(root, "files", name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as out:
+            out.write(data)
+    os.makedirs(os.path.join(root, "patches"))
+    with zipfile.ZipFile(os.path.join(root, "patches", "p1.zip"), "w") as archive:
+        archive.writestr("version.dat", "1\n")
+        archive.writestr("patched.txt", rng.randbytes(100000))
+    return files
+
+
+def start_server(server_exe, root, log_path):
+    log = open(log_path, "wb")
+    # Every client of this test shares 127.0.0.1, so the per-address cap is lifted.
+    proc = subprocess.Popen([server_exe, "--root", root, "--listen", "127.0.0.1:0",
+                             "--max-per-address", "100000"],
+                            stdout=subprocess.PIPE, stderr=log, stdin=subprocess.DEVNULL)
+    line = proc.stdout.readline().decode()
+    if not line.startswith("listening on 127.0.0.1:"):
+        sys.exit("server did not start: " + line)
+    return proc, int(line.rsplit(":", 1)[1])
+
+
+def prepare_run(base, index, config_exe, port):
+    work = os.path.join(base, f"run{index:02}")
+    os.makedirs(work)
+    plain = os.path.join(work, "Ombrel.txt")
+    with open(plain, "w") as out:
+        out.write(f"host=127.0.0.1\nport={port}\n")
+    subprocess.run([config_exe, "encode", plain, os.path.join(work, "Ombrel.dat")], check=True)
+    os.remove(plain)
+    return work
+
+
+def honest_batch(check_exe, config_exe, port, base, files):
+    """Runs HONEST_RUNS checks at once; returns their times, failing on any wrong result."""
+    works = [prepare_run(base, i, config_exe, port) for i in range(HONEST_RUNS)]
+    started = time.monotonic()
+    procs = [subprocess.Popen([check_exe, "--install-dir", w], cwd=w, stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT) for w in works]
+    times = [0.0] * HONEST_RUNS
+    outputs = [b""] * HONEST_RUNS
+    waiting = set(range(HONEST_RUNS))
+    readers = []
+    for i, proc in enumerate(procs):
+        def read(i=i, proc=proc):
+            outputs[i] = proc.stdout.read()
+            proc.wait()
+            times[i] = time.monotonic() - started
+        readers.append(threading.Thread(target=read))
+        readers[-1].start()
+    for reader in readers:
+        reader.join(timeout=300)
+    for i, work in enumerate(works):
+        lines = outputs[i].decode(errors="replace").strip().splitlines()
+        if procs[i].returncode != 0 or not lines or not lines[-1].endswith("Ready."):
+            sys.exit(f"honest run {i} failed: {lines[-3:]}")
+        for name, data in files.items():
+            with open(os.path.join(work, name), "rb") as got:
+                if got.read() != data:
+                    sys.exit(f"honest run {i}: {name} differs")
+    return times
+
+
+class Load:
+    """The hostile side: idle sockets, bad clients that reconnect when closed, a looping client."""
+
+    def __init__(self, port):
+        self.port = port
+        self.stop = threading.Event()
+        self.idle = [self.connect() for _ in range(IDLE)]
+        self.threads = [threading.Thread(target=self.hostile, args=(kind,)) for kind in range(3)]
+        self.threads.append(threading.Thread(target=self.looper))
+        self.loops = 0
+        for thread in self.threads:
+            thread.start()
+
+    def connect(self):
+        s = socket.create_connection(("127.0.0.1", self.port))
+        s.setblocking(False)
+        return s
+
+    @staticmethod
+    def closed(s):
+        try:
+            return s.recv(1) == b""
+        except BlockingIOError:
+            return False
+        except OSError:
+            return True
+
+    def hostile(self, kind):
+        # 0: two-byte headers, 1: half packets, 2: one byte of a request every half second.
+        count = HOSTILE // 3 + (1 if kind < HOSTILE % 3 else 0)
+        sockets = [[self.connect(), 0] for _ in range(count)]
+        while not self.stop.wait(0.5):
+            for entry in sockets:
+                s, sent = entry
+                if self.closed(s):
+                    s.close()
+                    entry[0], entry[1] = self.connect(), 0
+                    s, sent = entry
+                try:
+                    if kind == 0:
+                        s.send(b"\xff\xff")
+                    elif kind == 1 and sent == 0:
+                        entry[1] = s.send(HAS_NEXT[:5])
+                    elif kind == 2 and sent < len(HAS_NEXT):
+                        entry[1] += s.send(HAS_NEXT[sent:sent + 1])
+                except OSError:
+                    pass
+        for s, _ in sockets:
+            s.close()
+
+    def looper(self):
+        while not self.stop.is_set():
+            try:
+                socket.create_connection(("127.0.0.1", self.port)).close()
+                self.loops += 1
+            except OSError:
+                time.sleep(0.01)
+
+    def end(self):
+        self.stop.set()
+        for thread in self.threads:
+            thread.join()
+        for s in self.idle:
+            s.close()
+
+
+def memory_kib(pid, field):
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            if line.startswith(field + ":"):
+                return int(line.split()[1])
+    return 0
+
+
+def main():
+    repo = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(repo, "build", "native"))
+    server_exe = os.path.join(build, "tools/server/ombrelta-server")
+    check_exe = os.path.join(build, "tools/check/ombrelta-check")
+    config_exe = os.path.join(build, "tools/config/ombrelta-config")
+    with tempfile.TemporaryDirectory(prefix="ombrelta-load-") as base:
+        root = os.path.join(base, "root")
+        files = make_content(root)
+        files["patched.txt"] = zipfile.ZipFile(os.path.join(root, "patches", "p1.zip")).read("patched.txt")
+        server, port = start_server(server_exe, root, os.path.join(base, "server.log"))
+        try:
+            quiet = honest_batch(check_exe, config_exe, port, os.path.join(base, "quiet"), files)
+            load = Load(port)
+            # Past the 10 s request timeout, so half packets and trickles are being cut and
+            # coming back while the honest runs go.
+            time.sleep(12)
+            rss = []
+            sampling = threading.Event()
+
+            def sample():
+                while not sampling.wait(0.2):
+                    rss.append(memory_kib(server.pid, "VmRSS"))
+            sampler = threading.Thread(target=sample)
+            sampler.start()
+            loaded = honest_batch(check_exe, config_exe, port, os.path.join(base, "loaded"), files)
+            sampling.set()
+            sampler.join()
+            peak = memory_kib(server.pid, "VmHWM")
+            loops = load.loops
+            load.end()
+        finally:
+            server.send_signal(signal.SIGTERM)
+            code = server.wait(timeout=30)
+    slowdown = max(l / q for l, q in zip(loaded, quiet))
+    print(f"honest runs, quiet server : median {statistics.median(quiet):.2f} s, max {max(quiet):.2f} s")
+    print(f"honest runs, under load   : median {statistics.median(loaded):.2f} s, max {max(loaded):.2f} s")
+    print(f"load: {IDLE} idle, {HOSTILE} hostile, {loops} connect/close cycles of the looping client")
+    print(f"worst run under load / same run quiet: {slowdown:.2f}x (goal <= {GOAL_SLOWDOWN}x)")
+    print(f"server RSS under load: max sampled {max(rss) / 1024:.1f} MiB, peak (VmHWM) {peak / 1024:.1f} MiB"
+          f" (goal < {GOAL_RSS_MIB} MiB)")
+    print(f"all {2 * HONEST_RUNS} honest runs ended \"Ready.\" with byte-exact files; server exit code {code}")
+    ok = slowdown <= GOAL_SLOWDOWN and peak / 1024 < GOAL_RSS_MIB and code == 0
+    print("goals met" if ok else "GOALS MISSED")
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,123 @@
+// Content the launcher would refuse is refused at start, and --check says so without serving.
+#include <filesystem>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "protocol/LauncherApi.h"
+#include "tests/e2e/ContentBuilder.h"
+#include "tests/e2e/ServerProcess.h"
+#include "tests/support/TempDir.h"
+
+namespace ombrelta::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Check {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+Check RunCheck(const fs::path& root, const fs::path& log, bool checkOnly) {
+    std::vector<std::string> argv{ServerExe(), "--root", PathArg(root), "--listen", "127.0.0.1:0"};
+    if (checkOnly)
+        argv.push_back("--check");
+    ChildProcess server(argv, "", PathArg(log));
+    Check result;
+    result.out = checkOnly ? server.ReadToEnd(kChildTimeout) : server.ReadLine(kChildTimeout).value_or("");
+    result.exitCode = server.Wait(kChildTimeout);
+    result.err = ReadFile(log);
+    return result;
+}
+
+TEST(ServerContentRulesTest, RefusesNamesTheLauncherRefusesOrConfuses) {
+    struct Row {
+        const char* what;
+        std::function<void(const fs::path& files)> build;
+        std::vector<std::string> listed;
+    } rows[] = {
+        {"backslashes climbing up",
+         [](const fs::path& files) { WriteFile(files / "..\\..\\evil.dll", "x"); },
+         {"game file path ..\\x5C..\\x5Cevil.dll is refused by the launcher as an unsafe path"}},
+        {"drive prefix",
+         [](const fs::path& files) { WriteFile(files / "c:win.ini", "x"); },
+         {"game file path c:win.ini is refused by the launcher as an unsafe path"}},
+        {"broken UTF-8",
+         [](const fs::path& files) { WriteFile(files / "a\xFF.bin", "x"); },
+         {"game file path a\\xFF.bin is not valid UTF-8"}},
+        {"line feed",
+         [](const fs::path& files) { WriteFile(files / "a\nforged.txt", "x"); },
+         {"game file path a\\x0Aforged.txt holds a control character"}},
+        {"letter case, every offender listed",
+         [](const fs::path& files) {
+             WriteTree(files, {{"Data/a.txt", "1"}, {"data/a.txt", "2"}, {"c:x", "3"}});
+         },
+         {"game file paths equal without regard to case: Data/a.txt data/a.txt",
+          "game file path c:x is refused"}},
+        {"patch name with a drive",
+         [](const fs::path& files) {
+             MakeZip(files.parent_path() / "patches" / "c:p1.zip", {{"version.dat", "2"}});
+         },
+         {"patch archive name c:p1.zip is refused by the launcher as an unsafe path"}},
+        {"dangling link",
+         [](const fs::path& files) {
+             fs::create_directories(files / "sub");
+             fs::create_symlink("missing.bin", files / "sub" / "gone.bin");
+         },
+         {"dangling link: sub/gone.bin"}},
+        {"dangling link in place of a folder",
+         [](const fs::path& files) {
+             fs::create_directories(files.parent_path());
+             fs::create_directory_symlink("elsewhere", files.parent_path() / "patches");
+         },
+         {"dangling link: patches"}},
+        {"link loop",
+         [](const fs::path& files) {
+             fs::create_directories(files / "sub");
+             fs::create_directory_symlink("..", files / "sub" / "up");
+         },
+         {"link loop: sub/up leads back to a folder above it"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir temp;
+        fs::path root = fs::path(temp.path()) / "server";
+        row.build(root / "files");
+        for (bool checkOnly : {true, false}) {
+            Check result = RunCheck(root, fs::path(temp.path()) / "server.log", checkOnly);
+            EXPECT_EQ(result.exitCode, 2);
+            EXPECT_EQ(result.out, "");
+            for (const std::string& line : row.listed)
+                EXPECT_NE(result.err.find(line), std::string::npos) << result.err;
+        }
+    }
+}
+
+TEST(ServerContentRulesTest, CheckPassesGoodContentAndLinksToFoldersAreServed) {
+    TempDir temp;
+    fs::path root = fs::path(temp.path()) / "server";
+    WriteTree(root / "files", {{"a.txt", "a"}});
+    WriteTree(fs::path(temp.path()) / "elsewhere", {{"inner.bin", "inner"}});
+    fs::create_directory_symlink(fs::path(temp.path()) / "elsewhere", root / "files" / "linked");
+
+    Check check = RunCheck(root, fs::path(temp.path()) / "check.log", true);
+    EXPECT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_EQ(check.out, "content good: 0 patches and 2 game files\n");
+
+    ServerProcess server(PathArg(root), {}, PathArg(fs::path(temp.path()) / "server.log"));
+    ASSERT_NE(server.port(), 0);
+    LauncherApi api;
+    ASSERT_TRUE(api.Connect(L"127.0.0.1", server.port()));
+    std::vector<HashEntry> list = api.GetHashList("UNKNOWN");
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[1].path, "linked/inner.bin");
+    bool last = false;
+    std::vector<std::uint8_t> chunk = api.GetFileChunk(1, 0, last);
+    EXPECT_EQ(std::string(chunk.begin(), chunk.end()), "inner");
+    EXPECT_EQ(server.Stop(), 0);
+}
+
+}  // namespace
+}  // namespace ombrelta::test

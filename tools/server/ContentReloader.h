@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "tools/server/LauncherServer.h"
+#include "tools/server/ServerLog.h"
+
+namespace ombrelta::server {
+
+/// Builds new content from the root on request, on a thread of its own so that serving goes on
+/// meanwhile, and hands it to the server when it is valid. Invalid content is logged with every
+/// fault, and the server keeps what it has.
+class ContentReloader {
+public:
+    /// server and log must outlive the reloader.
+    ContentReloader(LauncherServer& server,
+                    ServerLog& log,
+                    std::filesystem::path root,
+                    std::uint32_t chunkSize);
+    /// Waits for a reload in progress to end.
+    ~ContentReloader();
+    ContentReloader(const ContentReloader&) = delete;
+    ContentReloader& operator=(const ContentReloader&) = delete;
+
+    /// Starts a reload; one asked for while another runs follows it (several such requests
+    /// make one). Callable from any thread.
+    void Reload();
+
+private:
+    void Run();
+    void LoadOnce();
+
+    LauncherServer& server_;
+    ServerLog& log_;
+    std::filesystem::path root_;
+    std::uint32_t chunkSize_;
+    std::mutex mutex_;
+    bool running_ = false;
+    bool again_ = false;
+    std::thread worker_;
+};
+
+/// "N patches and M game files", for the log.
+std::string DescribeContent(const ServerContent& content);
+
+}  // namespace ombrelta::server
