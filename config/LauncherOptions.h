@@ -12,6 +12,10 @@ struct LauncherOptions {
     /// `hashcache`: "1" lets the file check trust files recorded as intact in "_verify_cache"
     /// while their size, last-write time and identity are unchanged.
     bool hashcache = false;
+    /// `resume`: "1" keeps an interrupted download (patch or game file) and continues it later.
+    bool resume = false;
+    /// `retries`: reconnections after a lost connection in one run, 0 to 10.
+    int retries = 0;
     /// `resolve`: "1" lets `host` be a host name or an IPv6 literal and limits each connect
     /// attempt to 5 s; any other value, or none, keeps dotted IPv4 only.
     bool resolve = false;
