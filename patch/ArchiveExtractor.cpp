@@ -38,6 +38,8 @@ std::vector<std::wstring_view> Elements(std::wstring_view name) {
     return elements;
 }
 
+}  // namespace
+
 // Every spelling that Windows resolves to the root "version.dat" counts: any letter case, "."
 // and empty elements around it, and the trailing dots and spaces Windows drops from a name.
 bool IsRootVersionFile(const std::wstring& name) {
@@ -55,19 +57,24 @@ bool IsRootVersionFile(const std::wstring& name) {
                       [](wchar_t a, wchar_t b) { return AsciiLower(a) == b; });
 }
 
-// The entry's name as a path below the destination: decoded, '\' separated and checked.
-bool SafeEntryName(const ZipReader& reader, std::uint32_t i, std::wstring& name) {
-    std::string stored;
-    if (!reader.EntryName(i, stored) || stored.empty())
+bool DecodeEntryName(std::string_view stored, bool flaggedUtf8, std::wstring& name) {
+    if (stored.empty())
         return false;
     // The file system would cut the path at a NUL, so the checked name would not be the one used.
     if (stored.find('\0') != std::string::npos)
         return false;
-    name = zip::DecodeEntryName(stored, reader.HasUtf8Name(i));
+    name = zip::DecodeEntryName(stored, flaggedUtf8);
     if (name.empty())
         return false;
     std::replace(name.begin(), name.end(), L'/', L'\\');
     return IsSafeEntryPath(name);
+}
+
+namespace {
+
+bool SafeEntryName(const ZipReader& reader, std::uint32_t i, std::wstring& name) {
+    std::string stored;
+    return reader.EntryName(i, stored) && DecodeEntryName(stored, reader.HasUtf8Name(i), name);
 }
 
 bool ExtractEntry(ZipReader& reader, std::uint32_t i, const std::wstring& target) {

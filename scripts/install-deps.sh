@@ -7,9 +7,9 @@ packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     wine wine32 fonts-wine xvfb xdotool x11-utils imagemagick fonts-dejavu-core fonts-urw-base35
-    zlib1g-dev libz-mingw-w64-dev libssl-dev
+    zlib1g-dev libz-mingw-w64-dev libssl-dev libminizip-dev
     libgtest-dev googletest libbenchmark-dev libasio-dev
-    zip unzip p7zip-full python3 curl nginx-light
+    zip unzip p7zip-full python3 curl nginx-light haproxy
 )
 
 missing=()

@@ -119,5 +119,29 @@ TEST(ServerContentRulesTest, CheckPassesGoodContentAndLinksToFoldersAreServed) {
     EXPECT_EQ(server.Stop(), 0);
 }
 
+// The deep patch check of --check only: a damaged entry and a gap in the versions are served at
+// start (the launcher finds out), but the operator's check names them.
+TEST(ServerContentRulesTest, CheckReadsEveryPatchAsTheLauncherWillAndWantsOneChain) {
+    TempDir temp;
+    fs::path root = fs::path(temp.path()) / "server";
+    const std::string noise = PseudoRandomBytes(5000, 31);
+    MakeZip(root / "patches" / "p1.zip", {{"version.dat", "1\n"}, {"data/a.bin", noise}});
+    MakeZip(root / "patches" / "p2.zip", {{"version.dat", "2\n"}, {"data/a.bin", noise}});
+    MakeZip(root / "patches" / "p4.zip", {{"version.dat", "4\n"}});
+    std::string damaged = ReadFile(root / "patches" / "p2.zip");
+    damaged[2000] ^= 0x5A;
+    WriteFile(root / "patches" / "p2.zip", damaged);
+
+    Check check = RunCheck(root, fs::path(temp.path()) / "check.log", true);
+    EXPECT_EQ(check.exitCode, 2);
+    EXPECT_EQ(check.out, "");
+    EXPECT_NE(check.err.find("patch archive p2.zip: entry \"data/a.bin\" does not inflate"), std::string::npos)
+        << check.err;
+    EXPECT_NE(check.err.find("no patch brings version 3: a launcher at 2 would get patch archive p4.zip"),
+              std::string::npos)
+        << check.err;
+    EXPECT_EQ(check.err.find("p1.zip"), std::string::npos) << check.err;
+}
+
 }  // namespace
 }  // namespace ombrelta::test

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "tools/server/ListenPolicy.h"
+#include "tools/server/ProxyHandshake.h"
 
 namespace ombrelta::server {
 
@@ -15,6 +16,7 @@ LauncherServer::LauncherServer(asio::io_context& io,
       log_(log),
       timeouts_(rules.timeouts),
       limits_(rules.maxConnections, rules.maxPerAddress),
+      proxySources_(rules.proxySources),
       content_(std::move(content)),
       strand_(asio::make_strand(io)),
       acceptor_(strand_, endpoint, ReuseListenAddress()),
@@ -67,15 +69,28 @@ void LauncherServer::Admit(asio::ip::tcp::socket socket) {
     asio::ip::tcp::endpoint peer = socket.remote_endpoint(error);
     if (error)
         return;
-    std::string address = peer.address().to_string();
-    std::optional<ConnectionLimits::Ticket> ticket = limits_.Admit(address);
-    if (!ticket) {
-        log_.LimitedLine(address, address + ":" + std::to_string(peer.port()) +
-                                      ": over the connection caps; closed at once");
-        socket.close(error);
+    if (!proxySources_.Contains(peer.address())) {
+        Serve(std::move(socket), SessionPeer{.endpoint = peer});
         return;
     }
-    std::make_shared<ServerSession>(std::move(socket), CurrentContent(), log_, timeouts_, std::move(*ticket))
+    // The caps count the client the header names, so they wait for it.
+    ProxyHandshake::Start(std::move(socket), timeouts_.request, log_,
+                          [this](asio::ip::tcp::socket proxied, const SessionPeer& client) {
+                              Serve(std::move(proxied), client);
+                          });
+}
+
+void LauncherServer::Serve(asio::ip::tcp::socket socket, const SessionPeer& peer) {
+    std::string address = peer.endpoint.address().to_string();
+    std::optional<ConnectionLimits::Ticket> ticket = limits_.Admit(address);
+    if (!ticket) {
+        log_.LimitedLine(address, address + ":" + std::to_string(peer.endpoint.port()) +
+                                      ": over the connection caps; closed at once");
+        std::error_code ignored;
+        socket.close(ignored);
+        return;
+    }
+    std::make_shared<ServerSession>(std::move(socket), peer, CurrentContent(), log_, timeouts_, std::move(*ticket))
         ->Start();
 }
 

@@ -6,6 +6,7 @@
 #include <asio.hpp>
 
 #include "tools/server/ConnectionLimits.h"
+#include "tools/server/ProxyHeader.h"
 #include "tools/server/ServerContent.h"
 #include "tools/server/ServerLog.h"
 #include "tools/server/ServerSession.h"
@@ -17,6 +18,9 @@ struct ConnectionRules {
     SessionTimeouts timeouts;
     std::size_t maxConnections = 1;
     std::size_t maxPerAddress = 1;
+    /// Balancers whose connections begin with a PROXY header; the client it names is the peer
+    /// that caps and log lines count.
+    ProxySources proxySources;
 };
 
 /// Accepts clients on one TCP endpoint and gives each its own ServerSession over the content
@@ -45,6 +49,7 @@ public:
 private:
     void Accept();
     void Admit(asio::ip::tcp::socket socket);
+    void Serve(asio::ip::tcp::socket socket, const SessionPeer& peer);
     void RetryLater();
     std::shared_ptr<const ServerContent> CurrentContent();
 
@@ -52,6 +57,7 @@ private:
     ServerLog& log_;
     SessionTimeouts timeouts_;
     ConnectionLimits limits_;
+    ProxySources proxySources_;
     std::mutex contentMutex_;
     std::shared_ptr<const ServerContent> content_;
     // The acceptor's handlers and Stop run one at a time on this strand.

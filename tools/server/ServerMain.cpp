@@ -14,6 +14,7 @@
 #include "tools/server/ContentReloader.h"
 #include "tools/server/DescriptorLimit.h"
 #include "tools/server/LauncherServer.h"
+#include "tools/server/PatchAudit.h"
 #include "tools/server/PathText.h"
 #include "tools/server/ReloadSignal.h"
 #include "tools/server/ServerContent.h"
@@ -67,6 +68,7 @@ ConnectionRules RulesFor(const ServerOptions& options,
         .timeouts = {.request = options.requestTimeout, .idle = options.idleTimeout},
         .maxConnections = options.maxConnections != 0 ? options.maxConnections : derived,
         .maxPerAddress = options.maxPerAddress,
+        .proxySources = options.proxySources,
     };
 }
 
@@ -117,7 +119,13 @@ void Serve(asio::io_context& io,
     helper.join();
 }
 
-int CheckOnly(const ServerContent& content) {
+int CheckOnly(const ServerContent& content, const ServerOptions& options) {
+    ContentProblems problems;
+    AuditPatches(content.patches(), options.root / "patches", problems);
+    for (const std::string& problem : problems)
+        PrintError(problem);
+    if (!problems.empty())
+        return 2;
     std::printf("content good: %s\n", DescribeContent(content).c_str());
     return 0;
 }
@@ -134,7 +142,7 @@ int RunServer(const std::vector<std::string>& args) {
     if (!content)
         return 2;
     if (options->check)
-        return CheckOnly(*content);
+        return CheckOnly(*content, *options);
     ServerLog log;
     log.Line("ombrelta-server: serving " + DescribeContent(*content) + " from " +
              EscapeForLog(PathToUtf8(options->root)));

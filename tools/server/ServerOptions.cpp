@@ -76,6 +76,12 @@ void ApplyOption(const std::string& name, const std::string& value, ServerOption
         options.maxConnections = ParseCount(value, name);
     } else if (name == "--max-per-address") {
         options.maxPerAddress = ParseCount(value, name);
+    } else if (name == "--proxy-protocol") {
+        try {
+            options.proxySources = ProxySources::Parse(value);
+        } catch (const std::invalid_argument& e) {
+            throw UsageError(name + ": " + e.what());
+        }
     } else {
         options.chunkSize = ParseNumber<std::uint32_t>(value, "--chunk-size");
         if (options.chunkSize == 0)
@@ -85,7 +91,7 @@ void ApplyOption(const std::string& name, const std::string& value, ServerOption
 
 const std::set<std::string> kValueOptions = {
     "--root",         "--listen",          "--chunk-size",     "--request-timeout",
-    "--idle-timeout", "--max-connections", "--max-per-address"};
+    "--idle-timeout", "--max-connections", "--max-per-address", "--proxy-protocol"};
 
 }  // namespace
 
@@ -123,7 +129,7 @@ asio::ip::tcp::endpoint ListenEndpoint(const ServerOptions& options) {
 std::string ServerUsage() {
     return "usage: ombrelta-server --root DIR [--listen HOST:PORT] [--chunk-size N]\n"
            "                      [--request-timeout T] [--idle-timeout T] [--max-connections N]\n"
-           "                      [--max-per-address N] [--check]\n"
+           "                      [--max-per-address N] [--proxy-protocol FROM] [--check]\n"
            "  --root DIR          DIR/patches/*.zip are the patches, DIR/files/ holds the game files\n"
            "  --listen HOST:PORT  IPv4 or [IPv6] address and port (default 127.0.0.1:47000; port 0 picks "
            "a free one)\n"
@@ -133,6 +139,8 @@ std::string ServerUsage() {
            "  --idle-timeout T    close a connection idle for T (default 120); T is seconds, or Nms\n"
            "  --max-connections N connections open at once (default: from the descriptor limit)\n"
            "  --max-per-address N connections open at once from one address (default 256)\n"
+           "  --proxy-protocol FROM  connections from FROM (addresses or address/prefix, comma-separated)\n"
+           "                      must begin with a PROXY v2 header; the client it names counts instead\n"
            "  --check             check the content, print every fault, exit 0 (good) or 2\n";
 }
 

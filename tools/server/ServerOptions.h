@@ -9,6 +9,8 @@
 
 #include <asio/ip/tcp.hpp>
 
+#include "tools/server/ProxyHeader.h"
+
 namespace ombrelta::server {
 
 /// Port used when --listen is not given.
@@ -24,6 +26,7 @@ struct ServerOptions {
     std::chrono::milliseconds idleTimeout{120000};    // no request begun, or an answer not taken
     std::size_t maxConnections = 0;                   // 0: derived from the descriptor limit
     std::size_t maxPerAddress = 256;                  // a café or carrier NAT shares one address
+    ProxySources proxySources;                        // balancers that send PROXY headers
     bool check = false;                               // check the content and exit
     bool help = false;
 };
@@ -36,7 +39,8 @@ public:
 
 /// Parses the arguments after the program name (UTF-8). Throws UsageError for an unknown or
 /// repeated option, a missing or malformed value (a timeout is a whole number of seconds, or of
-/// milliseconds with "ms"; timeouts and caps are at least 1), or a missing --root.
+/// milliseconds with "ms"; timeouts and caps are at least 1; --proxy-protocol takes addresses
+/// with optional prefix lengths), or a missing --root.
 ServerOptions ParseServerOptions(const std::vector<std::string>& args);
 
 /// The address and port to listen on. Throws UsageError when host is not one ParseServerOptions

@@ -18,6 +18,7 @@ std::string Describe(std::chrono::milliseconds timeout) {
 }  // namespace
 
 ServerSession::ServerSession(asio::ip::tcp::socket socket,
+                             const SessionPeer& peer,
                              std::shared_ptr<const ServerContent> content,
                              ServerLog& log,
                              SessionTimeouts timeouts,
@@ -27,25 +28,27 @@ ServerSession::ServerSession(asio::ip::tcp::socket socket,
       content_(std::move(content)),
       log_(log),
       timeouts_(timeouts),
-      ticket_(std::move(ticket)) {
+      ticket_(std::move(ticket)),
+      address_(peer.endpoint.address().to_string()),
+      peer_(address_ + ":" + std::to_string(peer.endpoint.port())),
+      balancerCheck_(peer.balancerCheck) {
     std::error_code error;
-    asio::ip::tcp::endpoint peer = socket_.remote_endpoint(error);
-    address_ = error ? "unknown peer" : peer.address().to_string();
-    peer_ = error ? address_ : address_ + ":" + std::to_string(peer.port());
     // Every answer is awaited by the client before it asks again; Nagle's delay would only
     // stall the tail of each answer behind the client's delayed acknowledgement.
     socket_.set_option(asio::ip::tcp::no_delay(true), error);
 }
 
 ServerSession::~ServerSession() {
-    Log("connection closed");
+    if (!balancerCheck_)
+        Log("connection closed");
 }
 
 // Called on the acceptor's strand: the first steps move to the session's own, where its timer
 // handler runs too.
 void ServerSession::Start() {
     asio::dispatch(socket_.get_executor(), [self = shared_from_this()] {
-        self->Log("connection opened");
+        if (!self->balancerCheck_)
+            self->Log("connection opened");
         self->Guarded([&] { self->WaitForRequest(); });
     });
 }

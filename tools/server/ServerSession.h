@@ -16,6 +16,15 @@
 
 namespace ombrelta::server {
 
+/// Whom a connection serves.
+struct SessionPeer {
+    /// The player: the connection's own peer, or the source a balancer's PROXY header names.
+    asio::ip::tcp::endpoint endpoint;
+    /// True for a balancer's own health check (a PROXY header with the LOCAL command): served
+    /// like any other connection, but its opening and closing are not logged.
+    bool balancerCheck = false;
+};
+
 /// How long one connection may take.
 struct SessionTimeouts {
     std::chrono::milliseconds request;  // from a request's first byte to its last
@@ -29,9 +38,10 @@ struct SessionTimeouts {
 /// once written. Kept alive by the shared pointers its pending operations hold.
 class ServerSession : public std::enable_shared_from_this<ServerSession> {
 public:
-    /// Takes over a connected socket and its admission ticket; the content stays alive as long
-    /// as the session, the log must outlive it.
+    /// Takes over a connected socket serving peer, and its admission ticket; the content stays
+    /// alive as long as the session, the log must outlive it.
     ServerSession(asio::ip::tcp::socket socket,
+                  const SessionPeer& peer,
                   std::shared_ptr<const ServerContent> content,
                   ServerLog& log,
                   SessionTimeouts timeouts,
@@ -66,6 +76,7 @@ private:
     ConnectionLimits::Ticket ticket_;
     std::string address_;
     std::string peer_;
+    bool balancerCheck_ = false;
     const char* waitingFor_ = "";
     std::array<std::uint8_t, 2> header_{};
     std::size_t payloadSize_ = 0;

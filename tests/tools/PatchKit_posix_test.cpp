@@ -1,0 +1,213 @@
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/Text.h"
+#include "patch/ArchiveExtractor.h"
+#include "patch/ZipReader.h"
+#include "tests/support/TempDir.h"
+#include "tools/patch/EntryNameRules.h"
+#include "tools/patch/PatchArchiveCheck.h"
+#include "tools/patch/PatchMaker.h"
+#include "tools/patch/ZipWriter.h"
+
+namespace ombrelta::patchkit {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+
+fs::path Under(const TempDir& dir, const std::string& name) {
+    return fs::path(dir.path()) / name;
+}
+
+void Write(const fs::path& file, const std::string& bytes) {
+    WriteFileBytes(file.wstring(), bytes);
+}
+
+std::string Read(const fs::path& file) {
+    return ReadFileBytes(file.wstring());
+}
+
+// Bytes deflate cannot shrink, so that a flipped byte in the archive is a flipped byte of output.
+std::string NoisyBytes(std::size_t size) {
+    std::string bytes;
+    std::uint32_t state = 12345;
+    for (std::size_t i = 0; i < size; ++i) {
+        state = state * 1103515245u + 12345u;
+        bytes += static_cast<char>(state >> 24);
+    }
+    return bytes;
+}
+
+std::vector<std::string> EntryNamesOf(const fs::path& archive) {
+    ZipReader reader;
+    EXPECT_TRUE(reader.Open(archive.string()));
+    std::vector<std::string> names(reader.EntryCount());
+    for (std::uint32_t i = 0; i < reader.EntryCount(); ++i)
+        EXPECT_TRUE(reader.EntryName(i, names[i]));
+    return names;
+}
+
+int RunTool(const std::string& arguments) {
+    const std::string command = std::string("'") + OMBRELTA_PATCH_TOOL + "' " + arguments + " 2>/dev/null";
+    const int status = std::system(command.c_str());
+    return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(CheckEntryNames, RefusesWhatTheLauncherWouldRefuseOrMistake) {
+    struct Row {
+        std::vector<std::string> names;
+        const char* problem;  // a part of the only problem, or null for none
+    };
+    const Row rows[] = {
+        {{"data/a.txt", "maps/", "version.dat"}, nullptr},
+        {{"../evil.dll"}, "unsafe path"},
+        {{"a/.. /b"}, "unsafe path"},
+        {{"c:win.ini"}, "unsafe path"},
+        {{"/etc/passwd"}, "unsafe path"},
+        {{"a\\b.txt"}, "backslash"},
+        {{"a\nb.txt"}, "control character"},
+        {{"\xff.txt"}, "UTF-8"},
+        {{"Data/a.txt", "data/A.TXT"}, "without regard to case"},
+        {{"maps/", "Maps"}, "without regard to case"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.names.front());
+        const std::vector<std::string> problems = CheckEntryNames(row.names);
+        if (row.problem == nullptr) {
+            EXPECT_TRUE(problems.empty());
+            continue;
+        }
+        ASSERT_EQ(problems.size(), 1u);
+        EXPECT_NE(problems[0].find(row.problem), std::string::npos) << problems[0];
+        EXPECT_EQ(problems[0].find('\n'), std::string::npos);
+    }
+}
+
+TEST(MakePatch, CarriesChangedFilesAndTheVersionLastAndBringsTheOldTreeToTheNew) {
+    TempDir dir;
+    const fs::path oldTree = Under(dir, "old"), newTree = Under(dir, "new");
+    const std::string big = NoisyBytes(300000);
+    Write(oldTree / "same.txt", "unchanged");
+    Write(oldTree / "data/changed.bin", "old bytes");
+    Write(oldTree / "gone.txt", "removed");
+    Write(oldTree / "version.dat", "6");
+    Write(newTree / "same.txt", "unchanged");
+    Write(newTree / "data/changed.bin", "new bytes");
+    Write(newTree / "data/deep/added.bin", big);
+    const fs::path archive = Under(dir, "p7.zip");
+
+    const PatchOutcome outcome = MakePatch({oldTree, newTree, 7, archive});
+
+    EXPECT_TRUE(outcome.problems.empty());
+    ASSERT_EQ(outcome.warnings.size(), 1u);
+    EXPECT_NE(outcome.warnings[0].find("gone.txt"), std::string::npos);
+    EXPECT_EQ(EntryNamesOf(archive),
+              (std::vector<std::string>{"data/changed.bin", "data/deep/added.bin", "version.dat"}));
+    EXPECT_TRUE(VerifyPatchArchive(archive, 7).empty());
+    ASSERT_TRUE(ExtractArchive(archive.wstring(), oldTree.wstring() + L"/"));
+    EXPECT_EQ(Read(oldTree / "data/changed.bin"), "new bytes");
+    EXPECT_EQ(Read(oldTree / "data/deep/added.bin"), big);
+    EXPECT_EQ(Read(oldTree / "version.dat"), "7\r\n");
+    EXPECT_FALSE(fs::exists(Under(dir, "p7.zip.partial")));
+}
+
+TEST(MakePatch, RefusesBadVersionsAndNamesAndWritesNothing) {
+    struct Row {
+        std::int64_t version;
+        const char* newFile;
+        const char* problem;
+    };
+    const Row rows[] = {
+        {0, "a.txt", "not between 1 and 65535"},
+        {65536, "a.txt", "not between 1 and 65535"},
+        {3, "c:evil.dll", "unsafe path"},
+        {3, "VERSION.DAT", "without regard to case"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.newFile);
+        TempDir dir;
+        Write(Under(dir, "new") / row.newFile, "x");
+        fs::create_directories(Under(dir, "old"));
+        const PatchOutcome outcome = MakePatch({Under(dir, "old"), Under(dir, "new"), row.version, Under(dir, "p.zip")});
+        ASSERT_EQ(outcome.problems.size(), 1u);
+        EXPECT_NE(outcome.problems[0].find(row.problem), std::string::npos) << outcome.problems[0];
+        EXPECT_FALSE(fs::exists(Under(dir, "p.zip")));
+        EXPECT_FALSE(fs::exists(Under(dir, "p.zip.partial")));
+    }
+}
+
+TEST(VerifyPatchArchive, NamesEveryReasonTheLauncherWouldFail) {
+    struct Row {
+        const char* label;
+        std::vector<std::pair<std::string, std::string>> entries;
+        bool damage;
+        const char* problem;  // a part of the only problem, or null for none
+    };
+    const std::string noise = NoisyBytes(2000);
+    const Row rows[] = {
+        {"good", {{"data/a.bin", noise}, {"version.dat", "5\n"}}, false, nullptr},
+        {"folders after backslashes", {{"data\\b.bin", noise}, {"version.dat", "5\n"}}, false, nullptr},
+        {"other version", {{"version.dat", "4\n"}}, false, "holds 4, not 5"},
+        {"no version", {{"data/a.bin", noise}}, false, "no version.dat"},
+        {"no number", {{"version.dat", "five\n"}}, false, "no version above 0"},
+        {"two versions", {{"version.dat", "5\n"}, {"./Version.dat", "5\n"}}, false, "more than one"},
+        {"unsafe name", {{"../evil.dll", "x"}, {"version.dat", "5\n"}}, false, "unsafe path"},
+        {"damaged data", {{"data/a.bin", noise}, {"version.dat", "5\n"}}, true, "CRC-32"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        TempDir dir;
+        const fs::path archive = Under(dir, "p.zip");
+        ZipWriter writer(archive);
+        for (const auto& [name, bytes] : row.entries)
+            writer.AddText(name, bytes);
+        writer.Close();
+        if (row.damage) {
+            std::fstream file(archive, std::ios::in | std::ios::out | std::ios::binary);
+            file.seekp(1000);
+            file.put('\x5A');
+        }
+        const std::vector<std::string> problems = VerifyPatchArchive(archive, 5);
+        if (row.problem == nullptr) {
+            EXPECT_TRUE(problems.empty());
+            continue;
+        }
+        ASSERT_EQ(problems.size(), 1u);
+        EXPECT_NE(problems[0].find(row.problem), std::string::npos) << problems[0];
+    }
+}
+
+TEST(VerifyPatchArchive, RefusesWhatIsNoZip) {
+    TempDir dir;
+    Write(Under(dir, "p.zip"), "not a zip at all, only text");
+    const std::vector<std::string> problems = VerifyPatchArchive(Under(dir, "p.zip"), 1);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("not a readable zip"), std::string::npos);
+}
+
+TEST(PatchTool, ExitCodes) {
+    TempDir dir;
+    Write(Under(dir, "old/a.txt"), "1");
+    Write(Under(dir, "new/a.txt"), "2");
+    const std::string trees = " --from '" + Under(dir, "old").string() + "' --to '" + Under(dir, "new").string() + "'";
+    const std::string archive = "'" + Under(dir, "p.zip").string() + "'";
+    EXPECT_EQ(RunTool("make" + trees + " --version 9 --out " + archive), 0);
+    EXPECT_EQ(RunTool("verify " + archive + " --version 9"), 0);
+    EXPECT_EQ(RunTool("verify " + archive + " --version 8"), 2);
+    EXPECT_EQ(RunTool("make" + trees + " --version 70000 --out " + archive), 2);
+    EXPECT_EQ(RunTool("make" + trees + " --out " + archive), 2);
+    EXPECT_EQ(RunTool("verify " + archive), 2);
+}
+
+}  // namespace
+}  // namespace ombrelta::patchkit

@@ -1,0 +1,121 @@
+#include "tools/patch/PatchArchiveCheck.h"
+
+#include <algorithm>
+#include <iterator>
+#include <system_error>
+
+#include "common/Text.h"
+#include "config/LocalVersion.h"
+#include "patch/ArchiveExtractor.h"
+#include "patch/ZipReader.h"
+#include "tools/patch/EntryNameRules.h"
+#include "tools/server/ContentName.h"
+#include "tools/server/PathText.h"
+#include "tools/server/ScratchDirectory.h"
+
+namespace ombrelta::patchkit {
+namespace {
+
+using server::PathToUtf8;
+
+// An entry's name as the launcher decodes it and will write it, UTF-8 with '/' separators, or
+// nothing when extraction refuses the stored name.
+std::optional<std::string> LauncherName(const ZipReader& reader, std::uint32_t i) {
+    std::string stored;
+    std::wstring decoded;
+    if (!reader.EntryName(i, stored) || !DecodeEntryName(stored, reader.HasUtf8Name(i), decoded))
+        return std::nullopt;
+    std::replace(decoded.begin(), decoded.end(), L'\\', L'/');
+    return WideToUtf8(decoded);
+}
+
+// The names of every entry as the launcher will write them; a problem for each it refuses.
+std::vector<std::string> EntryNames(const ZipReader& reader, ArchiveInspection& inspection) {
+    std::vector<std::string> names(reader.EntryCount());
+    for (std::uint32_t i = 0; i < reader.EntryCount(); ++i) {
+        if (std::optional<std::string> name = LauncherName(reader, i)) {
+            names[i] = std::move(*name);
+            continue;
+        }
+        std::string stored;
+        (void)reader.EntryName(i, stored);
+        inspection.problems.push_back("entry name \"" + server::EscapeForLog(stored) +
+                                      "\" is refused by the launcher as an unsafe path");
+    }
+    return names;
+}
+
+// Inflates every file entry into one scratch file, which the next entry overwrites, and
+// returns the index of the last root "version.dat": the one extraction leaves in place.
+std::optional<std::uint32_t> InflateEntries(ZipReader& reader,
+                                            const std::vector<std::string>& names,
+                                            const std::filesystem::path& scratch,
+                                            ArchiveInspection& inspection) {
+    std::optional<std::uint32_t> versionEntry;
+    const std::string target = PathToUtf8(scratch / "entry");
+    for (std::uint32_t i = 0; i < reader.EntryCount(); ++i) {
+        if (reader.IsDirectory(i))
+            continue;
+        if (!reader.ExtractToFile(i, target)) {
+            inspection.problems.push_back("entry \"" + server::EscapeForLog(names[i]) +
+                                          "\" does not inflate to its size and CRC-32, or is encrypted"
+                                          " or compressed in a way the launcher cannot read");
+            continue;
+        }
+        if (names[i].empty() || !IsRootVersionFile(Utf8ToWide(names[i])))
+            continue;
+        if (versionEntry)
+            inspection.problems.push_back("more than one version.dat at the root");
+        versionEntry = i;
+    }
+    return versionEntry;
+}
+
+void ReadVersion(ZipReader& reader, std::uint32_t entry, const std::filesystem::path& scratch,
+                 ArchiveInspection& inspection) {
+    std::error_code ignored;
+    std::filesystem::remove(scratch / "version.dat", ignored);
+    if (!reader.ExtractToFile(entry, PathToUtf8(scratch / "version.dat")))
+        return;
+    inspection.version = ReadLocalVersion(Utf8ToWide(PathToUtf8(scratch)) + L"/", L"version.dat");
+    if (*inspection.version == 0)
+        inspection.problems.push_back("version.dat holds no version above 0");
+}
+
+}  // namespace
+
+ArchiveInspection InspectPatchArchive(const std::filesystem::path& archive) {
+    ArchiveInspection inspection;
+    std::error_code error;
+    const std::uint64_t size = std::filesystem::file_size(archive, error);
+    if (!error && size >= kArchiveSizeLimit)
+        inspection.problems.push_back("archive is 4 GiB or larger");
+    ZipReader reader;
+    if (error || !reader.Open(PathToUtf8(archive))) {
+        inspection.problems.push_back("not a readable zip archive");
+        return inspection;
+    }
+    const std::vector<std::string> names = EntryNames(reader, inspection);
+    std::vector<std::string> decodable;
+    std::copy_if(names.begin(), names.end(), std::back_inserter(decodable),
+                 [](const std::string& name) { return !name.empty(); });
+    for (std::string& problem : CheckEntryNames(decodable))
+        inspection.problems.push_back(std::move(problem));
+    server::ScratchDirectory scratch;
+    const std::optional<std::uint32_t> versionEntry = InflateEntries(reader, names, scratch.path(), inspection);
+    if (versionEntry)
+        ReadVersion(reader, *versionEntry, scratch.path(), inspection);
+    else
+        inspection.problems.push_back("no version.dat at the root");
+    return inspection;
+}
+
+std::vector<std::string> VerifyPatchArchive(const std::filesystem::path& archive, std::uint16_t expected) {
+    ArchiveInspection inspection = InspectPatchArchive(archive);
+    if (inspection.version && *inspection.version != 0 && *inspection.version != expected)
+        inspection.problems.push_back("version.dat holds " + std::to_string(*inspection.version) +
+                                      ", not " + std::to_string(expected));
+    return inspection.problems;
+}
+
+}  // namespace ombrelta::patchkit

@@ -1,0 +1,72 @@
+#include "tools/patch/PatchMaker.h"
+
+#include <system_error>
+
+#include "tools/patch/EntryNameRules.h"
+#include "tools/server/ContentName.h"
+#include "tools/patch/PatchArchiveCheck.h"
+#include "tools/patch/TreeChanges.h"
+#include "tools/patch/ZipWriter.h"
+#include "tools/server/PathText.h"
+
+namespace ombrelta::patchkit {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::int64_t kHighestVersion = 65535;
+
+// Written beside the archive and renamed over it at the end, so that a failed run never leaves
+// a half-written patch where a server would pick it up.
+fs::path PartialPath(const fs::path& archive) {
+    fs::path partial = archive;
+    partial += ".partial";
+    return partial;
+}
+
+void WriteArchive(const PatchRequest& request, const TreeChanges& changes, const fs::path& target) {
+    ZipWriter writer(target);
+    for (const std::string& file : changes.changed)
+        writer.AddFile(file, request.newTree / server::PathFromUtf8(file));
+    writer.AddText("version.dat", std::to_string(request.version) + "\r\n");
+    writer.Close();
+}
+
+void WriteAndPublish(const PatchRequest& request, const TreeChanges& changes, PatchOutcome& outcome) {
+    const fs::path partial = PartialPath(request.archive);
+    try {
+        WriteArchive(request, changes, partial);
+        if (fs::file_size(partial) >= kArchiveSizeLimit) {
+            outcome.problems.push_back("the archive would be 4 GiB or larger");
+            fs::remove(partial);
+            return;
+        }
+        fs::rename(partial, request.archive);
+    } catch (...) {
+        std::error_code ignored;
+        fs::remove(partial, ignored);
+        throw;
+    }
+    outcome.fileCount = changes.changed.size();
+}
+
+}  // namespace
+
+PatchOutcome MakePatch(const PatchRequest& request) {
+    PatchOutcome outcome;
+    if (request.version < 1 || request.version > kHighestVersion) {
+        outcome.problems.push_back("version " + std::to_string(request.version) + " is not between 1 and 65535");
+        return outcome;
+    }
+    const TreeChanges changes = CompareTrees(request.oldTree, request.newTree);
+    for (const std::string& file : changes.removed)
+        outcome.warnings.push_back("removed file \"" + server::EscapeForLog(file) + "\" stays on players' disks");
+    std::vector<std::string> names = changes.changed;
+    names.push_back("version.dat");
+    outcome.problems = CheckEntryNames(names);
+    if (outcome.problems.empty())
+        WriteAndPublish(request, changes, outcome);
+    return outcome;
+}
+
+}  // namespace ombrelta::patchkit

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace ombrelta::patchkit {
+
+/// What to put into a patch: the files that differ between two trees, for one version.
+struct PatchRequest {
+    std::filesystem::path oldTree;
+    std::filesystem::path newTree;
+    std::int64_t version = 0;
+    std::filesystem::path archive;
+};
+
+/// What making a patch came to.
+struct PatchOutcome {
+    /// Reasons the patch was refused; nothing was written when there is any.
+    std::vector<std::string> problems;
+    /// Things the patch cannot do, such as removing a file; it was written all the same.
+    std::vector<std::string> warnings;
+    /// Files written into the archive, "version.dat" not counted.
+    std::size_t fileCount = 0;
+};
+
+/// Writes a deflated zip holding every file added or changed from oldTree to newTree and, last,
+/// a root "version.dat" holding version. Refuses a version outside 1..65535, any name the
+/// launcher would refuse or take for another (CheckEntryNames) and an archive of 4 GiB or more.
+/// The archive appears only once complete. Throws std::runtime_error (or filesystem_error) when
+/// a tree cannot be read or the archive cannot be written; no partial archive is left then.
+PatchOutcome MakePatch(const PatchRequest& request);
+
+}  // namespace ombrelta::patchkit

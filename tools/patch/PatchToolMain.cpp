@@ -1,0 +1,114 @@
+// ombrelta-patch: makes patch archives from two game trees and checks them before they are published.
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/Text.h"
+#include "tools/entry/ToolMain.h"
+#include "tools/patch/PatchArchiveCheck.h"
+#include "tools/patch/PatchMaker.h"
+#include "tools/server/PathText.h"
+
+namespace ombrelta {
+namespace {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitRefused = 2;
+
+const char kUsage[] =
+    "usage: ombrelta-patch make --from OLD_DIR --to NEW_DIR --version N --out FILE.zip\n"
+    "       ombrelta-patch verify FILE.zip --version N\n";
+
+// "--name value" pairs after the subcommand; a single bare argument is kept under "".
+std::optional<std::map<std::string, std::string>> ParseArguments(const std::vector<std::wstring>& arguments) {
+    std::map<std::string, std::string> values;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        std::string name = WideToUtf8(arguments[i]);
+        if (!name.starts_with("--")) {
+            if (!values.emplace("", name).second)
+                return std::nullopt;
+            continue;
+        }
+        if (i + 1 >= arguments.size() || !values.emplace(name, WideToUtf8(arguments[++i])).second)
+            return std::nullopt;
+    }
+    return values;
+}
+
+std::optional<std::int64_t> ParseNumber(const std::string& text) {
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+std::optional<std::int64_t> NumberOption(const std::map<std::string, std::string>& values, const std::string& key) {
+    const auto it = values.find(key);
+    return it == values.end() ? std::nullopt : ParseNumber(it->second);
+}
+
+int Refuse(const std::vector<std::string>& problems) {
+    for (const std::string& problem : problems)
+        std::fprintf(stderr, "ombrelta-patch: %s\n", problem.c_str());
+    return kExitRefused;
+}
+
+int Make(const std::map<std::string, std::string>& values) {
+    const std::vector<std::string> keys{"--from", "--to", "--version", "--out"};
+    const std::optional<std::int64_t> version = NumberOption(values, "--version");
+    if (values.size() != keys.size() || !version || !std::all_of(keys.begin(), keys.end(), [&](const auto& k) {
+            return values.contains(k);
+        })) {
+        std::fputs(kUsage, stderr);
+        return kExitRefused;
+    }
+    const patchkit::PatchOutcome outcome = patchkit::MakePatch({.oldTree = server::PathFromUtf8(values.at("--from")),
+                                                                .newTree = server::PathFromUtf8(values.at("--to")),
+                                                                .version = *version,
+                                                                .archive = server::PathFromUtf8(values.at("--out"))});
+    for (const std::string& warning : outcome.warnings)
+        std::fprintf(stderr, "ombrelta-patch: warning: %s\n", warning.c_str());
+    if (!outcome.problems.empty())
+        return Refuse(outcome.problems);
+    std::printf("%s: %zu files and version.dat (version %lld)\n", values.at("--out").c_str(), outcome.fileCount,
+                static_cast<long long>(*version));
+    return 0;
+}
+
+int Verify(const std::map<std::string, std::string>& values) {
+    const std::optional<std::int64_t> version = NumberOption(values, "--version");
+    if (values.size() != 2 || !values.contains("") || !version || *version < 1 || *version > 65535) {
+        std::fputs(kUsage, stderr);
+        return kExitRefused;
+    }
+    const std::vector<std::string> problems =
+        patchkit::VerifyPatchArchive(server::PathFromUtf8(values.at("")), static_cast<std::uint16_t>(*version));
+    if (!problems.empty())
+        return Refuse(problems);
+    std::printf("%s: good for version %lld\n", values.at("").c_str(), static_cast<long long>(*version));
+    return 0;
+}
+
+}  // namespace
+
+int ToolMain(const std::vector<std::wstring>& arguments) {
+    const std::string command = arguments.empty() ? "" : WideToUtf8(arguments[0]);
+    const std::optional<std::map<std::string, std::string>> values = ParseArguments(arguments);
+    if (!values || (command != "make" && command != "verify")) {
+        std::fputs(kUsage, stderr);
+        return kExitRefused;
+    }
+    try {
+        return command == "make" ? Make(*values) : Verify(*values);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "ombrelta-patch: %s\n", error.what());
+        return kExitFailed;
+    }
+}
+
+}  // namespace ombrelta

@@ -1,0 +1,72 @@
+#include "tools/patch/TreeChanges.h"
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <set>
+#include <stdexcept>
+
+#include "tools/server/PathText.h"
+
+namespace ombrelta::patchkit {
+namespace {
+
+using server::GenericPathToUtf8;
+namespace fs = std::filesystem;
+
+std::set<std::string> RegularFiles(const fs::path& root) {
+    std::set<std::string> files;
+    for (const fs::directory_entry& entry :
+         fs::recursive_directory_iterator(root, fs::directory_options::follow_directory_symlink)) {
+        if (!entry.is_regular_file())
+            continue;
+        std::string relative = GenericPathToUtf8(entry.path().lexically_relative(root));
+        if (relative != "version.dat")
+            files.insert(std::move(relative));
+    }
+    return files;
+}
+
+std::ifstream OpenForReading(const fs::path& file) {
+    std::ifstream stream(file, std::ios::binary);
+    if (!stream)
+        throw std::runtime_error("cannot read " + server::PathToUtf8(file));
+    return stream;
+}
+
+bool SameContent(const fs::path& a, const fs::path& b) {
+    if (fs::file_size(a) != fs::file_size(b))
+        return false;
+    std::ifstream first = OpenForReading(a);
+    std::ifstream second = OpenForReading(b);
+    std::array<char, 64 * 1024> bufferA;
+    std::array<char, 64 * 1024> bufferB;
+    while (first && second) {
+        first.read(bufferA.data(), bufferA.size());
+        second.read(bufferB.data(), bufferB.size());
+        if (first.gcount() != second.gcount() ||
+            !std::equal(bufferA.begin(), bufferA.begin() + first.gcount(), bufferB.begin()))
+            return false;
+    }
+    if (first.bad() || second.bad())
+        throw std::runtime_error("cannot read " + server::PathToUtf8(a) + " or " + server::PathToUtf8(b));
+    return true;
+}
+
+}  // namespace
+
+TreeChanges CompareTrees(const fs::path& oldRoot, const fs::path& newRoot) {
+    const std::set<std::string> oldFiles = RegularFiles(oldRoot);
+    const std::set<std::string> newFiles = RegularFiles(newRoot);
+    TreeChanges changes;
+    for (const std::string& file : newFiles) {
+        const fs::path relative = server::PathFromUtf8(file);
+        if (!oldFiles.contains(file) || !SameContent(oldRoot / relative, newRoot / relative))
+            changes.changed.push_back(file);
+    }
+    std::set_difference(oldFiles.begin(), oldFiles.end(), newFiles.begin(), newFiles.end(),
+                        std::back_inserter(changes.removed));
+    return changes;
+}
+
+}  // namespace ombrelta::patchkit

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace ombrelta::patchkit {
+
+/// Writes a zip archive through zlib's minizip: deflated entries with UTF-8 names, ZIP64 only
+/// for an entry that needs it. Every failure throws std::runtime_error naming the archive.
+class ZipWriter {
+public:
+    /// Creates or truncates the archive.
+    explicit ZipWriter(const std::filesystem::path& archive);
+    /// Ends an archive that was not closed; its file is then incomplete.
+    ~ZipWriter();
+    ZipWriter(const ZipWriter&) = delete;
+    ZipWriter& operator=(const ZipWriter&) = delete;
+
+    /// Adds an entry with the bytes and modification time of a file.
+    void AddFile(const std::string& name, const std::filesystem::path& source);
+    /// Adds an entry holding text, dated now.
+    void AddText(const std::string& name, std::string_view text);
+    /// Writes the central directory and closes the file.
+    void Close();
+
+private:
+    void OpenEntry(const std::string& name, std::filesystem::file_time_type modified, bool large);
+    void Write(const char* bytes, std::size_t size);
+    void CloseEntry();
+    [[noreturn]] void Fail(const std::string& what) const;
+
+    std::string archiveName_;
+    void* zip_ = nullptr;
+};
+
+}  // namespace ombrelta::patchkit

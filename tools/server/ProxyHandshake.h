@@ -1,0 +1,43 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <asio.hpp>
+
+#include "tools/server/ProxyHeader.h"
+#include "tools/server/ServerLog.h"
+#include "tools/server/ServerSession.h"
+
+namespace ombrelta::server {
+
+/// Reads the PROXY protocol version 2 header that a balancer sends before its client's first
+/// byte, then hands the socket on with the client it names. A connection whose header is
+/// missing, damaged or late is closed with one log line. Kept alive by its pending operations.
+class ProxyHandshake : public std::enable_shared_from_this<ProxyHandshake> {
+public:
+    using Admit = std::function<void(asio::ip::tcp::socket, SessionPeer)>;
+
+    /// Starts reading; the header must arrive whole within timeout. The log must outlive it.
+    static void Start(asio::ip::tcp::socket socket, std::chrono::milliseconds timeout, ServerLog& log, Admit admit);
+
+    ProxyHandshake(asio::ip::tcp::socket socket, ServerLog& log, Admit admit);
+
+private:
+    void ReadFixedPart(std::chrono::milliseconds timeout);
+    void ReadRest(std::size_t remaining);
+    void Finish();
+    void Refuse(const std::string& reason);
+
+    asio::ip::tcp::socket socket_;
+    asio::steady_timer deadline_;
+    ServerLog& log_;
+    Admit admit_;
+    asio::ip::tcp::endpoint balancer_;
+    std::vector<std::uint8_t> header_;
+};
+
+}  // namespace ombrelta::server
