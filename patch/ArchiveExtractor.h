@@ -10,8 +10,4 @@ namespace ombrelta {
 /// entry name, write or check failure); entries written before it stay.
 bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destination);
 
-/// False for names that could leave the destination: empty, drive-absolute ("C:\"), UNC,
-/// device prefixes, or a ".." element. The name uses '\' as its separator.
-bool IsSafeEntryPath(const std::wstring& name);
-
 }  // namespace ombrelta

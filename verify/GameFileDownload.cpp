@@ -7,10 +7,10 @@
 #include "common/FileSystem.h"
 #include "common/Md5.h"
 #include "common/Path.h"
+#include "common/SafePath.h"
 #include "protocol/ChunkChannels.h"
 #include "verify/FileHash.h"
 #include "verify/FileVerifier.h"
-#include "verify/SafeEntryPath.h"
 
 namespace ombrelta {
 namespace {
