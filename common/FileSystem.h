@@ -63,6 +63,8 @@ public:
     static std::optional<File> OpenRead(const std::wstring& path);
     /// Creates or truncates a file for writing.
     static std::optional<File> OpenWrite(const std::wstring& path);
+    /// Opens a file for writing after its last byte, creating it when missing.
+    static std::optional<File> OpenAppend(const std::wstring& path);
 
     /// No file: every operation fails, as on a closed one.
     File() = default;

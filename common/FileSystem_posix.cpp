@@ -146,6 +146,18 @@ std::optional<File> File::OpenWrite(const std::wstring& path) {
     return File(fd);
 }
 
+std::optional<File> File::OpenAppend(const std::wstring& path) {
+    if (!IsUsable(path))
+        return std::nullopt;
+    int fd = ::open(NativeBytes(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return std::nullopt;
+    File file(fd);
+    if (::lseek(fd, 0, SEEK_END) < 0)
+        return std::nullopt;
+    return file;
+}
+
 std::optional<std::size_t> File::Read(void* buffer, std::size_t size) {
     if (handle_ == kNoFile)
         return std::nullopt;

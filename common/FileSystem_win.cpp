@@ -114,6 +114,16 @@ std::optional<File> File::OpenWrite(const std::wstring& path) {
     return File(FromHandle(handle));
 }
 
+std::optional<File> File::OpenAppend(const std::wstring& path) {
+    HANDLE handle = OpenWith(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    File file(FromHandle(handle));
+    if (!SetFilePointerEx(handle, LARGE_INTEGER{}, nullptr, FILE_END))
+        return std::nullopt;
+    return file;
+}
+
 std::optional<std::size_t> File::Read(void* buffer, std::size_t size) {
     if (handle_ == kNoFile)
         return std::nullopt;

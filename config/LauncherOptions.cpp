@@ -29,6 +29,14 @@ bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_vie
         options.hashcache = value == "1";
         return true;
     }
+    if (key == "resume") {
+        options.resume = value == "1";
+        return true;
+    }
+    if (key == "retries") {
+        options.retries = ParseBoundedInt(value, 0, 10).value_or(LauncherOptions{}.retries);
+        return true;
+    }
     return false;
 }
 

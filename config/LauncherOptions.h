@@ -12,6 +12,10 @@ struct LauncherOptions {
     /// `hashcache`: "1" lets the file check trust files recorded as intact in "_verify_cache"
     /// while their size, last-write time and identity are unchanged.
     bool hashcache = false;
+    /// `resume`: "1" keeps an interrupted download (patch or game file) and continues it later.
+    bool resume = false;
+    /// `retries`: reconnections after a lost connection in one run, 0 to 10.
+    int retries = 0;
 };
 
 /// Applies one setting when `key` (lower case) names an option; returns false for any other key.

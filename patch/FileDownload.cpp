@@ -30,8 +30,8 @@ private:
 
 // Builds tempPath from the chunks; false, with tempPath deleted, unless it is complete.
 bool ReceiveInto(const std::wstring& tempPath, ChunkChannel& channel, const ChunkLoopPlan& plan,
-                 const DownloadProgress& progress) {
-    std::optional<File> file = File::OpenWrite(tempPath);
+                 const DownloadProgress& progress, bool keepInterrupted) {
+    std::optional<File> file = plan.startOffset == 0 ? File::OpenWrite(tempPath) : File::OpenAppend(tempPath);
     if (!file)
         return false;
     // A failing request ends the download quietly; a throwing progress target still must not
@@ -51,7 +51,8 @@ bool ReceiveInto(const std::wstring& tempPath, ChunkChannel& channel, const Chun
         status = RunChunkLoop(channel, *file, plan, progress ? DownloadProgress(onChunk) : nullptr, written);
     } catch (...) {
         file.reset();
-        (void)DeleteFileAt(tempPath);
+        if (!keepInterrupted)
+            (void)DeleteFileAt(tempPath);
         if (progressFailed)
             throw;
         return false;
@@ -74,16 +75,18 @@ bool DownloadToFile(std::uint32_t totalSize, const std::wstring& targetPath, Chu
 }
 
 bool DownloadToFile(std::uint32_t totalSize, const std::wstring& targetPath, ChunkChannel& channel, int window,
-                    DownloadProgress progress) {
+                    DownloadProgress progress, KeptDownload kept) {
     if (targetPath.empty())
         return false;
     if (!EnsureParentDirectories(targetPath))
         return false;
 
     const std::wstring tempPath = targetPath + L".download";
-    (void)DeleteFileAt(tempPath);
-    const ChunkLoopPlan plan{.totalSize = totalSize, .totalIsLimit = true, .window = window};
-    if (!ReceiveInto(tempPath, channel, plan, progress))
+    if (kept.startOffset == 0)
+        (void)DeleteFileAt(tempPath);
+    const ChunkLoopPlan plan{
+        .totalSize = totalSize, .totalIsLimit = true, .window = window, .startOffset = kept.startOffset};
+    if (!ReceiveInto(tempPath, channel, plan, progress, kept.keepInterrupted))
         return false;
 
     (void)DeleteFileAt(targetPath);

@@ -19,8 +19,18 @@ using ChunkFetcher = std::function<std::vector<std::uint8_t>(std::uint32_t offse
 bool DownloadToFile(std::uint32_t totalSize, const std::wstring& targetPath, ChunkFetcher fetcher,
                     DownloadProgress progress);
 
+/// What a download does with the ".download" file an earlier one left, and with its own when
+/// interrupted.
+struct KeptDownload {
+    /// Bytes of the ".download" file to continue after; 0 starts it anew.
+    std::uint32_t startOffset = 0;
+    /// Whether a download ended by a failing request (or a throwing progress) keeps its
+    /// ".download" for a later one to continue.
+    bool keepInterrupted = false;
+};
+
 /// DownloadToFile over the requests of channel, with up to window of them in flight.
 bool DownloadToFile(std::uint32_t totalSize, const std::wstring& targetPath, ChunkChannel& channel, int window,
-                    DownloadProgress progress);
+                    DownloadProgress progress, KeptDownload kept = {});
 
 }  // namespace ombrelta

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/FileSystem.h"
+#include "common/PartialDownload.h"
 #include "common/Path.h"
 #include "common/Text.h"
 #include "config/LocalVersion.h"
@@ -25,8 +26,8 @@ bool IsPlainFileName(const std::string& name) {
 
 }  // namespace
 
-PatchService::PatchService(std::wstring installDir, int chunkWindow)
-    : installDir(std::move(installDir)), chunkWindow(chunkWindow) {}
+PatchService::PatchService(std::wstring installDir, int chunkWindow, bool resume)
+    : installDir(std::move(installDir)), chunkWindow(chunkWindow), resume(resume) {}
 
 PatchService::PatchService() : PatchService(GetExecutableDirectory()) {}
 
@@ -57,11 +58,7 @@ bool PatchService::ApplyPatches(LauncherApi& api, ProgressCallback progress) {
         const std::wstring tempDir = JoinPath(installDir, kPatchTempDir);
         (void)CreateDirectories(tempDir);
         const std::wstring archivePath = JoinPath(tempDir, Utf8ToWide(patch.fileName));
-        if (!DownloadPatch(api, patch, archivePath, progress) || !PathExists(archivePath))
-            return false;
-
-        Report(progress, L"Extracting patch...", 70);
-        if (!ExtractArchive(archivePath, installDir))
+        if (!DownloadAndExtract(api, patch, archivePath, progress))
             return false;
         if (ReadLocalVersion(installDir, kVersionFile) != patch.version)
             return false;
@@ -72,8 +69,38 @@ bool PatchService::ApplyPatches(LauncherApi& api, ProgressCallback progress) {
     }
 }
 
+bool PatchService::DownloadAndExtract(LauncherApi& api, const PatchInfo& patch, const std::wstring& archivePath,
+                                      const ProgressCallback& progress) {
+    for (;;) {
+        bool resumed = false;
+        if (!DownloadPatch(api, patch, archivePath, progress, resumed) || !PathExists(archivePath))
+            return false;
+        Report(progress, L"Extracting patch...", 70);
+        if (ExtractArchive(archivePath, installDir))
+            return true;
+        // The part kept from before may not belong to this archive after all, so a continued
+        // download is fetched once more whole; the next pass starts at 0 and is not resumed.
+        if (!resumed)
+            return false;
+        (void)DeleteFileAt(archivePath);
+    }
+}
+
+KeptDownload PatchService::PrepareKept(const PatchInfo& patch, const std::wstring& partialPath) const {
+    if (!resume)
+        return {};
+    const std::string identity = "version=" + std::to_string(patch.version) + "\nsize=" + std::to_string(patch.size) +
+                                 "\nname=" + patch.fileName + "\n";
+    const std::uint32_t start = ResumableSize(partialPath, identity, patch.size);
+    // Without its record a partial file could never be continued, so it is not kept.
+    return {.startOffset = start, .keepInterrupted = RecordPartial(partialPath, identity)};
+}
+
 bool PatchService::DownloadPatch(LauncherApi& api, const PatchInfo& patch, const std::wstring& archivePath,
-                                 ProgressCallback progress) {
+                                 ProgressCallback progress, bool& resumed) {
+    const std::wstring partialPath = archivePath + L".download";
+    const KeptDownload kept = PrepareKept(patch, partialPath);
+    resumed = kept.startOffset != 0;
     const std::uint16_t version = patch.version;
     PatchChunkChannel channel(api, version);
     if (chunkWindow > 1)
@@ -86,7 +113,10 @@ bool PatchService::DownloadPatch(LauncherApi& api, const PatchInfo& patch, const
             progress(message, static_cast<std::int32_t>(25 + share));
         };
     }
-    return DownloadToFile(patch.size, archivePath, channel, chunkWindow, std::move(onChunk));
+    const bool done = DownloadToFile(patch.size, archivePath, channel, chunkWindow, std::move(onChunk), kept);
+    if (resume && (done || !PathExists(partialPath)))
+        DiscardPartial(partialPath);
+    return done;
 }
 
 void PatchService::RemovePatchTemp(const std::wstring& archivePath) const {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/ProgressCallback.h"
+#include "patch/FileDownload.h"
 #include "protocol/LauncherApi.h"
 #include "protocol/PatchInfo.h"
 
@@ -12,8 +13,10 @@ namespace ombrelta {
 class PatchService {
 public:
     /// installDir: the launcher's own directory, ending with a separator. chunkWindow: chunk
-    /// requests a download may keep in flight (1 waits for each answer).
-    explicit PatchService(std::wstring installDir, int chunkWindow = 1);
+    /// requests a download may keep in flight (1 waits for each answer). resume: an interrupted
+    /// download keeps its ".download" and a record beside it, and the next download of the same
+    /// patch continues it; a continued archive that fails extraction is fetched once more whole.
+    explicit PatchService(std::wstring installDir, int chunkWindow = 1, bool resume = false);
     /// Works on the running program's own folder.
     PatchService();
 
@@ -26,11 +29,16 @@ public:
     void RemovePatchTemp(const std::wstring& archivePath) const;
 
 private:
+    bool DownloadAndExtract(LauncherApi& api, const PatchInfo& patch, const std::wstring& archivePath,
+                            const ProgressCallback& progress);
+    /// resumed tells whether the download continued a partial one.
     bool DownloadPatch(LauncherApi& api, const PatchInfo& patch, const std::wstring& archivePath,
-                       ProgressCallback progress);
+                       ProgressCallback progress, bool& resumed);
+    KeptDownload PrepareKept(const PatchInfo& patch, const std::wstring& partialPath) const;
 
     std::wstring installDir;
     int chunkWindow;
+    bool resume;
 };
 
 }  // namespace ombrelta

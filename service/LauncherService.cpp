@@ -1,11 +1,13 @@
 #include "service/LauncherService.h"
 
+#include <chrono>
 #include <exception>
 #include <utility>
 
 #include "common/Path.h"
 #include "common/Text.h"
 #include "patch/PatchService.h"
+#include "service/ConnectionRetry.h"
 #include "verify/FileVerifier.h"
 #include "verify/VerifiedFileCache.h"
 
@@ -43,16 +45,18 @@ bool LauncherService::LoadConfig(WindowHandle owner) {
     }
 }
 
-void LauncherService::CheckGameFiles(const ProgressCallback& progress) {
+void LauncherService::CheckGameFiles(const ProgressCallback& progress, FileCheckPosition& position) {
+    const FileCheckSettings settings{
+        .chunkWindow = config.options.pipeline, .resume = config.options.resume, .position = &position};
     if (!config.options.hashcache) {
-        VerifyAndRepairFiles(api, Forwarding(progress), config.options.pipeline);
+        VerifyAndRepairFiles(api, Forwarding(progress), nullptr, settings);
         return;
     }
     VerifiedFileCache cache = VerifiedFileCache::Load(JoinPath(installDir, kVerifiedFileCacheName));
     // Files found intact before a failure stay recorded; a cache that cannot be written only
     // means hashing them again next time.
     try {
-        VerifyAndRepairFiles(api, Forwarding(progress), cache, config.options.pipeline);
+        VerifyAndRepairFiles(api, Forwarding(progress), &cache, settings);
     } catch (...) {
         (void)cache.Save();
         throw;
@@ -66,21 +70,83 @@ bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback 
         errorText = "Failed to connect to launcher server.";
         return false;
     }
+    // A check cut short goes on after a reconnection with the entries not yet done.
+    FileCheckPosition position;
     try {
-        Report(progress, L"Checking patches...", 20);
-        PatchService patches(installDir, config.options.pipeline);
-        if (!patches.ApplyPatches(api, Forwarding(progress))) {
-            errorText = "Patch update failed.";
-            return false;
-        }
-        Report(progress, L"Checking game files...", 70);
-        CheckGameFiles(progress);
-        Report(progress, L"Ready.", 100);
-        return true;
+        return RunReconnecting(progress, [&](const ProgressCallback& report) {
+            errorText.clear();
+            return RunStartupStages(errorText, report, position);
+        });
     } catch (const std::exception& error) {
         errorText = error.what();
         return false;
     }
+}
+
+bool LauncherService::RunStartupStages(std::string& errorText,
+                                       const ProgressCallback& progress,
+                                       FileCheckPosition& position) {
+    Report(progress, L"Checking patches...", 20);
+    PatchService patches(installDir, config.options.pipeline, config.options.resume);
+    if (!patches.ApplyPatches(api, Forwarding(progress))) {
+        errorText = "Patch update failed.";
+        return false;
+    }
+    Report(progress, L"Checking game files...", 70);
+    CheckGameFiles(progress, position);
+    Report(progress, L"Ready.", 100);
+    return true;
+}
+
+bool LauncherService::RunReconnecting(const ProgressCallback& progress, const Stages& stages) {
+    if (config.options.retries == 0)
+        return stages(progress);
+    std::int32_t percent = 0;
+    const ProgressCallback tracked = [&](const std::wstring& message, std::int32_t value) {
+        percent = value;
+        Report(progress, message, value);
+    };
+    int attempts = 0;
+    for (;;) {
+        try {
+            if (stages(tracked))
+                return true;
+        } catch (const std::exception&) {
+            if (!Reconnect(progress, percent, attempts))
+                throw;
+            continue;
+        }
+        if (!Reconnect(progress, percent, attempts))
+            return false;
+    }
+}
+
+// Only a failure that closed the connection is a lost connection: malformed answers, unsafe
+// paths and write failures leave it open and end the run.
+bool LauncherService::Reconnect(const ProgressCallback& progress, std::int32_t percent, int& attempts) {
+    if (api.IsConnected())
+        return false;
+    // The wait grows while the server stays away, and starts over once it is back.
+    for (int failedInARow = 0; attempts < config.options.retries; ++failedInARow) {
+        ++attempts;
+        const int seconds = RetryDelaySeconds(failedInARow);
+        Report(progress, RetryReportText(seconds, attempts, config.options.retries), percent);
+        if (!retryWait.WaitFor(std::chrono::seconds(seconds)))
+            return false;
+        if (api.Connect(config.host, config.port)) {
+            // A Close that came during the connect still ends the run.
+            if (!retryWait.Interrupted())
+                return true;
+            api.Close();
+            return false;
+        }
+    }
+    return false;
+}
+
+void LauncherService::Close() {
+    retryWait.Interrupt();
+    api.Close();
 }
 
 bool LauncherService::VerifyBeforeStart(ProgressCallback progress) {
@@ -91,7 +157,11 @@ bool LauncherService::VerifyBeforeStart(ProgressCallback progress) {
             return false;
         }
         Report(progress, L"Checking files before start...", 10);
-        CheckGameFiles(progress);
+        FileCheckPosition position;
+        RunReconnecting(progress, [&](const ProgressCallback& report) {
+            CheckGameFiles(report, position);
+            return true;
+        });
         Report(progress, L"Files checked successfully.", 100);
         return true;
     } catch (const std::exception& error) {

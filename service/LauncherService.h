@@ -1,11 +1,14 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
+#include "common/InterruptibleWait.h"
 #include "common/ProgressCallback.h"
 #include "config/LauncherConfig.h"
 #include "game/GameProcess.h"
 #include "protocol/LauncherApi.h"
+#include "verify/FileVerifier.h"
 
 namespace ombrelta {
 
@@ -22,12 +25,18 @@ public:
     bool LoadConfig(WindowHandle owner);
 
     /// Connects, applies patches, checks the game files and reports "Ready.". False with the
-    /// reason (UTF-8) in errorText on failure; errorText is empty on success.
+    /// reason (UTF-8) in errorText on failure; errorText is empty on success. With the `retries`
+    /// option, a lost connection is reported ("Connection lost, retrying in S s (K of N)...")
+    /// and connected again after a wait, and the stages go on from where the installation is.
     bool RunStartupChecks(std::string& errorText, ProgressCallback progress);
 
-    /// Connects again and checks the game files; reports its failure and returns false.
-    /// Never throws.
+    /// Connects again and checks the game files, reconnecting as RunStartupChecks does; reports
+    /// its failure and returns false. Never throws.
     bool VerifyBeforeStart(ProgressCallback progress);
+
+    /// Closes the connection and ends a wait for a reconnection at once; no reconnection
+    /// follows. Safe to call from another thread while a check runs.
+    void Close();
 
     LauncherApi& Api() { return api; }
     const LauncherConfig& Config() const { return config; }
@@ -35,13 +44,23 @@ public:
     const std::wstring& InstallDir() const { return installDir; }
 
 private:
+    /// Runs the stages once; false (or an exception) when they fail.
+    using Stages = std::function<bool(const ProgressCallback&)>;
+
+    bool RunStartupStages(std::string& errorText, const ProgressCallback& progress, FileCheckPosition& position);
+    /// Runs stages again after each failure that lost the connection, while the `retries`
+    /// option allows a reconnection; the last failure stands.
+    bool RunReconnecting(const ProgressCallback& progress, const Stages& stages);
+    /// Waits and connects again, with the reports, while attempts remain; true once connected.
+    bool Reconnect(const ProgressCallback& progress, std::int32_t percent, int& attempts);
     /// The file check of both sequences, with the verified-file cache when the options ask.
-    void CheckGameFiles(const ProgressCallback& progress);
+    void CheckGameFiles(const ProgressCallback& progress, FileCheckPosition& position);
 
     LauncherApi api;
     LauncherConfig config;
     GameProcess game;
     std::wstring installDir;
+    InterruptibleWait retryWait;
 };
 
 }  // namespace ombrelta

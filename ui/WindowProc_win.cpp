@@ -96,7 +96,7 @@ void MainWindow::OnDestroy() {
     RemoveTrayIcon();
     // From here on no worker posts to this window; a blocked one fails on its closed socket.
     link->Detach();
-    service->Api().Close();
+    service->Close();
     service->Game().TerminateGameProcesses();
     PostQuitMessage(0);
 }

@@ -1,5 +1,6 @@
 #include "verify/FileVerifier.h"
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -44,31 +45,51 @@ bool FileNeedsRepairWith(const HashEntry& entry,
     return hashed.md5.empty() || !SameMd5Text(hashed.md5, entry.hash);
 }
 
-// Files the cache vouches for are not hashed ahead. The checking thread asks the cache again
-// when it reaches them, since an earlier repair may have rewritten one.
-std::vector<bool> TrustedBeforeStart(const std::vector<HashEntry>& entries,
-                                     std::size_t end,
-                                     const VerifiedFileCache* cache) {
-    std::vector<bool> trusted;
-    if (!cache)
-        return trusted;
-    trusted.resize(end);
+// Entries done before a reconnection, and files the cache vouches for, are not hashed ahead.
+// The checking thread asks the cache again when it reaches them, since an earlier repair may
+// have rewritten one.
+std::vector<bool> SkippedAhead(const std::vector<HashEntry>& entries,
+                               std::size_t start,
+                               std::size_t end,
+                               const VerifiedFileCache* cache) {
+    std::vector<bool> skipped;
+    if (!cache && start == 0)
+        return skipped;
+    skipped.resize(end);
     for (std::size_t i = 0; i < end; ++i)
-        trusted[i] = cache->Trusts(entries[i], GetFileStamp(EntryWidePath(entries[i])));
-    return trusted;
+        skipped[i] = i < start || (cache && cache->Trusts(entries[i], GetFileStamp(EntryWidePath(entries[i]))));
+    return skipped;
+}
+
+// The server's list, asked for only when the position holds none yet.
+const std::vector<HashEntry>& Listed(LauncherApi& api, FileCheckPosition& at, VerifiedFileCache* cache) {
+    if (!at.listed) {
+        const std::string clientName = GetComputerNameNarrow().value_or("UNKNOWN");
+        at.entries = api.GetHashList(clientName);
+        at.listed = true;
+        at.next = 0;
+        if (cache)
+            cache->KeepOnly(at.entries);
+    }
+    return at.entries;
+}
+
+void Repair(LauncherApi& api, const HashEntry& entry, const ProgressCallback& progress, const FileCheckSettings& settings) {
+    if (settings.resume)
+        DownloadGameFileKept(api, entry, progress, settings.chunkWindow);
+    else
+        DownloadGameFile(api, entry, progress, settings.chunkWindow);
 }
 
 bool CheckAndRepairAll(LauncherApi& api, const ProgressCallback& progress, VerifiedFileCache* cache,
-                       int chunkWindow) {
-    const std::string clientName = GetComputerNameNarrow().value_or("UNKNOWN");
-    const std::vector<HashEntry> entries = api.GetHashList(clientName);
-    if (cache)
-        cache->KeepOnly(entries);
+                       const FileCheckSettings& settings) {
+    FileCheckPosition fresh;
+    FileCheckPosition& at = settings.position ? *settings.position : fresh;
+    const std::vector<HashEntry>& entries = Listed(api, at, cache);
     const std::size_t count = entries.size();
     const std::size_t end = FirstUnsafeEntry(entries);
-    HashAhead ahead(entries, end, HashAheadThreadCount(), TrustedBeforeStart(entries, end, cache));
-    std::int32_t done = 0;
-    for (std::size_t i = 0; i < count; ++i) {
+    HashAhead ahead(entries, end, HashAheadThreadCount(), SkippedAhead(entries, std::min(at.next, end), end, cache));
+    for (std::size_t i = at.next; i < count; ++i) {
         const HashEntry& entry = entries[i];
         RequireSafeEntryPath(entry.path);
         ahead.Reached(i);
@@ -81,11 +102,11 @@ bool CheckAndRepairAll(LauncherApi& api, const ProgressCallback& progress, Verif
             if (cache)
                 cache->Forget(entry);
             HashAhead::RewriteScope rewrite(ahead);
-            DownloadGameFile(api, entry, progress, chunkWindow);
+            Repair(api, entry, progress, settings);
         }
-        done += 100;
+        at.next = i + 1;
         if (progress)
-            progress(L"Checking " + pathW, done / static_cast<std::int32_t>(count));
+            progress(L"Checking " + pathW, static_cast<std::int32_t>(at.next * 100) / static_cast<std::int32_t>(count));
     }
     return true;
 }
@@ -109,11 +130,16 @@ bool FileNeedsRepair(const HashEntry& entry) {
 }
 
 bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, int chunkWindow) {
-    return CheckAndRepairAll(api, progress, nullptr, chunkWindow);
+    return CheckAndRepairAll(api, progress, nullptr, {.chunkWindow = chunkWindow});
 }
 
 bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, VerifiedFileCache& cache, int chunkWindow) {
-    return CheckAndRepairAll(api, progress, &cache, chunkWindow);
+    return CheckAndRepairAll(api, progress, &cache, {.chunkWindow = chunkWindow});
+}
+
+bool VerifyAndRepairFiles(LauncherApi& api, const ProgressCallback& progress, VerifiedFileCache* cache,
+                          const FileCheckSettings& settings) {
+    return CheckAndRepairAll(api, progress, cache, settings);
 }
 
 }  // namespace ombrelta

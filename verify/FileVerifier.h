@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "common/ProgressCallback.h"
 #include "protocol/HashEntry.h"
@@ -9,6 +11,27 @@
 namespace ombrelta {
 
 class VerifiedFileCache;
+
+/// Where a file check stands, so that one cut short by a lost connection goes on with the
+/// entries not yet done once connected again.
+struct FileCheckPosition {
+    /// Whether entries holds the server's list.
+    bool listed = false;
+    std::vector<HashEntry> entries;
+    /// The first entry not yet done.
+    std::size_t next = 0;
+};
+
+/// How a file check downloads, and where it starts.
+struct FileCheckSettings {
+    /// Chunk requests each download may keep in flight (see DownloadGameFile).
+    int chunkWindow = 1;
+    /// Each repair goes through DownloadGameFileKept, so an interrupted one keeps its progress.
+    bool resume = false;
+    /// When set, the list is asked for only while the position holds none, the check starts
+    /// at its next entry and moves it past each entry done.
+    FileCheckPosition* position = nullptr;
+};
 
 /// Checks every file of the server's hash list in order and downloads again each missing or
 /// differing one, reporting "Checking " / "Repairing " with the path. True when the whole list
@@ -23,6 +46,10 @@ bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, int chunk
 /// Reports, requests and failures are those of the plain check.
 bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, VerifiedFileCache& cache,
                           int chunkWindow = 1);
+
+/// VerifyAndRepairFiles with the cache when one is given, as settings say.
+bool VerifyAndRepairFiles(LauncherApi& api, const ProgressCallback& progress, VerifiedFileCache* cache,
+                          const FileCheckSettings& settings);
 
 /// True when the local file of the entry is missing, its size differs or its MD5 differs
 /// (letter case aside); an unreadable file needs repair too. Never throws.

@@ -6,6 +6,7 @@
 
 #include "common/FileSystem.h"
 #include "common/Md5.h"
+#include "common/PartialDownload.h"
 #include "common/Path.h"
 #include "common/SafePath.h"
 #include "protocol/ChunkChannels.h"
@@ -58,6 +59,28 @@ private:
     std::uint64_t written = 0;
 };
 
+// Runs the chunk loop into file with the reports of a repair; throws the failure texts.
+void ReceiveGameFile(const HashEntry& entry,
+                     ChunkChannel& channel,
+                     File& file,
+                     const ProgressCallback& progress,
+                     const ChunkLoopPlan& plan) {
+    const std::wstring pathW = EntryWidePath(entry);
+    DownloadProgress onChunk;
+    if (progress) {
+        onChunk = [&](std::uint32_t written, std::uint32_t size) {
+            progress(L"Repairing " + pathW, DownloadPercent(written, size));
+        };
+    }
+    std::uint32_t written = 0;
+    const ChunkLoopStatus status = RunChunkLoop(channel, file, plan, onChunk, written);
+    // An empty chunk is reported like every other before it fails the download.
+    if (status == ChunkLoopStatus::EmptyChunk && onChunk)
+        onChunk(written, entry.size);
+    if (status != ChunkLoopStatus::Complete)
+        throw std::runtime_error(FailureText(status) + entry.path);
+}
+
 }  // namespace
 
 bool DownloadGameFile(LauncherApi& api, const HashEntry& entry, ProgressCallback progress, int window) {
@@ -85,21 +108,41 @@ bool DownloadGameFileFrom(const HashEntry& entry,
     std::optional<File> file = File::OpenWrite(pathW);
     if (!file)
         throw std::runtime_error("Cannot create local file: " + entry.path);
-    DownloadProgress onChunk;
-    if (progress) {
-        onChunk = [&](std::uint32_t written, std::uint32_t size) {
-            progress(L"Repairing " + pathW, DownloadPercent(written, size));
-        };
-    }
-    std::uint32_t written = 0;
-    const ChunkLoopPlan plan{.totalSize = entry.size, .window = window};
-    const ChunkLoopStatus status = RunChunkLoop(channel, *file, plan, onChunk, written);
-    // An empty chunk is reported like every other before it fails the download.
-    if (status == ChunkLoopStatus::EmptyChunk && onChunk)
-        onChunk(written, entry.size);
-    if (status != ChunkLoopStatus::Complete)
-        throw std::runtime_error(FailureText(status) + entry.path);
+    ReceiveGameFile(entry, channel, *file, progress, {.totalSize = entry.size, .window = window});
     return true;
+}
+
+bool DownloadGameFileKept(LauncherApi& api, const HashEntry& entry, const ProgressCallback& progress, int window) {
+    RequireSafeEntryPath(entry.path);
+    const std::wstring pathW = EntryWidePath(entry);
+    const std::wstring partialPath = pathW + L".download";
+    const std::string identity = "size=" + std::to_string(entry.size) + "\nmd5=" + entry.hash + "\n";
+    (void)EnsureParentDirectories(pathW);
+    for (;;) {
+        const std::uint32_t start = ResumableSize(partialPath, identity, entry.size);
+        // Without its record the partial file is simply never continued.
+        (void)RecordPartial(partialPath, identity);
+        std::optional<File> file = start == 0 ? File::OpenWrite(partialPath) : File::OpenAppend(partialPath);
+        if (!file)
+            throw std::runtime_error("Cannot create local file: " + entry.path);
+        FileChunkChannel channel(api, entry.id);
+        if (window > 1)
+            api.SendRequestsAtOnce();
+        // A failure leaves the part and its record for a later download to continue.
+        ReceiveGameFile(entry, channel, *file, progress, {.totalSize = entry.size, .window = window, .startOffset = start});
+        file.reset();
+        if (GetFileSize(partialPath) == std::optional<std::uint64_t>(entry.size) &&
+            SameMd5Text(ComputeFileMd5(partialPath), entry.hash)) {
+            if (!RenameFileReplacing(partialPath, pathW))
+                throw std::runtime_error("Failed writing file: " + entry.path);
+            (void)DeleteFileAt(PartialRecordPath(partialPath));
+            return true;
+        }
+        DiscardPartial(partialPath);
+        // A continued part may not belong to this file after all: fetch it whole, once.
+        if (start == 0)
+            throw std::runtime_error("Downloaded file differs from the server's list: " + entry.path);
+    }
 }
 
 }  // namespace ombrelta

@@ -17,6 +17,15 @@ namespace ombrelta {
 /// "Downloaded file differs from the server's list: " and the path.
 bool DownloadGameFile(LauncherApi& api, const HashEntry& entry, ProgressCallback progress, int window = 1);
 
+/// DownloadGameFile that keeps an interrupted download: the chunks go to the path + ".download"
+/// (with a record of the entry's size and MD5 text beside it), continued after its last byte
+/// when the record matches the entry, and renamed over the file only once complete with the
+/// entry's size and MD5. A failure leaves the game file as it was and the part for a later
+/// download; a continued part that then differs is deleted and fetched once more from 0, and
+/// only a file fetched whole that differs throws "Downloaded file differs from the server's
+/// list: " and the path. Other failures are those of DownloadGameFile.
+bool DownloadGameFileKept(LauncherApi& api, const HashEntry& entry, const ProgressCallback& progress, int window);
+
 /// The download of DownloadGameFile over any chunk channel; same results and failures, without
 /// the check of the digest.
 bool DownloadGameFileFrom(const HashEntry& entry,

@@ -77,6 +77,8 @@ whatsapp=http://127.0.0.1/ombrelta/whatsapp
 website=http://127.0.0.1/ombrelta
 pipeline=16
 hashcache=1
+resume=1
+retries=3
 CONFIG
     "$native_build/tools/config/ombrelta-config" encode "$demo_dir/Ombrel.txt" "$demo_dir/install/Ombrel.dat"
 }

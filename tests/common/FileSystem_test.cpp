@@ -204,6 +204,20 @@ TEST(FileSystemTest, OpenWriteTruncates) {
     EXPECT_EQ(ReadFileBytes(dir.Child(L"file")), "new");
 }
 
+TEST(FileSystemTest, OpenAppendWritesAfterTheLastByteOrCreates) {
+    TempDir dir;
+    WriteFileBytes(dir.Child(L"file"), "kept");
+    for (const wchar_t* name : {L"file", L"new"}) {
+        std::optional<File> out = File::OpenAppend(dir.Child(name));
+        ASSERT_TRUE(out);
+        ASSERT_TRUE(out->Write("+more", 5));
+        ASSERT_TRUE(out->Close());
+    }
+    EXPECT_EQ(ReadFileBytes(dir.Child(L"file")), "kept+more");
+    EXPECT_EQ(ReadFileBytes(dir.Child(L"new")), "+more");
+    EXPECT_FALSE(File::OpenAppend(dir.Child(L"missing/file")));
+}
+
 TEST(FileSystemTest, OpenFailures) {
     TempDir dir;
     EXPECT_FALSE(File::OpenRead(dir.Child(L"missing")));

@@ -14,6 +14,8 @@ TEST(LauncherOptionsTest, AbsentKeysKeepTheDefaults) {
     LauncherConfig config = ParseConfigText("host=127.0.0.1\nport=47000\n");
     EXPECT_EQ(config.options.pipeline, 1);
     EXPECT_FALSE(config.options.hashcache);
+    EXPECT_FALSE(config.options.resume);
+    EXPECT_EQ(config.options.retries, 0);
 }
 
 TEST(LauncherOptionsTest, PipelineTakesOneToSixtyFourElseOne) {
@@ -44,6 +46,24 @@ TEST(LauncherOptionsTest, HashcacheOnlyWithOne) {
     for (const Case& row : cases) {
         SCOPED_TRACE(row.line);
         EXPECT_EQ(ParseConfigText(row.line).options.hashcache, row.hashcache);
+    }
+}
+
+TEST(LauncherOptionsTest, ResumeOnlyWithOneAndRetriesZeroToTen) {
+    struct Case {
+        std::string line;
+        bool resume;
+        int retries;
+    };
+    const std::vector<Case> cases = {
+        {"resume=1\nretries=3", true, 3}, {"Resume = 1\nRETRIES = 10", true, 10}, {"resume=yes\nretries=11", false, 0},
+        {"resume=0\nretries=-1", false, 0}, {"resume=\nretries=", false, 0},       {"retries=0", false, 0},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.line);
+        const LauncherOptions options = ParseConfigText(row.line).options;
+        EXPECT_EQ(options.resume, row.resume);
+        EXPECT_EQ(options.retries, row.retries);
     }
 }
 

@@ -167,13 +167,14 @@ while True:
     server_port=$(cat "$portfile")
 }
 
-# make_install DIR PORT: a launcher installation with the test skin and an "Ombrel.dat".
+# make_install DIR PORT [LINES]: a launcher installation with the test skin and an "Ombrel.dat"
+# (LINES, with \n escapes, added to it).
 make_install() {
     local dir=$1
     mkdir -p "$dir/data2"
     cp "$launcher_exe" "$dir/OmbreltaLauncher.exe"
     cp -r "$skin_dir" "$dir/data2/Ombrelta"
-    printf 'host=127.0.0.1\nport=%s\nfacebook=\ndiscord=\nwhatsapp=\n' "$2" |
+    printf "host=127.0.0.1\\nport=%s\\nfacebook=\\ndiscord=\\nwhatsapp=\\n${3:-}" "$2" |
         "$config_exe" encode - "$dir/Ombrel.dat"
 }
 

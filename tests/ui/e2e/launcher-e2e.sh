@@ -56,6 +56,7 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
 source "$here/e2e-scenarios.sh"
 source "$here/e2e-window.sh"
+source "$here/e2e-resume.sh"
 
 # OMBRELTA_E2E_ONLY=PATTERN runs only the scenarios whose names match.
 run_scenario() {
@@ -77,6 +78,7 @@ run_scenario scenario_paint_modes_identical
 run_scenario scenario_failed_game_start
 run_scenario scenario_press_released_outside
 run_scenario scenario_texts_and_version_line
+run_scenario scenario_resume_after_a_cut
 if [ -f "$game_exe" ]; then
     run_scenario scenario_game_ends
     run_scenario scenario_close_ends_game
