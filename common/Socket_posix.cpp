@@ -1,6 +1,8 @@
 #include "common/Socket.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -9,7 +11,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <cstring>
+
+#include "common/SocketNative.h"
 
 namespace ombrelta {
 namespace {
@@ -22,14 +28,46 @@ int ClampedSize(std::size_t size) {
     return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
 }
 
+bool SetBlocking(int fd, bool blocking) {
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0)
+        return false;
+    flags = blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK;
+    return ::fcntl(fd, F_SETFL, flags) == 0;
+}
+
+// Waits for the pending connect to finish; a signal restarts the wait for the time left.
+ConnectResult AwaitConnect(int fd, std::uint32_t milliseconds) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    pollfd entry{};
+    entry.fd = fd;
+    entry.events = POLLOUT;
+    for (;;) {
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        int ready = ::poll(&entry, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+        if (ready == 0)
+            return ConnectResult::TimedOut;
+        if (ready > 0)
+            break;
+        if (errno != EINTR)
+            return ConnectResult::Failed;
+    }
+    int error = 0;
+    socklen_t length = sizeof(error);
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
+        return ConnectResult::Failed;
+    return ConnectResult::Connected;
+}
+
 }  // namespace
 
 void SocketLibraryStartup() {}
 
 void SocketLibraryCleanup() {}
 
-SocketHandle CreateTcpSocket() {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+SocketHandle CreateTcpSocket(AddressFamily family) {
+    int fd = ::socket(NativeFamily(family), SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     return fd < 0 ? kInvalidSocket : fd;
 }
 
@@ -65,6 +103,40 @@ bool ConnectSocket(SocketHandle socket, std::uint32_t address, std::uint16_t por
         result = ::connect(Fd(socket), reinterpret_cast<const sockaddr*>(&target), sizeof(target));
     } while (result != 0 && errno == EINTR);
     return result == 0;
+}
+
+std::vector<SocketAddress> ResolveHost(const std::string& host, std::uint16_t port) {
+    std::vector<SocketAddress> addresses;
+    if (host.empty() || host.find('\0') != std::string::npos)
+        return addresses;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
+        return addresses;
+    for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
+        if (std::optional<SocketAddress> address = FromNative(entry->ai_addr, entry->ai_addrlen))
+            addresses.push_back(*address);
+    }
+    ::freeaddrinfo(found);
+    return addresses;
+}
+
+ConnectResult ConnectWithin(SocketHandle socket, const SocketAddress& address, std::uint32_t milliseconds) {
+    sockaddr_storage target{};
+    std::memcpy(&target, address.native.data(), address.length);
+    if (!SetBlocking(Fd(socket), false))
+        return ConnectResult::Failed;
+    ConnectResult result = ConnectResult::Connected;
+    if (::connect(Fd(socket), reinterpret_cast<const sockaddr*>(&target), address.length) != 0)
+        result = errno == EINPROGRESS || errno == EINTR ? AwaitConnect(Fd(socket), milliseconds)
+                                                        : ConnectResult::Failed;
+    if (!SetBlocking(Fd(socket), true) && result == ConnectResult::Connected)
+        return ConnectResult::Failed;
+    return result;
 }
 
 int SendSome(SocketHandle socket, const std::uint8_t* data, std::size_t size) {
@@ -106,23 +178,21 @@ bool WaitReadable(SocketHandle socket, std::uint32_t milliseconds) {
     return ::poll(&entry, 1, timeout) > 0;
 }
 
-std::optional<std::uint16_t> ListenOnLoopback(SocketHandle& listener) {
-    listener = CreateTcpSocket();
+std::optional<std::uint16_t> ListenOnLoopback(SocketHandle& listener, AddressFamily family, int backlog) {
+    listener = CreateTcpSocket(family);
     if (listener == kInvalidSocket)
         return std::nullopt;
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    local.sin_port = 0;
-    socklen_t length = sizeof(local);
-    if (::bind(Fd(listener), reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0 ||
-        ::listen(Fd(listener), SOMAXCONN) != 0 ||
-        ::getsockname(Fd(listener), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+    sockaddr_storage local{};
+    socklen_t length = LoopbackAddress(family, local);
+    auto* localAddress = reinterpret_cast<sockaddr*>(&local);
+    if (::bind(Fd(listener), localAddress, length) != 0 ||
+        ::listen(Fd(listener), backlog == kLargestBacklog ? SOMAXCONN : backlog) != 0 ||
+        ::getsockname(Fd(listener), localAddress, &length) != 0) {
         CloseSocket(listener);
         listener = kInvalidSocket;
         return std::nullopt;
     }
-    return ntohs(local.sin_port);
+    return PortOf(local);
 }
 
 SocketHandle AcceptConnection(SocketHandle listener) {

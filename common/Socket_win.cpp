@@ -4,6 +4,10 @@
 #include <ws2tcpip.h>
 
 #include <climits>
+#include <cstring>
+
+#include "common/SocketNative.h"
+#include "common/Text.h"
 
 namespace ombrelta {
 namespace {
@@ -20,6 +24,35 @@ int ClampedSize(std::size_t size) {
     return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
 }
 
+bool SetBlocking(SOCKET socket, bool blocking) {
+    u_long nonBlocking = blocking ? 0 : 1;
+    return ::ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
+}
+
+// Winsock reports a finished connect as writable and a failed one in the exception set.
+ConnectResult AwaitConnect(SOCKET socket, std::uint32_t milliseconds) {
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(socket, &writable);
+    FD_SET(socket, &failed);
+    timeval timeout{};
+    timeout.tv_sec = static_cast<long>(milliseconds / 1000);
+    timeout.tv_usec = static_cast<long>((milliseconds % 1000) * 1000);
+    int ready = ::select(0, nullptr, &writable, &failed, &timeout);
+    if (ready == 0)
+        return ConnectResult::TimedOut;
+    if (ready < 0 || FD_ISSET(socket, &failed))
+        return ConnectResult::Failed;
+    int error = 0;
+    int length = sizeof(error);
+    if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0 ||
+        error != 0)
+        return ConnectResult::Failed;
+    return ConnectResult::Connected;
+}
+
 }  // namespace
 
 void SocketLibraryStartup() {
@@ -31,8 +64,8 @@ void SocketLibraryCleanup() {
     (void)::WSACleanup();
 }
 
-SocketHandle CreateTcpSocket() {
-    return Portable(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+SocketHandle CreateTcpSocket(AddressFamily family) {
+    return Portable(::socket(NativeFamily(family), SOCK_STREAM, IPPROTO_TCP));
 }
 
 void SetSocketTimeouts(SocketHandle socket, std::uint32_t milliseconds) {
@@ -64,6 +97,43 @@ bool ConnectSocket(SocketHandle socket, std::uint32_t address, std::uint16_t por
     target.sin_port = ::htons(port);
     target.sin_addr.s_addr = address;
     return ::connect(Native(socket), reinterpret_cast<const sockaddr*>(&target), sizeof(target)) == 0;
+}
+
+std::vector<SocketAddress> ResolveHost(const std::string& host, std::uint16_t port) {
+    std::vector<SocketAddress> addresses;
+    if (host.empty() || host.find('\0') != std::string::npos)
+        return addresses;
+    std::wstring hostW = Utf8ToWide(host);
+    std::wstring portW = std::to_wstring(port);
+    ADDRINFOW hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = AI_NUMERICSERV;
+    ADDRINFOW* found = nullptr;
+    if (hostW.empty() || ::GetAddrInfoW(hostW.c_str(), portW.c_str(), &hints, &found) != 0)
+        return addresses;
+    for (const ADDRINFOW* entry = found; entry; entry = entry->ai_next) {
+        if (std::optional<SocketAddress> address = FromNative(entry->ai_addr, entry->ai_addrlen))
+            addresses.push_back(*address);
+    }
+    ::FreeAddrInfoW(found);
+    return addresses;
+}
+
+ConnectResult ConnectWithin(SocketHandle socket, const SocketAddress& address, std::uint32_t milliseconds) {
+    sockaddr_storage target{};
+    std::memcpy(&target, address.native.data(), address.length);
+    if (!SetBlocking(Native(socket), false))
+        return ConnectResult::Failed;
+    ConnectResult result = ConnectResult::Connected;
+    if (::connect(Native(socket), reinterpret_cast<const sockaddr*>(&target),
+                  static_cast<int>(address.length)) != 0)
+        result = ::WSAGetLastError() == WSAEWOULDBLOCK ? AwaitConnect(Native(socket), milliseconds)
+                                                       : ConnectResult::Failed;
+    if (!SetBlocking(Native(socket), true) && result == ConnectResult::Connected)
+        return ConnectResult::Failed;
+    return result;
 }
 
 int SendSome(SocketHandle socket, const std::uint8_t* data, std::size_t size) {
@@ -100,23 +170,21 @@ bool WaitReadable(SocketHandle socket, std::uint32_t milliseconds) {
     return ::select(0, &readable, nullptr, nullptr, &timeout) > 0;
 }
 
-std::optional<std::uint16_t> ListenOnLoopback(SocketHandle& listener) {
-    listener = CreateTcpSocket();
+std::optional<std::uint16_t> ListenOnLoopback(SocketHandle& listener, AddressFamily family, int backlog) {
+    listener = CreateTcpSocket(family);
     if (listener == kInvalidSocket)
         return std::nullopt;
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-    local.sin_port = 0;
-    int length = sizeof(local);
-    if (::bind(Native(listener), reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0 ||
-        ::listen(Native(listener), SOMAXCONN) != 0 ||
-        ::getsockname(Native(listener), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+    sockaddr_storage local{};
+    int length = LoopbackAddress(family, local);
+    auto* localAddress = reinterpret_cast<sockaddr*>(&local);
+    if (::bind(Native(listener), localAddress, length) != 0 ||
+        ::listen(Native(listener), backlog == kLargestBacklog ? SOMAXCONN : backlog) != 0 ||
+        ::getsockname(Native(listener), localAddress, &length) != 0) {
         CloseSocket(listener);
         listener = kInvalidSocket;
         return std::nullopt;
     }
-    return ::ntohs(local.sin_port);
+    return PortOf(local);
 }
 
 SocketHandle AcceptConnection(SocketHandle listener) {

@@ -37,6 +37,10 @@ bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_vie
         options.retries = ParseBoundedInt(value, 0, 10).value_or(LauncherOptions{}.retries);
         return true;
     }
+    if (key == "resolve") {
+        options.resolve = value == "1";
+        return true;
+    }
     return false;
 }
 

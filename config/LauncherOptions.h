@@ -16,6 +16,9 @@ struct LauncherOptions {
     bool resume = false;
     /// `retries`: reconnections after a lost connection in one run, 0 to 10.
     int retries = 0;
+    /// `resolve`: "1" lets `host` be a host name or an IPv6 literal and limits each connect
+    /// attempt to 5 s; any other value, or none, keeps dotted IPv4 only.
+    bool resolve = false;
 };
 
 /// Applies one setting when `key` (lower case) names an option; returns false for any other key.

@@ -8,6 +8,7 @@
 
 #include "common/FileSystem.h"
 #include "common/Path.h"
+#include "common/SafePath.h"
 #include "common/Text.h"
 #include "patch/MovedAside.h"
 #include "patch/ZipEntryName.h"
@@ -17,10 +18,6 @@ namespace ombrelta {
 namespace {
 
 constexpr std::wstring_view kVersionFileName = L"version.dat";
-
-bool IsDriveLetter(wchar_t c) {
-    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
-}
 
 wchar_t AsciiLower(wchar_t c) {
     return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
@@ -141,23 +138,6 @@ bool ExtractEntries(ZipReader& reader,
 }
 
 }  // namespace
-
-bool IsSafeEntryPath(const std::wstring& name) {
-    if (name.empty())
-        return false;
-    if (name.size() >= 3 && IsDriveLetter(name[0]) && name[1] == L':' && IsSeparator(name[2]))
-        return false;
-    if (name.size() >= 3 && IsSeparator(name[0]) && IsSeparator(name[1]) && !IsSeparator(name[2]))
-        return false;
-    if (name.size() >= 4 && IsSeparator(name[0]) && IsSeparator(name[3])) {
-        const bool longPrefix = IsSeparator(name[1]) && (name[2] == L'?' || name[2] == L'.');
-        const bool objectPrefix = name[1] == L'?' && name[2] == L'?';
-        if (longPrefix || objectPrefix)
-            return false;
-    }
-    const std::vector<std::wstring_view> elements = Elements(name);
-    return std::none_of(elements.begin(), elements.end(), [](std::wstring_view e) { return e == L".."; });
-}
 
 bool ExtractArchive(const std::wstring& archivePath,
                     const std::wstring& destination,

@@ -17,14 +17,10 @@ bool ExtractArchive(const std::wstring& archivePath,
                     const std::wstring& destination,
                     std::vector<std::wstring>* movedAside = nullptr);
 
-/// False for names that could leave the destination: empty, drive-absolute ("C:\"), UNC,
-/// device prefixes, or a ".." element. The name uses '\' as its separator.
-bool IsSafeEntryPath(const std::wstring& name);
-
 /// The stored name of an archive entry as the path extraction uses below the destination:
 /// decoded (UTF-8 when flaggedUtf8 or valid as such, else code page 437), '/' turned into '\'.
 /// False when extraction refuses the name (empty, a NUL byte, nothing left after decoding, or
-/// refused by IsSafeEntryPath).
+/// refused by the safe-path rule).
 bool DecodeEntryName(std::string_view stored, bool flaggedUtf8, std::wstring& name);
 
 /// True when a decoded entry name is the root "version.dat" in any spelling Windows takes for

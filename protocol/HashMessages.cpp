@@ -48,7 +48,9 @@ std::vector<std::uint8_t> BuildHashListRequest(std::string_view clientName) {
 std::vector<HashEntry> ParseHashListAnswer(const std::vector<std::uint8_t>& payload) {
     PacketReader reader(payload);
     ExpectHashData(reader, "Invalid hash response.");
-    (void)reader.ReadUInt16();
+    // Like every HASH_DATA message the answer carries a sub-type; the request already says which
+    // answer comes, so it is not checked.
+    [[maybe_unused]] const std::uint16_t subType = reader.ReadUInt16();
     std::uint8_t count = reader.ReadByte();
     std::vector<HashEntry> entries;
     entries.reserve(count);
@@ -72,8 +74,9 @@ std::vector<std::uint8_t> ParseFileChunkAnswer(const std::vector<std::uint8_t>& 
                                                bool& last) {
     PacketReader reader(payload);
     ExpectHashData(reader, "Invalid response for hash file download.");
-    (void)reader.ReadUInt16();
-    (void)reader.ReadUInt16();
+    // The sub-type and file id slots of the request; servers may leave them 0, so neither is checked.
+    [[maybe_unused]] const std::uint16_t subType = reader.ReadUInt16();
+    [[maybe_unused]] const std::uint16_t answerFileId = reader.ReadUInt16();
     last = reader.ReadUInt32() == kLastChunkFlag;
     auto chunkSize = static_cast<std::int32_t>(reader.ReadUInt32());
     if (chunkSize <= 0)

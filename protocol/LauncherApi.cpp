@@ -4,12 +4,14 @@
 
 #include "common/Text.h"
 #include "protocol/HashMessages.h"
+#include "protocol/HostAddresses.h"
 #include "protocol/PatchMessages.h"
 
 namespace ombrelta {
 namespace {
 
 constexpr std::uint32_t kSocketTimeoutMs = 5000;
+constexpr std::uint32_t kConnectLimitMs = 5000;
 constexpr std::size_t kMaxPacketLength = 65535;
 constexpr std::size_t kLengthFieldSize = 2;
 
@@ -90,13 +92,15 @@ void LauncherApi::AdoptSocket(SocketHandle handle) {
     ++inFlight;
 }
 
-bool LauncherApi::MarkConnected(SocketHandle handle) {
+LauncherApi::Attempted LauncherApi::Settle(SocketHandle handle, bool reached) {
     std::lock_guard lock(handleMutex);
     // A Close from another thread during the connect has already taken the handle away.
     if (socket.load() != handle)
-        return false;
+        return Attempted::Cancelled;
+    if (!reached)
+        return Attempted::Failed;
     connected.store(true);
-    return true;
+    return Attempted::Connected;
 }
 
 void LauncherApi::Close() {
@@ -113,23 +117,46 @@ void LauncherApi::Close() {
     retiredSocket = handle;
 }
 
-bool LauncherApi::Connect(const std::wstring& host, std::int32_t port) {
+bool LauncherApi::Connect(const std::wstring& host, std::int32_t port, HostLookup lookup) {
     std::string hostText = WideToUtf8(host);
     Close();
-    SocketHandle handle = CreateTcpSocket();
-    if (handle == kInvalidSocket)
-        return false;
-    SetSocketTimeouts(handle, kSocketTimeoutMs);
-    // Held like a packet operation for the connect, so that a Close from another thread
-    // cannot release the handle under it.
-    AdoptSocket(handle);
-    std::optional<std::uint32_t> address = ParseIPv4(hostText);
-    bool reached = address && ConnectSocket(handle, *address, PortFromConfig(port));
-    ReleaseSocket();
-    if (reached && MarkConnected(handle))
-        return true;
+    if (lookup == HostLookup::ResolveNames)
+        return ConnectToFirst(HostAddresses(hostText, PortFromConfig(port)), kConnectLimitMs);
+    auto reach = [&](SocketHandle handle) {
+        std::optional<std::uint32_t> address = ParseIPv4(hostText);
+        return address && ConnectSocket(handle, *address, PortFromConfig(port));
+    };
+    return Attempt(AddressFamily::IPv4, reach) == Attempted::Connected;
+}
+
+bool LauncherApi::ConnectToFirst(const std::vector<SocketAddress>& addresses, std::uint32_t attemptLimitMs) {
     Close();
+    for (const SocketAddress& address : addresses) {
+        auto reach = [&](SocketHandle handle) {
+            return ConnectWithin(handle, address, attemptLimitMs) == ConnectResult::Connected;
+        };
+        Attempted result = Attempt(address.family, reach);
+        if (result != Attempted::Failed)
+            return result == Attempted::Connected;
+    }
     return false;
+}
+
+// The new socket is held like a packet operation while reach connects it, so that a Close from
+// another thread cannot release the handle under it.
+LauncherApi::Attempted LauncherApi::Attempt(AddressFamily family,
+                                            const std::function<bool(SocketHandle)>& reach) {
+    SocketHandle handle = CreateTcpSocket(family);
+    if (handle == kInvalidSocket)
+        return Attempted::Failed;
+    SetSocketTimeouts(handle, kSocketTimeoutMs);
+    AdoptSocket(handle);
+    bool reached = reach(handle);
+    ReleaseSocket();
+    Attempted result = Settle(handle, reached);
+    if (result != Attempted::Connected)
+        Close();
+    return result;
 }
 
 LauncherApi::Outcome LauncherApi::SendFramed(const std::vector<std::uint8_t>& packet) {

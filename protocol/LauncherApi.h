@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -11,6 +12,12 @@
 #include "protocol/PatchInfo.h"
 
 namespace ombrelta {
+
+/// How Connect reads its host.
+enum class HostLookup {
+    DottedIPv4Only,  ///< dotted IPv4 text only, connected for as long as the system tries
+    ResolveNames,    ///< also host names and IPv6 literals, each address tried for 5 s at most
+};
 
 /// Client end of the launcher server protocol: one TCP connection carrying length-framed packets
 /// (a 16-bit little-endian length that counts itself, then 1 to 65533 payload bytes).
@@ -25,10 +32,15 @@ public:
     LauncherApi(const LauncherApi&) = delete;
     LauncherApi& operator=(const LauncherApi&) = delete;
 
-    /// Closes any old socket, then connects to dotted IPv4 host at the low 16 bits of port with
-    /// 5000 ms send and receive timeouts. False on failure, with nothing left open; host names
-    /// and empty hosts fail without any traffic (names are never resolved).
-    bool Connect(const std::wstring& host, std::int32_t port);
+    /// Closes any old socket, then connects to host at the low 16 bits of port with 5000 ms send
+    /// and receive timeouts. False on failure, with nothing left open. With DottedIPv4Only, host
+    /// names and empty hosts fail without any traffic; with ResolveNames, the addresses of
+    /// HostAddresses are tried in order through ConnectToFirst with a 5000 ms limit each.
+    bool Connect(const std::wstring& host, std::int32_t port, HostLookup lookup = HostLookup::DottedIPv4Only);
+    /// Closes any old socket, then connects to the first of addresses that accepts within
+    /// attemptLimitMs, with the timeouts of Connect. False when none does (or there are none),
+    /// and at once when a Close from another thread ends an attempt.
+    bool ConnectToFirst(const std::vector<SocketAddress>& addresses, std::uint32_t attemptLimitMs);
     /// Shuts down and closes the socket if there is one and clears the connected state.
     /// Safe to call from another thread while a packet operation is blocked.
     void Close();
@@ -85,11 +97,13 @@ public:
 private:
     class SocketUse;
     enum class Outcome { Done, Refused, Failed };
+    enum class Attempted { Connected, Failed, Cancelled };
 
+    Attempted Attempt(AddressFamily family, const std::function<bool(SocketHandle)>& reach);
     SocketHandle AcquireSocket();
     void ReleaseSocket();
     void AdoptSocket(SocketHandle handle);
-    bool MarkConnected(SocketHandle handle);
+    Attempted Settle(SocketHandle handle, bool reached);
     Outcome SendFramed(const std::vector<std::uint8_t>& packet);
     Outcome ReceiveFramed(std::vector<std::uint8_t>& payload);
     void SendRequest(const std::vector<std::uint8_t>& request, const char* sendFailedText);

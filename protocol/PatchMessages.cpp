@@ -52,7 +52,7 @@ PatchInfo ParseNextPatchAnswer(const std::vector<std::uint8_t>& payload) {
     info.found = true;
     info.version = reader.ReadUInt16();
     info.extraValue = reader.ReadUInt16();
-    (void)reader.ReadByte();
+    [[maybe_unused]] const std::uint8_t reservedByte = reader.ReadByte();
     std::uint8_t nameLength = reader.ReadByte();
     info.fileName = reader.ReadString(nameLength);
     info.size = reader.ReadUInt32();

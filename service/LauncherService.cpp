@@ -24,6 +24,10 @@ ProgressCallback Forwarding(const ProgressCallback& progress) {
         [progress](const std::wstring& message, std::int32_t percent) { Report(progress, message, percent); };
 }
 
+HostLookup LookupFor(const LauncherOptions& options) {
+    return options.resolve ? HostLookup::ResolveNames : HostLookup::DottedIPv4Only;
+}
+
 // A failure report from an exception handler must not throw again.
 void ReportQuietly(const ProgressCallback& progress, const std::wstring& message) {
     try {
@@ -89,7 +93,7 @@ void LauncherService::CheckGameFiles(const ProgressCallback& progress, FileCheck
 bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback progress) {
     errorText.clear();
     replacedInUse.clear();
-    if (!api.Connect(config.host, config.port)) {
+    if (!api.Connect(config.host, config.port, LookupFor(config.options))) {
         errorText = "Failed to connect to launcher server.";
         return false;
     }
@@ -156,7 +160,7 @@ bool LauncherService::Reconnect(const ProgressCallback& progress, std::int32_t p
         Report(progress, RetryReportText(seconds, attempts, config.options.retries), percent);
         if (!retryWait.WaitFor(std::chrono::seconds(seconds)))
             return false;
-        if (api.Connect(config.host, config.port)) {
+        if (api.Connect(config.host, config.port, LookupFor(config.options))) {
             // A Close that came during the connect still ends the run.
             if (!retryWait.Interrupted())
                 return true;
@@ -180,7 +184,7 @@ void LauncherService::Close() {
 bool LauncherService::VerifyBeforeStart(ProgressCallback progress) {
     try {
         Report(progress, L"Connecting to launcher server...", 0);
-        if (!api.Connect(config.host, config.port)) {
+        if (!api.Connect(config.host, config.port, LookupFor(config.options))) {
             Report(progress, L"Failed to connect to launcher server.", 0);
             return false;
         }

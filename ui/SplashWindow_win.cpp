@@ -6,8 +6,7 @@
 namespace ombrelta {
 namespace {
 
-// WS_EX_NOACTIVATE | WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST.
-constexpr DWORD kSplashExStyle = 0x08080088;
+constexpr DWORD kSplashExStyle = WS_EX_NOACTIVATE | WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
 
 // Releases a screen context taken with GetDC(nullptr).
 class ScreenDc {

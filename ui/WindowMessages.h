@@ -1,23 +1,25 @@
 #pragma once
 
+#include <windows.h>
+
 namespace ombrelta {
 
-// Application window messages of the launcher window, numbered from WM_APP (32768). Other
-// processes (a second launcher, the shell) rely on these numbers.
+// Application window messages of the launcher window. Other processes (a second launcher, the
+// shell) rely on these numbers.
 
 /// A worker's status report; lParam owns a ProgressMessage.
-constexpr unsigned kMsgLauncherProgress = 32778;
+constexpr unsigned kMsgLauncherProgress = WM_APP + 10;
 /// A worker's failure; lParam owns a heap std::wstring with the text to show.
-constexpr unsigned kMsgLauncherFailed = 32779;
+constexpr unsigned kMsgLauncherFailed = WM_APP + 11;
 /// Mouse events on the tray icon; lParam is the mouse message.
-constexpr unsigned kMsgLauncherTray = 32788;
+constexpr unsigned kMsgLauncherTray = WM_APP + 20;
 /// The pre-start check passed; start the game.
-constexpr unsigned kMsgLauncherStartGame = 32798;
+constexpr unsigned kMsgLauncherStartGame = WM_APP + 30;
 /// A second launcher asks this one to come to the front.
-constexpr unsigned kMsgLauncherActivate = 32808;
+constexpr unsigned kMsgLauncherActivate = WM_APP + 40;
 /// The start-up checks passed after a patch replaced the running program: close, so that the
 /// entry starts the new one.
-constexpr unsigned kMsgLauncherUpdated = 32818;
+constexpr unsigned kMsgLauncherUpdated = WM_APP + 50;
 
 /// Timer 1 of the main window (1000 ms): watches the started game.
 constexpr unsigned kTimerGameWatch = 1;

@@ -18,7 +18,7 @@ inline constexpr wchar_t kStartingGameText[] = L"Starting game...";
 inline constexpr wchar_t kGameNotFoundText[] = L"Tarvesk.exe not found";
 inline constexpr wchar_t kGameStartFailedText[] = L"Failed to start game.";
 
-/// One status report of a worker, posted to the window with WM_LAUNCHER_PROGRESS.
+/// One status report of a worker, posted to the window with kMsgLauncherProgress.
 struct ProgressMessage {
     std::wstring text;
     std::int32_t percent = 0;

@@ -6,11 +6,11 @@
 
 #include "common/ComputerName.h"
 #include "common/FileSystem.h"
+#include "common/SafePath.h"
 #include "common/Text.h"
 #include "verify/FileHash.h"
 #include "verify/GameFileDownload.h"
 #include "verify/HashAhead.h"
-#include "verify/SafeEntryPath.h"
 #include "verify/VerifiedFileCache.h"
 
 namespace ombrelta {

@@ -8,10 +8,10 @@
 #include "common/Md5.h"
 #include "common/PartialDownload.h"
 #include "common/Path.h"
+#include "common/SafePath.h"
 #include "protocol/ChunkChannels.h"
 #include "verify/FileHash.h"
 #include "verify/FileVerifier.h"
-#include "verify/SafeEntryPath.h"
 
 namespace ombrelta {
 namespace {

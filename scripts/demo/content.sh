@@ -69,8 +69,9 @@ make_install_folder() {
 # write_config PORT: the plain settings beside the demo and "Ombrel.dat" in the installation.
 write_config() {
     cat >"$demo_dir/Ombrel.txt" <<CONFIG
-host=127.0.0.1
+host=localhost
 port=$1
+resolve=1
 facebook=http://127.0.0.1/ombrelta/facebook
 discord=http://127.0.0.1/ombrelta/discord
 whatsapp=http://127.0.0.1/ombrelta/whatsapp

@@ -16,6 +16,7 @@ TEST(LauncherOptionsTest, AbsentKeysKeepTheDefaults) {
     EXPECT_FALSE(config.options.hashcache);
     EXPECT_FALSE(config.options.resume);
     EXPECT_EQ(config.options.retries, 0);
+    EXPECT_FALSE(config.options.resolve);
 }
 
 TEST(LauncherOptionsTest, PipelineTakesOneToSixtyFourElseOne) {
@@ -64,6 +65,20 @@ TEST(LauncherOptionsTest, ResumeOnlyWithOneAndRetriesZeroToTen) {
         const LauncherOptions options = ParseConfigText(row.line).options;
         EXPECT_EQ(options.resume, row.resume);
         EXPECT_EQ(options.retries, row.retries);
+    }
+}
+
+TEST(LauncherOptionsTest, ResolveOnlyWithOne) {
+    struct Case {
+        std::string line;
+        bool resolve;
+    };
+    const std::vector<Case> cases = {
+        {"resolve=1", true}, {"RESOLVE = 1", true}, {"resolve=0", false}, {"resolve=yes", false},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.line);
+        EXPECT_EQ(ParseConfigText(row.line).options.resolve, row.resolve);
     }
 }
 

@@ -54,7 +54,15 @@ void MakeZip(const std::filesystem::path& zipPath, const std::vector<FileSpec>& 
 }
 
 void WriteLauncherConfig(const std::filesystem::path& dir, std::uint16_t port, std::string_view extraLines) {
-    std::string text = "host=127.0.0.1\nport=" + std::to_string(port) + "\n" + std::string(extraLines);
+    WriteLauncherConfigForHost(dir, "127.0.0.1", port, extraLines);
+}
+
+void WriteLauncherConfigForHost(const std::filesystem::path& dir,
+                                std::string_view host,
+                                std::uint16_t port,
+                                std::string_view extraLines) {
+    std::string text =
+        "host=" + std::string(host) + "\nport=" + std::to_string(port) + "\n" + std::string(extraLines);
     std::vector<std::uint8_t> bytes(text.begin(), text.end());
     ScrambleConfig(bytes);
     WriteFile(dir / "Ombrel.dat", std::string(bytes.begin(), bytes.end()));

@@ -29,6 +29,11 @@ void MakeZip(const std::filesystem::path& zipPath, const std::vector<FileSpec>& 
 
 /// Writes "Ombrel.dat" into dir, naming 127.0.0.1 and port, followed by extraLines.
 void WriteLauncherConfig(const std::filesystem::path& dir, std::uint16_t port, std::string_view extraLines = {});
+/// The same, naming host instead of 127.0.0.1.
+void WriteLauncherConfigForHost(const std::filesystem::path& dir,
+                                std::string_view host,
+                                std::uint16_t port,
+                                std::string_view extraLines);
 
 /// Text as a UTF-8 path for a child's command line.
 std::string PathArg(const std::filesystem::path& path);

@@ -18,14 +18,15 @@ ServerProcess::ServerProcess(const std::string& root,
                              const std::vector<std::string>& extraArgs,
                              const std::string& logPath,
                              const std::vector<std::string>& command,
-                             const ChildOptions& options)
+                             const ChildOptions& options,
+                             const std::string& host)
     : logPath_(logPath) {
     std::vector<std::string> argv = command;
-    argv.insert(argv.end(), {"--root", root, "--listen", "127.0.0.1:0"});
+    argv.insert(argv.end(), {"--root", root, "--listen", host + ":0"});
     argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
     child_ = std::make_unique<ChildProcess>(argv, "", logPath, options);
     std::optional<std::string> line = child_->ReadLine(kChildTimeout);
-    const std::string prefix = "listening on 127.0.0.1:";
+    const std::string prefix = "listening on " + host + ":";
     if (!line || line->rfind(prefix, 0) != 0) {
         ADD_FAILURE() << "server did not start: " << line.value_or("(no output)") << "\n" << Log();
         return;

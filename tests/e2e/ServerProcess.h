@@ -13,17 +13,19 @@ namespace ombrelta::test {
 /// Path of the native ombrelta-server built with the tests.
 std::string ServerExe();
 
-/// ombrelta-server run by a test on an ephemeral port of 127.0.0.1, its log kept in a file.
+/// ombrelta-server run by a test on an ephemeral port of 127.0.0.1 (or another loopback address),
+/// its log kept in a file.
 class ServerProcess {
 public:
     /// Starts the server (command: the program and any launcher in front of it, by default the
-    /// native server) over root with extra options; port() is 0 (and the test has failed) when
-    /// it does not report a listening port.
+    /// native server) over root with extra options, listening on host as --listen takes it;
+    /// port() is 0 (and the test has failed) when it does not report a listening port.
     ServerProcess(const std::string& root,
                   const std::vector<std::string>& extraArgs,
                   const std::string& logPath,
                   const std::vector<std::string>& command = {ServerExe()},
-                  const ChildOptions& options = {});
+                  const ChildOptions& options = {},
+                  const std::string& host = "127.0.0.1");
 
     std::uint16_t port() const { return port_; }
     /// Sends a signal to the server.

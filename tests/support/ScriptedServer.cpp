@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/Text.h"
+
 namespace ombrelta::test {
 namespace {
 
@@ -44,10 +46,11 @@ Reply Reply::Stall(Bytes bytesFirst) {
     return Reply{std::move(bytesFirst), Then::Stall};
 }
 
-ScriptedServer::ScriptedServer(Handler handler) : handler(std::move(handler)) {
+ScriptedServer::ScriptedServer(Handler handler, AddressFamily family)
+    : handler(std::move(handler)), family(family) {
     SocketLibraryStartup();
-    std::optional<std::uint16_t> listening = ListenOnLoopback(listener);
-    EXPECT_TRUE(listening.has_value()) << "the scripted server cannot listen on 127.0.0.1";
+    std::optional<std::uint16_t> listening = ListenOnLoopback(listener, family);
+    EXPECT_TRUE(listening.has_value()) << "the scripted server cannot listen on " << WideToUtf8(Host());
     if (!listening)
         return;
     port = *listening;

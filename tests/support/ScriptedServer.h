@@ -66,15 +66,16 @@ struct ServedConnection {
 
 class ScriptedServer {
 public:
-    /// Starts listening and serving; fails the current test when no socket can listen.
-    explicit ScriptedServer(Handler handler);
+    /// Starts listening (on ::1 for IPv6) and serving; fails the current test when no socket can
+    /// listen.
+    explicit ScriptedServer(Handler handler, AddressFamily family = AddressFamily::IPv4);
     /// Stops serving, joins the thread and closes every socket.
     ~ScriptedServer();
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;
 
-    /// L"127.0.0.1".
-    std::wstring Host() const { return L"127.0.0.1"; }
+    /// L"127.0.0.1", or L"::1" for IPv6.
+    std::wstring Host() const { return family == AddressFamily::IPv6 ? L"::1" : L"127.0.0.1"; }
     /// The listening port.
     std::uint16_t Port() const { return port; }
 
@@ -94,6 +95,7 @@ private:
     void MarkPeerClosed();
 
     Handler handler;
+    AddressFamily family;
     SocketHandle listener = kInvalidSocket;
     std::uint16_t port = 0;
     std::atomic<bool> stopping{false};

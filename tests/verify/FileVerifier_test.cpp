@@ -226,7 +226,11 @@ TEST_P(VerifyAndRepairFilesTest, UnsafePathsEndTheRunWhenReached) {
                                              "C:\\escape.bin",
                                              "\\\\server\\share\\x.bin",
                                              "//server/share/x.bin",
-                                             "\\\\?\\C:\\x.bin"};
+                                             "\\\\?\\C:\\x.bin",
+                                             "data/con.txt",
+                                             "COM1",
+                                             "x.bin:stream",
+                                             "trailing.bin."};
     for (const std::string& path : unsafe) {
         SCOPED_TRACE(path);
         std::remove("before.bin");

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <map>
 
+#include "common/SafePath.h"
 #include "common/Text.h"
 #include "patch/ArchiveExtractor.h"
 #include "tools/server/ContentName.h"
-#include "verify/SafeEntryPath.h"
 
 namespace ombrelta::patchkit {
 namespace {
@@ -23,11 +23,7 @@ const char* NameFault(const std::string& name) {
         return "holds a control character";
     if (name.find('\\') != std::string::npos)
         return "holds a backslash, a folder separator to the launcher";
-    std::wstring nameW = Utf8ToWide(name);
-    std::replace(nameW.begin(), nameW.end(), L'/', L'\\');
-    // The patch extractor's own rule, and the stricter one of the file check that will later
-    // look at the same files.
-    if (!IsSafeEntryPath(nameW) || !IsSafeEntryPath(name))
+    if (!IsSafeEntryPath(name))
         return "is refused by the launcher as an unsafe path";
     return nullptr;
 }

@@ -2,8 +2,8 @@
 
 #include <map>
 
+#include "common/SafePath.h"
 #include "tools/server/ContentName.h"
-#include "verify/SafeEntryPath.h"
 
 namespace ombrelta::server {
 namespace {

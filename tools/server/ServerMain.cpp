@@ -150,8 +150,7 @@ int RunServer(const std::vector<std::string>& args) {
     asio::io_context io;
     std::optional<LauncherServer> server;
     try {
-        asio::ip::tcp::endpoint endpoint(asio::ip::make_address_v4(options->host), options->port);
-        server.emplace(io, content, log, endpoint, rules);
+        server.emplace(io, content, log, ListenEndpoint(*options), rules);
     } catch (const std::exception& e) {
         PrintError("cannot listen on " + options->host + ":" + std::to_string(options->port) + ": " +
                    e.what());

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <set>
 
-#include <asio/ip/address_v4.hpp>
+#include <asio/ip/address.hpp>
 
 #include "tools/server/PathText.h"
 
@@ -20,15 +20,29 @@ Number ParseNumber(const std::string& text, const std::string& option) {
     return value;
 }
 
+// An IPv6 address is written in brackets, as in a URL ("[::1]:47000"), so that its colons
+// cannot be taken for the one before the port.
+asio::ip::address ListenAddress(const std::string& host) {
+    std::error_code error;
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+        std::string inside = host.substr(1, host.size() - 2);
+        asio::ip::address_v6 address = asio::ip::make_address_v6(inside, error);
+        if (error)
+            throw UsageError("--listen: not an IPv6 address: " + inside);
+        return address;
+    }
+    asio::ip::address_v4 address = asio::ip::make_address_v4(host, error);
+    if (error)
+        throw UsageError("--listen: not a dotted IPv4 address: " + host);
+    return address;
+}
+
 void ParseListen(const std::string& value, ServerOptions& options) {
     std::size_t colon = value.rfind(':');
     if (colon == std::string::npos)
         throw UsageError("--listen: expected HOST:PORT, got " + value);
     options.host = value.substr(0, colon);
-    std::error_code error;
-    asio::ip::make_address_v4(options.host, error);
-    if (error)
-        throw UsageError("--listen: not a dotted IPv4 address: " + options.host);
+    ListenAddress(options.host);
     options.port = ParseNumber<std::uint16_t>(value.substr(colon + 1), "--listen port");
 }
 
@@ -108,13 +122,17 @@ ServerOptions ParseServerOptions(const std::vector<std::string>& args) {
     return options;
 }
 
+asio::ip::tcp::endpoint ListenEndpoint(const ServerOptions& options) {
+    return {ListenAddress(options.host), options.port};
+}
+
 std::string ServerUsage() {
     return "usage: ombrelta-server --root DIR [--listen HOST:PORT] [--chunk-size N]\n"
            "                      [--request-timeout T] [--idle-timeout T] [--max-connections N]\n"
            "                      [--max-per-address N] [--proxy-protocol FROM] [--check]\n"
            "  --root DIR          DIR/patches/*.zip are the patches, DIR/files/ holds the game files\n"
-           "  --listen HOST:PORT  dotted IPv4 address and port (default 127.0.0.1:47000; port 0 picks a free "
-           "one)\n"
+           "  --listen HOST:PORT  IPv4 or [IPv6] address and port (default 127.0.0.1:47000; port 0 picks "
+           "a free one)\n"
            "  --chunk-size N      at most N data bytes per chunk answer (default and cap: what one packet "
            "carries)\n"
            "  --request-timeout T a request must arrive whole within T of its first byte (default 10)\n"

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <asio/ip/tcp.hpp>
+
 #include "tools/server/ProxyHeader.h"
 
 namespace ombrelta::server {
@@ -17,7 +19,7 @@ inline constexpr std::uint16_t kDefaultPort = 47000;
 /// The command line of ombrelta-server.
 struct ServerOptions {
     std::filesystem::path root;
-    std::string host = "127.0.0.1";  // dotted IPv4, as the launcher connects
+    std::string host = "127.0.0.1";  // dotted IPv4, or IPv6 in brackets ("[::1]")
     std::uint16_t port = kDefaultPort;
     std::uint32_t chunkSize = 0;                      // 0: the largest a packet carries
     std::chrono::milliseconds requestTimeout{10000};  // from a request's first byte to its last
@@ -40,6 +42,10 @@ public:
 /// milliseconds with "ms"; timeouts and caps are at least 1; --proxy-protocol takes addresses
 /// with optional prefix lengths), or a missing --root.
 ServerOptions ParseServerOptions(const std::vector<std::string>& args);
+
+/// The address and port to listen on. Throws UsageError when host is not one ParseServerOptions
+/// accepts.
+asio::ip::tcp::endpoint ListenEndpoint(const ServerOptions& options);
 
 /// The usage text, ending with a line feed.
 std::string ServerUsage();

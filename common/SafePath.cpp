@@ -1,0 +1,86 @@
+#include "common/SafePath.h"
+
+#include <algorithm>
+#include <array>
+#include <stdexcept>
+#include <string>
+#include <type_traits>
+
+namespace ombrelta {
+namespace {
+
+template <typename Char>
+bool IsSeparatorChar(Char c) {
+    return c == '/' || c == '\\';
+}
+
+template <typename Char>
+bool EqualsIgnoringAsciiCase(std::basic_string_view<Char> text, std::string_view upper) {
+    return std::equal(text.begin(), text.end(), upper.begin(), upper.end(), [](Char a, char b) {
+        return (a >= 'a' && a <= 'z' ? a - 'a' + 'A' : a) == static_cast<Char>(b);
+    });
+}
+
+// Windows opens these devices whatever extension follows, so "con.txt" is the console.
+template <typename Char>
+bool IsDeviceName(std::basic_string_view<Char> element) {
+    const std::basic_string_view<Char> stem = element.substr(0, element.find('.'));
+    static constexpr std::array<std::string_view, 4> kDevices = {"CON", "PRN", "AUX", "NUL"};
+    const auto isStem = [&](std::string_view device) { return EqualsIgnoringAsciiCase(stem, device); };
+    if (std::any_of(kDevices.begin(), kDevices.end(), isStem))
+        return true;
+    if (stem.size() != 4 || stem[3] < '0' || stem[3] > '9')
+        return false;
+    const std::basic_string_view<Char> port = stem.substr(0, 3);
+    return EqualsIgnoringAsciiCase(port, "COM") || EqualsIgnoringAsciiCase(port, "LPT");
+}
+
+template <typename Char>
+bool IsSafeElement(std::basic_string_view<Char> element) {
+    if (element.empty() || (element.size() == 1 && element[0] == '.'))
+        return true;
+    // Windows drops trailing dots and spaces, so the name checked would not be the name used.
+    if (element.back() == '.' || element.back() == ' ')
+        return false;
+    // ':' makes drive-relative names and alternate data streams.
+    if (std::any_of(element.begin(), element.end(), [](Char c) {
+            return c == ':' || static_cast<std::make_unsigned_t<Char>>(c) < 0x20;
+        }))
+        return false;
+    return !IsDeviceName(element);
+}
+
+template <typename Char>
+bool IsSafePath(std::basic_string_view<Char> path) {
+    // A leading separator covers rooted, UNC ("\\server") and device ("\\?\", "\??\") paths; a
+    // drive ("C:") fails the element rule on ':'.
+    if (path.empty() || IsSeparatorChar(path.front()))
+        return false;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = start;
+        while (end < path.size() && !IsSeparatorChar(path[end]))
+            ++end;
+        if (!IsSafeElement(path.substr(start, end - start)))
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool IsSafeEntryPath(std::string_view path) {
+    return IsSafePath(path);
+}
+
+bool IsSafeEntryPath(std::wstring_view path) {
+    return IsSafePath(path);
+}
+
+void RequireSafeEntryPath(std::string_view path) {
+    if (!IsSafeEntryPath(path))
+        throw std::runtime_error("Unsafe file path: " + std::string(path));
+}
+
+}  // namespace ombrelta

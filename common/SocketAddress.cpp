@@ -1,0 +1,50 @@
+#include "common/SocketNative.h"
+
+#include <cstring>
+
+namespace ombrelta {
+
+int NativeFamily(AddressFamily family) {
+    return family == AddressFamily::IPv6 ? AF_INET6 : AF_INET;
+}
+
+std::optional<SocketAddress> FromNative(const sockaddr* address, std::size_t length) {
+    SocketAddress result;
+    if (address->sa_family != AF_INET && address->sa_family != AF_INET6)
+        return std::nullopt;
+    if (length > result.native.size())
+        return std::nullopt;
+    result.family = address->sa_family == AF_INET6 ? AddressFamily::IPv6 : AddressFamily::IPv4;
+    std::memcpy(result.native.data(), address, length);
+    result.length = static_cast<std::uint32_t>(length);
+    return result;
+}
+
+socklen_t LoopbackAddress(AddressFamily family, sockaddr_storage& address) {
+    if (family == AddressFamily::IPv6) {
+        auto& address6 = reinterpret_cast<sockaddr_in6&>(address);
+        address6.sin6_family = AF_INET6;
+        address6.sin6_addr.s6_addr[15] = 1;
+        return sizeof(sockaddr_in6);
+    }
+    auto& address4 = reinterpret_cast<sockaddr_in&>(address);
+    address4.sin_family = AF_INET;
+    address4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return sizeof(sockaddr_in);
+}
+
+std::uint16_t PortOf(const sockaddr_storage& address) {
+    if (address.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+    return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+}
+
+SocketAddress IPv4SocketAddress(std::uint32_t address, std::uint16_t port) {
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    target.sin_addr.s_addr = address;
+    return *FromNative(reinterpret_cast<const sockaddr*>(&target), sizeof(target));
+}
+
+}  // namespace ombrelta

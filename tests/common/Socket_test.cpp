@@ -1,0 +1,70 @@
+#include "common/Socket.h"
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/FullBacklogListener.h"
+
+namespace ombrelta {
+namespace {
+
+constexpr std::uint32_t kShortLimitMs = 50;
+constexpr std::uint32_t kAnsweredWithinMs = 5000;
+
+class SocketTest : public ::testing::Test {
+protected:
+    SocketTest() { SocketLibraryStartup(); }
+    ~SocketTest() override { SocketLibraryCleanup(); }
+
+    // Connects a new socket of the address's family; the result of ConnectWithin.
+    static ConnectResult Reach(const SocketAddress& address, std::uint32_t milliseconds) {
+        SocketHandle client = CreateTcpSocket(address.family);
+        EXPECT_NE(client, kInvalidSocket);
+        ConnectResult result = ConnectWithin(client, address, milliseconds);
+        CloseSocket(client);
+        return result;
+    }
+};
+
+TEST_F(SocketTest, EmptyOrZeroBytedHostsResolveToNothing) {
+    EXPECT_TRUE(ResolveHost("", 80).empty());
+    EXPECT_TRUE(ResolveHost(std::string("127.0.0.1\0x", 11), 80).empty());
+}
+
+TEST_F(SocketTest, ConnectWithinTellsRefusedFromUnanswered) {
+    EXPECT_EQ(Reach(test::RefusingAddress(), kAnsweredWithinMs), ConnectResult::Failed);
+    test::FullBacklogListener unanswering;
+    EXPECT_EQ(Reach(unanswering.Address(), kShortLimitMs), ConnectResult::TimedOut);
+}
+
+TEST_F(SocketTest, ConnectedSocketWaitsForDataAgain) {
+    SocketHandle listener = kInvalidSocket;
+    std::optional<std::uint16_t> port = ListenOnLoopback(listener, AddressFamily::IPv6);
+    ASSERT_TRUE(port.has_value());
+    std::vector<SocketAddress> addresses = ResolveHost("::1", *port);
+    ASSERT_EQ(addresses.size(), 1u);
+    SocketHandle client = CreateTcpSocket(AddressFamily::IPv6);
+    ASSERT_EQ(ConnectWithin(client, addresses[0], kAnsweredWithinMs), ConnectResult::Connected);
+    SocketHandle server = AcceptConnection(listener);
+    ASSERT_NE(server, kInvalidSocket);
+    // Sent only once the client is likely waiting: a socket left non-blocking would fail at once.
+    std::thread sender([server] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const std::uint8_t byte = 7;
+        EXPECT_EQ(SendSome(server, &byte, 1), 1);
+    });
+    SetSocketTimeouts(client, kAnsweredWithinMs);
+    std::uint8_t received = 0;
+    EXPECT_EQ(ReceiveSome(client, &received, 1), 1);
+    EXPECT_EQ(received, 7);
+    sender.join();
+    for (SocketHandle handle : {client, server, listener})
+        CloseSocket(handle);
+}
+
+}  // namespace
+}  // namespace ombrelta
