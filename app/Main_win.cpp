@@ -1,6 +1,8 @@
 #include <windows.h>
 
+#include "app/UpdateRestart.h"
 #include "common/Path.h"
+#include "patch/MovedAside.h"
 #include "ui/GdiPlus.h"
 #include "ui/Layout.h"
 #include "ui/MainWindow.h"
@@ -54,6 +56,7 @@ private:
 struct RunResult {
     int exitCode = 0;
     bool workersEnded = true;
+    bool closedForUpdate = false;
 };
 
 int RunMessageLoop() {
@@ -66,6 +69,7 @@ int RunMessageLoop() {
 }
 
 RunResult RunLauncher(HINSTANCE instance, int showCommand) {
+    WaitForReplacedLauncher(GetCommandLineW());
     UniqueHandle mutex(CreateMutexW(nullptr, TRUE, kSingleInstanceMutexName));
     if (!mutex)
         return {};
@@ -74,6 +78,7 @@ RunResult RunLauncher(HINSTANCE instance, int showCommand) {
             PostMessageW(running, kMsgLauncherActivate, 0, 0);
         return {};
     }
+    RemoveMovedAside(GetExecutableDirectory());
     GdiplusSession gdiplus;
     if (!gdiplus.Started())
         return {};
@@ -82,6 +87,7 @@ RunResult RunLauncher(HINSTANCE instance, int showCommand) {
     if (window.Create(instance, showCommand))
         result.exitCode = RunMessageLoop();
     result.workersEnded = window.WaitForWorkers();
+    result.closedForUpdate = window.ClosedForUpdate();
     return result;
 }
 
@@ -90,6 +96,8 @@ RunResult RunLauncher(HINSTANCE instance, int showCommand) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     ombrelta::RunResult result = ombrelta::RunLauncher(instance, showCommand);
+    if (result.closedForUpdate)
+        ombrelta::StartUpdatedLauncher(GetCommandLineW());
     // A worker still stuck in the network keeps its own share of the service; end the process
     // without running global destructors under its feet.
     if (!result.workersEnded)

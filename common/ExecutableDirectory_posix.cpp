@@ -8,17 +8,13 @@
 
 namespace ombrelta {
 
-std::wstring GetExecutableDirectory() {
+std::wstring GetExecutablePath() {
     std::vector<char> buffer(4096);
     ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
     // readlink does not say when it truncated; a full buffer may be a cut path.
     if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size())
         return {};
-    std::wstring path = Utf8ToWide(std::string_view(buffer.data(), static_cast<std::size_t>(length)));
-    std::size_t last = path.find_last_of(L"\\/");
-    if (last == std::wstring::npos)
-        return {};
-    return path.substr(0, last + 1);
+    return Utf8ToWide(std::string_view(buffer.data(), static_cast<std::size_t>(length)));
 }
 
 }  // namespace ombrelta

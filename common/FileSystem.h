@@ -32,6 +32,10 @@ bool RenameFileReplacing(const std::wstring& from, const std::wstring& to);
 bool RemoveEmptyDirectory(const std::wstring& path);
 /// Size of a regular file, or nothing when it cannot be read.
 std::optional<std::uint64_t> GetFileSize(const std::wstring& path);
+/// True when a file exists at the path but the system refuses to open it for writing because it
+/// is in use: a running program, a loaded library, a file held open without write sharing.
+/// False when it can be opened, and for every other refusal (missing, read-only, a directory).
+bool IsFileInUse(const std::wstring& path);
 
 /// What tells whether a file is still the one seen earlier. Values come from the host's own
 /// clock and numbering, so they are compared only with stamps taken on the same kind of host.

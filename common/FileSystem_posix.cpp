@@ -109,6 +109,19 @@ std::optional<std::uint64_t> GetFileSize(const std::wstring& path) {
     return static_cast<std::uint64_t>(info->st_size);
 }
 
+bool IsFileInUse(const std::wstring& path) {
+    if (!IsUsable(path))
+        return false;
+    // Without truncation nothing changes when the open succeeds; O_NONBLOCK keeps a FIFO from
+    // waiting for a reader.
+    int fd = ::open(NativeBytes(path).c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return false;
+    }
+    return errno == ETXTBSY;
+}
+
 std::optional<FileStamp> GetFileStamp(const std::wstring& path) {
     auto info = IsUsable(path) ? StatPath(path) : std::nullopt;
     if (!info || !S_ISREG(info->st_mode))

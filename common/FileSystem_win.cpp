@@ -78,6 +78,19 @@ std::optional<std::uint64_t> GetFileSize(const std::wstring& path) {
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+bool IsFileInUse(const std::wstring& path) {
+    if (!IsUsable(path))
+        return false;
+    HANDLE handle =
+        OpenWith(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return false;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
 std::optional<FileStamp> GetFileStamp(const std::wstring& path) {
     // No access rights asked: attributes can be queried even while another program holds the
     // file open without sharing it.

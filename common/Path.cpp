@@ -41,4 +41,12 @@ bool EnsureParentDirectories(const std::wstring& p) {
     return CreateDirectories(p.substr(0, last));
 }
 
+std::wstring GetExecutableDirectory() {
+    std::wstring path = GetExecutablePath();
+    std::size_t last = path.find_last_of(L"\\/");
+    if (last == std::wstring::npos)
+        return {};
+    return path.substr(0, last + 1);
+}
+
 }  // namespace ombrelta

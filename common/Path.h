@@ -18,6 +18,9 @@ bool CreateDirectories(const std::wstring& d);
 /// CreateDirectories of the text before p's last separator; true when there is none or it is empty.
 bool EnsureParentDirectories(const std::wstring& p);
 
+/// The running program's own file, as a full path (empty when it cannot be found).
+std::wstring GetExecutablePath();
+
 /// The running program's own directory, ending with a separator (empty when it cannot be found).
 std::wstring GetExecutableDirectory();
 

@@ -10,6 +10,7 @@
 #include "common/Path.h"
 #include "common/SafePath.h"
 #include "common/Text.h"
+#include "patch/MovedAside.h"
 #include "patch/ZipEntryName.h"
 #include "patch/ZipReader.h"
 
@@ -37,9 +38,9 @@ std::vector<std::wstring_view> Elements(std::wstring_view name) {
 
 }  // namespace
 
-// Every spelling that Windows resolves to the root "version.dat" counts: any letter case, "."
-// and empty elements around it, and the trailing dots and spaces Windows drops from a name.
-bool IsRootVersionFile(const std::wstring& name) {
+// Every spelling that Windows resolves to the same root file counts: any letter case, "." and
+// empty elements around it, and the trailing dots and spaces Windows drops from a name.
+bool NamesRootFile(const std::wstring& name, std::wstring_view fileName) {
     std::wstring_view element;
     for (std::wstring_view piece : Elements(name)) {
         if (piece.empty() || piece == L".")
@@ -50,8 +51,12 @@ bool IsRootVersionFile(const std::wstring& name) {
     }
     while (!element.empty() && (element.back() == L'.' || element.back() == L' '))
         element.remove_suffix(1);
-    return std::equal(element.begin(), element.end(), kVersionFileName.begin(), kVersionFileName.end(),
-                      [](wchar_t a, wchar_t b) { return AsciiLower(a) == b; });
+    return std::equal(element.begin(), element.end(), fileName.begin(), fileName.end(),
+                      [](wchar_t a, wchar_t b) { return AsciiLower(a) == AsciiLower(b); });
+}
+
+bool IsRootVersionFile(const std::wstring& name) {
+    return NamesRootFile(name, kVersionFileName);
 }
 
 bool DecodeEntryName(std::string_view stored, bool flaggedUtf8, std::wstring& name) {
@@ -74,44 +79,69 @@ bool SafeEntryName(const ZipReader& reader, std::uint32_t i, std::wstring& name)
     return reader.EntryName(i, stored) && DecodeEntryName(stored, reader.HasUtf8Name(i), name);
 }
 
-bool ExtractEntry(ZipReader& reader, std::uint32_t i, const std::wstring& target) {
-    if (reader.IsDirectory(i))
-        return CreateDirectories(target);
-    if (!EnsureParentDirectories(target))
-        return false;
+enum class FileWrite { Failed, Written, WrittenAfterMovingAside };
+
+FileWrite ExtractFile(ZipReader& reader, std::uint32_t i, const std::wstring& target) {
     const std::string targetUtf8 = WideToUtf8(target);
-    return !targetUtf8.empty() && reader.ExtractToFile(i, targetUtf8);
+    if (targetUtf8.empty())
+        return FileWrite::Failed;
+    if (reader.ExtractToFile(i, targetUtf8))
+        return FileWrite::Written;
+    // A running program can be renamed though not written over: the new file takes its name
+    // and the old one lives on as "NAME.old" until the process that uses it has gone.
+    if (!IsFileInUse(target) || !MoveAside(target))
+        return FileWrite::Failed;
+    if (reader.ExtractToFile(i, targetUtf8))
+        return FileWrite::WrittenAfterMovingAside;
+    (void)MoveBack(target);
+    return FileWrite::Failed;
 }
 
 struct PendingEntry {
     std::uint32_t index = 0;
+    std::wstring name;
     std::wstring target;
 };
 
-bool ExtractEntries(ZipReader& reader, const std::wstring& destination) {
+bool ExtractEntry(ZipReader& reader, const PendingEntry& entry, std::vector<std::wstring>* movedAside) {
+    if (reader.IsDirectory(entry.index))
+        return CreateDirectories(entry.target);
+    if (!EnsureParentDirectories(entry.target))
+        return false;
+    const FileWrite write = ExtractFile(reader, entry.index, entry.target);
+    if (write == FileWrite::WrittenAfterMovingAside && movedAside != nullptr)
+        movedAside->push_back(entry.name);
+    return write != FileWrite::Failed;
+}
+
+bool ExtractEntries(ZipReader& reader,
+                    const std::wstring& destination,
+                    std::vector<std::wstring>* movedAside) {
     // The new version file goes last, so that an installation only claims a version once every
     // other file of the patch is in place; a failed patch is then fetched again next time.
     std::vector<PendingEntry> versionFiles;
     for (std::uint32_t i = 0; i < reader.EntryCount(); ++i) {
-        std::wstring name;
-        if (!SafeEntryName(reader, i, name))
+        PendingEntry entry;
+        entry.index = i;
+        if (!SafeEntryName(reader, i, entry.name))
             return false;
-        std::wstring target = JoinPath(destination, name);
-        if (IsRootVersionFile(name)) {
-            versionFiles.push_back({i, std::move(target)});
+        entry.target = JoinPath(destination, entry.name);
+        if (IsRootVersionFile(entry.name)) {
+            versionFiles.push_back(std::move(entry));
             continue;
         }
-        if (!ExtractEntry(reader, i, target))
+        if (!ExtractEntry(reader, entry, movedAside))
             return false;
     }
-    return std::all_of(versionFiles.begin(), versionFiles.end(), [&](const PendingEntry& entry) {
-        return ExtractEntry(reader, entry.index, entry.target);
-    });
+    return std::all_of(versionFiles.begin(), versionFiles.end(),
+                       [&](const PendingEntry& entry) { return ExtractEntry(reader, entry, movedAside); });
 }
 
 }  // namespace
 
-bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destination) {
+bool ExtractArchive(const std::wstring& archivePath,
+                    const std::wstring& destination,
+                    std::vector<std::wstring>* movedAside) {
     if (!PathExists(archivePath))
         return false;
     if (!CreateDirectories(destination))
@@ -122,7 +152,7 @@ bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destina
     ZipReader reader;
     if (!reader.Open(archiveUtf8))
         return false;
-    const bool extracted = ExtractEntries(reader, destination);
+    const bool extracted = ExtractEntries(reader, destination, movedAside);
     reader.Close();
     return extracted;
 }

@@ -2,14 +2,20 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ombrelta {
 
 /// Extracts every entry of a zip archive below destination, in central-directory order, except
 /// that the root "version.dat" is written last and only when every other entry succeeded.
+/// A file in use (a running program) is moved aside to "NAME.old" and the entry written in its
+/// place; when movedAside is given, the entry's name ('\' separated, relative to destination)
+/// is appended to it.
 /// False at the first failure (missing archive, unreadable archive, unsafe or undecodable
 /// entry name, write or check failure); entries written before it stay.
-bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destination);
+bool ExtractArchive(const std::wstring& archivePath,
+                    const std::wstring& destination,
+                    std::vector<std::wstring>* movedAside = nullptr);
 
 /// The stored name of an archive entry as the path extraction uses below the destination:
 /// decoded (UTF-8 when flaggedUtf8 or valid as such, else code page 437), '/' turned into '\'.
@@ -20,5 +26,10 @@ bool DecodeEntryName(std::string_view stored, bool flaggedUtf8, std::wstring& na
 /// True when a decoded entry name is the root "version.dat" in any spelling Windows takes for
 /// it; extraction writes such entries after all others.
 bool IsRootVersionFile(const std::wstring& name);
+
+/// True when an entry name ('\' separated) names the file fileName directly in the destination
+/// as Windows resolves it: in any letter case, with "." or empty elements, with trailing dots
+/// and spaces.
+bool NamesRootFile(const std::wstring& name, std::wstring_view fileName);
 
 }  // namespace ombrelta

@@ -37,6 +37,7 @@ bool PatchService::ApplyPatches(LauncherApi& api, ProgressCallback progress) {
     // A server that offers the version asked about, or one installed earlier in this run, would
     // otherwise keep the loop going for ever.
     std::set<std::uint16_t> installedThisRun;
+    movedAsideFiles.clear();
     for (;;) {
         const std::uint16_t localVersion = ReadLocalVersion(installDir, kVersionFile);
         Report(progress, L"Checking patch version " + std::to_wstring(localVersion), 5);
@@ -76,7 +77,7 @@ bool PatchService::DownloadAndExtract(LauncherApi& api, const PatchInfo& patch, 
         if (!DownloadPatch(api, patch, archivePath, progress, resumed) || !PathExists(archivePath))
             return false;
         Report(progress, L"Extracting patch...", 70);
-        if (ExtractArchive(archivePath, installDir))
+        if (ExtractArchive(archivePath, installDir, &movedAsideFiles))
             return true;
         // The part kept from before may not belong to this archive after all, so a continued
         // download is fetched once more whole; the next pass starts at 0 and is not resumed.

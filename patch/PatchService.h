@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "common/ProgressCallback.h"
 #include "patch/FileDownload.h"
@@ -25,6 +26,11 @@ public:
     /// GET_NEXT_PATCH requests are thrown as std::runtime_error.
     bool ApplyPatches(LauncherApi& api, ProgressCallback progress);
 
+    /// Names of the files (below installDir, '\' separated) that the patches of the last
+    /// ApplyPatches replaced while they were in use, moving them aside; also those of a patch
+    /// that failed later on.
+    const std::vector<std::wstring>& MovedAsideFiles() const { return movedAsideFiles; }
+
     /// Deletes the archive and removes "_patch_temp" when it is empty; failures ignored.
     void RemovePatchTemp(const std::wstring& archivePath) const;
 
@@ -39,6 +45,7 @@ private:
     std::wstring installDir;
     int chunkWindow;
     bool resume;
+    std::vector<std::wstring> movedAsideFiles;
 };
 
 }  // namespace ombrelta

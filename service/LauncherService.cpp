@@ -1,11 +1,13 @@
 #include "service/LauncherService.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <utility>
 
 #include "common/Path.h"
 #include "common/Text.h"
+#include "patch/ArchiveExtractor.h"
 #include "patch/PatchService.h"
 #include "service/ConnectionRetry.h"
 #include "verify/FileVerifier.h"
@@ -18,7 +20,8 @@ constexpr wchar_t kVerifiedFileCacheName[] = L"_verify_cache";
 
 // What the stages get: a callback that always exists and hands every report on unchanged.
 ProgressCallback Forwarding(const ProgressCallback& progress) {
-    return [progress](const std::wstring& message, std::int32_t percent) { Report(progress, message, percent); };
+    return
+        [progress](const std::wstring& message, std::int32_t percent) { Report(progress, message, percent); };
 }
 
 HostLookup LookupFor(const LauncherOptions& options) {
@@ -30,6 +33,25 @@ void ReportQuietly(const ProgressCallback& progress, const std::wstring& message
     try {
         Report(progress, message, 0);
     } catch (...) {
+    }
+}
+
+// What a patch moved aside counts also when a later step fails or the connection breaks.
+bool ApplyPatchesNoting(PatchService& patches,
+                        LauncherApi& api,
+                        const ProgressCallback& progress,
+                        std::vector<std::wstring>& movedAside) {
+    auto note = [&] {
+        const std::vector<std::wstring>& files = patches.MovedAsideFiles();
+        movedAside.insert(movedAside.end(), files.begin(), files.end());
+    };
+    try {
+        const bool patched = patches.ApplyPatches(api, Forwarding(progress));
+        note();
+        return patched;
+    } catch (...) {
+        note();
+        throw;
     }
 }
 
@@ -70,6 +92,7 @@ void LauncherService::CheckGameFiles(const ProgressCallback& progress, FileCheck
 
 bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback progress) {
     errorText.clear();
+    replacedInUse.clear();
     if (!api.Connect(config.host, config.port, LookupFor(config.options))) {
         errorText = "Failed to connect to launcher server.";
         return false;
@@ -92,7 +115,7 @@ bool LauncherService::RunStartupStages(std::string& errorText,
                                        FileCheckPosition& position) {
     Report(progress, L"Checking patches...", 20);
     PatchService patches(installDir, config.options.pipeline, config.options.resume);
-    if (!patches.ApplyPatches(api, Forwarding(progress))) {
+    if (!ApplyPatchesNoting(patches, api, progress, replacedInUse)) {
         errorText = "Patch update failed.";
         return false;
     }
@@ -146,6 +169,11 @@ bool LauncherService::Reconnect(const ProgressCallback& progress, std::int32_t p
         }
     }
     return false;
+}
+
+bool LauncherService::PatchReplacedInUse(std::wstring_view fileName) const {
+    return std::any_of(replacedInUse.begin(), replacedInUse.end(),
+                       [fileName](const std::wstring& name) { return NamesRootFile(name, fileName); });
 }
 
 void LauncherService::Close() {

@@ -2,6 +2,8 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "common/InterruptibleWait.h"
 #include "common/ProgressCallback.h"
@@ -34,6 +36,10 @@ public:
     /// its failure and returns false. Never throws.
     bool VerifyBeforeStart(ProgressCallback progress);
 
+    /// True when a patch of the last RunStartupChecks replaced the file fileName directly in the
+    /// install directory while it was in use (a running program); names match as on Windows.
+    bool PatchReplacedInUse(std::wstring_view fileName) const;
+
     /// Closes the connection and ends a wait for a reconnection at once; no reconnection
     /// follows. Safe to call from another thread while a check runs.
     void Close();
@@ -61,6 +67,8 @@ private:
     GameProcess game;
     std::wstring installDir;
     InterruptibleWait retryWait;
+    // Written by the start-up run; read by its own worker or once it has ended.
+    std::vector<std::wstring> replacedInUse;
 };
 
 }  // namespace ombrelta

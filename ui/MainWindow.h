@@ -45,6 +45,10 @@ public:
     /// Waits a short, bounded time for the worker threads; true when none runs any more.
     bool WaitForWorkers();
 
+    /// True when the window closed because a patch replaced the running program, which the
+    /// entry must now start again.
+    bool ClosedForUpdate() const { return closedForUpdate; }
+
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -122,6 +126,7 @@ private:
     IndicatorPatches patchSlots;
     PaintMode paintMode;
     bool trayIconAdded = false;
+    bool closedForUpdate = false;
     // The message the shell broadcasts when a new taskbar starts and every tray icon is gone.
     UINT taskbarCreatedMessage = 0;
     // A WM_MOUSELEAVE is asked for; the system forgets the request once it sent one.

@@ -17,6 +17,9 @@ constexpr unsigned kMsgLauncherTray = WM_APP + 20;
 constexpr unsigned kMsgLauncherStartGame = WM_APP + 30;
 /// A second launcher asks this one to come to the front.
 constexpr unsigned kMsgLauncherActivate = WM_APP + 40;
+/// The start-up checks passed after a patch replaced the running program: close, so that the
+/// entry starts the new one.
+constexpr unsigned kMsgLauncherUpdated = WM_APP + 50;
 
 /// Timer 1 of the main window (1000 ms): watches the started game.
 constexpr unsigned kTimerGameWatch = 1;

@@ -74,6 +74,11 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case kMsgLauncherStartGame:
             OnStartGame();
             return 0;
+        case kMsgLauncherUpdated:
+            // No game can have been started before the checks passed; nothing to end.
+            closedForUpdate = true;
+            DestroyWindow(hwnd);
+            return 0;
         case kMsgLauncherActivate:
             RestoreWindow();
             FlashWindow(hwnd, TRUE);
@@ -97,7 +102,8 @@ void MainWindow::OnDestroy() {
     // From here on no worker posts to this window; a blocked one fails on its closed socket.
     link->Detach();
     service->Close();
-    service->Game().TerminateGameProcesses();
+    if (!closedForUpdate)
+        service->Game().TerminateGameProcesses();
     PostQuitMessage(0);
 }
 

@@ -3,6 +3,7 @@
 #include <exception>
 #include <memory>
 
+#include "common/Path.h"
 #include "ui/WindowMessages.h"
 #include "ui/WorkerStart.h"
 
@@ -29,12 +30,23 @@ ProgressCallback WindowProgress(std::shared_ptr<WorkerLink> link) {
     };
 }
 
+// The running program's own file name, as the patch would have named it.
+std::wstring RunningProgramName() {
+    const std::wstring path = GetExecutablePath();
+    return path.substr(path.find_last_of(L"\\/") + 1);
+}
+
 void RunStartupWorker(const std::shared_ptr<LauncherService>& service,
                       const std::shared_ptr<WorkerLink>& link) {
     std::string errorText;
     bool passed = false;
     try {
         passed = service->RunStartupChecks(errorText, WindowProgress(link));
+        if (passed && service->PatchReplacedInUse(RunningProgramName())) {
+            link->Post([](WindowHandle window) {
+                return PostMessageW(static_cast<HWND>(window), kMsgLauncherUpdated, 0, 0) != FALSE;
+            });
+        }
     } catch (const std::exception& error) {
         errorText = error.what();
     }

@@ -1,10 +1,14 @@
 // The native server with the checker in a fresh installation: patches, repairs, a second run.
+#include <csignal>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "common/FileSystem.h"
 #include "common/Text.h"
+#include "tests/e2e/ChildProcess.h"
 #include "tests/e2e/ContentBuilder.h"
 #include "tests/e2e/ServerProcess.h"
 #include "tests/support/TempDir.h"
@@ -267,6 +271,50 @@ TEST_F(ServerCheckTest, PatchesGoToTheInstallDirAndGameFilesToTheWorkingDir) {
     EXPECT_EQ(ReadFile(Dir("game") / "maps/m.dat"), "map");
     EXPECT_FALSE(fs::exists(Dir("game") / "version.dat"));
     EXPECT_FALSE(fs::exists(Dir("launcher") / "maps"));
+    EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST_F(ServerCheckTest, RunningLauncherIsMovedAsideAndNamedInTheLastLine) {
+    const std::string newLauncher = PseudoRandomBytes(5000, 21);
+    MakeZip(Dir("server") / "patches" / "patch1.zip",
+            {{"version.dat", "1\n"}, {"OmbreltaLauncher.exe", newLauncher}});
+    WriteTree(Dir("server") / "files", {{"data/a.txt", "abc"}});
+    ServerProcess server(PathArg(Dir("server")), {}, PathArg(Dir("server.log")));
+    ASSERT_NE(server.port(), 0);
+    // A launcher that does not run is simply written over, and the output stays as it was.
+    WriteLauncherConfig(Dir("idle"), server.port());
+    WriteFile(Dir("idle") / "OmbreltaLauncher.exe", "old");
+    RunResult idle = RunToEnd({OMBRELTA_CHECK_EXE, "--mode", "startup"}, PathArg(Dir("idle")), kChildTimeout);
+    EXPECT_EQ(idle.exitCode, 0) << idle.out;
+    EXPECT_TRUE(idle.out.ends_with("\n100\tReady.\n")) << idle.out;
+    EXPECT_TRUE(ReadFile(Dir("idle") / "OmbreltaLauncher.exe") == newLauncher);
+    EXPECT_FALSE(fs::exists(Dir("idle") / "OmbreltaLauncher.exe.old"));
+
+    fs::create_directories(Dir("install"));
+    WriteLauncherConfig(Dir("install"), server.port());
+    // A running copy of sleep stands for the launcher: the system refuses to write over it.
+    const fs::path launcher = Dir("install") / "OmbreltaLauncher.exe";
+    fs::copy_file("/bin/sleep", launcher);
+    const std::string oldLauncher = ReadFile(launcher);
+    ChildProcess running({PathArg(launcher), "60"}, PathArg(Dir("install")));
+    const std::wstring launcherW = Utf8ToWide(PathArg(launcher));
+    for (int i = 0; i < 500 && !IsFileInUse(launcherW); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(IsFileInUse(launcherW));
+
+    RunResult run =
+        RunToEnd({OMBRELTA_CHECK_EXE, "--mode", "startup"}, PathArg(Dir("install")), kChildTimeout);
+    running.Signal(SIGKILL);
+    running.Wait(kChildTimeout);
+
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    std::vector<std::string> lines = Lines(run.out);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "100\tReady.");
+    EXPECT_EQ(lines.back(), "updated\tOmbreltaLauncher.exe was replaced while it ran.");
+    EXPECT_TRUE(ReadFile(launcher) == newLauncher);
+    EXPECT_TRUE(ReadFile(Dir("install") / "OmbreltaLauncher.exe.old") == oldLauncher);
+    EXPECT_EQ(ReadFile(Dir("install") / "version.dat"), "1\n");
     EXPECT_EQ(server.Stop(), 0);
 }
 

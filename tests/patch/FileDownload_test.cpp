@@ -61,7 +61,8 @@ struct ProgressLog {
 TEST(DownloadToFile, WritesChunksInOrderAndRenamesIntoPlace) {
     TempDir dir;
     const std::wstring target = dir.Child(L"sub/dir/patch.zip");
-    ScriptedFetcher fetcher({{std::string(300, 'a')}, {std::string(300, 'b')}, {std::string(400, 'c'), true}});
+    ScriptedFetcher fetcher(
+        {{std::string(300, 'a')}, {std::string(300, 'b')}, {std::string(400, 'c'), true}});
     ProgressLog progress;
 
     ASSERT_TRUE(DownloadToFile(1000, target, fetcher.Bind(), progress.Bind()));

@@ -63,16 +63,19 @@ protected:
 TEST_F(PatchServiceTest, NoPatchGivesExactlyThreeReports) {
     FakeLauncherServer server({}, {});
     EXPECT_TRUE(Apply(server));
-    EXPECT_EQ(reports, (Reports{{"Checking patch version 0", 5}, {"No patches found.", 10}, {"Patch check finished.", 100}}));
+    EXPECT_EQ(reports, (Reports{{"Checking patch version 0", 5},
+                                {"No patches found.", 10},
+                                {"Patch check finished.", 100}}));
     // No version.dat: the server is asked about version 0 with the fixed identity texts.
     const Bytes expected = PayloadBuilder().U16(HAS_NEXT_PATCH).U16(0).Str("UNKNOWN").Str("UNKNOWN").Take();
     EXPECT_EQ(server.RequestPayloads(), std::vector<Bytes>{expected});
 }
 
 TEST_F(PatchServiceTest, InstallsThreePatchesInThreePasses) {
-    FakeLauncherServer server({PatchFromFixture(1, L"patches/patch1.zip"), PatchFromFixture(2, L"patches/patch2.zip"),
-                               PatchFromFixture(3, L"patches/patch3.zip")},
-                              {}, 100);
+    FakeLauncherServer server(
+        {PatchFromFixture(1, L"patches/patch1.zip"), PatchFromFixture(2, L"patches/patch2.zip"),
+         PatchFromFixture(3, L"patches/patch3.zip")},
+        {}, 100);
     ASSERT_TRUE(Apply(server));
 
     EXPECT_EQ(Count(server, HAS_NEXT_PATCH), 4u);
@@ -82,8 +85,10 @@ TEST_F(PatchServiceTest, InstallsThreePatchesInThreePasses) {
     EXPECT_TRUE(FileExists(install.Child(L"data/c.bin")));
     EXPECT_FALSE(FileExists(install.Child(L"_patch_temp")));
 
-    const Reports firstPass = {{"Checking patch version 0", 5}, {"Server has next patch.", 10},
-                               {"Getting next patch info...", 15}, {"Patch found: 1", 20}};
+    const Reports firstPass = {{"Checking patch version 0", 5},
+                               {"Server has next patch.", 10},
+                               {"Getting next patch info...", 15},
+                               {"Patch found: 1", 20}};
     ASSERT_GT(reports.size(), firstPass.size());
     EXPECT_EQ(Reports(reports.begin(), reports.begin() + 4), firstPass);
     std::vector<std::string> passEnds;
@@ -91,7 +96,8 @@ TEST_F(PatchServiceTest, InstallsThreePatchesInThreePasses) {
         if (text.ends_with(" installed."))
             passEnds.push_back(text + " " + std::to_string(percent));
     }
-    EXPECT_EQ(passEnds, (std::vector<std::string>{"Patch 1 installed. 100", "Patch 2 installed. 100", "Patch 3 installed. 100"}));
+    EXPECT_EQ(passEnds, (std::vector<std::string>{"Patch 1 installed. 100", "Patch 2 installed. 100",
+                                                  "Patch 3 installed. 100"}));
     EXPECT_EQ(reports.back(), (std::pair<std::string, std::int32_t>{"Patch check finished.", 100}));
 }
 
@@ -102,8 +108,12 @@ FakeLauncherServer::Intercept ChunksOf300(std::size_t lastSize) {
             return std::nullopt;
         const std::uint32_t offset = U32At(request, 4);
         const std::size_t size = offset < 600 ? 300 : lastSize;
-        return Reply::Payload(
-            PayloadBuilder().U16(GET_PATCH_CHUNK).U32(offset < 600 ? 0 : 1).U32(size).Raw(std::string(size, 'z')).Take());
+        return Reply::Payload(PayloadBuilder()
+                                  .U16(GET_PATCH_CHUNK)
+                                  .U32(offset < 600 ? 0 : 1)
+                                  .U32(size)
+                                  .Raw(std::string(size, 'z'))
+                                  .Take());
     };
 }
 
@@ -130,7 +140,9 @@ TEST_F(PatchServiceTest, DownloadReportsItsShareOfTheBar) {
             if (report.first == "Downloading patch 1")
                 downloads.push_back(report);
         }
-        EXPECT_EQ(downloads, (Reports{{"Downloading patch 1", 37}, {"Downloading patch 1", 49}, {"Downloading patch 1", 65}}));
+        EXPECT_EQ(
+            downloads,
+            (Reports{{"Downloading patch 1", 37}, {"Downloading patch 1", 49}, {"Downloading patch 1", 65}}));
         EXPECT_EQ(seen.back().first, row.extracted ? "Extracting patch..." : "Downloading patch 1");
         EXPECT_EQ(FileExists(dir.Child(L"_patch_temp/p.zip")), row.extracted);
         EXPECT_FALSE(FileExists(dir.Child(L"_patch_temp/p.zip.download")));
@@ -156,7 +168,8 @@ TEST_F(PatchServiceTest, UnconfirmedPatchKeepsItsExtractedFilesAndItsArchive) {
         const wchar_t* extractedFile;
         const char* versionAfter;  // the other number stays, and the server is asked after it next time
     };
-    for (Row row : {Row{L"patches/noversion.zip", L"x.txt", nullptr}, Row{L"patches/wrongversion.zip", L"y.txt", "7\r\n"}}) {
+    for (Row row : {Row{L"patches/noversion.zip", L"x.txt", nullptr},
+                    Row{L"patches/wrongversion.zip", L"y.txt", "7\r\n"}}) {
         SCOPED_TRACE(WideToUtf8(row.fixture));
         TempDir dir;
         FakeLauncherServer server({PatchFromFixture(1, row.fixture)}, {});
@@ -187,7 +200,8 @@ TEST_F(PatchServiceTest, PatchWithoutVersionFileIsDownloadedAgainNextTime) {
 
 TEST_F(PatchServiceTest, HalfInstalledPatchIsNotMarkedDone) {
     // The archive's first entry is "version.dat", its third one is refused.
-    FakeLauncherServer server({{9, "p9.zip", Fixture(L"fixtures/version-first-refused.zip"), std::nullopt}}, {});
+    FakeLauncherServer server({{9, "p9.zip", Fixture(L"fixtures/version-first-refused.zip"), std::nullopt}},
+                              {});
     WriteFileBytes(install.Child(L"version.dat"), "5\n");
     EXPECT_FALSE(Apply(server));
     EXPECT_TRUE(FileExists(install.Child(L"one.txt")));
@@ -203,7 +217,8 @@ TEST_F(PatchServiceTest, HalfInstalledPatchIsNotMarkedDone) {
 }
 
 TEST_F(PatchServiceTest, ArchiveNamesThatAreNotPlainFileNamesAreRefusedBeforeDownloading) {
-    for (const char* name : {"", ".", "..", "a/b.zip", "a\\b.zip", "../p.zip", "C:p.zip", "\\\\server\\p.zip"}) {
+    for (const char* name :
+         {"", ".", "..", "a/b.zip", "a\\b.zip", "../p.zip", "C:p.zip", "\\\\server\\p.zip"}) {
         SCOPED_TRACE(name);
         TempDir dir;
         FakeLauncherServer server({{1, name, Fixture(L"patches/patch1.zip"), std::nullopt}}, {});
@@ -216,7 +231,8 @@ TEST_F(PatchServiceTest, ArchiveNamesThatAreNotPlainFileNamesAreRefusedBeforeDow
 
 TEST_F(PatchServiceTest, PatchOfTheAskedOrAnAlreadyInstalledVersionEndsTheRun) {
     // Offers 1, then 2, then 1 again: without the check this would go round for ever.
-    FakeLauncherServer server({PatchFromFixture(1, L"patches/patch1.zip"), PatchFromFixture(2, L"patches/patch2.zip")}, {});
+    FakeLauncherServer server(
+        {PatchFromFixture(1, L"patches/patch1.zip"), PatchFromFixture(2, L"patches/patch2.zip")}, {});
     std::atomic<int> offers{0};
     server.SetIntercept([&offers](const Bytes& request) -> std::optional<Reply> {
         if (test::RequestCode(request) == HAS_NEXT_PATCH)
@@ -224,8 +240,15 @@ TEST_F(PatchServiceTest, PatchOfTheAskedOrAnAlreadyInstalledVersionEndsTheRun) {
         if (test::RequestCode(request) != GET_NEXT_PATCH)
             return std::nullopt;
         const std::uint16_t version = ++offers == 2 ? 2 : 1;
-        return Reply::Payload(PayloadBuilder().U16(GET_NEXT_PATCH).U32(0).U16(version).U16(0).U8(0)
-                                  .Str("patch" + std::to_string(version) + ".zip").U32(0).Take());
+        return Reply::Payload(PayloadBuilder()
+                                  .U16(GET_NEXT_PATCH)
+                                  .U32(0)
+                                  .U16(version)
+                                  .U16(0)
+                                  .U8(0)
+                                  .Str("patch" + std::to_string(version) + ".zip")
+                                  .U32(0)
+                                  .Take());
     });
     EXPECT_FALSE(Apply(server));
     EXPECT_EQ(offers, 3);

@@ -13,6 +13,7 @@ namespace {
 
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr wchar_t kLauncherProgram[] = L"OmbreltaLauncher.exe";
 
 enum class Mode { Startup, BeforeStart, Both };
 
@@ -85,10 +86,13 @@ int ToolMain(const std::vector<std::wstring>& arguments) {
         }
         if (options.mode == Mode::BeforeStart)
             return RunBeforeStart(service);
-        const int startup = RunStartup(service);
-        if (options.mode == Mode::Startup || startup != 0)
-            return startup;
-        return RunBeforeStart(service);
+        int result = RunStartup(service);
+        if (options.mode == Mode::Both && result == 0)
+            result = RunBeforeStart(service);
+        // Whoever started the launcher that was moved aside must start the new one.
+        if (service.PatchReplacedInUse(kLauncherProgram))
+            PrintLine("updated", WideToUtf8(kLauncherProgram) + " was replaced while it ran.");
+        return result;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "ombrelta-check: %s\n", error.what());
         return kExitFailed;

@@ -57,6 +57,7 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 source "$here/e2e-scenarios.sh"
 source "$here/e2e-window.sh"
 source "$here/e2e-resume.sh"
+source "$here/e2e-update.sh"
 
 # OMBRELTA_E2E_ONLY=PATTERN runs only the scenarios whose names match.
 run_scenario() {
@@ -79,6 +80,8 @@ run_scenario scenario_failed_game_start
 run_scenario scenario_press_released_outside
 run_scenario scenario_texts_and_version_line
 run_scenario scenario_resume_after_a_cut
+run_scenario scenario_self_update
+run_scenario scenario_check_replaces_running_launcher
 if [ -f "$game_exe" ]; then
     run_scenario scenario_game_ends
     run_scenario scenario_close_ends_game
