@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <map>
 
-#include "common/SafePath.h"
 #include "common/Text.h"
 #include "patch/ArchiveExtractor.h"
 #include "tools/server/ContentName.h"
@@ -12,28 +11,15 @@ namespace ombrelta::patchkit {
 namespace {
 
 using server::EscapeForLog;
-using server::HasControlCharacter;
-using server::IsValidUtf8;
+using server::FoldAsciiCase;
 
 // The first reason the launcher would not write this name as it stands, or null.
 const char* NameFault(const std::string& name) {
-    if (!IsValidUtf8(name))
-        return "is not valid UTF-8";
-    if (HasControlCharacter(name))
-        return "holds a control character";
+    if (const char* fault = server::LauncherNameFault(name))
+        return fault;
     if (name.find('\\') != std::string::npos)
         return "holds a backslash, a folder separator to the launcher";
-    if (!IsSafeEntryPath(name))
-        return "is refused by the launcher as an unsafe path";
     return nullptr;
-}
-
-std::string FoldAsciiCase(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
 }
 
 std::string WithoutTrailingSlash(std::string name) {

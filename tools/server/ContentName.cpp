@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "common/SafePath.h"
+
 namespace ombrelta::server {
 namespace {
 
@@ -65,6 +67,24 @@ std::string EscapeForLog(std::string_view text) {
         text.remove_prefix(length);
     }
     return escaped;
+}
+
+const char* LauncherNameFault(std::string_view name) {
+    if (!IsValidUtf8(name))
+        return "is not valid UTF-8";
+    if (HasControlCharacter(name))
+        return "holds a control character";
+    if (!IsSafeEntryPath(name))
+        return "is refused by the launcher as an unsafe path";
+    return nullptr;
+}
+
+std::string FoldAsciiCase(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
 }
 
 }  // namespace ombrelta::server

@@ -17,4 +17,11 @@ bool HasControlCharacter(std::string_view text);
 /// become \xNN escapes; everything else stays as it is.
 std::string EscapeForLog(std::string_view text);
 
+/// The first reason the launcher would not take name as it stands (not valid UTF-8, a control
+/// character, refused by its safe-path rule), or null.
+const char* LauncherNameFault(std::string_view name);
+
+/// text with ASCII letters in lower case: names equal under it are one file on Windows.
+std::string FoldAsciiCase(std::string text);
+
 }  // namespace ombrelta::server
