@@ -159,5 +159,17 @@ TEST_F(ServerWireTest, FullListOf255FilesTravelsInOneAnswer) {
     EXPECT_EQ(server.Stop(), 0);
 }
 
+TEST_F(ServerWireTest, RootWithoutGameFilesAnswersAnEmptyList) {
+    fs::create_directories(Dir("server") / "patches");
+    ServerProcess server(PathArg(Dir("server")), {}, PathArg(Dir("server.log")));
+    ASSERT_NE(server.port(), 0);
+    RawConnection client(server.port());
+
+    std::string list = Exchange(client, Hex("A7 9C 00 00"));
+    ASSERT_EQ(list.size(), 7u);
+    EXPECT_EQ(list[6], 0);
+    EXPECT_EQ(server.Stop(), 0);
+}
+
 }  // namespace
 }  // namespace ombrelta::test

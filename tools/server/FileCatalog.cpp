@@ -85,8 +85,11 @@ std::vector<std::uint8_t> BuildHashList(const std::vector<GameFile>& files) {
 
 FileCatalog FileCatalog::Load(const std::filesystem::path& dir, ContentProblems& problems) {
     FileCatalog catalog;
-    if (!FolderPresent(dir, "files", problems))
+    // Without a files folder the server still answers the hash request, with an empty list.
+    if (!FolderPresent(dir, "files", problems)) {
+        catalog.hashList_ = BuildHashList({});
         return catalog;
+    }
     std::size_t before = problems.size();
     std::vector<TreeFile> found = ListTree(dir, problems);
     CheckLimits(found, problems);
