@@ -1,4 +1,5 @@
-// ombrelta-patch: makes patch archives from two game trees and checks them before they are published.
+// ombrelta-patch: makes patch archives from two game trees, checks and signs them before they are
+// published.
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -7,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "common/Base64.h"
 #include "common/Text.h"
 #include "tools/entry/ToolMain.h"
 #include "tools/patch/PatchArchiveCheck.h"
+#include "tools/patch/P256Signer.h"
 #include "tools/patch/PatchMaker.h"
 #include "tools/server/PathText.h"
 
@@ -21,7 +24,8 @@ constexpr int kExitRefused = 2;
 
 const char kUsage[] =
     "usage: ombrelta-patch make --from OLD_DIR --to NEW_DIR --version N --out FILE.zip\n"
-    "       ombrelta-patch verify FILE.zip --version N\n";
+    "       ombrelta-patch verify FILE.zip --version N\n"
+    "       ombrelta-patch keygen --out KEY\n";
 
 // "--name value" pairs after the subcommand; a single bare argument is kept under "".
 std::optional<std::map<std::string, std::string>> ParseArguments(const std::vector<std::wstring>& arguments) {
@@ -94,17 +98,35 @@ int Verify(const std::map<std::string, std::string>& values) {
     return 0;
 }
 
+// The public half goes to standard output alone, ready to be added to "Ombrel.dat".
+int KeyGen(const std::map<std::string, std::string>& values) {
+    if (values.size() != 1 || !values.contains("--out")) {
+        std::fputs(kUsage, stderr);
+        return kExitRefused;
+    }
+    const patchkit::P256Signer signer = patchkit::P256Signer::Generate();
+    signer.Save(server::PathFromUtf8(values.at("--out")));
+    std::printf("publickey=%s\n", EncodeBase64(signer.PublicKey()).c_str());
+    std::fprintf(stderr, "ombrelta-patch: private key written to %s; keep it off the server\n",
+                 values.at("--out").c_str());
+    return 0;
+}
+
+using Command = int (*)(const std::map<std::string, std::string>&);
+const std::map<std::string, Command> kCommands = {{"make", Make}, {"verify", Verify}, {"keygen", KeyGen}};
+
 }  // namespace
 
 int ToolMain(const std::vector<std::wstring>& arguments) {
     const std::string command = arguments.empty() ? "" : WideToUtf8(arguments[0]);
     const std::optional<std::map<std::string, std::string>> values = ParseArguments(arguments);
-    if (!values || (command != "make" && command != "verify")) {
+    const auto found = kCommands.find(command);
+    if (!values || found == kCommands.end()) {
         std::fputs(kUsage, stderr);
         return kExitRefused;
     }
     try {
-        return command == "make" ? Make(*values) : Verify(*values);
+        return found->second(*values);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "ombrelta-patch: %s\n", error.what());
         return kExitFailed;
