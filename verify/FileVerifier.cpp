@@ -107,6 +107,16 @@ std::optional<SignedFileCheck> SignedCheckFor(LauncherApi& api, const std::vecto
     });
 }
 
+void RepairAsSigned(LauncherApi& api, const HashEntry& entry, const ProgressCallback& progress,
+                    const FileCheckSettings& settings, const std::optional<SignedFileCheck>& signedCheck) {
+    if (!signedCheck) {
+        Repair(api, entry, progress, settings);
+        return;
+    }
+    RepairOrDelete(api, entry, progress, settings);
+    signedCheck->CheckRepaired(entry);
+}
+
 bool CheckAndRepairAll(LauncherApi& api, const ProgressCallback& progress, VerifiedFileCache* cache,
                        const FileCheckSettings& settings) {
     FileCheckPosition fresh;
@@ -129,12 +139,7 @@ bool CheckAndRepairAll(LauncherApi& api, const ProgressCallback& progress, Verif
             if (cache)
                 cache->Forget(entry);
             HashAhead::RewriteScope rewrite(ahead);
-            if (!signedCheck) {
-                Repair(api, entry, progress, settings);
-            } else {
-                RepairOrDelete(api, entry, progress, settings);
-                signedCheck->CheckRepaired(entry);
-            }
+            RepairAsSigned(api, entry, progress, settings, signedCheck);
         }
         at.next = i + 1;
         if (progress)
