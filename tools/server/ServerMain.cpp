@@ -13,6 +13,7 @@
 #include "tools/server/ContentName.h"
 #include "tools/server/ContentReloader.h"
 #include "tools/server/DescriptorLimit.h"
+#include "tools/server/FileSignatureAudit.h"
 #include "tools/server/LauncherServer.h"
 #include "tools/server/PatchAudit.h"
 #include "tools/server/PathText.h"
@@ -120,6 +121,8 @@ void Serve(asio::io_context& io,
 }
 
 int CheckOnly(const ServerContent& content, const ServerOptions& options) {
+    for (const std::string& warning : AuditSignedFiles(options.root / "files"))
+        PrintError("warning: " + warning);
     ContentProblems problems;
     AuditPatches(content.patches(), options.root / "patches", problems);
     for (const std::string& problem : problems)
