@@ -14,6 +14,7 @@
 #include "tools/patch/PatchArchiveCheck.h"
 #include "tools/patch/P256Signer.h"
 #include "tools/patch/PatchMaker.h"
+#include "tools/patch/PatchSigner.h"
 #include "tools/server/PathText.h"
 
 namespace ombrelta {
@@ -25,7 +26,8 @@ constexpr int kExitRefused = 2;
 const char kUsage[] =
     "usage: ombrelta-patch make --from OLD_DIR --to NEW_DIR --version N --out FILE.zip\n"
     "       ombrelta-patch verify FILE.zip --version N\n"
-    "       ombrelta-patch keygen --out KEY\n";
+    "       ombrelta-patch keygen --out KEY\n"
+    "       ombrelta-patch sign FILE.zip --key KEY [--version N]\n";
 
 // "--name value" pairs after the subcommand; a single bare argument is kept under "".
 std::optional<std::map<std::string, std::string>> ParseArguments(const std::vector<std::wstring>& arguments) {
@@ -112,8 +114,26 @@ int KeyGen(const std::map<std::string, std::string>& values) {
     return 0;
 }
 
+int Sign(const std::map<std::string, std::string>& values) {
+    const std::optional<std::int64_t> version = NumberOption(values, "--version");
+    const bool versionGood = !values.contains("--version") || (version && *version >= 1 && *version <= 65535);
+    if (values.size() != (values.contains("--version") ? 3u : 2u) || !values.contains("") ||
+        !values.contains("--key") || !versionGood) {
+        std::fputs(kUsage, stderr);
+        return kExitRefused;
+    }
+    const patchkit::P256Signer signer = patchkit::P256Signer::Load(server::PathFromUtf8(values.at("--key")));
+    const std::optional<std::uint16_t> asked =
+        version ? std::optional<std::uint16_t>(static_cast<std::uint16_t>(*version)) : std::nullopt;
+    const patchkit::SignOutcome outcome = patchkit::SignPatch(server::PathFromUtf8(values.at("")), signer, asked);
+    if (!outcome.problems.empty())
+        return Refuse(outcome.problems);
+    std::printf("%s: signed for version %u\n", values.at("").c_str(), static_cast<unsigned>(outcome.version));
+    return 0;
+}
+
 using Command = int (*)(const std::map<std::string, std::string>&);
-const std::map<std::string, Command> kCommands = {{"make", Make}, {"verify", Verify}, {"keygen", KeyGen}};
+const std::map<std::string, Command> kCommands = {{"make", Make}, {"verify", Verify}, {"keygen", KeyGen}, {"sign", Sign}};
 
 }  // namespace
 

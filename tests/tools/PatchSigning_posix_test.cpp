@@ -12,7 +12,11 @@
 
 #include "common/Base64.h"
 #include "common/Signature.h"
+#include "patch/ArchiveExtractor.h"
+#include "patch/ZipReader.h"
 #include "tests/support/TempDir.h"
+#include "tools/patch/PatchMaker.h"
+#include "tools/patch/PatchSigner.h"
 
 namespace ombrelta::patchkit {
 namespace {
@@ -85,6 +89,53 @@ TEST(PatchTool, KeyGenPrintsTheLineForOmbrelDat) {
     EXPECT_EQ(
         StandardOutputOf(std::string("'") + OMBRELTA_PATCH_TOOL + "' keygen --out '" + key.string() + "'"),
         "");
+}
+
+std::vector<std::string> EntryNames(const fs::path& archive) {
+    ZipReader reader;
+    EXPECT_TRUE(reader.Open(archive.string()));
+    std::vector<std::string> names(reader.EntryCount());
+    for (std::uint32_t i = 0; i < reader.EntryCount(); ++i)
+        EXPECT_TRUE(reader.EntryName(i, names[i]));
+    return names;
+}
+
+TEST(SignPatch, AddsOneSignatureTheLauncherAcceptsAndReplacesItWhenSignedAgain) {
+    TempDir dir;
+    const fs::path root(dir.path());
+    WriteFileBytes((root / "new/data/a.bin").wstring(), std::string(5000, 'a'));
+    fs::create_directories(root / "old");
+    const fs::path archive = root / "p3.zip";
+    ASSERT_TRUE(MakePatch({root / "old", root / "new", 3, archive}).problems.empty());
+    const P256Signer first = P256Signer::Generate(), second = P256Signer::Generate();
+    const std::vector<std::uint8_t> firstKey = first.PublicKey(), secondKey = second.PublicKey();
+
+    EXPECT_EQ(SignPatch(archive, first, std::nullopt).version, 3);
+    EXPECT_EQ(SignPatch(archive, second, 3).version, 3);
+
+    EXPECT_EQ(EntryNames(archive), (std::vector<std::string>{"data/a.bin", "version.dat", "ombrelta.sig"}));
+    EXPECT_FALSE(fs::exists(root / "p3.zip.partial"));
+    const std::wstring dest = (root / "game/").wstring();
+    EXPECT_EQ(ExtractSignedArchive(archive.wstring(), dest, {.publicKey = firstKey, .version = 3}),
+              SignedExtraction::SignatureRefused);
+    EXPECT_EQ(ExtractSignedArchive(archive.wstring(), dest, {.publicKey = secondKey, .version = 3}),
+              SignedExtraction::Extracted);
+    EXPECT_EQ(test::ReadFileBytes((root / "game/data/a.bin").wstring()), std::string(5000, 'a'));
+}
+
+TEST(SignPatch, RefusesWhatTheLauncherWouldRefuseAndLeavesItAlone) {
+    TempDir dir;
+    const fs::path root(dir.path());
+    WriteFileBytes((root / "new/a.txt").wstring(), "a");
+    fs::create_directories(root / "old");
+    const fs::path archive = root / "p3.zip";
+    ASSERT_TRUE(MakePatch({root / "old", root / "new", 3, archive}).problems.empty());
+    const std::string before = test::ReadFileBytes(archive.wstring());
+    const SignOutcome outcome = SignPatch(archive, P256Signer::Generate(), 4);
+    ASSERT_EQ(outcome.problems.size(), 1u);
+    EXPECT_NE(outcome.problems[0].find("holds 3, not 4"), std::string::npos);
+    EXPECT_EQ(test::ReadFileBytes(archive.wstring()), before);
+    EXPECT_FALSE(fs::exists(root / "p3.zip.partial"));
 }
 
 }  // namespace
