@@ -14,8 +14,10 @@
 #include "common/Signature.h"
 #include "patch/ArchiveExtractor.h"
 #include "patch/ZipReader.h"
+#include "tests/patch/ZipTestSupport.h"
 #include "tests/support/TempDir.h"
 #include "tools/patch/PatchMaker.h"
+#include "tools/patch/PatchSignatureAudit.h"
 #include "tools/patch/PatchSigner.h"
 
 namespace ombrelta::patchkit {
@@ -136,6 +138,36 @@ TEST(SignPatch, RefusesWhatTheLauncherWouldRefuseAndLeavesItAlone) {
     EXPECT_NE(outcome.problems[0].find("holds 3, not 4"), std::string::npos);
     EXPECT_EQ(test::ReadFileBytes(archive.wstring()), before);
     EXPECT_FALSE(fs::exists(root / "p3.zip.partial"));
+}
+
+TEST(PatchSignatureWarning, NamesUnsignedStaleAndMisnumberedPatches) {
+    TempDir dir;
+    const std::string signedZip = test::ReadFileBytes(test::TestDataDir() + L"../patch/fixtures/signed.zip");
+    std::string changed = signedZip;
+    test::ChangeStoredByte(changed, 1, 0);
+    struct Row {
+        const char* label;
+        std::string zip;
+        std::uint16_t version;
+        const char* warning;  // a part of it, or null for none
+    };
+    const Row rows[] = {
+        {"signed", signedZip, 5, nullptr},
+        {"changed after signing", changed, 5, "stale"},
+        {"other version", signedZip, 6, "for version 5, not 6"},
+        {"two signatures", test::ReadFileBytes(test::TestDataDir() + L"../patch/fixtures/signed-twice.zip"), 5,
+         "not the only one"},
+        {"unsigned", test::ReadFileBytes(test::TestDataDir() + L"../patch/fixtures/infozip.zip"), 1, "not signed"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        const fs::path archive = fs::path(dir.path()) / "p.zip";
+        WriteFileBytes(archive.wstring(), row.zip);
+        const std::optional<std::string> warning = PatchSignatureWarning(archive, row.version);
+        ASSERT_EQ(warning.has_value(), row.warning != nullptr);
+        if (warning)
+            EXPECT_NE(warning->find(row.warning), std::string::npos) << *warning;
+    }
 }
 
 }  // namespace

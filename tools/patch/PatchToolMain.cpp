@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "tools/patch/PatchArchiveCheck.h"
 #include "tools/patch/P256Signer.h"
 #include "tools/patch/PatchMaker.h"
+#include "tools/patch/PatchSignatureAudit.h"
 #include "tools/patch/PatchSigner.h"
 #include "tools/server/PathText.h"
 
@@ -92,10 +94,14 @@ int Verify(const std::map<std::string, std::string>& values) {
         std::fputs(kUsage, stderr);
         return kExitRefused;
     }
-    const std::vector<std::string> problems =
-        patchkit::VerifyPatchArchive(server::PathFromUtf8(values.at("")), static_cast<std::uint16_t>(*version));
+    const std::filesystem::path archive = server::PathFromUtf8(values.at(""));
+    const std::vector<std::string> problems = patchkit::VerifyPatchArchive(archive, static_cast<std::uint16_t>(*version));
     if (!problems.empty())
         return Refuse(problems);
+    // Only launchers with a publickey need the signature, so its state never fails the check.
+    if (const std::optional<std::string> warning =
+            patchkit::PatchSignatureWarning(archive, static_cast<std::uint16_t>(*version)))
+        std::fprintf(stderr, "ombrelta-patch: warning: %s\n", warning->c_str());
     std::printf("%s: good for version %lld\n", values.at("").c_str(), static_cast<long long>(*version));
     return 0;
 }
