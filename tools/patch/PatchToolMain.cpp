@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -15,6 +16,8 @@
 #include "tools/patch/PatchArchiveCheck.h"
 #include "tools/patch/P256Signer.h"
 #include "tools/patch/PatchMaker.h"
+#include "tools/patch/PatchSignatureAudit.h"
+#include "tools/patch/PatchSigner.h"
 #include "tools/server/PathText.h"
 
 namespace ombrelta {
@@ -27,6 +30,7 @@ const char kUsage[] =
     "usage: ombrelta-patch make --from OLD_DIR --to NEW_DIR --version N --out FILE.zip\n"
     "       ombrelta-patch verify FILE.zip --version N\n"
     "       ombrelta-patch keygen --out KEY\n"
+    "       ombrelta-patch sign FILE.zip --key KEY [--version N]\n"
     "       ombrelta-patch sign-files FILES_DIR --key KEY\n";
 
 // "--name value" pairs after the subcommand; a single bare argument is kept under "".
@@ -92,10 +96,14 @@ int Verify(const std::map<std::string, std::string>& values) {
         std::fputs(kUsage, stderr);
         return kExitRefused;
     }
-    const std::vector<std::string> problems =
-        patchkit::VerifyPatchArchive(server::PathFromUtf8(values.at("")), static_cast<std::uint16_t>(*version));
+    const std::filesystem::path archive = server::PathFromUtf8(values.at(""));
+    const std::vector<std::string> problems = patchkit::VerifyPatchArchive(archive, static_cast<std::uint16_t>(*version));
     if (!problems.empty())
         return Refuse(problems);
+    // Only launchers with a publickey need the signature, so its state never fails the check.
+    if (const std::optional<std::string> warning =
+            patchkit::PatchSignatureWarning(archive, static_cast<std::uint16_t>(*version)))
+        std::fprintf(stderr, "ombrelta-patch: warning: %s\n", warning->c_str());
     std::printf("%s: good for version %lld\n", values.at("").c_str(), static_cast<long long>(*version));
     return 0;
 }
@@ -114,6 +122,24 @@ int KeyGen(const std::map<std::string, std::string>& values) {
     return 0;
 }
 
+int Sign(const std::map<std::string, std::string>& values) {
+    const std::optional<std::int64_t> version = NumberOption(values, "--version");
+    const bool versionGood = !values.contains("--version") || (version && *version >= 1 && *version <= 65535);
+    if (values.size() != (values.contains("--version") ? 3u : 2u) || !values.contains("") ||
+        !values.contains("--key") || !versionGood) {
+        std::fputs(kUsage, stderr);
+        return kExitRefused;
+    }
+    const patchkit::P256Signer signer = patchkit::P256Signer::Load(server::PathFromUtf8(values.at("--key")));
+    const std::optional<std::uint16_t> asked =
+        version ? std::optional<std::uint16_t>(static_cast<std::uint16_t>(*version)) : std::nullopt;
+    const patchkit::SignOutcome outcome = patchkit::SignPatch(server::PathFromUtf8(values.at("")), signer, asked);
+    if (!outcome.problems.empty())
+        return Refuse(outcome.problems);
+    std::printf("%s: signed for version %u\n", values.at("").c_str(), static_cast<unsigned>(outcome.version));
+    return 0;
+}
+
 int SignFiles(const std::map<std::string, std::string>& values) {
     if (values.size() != 2 || !values.contains("") || !values.contains("--key")) {
         std::fputs(kUsage, stderr);
@@ -128,7 +154,8 @@ int SignFiles(const std::map<std::string, std::string>& values) {
 }
 
 using Command = int (*)(const std::map<std::string, std::string>&);
-const std::map<std::string, Command> kCommands = {{"make", Make}, {"verify", Verify}, {"keygen", KeyGen}, {"sign-files", SignFiles}};
+const std::map<std::string, Command> kCommands = {
+    {"make", Make}, {"verify", Verify}, {"keygen", KeyGen}, {"sign", Sign}, {"sign-files", SignFiles}};
 
 }  // namespace
 

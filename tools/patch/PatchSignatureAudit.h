@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace ombrelta::patchkit {
+
+/// What is wrong with a patch archive's signature, judged without the public key: nothing when
+/// its one "ombrelta.sig" is for version and records the manifest of the archive as it is now;
+/// otherwise one line saying that it is unsigned, that its signature entry is unreadable or
+/// doubled, for another version, or stale. Nothing also when the archive or an entry cannot be
+/// read at all: VerifyPatchArchive reports that.
+std::optional<std::string> PatchSignatureWarning(const std::filesystem::path& archive, std::uint16_t version);
+
+}  // namespace ombrelta::patchkit
