@@ -78,7 +78,7 @@ start_server() {
     "$server_exe" --root "$1" --listen 127.0.0.1:0 >"$logfile" 2>&1 </dev/null &
     server_pid=$!
     started_pids+=("$server_pid")
-    wait_for 20 grep -q 'listening on' "$logfile" || return 1
+    wait_for 20 grep -qs "listening on" "$logfile" || return 1
     server_port=$(sed -n 's/.*listening on [0-9.]*:\([0-9]*\).*/\1/p' "$logfile" | head -1)
 }
 
