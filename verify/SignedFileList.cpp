@@ -37,7 +37,9 @@ SignedFile ParseFileLine(std::string_view line) {
     const std::string_view size = TakeField(line);
     SignedFile file;
     const auto [end, error] = std::from_chars(size.data(), size.data() + size.size(), file.size);
-    if (size.empty() || error != std::errc() || end != size.data() + size.size())
+    // One spelling per number: no sign, no leading zero.
+    if (size.empty() || error != std::errc() || end != size.data() + size.size() ||
+        (size.size() > 1 && size[0] == '0'))
         Malformed();
     file.md5 = TakeField(line);
     file.sha256 = TakeField(line);

@@ -43,6 +43,7 @@ TEST(SignedFileList, MalformedListsAreRefused) {
         "ombrelta-files 1\n" + line + signature + "x",
         "ombrelta-files 1\n" + line + line + signature,
         "ombrelta-files 1\n-6 " + kMd5 + " " + kSha256 + " a.bin\n" + signature,
+        "ombrelta-files 1\n06 " + kMd5 + " " + kSha256 + " a.bin\n" + signature,
         "ombrelta-files 1\n4294967296 " + kMd5 + " " + kSha256 + " a.bin\n" + signature,
         "ombrelta-files 1\n6 " + std::string(32, 'A') + " " + kSha256 + " a.bin\n" + signature,
         "ombrelta-files 1\n6 " + kMd5 + " " + kSha256.substr(1) + " a.bin\n" + signature,
