@@ -159,10 +159,12 @@ TEST(PatchSignatureWarning, NamesUnsignedStaleAndMisnumberedPatches) {
         SCOPED_TRACE(row.label);
         const fs::path archive = fs::path(dir.path()) / "p.zip";
         WriteFileBytes(archive.wstring(), row.zip);
-        const std::optional<std::string> warning = PatchSignatureWarning(archive, row.version);
+        const std::optional<SignatureWarning> warning = PatchSignatureWarning(archive, row.version);
         ASSERT_EQ(warning.has_value(), row.warning != nullptr);
-        if (warning)
-            EXPECT_NE(warning->find(row.warning), std::string::npos) << *warning;
+        if (!warning)
+            continue;
+        EXPECT_NE(warning->text.find(row.warning), std::string::npos) << warning->text;
+        EXPECT_EQ(warning->notSigned, row.label == std::string("unsigned"));
     }
 }
 

@@ -99,9 +99,9 @@ int Verify(const std::map<std::string, std::string>& values) {
     if (!problems.empty())
         return Refuse(problems);
     // Only launchers with a publickey need the signature, so its state never fails the check.
-    if (const std::optional<std::string> warning =
+    if (const std::optional<patchkit::SignatureWarning> warning =
             patchkit::PatchSignatureWarning(archive, static_cast<std::uint16_t>(*version)))
-        std::fprintf(stderr, "ombrelta-patch: warning: %s\n", warning->c_str());
+        std::fprintf(stderr, "ombrelta-patch: warning: %s\n", warning->text.c_str());
     std::printf("%s: good for version %lld\n", values.at("").c_str(), static_cast<long long>(*version));
     return 0;
 }
