@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 
 namespace ombrelta::patchkit {
@@ -20,5 +21,9 @@ struct SignatureWarning {
 /// doubled, for another version, or stale. Nothing also when the archive or an entry cannot be
 /// read at all: VerifyPatchArchive reports that.
 std::optional<SignatureWarning> PatchSignatureWarning(const std::filesystem::path& archive, std::uint16_t version);
+
+/// True when a launcher with publicKey would accept the archive's signature as the patch of
+/// version (CheckPatchSignature); false for anything else, an unreadable archive included.
+bool SignedWith(const std::filesystem::path& archive, std::span<const std::uint8_t> publicKey, std::uint16_t version);
 
 }  // namespace ombrelta::patchkit
