@@ -28,7 +28,7 @@ public:
 private:
     struct State;
     explicit Md5Hasher(std::unique_ptr<State> state);
-    std::unique_ptr<State> state_;
+    std::unique_ptr<State> state;
 };
 
 }  // namespace ombrelta

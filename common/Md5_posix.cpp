@@ -20,21 +20,21 @@ std::optional<Md5Hasher> Md5Hasher::Create() {
     return Md5Hasher(std::move(state));
 }
 
-Md5Hasher::Md5Hasher(std::unique_ptr<State> state) : state_(std::move(state)) {}
+Md5Hasher::Md5Hasher(std::unique_ptr<State> state) : state(std::move(state)) {}
 Md5Hasher::Md5Hasher(Md5Hasher&&) noexcept = default;
 Md5Hasher& Md5Hasher::operator=(Md5Hasher&&) noexcept = default;
 Md5Hasher::~Md5Hasher() = default;
 
 bool Md5Hasher::Update(const std::uint8_t* data, std::size_t size) {
-    if (!state_)
+    if (!state)
         return false;
-    return EVP_DigestUpdate(state_->context, data, size) == 1;
+    return EVP_DigestUpdate(state->context, data, size) == 1;
 }
 
 std::optional<Md5Digest> Md5Hasher::Finish() {
-    if (!state_)
+    if (!state)
         return std::nullopt;
-    std::unique_ptr<State> spent = std::move(state_);
+    std::unique_ptr<State> spent = std::move(state);
     Md5Digest digest{};
     unsigned int length = 0;
     if (EVP_DigestFinal_ex(spent->context, digest.data(), &length) != 1 || length != digest.size())

@@ -94,12 +94,12 @@ protected:
             servers.push_back(std::make_unique<ServerProcess>(
                 PathArg(Dir("content")), std::vector<std::string>{"--proxy-protocol", "127.0.0.1"},
                 PathArg(Dir("server" + std::to_string(i + 1) + ".log"))));
-            ASSERT_NE(servers.back()->port(), 0);
+            ASSERT_NE(servers.back()->Port(), 0);
         }
         StartHaproxy();
     }
 
-    fs::path Dir(const std::string& name) const { return fs::path(temp.path()) / name; }
+    fs::path Dir(const std::string& name) const { return fs::path(temp.Path()) / name; }
 
     // The shipped file with this test's ports, logging to stderr, which the test reads.
     void StartHaproxy() {
@@ -109,7 +109,8 @@ protected:
         config = Replaced(config, "log stdout", "log stderr");
         for (int i = 0; i < kServers; ++i) {
             const std::string name = "server s" + std::to_string(i + 1) + " 127.0.0.1:";
-            config = Replaced(config, name + "4700" + std::to_string(i + 1), name + std::to_string(servers[i]->port()));
+            config = Replaced(config, name + "4700" + std::to_string(i + 1),
+                              name + std::to_string(servers[i]->Port()));
         }
         WriteFile(Dir("haproxy.cfg"), config);
         haproxy = std::make_unique<ChildProcess>(std::vector<std::string>{haproxyExe, "-db", "-f", "haproxy.cfg"},

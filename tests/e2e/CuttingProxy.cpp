@@ -40,7 +40,7 @@ CuttingProxy::CuttingProxy(std::uint16_t serverPort, std::uint64_t cutEvery, int
     if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
         ::listen(listener, 8) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return;
-    port_ = ntohs(address.sin_port);
+    port = ntohs(address.sin_port);
     acceptor = std::thread([this] { AcceptLoop(); });
 }
 
