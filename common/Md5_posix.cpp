@@ -11,7 +11,7 @@ struct Md5Hasher::State {
 };
 
 std::optional<Md5Hasher> Md5Hasher::Create() {
-    auto state = std::make_unique<State>();
+    StatePtr state(new State);
     state->context = EVP_MD_CTX_new();
     if (!state->context)
         return std::nullopt;
@@ -20,10 +20,9 @@ std::optional<Md5Hasher> Md5Hasher::Create() {
     return Md5Hasher(std::move(state));
 }
 
-Md5Hasher::Md5Hasher(std::unique_ptr<State> state) : state(std::move(state)) {}
-Md5Hasher::Md5Hasher(Md5Hasher&&) noexcept = default;
-Md5Hasher& Md5Hasher::operator=(Md5Hasher&&) noexcept = default;
-Md5Hasher::~Md5Hasher() = default;
+void Md5Hasher::StateDeleter::operator()(State* state) const {
+    delete state;
+}
 
 bool Md5Hasher::Update(const std::uint8_t* data, std::size_t size) {
     if (!state)
@@ -34,7 +33,7 @@ bool Md5Hasher::Update(const std::uint8_t* data, std::size_t size) {
 std::optional<Md5Digest> Md5Hasher::Finish() {
     if (!state)
         return std::nullopt;
-    std::unique_ptr<State> spent = std::move(state);
+    StatePtr spent = std::move(state);
     Md5Digest digest{};
     unsigned int length = 0;
     if (EVP_DigestFinal_ex(spent->context, digest.data(), &length) != 1 || length != digest.size())

@@ -19,7 +19,7 @@ struct Md5Hasher::State {
 };
 
 std::optional<Md5Hasher> Md5Hasher::Create() {
-    auto state = std::make_unique<State>();
+    StatePtr state(new State);
     if (!CryptAcquireContextW(&state->provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
         state->provider = 0;
         return std::nullopt;
@@ -31,10 +31,9 @@ std::optional<Md5Hasher> Md5Hasher::Create() {
     return Md5Hasher(std::move(state));
 }
 
-Md5Hasher::Md5Hasher(std::unique_ptr<State> state) : state(std::move(state)) {}
-Md5Hasher::Md5Hasher(Md5Hasher&&) noexcept = default;
-Md5Hasher& Md5Hasher::operator=(Md5Hasher&&) noexcept = default;
-Md5Hasher::~Md5Hasher() = default;
+void Md5Hasher::StateDeleter::operator()(State* state) const {
+    delete state;
+}
 
 bool Md5Hasher::Update(const std::uint8_t* data, std::size_t size) {
     if (!state)
@@ -54,7 +53,7 @@ bool Md5Hasher::Update(const std::uint8_t* data, std::size_t size) {
 std::optional<Md5Digest> Md5Hasher::Finish() {
     if (!state)
         return std::nullopt;
-    std::unique_ptr<State> spent = std::move(state);
+    StatePtr spent = std::move(state);
     Md5Digest digest{};
     DWORD length = static_cast<DWORD>(digest.size());
     if (!CryptGetHashParam(spent->hash, HP_HASHVAL, digest.data(), &length, 0) || length != digest.size())

@@ -1,7 +1,5 @@
 #include "tests/e2e/RawConnection.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -9,17 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include "common/Socket.h"
+
 namespace ombrelta::test {
 
 RawConnection::RawConnection(std::uint16_t port) {
-    fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    fd = static_cast<int>(CreateTcpSocket());
     timeval timeout{.tv_sec = 10, .tv_usec = 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (fd < 0 || !ConnectSocket(fd, *ParseIPv4("127.0.0.1"), port)) {
         ADD_FAILURE() << "cannot connect to 127.0.0.1:" << port;
         if (fd >= 0)
             close(fd);
