@@ -40,7 +40,7 @@ public:
 
 private:
     struct Archive;
-    std::unique_ptr<Archive> archive_;
+    std::unique_ptr<Archive> archive;
 };
 
 }  // namespace ombrelta

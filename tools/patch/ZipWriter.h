@@ -30,8 +30,8 @@ private:
     void CloseEntry();
     [[noreturn]] void Fail(const std::string& what) const;
 
-    std::string archiveName_;
-    void* zip_ = nullptr;
+    std::string archiveName;
+    void* zip = nullptr;
 };
 
 }  // namespace ombrelta::patchkit
