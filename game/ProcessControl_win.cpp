@@ -13,16 +13,16 @@ namespace {
 /// Closes a kernel handle on destruction.
 class HandleCloser {
 public:
-    explicit HandleCloser(HANDLE handle) : handle_(handle) {}
+    explicit HandleCloser(HANDLE handle) : handle(handle) {}
     HandleCloser(const HandleCloser&) = delete;
     HandleCloser& operator=(const HandleCloser&) = delete;
     ~HandleCloser() {
-        if (handle_ && handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
+        if (handle && handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
     }
 
 private:
-    HANDLE handle_;
+    HANDLE handle;
 };
 
 }  // namespace

@@ -2,16 +2,13 @@
 
 #include <array>
 
+#include "common/AsciiCase.h"
 #include "common/Md5.h"
 
 namespace ombrelta {
 namespace {
 
 constexpr std::size_t kBlockSize = 8192;
-
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 }  // namespace
 
@@ -51,13 +48,7 @@ std::optional<std::string> ComputeFileMd5Until(const std::wstring& path, const s
 }
 
 bool SameMd5Text(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return false;
-    }
-    return true;
+    return EqualsIgnoringAsciiCase(a, b);
 }
 
 std::string BytesToHex(std::span<const std::uint8_t> bytes) {

@@ -88,10 +88,10 @@ TEST(ServerContentRulesTest, RefusesNamesTheLauncherRefusesOrConfuses) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         TempDir temp;
-        fs::path root = fs::path(temp.path()) / "server";
+        fs::path root = fs::path(temp.Path()) / "server";
         row.build(root / "files");
         for (bool checkOnly : {true, false}) {
-            Check result = RunCheck(root, fs::path(temp.path()) / "server.log", checkOnly);
+            Check result = RunCheck(root, fs::path(temp.Path()) / "server.log", checkOnly);
             EXPECT_EQ(result.exitCode, 2);
             EXPECT_EQ(result.out, "");
             for (const std::string& line : row.listed)
@@ -102,19 +102,19 @@ TEST(ServerContentRulesTest, RefusesNamesTheLauncherRefusesOrConfuses) {
 
 TEST(ServerContentRulesTest, CheckPassesGoodContentAndLinksToFoldersAreServed) {
     TempDir temp;
-    fs::path root = fs::path(temp.path()) / "server";
+    fs::path root = fs::path(temp.Path()) / "server";
     WriteTree(root / "files", {{"a.txt", "a"}});
-    WriteTree(fs::path(temp.path()) / "elsewhere", {{"inner.bin", "inner"}});
-    fs::create_directory_symlink(fs::path(temp.path()) / "elsewhere", root / "files" / "linked");
+    WriteTree(fs::path(temp.Path()) / "elsewhere", {{"inner.bin", "inner"}});
+    fs::create_directory_symlink(fs::path(temp.Path()) / "elsewhere", root / "files" / "linked");
 
-    Check check = RunCheck(root, fs::path(temp.path()) / "check.log", true);
+    Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);
     EXPECT_EQ(check.exitCode, 0) << check.err;
     EXPECT_EQ(check.out, "content good: 0 patches and 2 game files\n");
 
-    ServerProcess server(PathArg(root), {}, PathArg(fs::path(temp.path()) / "server.log"));
-    ASSERT_NE(server.port(), 0);
+    ServerProcess server(PathArg(root), {}, PathArg(fs::path(temp.Path()) / "server.log"));
+    ASSERT_NE(server.Port(), 0);
     LauncherApi api;
-    ASSERT_TRUE(api.Connect(L"127.0.0.1", server.port()));
+    ASSERT_TRUE(api.Connect(L"127.0.0.1", server.Port()));
     std::vector<HashEntry> list = api.GetHashList("UNKNOWN");
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[1].path, "linked/inner.bin");
@@ -128,7 +128,7 @@ TEST(ServerContentRulesTest, CheckPassesGoodContentAndLinksToFoldersAreServed) {
 // start (the launcher finds out), but the operator's check names them.
 TEST(ServerContentRulesTest, CheckReadsEveryPatchAsTheLauncherWillAndWantsOneChain) {
     TempDir temp;
-    fs::path root = fs::path(temp.path()) / "server";
+    fs::path root = fs::path(temp.Path()) / "server";
     const std::string noise = PseudoRandomBytes(5000, 31);
     MakeZip(root / "patches" / "p1.zip", {{"version.dat", "1\n"}, {"data/a.bin", noise}});
     MakeZip(root / "patches" / "p2.zip", {{"version.dat", "2\n"}, {"data/a.bin", noise}});
@@ -137,7 +137,7 @@ TEST(ServerContentRulesTest, CheckReadsEveryPatchAsTheLauncherWillAndWantsOneCha
     damaged[2000] ^= 0x5A;
     WriteFile(root / "patches" / "p2.zip", damaged);
 
-    Check check = RunCheck(root, fs::path(temp.path()) / "check.log", true);
+    Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);
     EXPECT_EQ(check.exitCode, 2);
     EXPECT_EQ(check.out, "");
     EXPECT_NE(check.err.find("patch archive p2.zip: entry \"data/a.bin\" does not inflate"), std::string::npos)
@@ -166,11 +166,11 @@ TEST(ServerContentRulesTest, CheckWarnsAboutUnsignedAndStaleSignaturesWithoutFai
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         TempDir temp;
-        const fs::path root = fs::path(temp.path()) / "server";
+        const fs::path root = fs::path(temp.Path()) / "server";
         WriteFile(root / "patches" / "p5.zip", row.p5);
         if (row.unsignedP6)
             MakeZip(root / "patches" / "p6.zip", {{"version.dat", "6\n"}});
-        Check check = RunCheck(root, fs::path(temp.path()) / "check.log", true);
+        Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);
         EXPECT_EQ(check.exitCode, 0) << check.err;
         EXPECT_TRUE(check.out.starts_with("content good: ")) << check.out;
         std::size_t lines = 0;
@@ -184,10 +184,10 @@ TEST(ServerContentRulesTest, CheckWarnsAboutUnsignedAndStaleSignaturesWithoutFai
 
     // Content that signs nothing gets one line, not one per patch.
     TempDir temp;
-    const fs::path root = fs::path(temp.path()) / "server";
+    const fs::path root = fs::path(temp.Path()) / "server";
     MakeZip(root / "patches" / "p1.zip", {{"version.dat", "1\n"}});
     MakeZip(root / "patches" / "p2.zip", {{"version.dat", "2\n"}});
-    Check check = RunCheck(root, fs::path(temp.path()) / "check.log", true);
+    Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);
     EXPECT_EQ(check.exitCode, 0);
     EXPECT_EQ(check.err, "ombrelta-server: warning: no patch is signed (no ombrelta.sig): launchers with a "
                          "publickey refuse every patch\n");

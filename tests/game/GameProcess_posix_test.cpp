@@ -57,13 +57,13 @@ TEST(GameProcessPosix, RunsTheProgramWithItsArgumentsInItsOwnDirectory) {
 
     std::wstring report = dir.Child(L"report.txt");
     ASSERT_TRUE(WaitFor([&] { return !ReadIfComplete(report).empty(); }));
-    std::string expectedDirectory = std::filesystem::canonical(ToNativePath(dir.path())).string();
+    std::string expectedDirectory = std::filesystem::canonical(ToNativePath(dir.Path())).string();
     EXPECT_EQ(ReadIfComplete(report), expectedDirectory + "\n1:mossfield\nend\n");
 }
 
 TEST(GameProcessPosix, AcceptsTheLongestWorkingDirectoryThatFits) {
     test::TempDir dir;
-    std::wstring directory = dir.path();
+    std::wstring directory = dir.Path();
     while (directory.size() < kMaxWorkingDirectoryLength)
         directory += directory.size() % 50 == 0 ? L'/' : L'd';
     directory.back() = L'e';
@@ -82,7 +82,7 @@ TEST(GameProcessPosix, RefusesARealProgramWhoseDirectoryDoesNotFitTheBuffer) {
     test::TempDir dir;
     test::WriteFileBytes(dir.Child(L"g.sh"), "#!/bin/sh\necho end > ran.txt\n");
     MakeExecutable(dir.Child(L"g.sh"));
-    std::wstring exePath = test::PaddedPath(dir.path(), L"g.sh");
+    std::wstring exePath = test::PaddedPath(dir.Path(), L"g.sh");
     ASSERT_EQ(WorkingDirectoryOf(exePath).size(), kMaxWorkingDirectoryLength + 1);
 
     GameProcess game;
@@ -90,8 +90,8 @@ TEST(GameProcessPosix, RefusesARealProgramWhoseDirectoryDoesNotFitTheBuffer) {
     EXPECT_FALSE(game.Running());
     // One character less and the same program starts.
     std::wstring fits = exePath;
-    fits.erase(dir.path().size(), 2);
-    fits.insert(dir.path().size(), L"/");
+    fits.erase(dir.Path().size(), 2);
+    fits.insert(dir.Path().size(), L"/");
     ASSERT_EQ(WorkingDirectoryOf(fits).size(), kMaxWorkingDirectoryLength);
     EXPECT_TRUE(game.StartGame(fits, L"mossfield"));
     EXPECT_TRUE(WaitFor([&] { return test::FileExists(dir.Child(L"ran.txt")); }));

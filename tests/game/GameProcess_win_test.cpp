@@ -34,7 +34,7 @@ std::wstring StandInGame() {
 
 // A copy of the stand-in under its own name, so no other game process is ever touched.
 std::wstring CopyStandIn(const test::TempDir& dir, const std::wstring& name, const char* seconds) {
-    std::wstring exePath = dir.path() + name + L".exe";
+    std::wstring exePath = dir.Path() + name + L".exe";
     EXPECT_TRUE(CopyFileW(StandInGame().c_str(), exePath.c_str(), TRUE));
     test::WriteFileBytes(dir.Child(L"Tarvesk.seconds.txt"), seconds);
     return exePath;
@@ -64,7 +64,7 @@ TEST(GameProcessWin, StartsTheGameWithItsCommandLineInItsFolderThenEndsIt) {
     EXPECT_TRUE(game.Running());
     EXPECT_EQ(game.ProcessName(), name);
     ASSERT_TRUE(WaitFor([&] { return !RunReport(dir).empty(); }));
-    std::wstring directory = dir.path().substr(0, dir.path().size() - 1);
+    std::wstring directory = dir.Path().substr(0, dir.Path().size() - 1);
     EXPECT_EQ(RunReport(dir), WideToUtf8(L"\"" + exePath + L"\" mossfield\n" + directory + L"\n"));
 
     EXPECT_TRUE(WaitFor([&] { return game.IsGameRunning(); }));
@@ -92,7 +92,7 @@ TEST(GameProcessWin, RefusesTheGameWhenItsDirectoryDoesNotFitTheBuffer) {
     test::TempDir dir;
     std::wstring name = L"TarveskLong" + std::to_wstring(GetCurrentProcessId());
     CopyStandIn(dir, name, "0");
-    std::wstring exePath = test::PaddedPath(dir.path(), name + L".exe");
+    std::wstring exePath = test::PaddedPath(dir.Path(), name + L".exe");
     ASSERT_EQ(WorkingDirectoryOf(exePath).size(), kMaxWorkingDirectoryLength + 1);
 
     GameProcess game;

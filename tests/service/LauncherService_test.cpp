@@ -49,13 +49,13 @@ std::uint16_t ClosedPort() {
 class LauncherServiceTest : public ::testing::Test {
 protected:
     void Configure(std::uint16_t port) {
-        WriteConfig(dir.path(), "host=127.0.0.1\nport=" + std::to_string(port) + "\n");
+        WriteConfig(dir.Path(), "host=127.0.0.1\nport=" + std::to_string(port) + "\n");
         ASSERT_TRUE(service.LoadConfig(nullptr));
     }
 
     TempDir dir;
-    WorkingDirectory cwd{dir.path()};
-    LauncherService service{dir.path()};
+    WorkingDirectory cwd{dir.Path()};
+    LauncherService service{dir.Path()};
     ReportLog log;
 };
 
@@ -109,9 +109,9 @@ TEST_F(LauncherServiceTest, VerifiedFileCacheOnlyWithTheKey) {
     for (const Row& row : {Row{"", false}, Row{"hashcache=0\n", false}, Row{"hashcache=1\n", true}}) {
         SCOPED_TRACE(row.option);
         FakeLauncherServer server({}, {ListedFile(1, "a.txt", "alpha")});
-        WriteConfig(dir.path(), "host=127.0.0.1\nport=" + std::to_string(server.Port()) + "\n" + row.option);
+        WriteConfig(dir.Path(), "host=127.0.0.1\nport=" + std::to_string(server.Port()) + "\n" + row.option);
         TempDir install;
-        LauncherService launcher(install.path());
+        LauncherService launcher(install.Path());
         ASSERT_TRUE(launcher.LoadConfig(nullptr));
         WriteFileBytes(dir.Child(L"a.txt"), "alpha");
         std::string errorText;
@@ -125,7 +125,7 @@ TEST_F(LauncherServiceTest, VerifiedFileCacheOnlyWithTheKey) {
                                       {"Checking a.txt", 100},
                                       {"Files checked successfully.", 100}}));
         EXPECT_EQ(test::FileExists(install.Child(L"_verify_cache")), row.cached);
-        for (const std::wstring& folder : {install.path(), dir.path()}) {
+        for (const std::wstring& folder : {install.Path(), dir.Path()}) {
             EXPECT_FALSE(test::FileExists(folder + L"_verify_cache.tmp"));
         }
         EXPECT_FALSE(test::FileExists(dir.Child(L"_verify_cache")));
@@ -216,14 +216,15 @@ TEST_F(LauncherServiceTest, PipelineKeyReachesBothDownloads) {
             return Reply::Payload(test::PayloadBuilder().U16(GET_PATCH_CHUNK).U32(offset + piece.size() == archive.size())
                                       .U32(static_cast<std::uint32_t>(piece.size())).Raw(piece).Take());
         });
-        WriteConfig(dir.path(), "host=127.0.0.1\nport=" + std::to_string(server.Port()) + "\n" + row.configLine);
+        WriteConfig(dir.Path(),
+                    "host=127.0.0.1\nport=" + std::to_string(server.Port()) + "\n" + row.configLine);
         ASSERT_TRUE(service.LoadConfig(nullptr));
         std::string errorText;
 
         EXPECT_EQ(service.RunStartupChecks(errorText, nullptr), *row.errorText == '\0');
 
         EXPECT_EQ(errorText, row.errorText);
-        EXPECT_EQ(ReadLocalVersion(dir.path(), L"version.dat"), 1);
+        EXPECT_EQ(ReadLocalVersion(dir.Path(), L"version.dat"), 1);
         bool askedAhead = false;
         for (const Bytes& request : server.RequestPayloads())
             askedAhead |= test::RequestCode(request) == GET_PATCH_CHUNK && test::U32At(request, 4) == 200;
@@ -234,7 +235,7 @@ TEST_F(LauncherServiceTest, PipelineKeyReachesBothDownloads) {
 
 TEST_F(LauncherServiceTest, LoadConfigReadsTheWorkingDirectoryAndSetsTheOwner) {
     int window = 0;
-    WriteConfig(dir.path(), "HOST = 10.1.2.3\nport=70000\ndiscord=d\n");
+    WriteConfig(dir.Path(), "HOST = 10.1.2.3\nport=70000\ndiscord=d\n");
     ASSERT_TRUE(service.LoadConfig(&window));
     EXPECT_EQ(service.Config().host, L"10.1.2.3");
     EXPECT_EQ(service.Config().port, 70000);
@@ -243,7 +244,7 @@ TEST_F(LauncherServiceTest, LoadConfigReadsTheWorkingDirectoryAndSetsTheOwner) {
 }
 
 TEST_F(LauncherServiceTest, LoadConfigFailureKeepsTheDefaults) {
-    LauncherService fresh(dir.path());
+    LauncherService fresh(dir.Path());
     int window = 0;
     EXPECT_FALSE(fresh.LoadConfig(&window));
     EXPECT_EQ(fresh.Config().host, L"");
