@@ -23,7 +23,7 @@ for exe in "$server_exe" "$check_exe" "$config_exe" "$bench_exe"; do
     fi
 done
 for tool in nginx curl python3 md5sum; do
-    command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh)" >&2; exit 1; }
+    command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh bench)" >&2; exit 1; }
 done
 
 work="$(mktemp -d)"

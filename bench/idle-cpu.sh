@@ -33,7 +33,8 @@ config_exe=$native_build/tools/config/ombrelta-config
 skin_dir=$repo/assets/skin
 export WINEPREFIX=$out_dir/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-# The end-to-end helpers: waits, pixels, server, installation, launcher start and exit.
+# The end-to-end helpers (server, installation, launcher start and exit) and, through them, the
+# screen helpers of scripts/lib/screen.sh.
 source "$repo/tests/ui/e2e/e2e-lib.sh"
 trap cleanup EXIT
 [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
@@ -91,9 +92,8 @@ measure() {
     l1=$(cpu_ticks "$launcher_pid")
     x1=$(cpu_ticks "$xs")
     w1=$(cpu_ticks "$ws")
-    import -window root "$out_dir/$1.png" 2>/dev/null
-    local id
-    id=$(main_window) && xdotool windowfocus "$id" && sleep 0.3 && xdotool key Escape
+    grab_screen "$out_dir/$1.png"
+    press_escape
     expect_exit "$dir" 15 >/dev/null
     awk -v n="$1" -v l=$((l1 - l0)) -v x=$((x1 - x0)) -v w=$((w1 - w0)) -v hz="$clock_ticks" \
         'BEGIN { printf "%s %.2f %.2f %.2f\n", n, l / hz, x / hz, w / hz }'
@@ -103,7 +103,7 @@ open_launcher_idle() {
     start_launcher "$1"
     wait_for 60 has_main_window || { echo "no launcher window" >&2; return 1; }
     read_window_position
-    xdotool mousemove 5 5
+    park_pointer
     wait_for 60 indicator_online || { echo "launcher never came online" >&2; return 1; }
     sleep 2
 }

@@ -20,7 +20,7 @@ for exe in "$server_exe" "$check_exe" "$config_exe"; do
     [ -x "$exe" ] || { echo "missing $exe: cmake --build $build --target ombrelta-server ombrelta-check ombrelta-config" >&2; exit 1; }
 done
 for tool in nginx curl python3 md5sum zip; do
-    command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh)" >&2; exit 1; }
+    command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh bench)" >&2; exit 1; }
 done
 
 round_trips_ms=(0 10 20 50)

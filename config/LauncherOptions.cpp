@@ -1,5 +1,7 @@
 #include "config/LauncherOptions.h"
 
+#include "common/Base64.h"
+
 #include <charconv>
 #include <optional>
 
@@ -39,6 +41,13 @@ bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_vie
     }
     if (key == "resolve") {
         options.resolve = value == "1";
+        return true;
+    }
+    if (key == "publickey") {
+        if (value.empty())
+            options.publicKey.reset();
+        else
+            options.publicKey = DecodeBase64(value).value_or(std::vector<std::uint8_t>{});
         return true;
     }
     return false;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 namespace ombrelta {
 
@@ -19,10 +22,16 @@ struct LauncherOptions {
     /// `resolve`: "1" lets `host` be a host name or an IPv6 literal and limits each connect
     /// attempt to 5 s; any other value, or none, keeps dotted IPv4 only.
     bool resolve = false;
+    /// `publickey`: base64 of the operator's P-256 public key (65-byte uncompressed point).
+    /// Present, patches and game files must carry a signature made with it. A value that is
+    /// not valid base64 still counts as present (decoded to nothing), so every check fails
+    /// rather than being switched off; only an absent or empty value leaves checks off.
+    std::optional<std::vector<std::uint8_t>> publicKey;
 };
 
 /// Applies one setting when `key` (lower case) names an option; returns false for any other key.
-/// A value that is empty, unparsable or out of range gives the option's default; never fails.
+/// A value that is empty, unparsable or out of range gives the option's default (but see
+/// `publicKey`); never fails.
 bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_view value);
 
 }  // namespace ombrelta

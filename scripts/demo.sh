@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The Ombrelta Launcher demo, one command on a Debian machine:
 #     bash scripts/demo.sh
-# It installs what the build needs (scripts/install-deps.sh), builds ombrelta-server and
-# ombrelta-config natively and OmbreltaLauncher.exe and the stand-in game Tarvesk.exe for
-# Windows, lays out a launcher server folder (build/demo/server: three patches from version 0
-# and the game files, one of them 64 MiB) and a fresh installation at version 0
+# It installs what the build and the demo need (scripts/install-deps.sh build demo), builds
+# ombrelta-server and ombrelta-config natively and OmbreltaLauncher.exe and the stand-in game
+# Tarvesk.exe for Windows, lays out a launcher server folder (build/demo/server: three patches
+# from version 0 and the game files, one of them 64 MiB) and a fresh installation at version 0
 # (build/demo/install), starts ombrelta-server on 127.0.0.1 and runs the launcher under Wine
 # from the installation folder.
 #   - With a desktop ($DISPLAY set) the launcher appears there: it patches to version 3, fetches
@@ -38,13 +38,12 @@ headless=0
 [ -z "${DISPLAY:-}" ] || [ "${OMBRELTA_DEMO_HEADLESS:-0}" = 1 ] && headless=1
 
 source "$root/scripts/demo/content.sh"
-source "$root/scripts/demo/screen.sh"
+source "$root/scripts/lib/screen.sh"
 
 say() { printf '\n== %s\n' "$*"; }
 
 server_pid=
 launcher_pid=
-xvfb_pid=
 cleanup() {
     [ -n "$launcher_pid" ] && kill "$launcher_pid" 2>/dev/null
     if [ -n "$server_pid" ]; then
@@ -52,7 +51,7 @@ cleanup() {
         echo "demo: server stopped"
     fi
     [ "$headless" = 1 ] && [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    stop_xvfb
     return 0
 }
 trap cleanup EXIT
@@ -114,7 +113,7 @@ run_on_desktop() {
 
 source "$root/scripts/demo/tour.sh"
 
-bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/install-deps.sh" build demo
 build_programs
 say "Laying out $demo_dir/server and $demo_dir/install"
 make_server_folder
@@ -123,7 +122,7 @@ start_server
 write_config "$port"
 status=0
 if [ "$headless" = 1 ]; then
-    start_xvfb
+    start_xvfb 1280x800
     prepare_wine
     run_headless_tour || status=$?
 else

@@ -1,29 +1,64 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests, the benchmarks and the demo need.
-# Quick when everything is already present.
+# Installs the Debian packages of the named groups that are not installed yet; quick when they all
+# are. apt's output goes to a temporary file and is shown only when apt fails.
+# Usage: bash scripts/install-deps.sh [GROUP...]   (default: every group)
+#   build  compilers, libraries and tools for every preset and for packing a release
+#   test   the whole test run beyond the build: Wine, Xvfb and the screen tools, archivers, HAProxy
+#   bench  the benchmarks and the demo beyond the build: Wine, Xvfb and the screen tools, nginx,
+#          curl, archivers ("demo" names the same group)
 set -euo pipefail
 
-packages=(
+build_packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-    wine wine32 fonts-wine xvfb xdotool x11-utils imagemagick fonts-dejavu-core fonts-urw-base35
     zlib1g-dev libz-mingw-w64-dev libssl-dev libminizip-dev
-    libgtest-dev googletest libbenchmark-dev libasio-dev
-    zip unzip p7zip-full python3 curl nginx-light haproxy
+    libgtest-dev googletest libbenchmark-dev libasio-dev zip
 )
+# The launcher under Wine on a private X server, watched and driven from scripts/lib/screen.sh.
+screen_packages=(wine wine32 fonts-wine xvfb xdotool x11-utils imagemagick fonts-dejavu-core fonts-urw-base35)
+test_packages=("${screen_packages[@]}" python3 zip unzip p7zip-full haproxy)
+bench_packages=("${screen_packages[@]}" python3 zip unzip curl nginx-light)
+
+groups=("$@")
+[ $# -gt 0 ] || groups=(build test bench)
+wanted=()
+for group in "${groups[@]}"; do
+    case $group in
+    build) wanted+=("${build_packages[@]}") ;;
+    test) wanted+=("${test_packages[@]}") ;;
+    bench | demo) wanted+=("${bench_packages[@]}") ;;
+    *)
+        echo "install-deps.sh: unknown group \"$group\" (build, test, bench or demo)" >&2
+        exit 2
+        ;;
+    esac
+done
 
 missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+for package in $(printf '%s\n' "${wanted[@]}" | sort -u); do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+[ ${#missing[@]} -gt 0 ] || exit 0
 
 echo "Installing: ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO="sudo"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $SUDO dpkg --add-architecture i386
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+
+# quietly COMMAND...: runs COMMAND with its output in the log; on failure shows the log and stops.
+quietly() {
+    "${sudo[@]}" "$@" >>"$log" 2>&1 </dev/null && return 0
+    echo "install-deps.sh: failed: $*" >&2
+    cat "$log" >&2
+    exit 1
+}
+
+# wine32 is an i386 package: apt only sees it once the architecture is added and the lists are read.
+if [[ " ${missing[*]} " == *" wine32 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    quietly dpkg --add-architecture i386
 fi
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+quietly apt-get update
+quietly apt-get install -y --no-install-recommends "${missing[@]}"
+echo "Installed ${#missing[@]} package(s)." >&2

@@ -12,7 +12,7 @@ if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
     echo "release.sh: the working tree has uncommitted changes; commit them first" >&2
     exit 1
 fi
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh build
 # The compiler cache serves when present; a release builds the same either way.
 [ -f /work/ccache-env.sh ] && source /work/ccache-env.sh
 

@@ -115,24 +115,15 @@ prepare_wine() {
     wineserver -w
 }
 
-# Windows programs that open windows need an X display; a private Xvfb serves when there is none.
-xvfb_pid=""
+# Windows programs that open windows need an X display; a private Xvfb serves when there is none
+# (without one, the tests that need it fail and say so).
+source scripts/lib/screen.sh
 start_display() {
-    [ -n "${DISPLAY:-}" ] && return 0
-    command -v Xvfb >/dev/null || return 0
-    local number
-    for number in $(seq 90 99); do
-        [ -e "/tmp/.X$number-lock" ] && continue
-        Xvfb ":$number" -screen 0 1280x1024x24 -nolisten tcp >"$logs/xvfb.log" 2>&1 &
-        xvfb_pid=$!
-        export DISPLAY=":$number"
-        sleep 1
-        return 0
-    done
+    [ -n "${DISPLAY:-}" ] || start_xvfb 1280x1024 "$logs/xvfb.log" || true
 }
 
 stop_display() {
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    stop_xvfb
     [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null
     return 0
 }
@@ -189,7 +180,7 @@ main() {
     mkdir -p "$logs"
     local started=$SECONDS
     note "dependencies"
-    bash scripts/install-deps.sh || { echo "installing dependencies failed" >&2; exit 1; }
+    bash scripts/install-deps.sh build test || { echo "installing dependencies failed" >&2; exit 1; }
     trap stop_display EXIT
 
     # Windows first: the end-to-end tests of the native build drive its programs.

@@ -1,5 +1,12 @@
-# The demo without a desktop: the launcher on a private Xvfb, driven by xdotool, with
-# screenshots of each stage. Sourced by scripts/demo.sh.
+# The demo without a desktop: the launcher on a private Xvfb, driven through scripts/lib/screen.sh,
+# with screenshots of each stage. Sourced by scripts/demo.sh.
+
+screenshot() { # screenshot NAME
+    grab_screen "$shots/$1.png" && echo "  screenshot $shots/$1.png"
+}
+
+# launcher_ready: the server indicator is green, which the launcher shows once it says "Ready.".
+launcher_ready() { read_window_position && indicator_online; }
 
 big_file_size() {
     stat -c %s "$demo_dir/install/data/world/mossfield.pak" 2>/dev/null || echo 0
@@ -41,7 +48,7 @@ run_headless_tour() {
     mkdir -p "$shots"
     say "Running the launcher on a private Xvfb ($DISPLAY); screenshots go to $shots"
     start_launcher
-    if ! wait_for 120 find_launcher_window; then
+    if ! wait_for 120 read_window_position; then
         echo "demo: the launcher window did not appear" >&2
         return 1
     fi
@@ -55,11 +62,11 @@ run_headless_tour() {
     fi
     sleep 1
     screenshot 3-ready
-    xdotool mousemove $((win_x + 520)) $((win_y + 495))
+    hover_client "${start_point[@]}"
     sleep 0.7
     screenshot 3-ready-hover
     say "Pressing PLAY"
-    click_start
+    click_client "${start_point[@]}"
     if ! wait_for 300 test -s "$demo_dir/install/Tarvesk.run.txt"; then
         screenshot 9-no-game
         echo "demo: the game did not start (see $shots/9-no-game.png)" >&2

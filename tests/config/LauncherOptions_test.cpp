@@ -2,6 +2,8 @@
 
 #include "config/LauncherConfig.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@ TEST(LauncherOptionsTest, AbsentKeysKeepTheDefaults) {
     EXPECT_FALSE(config.options.resume);
     EXPECT_EQ(config.options.retries, 0);
     EXPECT_FALSE(config.options.resolve);
+    EXPECT_FALSE(config.options.publicKey.has_value());
 }
 
 TEST(LauncherOptionsTest, PipelineTakesOneToSixtyFourElseOne) {
@@ -79,6 +82,22 @@ TEST(LauncherOptionsTest, ResolveOnlyWithOne) {
     for (const Case& row : cases) {
         SCOPED_TRACE(row.line);
         EXPECT_EQ(ParseConfigText(row.line).options.resolve, row.resolve);
+    }
+}
+
+TEST(LauncherOptionsTest, PublicKeyIsDecodedAndAMalformedOneStillCounts) {
+    using Bytes = std::vector<std::uint8_t>;
+    struct Case {
+        std::string line;
+        std::optional<Bytes> publicKey;
+    };
+    const std::vector<Case> cases = {
+        {"publickey=BAEC", Bytes{4, 1, 2}}, {"PublicKey = BAE=", Bytes{4, 1}}, {"publickey=", std::nullopt},
+        {"publickey=BAE", Bytes{}},         {"publickey=BA!C", Bytes{}},       {"publickey=BAEC\npublickey=", std::nullopt},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.line);
+        EXPECT_EQ(ParseConfigText(row.line).options.publicKey, row.publicKey);
     }
 }
 

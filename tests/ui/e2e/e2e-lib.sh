@@ -1,5 +1,9 @@
-# Helpers for driving the Windows launcher under Wine and Xvfb. Sourced by launcher-e2e.sh.
+# Helpers for running the Windows launcher under Wine and Xvfb: the outcome of checks, servers,
+# installations, the launcher's start and exit. Sourced by launcher-e2e.sh and bench/idle-cpu.sh.
 # Every wait is bounded; every process started here is remembered and ended by cleanup.
+
+# shellcheck source=scripts/lib/screen.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/lib/screen.sh"
 
 started_pids=()
 failures=0
@@ -8,71 +12,18 @@ log() { printf '[e2e %s] %s\n' "$(date +%H:%M:%S)" "$*"; }
 fail() { log "FAIL: $*"; failures=$((failures + 1)); }
 pass() { log "ok: $*"; }
 
-# wait_for SECONDS COMMAND...: polls COMMAND every 0.25 s until it succeeds; false on timeout.
-wait_for() {
-    local seconds=$1
-    shift
-    local deadline=$((SECONDS + seconds))
-    while ((SECONDS < deadline)); do
-        "$@" && return 0
-        sleep 0.25
-    done
-    "$@"
-}
-
-# pixel X Y: the screen pixel as "R G B" (decimal).
-pixel() {
-    import -window root -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null |
-        sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' | head -1
-}
-
-# pixel_near X Y R G B TOLERANCE: true when every channel lies within the tolerance.
-pixel_near() {
-    local got
-    got=$(pixel "$1" "$2")
-    [ -n "$got" ] || return 1
-    local r g b
-    read -r r g b <<<"$got"
-    local t=$6
-    ((r >= $3 - t && r <= $3 + t && g >= $4 - t && g <= $4 + t && b >= $5 - t && b <= $5 + t))
-}
-
-# The launcher's indicator is online-green: red 0, green 120..220, blue 80.
-indicator_online() {
-    local got r g b
-    got=$(pixel $((win_x + 572)) $((win_y + 374)))
-    read -r r g b <<<"$got"
-    [ -n "$got" ] && ((r <= 3 && g >= 117 && g <= 223 && b >= 77 && b <= 83))
-}
-
-indicator_offline() { pixel_near $((win_x + 572)) $((win_y + 374)) 220 40 40 3; }
-
-screenshot() { import -window root "$out_dir/$1.png" 2>/dev/null || true; }
+screenshot() { grab_screen "$out_dir/$1.png" || true; }
 
 # visible_window NAME: id of a visible window whose title is exactly NAME.
-visible_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
+visible_window() { visible_windows "$1" | head -1; }
 has_visible_window() { [ -n "$(visible_window "$1")" ]; }
 no_visible_window() { [ -z "$(visible_window "$1")" ]; }
 
-# The launcher's main window: the visible "Ombrelta Launcher" window of 1080 x 607.
-main_window() {
-    local id
-    for id in $(xdotool search --onlyvisible --name '^Ombrelta Launcher$' 2>/dev/null); do
-        if xdotool getwindowgeometry "$id" 2>/dev/null | grep -q 'Geometry: 1080x607'; then
-            echo "$id"
-            return 0
-        fi
-    done
-    return 1
-}
-has_main_window() { main_window >/dev/null; }
-no_main_window() { ! main_window >/dev/null; }
-
-# A message box: a visible "Ombrelta Launcher" window that is not the main window.
+# A message box: a visible window titled NAME that is not of the main window's size.
 message_box() {
     local id
-    for id in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
-        if ! xdotool getwindowgeometry "$id" 2>/dev/null | grep -q 'Geometry: 1080x607'; then
+    for id in $(visible_windows "$1"); do
+        if ! launcher_sized "$id"; then
             echo "$id"
             return 0
         fi
@@ -85,24 +36,7 @@ has_message_box() { message_box "$1" >/dev/null; }
 dismiss_box() {
     local id
     id=$(message_box "$1") || return 1
-    xdotool windowfocus "$id" 2>/dev/null || true
-    sleep 0.3
-    xdotool key Return
-}
-
-# Reads the main window's position into win_x and win_y.
-read_window_position() {
-    local id geometry
-    id=$(main_window) || return 1
-    geometry=$(xdotool getwindowgeometry "$id")
-    win_x=$(sed -n 's/.*Position: \([-0-9]*\),.*/\1/p' <<<"$geometry")
-    win_y=$(sed -n 's/.*Position: [-0-9]*,\([-0-9]*\).*/\1/p' <<<"$geometry")
-}
-
-# Clicks at client point X Y of the main window.
-click_client() {
-    xdotool mousemove $((win_x + $1)) $((win_y + $2)) click 1
-    xdotool mousemove 5 5
+    press_key_in "$id" Return
 }
 
 # start_launcher DIR: runs the launcher with DIR as working directory; its exit code goes to
@@ -144,7 +78,7 @@ start_server() {
     "$server_exe" --root "$1" --listen 127.0.0.1:0 >"$logfile" 2>&1 </dev/null &
     server_pid=$!
     started_pids+=("$server_pid")
-    wait_for 20 grep -q 'listening on' "$logfile" || return 1
+    wait_for 20 grep -qs "listening on" "$logfile" || return 1
     server_port=$(sed -n 's/.*listening on [0-9.]*:\([0-9]*\).*/\1/p' "$logfile" | head -1)
 }
 

@@ -1,13 +1,10 @@
-# The scenarios of launcher-e2e.sh. Client points are pixels of the 1080 x 607 window.
-# Sourced by launcher-e2e.sh.
+# The scenarios of launcher-e2e.sh. Client points are pixels of the launcher window, named in
+# ui/layout-probes.sh. Sourced by launcher-e2e.sh.
 
-start_x=520
-start_y=495
-
-start_disabled() { pixel_near $((win_x + start_x)) $((win_y + start_y)) "${start_disabled_rgb[@]}" 4; }
-start_enabled() { pixel_near $((win_x + start_x)) $((win_y + start_y)) "${start_rgb[@]}" 2; }
-bar_empty() { pixel_near $((win_x + 400)) $((win_y + 448)) "${bar_back_rgb[@]}" 2; }
-bar_complete() { pixel_near $((win_x + 400)) $((win_y + 448)) "${bar_complete_rgb[@]}" 2; }
+start_disabled() { client_pixel_near "${start_point[@]}" "${start_disabled_rgb[@]}" 4; }
+start_enabled() { client_pixel_near "${start_point[@]}" "${start_rgb[@]}" 2; }
+bar_empty() { client_pixel_near "${bar_point[@]}" "${bar_back_rgb[@]}" 2; }
+bar_complete() { client_pixel_near "${bar_point[@]}" "${bar_complete_rgb[@]}" 2; }
 splash_visible() { pixel_near 960 540 "${splash_rgb[@]}" 2; }
 # splash_goes SEEN_NS: waits for the splash to go; true when it went within 4.5 s of its first
 # sighting. A screen grab under load can see the splash late, so no lower bound is drawn from it.
@@ -30,15 +27,6 @@ check() {
     local what=$1
     shift
     if "$@"; then pass "$what"; else fail "$what"; fi
-}
-
-# Gives the launcher the keyboard focus (there is no window manager) and presses Escape.
-press_escape() {
-    local id
-    id=$(main_window) || return
-    xdotool windowfocus "$id" 2>/dev/null
-    sleep 0.3
-    xdotool key Escape
 }
 
 # escape_and_exit DIR: Escape closes the launcher of DIR, which ends with 0. Focus handed over
@@ -64,7 +52,7 @@ drag_client() {
     xdotool mousemove $((win_x + $5)) $((win_y + $6))
     sleep 0.3
     xdotool mouseup 1
-    xdotool mousemove 5 5
+    park_pointer
     sleep 0.5
 }
 
@@ -82,7 +70,7 @@ open_launcher() {
         return 1
     fi
     read_window_position
-    xdotool mousemove 5 5
+    park_pointer
 }
 
 # A server root with one patch (version 1) and two game files.
@@ -146,6 +134,7 @@ scenario_checks_running() {
     check "Start drawn disabled while the checks run" start_disabled
     check "indicator red while the checks run" indicator_offline
     # A press on the disabled Start drags the window.
+    local start_x=${start_point[0]} start_y=${start_point[1]}
     xdotool mousemove $((win_x + start_x)) $((win_y + start_y)) mousedown 1
     sleep 0.3
     xdotool mousemove $((win_x + start_x + 60)) $((win_y + start_y + 40))
@@ -184,10 +173,10 @@ scenario_ready_and_second_instance() {
     check "patch applied" grep -qx 1 "$dir/version.dat"
     check "patch file extracted" test -f "$dir/patched.txt"
     check "game file downloaded" cmp -s "$root/files/data/game.pak" "$dir/data/game.pak"
-    xdotool mousemove $((win_x + start_x)) $((win_y + start_y))
-    check "Start shows its hover picture" wait_for 5 pixel_near $((win_x + start_x)) $((win_y + start_y)) 255 255 0 2
-    xdotool mousemove 5 5
-    click_client 989 41
+    hover_client "${start_point[@]}"
+    check "Start shows its hover picture" wait_for 5 client_pixel_near "${start_point[@]}" 255 255 0 2
+    park_pointer
+    click_client "${minimise_point[@]}"
     sleep 1
     screenshot minimised
     local second=$work/second
@@ -197,13 +186,14 @@ scenario_ready_and_second_instance() {
     check "first launcher restored" wait_for 10 has_main_window
     screenshot restored
     read_window_position
-    click_client 860 37
+    click_client "${whatsapp_point[@]}"
     check "an empty link shows the warning box" wait_for 10 has_message_box "Ombrelta Launcher"
     dismiss_box "Ombrelta Launcher"
     sleep 0.5
-    drag_client 1032 39 1032 150 1032 150
+    local exit_x=${exit_point[0]} exit_y=${exit_point[1]}
+    drag_client "$exit_x" "$exit_y" "$exit_x" 150 "$exit_x" 150
     check "releasing off the pressed Exit button closes nothing" has_main_window
-    drag_client 1032 39 1032 150 1040 45
+    drag_client "$exit_x" "$exit_y" "$exit_x" 150 $((exit_x + 8)) $((exit_y + 6))
     expect_exit "$dir" 10 && pass "moving back onto Exit before the release closes the launcher"
 }
 
@@ -212,7 +202,7 @@ scenario_missing_game() {
     serve "$root" || return
     make_install "$dir" "$server_port"
     open_ready_launcher "$dir" || return
-    click_client $start_x $start_y
+    click_client "${start_point[@]}"
     check "missing Tarvesk.exe box" wait_for 60 has_message_box "Tarvesk.exe not found"
     screenshot missing-game
     check "window stays without the game" has_main_window
@@ -242,7 +232,7 @@ scenario_game_ends() {
     make_install "$dir" "$server_port"
     install_game "$dir" 4
     open_ready_launcher "$dir" || return
-    click_client $start_x $start_y
+    click_client "${start_point[@]}"
     check "splash appears" wait_for 60 splash_visible
     local seen
     seen=$(date +%s%N)
@@ -267,7 +257,7 @@ scenario_close_ends_game() {
     make_install "$dir" "$server_port"
     install_game "$dir" 120
     open_ready_launcher "$dir" || return
-    click_client $start_x $start_y
+    click_client "${start_point[@]}"
     check "game started" wait_for 60 test -s "$dir/Tarvesk.run.txt"
     check "game window" wait_for 20 has_visible_window Tarvesk
     check "launcher window hidden" wait_for 10 no_main_window
@@ -286,7 +276,7 @@ click_tray_icon() {
     local id
     id=$(visible_window "Wine System Tray") || return 1
     xdotool mousemove --window "$id" 10 10 click --repeat "$1" --delay 80 1
-    xdotool mousemove 5 5
+    park_pointer
 }
 
 scenario_tray_restore() {
@@ -296,7 +286,7 @@ scenario_tray_restore() {
     install_game "$dir" 120
     open_ready_launcher "$dir" || return
     check "tray icon absent before the game" no_visible_window "Wine System Tray"
-    click_client $start_x $start_y
+    click_client "${start_point[@]}"
     check "game started" wait_for 60 test -s "$dir/Tarvesk.run.txt"
     check "launcher window hidden" wait_for 10 no_main_window
     check "tray icon shown" wait_for 10 has_visible_window "Wine System Tray"
@@ -315,8 +305,11 @@ scenario_tray_restore() {
 # window_shot NAME: the launcher's client area as a picture, the indicator masked out when
 # MASK is set (it pulses while online).
 window_shot() {
-    import -window root -crop "1080x607+$win_x+$win_y" +repage "$out_dir/$1.png" 2>/dev/null
-    [ -z "${MASK:-}" ] || mogrify -fill black -draw 'rectangle 563,365 581,383' "$out_dir/$1.png"
+    grab_client "$out_dir/$1.png" 0 0 "${launcher_window_size[@]}"
+    [ -z "${MASK:-}" ] && return
+    local x=${indicator_mask[0]} y=${indicator_mask[1]}
+    mogrify -fill black -draw "rectangle $x,$y $((x + indicator_mask[2] - 1)),$((y + indicator_mask[3] - 1))" \
+        "$out_dir/$1.png"
 }
 
 same_picture() { [ "$(compare -metric AE "$out_dir/$1.png" "$out_dir/$2.png" null: 2>&1)" = 0 ]; }
@@ -365,7 +358,7 @@ scenario_failed_verification() {
     # Without the server the check before the start cannot connect.
     kill "$server_pid"
     wait "$server_pid" 2>/dev/null
-    click_client $start_x $start_y
+    click_client "${start_point[@]}"
     check "failed check before start shows the error box" wait_for 60 has_message_box "Ombrelta Launcher"
     screenshot verify-failed-box
     dismiss_box "Ombrelta Launcher"

@@ -18,7 +18,7 @@ make_picture() { convert -size "$2" "xc:$3" "PNG32:$1"; }
 make_test_skin() {
     local dir=$1
     mkdir -p "$dir"
-    make_picture "$dir/IMAGE_BACKGROUNDPIC.png" 1080x607 "$(rgb_hex "${bg_rgb[@]}")"
+    make_picture "$dir/IMAGE_BACKGROUNDPIC.png" "${launcher_window_size[0]}x${launcher_window_size[1]}" "$(rgb_hex "${bg_rgb[@]}")"
     make_picture "$dir/IMAGE_LOADINGBACK.png" 300x16 "$(rgb_hex "${bar_back_rgb[@]}")"
     make_picture "$dir/IMAGE_LOADING1.png" 300x16 "$(rgb_hex "${bar_fill_rgb[@]}")"
     make_picture "$dir/IMAGE_LOADING2.png" 300x16 "$(rgb_hex "${bar_complete_rgb[@]}")"

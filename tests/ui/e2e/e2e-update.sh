@@ -13,7 +13,7 @@ make_update_root() {
     printf 'hello from the server\n' >"$root/files/readme.txt"
 }
 
-main_window_count() { xdotool search --onlyvisible --name '^Ombrelta Launcher$' 2>/dev/null | wc -l; }
+main_window_count() { visible_windows "Ombrelta Launcher" | wc -l; }
 
 # Wine shows a program's arguments (unquoted) as its process's; only the restarted launcher of
 # DIR has some that start like this (and so does no grep or awk looking for them).
@@ -59,7 +59,7 @@ scenario_check_replaces_running_launcher() {
     local check_exe=$windows_build/tools/check/ombrelta-check.exe
     make_update_root "$root"
     start_server "$root" || { fail "server did not start"; return; }
-    port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+    port=$(free_port)
     make_install "$dir" "$port"
     make_install "$cwd" "$server_port"
     open_launcher "$dir" || return

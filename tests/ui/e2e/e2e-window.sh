@@ -3,14 +3,8 @@
 # released outside the window, the tray icon after a taskbar restart. Sourced by launcher-e2e.sh
 # after e2e-scenarios.sh.
 
-# The text rectangles of the window (x y width height).
-version_box=(385 365 155 20)
-status_box=(390 397 300 24)
-
 # box_shot NAME X Y W H: a client rectangle of the main window as a picture.
-box_shot() {
-    import -window root -crop "$4x$5+$((win_x + $2))+$((win_y + $3))" +repage "$out_dir/$1.png" 2>/dev/null
-}
+box_shot() { grab_client "$out_dir/$1.png" "${@:2}"; }
 
 different_picture() { ! same_picture "$1" "$2"; }
 
@@ -86,7 +80,7 @@ no_box_or_splash() { ! has_message_box "$1" && ! splash_visible; }
 failed_start_shows() {
     local dir=$1 box=$2 name
     name=$(basename "$dir")
-    click_client $start_x $start_y
+    click_client "${start_point[@]}"
     check "box \"$box\"" wait_for 60 has_message_box "$box" || return
     shoot_texts "$name-during"
     dismiss_box "$box"
@@ -118,7 +112,7 @@ scenario_failed_game_start() {
     escape_and_exit "$dir"
 }
 
-exit_pixel() { pixel_near $((win_x + 1032)) $((win_y + 39)) "$@" 2; }
+exit_pixel() { client_pixel_near "${exit_point[@]}" "$@" 2; }
 
 # A press on Exit released outside the window ends there: a later press elsewhere released over
 # Exit closes nothing. Hover ends when the pointer leaves the window.
@@ -130,18 +124,19 @@ scenario_press_released_outside() {
     # The failed state leaves no box to come later; Exit and the links work in it.
     wait_for 60 has_message_box "Ombrelta Launcher" && dismiss_box "Ombrelta Launcher"
     sleep 1
-    xdotool mousemove $((win_x + 1032)) $((win_y + 39))
+    hover_client "${exit_point[@]}"
     check "Exit shows its hover picture" wait_for 5 exit_pixel 192 192 192
-    xdotool mousemove 5 5
+    park_pointer
     check "hover ends when the pointer leaves the window" wait_for 5 exit_pixel 128 128 128
-    xdotool mousemove $((win_x + 1032)) $((win_y + 39)) mousedown 1
+    hover_client "${exit_point[@]}"
+    xdotool mousedown 1
     sleep 0.3
-    xdotool mousemove 5 5
+    park_pointer
     sleep 0.3
     xdotool mouseup 1
     sleep 0.5
     check "a release outside the window ends the press" wait_for 5 exit_pixel 128 128 128
-    drag_client 860 37 950 39 1032 39
+    drag_client "${whatsapp_point[@]}" 950 39 "${exit_point[@]}"
     sleep 1
     check "a later release over Exit does not close the launcher" has_main_window
     check "nor click the pressed link" test -z "$(message_box "Ombrelta Launcher")"
@@ -161,7 +156,7 @@ scenario_tray_after_taskbar_restart() {
     make_install "$dir" "$server_port"
     install_game "$dir" 120
     open_ready_launcher "$dir" || return
-    click_client $start_x $start_y
+    click_client "${start_point[@]}"
     check "launcher window hidden" wait_for 60 no_main_window
     check "tray icon shown" wait_for 10 has_visible_window "Wine System Tray"
     check "taskbar restart acted out" restart_taskbar
