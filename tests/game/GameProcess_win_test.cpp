@@ -101,28 +101,5 @@ TEST(GameProcessWin, RefusesTheGameWhenItsDirectoryDoesNotFitTheBuffer) {
     EXPECT_FALSE(test::FileExists(dir.Child(L"Tarvesk.run.txt")));
 }
 
-TEST(GameProcessWin, HidesTheOwnerWindowOnAStart) {
-    test::TempDir dir;
-    std::wstring exePath = CopyStandIn(dir, L"TarveskOwner" + std::to_wstring(GetCurrentProcessId()), "0");
-    WNDCLASSW ownerClass = {};
-    ownerClass.lpfnWndProc = DefWindowProcW;
-    ownerClass.hInstance = GetModuleHandleW(nullptr);
-    ownerClass.lpszClassName = L"GameProcessTestOwner";
-    RegisterClassW(&ownerClass);
-    HWND owner = CreateWindowExW(0, ownerClass.lpszClassName, L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
-                                 nullptr, nullptr, ownerClass.hInstance, nullptr);
-    if (!owner)
-        GTEST_SKIP() << "no desktop to create a window on (error " << GetLastError() << ")";
-    ShowWindow(owner, SW_SHOWNOACTIVATE);
-    ASSERT_TRUE(IsWindowVisible(owner));
-
-    GameProcess game;
-    game.SetOwner(owner);
-    ASSERT_TRUE(game.StartGame(exePath, L"mossfield"));
-    EXPECT_FALSE(IsWindowVisible(owner));
-    DestroyWindow(owner);
-    EXPECT_TRUE(WaitFor([&] { return !game.IsGameRunning(); }));
-}
-
 }  // namespace
 }  // namespace ombrelta
