@@ -88,17 +88,23 @@ TEST(GameProcessWin, AGameThatEndsByItselfIsSeenAsEnded) {
     EXPECT_TRUE(game.WatchGameEnded(game.LaunchTick() + kGameWatchGraceMs));
 }
 
-TEST(GameProcessWin, RefusesTheGameWhenItsDirectoryDoesNotFitTheBuffer) {
-    test::TempDir dir;
-    std::wstring name = L"TarveskLong" + std::to_wstring(GetCurrentProcessId());
-    CopyStandIn(dir, name, "0");
-    std::wstring exePath = test::PaddedPath(dir.Path(), name + L".exe");
-    ASSERT_EQ(WorkingDirectoryOf(exePath).size(), kMaxWorkingDirectoryLength + 1);
+TEST(GameProcessWin, StartsOnlyWhenTheWorkingDirectoryFitsTheBuffer) {
+    for (const std::size_t directoryLength : {kMaxWorkingDirectoryLength + 1, kMaxWorkingDirectoryLength}) {
+        SCOPED_TRACE(directoryLength);
+        const bool fits = directoryLength <= kMaxWorkingDirectoryLength;
+        test::TempDir dir;
+        std::wstring name = L"TarveskLong" + std::to_wstring(GetCurrentProcessId());
+        CopyStandIn(dir, name, "0");
+        std::wstring exePath = test::PaddedPath(dir.Path(), name + L".exe", directoryLength);
+        ASSERT_EQ(WorkingDirectoryOf(exePath).size(), directoryLength);
 
-    GameProcess game;
-    EXPECT_FALSE(game.StartGame(exePath, L"mossfield"));
-    EXPECT_FALSE(game.Running());
-    EXPECT_FALSE(test::FileExists(dir.Child(L"Tarvesk.run.txt")));
+        GameProcess game;
+        EXPECT_EQ(game.StartGame(exePath, L"mossfield"), fits);
+        if (fits)
+            EXPECT_TRUE(WaitFor([&] { return !RunReport(dir).empty(); }));
+        else
+            EXPECT_FALSE(test::FileExists(dir.Child(L"Tarvesk.run.txt")));
+    }
 }
 
 }  // namespace
