@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "common/Socket.h"
 
@@ -63,6 +64,17 @@ Hints TcpLookupHints() {
     hints.ai_protocol = IPPROTO_TCP;
     hints.ai_flags = AI_NUMERICSERV;
     return hints;
+}
+
+/// The AF_INET and AF_INET6 addresses of a lookup's result list, in its order.
+template <typename AddrInfo>
+std::vector<SocketAddress> AddressesOf(const AddrInfo* found) {
+    std::vector<SocketAddress> addresses;
+    for (const AddrInfo* entry = found; entry; entry = entry->ai_next) {
+        if (std::optional<SocketAddress> address = FromNative(entry->ai_addr, entry->ai_addrlen))
+            addresses.push_back(*address);
+    }
+    return addresses;
 }
 
 }  // namespace ombrelta

@@ -94,17 +94,13 @@ bool ConnectSocket(SocketHandle socket, std::uint32_t address, std::uint16_t por
 }
 
 std::vector<SocketAddress> ResolveHost(const std::string& host, std::uint16_t port) {
-    std::vector<SocketAddress> addresses;
     if (host.empty() || host.find('\0') != std::string::npos)
-        return addresses;
+        return {};
     const addrinfo hints = TcpLookupHints<addrinfo>();
     addrinfo* found = nullptr;
     if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
-        return addresses;
-    for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
-        if (std::optional<SocketAddress> address = FromNative(entry->ai_addr, entry->ai_addrlen))
-            addresses.push_back(*address);
-    }
+        return {};
+    std::vector<SocketAddress> addresses = AddressesOf(found);
     ::freeaddrinfo(found);
     return addresses;
 }

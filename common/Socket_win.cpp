@@ -88,19 +88,15 @@ bool ConnectSocket(SocketHandle socket, std::uint32_t address, std::uint16_t por
 }
 
 std::vector<SocketAddress> ResolveHost(const std::string& host, std::uint16_t port) {
-    std::vector<SocketAddress> addresses;
     if (host.empty() || host.find('\0') != std::string::npos)
-        return addresses;
+        return {};
     std::wstring hostW = Utf8ToWide(host);
     std::wstring portW = std::to_wstring(port);
     const ADDRINFOW hints = TcpLookupHints<ADDRINFOW>();
     ADDRINFOW* found = nullptr;
     if (hostW.empty() || ::GetAddrInfoW(hostW.c_str(), portW.c_str(), &hints, &found) != 0)
-        return addresses;
-    for (const ADDRINFOW* entry = found; entry; entry = entry->ai_next) {
-        if (std::optional<SocketAddress> address = FromNative(entry->ai_addr, entry->ai_addrlen))
-            addresses.push_back(*address);
-    }
+        return {};
+    std::vector<SocketAddress> addresses = AddressesOf(found);
     ::FreeAddrInfoW(found);
     return addresses;
 }

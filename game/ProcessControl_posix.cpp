@@ -190,8 +190,6 @@ bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
     return true;
 }
 
-void HideWindow(WindowHandle) {}
-
 std::uint32_t CurrentTickCount() {
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);

@@ -79,11 +79,6 @@ bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
     return CompareStringOrdinal(a.data(), length, b.data(), length, TRUE) == CSTR_EQUAL;
 }
 
-void HideWindow(WindowHandle window) {
-    if (window)
-        ShowWindow(static_cast<HWND>(window), SW_HIDE);
-}
-
 std::uint32_t CurrentTickCount() {
     return GetTickCount();
 }

@@ -17,7 +17,6 @@ TEST(GameProcess, StartsIdleWithTheGameName) {
     EXPECT_EQ(game.ProcessName(), L"Tarvesk");
     EXPECT_FALSE(game.Running());
     EXPECT_EQ(game.LaunchTick(), 0u);
-    EXPECT_EQ(game.Owner(), nullptr);
 }
 
 TEST(GameProcess, MissingExecutableChangesNothing) {

@@ -101,7 +101,7 @@ TEST(LauncherReconnectTest, LostConnectionIsConnectedAgainOnlyWithTheKey) {
         server.SetIntercept(CutAtSecondChunk(cuts));
         WriteConfig(dir.Path(), server.Port(), row.options);
         LauncherService service(dir.Path());
-        ASSERT_TRUE(service.LoadConfig(nullptr));
+        ASSERT_TRUE(service.LoadConfig());
         ReportLog log;
         std::string errorText;
 
@@ -128,7 +128,7 @@ TEST(LauncherReconnectTest, FailureThatKeepsTheConnectionIsNotRetried) {
     FakeLauncherServer server({}, {test::ListedFile(1, "../outside.bin", kContent)});
     WriteConfig(dir.Path(), server.Port(), "retries=3\n");
     LauncherService service(dir.Path());
-    ASSERT_TRUE(service.LoadConfig(nullptr));
+    ASSERT_TRUE(service.LoadConfig());
     ReportLog log;
     std::string errorText;
     EXPECT_FALSE(service.RunStartupChecks(errorText, log.Bind()));
@@ -146,7 +146,7 @@ TEST(LauncherReconnectTest, CloseDuringTheWaitEndsTheRun) {
     server.SetIntercept(CutAtSecondChunk(cuts));
     WriteConfig(dir.Path(), server.Port(), "retries=10\n");
     LauncherService service(dir.Path());
-    ASSERT_TRUE(service.LoadConfig(nullptr));
+    ASSERT_TRUE(service.LoadConfig());
     std::atomic<bool> waiting{false};
     std::string errorText;
     std::thread run([&] {

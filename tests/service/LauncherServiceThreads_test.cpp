@@ -49,7 +49,7 @@ TEST(LauncherServiceThreads, CloseFromAnotherThreadEndsADownloadCleanly) {
         test::WriteFileBytes(dir.Child(L"Ombrel.dat"), std::string(bytes.begin(), bytes.end()));
 
         LauncherService service(dir.Path());
-        ASSERT_TRUE(service.LoadConfig(nullptr));
+        ASSERT_TRUE(service.LoadConfig());
         test::ReportLog log;
         bool verified = true;
         std::thread worker([&] { verified = service.VerifyBeforeStart(log.Bind()); });

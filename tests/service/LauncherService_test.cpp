@@ -50,7 +50,7 @@ class LauncherServiceTest : public ::testing::Test {
 protected:
     void Configure(std::uint16_t port) {
         WriteConfig(dir.Path(), "host=127.0.0.1\nport=" + std::to_string(port) + "\n");
-        ASSERT_TRUE(service.LoadConfig(nullptr));
+        ASSERT_TRUE(service.LoadConfig());
     }
 
     TempDir dir;
@@ -112,7 +112,7 @@ TEST_F(LauncherServiceTest, VerifiedFileCacheOnlyWithTheKey) {
         WriteConfig(dir.Path(), "host=127.0.0.1\nport=" + std::to_string(server.Port()) + "\n" + row.option);
         TempDir install;
         LauncherService launcher(install.Path());
-        ASSERT_TRUE(launcher.LoadConfig(nullptr));
+        ASSERT_TRUE(launcher.LoadConfig());
         WriteFileBytes(dir.Child(L"a.txt"), "alpha");
         std::string errorText;
         log.calls.clear();
@@ -218,7 +218,7 @@ TEST_F(LauncherServiceTest, PipelineKeyReachesBothDownloads) {
         });
         WriteConfig(dir.Path(),
                     "host=127.0.0.1\nport=" + std::to_string(server.Port()) + "\n" + row.configLine);
-        ASSERT_TRUE(service.LoadConfig(nullptr));
+        ASSERT_TRUE(service.LoadConfig());
         std::string errorText;
 
         EXPECT_EQ(service.RunStartupChecks(errorText, nullptr), *row.errorText == '\0');
@@ -233,25 +233,21 @@ TEST_F(LauncherServiceTest, PipelineKeyReachesBothDownloads) {
     }
 }
 
-TEST_F(LauncherServiceTest, LoadConfigReadsTheWorkingDirectoryAndSetsTheOwner) {
-    int window = 0;
+TEST_F(LauncherServiceTest, LoadConfigReadsTheWorkingDirectory) {
     WriteConfig(dir.Path(), "HOST = 10.1.2.3\nport=70000\ndiscord=d\n");
-    ASSERT_TRUE(service.LoadConfig(&window));
+    ASSERT_TRUE(service.LoadConfig());
     EXPECT_EQ(service.Config().host, L"10.1.2.3");
     EXPECT_EQ(service.Config().port, 70000);
     EXPECT_EQ(service.Config().discord, L"d");
-    EXPECT_EQ(service.Game().Owner(), &window);
 }
 
 TEST_F(LauncherServiceTest, LoadConfigFailureKeepsTheDefaults) {
     LauncherService fresh(dir.Path());
-    int window = 0;
-    EXPECT_FALSE(fresh.LoadConfig(&window));
+    EXPECT_FALSE(fresh.LoadConfig());
     EXPECT_EQ(fresh.Config().host, L"");
     EXPECT_EQ(fresh.Config().port, 0);
-    EXPECT_EQ(fresh.Game().Owner(), &window);
     WriteFileBytes(dir.Child(L"Ombrel.dat"), "");
-    EXPECT_FALSE(fresh.LoadConfig(nullptr));
+    EXPECT_FALSE(fresh.LoadConfig());
 }
 
 TEST(LauncherServiceFolders, WithoutAFolderTheProgramsOwnIsUsed) {
