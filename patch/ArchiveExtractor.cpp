@@ -12,6 +12,8 @@
 #include "common/SafePath.h"
 #include "common/Text.h"
 #include "patch/MovedAside.h"
+#include "patch/PatchManifest.h"
+#include "patch/PatchSignature.h"
 #include "patch/ZipEntryName.h"
 #include "patch/ZipReader.h"
 
@@ -110,9 +112,11 @@ bool ExtractEntry(ZipReader& reader, const PendingEntry& entry, std::vector<std:
     return write != FileWrite::Failed;
 }
 
+// skipSignature leaves out a root "ombrelta.sig": it was checked, and belongs to no installation.
 bool ExtractEntries(ZipReader& reader,
                     const std::wstring& destination,
-                    std::vector<std::wstring>* movedAside) {
+                    std::vector<std::wstring>* movedAside,
+                    bool skipSignature) {
     // The new version file goes last, so that an installation only claims a version once every
     // other file of the patch is in place; a failed patch is then fetched again next time.
     std::vector<PendingEntry> versionFiles;
@@ -121,6 +125,8 @@ bool ExtractEntries(ZipReader& reader,
         entry.index = i;
         if (!SafeEntryName(reader, i, entry.name))
             return false;
+        if (skipSignature && NamesRootFile(entry.name, kPatchSignatureFileName))
+            continue;
         entry.target = JoinPath(destination, entry.name);
         if (IsRootVersionFile(entry.name)) {
             versionFiles.push_back(std::move(entry));
@@ -148,9 +154,27 @@ bool ExtractArchive(const std::wstring& archivePath,
     ZipReader reader;
     if (!reader.Open(archiveUtf8))
         return false;
-    const bool extracted = ExtractEntries(reader, destination, movedAside);
+    const bool extracted = ExtractEntries(reader, destination, movedAside, false);
     reader.Close();
     return extracted;
+}
+
+SignedExtraction ExtractSignedArchive(const std::wstring& archivePath,
+                                      const std::wstring& destination,
+                                      const RequiredSignature& required,
+                                      std::vector<std::wstring>* movedAside) {
+    if (!PathExists(archivePath))
+        return SignedExtraction::Failed;
+    const std::string archiveUtf8 = WideToUtf8(archivePath);
+    ZipReader reader;
+    if (archiveUtf8.empty() || !reader.Open(archiveUtf8) ||
+        !CheckPatchSignature(reader, required.publicKey, required.version))
+        return SignedExtraction::SignatureRefused;
+    if (!CreateDirectories(destination))
+        return SignedExtraction::Failed;
+    const bool extracted = ExtractEntries(reader, destination, movedAside, true);
+    reader.Close();
+    return extracted ? SignedExtraction::Extracted : SignedExtraction::Failed;
 }
 
 }  // namespace ombrelta

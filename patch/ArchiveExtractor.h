@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +18,32 @@ namespace ombrelta {
 bool ExtractArchive(const std::wstring& archivePath,
                     const std::wstring& destination,
                     std::vector<std::wstring>* movedAside = nullptr);
+
+/// What a signed patch must prove before anything of it is written.
+struct RequiredSignature {
+    /// The operator's P-256 public key (65-byte uncompressed point); any other bytes fail.
+    std::span<const std::uint8_t> publicKey;
+    /// The version the patch was asked for.
+    std::uint16_t version = 0;
+};
+
+/// How a signed extraction ended.
+enum class SignedExtraction {
+    Extracted,
+    /// Nothing was written: the archive has no valid "ombrelta.sig" for the key and version.
+    SignatureRefused,
+    /// A failure of ExtractArchive after the signature was found good.
+    Failed,
+};
+
+/// ExtractArchive for a signed patch: before anything is written (the destination included),
+/// the archive's own entries must match the signature of its one root "ombrelta.sig"
+/// (CheckPatchSignature); that entry is then left out. Every entry's data must still match its
+/// size and CRC-32 while it is extracted.
+SignedExtraction ExtractSignedArchive(const std::wstring& archivePath,
+                                      const std::wstring& destination,
+                                      const RequiredSignature& required,
+                                      std::vector<std::wstring>* movedAside = nullptr);
 
 /// The stored name of an archive entry as the path extraction uses below the destination:
 /// decoded (UTF-8 when flaggedUtf8 or valid as such, else code page 437), '/' turned into '\'.

@@ -26,8 +26,11 @@ bool IsPlainFileName(const std::string& name) {
 
 }  // namespace
 
-PatchService::PatchService(std::wstring installDir, int chunkWindow, bool resume)
-    : installDir(std::move(installDir)), chunkWindow(chunkWindow), resume(resume) {}
+PatchService::PatchService(std::wstring installDir,
+                           int chunkWindow,
+                           bool resume,
+                           std::optional<std::vector<std::uint8_t>> publicKey)
+    : installDir(std::move(installDir)), chunkWindow(chunkWindow), resume(resume), publicKey(std::move(publicKey)) {}
 
 PatchService::PatchService() : PatchService(GetExecutableDirectory()) {}
 
@@ -77,14 +80,28 @@ bool PatchService::DownloadAndExtract(LauncherApi& api, const PatchInfo& patch, 
         if (!DownloadPatch(api, patch, archivePath, progress, resumed) || !PathExists(archivePath))
             return false;
         Report(progress, L"Extracting patch...", 70);
-        if (ExtractArchive(archivePath, installDir, &movedAsideFiles))
+        bool signatureRefused = false;
+        if (Extract(patch, archivePath, signatureRefused))
             return true;
         // The part kept from before may not belong to this archive after all, so a continued
         // download is fetched once more whole; the next pass starts at 0 and is not resumed.
-        if (!resumed)
+        if (!resumed) {
+            if (signatureRefused)
+                Report(progress, L"Signature check failed: " + Utf8ToWide(patch.fileName), 70);
             return false;
+        }
         (void)DeleteFileAt(archivePath);
     }
+}
+
+bool PatchService::Extract(const PatchInfo& patch, const std::wstring& archivePath, bool& signatureRefused) {
+    if (!publicKey)
+        return ExtractArchive(archivePath, installDir, &movedAsideFiles);
+    const SignedExtraction outcome =
+        ExtractSignedArchive(archivePath, installDir, {.publicKey = *publicKey, .version = patch.version},
+                             &movedAsideFiles);
+    signatureRefused = outcome == SignedExtraction::SignatureRefused;
+    return outcome == SignedExtraction::Extracted;
 }
 
 KeptDownload PatchService::PrepareKept(const PatchInfo& patch, const std::wstring& partialPath) const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +19,12 @@ public:
     /// requests a download may keep in flight (1 waits for each answer). resume: an interrupted
     /// download keeps its ".download" and a record beside it, and the next download of the same
     /// patch continues it; a continued archive that fails extraction is fetched once more whole.
-    explicit PatchService(std::wstring installDir, int chunkWindow = 1, bool resume = false);
+    /// publicKey: when present, every patch must be signed with it (ExtractSignedArchive); one
+    /// that is not is reported as "Signature check failed: " + its file name and fails.
+    explicit PatchService(std::wstring installDir,
+                          int chunkWindow = 1,
+                          bool resume = false,
+                          std::optional<std::vector<std::uint8_t>> publicKey = std::nullopt);
     /// Works on the running program's own folder.
     PatchService();
 
@@ -35,6 +42,9 @@ public:
     void RemovePatchTemp(const std::wstring& archivePath) const;
 
 private:
+    /// Extracts the archive, checking its signature when a key is set; signatureRefused tells
+    /// that the signature was the reason of a failure.
+    bool Extract(const PatchInfo& patch, const std::wstring& archivePath, bool& signatureRefused);
     bool DownloadAndExtract(LauncherApi& api, const PatchInfo& patch, const std::wstring& archivePath,
                             const ProgressCallback& progress);
     /// resumed tells whether the download continued a partial one.
@@ -45,6 +55,7 @@ private:
     std::wstring installDir;
     int chunkWindow;
     bool resume;
+    std::optional<std::vector<std::uint8_t>> publicKey;
     std::vector<std::wstring> movedAsideFiles;
 };
 

@@ -8,23 +8,23 @@ namespace ombrelta::zip {
 namespace {
 
 // Counts and checksums what reaches the target, and refuses output beyond the declared size
-// before it is written.
+// before it is passed on.
 class CheckedSink {
 public:
-    CheckedSink(File& target, std::uint64_t expectedSize) : target(target), remaining(expectedSize) {}
+    CheckedSink(const ByteSink& target, std::uint64_t expectedSize) : target(target), remaining(expectedSize) {}
 
     bool Put(const std::uint8_t* data, std::size_t size) {
         if (size > remaining)
             return false;
         remaining -= size;
         crc = crc32(crc, data, static_cast<uInt>(size));
-        return target.Write(data, size);
+        return target(data, size);
     }
 
     bool Matches(std::uint32_t expectedCrc) const { return remaining == 0 && crc == expectedCrc; }
 
 private:
-    File& target;
+    const ByteSink& target;
     std::uint64_t remaining;
     uLong crc = crc32(0, Z_NULL, 0);
 };
@@ -106,7 +106,7 @@ bool ReadFully(File& file, void* buffer, std::size_t size) {
     return true;
 }
 
-bool WriteEntryData(File& source, File& target, const Entry& entry, StreamBuffers& buffers) {
+bool StreamEntryData(File& source, const ByteSink& target, const Entry& entry, StreamBuffers& buffers) {
     CheckedSink sink(target, entry.uncompressedSize);
     bool complete = false;
     if (entry.method == kMethodStored) {

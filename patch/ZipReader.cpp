@@ -174,9 +174,14 @@ bool ZipReader::IsDirectory(std::uint32_t i) const {
     return last == '/' || last == '\\';
 }
 
-bool ZipReader::ExtractToFile(std::uint32_t i, const std::string& pathUtf8) {
-    if (i >= EntryCount() || IsDirectory(i))
-        return false;
+std::optional<DeclaredData> ZipReader::Declared(std::uint32_t i) const {
+    if (i >= EntryCount())
+        return std::nullopt;
+    const zip::Entry& entry = archive->entries[i];
+    return DeclaredData{.size = entry.uncompressedSize, .crc32 = entry.crc32};
+}
+
+bool ZipReader::SeekToData(std::uint32_t i) {
     const zip::Entry& entry = archive->entries[i];
     if (!IsExtractable(entry))
         return false;
@@ -184,7 +189,11 @@ bool ZipReader::ExtractToFile(std::uint32_t i, const std::string& pathUtf8) {
     if (!ReadAt(archive->file, entry.localHeaderOffset, header))
         return false;
     const std::optional<std::uint64_t> dataOffset = zip::LocalDataOffset(header, entry, archive->dataEnd);
-    if (!dataOffset || !archive->file.Seek(*dataOffset))
+    return dataOffset && archive->file.Seek(*dataOffset);
+}
+
+bool ZipReader::ExtractToFile(std::uint32_t i, const std::string& pathUtf8) {
+    if (i >= EntryCount() || IsDirectory(i) || !SeekToData(i))
         return false;
     const std::wstring pathW = Utf8ToWide(pathUtf8);
     if (pathW.empty())
@@ -192,13 +201,21 @@ bool ZipReader::ExtractToFile(std::uint32_t i, const std::string& pathUtf8) {
     std::optional<File> target = File::OpenWrite(pathW);
     if (!target)
         return false;
-    if (!zip::WriteEntryData(archive->file, *target, entry, archive->buffers)) {
+    const zip::Entry& entry = archive->entries[i];
+    const auto write = [&](const std::uint8_t* data, std::size_t size) { return target->Write(data, size); };
+    if (!zip::StreamEntryData(archive->file, write, entry, archive->buffers)) {
         target->Close();
         return false;
     }
     // The entry's content is what matters; a time the file system cannot take is not a failure.
     (void)target->SetModifiedTime(DosDateTime{.date = entry.dosDate, .time = entry.dosTime});
     return target->Close();
+}
+
+bool ZipReader::ReadEntry(std::uint32_t i, const EntrySink& sink) {
+    if (i >= EntryCount() || !SeekToData(i))
+        return false;
+    return zip::StreamEntryData(archive->file, sink, archive->entries[i], archive->buffers);
 }
 
 void ZipReader::Close() {

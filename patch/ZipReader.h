@@ -1,10 +1,21 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace ombrelta {
+
+/// Takes the next piece of an entry's data; false stops reading as a failure.
+using EntrySink = std::function<bool(const std::uint8_t* data, std::size_t size)>;
+
+/// What the central directory declares about an entry's data.
+struct DeclaredData {
+    std::uint64_t size = 0;
+    std::uint32_t crc32 = 0;
+};
 
 /// Reads a zip archive (stored and deflate entries, data descriptors, ZIP64) from a file.
 /// Nothing read from the archive is trusted: a damaged archive fails cleanly.
@@ -28,6 +39,8 @@ public:
     /// True when entry i is a directory: its name ends with '/' or, as Windows tools write it,
     /// with '\', or it has the DOS directory attribute.
     bool IsDirectory(std::uint32_t i) const;
+    /// Uncompressed size and CRC-32 of entry i; nothing when i is out of range.
+    std::optional<DeclaredData> Declared(std::uint32_t i) const;
     /// Writes entry i to a file at a UTF-8 path (created or truncated), checks its size and
     /// CRC-32 and sets the file's time from the entry's DOS date and time (local time). False on
     /// any failure: a directory entry, an encrypted entry, a method other than stored or deflate
@@ -35,10 +48,16 @@ public:
     /// CRC-32 fail after the file was created or truncated. Output beyond the declared size is
     /// never written. Memory use does not depend on the entry's size.
     bool ExtractToFile(std::uint32_t i, const std::string& pathUtf8);
+    /// Streams entry i's data (a directory entry's too) into sink with the checks of
+    /// ExtractToFile; false on the same failures and when the sink refuses a piece.
+    bool ReadEntry(std::uint32_t i, const EntrySink& sink);
     /// Ends the reader; harmless when nothing is open.
     void Close();
 
 private:
+    // Positions the file at entry i's data; false when the entry cannot be read.
+    bool SeekToData(std::uint32_t i);
+
     struct Archive;
     std::unique_ptr<Archive> archive;
 };

@@ -113,7 +113,7 @@ bool LauncherService::RunStartupStages(std::string& errorText,
                                        const ProgressCallback& progress,
                                        FileCheckPosition& position) {
     Report(progress, L"Checking patches...", 20);
-    PatchService patches(installDir, config.options.pipeline, config.options.resume);
+    PatchService patches(installDir, config.options.pipeline, config.options.resume, config.options.publicKey);
     if (!ApplyPatchesNoting(patches, api, progress, replacedInUse)) {
         errorText = "Patch update failed.";
         return false;

@@ -1,4 +1,5 @@
 // Content the launcher would refuse is refused at start, and --check says so without serving.
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -7,6 +8,7 @@
 #include "protocol/LauncherApi.h"
 #include "tests/e2e/ContentBuilder.h"
 #include "tests/e2e/ServerProcess.h"
+#include "tests/patch/ZipTestSupport.h"
 #include "tests/support/TempDir.h"
 
 namespace ombrelta::test {
@@ -144,6 +146,51 @@ TEST(ServerContentRulesTest, CheckReadsEveryPatchAsTheLauncherWillAndWantsOneCha
               std::string::npos)
         << check.err;
     EXPECT_EQ(check.err.find("p1.zip"), std::string::npos) << check.err;
+}
+
+// Signatures only draw warnings: the server cannot know whether its launchers require them.
+TEST(ServerContentRulesTest, CheckWarnsAboutUnsignedAndStaleSignaturesWithoutFailing) {
+    const std::string signedZip = ReadFileBytes(TestDataDir() + L"../patch/fixtures/signed.zip");
+    std::string changed = signedZip;
+    ChangeStoredByte(changed, 1, 0);
+    struct Row {
+        const char* what;
+        std::string p5;
+        bool unsignedP6;
+        std::vector<std::string> warnings;
+    } rows[] = {
+        {"signed", signedZip, false, {}},
+        {"one unsigned", signedZip, true, {"ombrelta-server: warning: patch archive p6.zip: not signed"}},
+        {"stale", changed, false, {"ombrelta-server: warning: patch archive p5.zip: ombrelta.sig is stale"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir temp;
+        const fs::path root = fs::path(temp.Path()) / "server";
+        WriteFile(root / "patches" / "p5.zip", row.p5);
+        if (row.unsignedP6)
+            MakeZip(root / "patches" / "p6.zip", {{"version.dat", "6\n"}});
+        Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);
+        EXPECT_EQ(check.exitCode, 0) << check.err;
+        EXPECT_TRUE(check.out.starts_with("content good: ")) << check.out;
+        std::size_t lines = 0;
+        for (const std::string& warning : row.warnings) {
+            EXPECT_NE(check.err.find(warning), std::string::npos) << check.err;
+            ++lines;
+        }
+        EXPECT_EQ(std::count(check.err.begin(), check.err.end(), '\n'), static_cast<std::ptrdiff_t>(lines))
+            << check.err;
+    }
+
+    // Content that signs nothing gets one line, not one per patch.
+    TempDir temp;
+    const fs::path root = fs::path(temp.Path()) / "server";
+    MakeZip(root / "patches" / "p1.zip", {{"version.dat", "1\n"}});
+    MakeZip(root / "patches" / "p2.zip", {{"version.dat", "2\n"}});
+    Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);
+    EXPECT_EQ(check.exitCode, 0);
+    EXPECT_EQ(check.err, "ombrelta-server: warning: no patch is signed (no ombrelta.sig): launchers with a "
+                         "publickey refuse every patch\n");
 }
 
 }  // namespace

@@ -16,18 +16,12 @@
 namespace ombrelta {
 namespace {
 
+using test::CountChildren;
 using test::FileExists;
 using test::FixturePath;
 using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
-
-std::size_t CountChildren(const std::wstring& directory) {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& child : std::filesystem::directory_iterator(ToNativePath(directory)))
-        ++count;
-    return count;
-}
 
 TEST(ExtractArchive, LaysArchivesOverTheDestination) {
     TempDir tmp;

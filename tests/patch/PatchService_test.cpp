@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/Base64.h"
 #include "common/Text.h"
 #include "protocol/MessageCodes.h"
 #include "tests/support/FakeLauncherServer.h"
@@ -269,6 +270,41 @@ TEST_F(PatchServiceTest, EmptyCallbackChangesNothingButTheReports) {
     ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
     EXPECT_TRUE(PatchService(install.Path()).ApplyPatches(api, nullptr));
     EXPECT_EQ(ReadFileBytes(install.Child(L"version.dat")), "1\r\n");
+}
+
+TEST_F(PatchServiceTest, WithAKeyOnlyASignedPatchIsInstalled) {
+    // The public half of fixtures/signing-test-key.pem, which signed fixtures/signed.zip for version 5.
+    const std::vector<std::uint8_t> key =
+        DecodeBase64("BJVPNFJy9odHRuPOTj6ED7lf7A5AzDWGRvqUqvAgDe+UHHDLyN+AoITYxNtc403gb0fTgQwe/iB04qVRgR2o1Zs=").value();
+    struct Row {
+        const wchar_t* fixture;
+        std::uint16_t version;
+        std::optional<std::vector<std::uint8_t>> key;
+        bool installed;
+    };
+    for (const Row& row : {Row{L"fixtures/signed.zip", 5, key, true}, Row{L"patches/wrongversion.zip", 7, key, false},
+                           Row{L"fixtures/signed.zip", 5, std::vector<std::uint8_t>{}, false},
+                           Row{L"patches/wrongversion.zip", 7, std::nullopt, true}}) {
+        SCOPED_TRACE(WideToUtf8(row.fixture));
+        TempDir dir;
+        const FakeLauncherServer::Patch patch = PatchFromFixture(row.version, row.fixture);
+        FakeLauncherServer server({patch}, {});
+        LauncherApi api;
+        ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
+        Reports seen;
+        const bool done = PatchService(dir.Path(), 1, false, row.key)
+                              .ApplyPatches(api, [&](const std::wstring& text, std::int32_t percent) {
+                                  seen.emplace_back(WideToUtf8(text), percent);
+                              });
+        EXPECT_EQ(done, row.installed);
+        EXPECT_FALSE(FileExists(dir.Child(L"ombrelta.sig")));
+        if (row.installed)
+            continue;
+        EXPECT_EQ(seen.back(), (std::pair<std::string, std::int32_t>{"Signature check failed: " + patch.fileName, 70}));
+        EXPECT_FALSE(FileExists(dir.Child(L"version.dat")));
+        EXPECT_FALSE(FileExists(dir.Child(L"y.txt")));
+        EXPECT_FALSE(FileExists(dir.Child(L"readme.txt")));
+    }
 }
 
 TEST_F(PatchServiceTest, RemovePatchTempKeepsAFolderThatHoldsAnotherFile) {

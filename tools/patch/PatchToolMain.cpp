@@ -1,16 +1,22 @@
-// ombrelta-patch: makes patch archives from two game trees and checks them before they are published.
+// ombrelta-patch: makes patch archives from two game trees, checks and signs them before they are
+// published.
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/Base64.h"
 #include "common/Text.h"
 #include "tools/entry/ToolMain.h"
 #include "tools/patch/PatchArchiveCheck.h"
+#include "tools/patch/P256Signer.h"
 #include "tools/patch/PatchMaker.h"
+#include "tools/patch/PatchSignatureAudit.h"
+#include "tools/patch/PatchSigner.h"
 #include "tools/server/PathText.h"
 
 namespace ombrelta {
@@ -21,7 +27,9 @@ constexpr int kExitRefused = 2;
 
 const char kUsage[] =
     "usage: ombrelta-patch make --from OLD_DIR --to NEW_DIR --version N --out FILE.zip\n"
-    "       ombrelta-patch verify FILE.zip --version N\n";
+    "       ombrelta-patch verify FILE.zip --version N [--public-key BASE64]\n"
+    "       ombrelta-patch keygen --out KEY\n"
+    "       ombrelta-patch sign FILE.zip --key KEY [--version N]\n";
 
 // "--name value" pairs after the subcommand; a single bare argument is kept under "".
 std::optional<std::map<std::string, std::string>> ParseArguments(const std::vector<std::wstring>& arguments) {
@@ -80,31 +88,80 @@ int Make(const std::map<std::string, std::string>& values) {
     return 0;
 }
 
+// With a public key the signature is part of the check, as for a launcher with that key;
+// without one it only draws a warning, since only such launchers need it.
 int Verify(const std::map<std::string, std::string>& values) {
     const std::optional<std::int64_t> version = NumberOption(values, "--version");
-    if (values.size() != 2 || !values.contains("") || !version || *version < 1 || *version > 65535) {
+    const auto keyText = values.find("--public-key");
+    const std::optional<std::vector<std::uint8_t>> key =
+        keyText == values.end() ? std::nullopt : DecodeBase64(keyText->second);
+    if (values.size() != (keyText == values.end() ? 2u : 3u) || !values.contains("") || !version || *version < 1 ||
+        *version > 65535 || (keyText != values.end() && !key)) {
         std::fputs(kUsage, stderr);
         return kExitRefused;
     }
-    const std::vector<std::string> problems =
-        patchkit::VerifyPatchArchive(server::PathFromUtf8(values.at("")), static_cast<std::uint16_t>(*version));
+    const std::filesystem::path archive = server::PathFromUtf8(values.at(""));
+    const auto asked = static_cast<std::uint16_t>(*version);
+    std::vector<std::string> problems = patchkit::VerifyPatchArchive(archive, asked);
+    if (key && !patchkit::SignedWith(archive, *key, asked))
+        problems.push_back("not signed for version " + std::to_string(asked) +
+                           " with this public key: a launcher with it refuses the patch");
     if (!problems.empty())
         return Refuse(problems);
-    std::printf("%s: good for version %lld\n", values.at("").c_str(), static_cast<long long>(*version));
+    if (const std::optional<patchkit::SignatureWarning> warning = patchkit::PatchSignatureWarning(archive, asked);
+        warning && !key)
+        std::fprintf(stderr, "ombrelta-patch: warning: %s\n", warning->text.c_str());
+    std::printf("%s: good for version %u%s\n", values.at("").c_str(), unsigned{asked}, key ? ", signed" : "");
     return 0;
 }
+
+// The public half goes to standard output alone, ready to be added to "Ombrel.dat".
+int KeyGen(const std::map<std::string, std::string>& values) {
+    if (values.size() != 1 || !values.contains("--out")) {
+        std::fputs(kUsage, stderr);
+        return kExitRefused;
+    }
+    const patchkit::P256Signer signer = patchkit::P256Signer::Generate();
+    signer.Save(server::PathFromUtf8(values.at("--out")));
+    std::printf("publickey=%s\n", EncodeBase64(signer.PublicKey()).c_str());
+    std::fprintf(stderr, "ombrelta-patch: private key written to %s; keep it off the server\n",
+                 values.at("--out").c_str());
+    return 0;
+}
+
+int Sign(const std::map<std::string, std::string>& values) {
+    const std::optional<std::int64_t> version = NumberOption(values, "--version");
+    const bool versionGood = !values.contains("--version") || (version && *version >= 1 && *version <= 65535);
+    if (values.size() != (values.contains("--version") ? 3u : 2u) || !values.contains("") ||
+        !values.contains("--key") || !versionGood) {
+        std::fputs(kUsage, stderr);
+        return kExitRefused;
+    }
+    const patchkit::P256Signer signer = patchkit::P256Signer::Load(server::PathFromUtf8(values.at("--key")));
+    const std::optional<std::uint16_t> asked =
+        version ? std::optional<std::uint16_t>(static_cast<std::uint16_t>(*version)) : std::nullopt;
+    const patchkit::SignOutcome outcome = patchkit::SignPatch(server::PathFromUtf8(values.at("")), signer, asked);
+    if (!outcome.problems.empty())
+        return Refuse(outcome.problems);
+    std::printf("%s: signed for version %u\n", values.at("").c_str(), static_cast<unsigned>(outcome.version));
+    return 0;
+}
+
+using Command = int (*)(const std::map<std::string, std::string>&);
+const std::map<std::string, Command> kCommands = {{"make", Make}, {"verify", Verify}, {"keygen", KeyGen}, {"sign", Sign}};
 
 }  // namespace
 
 int ToolMain(const std::vector<std::wstring>& arguments) {
     const std::string command = arguments.empty() ? "" : WideToUtf8(arguments[0]);
     const std::optional<std::map<std::string, std::string>> values = ParseArguments(arguments);
-    if (!values || (command != "make" && command != "verify")) {
+    const auto found = kCommands.find(command);
+    if (!values || found == kCommands.end()) {
         std::fputs(kUsage, stderr);
         return kExitRefused;
     }
     try {
-        return command == "make" ? Make(*values) : Verify(*values);
+        return found->second(*values);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "ombrelta-patch: %s\n", error.what());
         return kExitFailed;

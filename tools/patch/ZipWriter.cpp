@@ -1,13 +1,17 @@
 #include "tools/patch/ZipWriter.h"
 
+#include <minizip/unzip.h>
 #include <minizip/zip.h>
 
 #include <array>
 #include <chrono>
 #include <ctime>
 #include <fstream>
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <stdexcept>
+#include <vector>
 
 #include "tools/server/PathText.h"
 
@@ -18,6 +22,10 @@ namespace {
 constexpr unsigned long kFlagUtf8Name = 0x0800;
 // "Made by" version 2.0 on MS-DOS, so readers take the external attributes as DOS attributes.
 constexpr int kMadeByDos = 20;
+
+struct UnzipClose {
+    void operator()(void* unzip) const { unzClose(static_cast<unzFile>(unzip)); }
+};
 
 zipFile AsZip(void* zip) {
     return static_cast<zipFile>(zip);
@@ -72,6 +80,47 @@ void ZipWriter::AddText(const std::string& name, std::string_view text) {
     OpenEntry(name, std::filesystem::file_time_type::clock::now(), false);
     Write(text.data(), text.size());
     CloseEntry();
+}
+
+void ZipWriter::CopyEntries(const std::filesystem::path& source, const std::function<bool(std::uint32_t)>& keep) {
+    const std::string sourceName = server::PathToUtf8(source);
+    const std::unique_ptr<void, UnzipClose> unzip(unzOpen64(sourceName.c_str()));
+    if (!unzip)
+        Fail("cannot copy from " + sourceName + ": not a readable zip");
+    int status = unzGoToFirstFile(static_cast<unzFile>(unzip.get()));
+    for (std::uint32_t i = 0; status == UNZ_OK; ++i, status = unzGoToNextFile(static_cast<unzFile>(unzip.get()))) {
+        if (keep(i))
+            CopyCurrentEntry(unzip.get(), sourceName);
+    }
+    if (status != UNZ_END_OF_LIST_OF_FILE)
+        Fail("cannot copy from " + sourceName);
+}
+
+void ZipWriter::CopyCurrentEntry(void* source, const std::string& sourceName) {
+    const auto in = static_cast<unzFile>(source);
+    unz_file_info64 info{};
+    std::vector<char> name(0x10001);
+    int method = 0, level = 0;
+    if (unzGetCurrentFileInfo64(in, &info, name.data(), name.size(), nullptr, 0, nullptr, 0) != UNZ_OK ||
+        std::strlen(name.data()) != info.size_filename || unzOpenCurrentFile2(in, &method, &level, 1) != UNZ_OK)
+        Fail("cannot copy an entry of " + sourceName);
+    zip_fileinfo fileInfo{};
+    fileInfo.dosDate = info.dosDate;
+    fileInfo.internal_fa = info.internal_fa;
+    fileInfo.external_fa = info.external_fa;
+    const bool large = info.uncompressed_size >= 0xFFFFFFFFu || info.compressed_size >= 0xFFFFFFFFu;
+    if (zipOpenNewFileInZip4_64(AsZip(zip), name.data(), &fileInfo, nullptr, 0, nullptr, 0, nullptr, method, level,
+                                1, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
+                                static_cast<int>(info.version), info.flag & kFlagUtf8Name, large ? 1 : 0) != ZIP_OK)
+        Fail("cannot take the entry " + std::string(name.data()));
+    std::vector<char> buffer(64 * 1024);
+    int got = 0;
+    while ((got = unzReadCurrentFile(in, buffer.data(), static_cast<unsigned>(buffer.size()))) > 0)
+        Write(buffer.data(), static_cast<std::size_t>(got));
+    if (got < 0 || unzCloseCurrentFile(in) != UNZ_OK)
+        Fail("cannot copy an entry of " + sourceName);
+    if (zipCloseFileInZipRaw64(AsZip(zip), info.uncompressed_size, info.crc) != ZIP_OK)
+        Fail("cannot be written");
 }
 
 void ZipWriter::Close() {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +23,9 @@ public:
     void AddFile(const std::string& name, const std::filesystem::path& source);
     /// Adds an entry holding text, dated now.
     void AddText(const std::string& name, std::string_view text);
+    /// Adds the entries of another archive that keep accepts (by central-directory index), raw:
+    /// their compressed bytes, names, sizes, CRC-32s, flags, dates and attributes unchanged.
+    void CopyEntries(const std::filesystem::path& source, const std::function<bool(std::uint32_t)>& keep);
     /// Writes the central directory and closes the file.
     void Close();
 
@@ -28,6 +33,7 @@ private:
     void OpenEntry(const std::string& name, std::filesystem::file_time_type modified, bool large);
     void Write(const char* bytes, std::size_t size);
     void CloseEntry();
+    void CopyCurrentEntry(void* source, const std::string& sourceName);
     [[noreturn]] void Fail(const std::string& what) const;
 
     std::string archiveName;

@@ -124,6 +124,11 @@ int CheckOnly(const ServerContent& content, const ServerOptions& options) {
     AuditPatches(content.Patches(), options.root / "patches", problems);
     for (const std::string& problem : problems)
         PrintError(problem);
+    // Warnings are printed whatever the outcome and never change it.
+    ContentProblems warnings;
+    AuditPatchSignatures(content.Patches(), options.root / "patches", warnings);
+    for (const std::string& warning : warnings)
+        PrintError("warning: " + warning);
     if (!problems.empty())
         return 2;
     std::printf("content good: %s\n", DescribeContent(content).c_str());

@@ -1,0 +1,74 @@
+#include "patch/PatchManifest.h"
+
+#include <string>
+
+#include "common/Sha256.h"
+#include "patch/ArchiveExtractor.h"
+
+namespace ombrelta {
+namespace {
+
+constexpr std::string_view kManifestHeader = "ombrelta patch manifest 1\n";
+constexpr std::uint8_t kUtf8NameFlag = 1;
+constexpr std::uint8_t kDirectoryFlag = 2;
+
+void PutLe(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+std::optional<Sha256Digest> HashEntry(ZipReader& reader, std::uint32_t i) {
+    std::optional<Sha256Hasher> hasher = Sha256Hasher::Create();
+    if (!hasher || !reader.ReadEntry(i, [&](const std::uint8_t* data, std::size_t size) {
+            return hasher->Update(data, size);
+        }))
+        return std::nullopt;
+    return hasher->Finish();
+}
+
+// One entry's part of the manifest; false when its data cannot be read and checked.
+bool AppendEntry(ZipReader& reader, std::uint32_t i, std::vector<std::uint8_t>& manifest) {
+    std::string name;
+    const std::optional<DeclaredData> declared = reader.Declared(i);
+    const std::optional<Sha256Digest> digest = HashEntry(reader, i);
+    if (!reader.EntryName(i, name) || !declared || !digest)
+        return false;
+    PutLe(manifest, name.size(), 2);
+    manifest.insert(manifest.end(), name.begin(), name.end());
+    const std::uint8_t flags =
+        (reader.HasUtf8Name(i) ? kUtf8NameFlag : 0) | (reader.IsDirectory(i) ? kDirectoryFlag : 0);
+    manifest.push_back(flags);
+    PutLe(manifest, declared->size, 8);
+    PutLe(manifest, declared->crc32, 4);
+    manifest.insert(manifest.end(), digest->begin(), digest->end());
+    return true;
+}
+
+}  // namespace
+
+bool IsPatchSignatureEntry(const ZipReader& reader, std::uint32_t i) {
+    std::string stored;
+    std::wstring name;
+    return reader.EntryName(i, stored) && DecodeEntryName(stored, reader.HasUtf8Name(i), name) &&
+           NamesRootFile(name, kPatchSignatureFileName);
+}
+
+std::optional<std::vector<std::uint8_t>> BuildPatchManifest(ZipReader& reader, std::uint16_t version) {
+    std::vector<std::uint8_t> manifest(kManifestHeader.begin(), kManifestHeader.end());
+    PutLe(manifest, version, 2);
+    const std::size_t countAt = manifest.size();
+    PutLe(manifest, 0, 4);
+    std::uint32_t count = 0;
+    for (std::uint32_t i = 0; i < reader.EntryCount(); ++i) {
+        if (IsPatchSignatureEntry(reader, i))
+            continue;
+        if (!AppendEntry(reader, i, manifest))
+            return std::nullopt;
+        ++count;
+    }
+    for (int b = 0; b < 4; ++b)
+        manifest[countAt + b] = static_cast<std::uint8_t>(count >> (8 * b));
+    return manifest;
+}
+
+}  // namespace ombrelta
