@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
         });
         WriteConfig(*port, hashcache);
         ombrelta::LauncherService service(ombrelta::Utf8ToWide(folder + "/"));
-        if (!service.LoadConfig(nullptr))
+        if (!service.LoadConfig())
             throw std::runtime_error("cannot read Ombrel.dat");
 
         std::size_t checked = 0;

@@ -2,15 +2,15 @@
 
 namespace ombrelta {
 
-File::File(File&& other) noexcept : handle_(other.handle_) {
-    other.handle_ = kNoFile;
+File::File(File&& other) noexcept : handle(other.handle) {
+    other.handle = kNoFile;
 }
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         Close();
-        handle_ = other.handle_;
-        other.handle_ = kNoFile;
+        handle = other.handle;
+        other.handle = kNoFile;
     }
     return *this;
 }

@@ -101,8 +101,8 @@ private:
     // -1 is also INVALID_HANDLE_VALUE seen as an integer.
     static constexpr std::intptr_t kNoFile = -1;
 
-    explicit File(std::intptr_t handle) : handle_(handle) {}
-    std::intptr_t handle_ = kNoFile;
+    explicit File(std::intptr_t handle) : handle(handle) {}
+    std::intptr_t handle = kNoFile;
 };
 
 }  // namespace ombrelta

@@ -172,10 +172,10 @@ std::optional<File> File::OpenAppend(const std::wstring& path) {
 }
 
 std::optional<std::size_t> File::Read(void* buffer, std::size_t size) {
-    if (handle_ == kNoFile)
+    if (handle == kNoFile)
         return std::nullopt;
     for (;;) {
-        ssize_t got = ::read(static_cast<int>(handle_), buffer, size);
+        ssize_t got = ::read(static_cast<int>(handle), buffer, size);
         if (got >= 0)
             return static_cast<std::size_t>(got);
         if (errno != EINTR)
@@ -184,14 +184,14 @@ std::optional<std::size_t> File::Read(void* buffer, std::size_t size) {
 }
 
 bool File::Seek(std::uint64_t offset) {
-    if (handle_ == kNoFile || offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
+    if (handle == kNoFile || offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
         return false;
     auto position = static_cast<off_t>(offset);
-    return ::lseek(static_cast<int>(handle_), position, SEEK_SET) == position;
+    return ::lseek(static_cast<int>(handle), position, SEEK_SET) == position;
 }
 
 std::optional<std::size_t> File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const {
-    if (handle_ == kNoFile)
+    if (handle == kNoFile)
         return std::nullopt;
     auto bytes = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
@@ -199,7 +199,7 @@ std::optional<std::size_t> File::ReadAt(std::uint64_t offset, void* buffer, std:
         std::uint64_t at = offset + done;
         if (at > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
             return std::nullopt;
-        ssize_t got = ::pread(static_cast<int>(handle_), bytes + done, size - done, static_cast<off_t>(at));
+        ssize_t got = ::pread(static_cast<int>(handle), bytes + done, size - done, static_cast<off_t>(at));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -213,17 +213,17 @@ std::optional<std::size_t> File::ReadAt(std::uint64_t offset, void* buffer, std:
 
 std::optional<std::uint64_t> File::Size() const {
     struct stat info {};
-    if (handle_ == kNoFile || ::fstat(static_cast<int>(handle_), &info) != 0)
+    if (handle == kNoFile || ::fstat(static_cast<int>(handle), &info) != 0)
         return std::nullopt;
     return static_cast<std::uint64_t>(info.st_size);
 }
 
 bool File::Write(const void* data, std::size_t size) {
-    if (handle_ == kNoFile)
+    if (handle == kNoFile)
         return false;
     auto bytes = static_cast<const unsigned char*>(data);
     while (size > 0) {
-        ssize_t put = ::write(static_cast<int>(handle_), bytes, size);
+        ssize_t put = ::write(static_cast<int>(handle), bytes, size);
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0)
@@ -235,7 +235,7 @@ bool File::Write(const void* data, std::size_t size) {
 }
 
 bool File::SetModifiedTime(DosDateTime when) {
-    if (handle_ == kNoFile)
+    if (handle == kNoFile)
         return false;
     int year = 1980 + (when.date >> 9);
     int month = (when.date >> 5) & 0x0F;
@@ -258,14 +258,14 @@ bool File::SetModifiedTime(DosDateTime when) {
         return false;
     // Access and modification time alike, as zip extractors leave them.
     struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
-    return ::futimens(static_cast<int>(handle_), times) == 0;
+    return ::futimens(static_cast<int>(handle), times) == 0;
 }
 
 bool File::Close() {
-    if (handle_ == kNoFile)
+    if (handle == kNoFile)
         return true;
-    int fd = static_cast<int>(handle_);
-    handle_ = kNoFile;
+    int fd = static_cast<int>(handle);
+    handle = kNoFile;
     return ::close(fd) == 0;
 }
 

@@ -138,25 +138,25 @@ std::optional<File> File::OpenAppend(const std::wstring& path) {
 }
 
 std::optional<std::size_t> File::Read(void* buffer, std::size_t size) {
-    if (handle_ == kNoFile)
+    if (handle == kNoFile)
         return std::nullopt;
     DWORD got = 0;
     DWORD want = static_cast<DWORD>(size < kMaxChunk ? size : kMaxChunk);
-    if (!ReadFile(ToHandle(handle_), buffer, want, &got, nullptr))
+    if (!ReadFile(ToHandle(handle), buffer, want, &got, nullptr))
         return std::nullopt;
     return static_cast<std::size_t>(got);
 }
 
 bool File::Seek(std::uint64_t offset) {
-    if (handle_ == kNoFile || offset > static_cast<std::uint64_t>(INT64_MAX))
+    if (handle == kNoFile || offset > static_cast<std::uint64_t>(INT64_MAX))
         return false;
     LARGE_INTEGER position{};
     position.QuadPart = static_cast<LONGLONG>(offset);
-    return SetFilePointerEx(ToHandle(handle_), position, nullptr, FILE_BEGIN) != 0;
+    return SetFilePointerEx(ToHandle(handle), position, nullptr, FILE_BEGIN) != 0;
 }
 
 std::optional<std::size_t> File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const {
-    if (handle_ == kNoFile)
+    if (handle == kNoFile)
         return std::nullopt;
     auto bytes = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
@@ -168,7 +168,7 @@ std::optional<std::size_t> File::ReadAt(std::uint64_t offset, void* buffer, std:
         where.OffsetHigh = static_cast<DWORD>(at >> 32);
         DWORD want = static_cast<DWORD>(size - done < kMaxChunk ? size - done : kMaxChunk);
         DWORD got = 0;
-        if (!ReadFile(ToHandle(handle_), bytes + done, want, &got, &where)) {
+        if (!ReadFile(ToHandle(handle), bytes + done, want, &got, &where)) {
             if (GetLastError() == ERROR_HANDLE_EOF)
                 break;
             return std::nullopt;
@@ -182,19 +182,19 @@ std::optional<std::size_t> File::ReadAt(std::uint64_t offset, void* buffer, std:
 
 std::optional<std::uint64_t> File::Size() const {
     LARGE_INTEGER size{};
-    if (handle_ == kNoFile || !GetFileSizeEx(ToHandle(handle_), &size))
+    if (handle == kNoFile || !GetFileSizeEx(ToHandle(handle), &size))
         return std::nullopt;
     return static_cast<std::uint64_t>(size.QuadPart);
 }
 
 bool File::Write(const void* data, std::size_t size) {
-    if (handle_ == kNoFile)
+    if (handle == kNoFile)
         return false;
     auto bytes = static_cast<const unsigned char*>(data);
     while (size > 0) {
         DWORD put = 0;
         DWORD want = static_cast<DWORD>(size < kMaxChunk ? size : kMaxChunk);
-        if (!WriteFile(ToHandle(handle_), bytes, want, &put, nullptr) || put == 0)
+        if (!WriteFile(ToHandle(handle), bytes, want, &put, nullptr) || put == 0)
             return false;
         bytes += put;
         size -= put;
@@ -203,22 +203,22 @@ bool File::Write(const void* data, std::size_t size) {
 }
 
 bool File::SetModifiedTime(DosDateTime when) {
-    if (handle_ == kNoFile)
+    if (handle == kNoFile)
         return false;
     FILETIME local{};
     FILETIME utc{};
     if (!DosDateTimeToFileTime(when.date, when.time, &local) || !LocalFileTimeToFileTime(&local, &utc))
         return false;
     // Access and modification time alike, as zip extractors leave them.
-    return SetFileTime(ToHandle(handle_), nullptr, &utc, &utc) != 0;
+    return SetFileTime(ToHandle(handle), nullptr, &utc, &utc) != 0;
 }
 
 bool File::Close() {
-    if (handle_ == kNoFile)
+    if (handle == kNoFile)
         return true;
-    HANDLE handle = ToHandle(handle_);
-    handle_ = kNoFile;
-    return CloseHandle(handle) != 0;
+    HANDLE closing = ToHandle(handle);
+    handle = kNoFile;
+    return CloseHandle(closing) != 0;
 }
 
 }  // namespace ombrelta

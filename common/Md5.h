@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace ombrelta {
 
@@ -16,9 +17,9 @@ public:
     /// A hasher ready for data, or nothing when the system cannot provide one.
     static std::optional<Md5Hasher> Create();
 
-    Md5Hasher(Md5Hasher&&) noexcept;
-    Md5Hasher& operator=(Md5Hasher&&) noexcept;
-    ~Md5Hasher();
+    Md5Hasher(Md5Hasher&&) noexcept = default;
+    Md5Hasher& operator=(Md5Hasher&&) noexcept = default;
+    ~Md5Hasher() = default;
 
     /// Adds bytes to the digest; false when the system refuses them.
     [[nodiscard]] bool Update(const std::uint8_t* data, std::size_t size);
@@ -27,8 +28,14 @@ public:
 
 private:
     struct State;
-    explicit Md5Hasher(std::unique_ptr<State> state);
-    std::unique_ptr<State> state_;
+    // Each host defines it beside its State, so the special members above need no complete type.
+    struct StateDeleter {
+        void operator()(State* state) const;
+    };
+    using StatePtr = std::unique_ptr<State, StateDeleter>;
+
+    explicit Md5Hasher(StatePtr state) : state(std::move(state)) {}
+    StatePtr state;
 };
 
 }  // namespace ombrelta

@@ -11,7 +11,7 @@ struct Md5Hasher::State {
 };
 
 std::optional<Md5Hasher> Md5Hasher::Create() {
-    auto state = std::make_unique<State>();
+    StatePtr state(new State);
     state->context = EVP_MD_CTX_new();
     if (!state->context)
         return std::nullopt;
@@ -20,21 +20,20 @@ std::optional<Md5Hasher> Md5Hasher::Create() {
     return Md5Hasher(std::move(state));
 }
 
-Md5Hasher::Md5Hasher(std::unique_ptr<State> state) : state_(std::move(state)) {}
-Md5Hasher::Md5Hasher(Md5Hasher&&) noexcept = default;
-Md5Hasher& Md5Hasher::operator=(Md5Hasher&&) noexcept = default;
-Md5Hasher::~Md5Hasher() = default;
+void Md5Hasher::StateDeleter::operator()(State* state) const {
+    delete state;
+}
 
 bool Md5Hasher::Update(const std::uint8_t* data, std::size_t size) {
-    if (!state_)
+    if (!state)
         return false;
-    return EVP_DigestUpdate(state_->context, data, size) == 1;
+    return EVP_DigestUpdate(state->context, data, size) == 1;
 }
 
 std::optional<Md5Digest> Md5Hasher::Finish() {
-    if (!state_)
+    if (!state)
         return std::nullopt;
-    std::unique_ptr<State> spent = std::move(state_);
+    StatePtr spent = std::move(state);
     Md5Digest digest{};
     unsigned int length = 0;
     if (EVP_DigestFinal_ex(spent->context, digest.data(), &length) != 1 || length != digest.size())

@@ -19,7 +19,7 @@ struct Md5Hasher::State {
 };
 
 std::optional<Md5Hasher> Md5Hasher::Create() {
-    auto state = std::make_unique<State>();
+    StatePtr state(new State);
     if (!CryptAcquireContextW(&state->provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
         state->provider = 0;
         return std::nullopt;
@@ -31,19 +31,18 @@ std::optional<Md5Hasher> Md5Hasher::Create() {
     return Md5Hasher(std::move(state));
 }
 
-Md5Hasher::Md5Hasher(std::unique_ptr<State> state) : state_(std::move(state)) {}
-Md5Hasher::Md5Hasher(Md5Hasher&&) noexcept = default;
-Md5Hasher& Md5Hasher::operator=(Md5Hasher&&) noexcept = default;
-Md5Hasher::~Md5Hasher() = default;
+void Md5Hasher::StateDeleter::operator()(State* state) const {
+    delete state;
+}
 
 bool Md5Hasher::Update(const std::uint8_t* data, std::size_t size) {
-    if (!state_)
+    if (!state)
         return false;
     // CryptHashData takes a DWORD length; feed larger inputs in pieces.
     constexpr std::size_t kMaxPiece = 0x40000000;
     while (size > 0) {
         const std::size_t piece = size < kMaxPiece ? size : kMaxPiece;
-        if (!CryptHashData(state_->hash, data, static_cast<DWORD>(piece), 0))
+        if (!CryptHashData(state->hash, data, static_cast<DWORD>(piece), 0))
             return false;
         data += piece;
         size -= piece;
@@ -52,9 +51,9 @@ bool Md5Hasher::Update(const std::uint8_t* data, std::size_t size) {
 }
 
 std::optional<Md5Digest> Md5Hasher::Finish() {
-    if (!state_)
+    if (!state)
         return std::nullopt;
-    std::unique_ptr<State> spent = std::move(state_);
+    StatePtr spent = std::move(state);
     Md5Digest digest{};
     DWORD length = static_cast<DWORD>(digest.size());
     if (!CryptGetHashParam(spent->hash, HP_HASHVAL, digest.data(), &length, 0) || length != digest.size())

@@ -6,19 +6,14 @@
 #include <string>
 #include <type_traits>
 
+#include "common/AsciiCase.h"
+
 namespace ombrelta {
 namespace {
 
 template <typename Char>
 bool IsSeparatorChar(Char c) {
     return c == '/' || c == '\\';
-}
-
-template <typename Char>
-bool EqualsIgnoringAsciiCase(std::basic_string_view<Char> text, std::string_view upper) {
-    return std::equal(text.begin(), text.end(), upper.begin(), upper.end(), [](Char a, char b) {
-        return (a >= 'a' && a <= 'z' ? a - 'a' + 'A' : a) == static_cast<Char>(b);
-    });
 }
 
 // Windows opens these devices whatever extension follows, so "con.txt" is the console.
@@ -32,7 +27,8 @@ bool IsDeviceName(std::basic_string_view<Char> element) {
     if (stem.size() != 4 || stem[3] < '0' || stem[3] > '9')
         return false;
     const std::basic_string_view<Char> port = stem.substr(0, 3);
-    return EqualsIgnoringAsciiCase(port, "COM") || EqualsIgnoringAsciiCase(port, "LPT");
+    return EqualsIgnoringAsciiCase(port, std::string_view("COM")) ||
+           EqualsIgnoringAsciiCase(port, std::string_view("LPT"));
 }
 
 template <typename Char>

@@ -3,23 +3,9 @@
 #include <cstring>
 
 namespace ombrelta {
+namespace {
 
-int NativeFamily(AddressFamily family) {
-    return family == AddressFamily::IPv6 ? AF_INET6 : AF_INET;
-}
-
-std::optional<SocketAddress> FromNative(const sockaddr* address, std::size_t length) {
-    SocketAddress result;
-    if (address->sa_family != AF_INET && address->sa_family != AF_INET6)
-        return std::nullopt;
-    if (length > result.native.size())
-        return std::nullopt;
-    result.family = address->sa_family == AF_INET6 ? AddressFamily::IPv6 : AddressFamily::IPv4;
-    std::memcpy(result.native.data(), address, length);
-    result.length = static_cast<std::uint32_t>(length);
-    return result;
-}
-
+// Writes 127.0.0.1 or ::1 with port 0 into address and returns the length it takes.
 socklen_t LoopbackAddress(AddressFamily family, sockaddr_storage& address) {
     if (family == AddressFamily::IPv6) {
         auto& address6 = reinterpret_cast<sockaddr_in6&>(address);
@@ -39,12 +25,54 @@ std::uint16_t PortOf(const sockaddr_storage& address) {
     return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
 }
 
+}  // namespace
+
+int NativeFamily(AddressFamily family) {
+    return family == AddressFamily::IPv6 ? AF_INET6 : AF_INET;
+}
+
+std::optional<SocketAddress> FromNative(const sockaddr* address, std::size_t length) {
+    SocketAddress result;
+    if (address->sa_family != AF_INET && address->sa_family != AF_INET6)
+        return std::nullopt;
+    if (length > result.native.size())
+        return std::nullopt;
+    result.family = address->sa_family == AF_INET6 ? AddressFamily::IPv6 : AddressFamily::IPv4;
+    std::memcpy(result.native.data(), address, length);
+    result.length = static_cast<std::uint32_t>(length);
+    return result;
+}
+
+NativeAddress ToNative(const SocketAddress& address) {
+    NativeAddress native;
+    std::memcpy(&native.storage, address.native.data(), address.length);
+    native.length = static_cast<socklen_t>(address.length);
+    return native;
+}
+
 SocketAddress IPv4SocketAddress(std::uint32_t address, std::uint16_t port) {
     sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_port = htons(port);
     target.sin_addr.s_addr = address;
     return *FromNative(reinterpret_cast<const sockaddr*>(&target), sizeof(target));
+}
+
+std::optional<std::uint16_t> ListenOnLoopback(SocketHandle& listener, AddressFamily family, int backlog) {
+    listener = CreateTcpSocket(family);
+    if (listener == kInvalidSocket)
+        return std::nullopt;
+    sockaddr_storage local{};
+    socklen_t length = LoopbackAddress(family, local);
+    auto* localAddress = reinterpret_cast<sockaddr*>(&local);
+    if (::bind(Native(listener), localAddress, length) != 0 ||
+        ::listen(Native(listener), backlog == kLargestBacklog ? SOMAXCONN : backlog) != 0 ||
+        ::getsockname(Native(listener), localAddress, &length) != 0) {
+        CloseSocket(listener);
+        listener = kInvalidSocket;
+        return std::nullopt;
+    }
+    return PortOf(local);
 }
 
 }  // namespace ombrelta

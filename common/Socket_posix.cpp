@@ -13,20 +13,11 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <cstring>
 
 #include "common/SocketNative.h"
 
 namespace ombrelta {
 namespace {
-
-int Fd(SocketHandle socket) {
-    return static_cast<int>(socket);
-}
-
-int ClampedSize(std::size_t size) {
-    return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
-}
 
 bool SetBlocking(int fd, bool blocking) {
     int flags = ::fcntl(fd, F_GETFL);
@@ -75,13 +66,13 @@ void SetSocketTimeouts(SocketHandle socket, std::uint32_t milliseconds) {
     timeval timeout{};
     timeout.tv_sec = static_cast<time_t>(milliseconds / 1000);
     timeout.tv_usec = static_cast<suseconds_t>((milliseconds % 1000) * 1000);
-    (void)::setsockopt(Fd(socket), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-    (void)::setsockopt(Fd(socket), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
+    (void)::setsockopt(Native(socket), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+    (void)::setsockopt(Native(socket), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
 }
 
 void SetNoDelay(SocketHandle socket) {
     int on = 1;
-    (void)::setsockopt(Fd(socket), IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
+    (void)::setsockopt(Native(socket), IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
 }
 
 std::optional<std::uint32_t> ParseIPv4(const std::string& host) {
@@ -94,47 +85,35 @@ std::optional<std::uint32_t> ParseIPv4(const std::string& host) {
 }
 
 bool ConnectSocket(SocketHandle socket, std::uint32_t address, std::uint16_t port) {
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(port);
-    target.sin_addr.s_addr = address;
+    const NativeAddress target = ToNative(IPv4SocketAddress(address, port));
     int result;
     do {
-        result = ::connect(Fd(socket), reinterpret_cast<const sockaddr*>(&target), sizeof(target));
+        result = ::connect(Native(socket), target.Get(), target.length);
     } while (result != 0 && errno == EINTR);
     return result == 0;
 }
 
 std::vector<SocketAddress> ResolveHost(const std::string& host, std::uint16_t port) {
-    std::vector<SocketAddress> addresses;
     if (host.empty() || host.find('\0') != std::string::npos)
-        return addresses;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV;
+        return {};
+    const addrinfo hints = TcpLookupHints<addrinfo>();
     addrinfo* found = nullptr;
     if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
-        return addresses;
-    for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
-        if (std::optional<SocketAddress> address = FromNative(entry->ai_addr, entry->ai_addrlen))
-            addresses.push_back(*address);
-    }
+        return {};
+    std::vector<SocketAddress> addresses = AddressesOf(found);
     ::freeaddrinfo(found);
     return addresses;
 }
 
 ConnectResult ConnectWithin(SocketHandle socket, const SocketAddress& address, std::uint32_t milliseconds) {
-    sockaddr_storage target{};
-    std::memcpy(&target, address.native.data(), address.length);
-    if (!SetBlocking(Fd(socket), false))
+    const NativeAddress target = ToNative(address);
+    if (!SetBlocking(Native(socket), false))
         return ConnectResult::Failed;
     ConnectResult result = ConnectResult::Connected;
-    if (::connect(Fd(socket), reinterpret_cast<const sockaddr*>(&target), address.length) != 0)
-        result = errno == EINPROGRESS || errno == EINTR ? AwaitConnect(Fd(socket), milliseconds)
+    if (::connect(Native(socket), target.Get(), target.length) != 0)
+        result = errno == EINPROGRESS || errno == EINTR ? AwaitConnect(Native(socket), milliseconds)
                                                         : ConnectResult::Failed;
-    if (!SetBlocking(Fd(socket), true) && result == ConnectResult::Connected)
+    if (!SetBlocking(Native(socket), true) && result == ConnectResult::Connected)
         return ConnectResult::Failed;
     return result;
 }
@@ -143,7 +122,7 @@ int SendSome(SocketHandle socket, const std::uint8_t* data, std::size_t size) {
     // MSG_NOSIGNAL: a peer that has gone away must fail the send, not end the process.
     ssize_t sent;
     do {
-        sent = ::send(Fd(socket), data, static_cast<std::size_t>(ClampedSize(size)), MSG_NOSIGNAL);
+        sent = ::send(Native(socket), data, static_cast<std::size_t>(ClampedSize(size)), MSG_NOSIGNAL);
     } while (sent < 0 && errno == EINTR);
     return static_cast<int>(sent);
 }
@@ -151,17 +130,17 @@ int SendSome(SocketHandle socket, const std::uint8_t* data, std::size_t size) {
 int ReceiveSome(SocketHandle socket, std::uint8_t* data, std::size_t size) {
     ssize_t received;
     do {
-        received = ::recv(Fd(socket), data, static_cast<std::size_t>(ClampedSize(size)), 0);
+        received = ::recv(Native(socket), data, static_cast<std::size_t>(ClampedSize(size)), 0);
     } while (received < 0 && errno == EINTR);
     return static_cast<int>(received);
 }
 
 void ShutdownSocket(SocketHandle socket) {
-    (void)::shutdown(Fd(socket), SHUT_RDWR);
+    (void)::shutdown(Native(socket), SHUT_RDWR);
 }
 
 void CloseSocket(SocketHandle socket) {
-    (void)::close(Fd(socket));
+    (void)::close(Native(socket));
 }
 
 void ShutdownAndClose(SocketHandle socket) {
@@ -171,34 +150,17 @@ void ShutdownAndClose(SocketHandle socket) {
 
 bool WaitReadable(SocketHandle socket, std::uint32_t milliseconds) {
     pollfd entry{};
-    entry.fd = Fd(socket);
+    entry.fd = Native(socket);
     entry.events = POLLIN;
     int timeout =
         milliseconds > static_cast<std::uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(milliseconds);
     return ::poll(&entry, 1, timeout) > 0;
 }
 
-std::optional<std::uint16_t> ListenOnLoopback(SocketHandle& listener, AddressFamily family, int backlog) {
-    listener = CreateTcpSocket(family);
-    if (listener == kInvalidSocket)
-        return std::nullopt;
-    sockaddr_storage local{};
-    socklen_t length = LoopbackAddress(family, local);
-    auto* localAddress = reinterpret_cast<sockaddr*>(&local);
-    if (::bind(Fd(listener), localAddress, length) != 0 ||
-        ::listen(Fd(listener), backlog == kLargestBacklog ? SOMAXCONN : backlog) != 0 ||
-        ::getsockname(Fd(listener), localAddress, &length) != 0) {
-        CloseSocket(listener);
-        listener = kInvalidSocket;
-        return std::nullopt;
-    }
-    return PortOf(local);
-}
-
 SocketHandle AcceptConnection(SocketHandle listener) {
     int fd;
     do {
-        fd = ::accept4(Fd(listener), nullptr, nullptr, SOCK_CLOEXEC);
+        fd = ::accept4(Native(listener), nullptr, nullptr, SOCK_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     return fd < 0 ? kInvalidSocket : fd;
 }

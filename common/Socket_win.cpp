@@ -4,7 +4,6 @@
 #include <ws2tcpip.h>
 
 #include <climits>
-#include <cstring>
 
 #include "common/SocketNative.h"
 #include "common/Text.h"
@@ -12,16 +11,8 @@
 namespace ombrelta {
 namespace {
 
-SOCKET Native(SocketHandle socket) {
-    return static_cast<SOCKET>(socket);
-}
-
 SocketHandle Portable(SOCKET socket) {
     return socket == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(socket);
-}
-
-int ClampedSize(std::size_t size) {
-    return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
 }
 
 bool SetBlocking(SOCKET socket, bool blocking) {
@@ -92,43 +83,30 @@ std::optional<std::uint32_t> ParseIPv4(const std::string& host) {
 }
 
 bool ConnectSocket(SocketHandle socket, std::uint32_t address, std::uint16_t port) {
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = ::htons(port);
-    target.sin_addr.s_addr = address;
-    return ::connect(Native(socket), reinterpret_cast<const sockaddr*>(&target), sizeof(target)) == 0;
+    const NativeAddress target = ToNative(IPv4SocketAddress(address, port));
+    return ::connect(Native(socket), target.Get(), target.length) == 0;
 }
 
 std::vector<SocketAddress> ResolveHost(const std::string& host, std::uint16_t port) {
-    std::vector<SocketAddress> addresses;
     if (host.empty() || host.find('\0') != std::string::npos)
-        return addresses;
+        return {};
     std::wstring hostW = Utf8ToWide(host);
     std::wstring portW = std::to_wstring(port);
-    ADDRINFOW hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV;
+    const ADDRINFOW hints = TcpLookupHints<ADDRINFOW>();
     ADDRINFOW* found = nullptr;
     if (hostW.empty() || ::GetAddrInfoW(hostW.c_str(), portW.c_str(), &hints, &found) != 0)
-        return addresses;
-    for (const ADDRINFOW* entry = found; entry; entry = entry->ai_next) {
-        if (std::optional<SocketAddress> address = FromNative(entry->ai_addr, entry->ai_addrlen))
-            addresses.push_back(*address);
-    }
+        return {};
+    std::vector<SocketAddress> addresses = AddressesOf(found);
     ::FreeAddrInfoW(found);
     return addresses;
 }
 
 ConnectResult ConnectWithin(SocketHandle socket, const SocketAddress& address, std::uint32_t milliseconds) {
-    sockaddr_storage target{};
-    std::memcpy(&target, address.native.data(), address.length);
+    const NativeAddress target = ToNative(address);
     if (!SetBlocking(Native(socket), false))
         return ConnectResult::Failed;
     ConnectResult result = ConnectResult::Connected;
-    if (::connect(Native(socket), reinterpret_cast<const sockaddr*>(&target),
-                  static_cast<int>(address.length)) != 0)
+    if (::connect(Native(socket), target.Get(), target.length) != 0)
         result = ::WSAGetLastError() == WSAEWOULDBLOCK ? AwaitConnect(Native(socket), milliseconds)
                                                        : ConnectResult::Failed;
     if (!SetBlocking(Native(socket), true) && result == ConnectResult::Connected)
@@ -168,23 +146,6 @@ bool WaitReadable(SocketHandle socket, std::uint32_t milliseconds) {
     timeout.tv_sec = static_cast<long>(milliseconds / 1000);
     timeout.tv_usec = static_cast<long>((milliseconds % 1000) * 1000);
     return ::select(0, &readable, nullptr, nullptr, &timeout) > 0;
-}
-
-std::optional<std::uint16_t> ListenOnLoopback(SocketHandle& listener, AddressFamily family, int backlog) {
-    listener = CreateTcpSocket(family);
-    if (listener == kInvalidSocket)
-        return std::nullopt;
-    sockaddr_storage local{};
-    int length = LoopbackAddress(family, local);
-    auto* localAddress = reinterpret_cast<sockaddr*>(&local);
-    if (::bind(Native(listener), localAddress, length) != 0 ||
-        ::listen(Native(listener), backlog == kLargestBacklog ? SOMAXCONN : backlog) != 0 ||
-        ::getsockname(Native(listener), localAddress, &length) != 0) {
-        CloseSocket(listener);
-        listener = kInvalidSocket;
-        return std::nullopt;
-    }
-    return PortOf(local);
 }
 
 SocketHandle AcceptConnection(SocketHandle listener) {

@@ -1,5 +1,6 @@
 #include "config/LauncherConfig.h"
 
+#include "common/AsciiCase.h"
 #include "common/FileSystem.h"
 #include "common/Text.h"
 
@@ -32,14 +33,6 @@ std::int32_t ParseLenientPort(std::string_view value) {
             magnitude = limit;
     }
     return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
-}
-
-std::string LowerAsciiLetters(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
 }
 
 void ApplySetting(LauncherConfig& config, const std::string& key, const std::string& value) {

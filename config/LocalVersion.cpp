@@ -24,37 +24,37 @@ public:
     bool Feed(unsigned char c) {
         if (c == '\n')
             return false;
-        if (phase_ == Phase::Blanks && IsCSpace(c))
+        if (phase == Phase::Blanks && IsCSpace(c))
             return true;
-        if (phase_ == Phase::Blanks && (c == '+' || c == '-')) {
-            negative_ = c == '-';
-            phase_ = Phase::Digits;
+        if (phase == Phase::Blanks && (c == '+' || c == '-')) {
+            negative = c == '-';
+            phase = Phase::Digits;
             return true;
         }
         if (c < '0' || c > '9')
             return false;
-        phase_ = Phase::Digits;
-        sawDigit_ = true;
-        magnitude_ = magnitude_ * 10 + (c - '0');
-        if (magnitude_ > kMaxNegative)
-            magnitude_ = kMaxNegative + 1;
+        phase = Phase::Digits;
+        sawDigit = true;
+        magnitude = magnitude * 10 + (c - '0');
+        if (magnitude > kMaxNegative)
+            magnitude = kMaxNegative + 1;
         return true;
     }
 
     /// The version the line holds: 0 without digits or outside the signed 32-bit range.
     std::uint16_t Version() const {
-        if (!sawDigit_ || magnitude_ > (negative_ ? kMaxNegative : kMaxPositive))
+        if (!sawDigit || magnitude > (negative ? kMaxNegative : kMaxPositive))
             return 0;
-        std::int64_t value = negative_ ? -magnitude_ : magnitude_;
+        std::int64_t value = negative ? -magnitude : magnitude;
         return static_cast<std::uint16_t>(static_cast<std::uint32_t>(value) & 0xFFFF);
     }
 
 private:
     enum class Phase { Blanks, Digits };
-    Phase phase_ = Phase::Blanks;
-    bool negative_ = false;
-    bool sawDigit_ = false;
-    std::int64_t magnitude_ = 0;
+    Phase phase = Phase::Blanks;
+    bool negative = false;
+    bool sawDigit = false;
+    std::int64_t magnitude = 0;
 };
 
 }  // namespace

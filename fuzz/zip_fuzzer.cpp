@@ -1,5 +1,6 @@
-// Feeds arbitrary bytes to ExtractArchive as a patch archive and checks that nothing is written
-// outside the destination directory. Layout of the scratch area, one per process:
+// Feeds arbitrary bytes to ExtractArchive as a patch archive, and to ExtractSignedArchive, which
+// reads every entry and the signature entry first, and checks that nothing is written outside
+// the destination directory. Layout of the scratch area, one per process:
 //   <scratch>/ombrelta-zip-fuzz-<pid>/archive.zip
 //   <scratch>/ombrelta-zip-fuzz-<pid>/up/dest/...   (anything may appear below dest)
 // The destination sits two levels down so that names climbing out with ".." land where the
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -79,6 +81,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const fs::path dest = area / "up" / "dest";
     (void)ombrelta::ExtractArchive(archive.wstring(), dest.wstring() + L"/");
+    CheckNothingEscaped(area);
+    ResetDestination(dest);
+    // No input can carry a valid signature for this key, so this explores the reading up to the check.
+    static const std::vector<std::uint8_t> key(65, 0x04);
+    (void)ombrelta::ExtractSignedArchive(archive.wstring(), dest.wstring() + L"/", {.publicKey = key, .version = 1});
     CheckNothingEscaped(area);
     ResetDestination(dest);
     return 0;

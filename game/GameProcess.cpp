@@ -18,8 +18,6 @@ bool GameProcess::StartGame(const std::wstring& exePath, const std::wstring& arg
         return false;
     if (!LaunchProcess(BuildCommandLine(exePath, arguments), workingDirectory))
         return false;
-    if (owner)
-        HideWindow(owner);
     running = true;
     launchTick = CurrentTickCount();
     return true;

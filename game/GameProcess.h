@@ -11,14 +11,9 @@ namespace ombrelta {
 /// thread only; the started game is an independent process the launcher holds no handle to.
 class GameProcess {
 public:
-    /// Sets the main window, which a successful start hides.
-    void SetOwner(WindowHandle window) { owner = window; }
-    /// The main window, or null when none was set.
-    WindowHandle Owner() const { return owner; }
-
     /// Starts exePath with the command line "\"exePath\" arguments" in exePath's directory;
-    /// processName becomes exePath's file stem; on success hides the owner window, marks the game
-    /// running and takes launchTick. False (nothing else changed) when nothing exists at exePath;
+    /// processName becomes exePath's file stem; on success marks the game running and takes
+    /// launchTick. False (nothing else changed) when nothing exists at exePath;
     /// false (idle) when the directory is longer than kMaxWorkingDirectoryLength or the process
     /// cannot be created.
     bool StartGame(const std::wstring& exePath, const std::wstring& arguments);
@@ -42,7 +37,6 @@ public:
     const std::wstring& ProcessName() const { return processName; }
 
 private:
-    WindowHandle owner = nullptr;
     std::wstring processName = L"Tarvesk";
     bool running = false;
     std::uint32_t launchTick = 0;

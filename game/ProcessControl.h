@@ -12,9 +12,6 @@
 
 namespace ombrelta {
 
-/// A window handle as the host gives it (HWND on Windows); never dereferenced by portable code.
-using WindowHandle = void*;
-
 /// Longest working directory a start accepts, in characters: the directory buffer handed to the
 /// system holds 260 characters including the terminator.
 constexpr std::size_t kMaxWorkingDirectoryLength = 259;
@@ -44,9 +41,6 @@ bool TerminateProcessById(std::uint32_t id);
 /// character equal after upper-casing (Windows' own table; natively the C library's, which maps
 /// at least A-Z).
 bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b);
-
-/// Hides a window (no-op where there are no windows, and for a null handle).
-void HideWindow(WindowHandle window);
 
 /// A millisecond counter that wraps at 2^32, like GetTickCount; only differences are meaningful.
 std::uint32_t CurrentTickCount();

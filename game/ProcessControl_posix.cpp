@@ -53,21 +53,21 @@ std::vector<std::wstring> SplitCommandLine(const std::wstring& line) {
 /// Owns posix_spawn's file actions.
 class SpawnActions {
 public:
-    SpawnActions() { ok_ = posix_spawn_file_actions_init(&actions_) == 0; }
+    SpawnActions() { ok = posix_spawn_file_actions_init(&actions) == 0; }
     SpawnActions(const SpawnActions&) = delete;
     SpawnActions& operator=(const SpawnActions&) = delete;
     ~SpawnActions() {
-        if (ok_)
-            posix_spawn_file_actions_destroy(&actions_);
+        if (ok)
+            posix_spawn_file_actions_destroy(&actions);
     }
     bool ChangeDirectory(const std::string& directory) {
-        return ok_ && posix_spawn_file_actions_addchdir_np(&actions_, directory.c_str()) == 0;
+        return ok && posix_spawn_file_actions_addchdir_np(&actions, directory.c_str()) == 0;
     }
-    const posix_spawn_file_actions_t* Get() const { return &actions_; }
+    const posix_spawn_file_actions_t* Get() const { return &actions; }
 
 private:
-    posix_spawn_file_actions_t actions_{};
-    bool ok_ = false;
+    posix_spawn_file_actions_t actions{};
+    bool ok = false;
 };
 
 std::optional<std::string> ReadSmallFile(const std::string& path) {
@@ -189,8 +189,6 @@ bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
     }
     return true;
 }
-
-void HideWindow(WindowHandle) {}
 
 std::uint32_t CurrentTickCount() {
     timespec now{};

@@ -13,16 +13,16 @@ namespace {
 /// Closes a kernel handle on destruction.
 class HandleCloser {
 public:
-    explicit HandleCloser(HANDLE handle) : handle_(handle) {}
+    explicit HandleCloser(HANDLE handle) : handle(handle) {}
     HandleCloser(const HandleCloser&) = delete;
     HandleCloser& operator=(const HandleCloser&) = delete;
     ~HandleCloser() {
-        if (handle_ && handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
+        if (handle && handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
     }
 
 private:
-    HANDLE handle_;
+    HANDLE handle;
 };
 
 }  // namespace
@@ -77,11 +77,6 @@ bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
         return true;
     int length = static_cast<int>(a.size());
     return CompareStringOrdinal(a.data(), length, b.data(), length, TRUE) == CSTR_EQUAL;
-}
-
-void HideWindow(WindowHandle window) {
-    if (window)
-        ShowWindow(static_cast<HWND>(window), SW_HIDE);
 }
 
 std::uint32_t CurrentTickCount() {

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/AsciiCase.h"
 #include "common/FileSystem.h"
 #include "common/Path.h"
 #include "common/SafePath.h"
@@ -20,10 +21,6 @@ namespace ombrelta {
 namespace {
 
 constexpr std::wstring_view kVersionFileName = L"version.dat";
-
-wchar_t AsciiLower(wchar_t c) {
-    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
 
 // The pieces between separators, empty ones included.
 std::vector<std::wstring_view> Elements(std::wstring_view name) {
@@ -53,8 +50,7 @@ bool NamesRootFile(const std::wstring& name, std::wstring_view fileName) {
     }
     while (!element.empty() && (element.back() == L'.' || element.back() == L' '))
         element.remove_suffix(1);
-    return std::equal(element.begin(), element.end(), fileName.begin(), fileName.end(),
-                      [](wchar_t a, wchar_t b) { return AsciiLower(a) == AsciiLower(b); });
+    return EqualsIgnoringAsciiCase(element, fileName);
 }
 
 bool IsRootVersionFile(const std::wstring& name) {

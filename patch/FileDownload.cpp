@@ -28,14 +28,43 @@ private:
     std::vector<std::uint8_t> chunk;
 };
 
-// Builds tempPath from the chunks; false, with tempPath deleted, unless it is complete.
-bool ReceiveInto(const std::wstring& tempPath, ChunkChannel& channel, const ChunkLoopPlan& plan,
-                 const DownloadProgress& progress, bool keepInterrupted) {
-    std::optional<File> file = plan.startOffset == 0 ? File::OpenWrite(tempPath) : File::OpenAppend(tempPath);
+// A download's ".download" file. Once opened it is deleted when this goes out of scope, unless
+// it was moved into place or kept for a later download to continue.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::wstring path) : path(std::move(path)) {}
+    ~TemporaryFile() {
+        if (owned)
+            (void)DeleteFileAt(path);
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    // Fills the file from the chunks, continuing it after plan.startOffset bytes or starting it
+    // anew; true only when complete. A failing request or a throwing progress target keeps it
+    // when keepInterrupted; the progress target's exception passes through.
+    bool Fetch(ChunkChannel& channel,
+               const ChunkLoopPlan& plan,
+               const DownloadProgress& progress,
+               bool keepInterrupted);
+    // Replaces targetPath with the complete file.
+    bool MoveIntoPlace(const std::wstring& targetPath);
+
+private:
+    std::wstring path;
+    bool owned = false;
+};
+
+bool TemporaryFile::Fetch(ChunkChannel& channel,
+                          const ChunkLoopPlan& plan,
+                          const DownloadProgress& progress,
+                          bool keepInterrupted) {
+    if (plan.startOffset == 0)
+        (void)DeleteFileAt(path);
+    std::optional<File> file = plan.startOffset == 0 ? File::OpenWrite(path) : File::OpenAppend(path);
     if (!file)
         return false;
-    // A failing request ends the download quietly; a throwing progress target still must not
-    // leave the temporary file behind.
+    owned = true;
     bool progressFailed = false;
     auto onChunk = [&](std::uint32_t written, std::uint32_t total) {
         try {
@@ -51,17 +80,20 @@ bool ReceiveInto(const std::wstring& tempPath, ChunkChannel& channel, const Chun
         status = RunChunkLoop(channel, *file, plan, progress ? DownloadProgress(onChunk) : nullptr, written);
     } catch (...) {
         file.reset();
-        if (!keepInterrupted)
-            (void)DeleteFileAt(tempPath);
+        owned = !keepInterrupted;
         if (progressFailed)
             throw;
         return false;
     }
-    file.reset();
-    if (status == ChunkLoopStatus::Complete && (plan.totalSize == 0 || written == plan.totalSize))
-        return true;
-    (void)DeleteFileAt(tempPath);
-    return false;
+    return status == ChunkLoopStatus::Complete && (plan.totalSize == 0 || written == plan.totalSize);
+}
+
+bool TemporaryFile::MoveIntoPlace(const std::wstring& targetPath) {
+    (void)DeleteFileAt(targetPath);
+    if (!RenameFileNoReplace(path, targetPath))
+        return false;
+    owned = false;
+    return true;
 }
 
 }  // namespace
@@ -81,19 +113,11 @@ bool DownloadToFile(std::uint32_t totalSize, const std::wstring& targetPath, Chu
     if (!EnsureParentDirectories(targetPath))
         return false;
 
-    const std::wstring tempPath = targetPath + L".download";
-    if (kept.startOffset == 0)
-        (void)DeleteFileAt(tempPath);
     const ChunkLoopPlan plan{
         .totalSize = totalSize, .totalIsLimit = true, .window = window, .startOffset = kept.startOffset};
-    if (!ReceiveInto(tempPath, channel, plan, progress, kept.keepInterrupted))
-        return false;
-
-    (void)DeleteFileAt(targetPath);
-    if (RenameFileNoReplace(tempPath, targetPath))
-        return true;
-    (void)DeleteFileAt(tempPath);
-    return false;
+    TemporaryFile temporary(targetPath + L".download");
+    return temporary.Fetch(channel, plan, progress, kept.keepInterrupted) &&
+           temporary.MoveIntoPlace(targetPath);
 }
 
 }  // namespace ombrelta

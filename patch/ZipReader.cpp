@@ -137,59 +137,59 @@ bool ZipReader::Open(const std::string& pathUtf8) {
     std::optional<LoadedDirectory> directory = LoadDirectory(*file, *location);
     if (!directory)
         return false;
-    archive_.reset(new Archive{.file = std::move(*file),
-                               .dataEnd = location->offset,
-                               .directory = std::move(directory->bytes),
-                               .entries = std::move(directory->entries),
-                               .buffers = {}});
+    archive.reset(new Archive{.file = std::move(*file),
+                              .dataEnd = location->offset,
+                              .directory = std::move(directory->bytes),
+                              .entries = std::move(directory->entries),
+                              .buffers = {}});
     return true;
 }
 
 std::uint32_t ZipReader::EntryCount() const {
-    return archive_ ? static_cast<std::uint32_t>(archive_->entries.size()) : 0;
+    return archive ? static_cast<std::uint32_t>(archive->entries.size()) : 0;
 }
 
 bool ZipReader::EntryName(std::uint32_t i, std::string& name) const {
     if (i >= EntryCount())
         return false;
-    const zip::Entry& entry = archive_->entries[i];
-    const auto* first = archive_->directory.data() + entry.nameOffset;
+    const zip::Entry& entry = archive->entries[i];
+    const auto* first = archive->directory.data() + entry.nameOffset;
     name.assign(first, first + entry.nameLength);
     return true;
 }
 
 bool ZipReader::HasUtf8Name(std::uint32_t i) const {
-    return i < EntryCount() && (archive_->entries[i].flags & zip::kFlagUtf8Name) != 0;
+    return i < EntryCount() && (archive->entries[i].flags & zip::kFlagUtf8Name) != 0;
 }
 
 bool ZipReader::IsDirectory(std::uint32_t i) const {
     if (i >= EntryCount())
         return false;
-    const zip::Entry& entry = archive_->entries[i];
+    const zip::Entry& entry = archive->entries[i];
     if (entry.externalAttributes & zip::kDosDirectoryAttribute)
         return true;
     if (entry.nameLength == 0)
         return false;
-    const std::uint8_t last = archive_->directory[entry.nameOffset + entry.nameLength - 1];
+    const std::uint8_t last = archive->directory[entry.nameOffset + entry.nameLength - 1];
     return last == '/' || last == '\\';
 }
 
 std::optional<DeclaredData> ZipReader::Declared(std::uint32_t i) const {
     if (i >= EntryCount())
         return std::nullopt;
-    const zip::Entry& entry = archive_->entries[i];
+    const zip::Entry& entry = archive->entries[i];
     return DeclaredData{.size = entry.uncompressedSize, .crc32 = entry.crc32};
 }
 
 bool ZipReader::SeekToData(std::uint32_t i) {
-    const zip::Entry& entry = archive_->entries[i];
+    const zip::Entry& entry = archive->entries[i];
     if (!IsExtractable(entry))
         return false;
     std::vector<std::uint8_t> header(zip::kLocalHeaderSize);
-    if (!ReadAt(archive_->file, entry.localHeaderOffset, header))
+    if (!ReadAt(archive->file, entry.localHeaderOffset, header))
         return false;
-    const std::optional<std::uint64_t> dataOffset = zip::LocalDataOffset(header, entry, archive_->dataEnd);
-    return dataOffset && archive_->file.Seek(*dataOffset);
+    const std::optional<std::uint64_t> dataOffset = zip::LocalDataOffset(header, entry, archive->dataEnd);
+    return dataOffset && archive->file.Seek(*dataOffset);
 }
 
 bool ZipReader::ExtractToFile(std::uint32_t i, const std::string& pathUtf8) {
@@ -201,9 +201,9 @@ bool ZipReader::ExtractToFile(std::uint32_t i, const std::string& pathUtf8) {
     std::optional<File> target = File::OpenWrite(pathW);
     if (!target)
         return false;
-    const zip::Entry& entry = archive_->entries[i];
+    const zip::Entry& entry = archive->entries[i];
     const auto write = [&](const std::uint8_t* data, std::size_t size) { return target->Write(data, size); };
-    if (!zip::StreamEntryData(archive_->file, write, entry, archive_->buffers)) {
+    if (!zip::StreamEntryData(archive->file, write, entry, archive->buffers)) {
         target->Close();
         return false;
     }
@@ -215,11 +215,11 @@ bool ZipReader::ExtractToFile(std::uint32_t i, const std::string& pathUtf8) {
 bool ZipReader::ReadEntry(std::uint32_t i, const EntrySink& sink) {
     if (i >= EntryCount() || !SeekToData(i))
         return false;
-    return zip::StreamEntryData(archive_->file, sink, archive_->entries[i], archive_->buffers);
+    return zip::StreamEntryData(archive->file, sink, archive->entries[i], archive->buffers);
 }
 
 void ZipReader::Close() {
-    archive_.reset();
+    archive.reset();
 }
 
 }  // namespace ombrelta

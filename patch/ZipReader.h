@@ -59,7 +59,7 @@ private:
     bool SeekToData(std::uint32_t i);
 
     struct Archive;
-    std::unique_ptr<Archive> archive_;
+    std::unique_ptr<Archive> archive;
 };
 
 }  // namespace ombrelta

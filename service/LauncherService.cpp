@@ -61,8 +61,7 @@ LauncherService::LauncherService(std::wstring installDir) : installDir(std::move
 
 LauncherService::LauncherService() : LauncherService(GetExecutableDirectory()) {}
 
-bool LauncherService::LoadConfig(WindowHandle owner) {
-    game.SetOwner(owner);
+bool LauncherService::LoadConfig() {
     try {
         config = ReadConfigFile();
         return true;

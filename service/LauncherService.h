@@ -22,9 +22,8 @@ public:
     /// Works on the running program's own folder.
     LauncherService();
 
-    /// Makes owner the game controller's owner window, then reads "Ombrel.dat"; false on any
-    /// failure, leaving the configuration at its defaults.
-    bool LoadConfig(WindowHandle owner);
+    /// Reads "Ombrel.dat"; false on any failure, leaving the configuration at its defaults.
+    bool LoadConfig();
 
     /// Connects, applies patches, checks the game files and reports "Ready.". False with the
     /// reason (UTF-8) in errorText on failure; errorText is empty on success. With the `retries`

@@ -32,10 +32,9 @@ void MainWindow::OnStartGame() {
         OnGameStartFailed(GameStartFailure::ProcessNotCreated);
         return;
     }
+    ShowWindow(hwnd, SW_HIDE);
     // Without a tray icon the hidden window could not be brought back while the game runs.
-    if (AddTrayIcon())
-        ShowWindow(hwnd, SW_HIDE);
-    else
+    if (!AddTrayIcon())
         ShowWindow(hwnd, SW_SHOWNOACTIVATE);
 }
 
@@ -47,11 +46,7 @@ void MainWindow::OnGameStartFailed(GameStartFailure failure) {
 void MainWindow::ShowSplash() {
     splash.SetInstance(instance);
     splash.SetDuration(kSplashDurationMs);
-    if (!splash.ShowSplash(SkinImagePath(service->InstallDir(), kSplashImage)))
-        return;
-    ShowWindow(splash.Window(), SW_SHOWNOACTIVATE);
-    UpdateWindow(splash.Window());
-    SetTimer(splash.Window(), kTimerSplashClose, static_cast<UINT>(splash.Duration()), nullptr);
+    splash.ShowSplash(SkinImagePath(service->InstallDir(), kSplashImage));
 }
 
 bool MainWindow::AddTrayIcon() {
@@ -100,10 +95,7 @@ void MainWindow::WatchGame() {
     GameProcess& game = service->Game();
     if (!game.WatchGameEnded(CurrentTickCount()))
         return;
-    if (game.Owner() != nullptr)
-        PostMessageW(static_cast<HWND>(game.Owner()), WM_CLOSE, 0, 0);
-    else
-        PostQuitMessage(0);
+    PostMessageW(hwnd, WM_CLOSE, 0, 0);
 }
 
 }  // namespace ombrelta

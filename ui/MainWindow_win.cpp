@@ -54,7 +54,7 @@ bool MainWindow::Create(HINSTANCE moduleInstance, int showCommand) {
     taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
 
     LoadSkinImages();
-    if (!service->LoadConfig(hwnd)) {
+    if (!service->LoadConfig()) {
         MessageBoxW(hwnd, L"Failed to load Ombrel.dat", kLauncherTitle, MB_ICONERROR);
         return false;
     }

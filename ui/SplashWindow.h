@@ -17,12 +17,11 @@ public:
 
     void SetInstance(HINSTANCE value) { instance = value; }
     void SetDuration(int milliseconds) { duration = milliseconds; }
-    int Duration() const { return duration; }
-    HWND Window() const { return window; }
 
-    /// Decodes the picture and puts it on a new, still hidden layered window; an earlier splash
-    /// still on screen is closed first. False (no window) when the picture cannot be decoded or
-    /// the window cannot be created or updated.
+    /// Decodes the picture, puts it on a new layered window, shows that without activating it
+    /// and starts the timer that closes it after the duration; an earlier splash still on screen
+    /// is closed first. False (no window) when the picture cannot be decoded or the window cannot
+    /// be created or updated.
     bool ShowSplash(const std::wstring& picturePath);
 
     /// Destroys the window if it still exists and releases the picture.
@@ -33,6 +32,7 @@ private:
     void CloseWindow();
     bool CreateSplashWindow(int width, int height);
     bool PutPictureOnWindow(int width, int height);
+    void ShowForDuration();
 
     HWND window = nullptr;
     HINSTANCE instance = nullptr;

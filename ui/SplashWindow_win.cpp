@@ -88,7 +88,16 @@ bool SplashWindow::ShowSplash(const std::wstring& picturePath) {
     gdip::GdipGetImageHeight(picture.get(), &height);
     if (!CreateSplashWindow(static_cast<int>(width), static_cast<int>(height)))
         return false;
-    return PutPictureOnWindow(static_cast<int>(width), static_cast<int>(height));
+    if (!PutPictureOnWindow(static_cast<int>(width), static_cast<int>(height)))
+        return false;
+    ShowForDuration();
+    return true;
+}
+
+void SplashWindow::ShowForDuration() {
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    UpdateWindow(window);
+    SetTimer(window, kTimerSplashClose, static_cast<UINT>(duration), nullptr);
 }
 
 bool SplashWindow::CreateSplashWindow(int width, int height) {

@@ -5,9 +5,10 @@
 #include <functional>
 #include <mutex>
 
-#include "game/ProcessControl.h"
-
 namespace ombrelta {
+
+/// A window handle as the host gives it (HWND on Windows); never dereferenced by portable code.
+using WindowHandle = void*;
 
 /// The one thing the launcher's worker threads share with the window: the window handle they
 /// post to, and a count of the workers still running. The window detaches when it is destroyed,

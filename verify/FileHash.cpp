@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "common/AsciiCase.h"
 #include "common/Md5.h"
 #include "common/Sha256.h"
 
@@ -9,10 +10,6 @@ namespace ombrelta {
 namespace {
 
 constexpr std::size_t kBlockSize = 8192;
-
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // The digest text of a file read in blocks, for either hasher; see ComputeFileMd5Until.
 template <typename Hasher>
@@ -62,13 +59,7 @@ std::string ComputeFileSha256(const std::wstring& path) {
 }
 
 bool SameMd5Text(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return false;
-    }
-    return true;
+    return EqualsIgnoringAsciiCase(a, b);
 }
 
 std::string BytesToHex(std::span<const std::uint8_t> bytes) {

@@ -39,8 +39,8 @@ TEST(FileSystemTest, ExistenceAndKind) {
     WriteFileBytes(dir.Child(L"file.txt"), "abc");
     EXPECT_TRUE(PathExists(dir.Child(L"file.txt")));
     EXPECT_FALSE(IsDirectory(dir.Child(L"file.txt")));
-    EXPECT_TRUE(PathExists(dir.path()));
-    EXPECT_TRUE(IsDirectory(dir.path()));
+    EXPECT_TRUE(PathExists(dir.Path()));
+    EXPECT_TRUE(IsDirectory(dir.Path()));
     EXPECT_FALSE(PathExists(dir.Child(L"missing")));
     EXPECT_FALSE(IsDirectory(dir.Child(L"missing")));
     EXPECT_FALSE(PathExists(L""));
@@ -149,7 +149,7 @@ TEST(FileSystemTest, StampTellsTimesAndFilesApart) {
     EXPECT_EQ(GetFileStamp(a), stampB);
 
     EXPECT_FALSE(GetFileStamp(b));
-    EXPECT_FALSE(GetFileStamp(dir.path()));
+    EXPECT_FALSE(GetFileStamp(dir.Path()));
     EXPECT_FALSE(GetFileStamp(L""));
 }
 
@@ -172,7 +172,7 @@ TEST(FileSystemTest, GetFileSizeOfFilesOnly) {
     EXPECT_EQ(GetFileSize(dir.Child(L"empty")), 0u);
     EXPECT_EQ(GetFileSize(dir.Child(L"data")), 70000u);
     EXPECT_FALSE(GetFileSize(dir.Child(L"missing")).has_value());
-    EXPECT_FALSE(GetFileSize(dir.path()).has_value());
+    EXPECT_FALSE(GetFileSize(dir.Path()).has_value());
 }
 
 TEST(FileSystemTest, WriteThenReadRoundTrip) {
@@ -221,7 +221,7 @@ TEST(FileSystemTest, OpenAppendWritesAfterTheLastByteOrCreates) {
 TEST(FileSystemTest, OpenFailures) {
     TempDir dir;
     EXPECT_FALSE(File::OpenRead(dir.Child(L"missing")));
-    EXPECT_FALSE(File::OpenRead(dir.path()));
+    EXPECT_FALSE(File::OpenRead(dir.Path()));
     EXPECT_FALSE(File::OpenRead(L""));
     EXPECT_FALSE(File::OpenWrite(dir.Child(L"missing/file")));
     EXPECT_FALSE(File::OpenWrite(L""));

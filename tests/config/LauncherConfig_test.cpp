@@ -173,7 +173,7 @@ protected:
     void WriteScrambled(std::string_view plain) {
         std::vector<std::uint8_t> bytes = Bytes(plain);
         ScrambleConfig(bytes);
-        test::WriteFileBytes(dir_.Child(L"Ombrel.dat"), std::string(bytes.begin(), bytes.end()));
+        test::WriteFileBytes(dir.Child(L"Ombrel.dat"), std::string(bytes.begin(), bytes.end()));
     }
 
     static std::string FailureText() {
@@ -185,8 +185,8 @@ protected:
         return "no error";
     }
 
-    TempDir dir_;
-    test::WorkingDirectory inDir_{dir_.path()};
+    TempDir dir;
+    test::WorkingDirectory inDir{dir.Path()};
 };
 
 TEST_F(ReadConfigFileTest, ReadsTheScrambledFile) {
@@ -202,12 +202,12 @@ TEST_F(ReadConfigFileTest, MissingFile) {
 }
 
 TEST_F(ReadConfigFileTest, DirectoryInsteadOfFile) {
-    ASSERT_TRUE(CreateDirectoryAt(dir_.Child(L"Ombrel.dat")));
+    ASSERT_TRUE(CreateDirectoryAt(dir.Child(L"Ombrel.dat")));
     EXPECT_EQ(FailureText(), "Ombrel.dat not found.");
 }
 
 TEST_F(ReadConfigFileTest, EmptyFile) {
-    test::WriteFileBytes(dir_.Child(L"Ombrel.dat"), "");
+    test::WriteFileBytes(dir.Child(L"Ombrel.dat"), "");
     EXPECT_EQ(FailureText(), "Ombrel.dat is empty.");
 }
 
@@ -220,7 +220,7 @@ TEST_F(ReadConfigFileTest, OneByteFileGivesDefaults) {
 }
 
 TEST_F(ReadConfigFileTest, PlainTextIsNotAConfiguration) {
-    test::WriteFileBytes(dir_.Child(L"Ombrel.dat"), "host=10.0.0.1\nport=5555\n");
+    test::WriteFileBytes(dir.Child(L"Ombrel.dat"), "host=10.0.0.1\nport=5555\n");
     LauncherConfig config = ReadConfigFile();
     EXPECT_EQ(config.host, L"");
     EXPECT_EQ(config.port, 0);

@@ -60,21 +60,21 @@ TEST(LocalVersionTest, FirstLineAsNumber) {
         SCOPED_TRACE(row.name);
         TempDir dir;
         test::WriteFileBytes(dir.Child(L"version.dat"), row.content);
-        EXPECT_EQ(ReadLocalVersion(dir.path(), L"version.dat"), row.version);
+        EXPECT_EQ(ReadLocalVersion(dir.Path(), L"version.dat"), row.version);
     }
 }
 
 TEST(LocalVersionTest, MissingOrUnreadable) {
     TempDir dir;
-    EXPECT_EQ(ReadLocalVersion(dir.path(), L"version.dat"), 0);
+    EXPECT_EQ(ReadLocalVersion(dir.Path(), L"version.dat"), 0);
     ASSERT_TRUE(CreateDirectoryAt(dir.Child(L"version.dat")));
-    EXPECT_EQ(ReadLocalVersion(dir.path(), L"version.dat"), 0);
+    EXPECT_EQ(ReadLocalVersion(dir.Path(), L"version.dat"), 0);
 }
 
 TEST(LocalVersionTest, PathIsDirectoryFollowedByName) {
     TempDir dir;
     test::WriteFileBytes(dir.Child(L"sub/version.dat"), "21\n");
-    EXPECT_EQ(ReadLocalVersion(dir.path(), L"sub\\version.dat"), 21);
+    EXPECT_EQ(ReadLocalVersion(dir.Path(), L"sub\\version.dat"), 21);
     EXPECT_EQ(ReadLocalVersion(dir.Child(L"sub/"), L"version.dat"), 21);
 }
 
@@ -82,15 +82,15 @@ TEST(LocalVersionTest, VeryLongFirstLine) {
     TempDir dir;
     test::WriteFileBytes(dir.Child(L"version.dat"),
                          std::string(100000, ' ') + "31" + std::string(100000, 'x'));
-    EXPECT_EQ(ReadLocalVersion(dir.path(), L"version.dat"), 31);
+    EXPECT_EQ(ReadLocalVersion(dir.Path(), L"version.dat"), 31);
 }
 
 TEST(LocalVersionTest, EachCallReadsTheFileAnew) {
     TempDir dir;
     test::WriteFileBytes(dir.Child(L"version.dat"), "4\n");
-    EXPECT_EQ(ReadLocalVersion(dir.path(), L"version.dat"), 4);
+    EXPECT_EQ(ReadLocalVersion(dir.Path(), L"version.dat"), 4);
     test::WriteFileBytes(dir.Child(L"version.dat"), "5\n");
-    EXPECT_EQ(ReadLocalVersion(dir.path(), L"version.dat"), 5);
+    EXPECT_EQ(ReadLocalVersion(dir.Path(), L"version.dat"), 5);
 }
 
 TEST(LocalVersionTest, ReadsWhileAWriterHoldsTheFile) {
@@ -98,7 +98,7 @@ TEST(LocalVersionTest, ReadsWhileAWriterHoldsTheFile) {
     std::optional<File> writer = File::OpenWrite(dir.Child(L"version.dat"));
     ASSERT_TRUE(writer);
     ASSERT_TRUE(writer->Write("17\n", 3));
-    EXPECT_EQ(ReadLocalVersion(dir.path(), L"version.dat"), 17);
+    EXPECT_EQ(ReadLocalVersion(dir.Path(), L"version.dat"), 17);
 }
 
 }  // namespace

@@ -1,9 +1,5 @@
 // The shipped HAProxy configuration in front of three servers taking PROXY headers: 30 checkers
 // at once, then with one server stopped, then with one frozen. Loopback only.
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -18,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/Socket.h"
 #include "tests/e2e/ChildProcess.h"
 #include "tests/e2e/ContentBuilder.h"
 #include "tests/e2e/ServerProcess.h"
@@ -34,25 +31,18 @@ constexpr int kServers = 3;
 
 // A port free right now on 127.0.0.1, for HAProxy, which cannot report one it picked itself.
 std::uint16_t FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                       getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0;
-    close(fd);
-    return bound ? ntohs(address.sin_port) : 0;
+    SocketHandle listener = kInvalidSocket;
+    const std::uint16_t port = ListenOnLoopback(listener).value_or(0);
+    if (listener != kInvalidSocket)
+        CloseSocket(listener);
+    return port;
 }
 
 bool Accepts(std::uint16_t port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
+    const SocketHandle socket = CreateTcpSocket();
+    const bool connected = socket != kInvalidSocket && ConnectSocket(socket, *ParseIPv4("127.0.0.1"), port);
+    if (socket != kInvalidSocket)
+        CloseSocket(socket);
     return connected;
 }
 
@@ -94,12 +84,12 @@ protected:
             servers.push_back(std::make_unique<ServerProcess>(
                 PathArg(Dir("content")), std::vector<std::string>{"--proxy-protocol", "127.0.0.1"},
                 PathArg(Dir("server" + std::to_string(i + 1) + ".log"))));
-            ASSERT_NE(servers.back()->port(), 0);
+            ASSERT_NE(servers.back()->Port(), 0);
         }
         StartHaproxy();
     }
 
-    fs::path Dir(const std::string& name) const { return fs::path(temp.path()) / name; }
+    fs::path Dir(const std::string& name) const { return fs::path(temp.Path()) / name; }
 
     // The shipped file with this test's ports, logging to stderr, which the test reads.
     void StartHaproxy() {
@@ -109,7 +99,8 @@ protected:
         config = Replaced(config, "log stdout", "log stderr");
         for (int i = 0; i < kServers; ++i) {
             const std::string name = "server s" + std::to_string(i + 1) + " 127.0.0.1:";
-            config = Replaced(config, name + "4700" + std::to_string(i + 1), name + std::to_string(servers[i]->port()));
+            config = Replaced(config, name + "4700" + std::to_string(i + 1),
+                              name + std::to_string(servers[i]->Port()));
         }
         WriteFile(Dir("haproxy.cfg"), config);
         haproxy = std::make_unique<ChildProcess>(std::vector<std::string>{haproxyExe, "-db", "-f", "haproxy.cfg"},

@@ -40,7 +40,7 @@ protected:
         if (!fs::exists(fs::path(OMBRELTA_WINDOWS_BUILD_DIR) / "app/OmbreltaLauncher.exe"))
             return;
         temp = new TempDir;
-        root = fs::path(temp->path());
+        root = fs::path(temp->Path());
         Shell("bash '" OMBRELTA_SOURCE_DIR "/scripts/package.sh' '" OMBRELTA_WINDOWS_BUILD_DIR "' '" +
                   std::string(OMBRELTA_NATIVE_BUILD_DIR) + "' out",
               root);
@@ -104,12 +104,12 @@ TEST_F(ReleasePackageTest, PackagedToolsPublishAPatchAndACheckerGetsIt) {
           root);
     ServerProcess server(PathArg(root / "content"), {}, PathArg(root / "server.log"),
                          {PathArg(linuxPackage / "bin/ombrelta-server")});
-    ASSERT_NE(server.port(), 0);
+    ASSERT_NE(server.Port(), 0);
 
     std::string settings = ReadFile(windowsPackage / "Ombrel.txt");
     const std::size_t port = settings.find("port=47000");
     ASSERT_NE(port, std::string::npos);
-    settings.replace(port, 10, "port=" + std::to_string(server.port()));
+    settings.replace(port, 10, "port=" + std::to_string(server.Port()));
     WriteFile(windowsPackage / "Ombrel.txt", settings);
     const RunResult config = RunToEnd({OMBRELTA_WINE_RUN, PathArg(windowsPackage / "ombrelta-config.exe"), "encode",
                                        "Ombrel.txt", "Ombrel.dat"},

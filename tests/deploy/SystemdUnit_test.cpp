@@ -26,14 +26,14 @@ TEST(SystemdUnit, PassesSystemdAnalyzeVerify) {
         GTEST_SKIP() << "systemd-analyze not found: the unit is not checked";
     TempDir dir;
     // verify also checks that the program exists, so the unit names the server just built.
-    const fs::path unit = fs::path(dir.path()) / "ombrelta-server.service";
+    const fs::path unit = fs::path(dir.Path()) / "ombrelta-server.service";
     const std::string text = ReadFile(fs::path(OMBRELTA_SOURCE_DIR) / "deploy/systemd/ombrelta-server.service");
     ASSERT_NE(text.find("/usr/local/bin/ombrelta-server"), std::string::npos);
     WriteFile(unit, Replaced(text, "/usr/local/bin/ombrelta-server", OMBRELTA_SERVER_EXE));
 
     // Unknown keys and bad values are only reported, with exit code 0: any output is a fault.
     const std::string command = "systemd-analyze verify '" + PathArg(unit) + "' 2>&1";
-    const RunResult verify = RunToEnd({"/bin/sh", "-c", command}, PathArg(dir.path()), kChildTimeout);
+    const RunResult verify = RunToEnd({"/bin/sh", "-c", command}, PathArg(dir.Path()), kChildTimeout);
     EXPECT_EQ(verify.exitCode, 0);
     EXPECT_EQ(verify.out, "");
     for (const char* key : {"DynamicUser=yes", "ProtectSystem=strict", "ReadOnlyPaths=", "NoNewPrivileges=yes",

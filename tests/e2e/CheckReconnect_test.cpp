@@ -34,7 +34,7 @@ const FileSpec& BigFile() {
 
 class CheckReconnectTest : public ::testing::Test {
 protected:
-    fs::path Dir(const char* name) const { return fs::path(temp.path()) / name; }
+    fs::path Dir(const char* name) const { return fs::path(temp.Path()) / name; }
 
     void SetUp() override {
         for (std::size_t i = 0; i < PatchContents().size(); ++i)
@@ -61,11 +61,11 @@ protected:
 
 TEST_F(CheckReconnectTest, ResumeAndRetriesReachReadyWithinOneChunkPerCut) {
     ServerProcess server(PathArg(Dir("server")), {"--chunk-size", std::to_string(kChunk)}, PathArg(Dir("server.log")));
-    ASSERT_NE(server.port(), 0);
-    CuttingProxy proxy(server.port(), kCutEvery, kCuts);
-    ASSERT_NE(proxy.port(), 0);
+    ASSERT_NE(server.Port(), 0);
+    CuttingProxy proxy(server.Port(), kCutEvery, kCuts);
+    ASSERT_NE(proxy.Port(), 0);
 
-    const RunResult run = RunCheck(proxy.port(), "resume=1\nretries=5\n");
+    const RunResult run = RunCheck(proxy.Port(), "resume=1\nretries=5\n");
 
     EXPECT_EQ(run.exitCode, 0) << run.out << server.Log();
     EXPECT_NE(run.out.find("100\tReady.\n"), std::string::npos);
@@ -94,11 +94,11 @@ TEST_F(CheckReconnectTest, ResumeAndRetriesReachReadyWithinOneChunkPerCut) {
 
 TEST_F(CheckReconnectTest, WithoutTheKeysTheFirstCutEndsTheRunAndKeepsNothing) {
     ServerProcess server(PathArg(Dir("server")), {"--chunk-size", std::to_string(kChunk)}, PathArg(Dir("server.log")));
-    ASSERT_NE(server.port(), 0);
-    CuttingProxy proxy(server.port(), kCutEvery, kCuts);
-    ASSERT_NE(proxy.port(), 0);
+    ASSERT_NE(server.Port(), 0);
+    CuttingProxy proxy(server.Port(), kCutEvery, kCuts);
+    ASSERT_NE(proxy.Port(), 0);
 
-    const RunResult run = RunCheck(proxy.port(), "");
+    const RunResult run = RunCheck(proxy.Port(), "");
 
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.out.ends_with("\tDownloading patch 1\nerror\tPatch update failed.\n")) << run.out;

@@ -67,30 +67,30 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
     int errFd = options.stderrFd;
     if (errFd < 0 && !stderrPath.empty())
         errFd = open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    pid_ = fork();
-    if (pid_ == 0)
+    pid = fork();
+    if (pid == 0)
         ExecChild(argv, cwd, pipeFds[1], errFd, options);
     close(pipeFds[1]);
     if (errFd >= 0 && errFd != options.stderrFd)
         close(errFd);
-    out_ = pipeFds[0];
-    if (pid_ < 0)
+    out = pipeFds[0];
+    if (pid < 0)
         ADD_FAILURE() << "fork failed for " << argv[0];
 }
 
 ChildProcess::~ChildProcess() {
-    if (pid_ > 0) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
+    if (pid > 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
     }
-    if (out_ >= 0)
-        close(out_);
+    if (out >= 0)
+        close(out);
 }
 
 bool ChildProcess::Fill(Clock::time_point deadline) {
-    if (eof_ || out_ < 0)
+    if (eof || out < 0)
         return false;
-    pollfd fd{.fd = out_, .events = POLLIN, .revents = 0};
+    pollfd fd{.fd = out, .events = POLLIN, .revents = 0};
     int ready = 0;
     do {
         ready = poll(&fd, 1, MillisecondsLeft(deadline));
@@ -98,22 +98,22 @@ bool ChildProcess::Fill(Clock::time_point deadline) {
     if (ready <= 0)
         return false;
     char buffer[4096];
-    ssize_t count = read(out_, buffer, sizeof buffer);
+    ssize_t count = read(out, buffer, sizeof buffer);
     if (count <= 0) {
-        eof_ = true;
+        eof = true;
         return false;
     }
-    pending_.append(buffer, static_cast<std::size_t>(count));
+    pending.append(buffer, static_cast<std::size_t>(count));
     return true;
 }
 
 std::optional<std::string> ChildProcess::ReadLine(std::chrono::milliseconds timeout) {
     Clock::time_point deadline = Clock::now() + timeout;
     for (;;) {
-        std::size_t end = pending_.find('\n');
+        std::size_t end = pending.find('\n');
         if (end != std::string::npos) {
-            std::string line = pending_.substr(0, end);
-            pending_.erase(0, end + 1);
+            std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
             return line;
         }
         if (!Fill(deadline))
@@ -123,37 +123,37 @@ std::optional<std::string> ChildProcess::ReadLine(std::chrono::milliseconds time
 
 std::string ChildProcess::ReadToEnd(std::chrono::milliseconds timeout) {
     Clock::time_point deadline = Clock::now() + timeout;
-    while (!eof_) {
-        if (!Fill(deadline) && !eof_) {
+    while (!eof) {
+        if (!Fill(deadline) && !eof) {
             ADD_FAILURE() << "child output did not end in time";
             break;
         }
     }
-    std::string all = std::move(pending_);
-    pending_.clear();
+    std::string all = std::move(pending);
+    pending.clear();
     return all;
 }
 
 void ChildProcess::Signal(int signal) {
-    if (pid_ > 0)
-        kill(pid_, signal);
+    if (pid > 0)
+        kill(pid, signal);
 }
 
 int ChildProcess::Wait(std::chrono::milliseconds timeout) {
-    if (pid_ <= 0)
+    if (pid <= 0)
         return -1;
     Clock::time_point deadline = Clock::now() + timeout;
     int status = 0;
-    while (waitpid(pid_, &status, WNOHANG) == 0) {
+    while (waitpid(pid, &status, WNOHANG) == 0) {
         if (Clock::now() >= deadline) {
             ADD_FAILURE() << "child did not end in time; killed";
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    pid_ = -1;
+    pid = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 

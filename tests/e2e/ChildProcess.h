@@ -44,10 +44,10 @@ public:
 private:
     bool Fill(std::chrono::steady_clock::time_point deadline);
 
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::string pending_;
-    bool eof_ = false;
+    pid_t pid = -1;
+    int out = -1;
+    std::string pending;
+    bool eof = false;
 };
 
 /// Output and exit code of a program run to its end.

@@ -1,23 +1,16 @@
 #include "tests/e2e/CuttingProxy.h"
 
 #include <algorithm>
+#include <optional>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "common/Socket.h"
+
 namespace ombrelta::test {
 namespace {
-
-sockaddr_in Loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
 
 bool SendAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -34,13 +27,12 @@ bool SendAll(int fd, const char* data, std::size_t size) {
 
 CuttingProxy::CuttingProxy(std::uint16_t serverPort, std::uint64_t cutEvery, int maxCuts)
     : serverPort(serverPort), cutEvery(cutEvery), maxCuts(maxCuts), untilCut(cutEvery) {
-    listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = Loopback(0);
-    socklen_t length = sizeof(address);
-    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        ::listen(listener, 8) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    SocketHandle listening = kInvalidSocket;
+    const std::optional<std::uint16_t> listeningPort = ListenOnLoopback(listening, AddressFamily::IPv4, 8);
+    if (!listeningPort)
         return;
-    port_ = ntohs(address.sin_port);
+    listener = static_cast<int>(listening);
+    port = *listeningPort;
     acceptor = std::thread([this] { AcceptLoop(); });
 }
 
@@ -69,9 +61,8 @@ void CuttingProxy::AcceptLoop() {
 }
 
 void CuttingProxy::Relay(int client) {
-    const int server = ::socket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in address = Loopback(serverPort);
-    if (server >= 0 && ::connect(server, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
+    const int server = static_cast<int>(CreateTcpSocket());
+    if (server >= 0 && ConnectSocket(server, *ParseIPv4("127.0.0.1"), serverPort)) {
         pollfd ends[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
         char buffer[16384];
         bool open = true;

@@ -19,7 +19,7 @@ public:
     CuttingProxy& operator=(const CuttingProxy&) = delete;
 
     /// The port clients connect to; 0 when listening failed.
-    std::uint16_t port() const { return port_; }
+    std::uint16_t Port() const { return port; }
     /// Bytes relayed from the server to clients so far.
     std::uint64_t ForwardedFromServer() const { return forwarded; }
     /// Connections cut so far.
@@ -35,7 +35,7 @@ private:
     const std::uint64_t cutEvery;
     const int maxCuts;
     int listener = -1;
-    std::uint16_t port_ = 0;
+    std::uint16_t port = 0;
     std::atomic<bool> stopping{false};
     std::atomic<std::uint64_t> forwarded{0};
     std::atomic<int> cuts{0};

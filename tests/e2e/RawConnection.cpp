@@ -1,7 +1,5 @@
 #include "tests/e2e/RawConnection.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -9,33 +7,31 @@
 
 #include <gtest/gtest.h>
 
+#include "common/Socket.h"
+
 namespace ombrelta::test {
 
 RawConnection::RawConnection(std::uint16_t port) {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    fd = static_cast<int>(CreateTcpSocket());
     timeval timeout{.tv_sec = 10, .tv_usec = 0};
-    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd_ < 0 || connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    if (fd < 0 || !ConnectSocket(fd, *ParseIPv4("127.0.0.1"), port)) {
         ADD_FAILURE() << "cannot connect to 127.0.0.1:" << port;
-        if (fd_ >= 0)
-            close(fd_);
-        fd_ = -1;
+        if (fd >= 0)
+            close(fd);
+        fd = -1;
     }
 }
 
 RawConnection::~RawConnection() {
-    if (fd_ >= 0)
-        close(fd_);
+    if (fd >= 0)
+        close(fd);
 }
 
 bool RawConnection::Send(const std::string& bytes) {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        ssize_t count = send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        ssize_t count = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (count <= 0)
             return false;
         sent += static_cast<std::size_t>(count);
@@ -46,7 +42,7 @@ bool RawConnection::Send(const std::string& bytes) {
 bool RawConnection::ReadExactly(std::string& into, std::size_t count) {
     while (count > 0) {
         char buffer[65536];
-        ssize_t got = recv(fd_, buffer, std::min(count, sizeof buffer), 0);
+        ssize_t got = recv(fd, buffer, std::min(count, sizeof buffer), 0);
         if (got <= 0)
             return false;
         into.append(buffer, static_cast<std::size_t>(got));
@@ -67,7 +63,7 @@ std::optional<std::string> RawConnection::ReceivePacket() {
 
 bool RawConnection::ClosedByPeer() {
     char byte = 0;
-    ssize_t got = recv(fd_, &byte, 1, 0);
+    ssize_t got = recv(fd, &byte, 1, 0);
     // A reset counts too: closing with unread bytes makes the peer's stack send RST, not FIN.
     return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
 }

@@ -9,13 +9,13 @@ namespace ombrelta::test {
 /// A plain TCP client on 127.0.0.1 for byte-exact exchanges; receives time out after 10 s.
 class RawConnection {
 public:
-    /// Connects; connected() is false (and the test has failed) when it cannot.
+    /// Connects; Connected() is false (and the test has failed) when it cannot.
     explicit RawConnection(std::uint16_t port);
     ~RawConnection();
     RawConnection(const RawConnection&) = delete;
     RawConnection& operator=(const RawConnection&) = delete;
 
-    bool connected() const { return fd_ >= 0; }
+    bool Connected() const { return fd >= 0; }
     /// Sends all bytes; false on error.
     bool Send(const std::string& bytes);
     /// One whole answer packet, length field included; nothing when the server closes the
@@ -27,7 +27,7 @@ public:
 private:
     bool ReadExactly(std::string& into, std::size_t count);
 
-    int fd_ = -1;
+    int fd = -1;
 };
 
 /// A packet from a payload: the 16-bit length (itself included), then the payload.

@@ -77,7 +77,7 @@ const std::vector<PatchSpec>& Patches() {
 
 class ServerCheckTest : public ::testing::Test {
 protected:
-    fs::path Dir(const char* name) const { return fs::path(temp.path()) / name; }
+    fs::path Dir(const char* name) const { return fs::path(temp.Path()) / name; }
 
     void BuildFullServer() {
         for (const PatchSpec& patch : Patches())
@@ -116,7 +116,7 @@ protected:
     void RunChecksTwice(const ServerProcess& server, const std::vector<std::string>& checker,
                         std::string_view configLines = {}) {
         PrepareInstallation();
-        WriteLauncherConfig(Dir("install"), server.port(), configLines);
+        WriteLauncherConfig(Dir("install"), server.Port(), configLines);
         std::vector<std::string> argv = checker;
         argv.insert(argv.end(), {"--mode", "both"});
 
@@ -151,9 +151,9 @@ protected:
         MakeZip(Dir("server") / "patches" / "patch1.zip", {{"version.dat", "1\n"}, {"readme.txt", "hi\n"}});
         WriteTree(Dir("server") / "files", {{"data/a.txt", "abc"}});
         ServerProcess server(PathArg(Dir("server")), {}, PathArg(Dir("server.log")));
-        ASSERT_NE(server.port(), 0);
+        ASSERT_NE(server.Port(), 0);
         fs::create_directories(Dir("install"));
-        WriteLauncherConfig(Dir("install"), server.port());
+        WriteLauncherConfig(Dir("install"), server.Port());
 
         std::vector<std::string> argv = checker;
         argv.insert(argv.end(), {"--mode", "both"});
@@ -204,7 +204,7 @@ TEST_F(ServerCheckTest, WindowsCheckerUnderWineReportsEveryStepExactly) {
 TEST_F(ServerCheckTest, NativeCheckerPatchesAndRepairsThenFindsNothingToDo) {
     BuildFullServer();
     ServerProcess server(PathArg(Dir("server")), {"--chunk-size", "1000"}, PathArg(Dir("server.log")));
-    ASSERT_NE(server.port(), 0);
+    ASSERT_NE(server.Port(), 0);
     RunChecksTwice(server, {OMBRELTA_CHECK_EXE});
     EXPECT_EQ(server.Stop(), 0) << server.Log();
 }
@@ -214,7 +214,7 @@ TEST_F(ServerCheckTest, WindowsCheckerUnderWinePatchesAndRepairs) {
         GTEST_SKIP() << "no Windows build at " << OMBRELTA_WINDOWS_CHECK_EXE;
     BuildFullServer();
     ServerProcess server(PathArg(Dir("server")), {"--chunk-size", "1000"}, PathArg(Dir("server.log")));
-    ASSERT_NE(server.port(), 0);
+    ASSERT_NE(server.Port(), 0);
     RunChecksTwice(server, {OMBRELTA_WINE_RUN, OMBRELTA_WINDOWS_CHECK_EXE});
     EXPECT_EQ(server.Stop(), 0) << server.Log();
 }
@@ -223,7 +223,7 @@ TEST_F(ServerCheckTest, WindowsCheckerUnderWinePatchesAndRepairs) {
 TEST_F(ServerCheckTest, NativeCheckerWithPipelinePatchesAndRepairs) {
     BuildFullServer();
     ServerProcess server(PathArg(Dir("server")), {"--chunk-size", "100"}, PathArg(Dir("server.log")));
-    ASSERT_NE(server.port(), 0);
+    ASSERT_NE(server.Port(), 0);
     RunChecksTwice(server, {OMBRELTA_CHECK_EXE}, "pipeline=16\n");
     EXPECT_EQ(server.Stop(), 0) << server.Log();
 }
@@ -233,7 +233,7 @@ TEST_F(ServerCheckTest, WindowsCheckerUnderWineWithPipelinePatchesAndRepairs) {
         GTEST_SKIP() << "no Windows build at " << OMBRELTA_WINDOWS_CHECK_EXE;
     BuildFullServer();
     ServerProcess server(PathArg(Dir("server")), {"--chunk-size", "100"}, PathArg(Dir("server.log")));
-    ASSERT_NE(server.port(), 0);
+    ASSERT_NE(server.Port(), 0);
     RunChecksTwice(server, {OMBRELTA_WINE_RUN, OMBRELTA_WINDOWS_CHECK_EXE}, "pipeline=64\n");
     EXPECT_EQ(server.Stop(), 0) << server.Log();
 }
@@ -244,7 +244,7 @@ TEST_F(ServerCheckTest, WindowsServerUnderWineServesTheNativeChecker) {
     BuildFullServer();
     ServerProcess server(PathArg(Dir("server")), {"--chunk-size", "1000"}, PathArg(Dir("server.log")),
                          {OMBRELTA_WINE_RUN, OMBRELTA_WINDOWS_SERVER_EXE});
-    ASSERT_NE(server.port(), 0);
+    ASSERT_NE(server.Port(), 0);
     RunChecksTwice(server, {OMBRELTA_CHECK_EXE});
     // Wine turns no POSIX signal into a console event for the program, so its exit code after
     // SIGTERM says nothing about the server; a clean stop is tested natively.
@@ -255,10 +255,10 @@ TEST_F(ServerCheckTest, PatchesGoToTheInstallDirAndGameFilesToTheWorkingDir) {
     MakeZip(Dir("server") / "patches" / "p.zip", {{"version.dat", "9"}, {"launcher/skin.png", "png"}});
     WriteTree(Dir("server") / "files", {{"maps/m.dat", "map"}});
     ServerProcess server(PathArg(Dir("server")), {}, PathArg(Dir("server.log")));
-    ASSERT_NE(server.port(), 0);
+    ASSERT_NE(server.Port(), 0);
     fs::create_directories(Dir("launcher"));
     fs::create_directories(Dir("game"));
-    WriteLauncherConfig(Dir("game"), server.port());
+    WriteLauncherConfig(Dir("game"), server.Port());
 
     RunResult run =
         RunToEnd({OMBRELTA_CHECK_EXE, "--install-dir", PathArg(Dir("launcher")), "--mode", "startup"},
@@ -280,9 +280,9 @@ TEST_F(ServerCheckTest, RunningLauncherIsMovedAsideAndNamedInTheLastLine) {
             {{"version.dat", "1\n"}, {"OmbreltaLauncher.exe", newLauncher}});
     WriteTree(Dir("server") / "files", {{"data/a.txt", "abc"}});
     ServerProcess server(PathArg(Dir("server")), {}, PathArg(Dir("server.log")));
-    ASSERT_NE(server.port(), 0);
+    ASSERT_NE(server.Port(), 0);
     // A launcher that does not run is simply written over, and the output stays as it was.
-    WriteLauncherConfig(Dir("idle"), server.port());
+    WriteLauncherConfig(Dir("idle"), server.Port());
     WriteFile(Dir("idle") / "OmbreltaLauncher.exe", "old");
     RunResult idle = RunToEnd({OMBRELTA_CHECK_EXE, "--mode", "startup"}, PathArg(Dir("idle")), kChildTimeout);
     EXPECT_EQ(idle.exitCode, 0) << idle.out;
@@ -291,7 +291,7 @@ TEST_F(ServerCheckTest, RunningLauncherIsMovedAsideAndNamedInTheLastLine) {
     EXPECT_FALSE(fs::exists(Dir("idle") / "OmbreltaLauncher.exe.old"));
 
     fs::create_directories(Dir("install"));
-    WriteLauncherConfig(Dir("install"), server.port());
+    WriteLauncherConfig(Dir("install"), server.Port());
     // A running copy of sleep stands for the launcher: the system refuses to write over it.
     const fs::path launcher = Dir("install") / "OmbreltaLauncher.exe";
     fs::copy_file("/bin/sleep", launcher);
@@ -321,9 +321,9 @@ TEST_F(ServerCheckTest, RunningLauncherIsMovedAsideAndNamedInTheLastLine) {
 TEST_F(ServerCheckTest, StoppedServerFailsTheStartupCheck) {
     fs::create_directories(Dir("server"));
     ServerProcess server(PathArg(Dir("server")), {}, PathArg(Dir("server.log")));
-    ASSERT_NE(server.port(), 0);
+    ASSERT_NE(server.Port(), 0);
     fs::create_directories(Dir("install"));
-    WriteLauncherConfig(Dir("install"), server.port());
+    WriteLauncherConfig(Dir("install"), server.Port());
     EXPECT_EQ(server.Stop(), 0);
 
     RunResult run =

@@ -1,4 +1,5 @@
 // Content the launcher would refuse is refused at start, and --check says so without serving.
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -7,6 +8,7 @@
 #include "protocol/LauncherApi.h"
 #include "tests/e2e/ContentBuilder.h"
 #include "tests/e2e/ServerProcess.h"
+#include "tests/patch/ZipTestSupport.h"
 #include "tests/support/TempDir.h"
 #include "tools/patch/FileListSigner.h"
 
@@ -87,10 +89,10 @@ TEST(ServerContentRulesTest, RefusesNamesTheLauncherRefusesOrConfuses) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         TempDir temp;
-        fs::path root = fs::path(temp.path()) / "server";
+        fs::path root = fs::path(temp.Path()) / "server";
         row.build(root / "files");
         for (bool checkOnly : {true, false}) {
-            Check result = RunCheck(root, fs::path(temp.path()) / "server.log", checkOnly);
+            Check result = RunCheck(root, fs::path(temp.Path()) / "server.log", checkOnly);
             EXPECT_EQ(result.exitCode, 2);
             EXPECT_EQ(result.out, "");
             for (const std::string& line : row.listed)
@@ -101,19 +103,19 @@ TEST(ServerContentRulesTest, RefusesNamesTheLauncherRefusesOrConfuses) {
 
 TEST(ServerContentRulesTest, CheckPassesGoodContentAndLinksToFoldersAreServed) {
     TempDir temp;
-    fs::path root = fs::path(temp.path()) / "server";
+    fs::path root = fs::path(temp.Path()) / "server";
     WriteTree(root / "files", {{"a.txt", "a"}});
-    WriteTree(fs::path(temp.path()) / "elsewhere", {{"inner.bin", "inner"}});
-    fs::create_directory_symlink(fs::path(temp.path()) / "elsewhere", root / "files" / "linked");
+    WriteTree(fs::path(temp.Path()) / "elsewhere", {{"inner.bin", "inner"}});
+    fs::create_directory_symlink(fs::path(temp.Path()) / "elsewhere", root / "files" / "linked");
 
-    Check check = RunCheck(root, fs::path(temp.path()) / "check.log", true);
+    Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);
     EXPECT_EQ(check.exitCode, 0) << check.err;
     EXPECT_EQ(check.out, "content good: 0 patches and 2 game files\n");
 
-    ServerProcess server(PathArg(root), {}, PathArg(fs::path(temp.path()) / "server.log"));
-    ASSERT_NE(server.port(), 0);
+    ServerProcess server(PathArg(root), {}, PathArg(fs::path(temp.Path()) / "server.log"));
+    ASSERT_NE(server.Port(), 0);
     LauncherApi api;
-    ASSERT_TRUE(api.Connect(L"127.0.0.1", server.port()));
+    ASSERT_TRUE(api.Connect(L"127.0.0.1", server.Port()));
     std::vector<HashEntry> list = api.GetHashList("UNKNOWN");
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[1].path, "linked/inner.bin");
@@ -127,7 +129,7 @@ TEST(ServerContentRulesTest, CheckPassesGoodContentAndLinksToFoldersAreServed) {
 // start (the launcher finds out), but the operator's check names them.
 TEST(ServerContentRulesTest, CheckReadsEveryPatchAsTheLauncherWillAndWantsOneChain) {
     TempDir temp;
-    fs::path root = fs::path(temp.path()) / "server";
+    fs::path root = fs::path(temp.Path()) / "server";
     const std::string noise = PseudoRandomBytes(5000, 31);
     MakeZip(root / "patches" / "p1.zip", {{"version.dat", "1\n"}, {"data/a.bin", noise}});
     MakeZip(root / "patches" / "p2.zip", {{"version.dat", "2\n"}, {"data/a.bin", noise}});
@@ -136,7 +138,7 @@ TEST(ServerContentRulesTest, CheckReadsEveryPatchAsTheLauncherWillAndWantsOneCha
     damaged[2000] ^= 0x5A;
     WriteFile(root / "patches" / "p2.zip", damaged);
 
-    Check check = RunCheck(root, fs::path(temp.path()) / "check.log", true);
+    Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);
     EXPECT_EQ(check.exitCode, 2);
     EXPECT_EQ(check.out, "");
     EXPECT_NE(check.err.find("patch archive p2.zip: entry \"data/a.bin\" does not inflate"), std::string::npos)
@@ -145,6 +147,51 @@ TEST(ServerContentRulesTest, CheckReadsEveryPatchAsTheLauncherWillAndWantsOneCha
               std::string::npos)
         << check.err;
     EXPECT_EQ(check.err.find("p1.zip"), std::string::npos) << check.err;
+}
+
+// Signatures only draw warnings: the server cannot know whether its launchers require them.
+TEST(ServerContentRulesTest, CheckWarnsAboutUnsignedAndStaleSignaturesWithoutFailing) {
+    const std::string signedZip = ReadFileBytes(TestDataDir() + L"../patch/fixtures/signed.zip");
+    std::string changed = signedZip;
+    ChangeStoredByte(changed, 1, 0);
+    struct Row {
+        const char* what;
+        std::string p5;
+        bool unsignedP6;
+        std::vector<std::string> warnings;
+    } rows[] = {
+        {"signed", signedZip, false, {}},
+        {"one unsigned", signedZip, true, {"ombrelta-server: warning: patch archive p6.zip: not signed"}},
+        {"stale", changed, false, {"ombrelta-server: warning: patch archive p5.zip: ombrelta.sig is stale"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir temp;
+        const fs::path root = fs::path(temp.Path()) / "server";
+        WriteFile(root / "patches" / "p5.zip", row.p5);
+        if (row.unsignedP6)
+            MakeZip(root / "patches" / "p6.zip", {{"version.dat", "6\n"}});
+        Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);
+        EXPECT_EQ(check.exitCode, 0) << check.err;
+        EXPECT_TRUE(check.out.starts_with("content good: ")) << check.out;
+        std::size_t lines = 0;
+        for (const std::string& warning : row.warnings) {
+            EXPECT_NE(check.err.find(warning), std::string::npos) << check.err;
+            ++lines;
+        }
+        EXPECT_EQ(std::count(check.err.begin(), check.err.end(), '\n'), static_cast<std::ptrdiff_t>(lines))
+            << check.err;
+    }
+
+    // Content that signs nothing gets one line, not one per patch.
+    TempDir temp;
+    const fs::path root = fs::path(temp.Path()) / "server";
+    MakeZip(root / "patches" / "p1.zip", {{"version.dat", "1\n"}});
+    MakeZip(root / "patches" / "p2.zip", {{"version.dat", "2\n"}});
+    Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);
+    EXPECT_EQ(check.exitCode, 0);
+    EXPECT_EQ(check.err, "ombrelta-server: warning: no patch is signed (no ombrelta.sig): launchers with a "
+                         "publickey refuse every patch\n");
 }
 
 // Signed game files in --check: warnings only, since the server cannot know whether launchers
@@ -170,13 +217,13 @@ TEST(ServerContentRulesTest, CheckWarnsOfUnsignedAndStaleGameFiles) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         TempDir temp;
-        const fs::path root = fs::path(temp.path()) / "server";
+        const fs::path root = fs::path(temp.Path()) / "server";
         WriteTree(root / "files", {{"data/a b.txt", "a"}, {"z.bin", "z"}});
         if (row.sign) {
             ASSERT_TRUE(patchkit::SignGameFiles(root / "files", patchkit::P256Signer::Generate()).problems.empty());
         }
         row.afterSigning(root / "files");
-        Check check = RunCheck(root, fs::path(temp.path()) / "check.log", true);
+        Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);
         EXPECT_EQ(check.exitCode, 0) << check.err;
         EXPECT_TRUE(check.out.starts_with("content good: ")) << check.out;
         if (row.warning.empty())

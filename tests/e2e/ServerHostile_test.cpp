@@ -25,7 +25,7 @@ const std::string kHasNextAnswer = "05 00 A8 9C 00";
 
 class ServerHostileTest : public ::testing::Test {
 protected:
-    fs::path Dir(const char* name) const { return fs::path(temp.path()) / name; }
+    fs::path Dir(const char* name) const { return fs::path(temp.Path()) / name; }
     std::string Root() const { return PathArg(Dir("server")); }
     std::string LogPath() const { return PathArg(Dir("server.log")); }
 
@@ -43,15 +43,15 @@ TEST_F(ServerHostileTest, TwoByteHeaderFloodUnderAnAddressSpaceLimit) {
     ChildOptions limited{.addressSpaceLimit = OMBRELTA_SERVER_ADDRESS_SPACE_LIMIT};
     ServerProcess server(Root(), {"--max-connections", "5000", "--max-per-address", "5000"}, LogPath(),
                          {ServerExe()}, limited);
-    ASSERT_NE(server.port(), 0);
+    ASSERT_NE(server.Port(), 0);
 
     std::vector<std::unique_ptr<RawConnection>> flood;
     for (int i = 0; i < 3100; ++i) {
-        flood.push_back(std::make_unique<RawConnection>(server.port()));
+        flood.push_back(std::make_unique<RawConnection>(server.Port()));
         flood.back()->Send(Hex("FF FF"));
     }
 
-    EXPECT_EQ(AskHasNext(server.port()), kHasNextAnswer);
+    EXPECT_EQ(AskHasNext(server.Port()), kHasNextAnswer);
     EXPECT_EQ(server.Stop(), 0);
     EXPECT_NE(server.Log().find("packet length 65535 exceeds the largest request"), std::string::npos);
 }
@@ -59,7 +59,7 @@ TEST_F(ServerHostileTest, TwoByteHeaderFloodUnderAnAddressSpaceLimit) {
 TEST_F(ServerHostileTest, SilentAndSlowRequestsTimeOut) {
     WriteTree(Dir("server") / "files", {{"a.bin", "abc"}});
     ServerProcess server(Root(), {"--request-timeout", "300ms", "--idle-timeout", "600ms"}, LogPath());
-    ASSERT_NE(server.port(), 0);
+    ASSERT_NE(server.Port(), 0);
     struct Row {
         const char* what;
         std::string bytes;
@@ -72,7 +72,7 @@ TEST_F(ServerHostileTest, SilentAndSlowRequestsTimeOut) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        RawConnection slow(server.port());
+        RawConnection slow(server.Port());
         if (row.gap.count() == 0 && !row.bytes.empty())
             slow.Send(row.bytes);
         for (std::size_t i = 0; row.gap.count() > 0 && i < row.bytes.size(); ++i) {
@@ -83,7 +83,7 @@ TEST_F(ServerHostileTest, SilentAndSlowRequestsTimeOut) {
         EXPECT_TRUE(slow.ClosedByPeer());
         EXPECT_TRUE(server.WaitForLog(row.logged));
     }
-    EXPECT_EQ(AskHasNext(server.port()), kHasNextAnswer);
+    EXPECT_EQ(AskHasNext(server.Port()), kHasNextAnswer);
     EXPECT_EQ(server.Stop(), 0);
 }
 
@@ -93,9 +93,9 @@ TEST_F(ServerHostileTest, ConnectionsOverTheCapAreClosedAtOnce) {
     WriteTree(Dir("server") / "files", {{"big.bin", big}});
     ServerProcess server(Root(), {"--chunk-size", "1000"}, LogPath(), {ServerExe()},
                          ChildOptions{.descriptorLimit = 64});
-    ASSERT_NE(server.port(), 0);
+    ASSERT_NE(server.Port(), 0);
     LauncherApi honest;
-    ASSERT_TRUE(honest.Connect(L"127.0.0.1", server.port()));
+    ASSERT_TRUE(honest.Connect(L"127.0.0.1", server.Port()));
     std::string received;
     bool last = false;
     auto fetch = [&] {
@@ -106,7 +106,7 @@ TEST_F(ServerHostileTest, ConnectionsOverTheCapAreClosedAtOnce) {
 
     std::vector<std::unique_ptr<RawConnection>> idle;
     for (int i = 0; i < 80; ++i)
-        idle.push_back(std::make_unique<RawConnection>(server.port()));
+        idle.push_back(std::make_unique<RawConnection>(server.Port()));
     EXPECT_TRUE(idle.back()->ClosedByPeer());
     while (!last)
         fetch();
@@ -116,7 +116,7 @@ TEST_F(ServerHostileTest, ConnectionsOverTheCapAreClosedAtOnce) {
     std::string answer;
     for (int attempt = 0; attempt < 50 && answer != kHasNextAnswer; ++attempt) {
         std::this_thread::sleep_for(milliseconds(20));
-        answer = AskHasNext(server.port());
+        answer = AskHasNext(server.Port());
     }
     EXPECT_EQ(answer, kHasNextAnswer);
     EXPECT_EQ(server.Stop(), 0);
@@ -133,10 +133,10 @@ TEST_F(ServerHostileTest, AStderrNobodyReadsNeverBlocksServingOrStopping) {
     fcntl(pipeFds[1], F_SETFL, 0);  // full, and blocking for the server
 
     ServerProcess server(Root(), {}, "", {ServerExe()}, ChildOptions{.stderrFd = pipeFds[1]});
-    ASSERT_NE(server.port(), 0);
+    ASSERT_NE(server.Port(), 0);
     for (int i = 0; i < 3000; ++i)
-        RawConnection cycle(server.port());
-    EXPECT_EQ(AskHasNext(server.port()), kHasNextAnswer);
+        RawConnection cycle(server.Port());
+    EXPECT_EQ(AskHasNext(server.Port()), kHasNextAnswer);
     // Read at last: the lines held back come through, and the 6000 lines of one address
     // were cut down to a few.
     auto drain = [&] {
@@ -163,9 +163,9 @@ TEST_F(ServerHostileTest, FilesReplacedWhileServingChangeNothingSent) {
     const std::string original = PseudoRandomBytes(200000, 5);
     WriteTree(Dir("server") / "files", {{"a.bin", original}, {"b.bin", "bee"}});
     ServerProcess server(Root(), {"--chunk-size", "4096"}, LogPath());
-    ASSERT_NE(server.port(), 0);
+    ASSERT_NE(server.Port(), 0);
     LauncherApi client;
-    ASSERT_TRUE(client.Connect(L"127.0.0.1", server.port()));
+    ASSERT_TRUE(client.Connect(L"127.0.0.1", server.Port()));
     std::string received;
     bool last = false;
     auto chunk = client.GetFileChunk(0, 0, last);
@@ -188,9 +188,9 @@ TEST_F(ServerHostileTest, FilesReplacedWhileServingChangeNothingSent) {
 TEST_F(ServerHostileTest, HangupReloadsForNewConnectionsOnly) {
     WriteTree(Dir("server") / "files", {{"a.bin", "abc"}});
     ServerProcess server(Root(), {}, LogPath());
-    ASSERT_NE(server.port(), 0);
+    ASSERT_NE(server.Port(), 0);
     LauncherApi before;
-    ASSERT_TRUE(before.Connect(L"127.0.0.1", server.port()));
+    ASSERT_TRUE(before.Connect(L"127.0.0.1", server.Port()));
     auto reload = [&](const char* logged) {
         server.Signal(SIGHUP);
         EXPECT_TRUE(server.WaitForLog(logged));
@@ -200,14 +200,14 @@ TEST_F(ServerHostileTest, HangupReloadsForNewConnectionsOnly) {
     WriteTree(Dir("server") / "files", {{"b.bin", "b"}});
     reload("reloaded; new connections get 0 patches and 2 game files");
     LauncherApi after;
-    ASSERT_TRUE(after.Connect(L"127.0.0.1", server.port()));
+    ASSERT_TRUE(after.Connect(L"127.0.0.1", server.Port()));
     EXPECT_EQ(listed(after), 2u);
     EXPECT_EQ(listed(before), 1u);
 
     WriteTree(Dir("server") / "files", {{"B.bin", "B"}});
     reload("reload refused; still serving the previous content");
     LauncherApi later;
-    ASSERT_TRUE(later.Connect(L"127.0.0.1", server.port()));
+    ASSERT_TRUE(later.Connect(L"127.0.0.1", server.Port()));
     EXPECT_EQ(listed(later), 2u);
     EXPECT_EQ(server.Stop(), 0);
 }

@@ -20,27 +20,27 @@ ServerProcess::ServerProcess(const std::string& root,
                              const std::vector<std::string>& command,
                              const ChildOptions& options,
                              const std::string& host)
-    : logPath_(logPath) {
+    : logPath(logPath) {
     std::vector<std::string> argv = command;
     argv.insert(argv.end(), {"--root", root, "--listen", host + ":0"});
     argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
-    child_ = std::make_unique<ChildProcess>(argv, "", logPath, options);
-    std::optional<std::string> line = child_->ReadLine(kChildTimeout);
+    child = std::make_unique<ChildProcess>(argv, "", logPath, options);
+    std::optional<std::string> line = child->ReadLine(kChildTimeout);
     const std::string prefix = "listening on " + host + ":";
     if (!line || line->rfind(prefix, 0) != 0) {
         ADD_FAILURE() << "server did not start: " << line.value_or("(no output)") << "\n" << Log();
         return;
     }
-    port_ = static_cast<std::uint16_t>(std::stoul(line->substr(prefix.size())));
+    port = static_cast<std::uint16_t>(std::stoul(line->substr(prefix.size())));
 }
 
 int ServerProcess::Stop() {
-    child_->Signal(SIGTERM);
-    return child_->Wait(kChildTimeout);
+    child->Signal(SIGTERM);
+    return child->Wait(kChildTimeout);
 }
 
 std::string ServerProcess::Log() const {
-    std::ifstream in(logPath_, std::ios::binary);
+    std::ifstream in(logPath, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 

@@ -19,7 +19,7 @@ class ServerProcess {
 public:
     /// Starts the server (command: the program and any launcher in front of it, by default the
     /// native server) over root with extra options, listening on host as --listen takes it;
-    /// port() is 0 (and the test has failed) when it does not report a listening port.
+    /// Port() is 0 (and the test has failed) when it does not report a listening port.
     ServerProcess(const std::string& root,
                   const std::vector<std::string>& extraArgs,
                   const std::string& logPath,
@@ -27,9 +27,9 @@ public:
                   const ChildOptions& options = {},
                   const std::string& host = "127.0.0.1");
 
-    std::uint16_t port() const { return port_; }
+    std::uint16_t Port() const { return port; }
     /// Sends a signal to the server.
-    void Signal(int signal) { child_->Signal(signal); }
+    void Signal(int signal) { child->Signal(signal); }
     /// Stops the server with SIGTERM and returns its exit code.
     int Stop();
     /// The server's log so far.
@@ -40,9 +40,9 @@ public:
                     std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
 private:
-    std::string logPath_;
-    std::unique_ptr<ChildProcess> child_;
-    std::uint16_t port_ = 0;
+    std::string logPath;
+    std::unique_ptr<ChildProcess> child;
+    std::uint16_t port = 0;
 };
 
 /// How long a child may take before the test gives up on it (a hang, never a speed check).

@@ -26,9 +26,9 @@ const std::string kProxyLocal = Hex("0D 0A 0D 0A 00 0D 0A 51 55 49 54 0A 20 00 0
 class ServerProxyTest : public ::testing::Test {
 protected:
     ServerProcess Start(const std::string& from) {
-        fs::create_directories(fs::path(temp.path()) / "files");
-        return ServerProcess(PathArg(temp.path()), {"--proxy-protocol", from},
-                             PathArg(fs::path(temp.path()) / "server.log"));
+        fs::create_directories(fs::path(temp.Path()) / "files");
+        return ServerProcess(PathArg(temp.Path()), {"--proxy-protocol", from},
+                             PathArg(fs::path(temp.Path()) / "server.log"));
     }
 
     TempDir temp;
@@ -37,17 +37,17 @@ protected:
 TEST_F(ServerProxyTest, BalancerConnectionsNeedTheHeaderAndAreLoggedAsTheClient) {
     ServerProcess server = Start("127.0.0.1");
     {
-        RawConnection client(server.port());
+        RawConnection client(server.Port());
         ASSERT_TRUE(client.Send(kProxyForClient + kHasNextPatch));
         EXPECT_EQ(client.ReceivePacket(), kNoPatch);
     }
     {
-        RawConnection check(server.port());
+        RawConnection check(server.Port());
         ASSERT_TRUE(check.Send(kProxyLocal + kHasNextPatch));
         EXPECT_EQ(check.ReceivePacket(), kNoPatch);
     }
     {
-        RawConnection bare(server.port());
+        RawConnection bare(server.Port());
         ASSERT_TRUE(bare.Send(kHasNextPatch));
         EXPECT_TRUE(bare.ClosedByPeer());
     }
@@ -60,7 +60,7 @@ TEST_F(ServerProxyTest, BalancerConnectionsNeedTheHeaderAndAreLoggedAsTheClient)
 
 TEST_F(ServerProxyTest, OtherAddressesConnectWithoutAHeader) {
     ServerProcess server = Start("10.0.0.0/8,::1");
-    RawConnection client(server.port());
+    RawConnection client(server.Port());
     ASSERT_TRUE(client.Send(kHasNextPatch));
     EXPECT_EQ(client.ReceivePacket(), kNoPatch);
     EXPECT_EQ(server.Stop(), 0);

@@ -28,11 +28,11 @@ public:
         WriteTree(Dir("server") / "files", {{"data/a.txt", "abc"}});
         server.emplace(PathArg(Dir("server")), std::vector<std::string>{}, PathArg(Dir("server.log")),
                        std::vector<std::string>{ServerExe()}, ChildOptions{}, row.listen);
-        EXPECT_NE(server->port(), 0);
-        WriteLauncherConfigForHost(Dir("install"), row.configHost, server->port(), extraLines);
+        EXPECT_NE(server->Port(), 0);
+        WriteLauncherConfigForHost(Dir("install"), row.configHost, server->Port(), extraLines);
     }
 
-    fs::path Dir(const char* name) const { return fs::path(temp.path()) / name; }
+    fs::path Dir(const char* name) const { return fs::path(temp.Path()) / name; }
 
     RunResult RunStartupCheck() const {
         std::vector<std::string> argv{OMBRELTA_CHECK_EXE};

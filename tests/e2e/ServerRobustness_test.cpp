@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 class ServerRobustnessTest : public ::testing::Test {
 protected:
-    fs::path Dir(const char* name) const { return fs::path(temp.path()) / name; }
+    fs::path Dir(const char* name) const { return fs::path(temp.Path()) / name; }
     TempDir temp;
 };
 
@@ -27,8 +27,8 @@ TEST_F(ServerRobustnessTest, MalformedRequestClosesOnlyItsConnection) {
     WriteTree(Dir("server") / "files", {{"a.bin", "abc"}});
     const auto archiveSize = static_cast<std::uint32_t>(fs::file_size(Dir("server") / "patches" / "p1.zip"));
     ServerProcess server(PathArg(Dir("server")), {}, PathArg(Dir("server.log")));
-    ASSERT_NE(server.port(), 0);
-    RawConnection good(server.port());
+    ASSERT_NE(server.Port(), 0);
+    RawConnection good(server.Port());
     const std::string hasNext = Frame(Hex("A8 9C 00 00 00 00"));
 
     struct Row {
@@ -52,7 +52,7 @@ TEST_F(ServerRobustnessTest, MalformedRequestClosesOnlyItsConnection) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        RawConnection bad(server.port());
+        RawConnection bad(server.Port());
         ASSERT_TRUE(bad.Send(row.bytes));
         EXPECT_TRUE(bad.ClosedByPeer());
         ASSERT_TRUE(good.Send(hasNext));
@@ -67,7 +67,7 @@ TEST_F(ServerRobustnessTest, SixteenClientsDownloadAtOnce) {
     const std::string big = PseudoRandomBytes(300000, 7);
     WriteTree(Dir("server") / "files", {{"a/big.bin", big}, {"b.txt", "b"}});
     ServerProcess server(PathArg(Dir("server")), {"--chunk-size", "4096"}, PathArg(Dir("server.log")));
-    ASSERT_NE(server.port(), 0);
+    ASSERT_NE(server.Port(), 0);
 
     constexpr int kClients = 16;
     std::vector<std::string> received(kClients);
@@ -77,7 +77,7 @@ TEST_F(ServerRobustnessTest, SixteenClientsDownloadAtOnce) {
         clients.emplace_back([&, i] {
             try {
                 LauncherApi api;
-                if (!api.Connect(L"127.0.0.1", server.port()))
+                if (!api.Connect(L"127.0.0.1", server.Port()))
                     throw std::runtime_error("no connection");
                 std::vector<HashEntry> list = api.GetHashList("client" + std::to_string(i));
                 if (list.size() != 2 || list[0].path != "a/big.bin")
@@ -109,7 +109,7 @@ TEST_F(ServerRobustnessTest, InterruptStopsCleanlyWithClientsConnected) {
     std::optional<std::string> line = child.ReadLine(kChildTimeout);
     ASSERT_TRUE(line.has_value());
     RawConnection idle(static_cast<std::uint16_t>(std::stoul(line->substr(line->rfind(':') + 1))));
-    ASSERT_TRUE(idle.connected());
+    ASSERT_TRUE(idle.Connected());
 
     child.Signal(SIGINT);
 

@@ -122,13 +122,13 @@ TEST(ServerStartupTest, RefusesWhatItCannotServe) {
     for (const Refusal& row : Refusals()) {
         SCOPED_TRACE(row.what);
         TempDir temp;
-        fs::path root = fs::path(temp.path()) / "server";
+        fs::path root = fs::path(temp.Path()) / "server";
         row.build(root);
         std::vector<std::string> argv{ServerExe()};
         if (!row.noRoot)
             argv.insert(argv.end(), {"--root", PathArg(root)});
         argv.insert(argv.end(), row.args.begin(), row.args.end());
-        fs::path log = fs::path(temp.path()) / "server.log";
+        fs::path log = fs::path(temp.Path()) / "server.log";
 
         ChildProcess server(argv, "", PathArg(log));
         std::string out = server.ReadToEnd(kChildTimeout);
@@ -141,7 +141,7 @@ TEST(ServerStartupTest, RefusesWhatItCannotServe) {
 
 TEST(ServerStartupTest, BadOptionsPrintUsage) {
     TempDir temp;
-    fs::path log = fs::path(temp.path()) / "server.log";
+    fs::path log = fs::path(temp.Path()) / "server.log";
     ChildProcess server({ServerExe(), "--bogus"}, "", PathArg(log));
     server.ReadToEnd(kChildTimeout);
     EXPECT_EQ(server.Wait(kChildTimeout), 2);
@@ -151,17 +151,17 @@ TEST(ServerStartupTest, BadOptionsPrintUsage) {
 
 TEST(ServerStartupTest, AddressInUseIsReported) {
     TempDir temp;
-    fs::path root = fs::path(temp.path()) / "server";
+    fs::path root = fs::path(temp.Path()) / "server";
     fs::create_directories(root);
-    ServerProcess first(PathArg(root), {}, PathArg(fs::path(temp.path()) / "first.log"));
-    ASSERT_NE(first.port(), 0);
-    fs::path log = fs::path(temp.path()) / "second.log";
+    ServerProcess first(PathArg(root), {}, PathArg(fs::path(temp.Path()) / "first.log"));
+    ASSERT_NE(first.Port(), 0);
+    fs::path log = fs::path(temp.Path()) / "second.log";
     ChildProcess second(
-        {ServerExe(), "--root", PathArg(root), "--listen", "127.0.0.1:" + std::to_string(first.port())}, "",
+        {ServerExe(), "--root", PathArg(root), "--listen", "127.0.0.1:" + std::to_string(first.Port())}, "",
         PathArg(log));
     second.ReadToEnd(kChildTimeout);
     EXPECT_EQ(second.Wait(kChildTimeout), 1);
-    EXPECT_NE(ReadFile(log).find("cannot listen on 127.0.0.1:" + std::to_string(first.port())),
+    EXPECT_NE(ReadFile(log).find("cannot listen on 127.0.0.1:" + std::to_string(first.Port())),
               std::string::npos);
     EXPECT_EQ(first.Stop(), 0);
 }

@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 class ServerWireTest : public ::testing::Test {
 protected:
-    fs::path Dir(const char* name) const { return fs::path(temp.path()) / name; }
+    fs::path Dir(const char* name) const { return fs::path(temp.Path()) / name; }
 
     std::string Exchange(RawConnection& connection, const std::string& payload) {
         EXPECT_TRUE(connection.Send(Frame(payload)));
@@ -31,9 +31,9 @@ TEST_F(ServerWireTest, AnswersCarryExactlyTheProtocolBytes) {
     const std::uint32_t archiveSize =
         static_cast<std::uint32_t>(fs::file_size(Dir("server") / "patches" / "p1.zip"));
     ServerProcess server(PathArg(Dir("server")), {"--chunk-size", "2"}, PathArg(Dir("server.log")));
-    ASSERT_NE(server.port(), 0);
-    RawConnection client(server.port());
-    ASSERT_TRUE(client.connected());
+    ASSERT_NE(server.Port(), 0);
+    RawConnection client(server.Port());
+    ASSERT_TRUE(client.Connected());
 
     struct Row {
         const char* what;
@@ -72,8 +72,8 @@ TEST_F(ServerWireTest, PatchChunksWalkTheArchive) {
             {{"version.dat", "7"}, {"x.bin", PseudoRandomBytes(2000, 4)}});
     const std::string archive = ReadFile(Dir("server") / "patches" / "p7.zip");
     ServerProcess server(PathArg(Dir("server")), {"--chunk-size", "1000"}, PathArg(Dir("server.log")));
-    ASSERT_NE(server.port(), 0);
-    RawConnection client(server.port());
+    ASSERT_NE(server.Port(), 0);
+    RawConnection client(server.Port());
 
     std::string received;
     bool last = false;
@@ -99,8 +99,8 @@ TEST_F(ServerWireTest, ChunkRequestsSentBackToBackAreAnsweredInOrder) {
     const std::string game = PseudoRandomBytes(5000, 8);
     WriteTree(Dir("server") / "files", {{"g.bin", game}});
     ServerProcess server(PathArg(Dir("server")), {"--chunk-size", "700"}, PathArg(Dir("server.log")));
-    ASSERT_NE(server.port(), 0);
-    RawConnection client(server.port());
+    ASSERT_NE(server.Port(), 0);
+    RawConnection client(server.Port());
 
     struct Kind {
         const char* name;
@@ -130,8 +130,8 @@ TEST_F(ServerWireTest, LargestChunksFillAWholePacket) {
             {{"version.dat", "2"}, {"x.bin", PseudoRandomBytes(70000, 5)}});
     WriteTree(Dir("server") / "files", {{"big.bin", PseudoRandomBytes(70000, 6)}});
     ServerProcess server(PathArg(Dir("server")), {"--chunk-size", "100000"}, PathArg(Dir("server.log")));
-    ASSERT_NE(server.port(), 0);
-    RawConnection client(server.port());
+    ASSERT_NE(server.Port(), 0);
+    RawConnection client(server.Port());
 
     std::string patch = Exchange(client, Hex("A5 9C 02 00 00 00 00 00"));
     EXPECT_EQ(ToHex(patch.substr(0, 12)), ToHex(Hex("FF FF A5 9C 00 00 00 00") + Le32(65523)));
@@ -149,8 +149,8 @@ TEST_F(ServerWireTest, FullListOf255FilesTravelsInOneAnswer) {
         files.push_back({"f" + std::to_string(1000 + i), ""});
     WriteTree(Dir("server") / "files", files);
     ServerProcess server(PathArg(Dir("server")), {}, PathArg(Dir("server.log")));
-    ASSERT_NE(server.port(), 0);
-    RawConnection client(server.port());
+    ASSERT_NE(server.Port(), 0);
+    RawConnection client(server.Port());
 
     std::string list = Exchange(client, Hex("A7 9C 00 00"));
     ASSERT_GE(list.size(), 7u);
@@ -162,8 +162,8 @@ TEST_F(ServerWireTest, FullListOf255FilesTravelsInOneAnswer) {
 TEST_F(ServerWireTest, RootWithoutGameFilesAnswersAnEmptyList) {
     fs::create_directories(Dir("server") / "patches");
     ServerProcess server(PathArg(Dir("server")), {}, PathArg(Dir("server.log")));
-    ASSERT_NE(server.port(), 0);
-    RawConnection client(server.port());
+    ASSERT_NE(server.Port(), 0);
+    RawConnection client(server.Port());
 
     std::string list = Exchange(client, Hex("A7 9C 00 00"));
     ASSERT_EQ(list.size(), 7u);

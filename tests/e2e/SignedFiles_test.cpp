@@ -57,15 +57,15 @@ void RunScenarios(const std::vector<std::string>& checker) {
     for (const Scenario& scenario : Scenarios()) {
         SCOPED_TRACE(scenario.name);
         TempDir temp;
-        const fs::path root = fs::path(temp.path()) / "server", install = fs::path(temp.path()) / "install";
+        const fs::path root = fs::path(temp.Path()) / "server", install = fs::path(temp.Path()) / "install";
         WriteTree(root / "files", GameFiles());
         const patchkit::P256Signer signer = patchkit::P256Signer::Generate();
         ASSERT_TRUE(patchkit::SignGameFiles(root / "files", signer).problems.empty());
         scenario.afterSigning(root / "files");
-        ServerProcess server(PathArg(root), {"--chunk-size", "1000"}, PathArg(fs::path(temp.path()) / "server.log"));
-        ASSERT_NE(server.port(), 0);
+        ServerProcess server(PathArg(root), {"--chunk-size", "1000"}, PathArg(fs::path(temp.Path()) / "server.log"));
+        ASSERT_NE(server.Port(), 0);
         fs::create_directories(install);
-        WriteLauncherConfig(install, server.port(),
+        WriteLauncherConfig(install, server.Port(),
                             scenario.withKey ? "publickey=" + EncodeBase64(signer.PublicKey()) + "\n" : "");
         std::vector<std::string> argv = checker;
         argv.insert(argv.end(), {"--mode", "both"});

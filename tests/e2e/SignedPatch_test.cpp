@@ -73,15 +73,15 @@ void RunRows(const std::vector<std::string>& checker) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
         TempDir temp;
-        const fs::path root(temp.path());
+        const fs::path root(temp.Path());
         WriteOffer(root / "server/patches", row.offer);
         // With the key the game files must be signed too, even when there are none but the list.
         fs::create_directories(root / "server/files");
         ASSERT_TRUE(patchkit::SignGameFiles(root / "server/files", SigningKey()).problems.empty());
         ServerProcess server(PathArg(root / "server"), {}, PathArg(root / "server.log"));
-        ASSERT_NE(server.port(), 0);
+        ASSERT_NE(server.Port(), 0);
         fs::create_directories(root / "install");
-        WriteLauncherConfig(root / "install", server.port(), row.key ? kPublicKeyLine : "");
+        WriteLauncherConfig(root / "install", server.Port(), row.key ? kPublicKeyLine : "");
 
         const RunResult run = RunToEnd(checker, PathArg(root / "install"), kChildTimeout);
 

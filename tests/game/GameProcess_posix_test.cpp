@@ -57,44 +57,48 @@ TEST(GameProcessPosix, RunsTheProgramWithItsArgumentsInItsOwnDirectory) {
 
     std::wstring report = dir.Child(L"report.txt");
     ASSERT_TRUE(WaitFor([&] { return !ReadIfComplete(report).empty(); }));
-    std::string expectedDirectory = std::filesystem::canonical(ToNativePath(dir.path())).string();
+    std::string expectedDirectory = std::filesystem::canonical(ToNativePath(dir.Path())).string();
     EXPECT_EQ(ReadIfComplete(report), expectedDirectory + "\n1:mossfield\nend\n");
 }
 
-TEST(GameProcessPosix, AcceptsTheLongestWorkingDirectoryThatFits) {
-    test::TempDir dir;
-    std::wstring directory = dir.path();
-    while (directory.size() < kMaxWorkingDirectoryLength)
-        directory += directory.size() % 50 == 0 ? L'/' : L'd';
-    directory.back() = L'e';
-    ASSERT_EQ(directory.size(), kMaxWorkingDirectoryLength);
-    std::wstring exePath = directory + L"/g.sh";
-    test::WriteFileBytes(exePath, "#!/bin/sh\necho end > ok.txt\n");
-    MakeExecutable(exePath);
+// A directory of 259 characters starts the game, whether its text is padded or its folders are
+// real; one character more and not even a real program starts.
+TEST(GameProcessPosix, StartsOnlyWhenTheWorkingDirectoryFitsTheBuffer) {
+    struct Case {
+        const char* name;
+        std::size_t directoryLength;
+        bool realFolders;
+        bool starts;
+    };
+    const Case cases[] = {
+        {"padded, one too long", kMaxWorkingDirectoryLength + 1, false, false},
+        {"padded, longest that fits", kMaxWorkingDirectoryLength, false, true},
+        {"real folders, longest that fits", kMaxWorkingDirectoryLength, true, true},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        test::TempDir dir;
+        std::wstring directory = dir.Path();
+        if (row.realFolders) {
+            while (directory.size() < row.directoryLength)
+                directory += directory.size() % 50 == 0 ? L'/' : L'd';
+            directory.back() = L'e';
+            directory += L'/';
+        }
+        std::wstring exePath = row.realFolders ? directory + L"g.sh" : test::PaddedPath(dir.Path(), L"g.sh", row.directoryLength);
+        ASSERT_EQ(WorkingDirectoryOf(exePath).size(), row.directoryLength);
+        test::WriteFileBytes(exePath, "#!/bin/sh\necho end > ran.txt\n");
+        MakeExecutable(exePath);
 
-    GameProcess game;
-    ASSERT_TRUE(game.StartGame(exePath, L"mossfield"));
-    std::wstring done = directory + L"/ok.txt";
-    EXPECT_TRUE(WaitFor([&] { return !ReadIfComplete(done).empty(); }));
-}
-
-TEST(GameProcessPosix, RefusesARealProgramWhoseDirectoryDoesNotFitTheBuffer) {
-    test::TempDir dir;
-    test::WriteFileBytes(dir.Child(L"g.sh"), "#!/bin/sh\necho end > ran.txt\n");
-    MakeExecutable(dir.Child(L"g.sh"));
-    std::wstring exePath = test::PaddedPath(dir.path(), L"g.sh");
-    ASSERT_EQ(WorkingDirectoryOf(exePath).size(), kMaxWorkingDirectoryLength + 1);
-
-    GameProcess game;
-    EXPECT_FALSE(game.StartGame(exePath, L"mossfield"));
-    EXPECT_FALSE(game.Running());
-    // One character less and the same program starts.
-    std::wstring fits = exePath;
-    fits.erase(dir.path().size(), 2);
-    fits.insert(dir.path().size(), L"/");
-    ASSERT_EQ(WorkingDirectoryOf(fits).size(), kMaxWorkingDirectoryLength);
-    EXPECT_TRUE(game.StartGame(fits, L"mossfield"));
-    EXPECT_TRUE(WaitFor([&] { return test::FileExists(dir.Child(L"ran.txt")); }));
+        GameProcess game;
+        EXPECT_EQ(game.StartGame(exePath, L"mossfield"), row.starts);
+        EXPECT_EQ(game.Running(), row.starts);
+        std::wstring ran = directory + L"ran.txt";
+        if (row.starts)
+            EXPECT_TRUE(WaitFor([&] { return test::FileExists(ran); }));
+        else
+            EXPECT_FALSE(test::FileExists(ran));
+    }
 }
 
 TEST(GameProcessPosix, FindsAndTerminatesItsProcessesByName) {

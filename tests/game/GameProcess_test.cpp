@@ -17,7 +17,6 @@ TEST(GameProcess, StartsIdleWithTheGameName) {
     EXPECT_EQ(game.ProcessName(), L"Tarvesk");
     EXPECT_FALSE(game.Running());
     EXPECT_EQ(game.LaunchTick(), 0u);
-    EXPECT_EQ(game.Owner(), nullptr);
 }
 
 TEST(GameProcess, MissingExecutableChangesNothing) {
@@ -33,7 +32,7 @@ TEST(GameProcess, MissingExecutableChangesNothing) {
 TEST(GameProcess, RefusesAWorkingDirectoryThatDoesNotFitTheBuffer) {
     test::TempDir dir;
     test::WriteFileBytes(dir.Child(L"Tarvesk.exe"), "not a program");
-    std::wstring exePath = test::PaddedPath(dir.path(), L"Tarvesk.exe");
+    std::wstring exePath = test::PaddedPath(dir.Path(), L"Tarvesk.exe");
     ASSERT_EQ(exePath.find_last_of(L"\\/"), kMaxWorkingDirectoryLength + 1);
     ASSERT_TRUE(PathExists(exePath));
 
@@ -53,7 +52,7 @@ TEST(ProcessControl, LaunchFailsForAFileThatIsNoProgram) {
     test::TempDir dir;
     std::wstring exePath = dir.Child(L"Broken.exe");
     test::WriteFileBytes(exePath, "");
-    std::wstring directory = dir.path().substr(0, dir.path().size() - 1);
+    std::wstring directory = dir.Path().substr(0, dir.Path().size() - 1);
     EXPECT_FALSE(LaunchProcess(L"\"" + exePath + L"\" mossfield", directory));
 
     GameProcess game;

@@ -7,10 +7,12 @@
 namespace ombrelta::test {
 
 /// directory (ending with a separator) + name, with "./" steps that make the text before the last
-/// separator exactly one character too long for the 260-character working directory buffer. The
-/// steps lengthen the text, not the real path, so the file system never sees a long name.
-inline std::wstring PaddedPath(const std::wstring& directory, const std::wstring& name) {
-    const std::size_t wanted = kMaxWorkingDirectoryLength + 2;  // one too many, plus the last '/'
+/// separator exactly directoryLength characters long (by default one too many for the 260-character
+/// working directory buffer). The steps lengthen the text, not the real path, so the file system
+/// never sees a long name.
+inline std::wstring PaddedPath(const std::wstring& directory, const std::wstring& name,
+                               std::size_t directoryLength = kMaxWorkingDirectoryLength + 1) {
+    const std::size_t wanted = directoryLength + 1;  // plus the last '/'
     std::wstring padded = directory;
     while (padded.size() + 2 <= wanted)
         padded += L"./";

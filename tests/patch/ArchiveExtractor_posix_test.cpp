@@ -49,7 +49,7 @@ TEST(ExtractArchive, RunningProgramIsMovedAsideAndPutBackWhenItsReplacementFails
         EXPECT_TRUE(IsFileInUse(program));
 
         std::vector<std::wstring> movedAside;
-        const bool extracted = ExtractArchive(FixturePath(row.archive), tmp.path(), &movedAside);
+        const bool extracted = ExtractArchive(FixturePath(row.archive), tmp.Path(), &movedAside);
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
 

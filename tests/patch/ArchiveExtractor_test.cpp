@@ -53,10 +53,10 @@ TEST(ExtractArchive, ReadsArchivesOfEveryTool) {
          {L"infozip-stream.zip", L"infozip-zip64.zip", L"sevenzip.zip", L"python-zip64.zip"}) {
         SCOPED_TRACE(WideToUtf8(file));
         TempDir tmp;
-        EXPECT_TRUE(ExtractArchive(FixturePath(file), tmp.path()));
+        EXPECT_TRUE(ExtractArchive(FixturePath(file), tmp.Path()));
     }
     TempDir tmp;
-    ASSERT_TRUE(ExtractArchive(FixturePath(L"sevenzip.zip"), tmp.path()));
+    ASSERT_TRUE(ExtractArchive(FixturePath(L"sevenzip.zip"), tmp.Path()));
     EXPECT_EQ(ReadFileBytes(tmp.Child(L"sub/seven.txt")), "from 7-Zip\n");
 }
 
@@ -78,64 +78,64 @@ TEST(ExtractArchive, StopsAtAnEntryThatWouldLeaveTheDestination) {
         EXPECT_EQ(ReadFileBytes(dest + L"second/two.txt"), "second");
         EXPECT_EQ(CountChildren(dest), 2u);
         // Nothing beside or above the destination.
-        EXPECT_EQ(CountChildren(tmp.path()), 1u);
+        EXPECT_EQ(CountChildren(tmp.Path()), 1u);
         EXPECT_EQ(CountChildren(tmp.Child(L"a")), 1u);
     }
 }
 
 TEST(ExtractArchive, NameNotInUtf8IsCodePage437UnlessFlaggedUtf8) {
     TempDir tmp;
-    ASSERT_TRUE(ExtractArchive(FixturePath(L"latin1-name.zip"), tmp.path()));
+    ASSERT_TRUE(ExtractArchive(FixturePath(L"latin1-name.zip"), tmp.Path()));
     EXPECT_EQ(ReadFileBytes(tmp.Child(L"caf\u0398.txt")), "latin\n");
-    EXPECT_EQ(CountChildren(tmp.path()), 1u);
+    EXPECT_EQ(CountChildren(tmp.Path()), 1u);
 
     std::string zip = test::FixtureBytes(L"latin1-name.zip");
     test::PutLe16(zip, test::CentralHeaderAt(zip, 0) + 8, 0x0800);
     WriteFileBytes(tmp.Child(L"flagged.zip"), zip);
     TempDir flagged;
-    ASSERT_TRUE(ExtractArchive(tmp.Child(L"flagged.zip"), flagged.path()));
+    ASSERT_TRUE(ExtractArchive(tmp.Child(L"flagged.zip"), flagged.Path()));
     EXPECT_EQ(ReadFileBytes(flagged.Child(L"caf\uFFFD.txt")), "latin\n");
 }
 
 TEST(ExtractArchive, NamesDifferingOnlyInCodePage437LettersStayApart) {
     TempDir tmp;
-    ASSERT_TRUE(ExtractArchive(FixturePath(L"cp437-names.zip"), tmp.path()));
+    ASSERT_TRUE(ExtractArchive(FixturePath(L"cp437-names.zip"), tmp.Path()));
     EXPECT_EQ(ReadFileBytes(tmp.Child(L"\u00E6.txt")), "ae ligature\n");
     EXPECT_EQ(ReadFileBytes(tmp.Child(L"\u00E5.txt")), "a ring\n");
-    EXPECT_EQ(CountChildren(tmp.path()), 2u);
+    EXPECT_EQ(CountChildren(tmp.Path()), 2u);
 }
 
 TEST(ExtractArchive, NameEndingInABackslashIsADirectory) {
     TempDir tmp;
-    ASSERT_TRUE(ExtractArchive(FixturePath(L"backslash-dirs.zip"), tmp.path()));
+    ASSERT_TRUE(ExtractArchive(FixturePath(L"backslash-dirs.zip"), tmp.Path()));
     EXPECT_TRUE(FileExists(tmp.Child(L"a/b/c")));
     EXPECT_EQ(ReadFileBytes(tmp.Child(L"a/b/c")), "");
     EXPECT_TRUE(IsDirectory(tmp.Child(L"d/e")));
     EXPECT_EQ(CountChildren(tmp.Child(L"d/e")), 0u);
-    EXPECT_EQ(CountChildren(tmp.path()), 2u);
+    EXPECT_EQ(CountChildren(tmp.Path()), 2u);
 }
 
 TEST(ExtractArchive, DamagedEntryFailsAfterItsTargetWasWritten) {
     TempDir tmp;
     WriteFileBytes(tmp.Child(L"two/two.txt"), "old content of two");
-    EXPECT_FALSE(ExtractArchive(FixturePath(L"version-upper-badcrc.zip"), tmp.path()));
+    EXPECT_FALSE(ExtractArchive(FixturePath(L"version-upper-badcrc.zip"), tmp.Path()));
     EXPECT_EQ(ReadFileBytes(tmp.Child(L"one.txt")), "one");
     EXPECT_NE(ReadFileBytes(tmp.Child(L"two/two.txt")), "old content of two");
 }
 
 TEST(ExtractArchive, VersionFileIsWrittenLastAndOnlyAfterEveryOtherEntry) {
     TempDir tmp;
-    EXPECT_FALSE(ExtractArchive(FixturePath(L"version-upper-badcrc.zip"), tmp.path()));
+    EXPECT_FALSE(ExtractArchive(FixturePath(L"version-upper-badcrc.zip"), tmp.Path()));
     EXPECT_TRUE(FileExists(tmp.Child(L"one.txt")));
     EXPECT_FALSE(FileExists(tmp.Child(L"VERSION.DAT")));
     EXPECT_FALSE(FileExists(tmp.Child(L"version.dat")));
 
     TempDir good;
-    ASSERT_TRUE(ExtractArchive(FixturePath(L"version-upper.zip"), good.path()));
+    ASSERT_TRUE(ExtractArchive(FixturePath(L"version-upper.zip"), good.Path()));
     EXPECT_EQ(ReadFileBytes(good.Child(L"VERSION.DAT")), "12\n");
     EXPECT_EQ(ReadFileBytes(good.Child(L"one.txt")), "one");
     EXPECT_EQ(ReadFileBytes(good.Child(L"two/two.txt")), "two");
-    EXPECT_EQ(CountChildren(good.path()), 3u);
+    EXPECT_EQ(CountChildren(good.Path()), 3u);
 }
 
 TEST(NamesRootFile, MatchesEverySpellingOfTheRootFile) {
@@ -158,7 +158,7 @@ TEST(NamesRootFile, MatchesEverySpellingOfTheRootFile) {
 TEST(ExtractArchive, RefusedEntryKeepsTheOldVersionFile) {
     TempDir tmp;
     WriteFileBytes(tmp.Child(L"version.dat"), "5\n");
-    EXPECT_FALSE(ExtractArchive(FixturePath(L"version-first-refused.zip"), tmp.path()));
+    EXPECT_FALSE(ExtractArchive(FixturePath(L"version-first-refused.zip"), tmp.Path()));
     EXPECT_EQ(ReadFileBytes(tmp.Child(L"version.dat")), "5\n");
     EXPECT_EQ(ReadFileBytes(tmp.Child(L"one.txt")), "one");
     EXPECT_FALSE(FileExists(tmp.Child(L"four.txt")));
@@ -167,7 +167,7 @@ TEST(ExtractArchive, RefusedEntryKeepsTheOldVersionFile) {
 
 TEST(ExtractArchive, EverySpellingOfTheRootVersionFileWaits) {
     TempDir tmp;
-    EXPECT_FALSE(ExtractArchive(FixturePath(L"version-dotted.zip"), tmp.path()));
+    EXPECT_FALSE(ExtractArchive(FixturePath(L"version-dotted.zip"), tmp.Path()));
     EXPECT_EQ(ReadFileBytes(tmp.Child(L"one.txt")), "one");
     EXPECT_FALSE(FileExists(tmp.Child(L"version.dat")));
 }
@@ -196,7 +196,7 @@ TEST(ExtractArchive, EncryptedOrUnsupportedEntryFails) {
     for (const wchar_t* file : {L"encrypted.zip", L"bzip2.zip"}) {
         SCOPED_TRACE(WideToUtf8(file));
         TempDir tmp;
-        EXPECT_FALSE(ExtractArchive(FixturePath(file), tmp.path()));
+        EXPECT_FALSE(ExtractArchive(FixturePath(file), tmp.Path()));
         EXPECT_FALSE(FileExists(tmp.Child(L"readme.txt")));
         EXPECT_FALSE(FileExists(tmp.Child(L"data/a.bin")));
     }
@@ -228,13 +228,13 @@ TEST(ExtractArchive, TargetThatCannotBeWrittenFails) {
     TempDir tmp;
     // A directory where the archive has a file.
     ASSERT_TRUE(CreateDirectories(tmp.Child(L"readme.txt")));
-    EXPECT_FALSE(ExtractArchive(FixturePath(L"infozip.zip"), tmp.path()));
+    EXPECT_FALSE(ExtractArchive(FixturePath(L"infozip.zip"), tmp.Path()));
     EXPECT_EQ(ReadFileBytes(tmp.Child(L"data/a.bin")), std::string(3000, 'a'));
 
     // A file where the archive needs a directory.
     TempDir other;
     WriteFileBytes(other.Child(L"data"), "in the way");
-    EXPECT_FALSE(ExtractArchive(FixturePath(L"infozip.zip"), other.path()));
+    EXPECT_FALSE(ExtractArchive(FixturePath(L"infozip.zip"), other.Path()));
     EXPECT_TRUE(IsDirectory(other.Child(L"maps")));
     EXPECT_EQ(ReadFileBytes(other.Child(L"data")), "in the way");
 }
@@ -252,7 +252,7 @@ TEST(ExtractArchive, ReadOnlyTargetFails) {
                                      std::filesystem::perm_options::add);
         GTEST_SKIP() << "read-only files are writable for this user";
     }
-    EXPECT_FALSE(ExtractArchive(FixturePath(L"infozip.zip"), tmp.path()));
+    EXPECT_FALSE(ExtractArchive(FixturePath(L"infozip.zip"), tmp.Path()));
     std::filesystem::permissions(ToNativePath(target), std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::add);
     EXPECT_EQ(ReadFileBytes(target), "kept");

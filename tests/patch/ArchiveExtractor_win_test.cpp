@@ -45,7 +45,7 @@ TEST(ExtractArchive, FileInUseIsMovedAsideWhenItCanBeRenamed) {
         EXPECT_EQ(IsFileInUse(held), row.inUse);
 
         std::vector<std::wstring> movedAside;
-        const bool extracted = ExtractArchive(FixturePath(L"infozip.zip"), tmp.path(), &movedAside);
+        const bool extracted = ExtractArchive(FixturePath(L"infozip.zip"), tmp.Path(), &movedAside);
         CloseHandle(handle);
 
         EXPECT_EQ(extracted, row.extracted);

@@ -33,7 +33,7 @@ TEST(MovedAside, RemovesOnlyWhatAnUpdateLeftBeside) {
     ASSERT_TRUE(CreateDirectories(tmp.Child(L"folder.old")));
     WriteFileBytes(tmp.Child(L"folder"), "beside a directory");
 
-    RemoveMovedAside(tmp.path());
+    RemoveMovedAside(tmp.Path());
 
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(row.name)));

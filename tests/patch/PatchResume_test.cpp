@@ -45,7 +45,7 @@ std::vector<std::uint32_t> ChunkOffsets(const FakeLauncherServer& server) {
 bool Apply(FakeLauncherServer& server, const TempDir& install) {
     LauncherApi api;
     EXPECT_TRUE(api.Connect(server.Host(), server.Port()));
-    return PatchService(install.path(), 1, true).ApplyPatches(api, nullptr);
+    return PatchService(install.Path(), 1, true).ApplyPatches(api, nullptr);
 }
 
 TEST(PatchResumeTest, InterruptedDownloadContinuesAtItsSizeNextTime) {

@@ -45,7 +45,7 @@ protected:
         LauncherApi api;
         EXPECT_TRUE(api.Connect(server.Host(), server.Port()));
         reports.clear();
-        PatchService service(install.path());
+        PatchService service(install.Path());
         return service.ApplyPatches(api, [this](const std::wstring& text, std::int32_t percent) {
             reports.emplace_back(WideToUtf8(text), percent);
         });
@@ -131,7 +131,7 @@ TEST_F(PatchServiceTest, DownloadReportsItsShareOfTheBar) {
         LauncherApi api;
         ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
         Reports seen;
-        PatchService service(dir.path());
+        PatchService service(dir.Path());
         EXPECT_FALSE(service.ApplyPatches(api, [&](const std::wstring& text, std::int32_t percent) {
             seen.emplace_back(WideToUtf8(text), percent);
         }));
@@ -176,7 +176,7 @@ TEST_F(PatchServiceTest, UnconfirmedPatchKeepsItsExtractedFilesAndItsArchive) {
         FakeLauncherServer server({PatchFromFixture(1, row.fixture)}, {});
         LauncherApi api;
         ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
-        EXPECT_FALSE(PatchService(dir.path()).ApplyPatches(api, nullptr));
+        EXPECT_FALSE(PatchService(dir.Path()).ApplyPatches(api, nullptr));
         EXPECT_TRUE(FileExists(dir.Child(row.extractedFile)));
         EXPECT_TRUE(FileExists(dir.Child(L"_patch_temp/patch1.zip")));
         EXPECT_EQ(FileExists(dir.Child(L"version.dat")), row.versionAfter != nullptr);
@@ -225,7 +225,7 @@ TEST_F(PatchServiceTest, ArchiveNamesThatAreNotPlainFileNamesAreRefusedBeforeDow
         FakeLauncherServer server({{1, name, Fixture(L"patches/patch1.zip"), std::nullopt}}, {});
         LauncherApi api;
         ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
-        EXPECT_FALSE(PatchService(dir.path()).ApplyPatches(api, nullptr));
+        EXPECT_FALSE(PatchService(dir.Path()).ApplyPatches(api, nullptr));
         EXPECT_EQ(Count(server, GET_PATCH_CHUNK), 0u);
     }
 }
@@ -268,7 +268,7 @@ TEST_F(PatchServiceTest, EmptyCallbackChangesNothingButTheReports) {
     FakeLauncherServer server({PatchFromFixture(1, L"patches/patch1.zip")}, {});
     LauncherApi api;
     ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
-    EXPECT_TRUE(PatchService(install.path()).ApplyPatches(api, nullptr));
+    EXPECT_TRUE(PatchService(install.Path()).ApplyPatches(api, nullptr));
     EXPECT_EQ(ReadFileBytes(install.Child(L"version.dat")), "1\r\n");
 }
 
@@ -292,7 +292,7 @@ TEST_F(PatchServiceTest, WithAKeyOnlyASignedPatchIsInstalled) {
         LauncherApi api;
         ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
         Reports seen;
-        const bool done = PatchService(dir.path(), 1, false, row.key)
+        const bool done = PatchService(dir.Path(), 1, false, row.key)
                               .ApplyPatches(api, [&](const std::wstring& text, std::int32_t percent) {
                                   seen.emplace_back(WideToUtf8(text), percent);
                               });
@@ -310,7 +310,7 @@ TEST_F(PatchServiceTest, WithAKeyOnlyASignedPatchIsInstalled) {
 TEST_F(PatchServiceTest, RemovePatchTempKeepsAFolderThatHoldsAnotherFile) {
     WriteFileBytes(install.Child(L"_patch_temp/a.zip"), "a");
     WriteFileBytes(install.Child(L"_patch_temp/b.zip.download"), "b");
-    PatchService service(install.path());
+    PatchService service(install.Path());
     service.RemovePatchTemp(install.Child(L"_patch_temp/a.zip"));
     EXPECT_FALSE(FileExists(install.Child(L"_patch_temp/a.zip")));
     EXPECT_TRUE(FileExists(install.Child(L"_patch_temp/b.zip.download")));

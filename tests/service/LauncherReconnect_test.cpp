@@ -95,13 +95,13 @@ TEST(LauncherReconnectTest, LostConnectionIsConnectedAgainOnlyWithTheKey) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.options);
         TempDir dir;
-        WorkingDirectory cwd(dir.path());
+        WorkingDirectory cwd(dir.Path());
         FakeLauncherServer server({}, {test::ListedFile(1, "big.bin", kContent)});
         std::atomic<int> cuts{1};
         server.SetIntercept(CutAtSecondChunk(cuts));
-        WriteConfig(dir.path(), server.Port(), row.options);
-        LauncherService service(dir.path());
-        ASSERT_TRUE(service.LoadConfig(nullptr));
+        WriteConfig(dir.Path(), server.Port(), row.options);
+        LauncherService service(dir.Path());
+        ASSERT_TRUE(service.LoadConfig());
         ReportLog log;
         std::string errorText;
 
@@ -124,11 +124,11 @@ TEST(LauncherReconnectTest, LostConnectionIsConnectedAgainOnlyWithTheKey) {
 
 TEST(LauncherReconnectTest, FailureThatKeepsTheConnectionIsNotRetried) {
     TempDir dir;
-    WorkingDirectory cwd(dir.path());
+    WorkingDirectory cwd(dir.Path());
     FakeLauncherServer server({}, {test::ListedFile(1, "../outside.bin", kContent)});
-    WriteConfig(dir.path(), server.Port(), "retries=3\n");
-    LauncherService service(dir.path());
-    ASSERT_TRUE(service.LoadConfig(nullptr));
+    WriteConfig(dir.Path(), server.Port(), "retries=3\n");
+    LauncherService service(dir.Path());
+    ASSERT_TRUE(service.LoadConfig());
     ReportLog log;
     std::string errorText;
     EXPECT_FALSE(service.RunStartupChecks(errorText, log.Bind()));
@@ -140,13 +140,13 @@ TEST(LauncherReconnectTest, FailureThatKeepsTheConnectionIsNotRetried) {
 // Without the close ending the wait, the run would connect again and meet the next cut.
 TEST(LauncherReconnectTest, CloseDuringTheWaitEndsTheRun) {
     TempDir dir;
-    WorkingDirectory cwd(dir.path());
+    WorkingDirectory cwd(dir.Path());
     FakeLauncherServer server({}, {test::ListedFile(1, "big.bin", kContent)});
     std::atomic<int> cuts{100};
     server.SetIntercept(CutAtSecondChunk(cuts));
-    WriteConfig(dir.path(), server.Port(), "retries=10\n");
-    LauncherService service(dir.path());
-    ASSERT_TRUE(service.LoadConfig(nullptr));
+    WriteConfig(dir.Path(), server.Port(), "retries=10\n");
+    LauncherService service(dir.Path());
+    ASSERT_TRUE(service.LoadConfig());
     std::atomic<bool> waiting{false};
     std::string errorText;
     std::thread run([&] {

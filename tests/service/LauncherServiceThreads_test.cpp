@@ -35,7 +35,7 @@ TEST(LauncherServiceThreads, CloseFromAnotherThreadEndsADownloadCleanly) {
     for (const char* configLine : {"", "pipeline=16\n"}) {
         SCOPED_TRACE(configLine);
         test::TempDir dir;
-        test::WorkingDirectory cwd(dir.path());
+        test::WorkingDirectory cwd(dir.Path());
         test::FakeLauncherServer server({}, {test::ListedFile(1, "big.bin", std::string(100000, 'b'))});
         constexpr std::uint32_t kStallAt = 5000;
         server.SetIntercept([](const Bytes& request) -> std::optional<Reply> {
@@ -48,8 +48,8 @@ TEST(LauncherServiceThreads, CloseFromAnotherThreadEndsADownloadCleanly) {
         ScrambleConfig(bytes);
         test::WriteFileBytes(dir.Child(L"Ombrel.dat"), std::string(bytes.begin(), bytes.end()));
 
-        LauncherService service(dir.path());
-        ASSERT_TRUE(service.LoadConfig(nullptr));
+        LauncherService service(dir.Path());
+        ASSERT_TRUE(service.LoadConfig());
         test::ReportLog log;
         bool verified = true;
         std::thread worker([&] { verified = service.VerifyBeforeStart(log.Bind()); });

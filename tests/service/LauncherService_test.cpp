@@ -49,13 +49,13 @@ std::uint16_t ClosedPort() {
 class LauncherServiceTest : public ::testing::Test {
 protected:
     void Configure(std::uint16_t port) {
-        WriteConfig(dir.path(), "host=127.0.0.1\nport=" + std::to_string(port) + "\n");
-        ASSERT_TRUE(service.LoadConfig(nullptr));
+        WriteConfig(dir.Path(), "host=127.0.0.1\nport=" + std::to_string(port) + "\n");
+        ASSERT_TRUE(service.LoadConfig());
     }
 
     TempDir dir;
-    WorkingDirectory cwd{dir.path()};
-    LauncherService service{dir.path()};
+    WorkingDirectory cwd{dir.Path()};
+    LauncherService service{dir.Path()};
     ReportLog log;
 };
 
@@ -109,10 +109,10 @@ TEST_F(LauncherServiceTest, VerifiedFileCacheOnlyWithTheKey) {
     for (const Row& row : {Row{"", false}, Row{"hashcache=0\n", false}, Row{"hashcache=1\n", true}}) {
         SCOPED_TRACE(row.option);
         FakeLauncherServer server({}, {ListedFile(1, "a.txt", "alpha")});
-        WriteConfig(dir.path(), "host=127.0.0.1\nport=" + std::to_string(server.Port()) + "\n" + row.option);
+        WriteConfig(dir.Path(), "host=127.0.0.1\nport=" + std::to_string(server.Port()) + "\n" + row.option);
         TempDir install;
-        LauncherService launcher(install.path());
-        ASSERT_TRUE(launcher.LoadConfig(nullptr));
+        LauncherService launcher(install.Path());
+        ASSERT_TRUE(launcher.LoadConfig());
         WriteFileBytes(dir.Child(L"a.txt"), "alpha");
         std::string errorText;
         log.calls.clear();
@@ -125,7 +125,7 @@ TEST_F(LauncherServiceTest, VerifiedFileCacheOnlyWithTheKey) {
                                       {"Checking a.txt", 100},
                                       {"Files checked successfully.", 100}}));
         EXPECT_EQ(test::FileExists(install.Child(L"_verify_cache")), row.cached);
-        for (const std::wstring& folder : {install.path(), dir.path()}) {
+        for (const std::wstring& folder : {install.Path(), dir.Path()}) {
             EXPECT_FALSE(test::FileExists(folder + L"_verify_cache.tmp"));
         }
         EXPECT_FALSE(test::FileExists(dir.Child(L"_verify_cache")));
@@ -216,14 +216,15 @@ TEST_F(LauncherServiceTest, PipelineKeyReachesBothDownloads) {
             return Reply::Payload(test::PayloadBuilder().U16(GET_PATCH_CHUNK).U32(offset + piece.size() == archive.size())
                                       .U32(static_cast<std::uint32_t>(piece.size())).Raw(piece).Take());
         });
-        WriteConfig(dir.path(), "host=127.0.0.1\nport=" + std::to_string(server.Port()) + "\n" + row.configLine);
-        ASSERT_TRUE(service.LoadConfig(nullptr));
+        WriteConfig(dir.Path(),
+                    "host=127.0.0.1\nport=" + std::to_string(server.Port()) + "\n" + row.configLine);
+        ASSERT_TRUE(service.LoadConfig());
         std::string errorText;
 
         EXPECT_EQ(service.RunStartupChecks(errorText, nullptr), *row.errorText == '\0');
 
         EXPECT_EQ(errorText, row.errorText);
-        EXPECT_EQ(ReadLocalVersion(dir.path(), L"version.dat"), 1);
+        EXPECT_EQ(ReadLocalVersion(dir.Path(), L"version.dat"), 1);
         bool askedAhead = false;
         for (const Bytes& request : server.RequestPayloads())
             askedAhead |= test::RequestCode(request) == GET_PATCH_CHUNK && test::U32At(request, 4) == 200;
@@ -232,25 +233,21 @@ TEST_F(LauncherServiceTest, PipelineKeyReachesBothDownloads) {
     }
 }
 
-TEST_F(LauncherServiceTest, LoadConfigReadsTheWorkingDirectoryAndSetsTheOwner) {
-    int window = 0;
-    WriteConfig(dir.path(), "HOST = 10.1.2.3\nport=70000\ndiscord=d\n");
-    ASSERT_TRUE(service.LoadConfig(&window));
+TEST_F(LauncherServiceTest, LoadConfigReadsTheWorkingDirectory) {
+    WriteConfig(dir.Path(), "HOST = 10.1.2.3\nport=70000\ndiscord=d\n");
+    ASSERT_TRUE(service.LoadConfig());
     EXPECT_EQ(service.Config().host, L"10.1.2.3");
     EXPECT_EQ(service.Config().port, 70000);
     EXPECT_EQ(service.Config().discord, L"d");
-    EXPECT_EQ(service.Game().Owner(), &window);
 }
 
 TEST_F(LauncherServiceTest, LoadConfigFailureKeepsTheDefaults) {
-    LauncherService fresh(dir.path());
-    int window = 0;
-    EXPECT_FALSE(fresh.LoadConfig(&window));
+    LauncherService fresh(dir.Path());
+    EXPECT_FALSE(fresh.LoadConfig());
     EXPECT_EQ(fresh.Config().host, L"");
     EXPECT_EQ(fresh.Config().port, 0);
-    EXPECT_EQ(fresh.Game().Owner(), &window);
     WriteFileBytes(dir.Child(L"Ombrel.dat"), "");
-    EXPECT_FALSE(fresh.LoadConfig(nullptr));
+    EXPECT_FALSE(fresh.LoadConfig());
 }
 
 TEST(LauncherServiceFolders, WithoutAFolderTheProgramsOwnIsUsed) {

@@ -36,18 +36,18 @@ TempDir::TempDir() {
     std::filesystem::path base = std::filesystem::temp_directory_path() / UniqueName();
     std::filesystem::remove_all(base);
     std::filesystem::create_directories(base);
-    path_ = base.wstring();
-    if (!path_.empty() && !IsSeparator(path_.back()))
-        path_ += L'/';
+    path = base.wstring();
+    if (!path.empty() && !IsSeparator(path.back()))
+        path += L'/';
 }
 
 TempDir::~TempDir() {
     std::error_code ignored;
-    std::filesystem::remove_all(ToNativePath(path_), ignored);
+    std::filesystem::remove_all(ToNativePath(path), ignored);
 }
 
 std::wstring TempDir::Child(std::wstring_view name) const {
-    return path_ + std::wstring(name);
+    return path + std::wstring(name);
 }
 
 WorkingDirectory::WorkingDirectory(const std::wstring& path) : saved(std::filesystem::current_path()) {

@@ -17,12 +17,12 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::wstring& path() const { return path_; }
+    const std::wstring& Path() const { return path; }
     /// path() followed by a relative name ('/' or '\' separators).
     std::wstring Child(std::wstring_view name) const;
 
 private:
-    std::wstring path_;
+    std::wstring path;
 };
 
 /// Makes a directory the working directory and restores the old one on destruction.

@@ -96,7 +96,7 @@ TEST(ConfigToolTest, InputAndOutputErrors) {
         RunTool("encode " + Quoted(dir.Child(L"missing")) + " " + Quoted(dir.Child(L"out")) + " 2>/dev/null"),
         2);
     EXPECT_FALSE(PathExists(dir.Child(L"out")));
-    EXPECT_EQ(RunTool("decode " + Quoted(dir.path()) + " - 2>/dev/null"), 2);
+    EXPECT_EQ(RunTool("decode " + Quoted(dir.Path()) + " - 2>/dev/null"), 2);
     EXPECT_EQ(RunTool("encode " + Quoted(dir.Child(L"plain")) + " " + Quoted(dir.Child(L"no/such/dir")) +
                       " 2>/dev/null"),
               2);

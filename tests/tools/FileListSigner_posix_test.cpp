@@ -19,7 +19,7 @@ using test::TempDir;
 using test::WriteFileBytes;
 
 SignedFileList SignAndParse(const TempDir& dir, const P256Signer& signer) {
-    const FileSigningOutcome outcome = SignGameFiles(std::filesystem::path(dir.path()), signer);
+    const FileSigningOutcome outcome = SignGameFiles(std::filesystem::path(dir.Path()), signer);
     EXPECT_TRUE(outcome.problems.empty());
     return ParseSignedFileList(ReadFileBytes(dir.Child(L"ombrelta-files.sig")));
 }
@@ -50,7 +50,7 @@ TEST(SignGameFiles, RefusesFilesTheLauncherWouldRefuse) {
     WriteFileBytes(dir.Child(L"a.bin"), "a");
     WriteFileBytes(dir.Child(L"A.BIN"), "b");
     const FileSigningOutcome outcome =
-        SignGameFiles(std::filesystem::path(dir.path()), P256Signer::Generate());
+        SignGameFiles(std::filesystem::path(dir.Path()), P256Signer::Generate());
     EXPECT_FALSE(outcome.problems.empty());
     EXPECT_FALSE(test::FileExists(dir.Child(L"ombrelta-files.sig")));
 }

@@ -26,7 +26,7 @@ using test::TempDir;
 using test::WriteFileBytes;
 
 fs::path Under(const TempDir& dir, const std::string& name) {
-    return fs::path(dir.path()) / name;
+    return fs::path(dir.Path()) / name;
 }
 
 void Write(const fs::path& file, const std::string& bytes) {

@@ -59,7 +59,7 @@ TEST(P256Signer, SignaturesVerifyUnderItsPublicKeyOnly) {
 
 TEST(P256Signer, SavesForItsOwnerOnlyAndNeverOverwrites) {
     TempDir dir;
-    const fs::path file = fs::path(dir.path()) / "signing.key";
+    const fs::path file = fs::path(dir.Path()) / "signing.key";
     const P256Signer signer = P256Signer::Generate();
     signer.Save(file);
     struct stat info {};
@@ -73,17 +73,17 @@ TEST(P256Signer, SavesForItsOwnerOnlyAndNeverOverwrites) {
 
 TEST(P256Signer, LoadsKeysMadeByOpenSslAndRefusesOtherFiles) {
     TempDir dir;
-    const fs::path key = fs::path(dir.path()) / "openssl.pem", text = fs::path(dir.path()) / "text.pem";
+    const fs::path key = fs::path(dir.Path()) / "openssl.pem", text = fs::path(dir.Path()) / "text.pem";
     WriteFileBytes(key.wstring(), kOpenSslKey);
     WriteFileBytes(text.wstring(), "not a key\n");
     EXPECT_EQ(EncodeBase64(P256Signer::Load(key).PublicKey()), kOpenSslPublicKey);
     EXPECT_THROW(P256Signer::Load(text), std::runtime_error);
-    EXPECT_THROW(P256Signer::Load(fs::path(dir.path()) / "missing.pem"), std::runtime_error);
+    EXPECT_THROW(P256Signer::Load(fs::path(dir.Path()) / "missing.pem"), std::runtime_error);
 }
 
 TEST(PatchTool, KeyGenPrintsTheLineForOmbrelDat) {
     TempDir dir;
-    const fs::path key = fs::path(dir.path()) / "new.key";
+    const fs::path key = fs::path(dir.Path()) / "new.key";
     const std::string output =
         StandardOutputOf(std::string("'") + OMBRELTA_PATCH_TOOL + "' keygen --out '" + key.string() + "'");
     ASSERT_TRUE(output.starts_with("publickey=") && output.ends_with("\n")) << output;
@@ -95,7 +95,7 @@ TEST(PatchTool, KeyGenPrintsTheLineForOmbrelDat) {
 
 TEST(SignPatch, AddsOneSignatureTheLauncherAcceptsAndReplacesItWhenSignedAgain) {
     TempDir dir;
-    const fs::path root(dir.path());
+    const fs::path root(dir.Path());
     WriteFileBytes((root / "new/data/a.bin").wstring(), std::string(5000, 'a'));
     fs::create_directories(root / "old");
     const fs::path archive = root / "p3.zip";
@@ -123,7 +123,7 @@ TEST(SignPatch, AddsOneSignatureTheLauncherAcceptsAndReplacesItWhenSignedAgain) 
 
 TEST(SignPatch, RefusesWhatTheLauncherWouldRefuseAndLeavesItAlone) {
     TempDir dir;
-    const fs::path root(dir.path());
+    const fs::path root(dir.Path());
     WriteFileBytes((root / "new/a.txt").wstring(), "a");
     fs::create_directories(root / "old");
     const fs::path archive = root / "p3.zip";
@@ -157,12 +157,14 @@ TEST(PatchSignatureWarning, NamesUnsignedStaleAndMisnumberedPatches) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
-        const fs::path archive = fs::path(dir.path()) / "p.zip";
+        const fs::path archive = fs::path(dir.Path()) / "p.zip";
         WriteFileBytes(archive.wstring(), row.zip);
-        const std::optional<std::string> warning = PatchSignatureWarning(archive, row.version);
+        const std::optional<SignatureWarning> warning = PatchSignatureWarning(archive, row.version);
         ASSERT_EQ(warning.has_value(), row.warning != nullptr);
-        if (warning)
-            EXPECT_NE(warning->find(row.warning), std::string::npos) << *warning;
+        if (!warning)
+            continue;
+        EXPECT_NE(warning->text.find(row.warning), std::string::npos) << warning->text;
+        EXPECT_EQ(warning->notSigned, row.label == std::string("unsigned"));
     }
 }
 

@@ -65,7 +65,7 @@ TEST(ComputeFileMd5, MissingFileOrDirectoryGivesEmptyText) {
     EXPECT_EQ(ComputeFileMd5(dir.Child(L"missing.bin")), "");
     EXPECT_EQ(ComputeFileMd5(dir.Child(L"missing/missing.bin")), "");
     EXPECT_EQ(ComputeFileMd5(dir.Child(L"sub")), "");
-    EXPECT_EQ(ComputeFileMd5(dir.path()), "");
+    EXPECT_EQ(ComputeFileMd5(dir.Path()), "");
     EXPECT_EQ(ComputeFileMd5(L""), "");
 }
 

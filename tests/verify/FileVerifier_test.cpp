@@ -44,7 +44,7 @@ std::string NumberedName(int i) {
 // must not change a single report, request or file.
 class VerifyAndRepairFilesTest : public ::testing::TestWithParam<unsigned> {
 protected:
-    VerifyAndRepairFilesTest() : cwd(dir.path()) { SetHashAheadThreadCount(GetParam()); }
+    VerifyAndRepairFilesTest() : cwd(dir.Path()) { SetHashAheadThreadCount(GetParam()); }
     ~VerifyAndRepairFilesTest() override { SetHashAheadThreadCount(std::nullopt); }
 
     // Runs against the server; returns the error text, or "" after a successful run.
@@ -286,7 +286,7 @@ INSTANTIATE_TEST_SUITE_P(HashThreads, VerifyAndRepairFilesTest, ::testing::Value
 
 TEST(FileNeedsRepair, Table) {
     TempDir dir;
-    WorkingDirectory cwd(dir.path());
+    WorkingDirectory cwd(dir.Path());
     WriteFileBytes(dir.Child(L"sub/abc.bin"), "abc");
     struct Row {
         const char* path;

@@ -76,7 +76,7 @@ std::string ErrorOf(const HashEntry& entry, FakeSource& source, const ProgressCa
 
 TEST(DownloadGameFileFrom, WritesChunksAndReportsPercents) {
     TempDir dir;
-    WorkingDirectory cwd(dir.path());
+    WorkingDirectory cwd(dir.Path());
     FakeSource source({{"aaaa"}, {"bbbb"}, {"cc", true}});
     ReportLog log;
     ASSERT_TRUE(DownloadGameFileFrom(Entry("data/sub/f.bin", 10), source, log.Bind()));
@@ -104,7 +104,7 @@ TEST(DownloadGameFileFrom, PercentEdgeCases) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         TempDir dir;
-        WorkingDirectory cwd(dir.path());
+        WorkingDirectory cwd(dir.Path());
         FakeSource source(row.chunks);
         std::vector<std::int32_t> percents;
         ASSERT_TRUE(
@@ -117,7 +117,7 @@ TEST(DownloadGameFileFrom, PercentEdgeCases) {
 
 TEST(DownloadGameFileFrom, PercentUsesSixtyFourBitProduct) {
     TempDir dir;
-    WorkingDirectory cwd(dir.path());
+    WorkingDirectory cwd(dir.Path());
     // 50,000,000 * 100 overflows 32 bits.
     FakeSource source({{"", false, 50000000}, {"", true, 50000000}});
     std::vector<std::int32_t> percents;
@@ -128,7 +128,7 @@ TEST(DownloadGameFileFrom, PercentUsesSixtyFourBitProduct) {
 
 TEST(DownloadGameFileFrom, EmptyChunkWithoutLastFlagFailsAfterItsReport) {
     TempDir dir;
-    WorkingDirectory cwd(dir.path());
+    WorkingDirectory cwd(dir.Path());
     FakeSource source({{"abcd"}, {""}});
     ReportLog log;
     EXPECT_EQ(ErrorOf(Entry("dir/f.bin", 8), source, log.Bind()), "Server returned empty chunk: dir/f.bin");
@@ -138,7 +138,7 @@ TEST(DownloadGameFileFrom, EmptyChunkWithoutLastFlagFailsAfterItsReport) {
 
 TEST(DownloadGameFileFrom, WriteFailure) {
     TempDir dir;
-    WorkingDirectory cwd(dir.path());
+    WorkingDirectory cwd(dir.Path());
     FakeSource source({{"abcd"}, {"efgh", false, 0, true}});
     ReportLog log;
     EXPECT_EQ(ErrorOf(Entry("dir/f.bin", 8), source, log.Bind()), "Failed writing file: dir/f.bin");
@@ -147,7 +147,7 @@ TEST(DownloadGameFileFrom, WriteFailure) {
 
 TEST(DownloadGameFileFrom, DirectoryInTheWay) {
     TempDir dir;
-    WorkingDirectory cwd(dir.path());
+    WorkingDirectory cwd(dir.Path());
     WriteFileBytes(dir.Child(L"data/f.bin/inner.txt"), "keep");
     FakeSource source({{"abcd", true}});
     ReportLog log;
@@ -159,7 +159,7 @@ TEST(DownloadGameFileFrom, DirectoryInTheWay) {
 
 TEST(DownloadGameFileFrom, TruncatesALongerFile) {
     TempDir dir;
-    WorkingDirectory cwd(dir.path());
+    WorkingDirectory cwd(dir.Path());
     WriteFileBytes(dir.Child(L"f.bin"), std::string(5000, 'x'));
     FakeSource source({{"abc", true}});
     ASSERT_TRUE(DownloadGameFileFrom(Entry("f.bin", 3), source, nullptr));
@@ -169,7 +169,7 @@ TEST(DownloadGameFileFrom, TruncatesALongerFile) {
 TEST(DownloadGameFileFrom, RefusesAFileBeyondFourGibibytes) {
     constexpr std::uint64_t kGiB = 1ull << 30;
     TempDir dir;
-    WorkingDirectory cwd(dir.path());
+    WorkingDirectory cwd(dir.Path());
     // 4 x 1 GiB - 1 fits exactly (4294967295 bytes); one byte more does not.
     FakeSource source(
         {{"", false, kGiB}, {"", false, kGiB}, {"", false, kGiB}, {"", false, kGiB - 1}, {"x"}});
@@ -184,7 +184,7 @@ TEST(DownloadGameFileFrom, RefusesAFileBeyondFourGibibytes) {
 
 TEST(DownloadGameFileFrom, ASingleChunkBeyondTheLimit) {
     TempDir dir;
-    WorkingDirectory cwd(dir.path());
+    WorkingDirectory cwd(dir.Path());
     FakeSource source({{"", true, 1ull << 32}});
     EXPECT_EQ(ErrorOf(Entry("big.bin", 0), source, nullptr), "File too large: big.bin");
     EXPECT_EQ(source.writes, 0);
@@ -192,7 +192,7 @@ TEST(DownloadGameFileFrom, ASingleChunkBeyondTheLimit) {
 
 TEST(DownloadGameFileFrom, RefusesUnsafePathsBeforeTouchingAnything) {
     TempDir dir;
-    WorkingDirectory cwd(dir.path());
+    WorkingDirectory cwd(dir.Path());
     FakeSource source({{"abc", true}});
     ReportLog log;
     EXPECT_EQ(ErrorOf(Entry("sub/../../escape.bin", 3), source, log.Bind()),
@@ -204,7 +204,7 @@ TEST(DownloadGameFileFrom, RefusesUnsafePathsBeforeTouchingAnything) {
 
 TEST(DownloadGameFile, ChunkRequestsOnTheWire) {
     TempDir dir;
-    WorkingDirectory cwd(dir.path());
+    WorkingDirectory cwd(dir.Path());
     GameServer server({test::IntactFile(7, "data/f.bin", std::string(2500, 'q'))}, 1000);
     LauncherApi api;
     server.Connect(api);
@@ -224,7 +224,7 @@ TEST(DownloadGameFile, ChunkRequestsOnTheWire) {
 
 TEST(DownloadGameFile, ServerErrorsPassThrough) {
     TempDir dir;
-    WorkingDirectory cwd(dir.path());
+    WorkingDirectory cwd(dir.Path());
     GameServer server({test::IntactFile(7, "f.bin", "abc")});
     server.SetFault(7, GameServer::Fault::kWrongAnswerType);
     LauncherApi api;
@@ -243,7 +243,7 @@ TEST(DownloadGameFile, WindowedRepairMatchesTheWaitingOne) {
     for (int window : {1, 16}) {
         SCOPED_TRACE(window);
         TempDir dir;
-        WorkingDirectory cwd(dir.path());
+        WorkingDirectory cwd(dir.Path());
         const GameServer::File file = test::IntactFile(7, "data/f.bin", std::string(2500, 'q'));
         GameServer server({file}, 1000);
         LauncherApi api;
@@ -282,7 +282,7 @@ TEST(DownloadGameFile, WindowedFailuresFailAsTheWaitingOne) {
         for (int window : {1, 8}) {
             SCOPED_TRACE(std::string(row.name) + ", window " + std::to_string(window));
             TempDir dir;
-            WorkingDirectory cwd(dir.path());
+            WorkingDirectory cwd(dir.Path());
             GameServer::File file = test::IntactFile(7, "f.bin", std::string(5000, 'w'));
             if (row.wrongHash)
                 file.hash = std::string(32, '0');

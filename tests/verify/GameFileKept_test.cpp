@@ -34,7 +34,7 @@ std::string RecordOf(const GameServer::File& file) {
 
 TEST(DownloadGameFileKept, CutLeavesTheFileAndContinuesAfterThePart) {
     TempDir dir;
-    WorkingDirectory cwd(dir.path());
+    WorkingDirectory cwd(dir.Path());
     WriteFileBytes(dir.Child(L"f.bin"), "old");
     const GameServer::File file = test::IntactFile(7, "f.bin", kContent);
     {
@@ -74,7 +74,7 @@ TEST(DownloadGameFileKept, PartThatIsNotThisFilesStartsOverFromZero) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         TempDir dir;
-        WorkingDirectory cwd(dir.path());
+        WorkingDirectory cwd(dir.Path());
         WriteFileBytes(dir.Child(L"f.bin.download"), std::string(1000, 'x'));
         WriteFileBytes(dir.Child(L"f.bin.download.resume"),
                        row.recordMatches ? RecordOf(file) : "size=2500\nmd5=00000000000000000000000000000000\n");
@@ -90,7 +90,7 @@ TEST(DownloadGameFileKept, PartThatIsNotThisFilesStartsOverFromZero) {
 
 TEST(DownloadGameFileKept, FileFetchedWholeThatDiffersFailsWithoutReplacing) {
     TempDir dir;
-    WorkingDirectory cwd(dir.path());
+    WorkingDirectory cwd(dir.Path());
     WriteFileBytes(dir.Child(L"f.bin"), "old");
     GameServer::File file = test::IntactFile(7, "f.bin", kContent);
     file.hash = "00000000000000000000000000000000";

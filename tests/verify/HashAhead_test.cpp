@@ -29,7 +29,7 @@ std::string Content(std::size_t size, unsigned seed) {
 std::vector<HashEntry> MixedEntries(const TempDir& dir) {
     std::vector<HashEntry> entries;
     for (unsigned i = 0; i < 24; ++i) {
-        const std::string name = WideToUtf8(dir.path()) + "f" + std::to_string(i) + ".bin";
+        const std::string name = WideToUtf8(dir.Path()) + "f" + std::to_string(i) + ".bin";
         const std::size_t size = 1000 + i * 7919;
         if (i % 4 != 2)
             WriteFileBytes(Utf8ToWide(name), Content(size, i));
@@ -37,7 +37,7 @@ std::vector<HashEntry> MixedEntries(const TempDir& dir) {
         entries.push_back(
             HashEntry{.id = static_cast<std::uint16_t>(i), .path = name, .hash = "", .size = listed});
     }
-    entries.push_back(HashEntry{.id = 99, .path = WideToUtf8(dir.path()), .hash = "", .size = 0});
+    entries.push_back(HashEntry{.id = 99, .path = WideToUtf8(dir.Path()), .hash = "", .size = 0});
     return entries;
 }
 

@@ -54,7 +54,7 @@ std::vector<std::uint8_t> ShortKey() {
 std::string RunCheck(const std::vector<GameServer::File>& files, const FileCheckSettings& settings,
                 std::vector<std::string>& written) {
     TempDir dir;
-    WorkingDirectory cwd(dir.path());
+    WorkingDirectory cwd(dir.Path());
     GameServer server(files);
     LauncherApi api;
     server.Connect(api);

@@ -52,7 +52,7 @@ void SetWriteTime(const std::wstring& path, std::filesystem::file_time_type when
 // row changes something and a second run checks again.
 class VerifiedFileCacheTest : public ::testing::TestWithParam<unsigned> {
 protected:
-    VerifiedFileCacheTest() : cwd(dir.path()) { SetHashAheadThreadCount(GetParam()); }
+    VerifiedFileCacheTest() : cwd(dir.Path()) { SetHashAheadThreadCount(GetParam()); }
     ~VerifiedFileCacheTest() override { SetHashAheadThreadCount(std::nullopt); }
 
     // Checks against a list giving fContent for "f.bin"; returns the chunk requests made.

@@ -80,7 +80,7 @@ int ToolMain(const std::vector<std::wstring>& arguments) {
     }
     try {
         LauncherService service(options.installDir);
-        if (!service.LoadConfig(nullptr)) {
+        if (!service.LoadConfig()) {
             PrintLine("error", "Failed to load Ombrel.dat");
             return kExitUsage;
         }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "common/AsciiCase.h"
 #include "common/Text.h"
 #include "patch/ArchiveExtractor.h"
 #include "tools/server/ContentName.h"
@@ -11,7 +12,6 @@ namespace ombrelta::patchkit {
 namespace {
 
 using server::EscapeForLog;
-using server::FoldAsciiCase;
 
 // The first reason the launcher would not write this name as it stands, or null.
 const char* NameFault(const std::string& name) {
@@ -36,7 +36,7 @@ std::vector<std::string> CheckEntryNames(const std::vector<std::string>& names) 
     for (const std::string& name : names) {
         if (const char* fault = NameFault(name))
             problems.push_back("entry name \"" + EscapeForLog(name) + "\" " + fault);
-        byFoldedName[FoldAsciiCase(WithoutTrailingSlash(name))].push_back(name);
+        byFoldedName[LowerAsciiLetters(WithoutTrailingSlash(name))].push_back(name);
     }
     for (const auto& [folded, same] : byFoldedName) {
         if (same.size() < 2)

@@ -44,7 +44,7 @@ struct P256Signer::State {
     ~State() { EVP_PKEY_free(key); }
 };
 
-P256Signer::P256Signer(std::unique_ptr<State> state) : state_(std::move(state)) {}
+P256Signer::P256Signer(std::unique_ptr<State> state) : state(std::move(state)) {}
 P256Signer::P256Signer(P256Signer&&) noexcept = default;
 P256Signer& P256Signer::operator=(P256Signer&&) noexcept = default;
 P256Signer::~P256Signer() = default;
@@ -76,7 +76,7 @@ void P256Signer::Save(const std::filesystem::path& file) const {
     if (!stream)
         ::close(descriptor);
     const bool written =
-        stream && PEM_write_PrivateKey(stream.get(), state_->key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
+        stream && PEM_write_PrivateKey(stream.get(), state->key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
     const bool closed = stream && std::fclose(stream.release()) == 0;
     if (!written || !closed) {
         std::filesystem::remove(file);
@@ -87,7 +87,7 @@ void P256Signer::Save(const std::filesystem::path& file) const {
 std::vector<std::uint8_t> P256Signer::PublicKey() const {
     std::vector<std::uint8_t> point(kP256PublicKeySize);
     std::size_t length = 0;
-    if (EVP_PKEY_get_octet_string_param(state_->key, OSSL_PKEY_PARAM_PUB_KEY, point.data(), point.size(),
+    if (EVP_PKEY_get_octet_string_param(state->key, OSSL_PKEY_PARAM_PUB_KEY, point.data(), point.size(),
                                         &length) != 1 ||
         length != point.size() || point[0] != 0x04)
         Fail("cannot read the public key as an uncompressed point");
@@ -97,7 +97,7 @@ std::vector<std::uint8_t> P256Signer::PublicKey() const {
 std::vector<std::uint8_t> P256Signer::Sign(std::span<const std::uint8_t> message) const {
     std::unique_ptr<EVP_MD_CTX, DigestContextFree> context(EVP_MD_CTX_new());
     std::size_t length = 0;
-    if (!context || EVP_DigestSignInit(context.get(), nullptr, EVP_sha256(), nullptr, state_->key) != 1 ||
+    if (!context || EVP_DigestSignInit(context.get(), nullptr, EVP_sha256(), nullptr, state->key) != 1 ||
         EVP_DigestSign(context.get(), nullptr, &length, message.data(), message.size()) != 1)
         Fail("cannot sign");
     std::vector<std::uint8_t> signature(length);

@@ -33,7 +33,7 @@ public:
 private:
     struct State;
     explicit P256Signer(std::unique_ptr<State> state);
-    std::unique_ptr<State> state_;
+    std::unique_ptr<State> state;
 };
 
 }  // namespace ombrelta::patchkit

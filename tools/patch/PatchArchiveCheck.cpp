@@ -102,9 +102,10 @@ ArchiveInspection InspectPatchArchive(const std::filesystem::path& archive) {
     for (std::string& problem : CheckEntryNames(decodable))
         inspection.problems.push_back(std::move(problem));
     server::ScratchDirectory scratch;
-    const std::optional<std::uint32_t> versionEntry = InflateEntries(reader, names, scratch.path(), inspection);
+    const std::optional<std::uint32_t> versionEntry =
+        InflateEntries(reader, names, scratch.Path(), inspection);
     if (versionEntry)
-        ReadVersion(reader, *versionEntry, scratch.path(), inspection);
+        ReadVersion(reader, *versionEntry, scratch.Path(), inspection);
     else
         inspection.problems.push_back("no version.dat at the root");
     return inspection;

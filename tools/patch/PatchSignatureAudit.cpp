@@ -7,7 +7,7 @@
 
 namespace ombrelta::patchkit {
 
-std::optional<std::string> PatchSignatureWarning(const std::filesystem::path& archive, std::uint16_t version) {
+std::optional<SignatureWarning> PatchSignatureWarning(const std::filesystem::path& archive, std::uint16_t version) {
     ZipReader reader;
     if (!reader.Open(server::PathToUtf8(archive)))
         return std::nullopt;
@@ -15,19 +15,25 @@ std::optional<std::string> PatchSignatureWarning(const std::filesystem::path& ar
     for (std::uint32_t i = 0; i < reader.EntryCount() && !hasSignature; ++i)
         hasSignature = IsPatchSignatureEntry(reader, i);
     if (!hasSignature)
-        return "not signed (no ombrelta.sig): launchers with a publickey refuse it";
+        return SignatureWarning{.notSigned = true,
+                                .text = "not signed (no ombrelta.sig): launchers with a publickey refuse it"};
     const std::optional<PatchSignature> signature = ReadPatchSignature(reader);
     if (!signature)
-        return "ombrelta.sig is unreadable, malformed or not the only one: sign it again";
+        return SignatureWarning{.text = "ombrelta.sig is unreadable, malformed or not the only one: sign it again"};
     if (signature->version != version)
-        return "ombrelta.sig is for version " + std::to_string(signature->version) + ", not " +
-               std::to_string(version) + ": sign it again";
+        return SignatureWarning{.text = "ombrelta.sig is for version " + std::to_string(signature->version) +
+                                        ", not " + std::to_string(version) + ": sign it again"};
     const std::optional<std::vector<std::uint8_t>> manifest = BuildPatchManifest(reader, version);
     if (!manifest)
         return std::nullopt;
     if (Sha256Of(*manifest) != signature->manifestDigest)
-        return "ombrelta.sig is stale: the archive changed after it was signed; sign it again";
+        return SignatureWarning{.text = "ombrelta.sig is stale: the archive changed after it was signed; sign it again"};
     return std::nullopt;
+}
+
+bool SignedWith(const std::filesystem::path& archive, std::span<const std::uint8_t> publicKey, std::uint16_t version) {
+    ZipReader reader;
+    return reader.Open(server::PathToUtf8(archive)) && CheckPatchSignature(reader, publicKey, version);
 }
 
 }  // namespace ombrelta::patchkit

@@ -28,7 +28,7 @@ constexpr int kExitRefused = 2;
 
 const char kUsage[] =
     "usage: ombrelta-patch make --from OLD_DIR --to NEW_DIR --version N --out FILE.zip\n"
-    "       ombrelta-patch verify FILE.zip --version N\n"
+    "       ombrelta-patch verify FILE.zip --version N [--public-key BASE64]\n"
     "       ombrelta-patch keygen --out KEY\n"
     "       ombrelta-patch sign FILE.zip --key KEY [--version N]\n"
     "       ombrelta-patch sign-files FILES_DIR --key KEY\n";
@@ -90,21 +90,30 @@ int Make(const std::map<std::string, std::string>& values) {
     return 0;
 }
 
+// With a public key the signature is part of the check, as for a launcher with that key;
+// without one it only draws a warning, since only such launchers need it.
 int Verify(const std::map<std::string, std::string>& values) {
     const std::optional<std::int64_t> version = NumberOption(values, "--version");
-    if (values.size() != 2 || !values.contains("") || !version || *version < 1 || *version > 65535) {
+    const auto keyText = values.find("--public-key");
+    const std::optional<std::vector<std::uint8_t>> key =
+        keyText == values.end() ? std::nullopt : DecodeBase64(keyText->second);
+    if (values.size() != (keyText == values.end() ? 2u : 3u) || !values.contains("") || !version || *version < 1 ||
+        *version > 65535 || (keyText != values.end() && !key)) {
         std::fputs(kUsage, stderr);
         return kExitRefused;
     }
     const std::filesystem::path archive = server::PathFromUtf8(values.at(""));
-    const std::vector<std::string> problems = patchkit::VerifyPatchArchive(archive, static_cast<std::uint16_t>(*version));
+    const auto asked = static_cast<std::uint16_t>(*version);
+    std::vector<std::string> problems = patchkit::VerifyPatchArchive(archive, asked);
+    if (key && !patchkit::SignedWith(archive, *key, asked))
+        problems.push_back("not signed for version " + std::to_string(asked) +
+                           " with this public key: a launcher with it refuses the patch");
     if (!problems.empty())
         return Refuse(problems);
-    // Only launchers with a publickey need the signature, so its state never fails the check.
-    if (const std::optional<std::string> warning =
-            patchkit::PatchSignatureWarning(archive, static_cast<std::uint16_t>(*version)))
-        std::fprintf(stderr, "ombrelta-patch: warning: %s\n", warning->c_str());
-    std::printf("%s: good for version %lld\n", values.at("").c_str(), static_cast<long long>(*version));
+    if (const std::optional<patchkit::SignatureWarning> warning = patchkit::PatchSignatureWarning(archive, asked);
+        warning && !key)
+        std::fprintf(stderr, "ombrelta-patch: warning: %s\n", warning->text.c_str());
+    std::printf("%s: good for version %u%s\n", values.at("").c_str(), unsigned{asked}, key ? ", signed" : "");
     return 0;
 }
 

@@ -49,16 +49,15 @@ zip_fileinfo InfoFor(std::filesystem::file_time_type modified) {
 
 }  // namespace
 
-ZipWriter::ZipWriter(const std::filesystem::path& archive)
-    : archiveName_(server::PathToUtf8(archive)) {
-    zip_ = zipOpen64(archiveName_.c_str(), APPEND_STATUS_CREATE);
-    if (zip_ == nullptr)
+ZipWriter::ZipWriter(const std::filesystem::path& archive) : archiveName(server::PathToUtf8(archive)) {
+    zip = zipOpen64(archiveName.c_str(), APPEND_STATUS_CREATE);
+    if (zip == nullptr)
         Fail("cannot be created");
 }
 
 ZipWriter::~ZipWriter() {
-    if (zip_ != nullptr)
-        zipClose(AsZip(zip_), nullptr);
+    if (zip != nullptr)
+        zipClose(AsZip(zip), nullptr);
 }
 
 void ZipWriter::AddFile(const std::string& name, const std::filesystem::path& source) {
@@ -110,7 +109,7 @@ void ZipWriter::CopyCurrentEntry(void* source, const std::string& sourceName) {
     fileInfo.internal_fa = info.internal_fa;
     fileInfo.external_fa = info.external_fa;
     const bool large = info.uncompressed_size >= 0xFFFFFFFFu || info.compressed_size >= 0xFFFFFFFFu;
-    if (zipOpenNewFileInZip4_64(AsZip(zip_), name.data(), &fileInfo, nullptr, 0, nullptr, 0, nullptr, method, level,
+    if (zipOpenNewFileInZip4_64(AsZip(zip), name.data(), &fileInfo, nullptr, 0, nullptr, 0, nullptr, method, level,
                                 1, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
                                 static_cast<int>(info.version), info.flag & kFlagUtf8Name, large ? 1 : 0) != ZIP_OK)
         Fail("cannot take the entry " + std::string(name.data()));
@@ -120,39 +119,38 @@ void ZipWriter::CopyCurrentEntry(void* source, const std::string& sourceName) {
         Write(buffer.data(), static_cast<std::size_t>(got));
     if (got < 0 || unzCloseCurrentFile(in) != UNZ_OK)
         Fail("cannot copy an entry of " + sourceName);
-    if (zipCloseFileInZipRaw64(AsZip(zip_), info.uncompressed_size, info.crc) != ZIP_OK)
+    if (zipCloseFileInZipRaw64(AsZip(zip), info.uncompressed_size, info.crc) != ZIP_OK)
         Fail("cannot be written");
 }
 
 void ZipWriter::Close() {
-    const int status = zipClose(AsZip(zip_), nullptr);
-    zip_ = nullptr;
+    const int status = zipClose(AsZip(zip), nullptr);
+    zip = nullptr;
     if (status != ZIP_OK)
         Fail("cannot be completed");
 }
 
 void ZipWriter::OpenEntry(const std::string& name, std::filesystem::file_time_type modified, bool large) {
     const zip_fileinfo info = InfoFor(modified);
-    const int status = zipOpenNewFileInZip4_64(AsZip(zip_), name.c_str(), &info, nullptr, 0, nullptr, 0,
-                                               nullptr, Z_DEFLATED, Z_BEST_COMPRESSION, 0, -MAX_WBITS,
-                                               DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, kMadeByDos,
-                                               kFlagUtf8Name, large ? 1 : 0);
+    const int status = zipOpenNewFileInZip4_64(
+        AsZip(zip), name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, Z_BEST_COMPRESSION, 0,
+        -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, kMadeByDos, kFlagUtf8Name, large ? 1 : 0);
     if (status != ZIP_OK)
         Fail("cannot take the entry " + name);
 }
 
 void ZipWriter::Write(const char* bytes, std::size_t size) {
-    if (size > 0 && zipWriteInFileInZip(AsZip(zip_), bytes, static_cast<unsigned>(size)) != ZIP_OK)
+    if (size > 0 && zipWriteInFileInZip(AsZip(zip), bytes, static_cast<unsigned>(size)) != ZIP_OK)
         Fail("cannot be written");
 }
 
 void ZipWriter::CloseEntry() {
-    if (zipCloseFileInZip(AsZip(zip_)) != ZIP_OK)
+    if (zipCloseFileInZip(AsZip(zip)) != ZIP_OK)
         Fail("cannot be written");
 }
 
 void ZipWriter::Fail(const std::string& what) const {
-    throw std::runtime_error("archive " + archiveName_ + " " + what);
+    throw std::runtime_error("archive " + archiveName + " " + what);
 }
 
 }  // namespace ombrelta::patchkit

@@ -36,8 +36,8 @@ private:
     void CopyCurrentEntry(void* source, const std::string& sourceName);
     [[noreturn]] void Fail(const std::string& what) const;
 
-    std::string archiveName_;
-    void* zip_ = nullptr;
+    std::string archiveName;
+    void* zip = nullptr;
 };
 
 }  // namespace ombrelta::patchkit

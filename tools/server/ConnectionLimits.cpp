@@ -14,34 +14,34 @@ struct ConnectionLimits::Counts {
 };
 
 ConnectionLimits::Ticket::Ticket(std::shared_ptr<Counts> counts, std::string address)
-    : counts_(std::move(counts)), address_(std::move(address)) {}
+    : counts(std::move(counts)), address(std::move(address)) {}
 
 ConnectionLimits::Ticket::~Ticket() {
-    if (!counts_)
+    if (!counts)
         return;
-    std::lock_guard<std::mutex> lock(counts_->mutex);
-    --counts_->open;
-    auto it = counts_->perAddress.find(address_);
+    std::lock_guard<std::mutex> lock(counts->mutex);
+    --counts->open;
+    auto it = counts->perAddress.find(address);
     if (--it->second == 0)
-        counts_->perAddress.erase(it);
+        counts->perAddress.erase(it);
 }
 
 ConnectionLimits::ConnectionLimits(std::size_t maxConnections, std::size_t maxPerAddress)
-    : counts_(std::make_shared<Counts>()) {
-    counts_->maxConnections = maxConnections;
-    counts_->maxPerAddress = maxPerAddress;
+    : counts(std::make_shared<Counts>()) {
+    counts->maxConnections = maxConnections;
+    counts->maxPerAddress = maxPerAddress;
 }
 
 std::optional<ConnectionLimits::Ticket> ConnectionLimits::Admit(const std::string& address) {
-    std::lock_guard<std::mutex> lock(counts_->mutex);
-    if (counts_->open >= counts_->maxConnections)
+    std::lock_guard<std::mutex> lock(counts->mutex);
+    if (counts->open >= counts->maxConnections)
         return std::nullopt;
-    std::size_t& fromAddress = counts_->perAddress[address];
-    if (fromAddress >= counts_->maxPerAddress)
+    std::size_t& fromAddress = counts->perAddress[address];
+    if (fromAddress >= counts->maxPerAddress)
         return std::nullopt;
     ++fromAddress;
-    ++counts_->open;
-    return Ticket(counts_, address);
+    ++counts->open;
+    return Ticket(counts, address);
 }
 
 }  // namespace ombrelta::server

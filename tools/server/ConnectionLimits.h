@@ -22,8 +22,8 @@ public:
         ~Ticket();
 
     private:
-        std::shared_ptr<Counts> counts_;
-        std::string address_;
+        std::shared_ptr<Counts> counts;
+        std::string address;
     };
 
     /// Caps of at least 1.
@@ -34,7 +34,7 @@ public:
     std::optional<Ticket> Admit(const std::string& address);
 
 private:
-    std::shared_ptr<Counts> counts_;
+    std::shared_ptr<Counts> counts;
 };
 
 }  // namespace ombrelta::server

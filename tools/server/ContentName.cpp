@@ -79,12 +79,4 @@ const char* LauncherNameFault(std::string_view name) {
     return nullptr;
 }
 
-std::string FoldAsciiCase(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 }  // namespace ombrelta::server

@@ -21,7 +21,4 @@ std::string EscapeForLog(std::string_view text);
 /// character, refused by its safe-path rule), or null.
 const char* LauncherNameFault(std::string_view name);
 
-/// text with ASCII letters in lower case: names equal under it are one file on Windows.
-std::string FoldAsciiCase(std::string text);
-
 }  // namespace ombrelta::server

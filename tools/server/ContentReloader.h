@@ -33,14 +33,14 @@ private:
     void Run();
     void LoadOnce();
 
-    LauncherServer& server_;
-    ServerLog& log_;
-    std::filesystem::path root_;
-    std::uint32_t chunkSize_;
-    std::mutex mutex_;
-    bool running_ = false;
-    bool again_ = false;
-    std::thread worker_;
+    LauncherServer& server;
+    ServerLog& log;
+    std::filesystem::path root;
+    std::uint32_t chunkSize;
+    std::mutex mutex;
+    bool running = false;
+    bool again = false;
+    std::thread worker;
 };
 
 /// "N patches and M game files", for the log.

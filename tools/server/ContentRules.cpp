@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "common/AsciiCase.h"
 #include "tools/server/ContentName.h"
 
 namespace ombrelta::server {
@@ -14,7 +15,7 @@ void CheckGameFilePaths(const std::vector<std::string>& paths, ContentProblems& 
             fault = "holds a backslash, a folder separator to the launcher";
         if (fault != nullptr)
             problems.push_back("game file path " + EscapeForLog(path) + " " + fault);
-        byFoldedPath[FoldAsciiCase(path)].push_back(path);
+        byFoldedPath[LowerAsciiLetters(path)].push_back(path);
     }
     for (const auto& [folded, same] : byFoldedPath) {
         if (same.size() < 2)

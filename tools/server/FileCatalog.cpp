@@ -87,7 +87,7 @@ FileCatalog FileCatalog::Load(const std::filesystem::path& dir, ContentProblems&
     FileCatalog catalog;
     // Without a files folder the server still answers the hash request, with an empty list.
     if (!FolderPresent(dir, "files", problems)) {
-        catalog.hashList_ = BuildHashList({});
+        catalog.hashList = BuildHashList({});
         return catalog;
     }
     std::size_t before = problems.size();
@@ -97,12 +97,12 @@ FileCatalog FileCatalog::Load(const std::filesystem::path& dir, ContentProblems&
         return catalog;
     for (const TreeFile& entry : found) {
         if (std::optional<GameFile> file = OpenAndHash(entry, problems))
-            catalog.files_.push_back(std::move(*file));
+            catalog.files.push_back(std::move(*file));
     }
     if (problems.size() != before)
         return catalog;
     try {
-        catalog.hashList_ = BuildHashList(catalog.files_);
+        catalog.hashList = BuildHashList(catalog.files);
     } catch (const std::runtime_error& e) {
         problems.push_back(e.what());
     }
@@ -110,7 +110,7 @@ FileCatalog FileCatalog::Load(const std::filesystem::path& dir, ContentProblems&
 }
 
 const GameFile* FileCatalog::Find(std::uint16_t id) const {
-    return id < files_.size() ? &files_[id] : nullptr;
+    return id < files.size() ? &files[id] : nullptr;
 }
 
 }  // namespace ombrelta::server

@@ -31,13 +31,13 @@ public:
 
     /// The file with that id, or null.
     const GameFile* Find(std::uint16_t id) const;
-    std::size_t Count() const { return files_.size(); }
+    std::size_t Count() const { return files.size(); }
     /// The ready-made hash list answer payload.
-    const std::vector<std::uint8_t>& HashListPayload() const { return hashList_; }
+    const std::vector<std::uint8_t>& HashListPayload() const { return hashList; }
 
 private:
-    std::vector<GameFile> files_;
-    std::vector<std::uint8_t> hashList_;
+    std::vector<GameFile> files;
+    std::vector<std::uint8_t> hashList;
 };
 
 }  // namespace ombrelta::server

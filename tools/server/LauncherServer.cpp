@@ -12,56 +12,55 @@ LauncherServer::LauncherServer(asio::io_context& io,
                                ServerLog& log,
                                const asio::ip::tcp::endpoint& endpoint,
                                const ConnectionRules& rules)
-    : io_(io),
-      log_(log),
-      timeouts_(rules.timeouts),
-      limits_(rules.maxConnections, rules.maxPerAddress),
-      proxySources_(rules.proxySources),
-      content_(std::move(content)),
-      strand_(asio::make_strand(io)),
-      acceptor_(strand_, endpoint, ReuseListenAddress()),
-      retryTimer_(strand_) {}
+    : io(io),
+      log(log),
+      timeouts(rules.timeouts),
+      limits(rules.maxConnections, rules.maxPerAddress),
+      proxySources(rules.proxySources),
+      content(std::move(content)),
+      strand(asio::make_strand(io)),
+      acceptor(strand, endpoint, ReuseListenAddress()),
+      retryTimer(strand) {}
 
 void LauncherServer::Start() {
-    asio::post(strand_, [this] { Accept(); });
+    asio::post(strand, [this] { Accept(); });
 }
 
 void LauncherServer::Stop() {
-    asio::post(strand_, [this] {
+    asio::post(strand, [this] {
         std::error_code ignored;
-        acceptor_.close(ignored);
-        retryTimer_.cancel();
+        acceptor.close(ignored);
+        retryTimer.cancel();
     });
 }
 
-void LauncherServer::ReplaceContent(std::shared_ptr<const ServerContent> content) {
-    std::lock_guard<std::mutex> lock(contentMutex_);
-    content_ = std::move(content);
+void LauncherServer::ReplaceContent(std::shared_ptr<const ServerContent> newContent) {
+    std::lock_guard<std::mutex> lock(contentMutex);
+    content = std::move(newContent);
 }
 
 std::shared_ptr<const ServerContent> LauncherServer::CurrentContent() {
-    std::lock_guard<std::mutex> lock(contentMutex_);
-    return content_;
+    std::lock_guard<std::mutex> lock(contentMutex);
+    return content;
 }
 
 void LauncherServer::Accept() {
     // Each session gets its own strand, so sessions run in parallel on the io_context's threads.
-    acceptor_.async_accept(asio::make_strand(io_),
-                           [this](std::error_code error, asio::ip::tcp::socket socket) {
-                               if (error == asio::error::operation_aborted || !acceptor_.is_open())
-                                   return;
-                               if (error) {
-                                   log_.LimitedLine("accept", "accept failed: " + error.message());
-                                   RetryLater();
-                                   return;
-                               }
-                               try {
-                                   Admit(std::move(socket));
-                               } catch (const std::exception& e) {
-                                   log_.Line(std::string("cannot serve a new connection: ") + e.what());
-                               }
-                               Accept();
-                           });
+    acceptor.async_accept(asio::make_strand(io), [this](std::error_code error, asio::ip::tcp::socket socket) {
+        if (error == asio::error::operation_aborted || !acceptor.is_open())
+            return;
+        if (error) {
+            log.LimitedLine("accept", "accept failed: " + error.message());
+            RetryLater();
+            return;
+        }
+        try {
+            Admit(std::move(socket));
+        } catch (const std::exception& e) {
+            log.Line(std::string("cannot serve a new connection: ") + e.what());
+        }
+        Accept();
+    });
 }
 
 void LauncherServer::Admit(asio::ip::tcp::socket socket) {
@@ -69,12 +68,12 @@ void LauncherServer::Admit(asio::ip::tcp::socket socket) {
     asio::ip::tcp::endpoint peer = socket.remote_endpoint(error);
     if (error)
         return;
-    if (!proxySources_.Contains(peer.address())) {
+    if (!proxySources.Contains(peer.address())) {
         Serve(std::move(socket), SessionPeer{.endpoint = peer});
         return;
     }
     // The caps count the client the header names, so they wait for it.
-    ProxyHandshake::Start(std::move(socket), timeouts_.request, log_,
+    ProxyHandshake::Start(std::move(socket), timeouts.request, log,
                           [this](asio::ip::tcp::socket proxied, const SessionPeer& client) {
                               Serve(std::move(proxied), client);
                           });
@@ -82,22 +81,23 @@ void LauncherServer::Admit(asio::ip::tcp::socket socket) {
 
 void LauncherServer::Serve(asio::ip::tcp::socket socket, const SessionPeer& peer) {
     std::string address = peer.endpoint.address().to_string();
-    std::optional<ConnectionLimits::Ticket> ticket = limits_.Admit(address);
+    std::optional<ConnectionLimits::Ticket> ticket = limits.Admit(address);
     if (!ticket) {
-        log_.LimitedLine(address, address + ":" + std::to_string(peer.endpoint.port()) +
-                                      ": over the connection caps; closed at once");
+        log.LimitedLine(address, address + ":" + std::to_string(peer.endpoint.port()) +
+                                     ": over the connection caps; closed at once");
         std::error_code ignored;
         socket.close(ignored);
         return;
     }
-    std::make_shared<ServerSession>(std::move(socket), peer, CurrentContent(), log_, timeouts_, std::move(*ticket))
+    std::make_shared<ServerSession>(std::move(socket), peer, CurrentContent(), log, timeouts,
+                                    std::move(*ticket))
         ->Start();
 }
 
 // Out of descriptors, say: accepting again at once would only spin on the same error.
 void LauncherServer::RetryLater() {
-    retryTimer_.expires_after(std::chrono::milliseconds(100));
-    retryTimer_.async_wait([this](const std::error_code& error) {
+    retryTimer.expires_after(std::chrono::milliseconds(100));
+    retryTimer.async_wait([this](const std::error_code& error) {
         if (!error)
             Accept();
     });

@@ -37,14 +37,14 @@ public:
                    const ConnectionRules& rules);
 
     /// The bound endpoint, with the real port when port 0 was asked for.
-    asio::ip::tcp::endpoint LocalEndpoint() const { return acceptor_.local_endpoint(); }
+    asio::ip::tcp::endpoint LocalEndpoint() const { return acceptor.local_endpoint(); }
     /// Starts accepting; every accepted connection is served until it ends or Stop is called.
     void Start();
     /// Stops accepting; callable from any thread. Open sessions end when the io_context stops.
     void Stop();
-    /// Connections accepted from now on get content; those already open keep theirs to their
+    /// Connections accepted from now on get newContent; those already open keep theirs to their
     /// end. Callable from any thread.
-    void ReplaceContent(std::shared_ptr<const ServerContent> content);
+    void ReplaceContent(std::shared_ptr<const ServerContent> newContent);
 
 private:
     void Accept();
@@ -53,17 +53,17 @@ private:
     void RetryLater();
     std::shared_ptr<const ServerContent> CurrentContent();
 
-    asio::io_context& io_;
-    ServerLog& log_;
-    SessionTimeouts timeouts_;
-    ConnectionLimits limits_;
-    ProxySources proxySources_;
-    std::mutex contentMutex_;
-    std::shared_ptr<const ServerContent> content_;
+    asio::io_context& io;
+    ServerLog& log;
+    SessionTimeouts timeouts;
+    ConnectionLimits limits;
+    ProxySources proxySources;
+    std::mutex contentMutex;
+    std::shared_ptr<const ServerContent> content;
     // The acceptor's handlers and Stop run one at a time on this strand.
-    asio::strand<asio::io_context::executor_type> strand_;
-    asio::ip::tcp::acceptor acceptor_;
-    asio::steady_timer retryTimer_;
+    asio::strand<asio::io_context::executor_type> strand;
+    asio::ip::tcp::acceptor acceptor;
+    asio::steady_timer retryTimer;
 };
 
 }  // namespace ombrelta::server

@@ -1,8 +1,10 @@
 #include "tools/server/PatchAudit.h"
 
+#include <optional>
 #include <string>
 
 #include "tools/patch/PatchArchiveCheck.h"
+#include "tools/patch/PatchSignatureAudit.h"
 #include "tools/server/ContentName.h"
 #include "tools/server/PathText.h"
 
@@ -21,6 +23,25 @@ void AuditPatches(const PatchCatalog& patches, const std::filesystem::path& patc
                                std::to_string(patch->version));
         previous = patch;
     }
+}
+
+void AuditPatchSignatures(const PatchCatalog& patches, const std::filesystem::path& patchDir, ContentProblems& warnings) {
+    ContentProblems perPatch;
+    std::size_t notSigned = 0;
+    for (const PatchArchive* patch = patches.NextAfter(0); patch != nullptr; patch = patches.NextAfter(patch->version)) {
+        const std::optional<patchkit::SignatureWarning> warning =
+            patchkit::PatchSignatureWarning(patchDir / PathFromUtf8(patch->fileName), patch->version);
+        if (!warning)
+            continue;
+        notSigned += warning->notSigned ? 1 : 0;
+        perPatch.push_back("patch archive " + EscapeForLog(patch->fileName) + ": " + warning->text);
+    }
+    // An operator who does not sign at all gets one line, not one per patch.
+    if (notSigned > 0 && notSigned == patches.Count()) {
+        warnings.push_back("no patch is signed (no ombrelta.sig): launchers with a publickey refuse every patch");
+        return;
+    }
+    warnings.insert(warnings.end(), perPatch.begin(), perPatch.end());
 }
 
 }  // namespace ombrelta::server

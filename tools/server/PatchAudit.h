@@ -13,4 +13,10 @@ namespace ombrelta::server {
 /// of v + 1. Adds a line to problems for each fault; patchDir is where the catalog was loaded.
 void AuditPatches(const PatchCatalog& patches, const std::filesystem::path& patchDir, ContentProblems& problems);
 
+/// The signature part of --check, as warnings: the server cannot know whether its launchers
+/// have a publickey. One line when no patch is signed at all; otherwise one for each patch that
+/// is unsigned, or whose "ombrelta.sig" is unreadable, for another version or stale
+/// (PatchSignatureWarning).
+void AuditPatchSignatures(const PatchCatalog& patches, const std::filesystem::path& patchDir, ContentProblems& warnings);
+
 }  // namespace ombrelta::server

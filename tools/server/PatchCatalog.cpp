@@ -52,12 +52,12 @@ std::uint16_t ReadArchiveVersion(const std::filesystem::path& archive, const Scr
     std::optional<std::uint32_t> entry = FindVersionEntry(reader);
     if (!entry)
         throw std::runtime_error("patch archive " + name + " has no version.dat at its root");
-    std::filesystem::path target = scratch.path() / "version.dat";
+    std::filesystem::path target = scratch.Path() / "version.dat";
     std::error_code ignored;
     std::filesystem::remove(target, ignored);
     if (!reader.ExtractToFile(*entry, PathToUtf8(target)))
         throw std::runtime_error("patch archive " + name + ": version.dat cannot be extracted");
-    std::uint16_t version = ReadLocalVersion(Utf8ToWide(PathToUtf8(scratch.path())) + L"/", L"version.dat");
+    std::uint16_t version = ReadLocalVersion(Utf8ToWide(PathToUtf8(scratch.Path())) + L"/", L"version.dat");
     // 0 is also the launcher's answer to an unreadable file, and no launcher ever asks for it.
     if (version == 0)
         throw std::runtime_error("patch archive " + name + ": version.dat holds no version above 0");
@@ -117,14 +117,14 @@ PatchCatalog PatchCatalog::Load(const std::filesystem::path& dir, ContentProblem
         std::optional<PatchArchive> patch = DescribeArchive(it->path(), scratch, problems);
         if (!patch)
             continue;
-        auto found = catalog.patches_.find(patch->version);
-        if (found != catalog.patches_.end()) {
+        auto found = catalog.patches.find(patch->version);
+        if (found != catalog.patches.end()) {
             problems.push_back("patch archives " + EscapeForLog(found->second.fileName) + " and " +
                                EscapeForLog(patch->fileName) + " both bring version " +
                                std::to_string(patch->version));
             continue;
         }
-        catalog.patches_.emplace(patch->version, std::move(*patch));
+        catalog.patches.emplace(patch->version, std::move(*patch));
     }
     if (error)
         problems.push_back("cannot list folder " + EscapeForLog(PathToUtf8(dir)) + ": " + error.message());
@@ -132,13 +132,13 @@ PatchCatalog PatchCatalog::Load(const std::filesystem::path& dir, ContentProblem
 }
 
 const PatchArchive* PatchCatalog::NextAfter(std::uint16_t version) const {
-    auto it = patches_.upper_bound(version);
-    return it == patches_.end() ? nullptr : &it->second;
+    auto it = patches.upper_bound(version);
+    return it == patches.end() ? nullptr : &it->second;
 }
 
 const PatchArchive* PatchCatalog::Find(std::uint16_t version) const {
-    auto it = patches_.find(version);
-    return it == patches_.end() ? nullptr : &it->second;
+    auto it = patches.find(version);
+    return it == patches.end() ? nullptr : &it->second;
 }
 
 }  // namespace ombrelta::server

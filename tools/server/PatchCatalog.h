@@ -32,10 +32,10 @@ public:
     const PatchArchive* NextAfter(std::uint16_t version) const;
     /// The patch that brings exactly version, or null.
     const PatchArchive* Find(std::uint16_t version) const;
-    std::size_t Count() const { return patches_.size(); }
+    std::size_t Count() const { return patches.size(); }
 
 private:
-    std::map<std::uint16_t, PatchArchive> patches_;
+    std::map<std::uint16_t, PatchArchive> patches;
 };
 
 }  // namespace ombrelta::server

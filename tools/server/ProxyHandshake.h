@@ -24,7 +24,7 @@ public:
     /// Starts reading; the header must arrive whole within timeout. The log must outlive it.
     static void Start(asio::ip::tcp::socket socket, std::chrono::milliseconds timeout, ServerLog& log, Admit admit);
 
-    ProxyHandshake(asio::ip::tcp::socket socket, ServerLog& log, Admit admit);
+    ProxyHandshake(asio::ip::tcp::socket connection, ServerLog& log, Admit admit);
 
 private:
     void ReadFixedPart(std::chrono::milliseconds timeout);
@@ -32,12 +32,12 @@ private:
     void Finish();
     void Refuse(const std::string& reason);
 
-    asio::ip::tcp::socket socket_;
-    asio::steady_timer deadline_;
-    ServerLog& log_;
-    Admit admit_;
-    asio::ip::tcp::endpoint balancer_;
-    std::vector<std::uint8_t> header_;
+    asio::ip::tcp::socket socket;
+    asio::steady_timer deadline;
+    ServerLog& log;
+    Admit admit;
+    asio::ip::tcp::endpoint balancer;
+    std::vector<std::uint8_t> header;
 };
 
 }  // namespace ombrelta::server

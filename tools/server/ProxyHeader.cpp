@@ -107,7 +107,7 @@ ProxySources ProxySources::Parse(const std::string& list) {
         }
         if (error)
             throw std::invalid_argument("not an address or address/prefix: " + item);
-        sources.ranges_.push_back(range);
+        sources.ranges.push_back(range);
         start = comma + 1;
     }
     return sources;
@@ -119,7 +119,7 @@ bool ProxySources::Contains(const asio::ip::address& address) const {
     if (address.is_v6() && address.to_v6().is_v4_mapped())
         plain = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
     const std::vector<unsigned char> bytes = BytesOf(plain);
-    return std::any_of(ranges_.begin(), ranges_.end(), [&](const Range& range) {
+    return std::any_of(ranges.begin(), ranges.end(), [&](const Range& range) {
         return range.network.is_v4() == plain.is_v4() && SamePrefix(BytesOf(range.network), bytes, range.prefixLength);
     });
 }

@@ -42,7 +42,7 @@ public:
     /// length ("127.0.0.1", "10.0.0.0/8"). Throws std::invalid_argument naming the bad item.
     static ProxySources Parse(const std::string& list);
 
-    bool Empty() const { return ranges_.empty(); }
+    bool Empty() const { return ranges.empty(); }
     /// True when address lies in one of the ranges.
     bool Contains(const asio::ip::address& address) const;
 
@@ -51,7 +51,7 @@ private:
         asio::ip::address network;
         unsigned prefixLength = 0;
     };
-    std::vector<Range> ranges_;
+    std::vector<Range> ranges;
 };
 
 }  // namespace ombrelta::server

@@ -18,7 +18,7 @@ ScratchDirectory::ScratchDirectory() {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::filesystem::path candidate = base / ("ombrelta-server-" + std::to_string(random()));
         if (std::filesystem::create_directory(candidate, error)) {
-            path_ = candidate;
+            path = candidate;
             return;
         }
     }
@@ -27,7 +27,7 @@ ScratchDirectory::ScratchDirectory() {
 
 ScratchDirectory::~ScratchDirectory() {
     std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    std::filesystem::remove_all(path, ignored);
 }
 
 }  // namespace ombrelta::server

@@ -14,10 +14,10 @@ public:
     ScratchDirectory(const ScratchDirectory&) = delete;
     ScratchDirectory& operator=(const ScratchDirectory&) = delete;
 
-    const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path& Path() const { return path; }
 
 private:
-    std::filesystem::path path_;
+    std::filesystem::path path;
 };
 
 }  // namespace ombrelta::server

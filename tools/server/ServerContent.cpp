@@ -61,23 +61,23 @@ void ReadFileRange(const File& file,
 }
 
 ContentError::ContentError(const std::vector<std::string>& problems)
-    : std::runtime_error(JoinLines(problems)), problems_(problems) {}
+    : std::runtime_error(JoinLines(problems)), problems(problems) {}
 
 ServerContent::ServerContent(const std::filesystem::path& root, std::uint32_t chunkSize)
-    : patchChunk_(Cap(chunkSize, kMaxPatchChunk)), fileChunk_(Cap(chunkSize, kMaxFileChunk)) {
+    : patchChunk(Cap(chunkSize, kMaxPatchChunk)), fileChunk(Cap(chunkSize, kMaxFileChunk)) {
     RequireDirectory(root);
     ContentProblems problems;
-    patches_ = PatchCatalog::Load(root / "patches", problems);
-    files_ = FileCatalog::Load(root / "files", problems);
+    patches = PatchCatalog::Load(root / "patches", problems);
+    files = FileCatalog::Load(root / "files", problems);
     if (!problems.empty())
         throw ContentError(problems);
 }
 
 std::vector<std::uint8_t> ServerContent::Answer(const Request& request) const {
     if (const auto* hasNext = std::get_if<HasNextPatchRequest>(&request))
-        return HasNextPatchAnswer(patches_.NextAfter(hasNext->version) != nullptr);
+        return HasNextPatchAnswer(patches.NextAfter(hasNext->version) != nullptr);
     if (const auto* next = std::get_if<NextPatchRequest>(&request)) {
-        const PatchArchive* patch = patches_.NextAfter(next->version);
+        const PatchArchive* patch = patches.NextAfter(next->version);
         if (patch == nullptr)
             return NextPatchAnswer(nullptr);
         PatchRecord record{.version = patch->version, .fileName = patch->fileName, .size = patch->size};
@@ -86,23 +86,23 @@ std::vector<std::uint8_t> ServerContent::Answer(const Request& request) const {
     if (const auto* chunk = std::get_if<PatchChunkRequest>(&request))
         return AnswerPatchChunk(*chunk);
     if (std::holds_alternative<HashListRequest>(request))
-        return files_.HashListPayload();
+        return files.HashListPayload();
     return AnswerFileChunk(std::get<FileChunkRequest>(request));
 }
 
 std::vector<std::uint8_t> ServerContent::AnswerPatchChunk(const PatchChunkRequest& request) const {
-    const PatchArchive* patch = patches_.Find(request.version);
+    const PatchArchive* patch = patches.Find(request.version);
     if (patch == nullptr)
         throw RequestError("chunk of unknown patch version " + std::to_string(request.version));
-    return ChunkAt(patch->handle, patch->size, request.offset, patchChunk_,
+    return ChunkAt(patch->handle, patch->size, request.offset, patchChunk,
                    "patch " + EscapeForLog(patch->fileName), PatchChunkAnswer);
 }
 
 std::vector<std::uint8_t> ServerContent::AnswerFileChunk(const FileChunkRequest& request) const {
-    const GameFile* file = files_.Find(request.fileId);
+    const GameFile* file = files.Find(request.fileId);
     if (file == nullptr)
         throw RequestError("chunk of unknown file id " + std::to_string(request.fileId));
-    return ChunkAt(file->handle, file->size, request.offset, fileChunk_, "file " + EscapeForLog(file->path),
+    return ChunkAt(file->handle, file->size, request.offset, fileChunk, "file " + EscapeForLog(file->path),
                    FileChunkAnswer);
 }
 

@@ -26,10 +26,10 @@ public:
 class ContentError : public std::runtime_error {
 public:
     explicit ContentError(const std::vector<std::string>& problems);
-    const std::vector<std::string>& problems() const { return problems_; }
+    const std::vector<std::string>& Problems() const { return problems; }
 
 private:
-    std::vector<std::string> problems_;
+    std::vector<std::string> problems;
 };
 
 /// Everything the server offers, fixed at start and shared read-only by every connection.
@@ -48,17 +48,17 @@ public:
     /// happens to the files under the root since then changes nothing.
     std::vector<std::uint8_t> Answer(const Request& request) const;
 
-    const PatchCatalog& patches() const { return patches_; }
-    const FileCatalog& files() const { return files_; }
+    const PatchCatalog& Patches() const { return patches; }
+    const FileCatalog& Files() const { return files; }
 
 private:
     std::vector<std::uint8_t> AnswerPatchChunk(const PatchChunkRequest& request) const;
     std::vector<std::uint8_t> AnswerFileChunk(const FileChunkRequest& request) const;
 
-    PatchCatalog patches_;
-    FileCatalog files_;
-    std::uint32_t patchChunk_;
-    std::uint32_t fileChunk_;
+    PatchCatalog patches;
+    FileCatalog files;
+    std::uint32_t patchChunk;
+    std::uint32_t fileChunk;
 };
 
 /// Fills into with the bytes of file from offset. Throws RequestError, naming what, when the

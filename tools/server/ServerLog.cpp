@@ -117,42 +117,42 @@ struct ServerLog::Shared {
 };
 
 ServerLog::ServerLog(std::size_t capacity, int seriesLines, std::chrono::seconds seriesWindow)
-    : shared_(std::make_shared<Shared>()) {
-    shared_->capacity = capacity;
-    shared_->seriesLines = seriesLines;
-    shared_->seriesWindow = seriesWindow;
+    : shared(std::make_shared<Shared>()) {
+    shared->capacity = capacity;
+    shared->seriesLines = seriesLines;
+    shared->seriesWindow = seriesWindow;
     // Detached and owning the shared state: a writer stuck on a full pipe must not keep the
     // process from ending.
-    std::thread([shared = shared_] { shared->Run(); }).detach();
+    std::thread([shared = shared] { shared->Run(); }).detach();
 }
 
 ServerLog::~ServerLog() {
-    std::unique_lock<std::mutex> lock(shared_->mutex);
+    std::unique_lock<std::mutex> lock(shared->mutex);
     try {
-        for (const auto& [key, entry] : shared_->series)
-            shared_->NoteLeftOut(key, entry);
-        if (shared_->dropped > 0)
-            shared_->queue.push_back("ombrelta-server: " + std::to_string(shared_->dropped) +
-                                     " log lines dropped");
+        for (const auto& [key, entry] : shared->series)
+            shared->NoteLeftOut(key, entry);
+        if (shared->dropped > 0)
+            shared->queue.push_back("ombrelta-server: " + std::to_string(shared->dropped) +
+                                    " log lines dropped");
     } catch (const std::bad_alloc&) {
         // The closing notes are lost; the lines before them still go out.
     }
-    shared_->closing = true;
-    shared_->wake.notify_one();
-    shared_->drained.wait_for(lock, kDrainTime, [&] { return shared_->queue.empty() && !shared_->writing; });
+    shared->closing = true;
+    shared->wake.notify_one();
+    shared->drained.wait_for(lock, kDrainTime, [&] { return shared->queue.empty() && !shared->writing; });
 }
 
 void ServerLog::Line(std::string text) noexcept {
-    std::lock_guard<std::mutex> lock(shared_->mutex);
-    shared_->Push(std::move(text));
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    shared->Push(std::move(text));
 }
 
 void ServerLog::LimitedLine(const std::string& key, std::string text) noexcept {
-    std::lock_guard<std::mutex> lock(shared_->mutex);
+    std::lock_guard<std::mutex> lock(shared->mutex);
     try {
-        shared_->Limit(key, std::move(text));
+        shared->Limit(key, std::move(text));
     } catch (const std::bad_alloc&) {
-        ++shared_->dropped;
+        ++shared->dropped;
     }
 }
 

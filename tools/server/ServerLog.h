@@ -33,7 +33,7 @@ public:
     struct Shared;
 
 private:
-    std::shared_ptr<Shared> shared_;
+    std::shared_ptr<Shared> shared;
 };
 
 }  // namespace ombrelta::server

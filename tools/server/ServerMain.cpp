@@ -52,7 +52,7 @@ std::shared_ptr<const ServerContent> LoadContent(const ServerOptions& options) {
     try {
         return std::make_shared<const ServerContent>(options.root, options.chunkSize);
     } catch (const ContentError& e) {
-        for (const std::string& problem : e.problems())
+        for (const std::string& problem : e.Problems())
             PrintError(problem);
     } catch (const std::exception& e) {
         PrintError(e.what());
@@ -63,7 +63,7 @@ std::shared_ptr<const ServerContent> LoadContent(const ServerOptions& options) {
 ConnectionRules RulesFor(const ServerOptions& options,
                          const ServerContent& content,
                          std::size_t descriptors) {
-    std::size_t reserved = kSpareDescriptors + 2 * (content.files().Count() + content.patches().Count());
+    std::size_t reserved = kSpareDescriptors + 2 * (content.Files().Count() + content.Patches().Count());
     std::size_t derived = descriptors > reserved + 16 ? descriptors - reserved : 16;
     return ConnectionRules{
         .timeouts = {.request = options.requestTimeout, .idle = options.idleTimeout},
@@ -124,9 +124,14 @@ int CheckOnly(const ServerContent& content, const ServerOptions& options) {
     for (const std::string& warning : AuditSignedFiles(options.root / "files"))
         PrintError("warning: " + warning);
     ContentProblems problems;
-    AuditPatches(content.patches(), options.root / "patches", problems);
+    AuditPatches(content.Patches(), options.root / "patches", problems);
     for (const std::string& problem : problems)
         PrintError(problem);
+    // Warnings are printed whatever the outcome and never change it.
+    ContentProblems warnings;
+    AuditPatchSignatures(content.Patches(), options.root / "patches", warnings);
+    for (const std::string& warning : warnings)
+        PrintError("warning: " + warning);
     if (!problems.empty())
         return 2;
     std::printf("content good: %s\n", DescribeContent(content).c_str());

@@ -13,13 +13,13 @@ namespace {
 // sets a sticky fault and yields zeros, so a parse needs no exception for a bad request.
 class RequestReader {
 public:
-    explicit RequestReader(std::span<const std::uint8_t> data) : data_(data) {}
+    explicit RequestReader(std::span<const std::uint8_t> data) : data(data) {}
 
     std::uint16_t UInt16() {
         if (!Need(2))
             return 0;
-        std::uint16_t value = static_cast<std::uint16_t>(data_[pos_] | (data_[pos_ + 1] << 8));
-        pos_ += 2;
+        std::uint16_t value = static_cast<std::uint16_t>(data[pos] | (data[pos + 1] << 8));
+        pos += 2;
         return value;
     }
 
@@ -28,47 +28,47 @@ public:
             return 0;
         std::uint32_t value = 0;
         for (int i = 3; i >= 0; --i)
-            value = (value << 8) | data_[pos_ + i];
-        pos_ += 4;
+            value = (value << 8) | data[pos + i];
+        pos += 4;
         return value;
     }
 
     std::string String() {
         if (!Need(1))
             return {};
-        std::size_t length = data_[pos_];
+        std::size_t length = data[pos];
         if (!Need(1 + length))
             return {};
-        std::string text(reinterpret_cast<const char*>(data_.data() + pos_ + 1), length);
-        pos_ += 1 + length;
+        std::string text(reinterpret_cast<const char*>(data.data() + pos + 1), length);
+        pos += 1 + length;
         return text;
     }
 
-    bool Short() const { return short_; }
+    bool TooShort() const { return tooShort; }
 
     // Nothing when every field was there and nothing follows them; otherwise the fault.
     const char* Fault() const {
-        if (short_)
+        if (tooShort)
             return "request shorter than its fields";
-        return pos_ == data_.size() ? nullptr : "request longer than its fields";
+        return pos == data.size() ? nullptr : "request longer than its fields";
     }
 
 private:
     bool Need(std::size_t count) {
-        if (!short_ && data_.size() - pos_ >= count)
+        if (!tooShort && data.size() - pos >= count)
             return true;
-        short_ = true;
+        tooShort = true;
         return false;
     }
 
-    std::span<const std::uint8_t> data_;
-    std::size_t pos_ = 0;
-    bool short_ = false;
+    std::span<const std::uint8_t> data;
+    std::size_t pos = 0;
+    bool tooShort = false;
 };
 
 class AnswerWriter {
 public:
-    void Byte(std::uint8_t value) { bytes_.push_back(value); }
+    void Byte(std::uint8_t value) { bytes.push_back(value); }
     void UInt16(std::uint16_t value) {
         Byte(static_cast<std::uint8_t>(value));
         Byte(static_cast<std::uint8_t>(value >> 8));
@@ -86,18 +86,18 @@ public:
         if (text.size() > 255)
             throw std::runtime_error(std::string(what) + " longer than 255 bytes: " + text);
         Byte(static_cast<std::uint8_t>(text.size()));
-        bytes_.insert(bytes_.end(), text.begin(), text.end());
+        bytes.insert(bytes.end(), text.begin(), text.end());
     }
-    void Reserve(std::size_t size) { bytes_.reserve(size); }
-    std::vector<std::uint8_t> Take() { return std::move(bytes_); }
+    void Reserve(std::size_t size) { bytes.reserve(size); }
+    std::vector<std::uint8_t> Take() { return std::move(bytes); }
 
 private:
-    std::vector<std::uint8_t> bytes_;
+    std::vector<std::uint8_t> bytes;
 };
 
 std::optional<Request> ParseHashData(RequestReader& reader, std::string& why) {
     std::uint16_t subType = reader.UInt16();
-    if (!reader.Short() && subType != kFileChunkSubType) {
+    if (!reader.TooShort() && subType != kFileChunkSubType) {
         why = "unknown hash data sub-type " + std::to_string(subType);
         return std::nullopt;
     }
@@ -165,7 +165,7 @@ std::optional<Request> ParseRequest(std::span<const std::uint8_t> payload, std::
     RequestReader reader(payload);
     std::uint16_t type = reader.UInt16();
     std::optional<Request> request;
-    if (!reader.Short()) {
+    if (!reader.TooShort()) {
         request = ParseBody(type, reader, why);
         if (!request)
             return std::nullopt;

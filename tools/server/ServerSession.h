@@ -38,9 +38,9 @@ struct SessionTimeouts {
 /// once written. Kept alive by the shared pointers its pending operations hold.
 class ServerSession : public std::enable_shared_from_this<ServerSession> {
 public:
-    /// Takes over a connected socket serving peer, and its admission ticket; the content stays
+    /// Takes over the connection serving peer, and its admission ticket; the content stays
     /// alive as long as the session, the log must outlive it.
-    ServerSession(asio::ip::tcp::socket socket,
+    ServerSession(asio::ip::tcp::socket connection,
                   const SessionPeer& peer,
                   std::shared_ptr<const ServerContent> content,
                   ServerLog& log,
@@ -60,7 +60,7 @@ private:
     void ReadPayload();
     void HandleRequest();
     void WriteAnswer();
-    void Arm(std::chrono::milliseconds timeout, const char* waitingFor);
+    void Arm(std::chrono::milliseconds timeout, const char* awaited);
     void Log(const std::string& text) noexcept;
     void Fail(const std::string& reason);
     void Broken(const std::error_code& error);
@@ -68,21 +68,21 @@ private:
     template <typename Step>
     void Guarded(Step step);
 
-    asio::ip::tcp::socket socket_;
-    asio::steady_timer deadline_;
-    std::shared_ptr<const ServerContent> content_;
-    ServerLog& log_;
-    SessionTimeouts timeouts_;
-    ConnectionLimits::Ticket ticket_;
-    std::string address_;
-    std::string peer_;
-    bool balancerCheck_ = false;
-    const char* waitingFor_ = "";
-    std::array<std::uint8_t, 2> header_{};
-    std::size_t payloadSize_ = 0;
-    std::array<std::uint8_t, kMaxRequestPayload> payload_{};
-    std::array<std::uint8_t, 2> answerLength_{};
-    std::vector<std::uint8_t> answer_;
+    asio::ip::tcp::socket socket;
+    asio::steady_timer deadline;
+    std::shared_ptr<const ServerContent> content;
+    ServerLog& log;
+    SessionTimeouts timeouts;
+    ConnectionLimits::Ticket ticket;
+    std::string address;
+    std::string addressAndPort;
+    bool balancerCheck = false;
+    const char* waitingFor = "";
+    std::array<std::uint8_t, 2> header{};
+    std::size_t payloadSize = 0;
+    std::array<std::uint8_t, kMaxRequestPayload> payload{};
+    std::array<std::uint8_t, 2> answerLength{};
+    std::vector<std::uint8_t> answer;
 };
 
 }  // namespace ombrelta::server
