@@ -121,8 +121,6 @@ void Serve(asio::io_context& io,
 }
 
 int CheckOnly(const ServerContent& content, const ServerOptions& options) {
-    for (const std::string& warning : AuditSignedFiles(options.root / "files"))
-        PrintError("warning: " + warning);
     ContentProblems problems;
     AuditPatches(content.Patches(), options.root / "patches", problems);
     for (const std::string& problem : problems)
@@ -130,6 +128,7 @@ int CheckOnly(const ServerContent& content, const ServerOptions& options) {
     // Warnings are printed whatever the outcome and never change it.
     ContentProblems warnings;
     AuditPatchSignatures(content.Patches(), options.root / "patches", warnings);
+    AuditSignedFiles(options.root / "files", warnings);
     for (const std::string& warning : warnings)
         PrintError("warning: " + warning);
     if (!problems.empty())
