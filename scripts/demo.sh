@@ -58,9 +58,9 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 build_programs() {
-    say "Building ombrelta-server and ombrelta-config (native) in $native_build"
+    say "Building ombrelta-server, ombrelta-config and ombrelta-patch (native) in $native_build"
     cmake --preset native -B "$native_build" >/dev/null
-    cmake --build "$native_build" --target ombrelta-server ombrelta-config -j"$jobs"
+    cmake --build "$native_build" --target ombrelta-server ombrelta-config ombrelta-patch -j"$jobs"
     say "Building OmbreltaLauncher.exe and Tarvesk.exe (Windows) in $windows_build"
     cmake --preset windows -B "$windows_build" >/dev/null
     cmake --build "$windows_build" --target OmbreltaLauncher Tarvesk -j"$jobs"

@@ -71,8 +71,10 @@ bool LauncherService::LoadConfig() {
 }
 
 void LauncherService::CheckGameFiles(const ProgressCallback& progress, FileCheckPosition& position) {
-    const FileCheckSettings settings{
-        .chunkWindow = config.options.pipeline, .resume = config.options.resume, .position = &position};
+    const FileCheckSettings settings{.chunkWindow = config.options.pipeline,
+                                     .resume = config.options.resume,
+                                     .position = &position,
+                                     .publicKey = config.options.publicKey};
     if (!config.options.hashcache) {
         VerifyAndRepairFiles(api, Forwarding(progress), nullptr, settings);
         return;

@@ -30,6 +30,10 @@ HashedFile HashFile(const std::wstring& path);
 /// true. Lets a thread hashing ahead drop work nobody needs any more.
 std::optional<std::string> ComputeFileMd5Until(const std::wstring& path, const std::function<bool()>& stop);
 
+/// SHA-256 of a file as 64 lower-case hex digits, read as ComputeFileMd5 reads; empty text when
+/// the file is missing, a directory or cannot be opened or hashed.
+std::string ComputeFileSha256(const std::wstring& path);
+
 /// True when two MD5 texts are equal, ASCII letter case aside; texts of other lengths differ.
 bool SameMd5Text(std::string_view a, std::string_view b);
 

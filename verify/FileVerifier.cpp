@@ -11,6 +11,7 @@
 #include "verify/FileHash.h"
 #include "verify/GameFileDownload.h"
 #include "verify/HashAhead.h"
+#include "verify/SignedFileCheck.h"
 #include "verify/VerifiedFileCache.h"
 
 namespace ombrelta {
@@ -81,11 +82,47 @@ void Repair(LauncherApi& api, const HashEntry& entry, const ProgressCallback& pr
         DownloadGameFile(api, entry, progress, settings.chunkWindow);
 }
 
+// Under a signature nothing the download wrote may stay when it fails: a kept download only
+// replaces the file once complete, a plain one writes over it.
+void RepairOrDelete(LauncherApi& api, const HashEntry& entry, const ProgressCallback& progress,
+                    const FileCheckSettings& settings) {
+    try {
+        Repair(api, entry, progress, settings);
+    } catch (...) {
+        if (!settings.resume)
+            (void)DeleteFileAt(EntryWidePath(entry));
+        throw;
+    }
+}
+
+// The signed list's guard when a key asks for one; its own repair is reported like any other.
+std::optional<SignedFileCheck> SignedCheckFor(LauncherApi& api, const std::vector<HashEntry>& entries,
+                                              const ProgressCallback& progress, const FileCheckSettings& settings) {
+    if (!settings.publicKey)
+        return std::nullopt;
+    return SignedFileCheck::Prepare(entries, *settings.publicKey, [&](const HashEntry& entry) {
+        if (progress)
+            progress(L"Repairing " + EntryWidePath(entry), 0);
+        RepairOrDelete(api, entry, progress, settings);
+    });
+}
+
+void RepairAsSigned(LauncherApi& api, const HashEntry& entry, const ProgressCallback& progress,
+                    const FileCheckSettings& settings, const std::optional<SignedFileCheck>& signedCheck) {
+    if (!signedCheck) {
+        Repair(api, entry, progress, settings);
+        return;
+    }
+    RepairOrDelete(api, entry, progress, settings);
+    signedCheck->CheckRepaired(entry);
+}
+
 bool CheckAndRepairAll(LauncherApi& api, const ProgressCallback& progress, VerifiedFileCache* cache,
                        const FileCheckSettings& settings) {
     FileCheckPosition fresh;
     FileCheckPosition& at = settings.position ? *settings.position : fresh;
     const std::vector<HashEntry>& entries = Listed(api, at, cache);
+    const std::optional<SignedFileCheck> signedCheck = SignedCheckFor(api, entries, progress, settings);
     const std::size_t count = entries.size();
     const std::size_t end = FirstUnsafeEntry(entries);
     HashAhead ahead(entries, end, HashAheadThreadCount(), SkippedAhead(entries, std::min(at.next, end), end, cache));
@@ -102,7 +139,7 @@ bool CheckAndRepairAll(LauncherApi& api, const ProgressCallback& progress, Verif
             if (cache)
                 cache->Forget(entry);
             HashAhead::RewriteScope rewrite(ahead);
-            Repair(api, entry, progress, settings);
+            RepairAsSigned(api, entry, progress, settings, signedCheck);
         }
         at.next = i + 1;
         if (progress)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,9 @@ struct FileCheckSettings {
     /// When set, the list is asked for only while the position holds none, the check starts
     /// at its next entry and moves it past each entry done.
     FileCheckPosition* position = nullptr;
+    /// When set, the check holds the hash list to "ombrelta-files.sig" signed with this P-256
+    /// key (see SignedFileCheck) before it repairs anything, and every repair to it after.
+    std::optional<std::vector<std::uint8_t>> publicKey = std::nullopt;
 };
 
 /// Checks every file of the server's hash list in order and downloads again each missing or
@@ -47,7 +52,8 @@ bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, int chunk
 bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, VerifiedFileCache& cache,
                           int chunkWindow = 1);
 
-/// VerifyAndRepairFiles with the cache when one is given, as settings say.
+/// VerifyAndRepairFiles with the cache when one is given, as settings say. With a public key,
+/// also "Signature check failed: " and the path of the entry refused.
 bool VerifyAndRepairFiles(LauncherApi& api, const ProgressCallback& progress, VerifiedFileCache* cache,
                           const FileCheckSettings& settings);
 

@@ -52,6 +52,19 @@ make_server_folder() {
     printf '[video]\r\nwidth=1280\r\nheight=720\r\n[world]\r\nstart=mossfield\r\n' >"$files/data/config/game.ini"
     printf 'greeting=Welcome to Ombrelta\r\nfarewell=Walk in shadow\r\n' >"$files/data/lang/en.txt"
     cp "$windows_build/tools/fakegame/Tarvesk.exe" "$files/Tarvesk.exe"
+    sign_content
+}
+
+# sign_content: a fresh key pair beside the server folder (never inside it), every patch signed
+# with it and the game files' signed list; the public key goes to the launcher's settings.
+sign_content() {
+    local tool="$native_build/tools/patch/ombrelta-patch" key="$demo_dir/signing-key.pem" patch
+    rm -f "$key"
+    "$tool" keygen --out "$key" 2>/dev/null | grep '^publickey=' >"$demo_dir/publickey.txt"
+    for patch in "$demo_dir/server/patches/"*.zip; do
+        "$tool" sign "$patch" --key "$key" >/dev/null
+    done
+    "$tool" sign-files "$demo_dir/server/files" --key "$key" >/dev/null
 }
 
 # make_install_folder: build/demo/install at version 0 with the launcher, its skin and the game.
@@ -80,6 +93,7 @@ pipeline=16
 hashcache=1
 resume=1
 retries=3
+$(cat "$demo_dir/publickey.txt")
 CONFIG
     "$native_build/tools/config/ombrelta-config" encode "$demo_dir/Ombrel.txt" "$demo_dir/install/Ombrel.dat"
 }

@@ -10,6 +10,7 @@
 #include "tests/e2e/ServerProcess.h"
 #include "tests/patch/ZipTestSupport.h"
 #include "tests/support/TempDir.h"
+#include "tools/patch/FileListSigner.h"
 
 namespace ombrelta::test {
 namespace {
@@ -191,6 +192,45 @@ TEST(ServerContentRulesTest, CheckWarnsAboutUnsignedAndStaleSignaturesWithoutFai
     EXPECT_EQ(check.exitCode, 0);
     EXPECT_EQ(check.err, "ombrelta-server: warning: no patch is signed (no ombrelta.sig): launchers with a "
                          "publickey refuse every patch\n");
+}
+
+// Signed game files in --check: warnings only, since the server cannot know whether launchers
+// require the signature.
+TEST(ServerContentRulesTest, CheckWarnsOfUnsignedAndStaleGameFiles) {
+    struct Row {
+        const char* what;
+        bool sign;
+        std::function<void(const fs::path& files)> afterSigning;
+        std::string warning;  // "" for none
+    } rows[] = {
+        {"signed", true, [](const fs::path&) {}, ""},
+        {"unsigned", false, [](const fs::path&) {}, "warning: the game files are not signed: no ombrelta-files.sig"},
+        {"changed", true, [](const fs::path& files) { WriteFile(files / "data/a b.txt", "B"); },
+         "warning: ombrelta-files.sig is stale: data/a b.txt changed since it was signed"},
+        {"added", true, [](const fs::path& files) { WriteFile(files / "new.txt", "n"); },
+         "warning: ombrelta-files.sig is stale: new.txt is not signed"},
+        {"removed", true, [](const fs::path& files) { fs::remove(files / "data/a b.txt"); },
+         "warning: ombrelta-files.sig is stale: data/a b.txt is signed but no longer served"},
+        {"malformed", true, [](const fs::path& files) { WriteFile(files / "ombrelta-files.sig", "x"); },
+         "warning: ombrelta-files.sig cannot be read: Malformed signed file list"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir temp;
+        const fs::path root = fs::path(temp.Path()) / "server";
+        WriteTree(root / "files", {{"data/a b.txt", "a"}, {"z.bin", "z"}});
+        if (row.sign) {
+            ASSERT_TRUE(patchkit::SignGameFiles(root / "files", patchkit::P256Signer::Generate()).problems.empty());
+        }
+        row.afterSigning(root / "files");
+        Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);
+        EXPECT_EQ(check.exitCode, 0) << check.err;
+        EXPECT_TRUE(check.out.starts_with("content good: ")) << check.out;
+        if (row.warning.empty())
+            EXPECT_EQ(check.err.find("warning"), std::string::npos) << check.err;
+        else
+            EXPECT_NE(check.err.find("ombrelta-server: " + row.warning + "\n"), std::string::npos) << check.err;
+    }
 }
 
 }  // namespace

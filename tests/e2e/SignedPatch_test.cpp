@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include "common/FileSystem.h"
 #include "common/Text.h"
 #include "tests/e2e/ChildProcess.h"
 #include "tests/e2e/ContentBuilder.h"
 #include "tests/e2e/ServerProcess.h"
 #include "tests/patch/ZipTestSupport.h"
 #include "tests/support/TempDir.h"
+#include "tools/patch/FileListSigner.h"
 
 namespace ombrelta::test {
 namespace {
@@ -28,6 +30,10 @@ struct Row {
     Offer offer;
     bool key;
 };
+
+patchkit::P256Signer SigningKey() {
+    return patchkit::P256Signer::Load(ToNativePath(TestDataDir() + L"../patch/fixtures/signing-test-key.pem"));
+}
 
 std::string SignedArchive() {
     return ReadFileBytes(TestDataDir() + L"../patch/fixtures/signed.zip");
@@ -69,6 +75,9 @@ void RunRows(const std::vector<std::string>& checker) {
         TempDir temp;
         const fs::path root(temp.Path());
         WriteOffer(root / "server/patches", row.offer);
+        // With the key the game files must be signed too, even when there are none but the list.
+        fs::create_directories(root / "server/files");
+        ASSERT_TRUE(patchkit::SignGameFiles(root / "server/files", SigningKey()).problems.empty());
         ServerProcess server(PathArg(root / "server"), {}, PathArg(root / "server.log"));
         ASSERT_NE(server.Port(), 0);
         fs::create_directories(root / "install");

@@ -12,6 +12,7 @@
 #include "common/Base64.h"
 #include "common/Text.h"
 #include "tools/entry/ToolMain.h"
+#include "tools/patch/FileListSigner.h"
 #include "tools/patch/PatchArchiveCheck.h"
 #include "tools/patch/P256Signer.h"
 #include "tools/patch/PatchMaker.h"
@@ -29,7 +30,8 @@ const char kUsage[] =
     "usage: ombrelta-patch make --from OLD_DIR --to NEW_DIR --version N --out FILE.zip\n"
     "       ombrelta-patch verify FILE.zip --version N [--public-key BASE64]\n"
     "       ombrelta-patch keygen --out KEY\n"
-    "       ombrelta-patch sign FILE.zip --key KEY [--version N]\n";
+    "       ombrelta-patch sign FILE.zip --key KEY [--version N]\n"
+    "       ombrelta-patch sign-files FILES_DIR --key KEY\n";
 
 // "--name value" pairs after the subcommand; a single bare argument is kept under "".
 std::optional<std::map<std::string, std::string>> ParseArguments(const std::vector<std::wstring>& arguments) {
@@ -147,8 +149,22 @@ int Sign(const std::map<std::string, std::string>& values) {
     return 0;
 }
 
+int SignFiles(const std::map<std::string, std::string>& values) {
+    if (values.size() != 2 || !values.contains("") || !values.contains("--key")) {
+        std::fputs(kUsage, stderr);
+        return kExitRefused;
+    }
+    const patchkit::P256Signer signer = patchkit::P256Signer::Load(server::PathFromUtf8(values.at("--key")));
+    const patchkit::FileSigningOutcome outcome = patchkit::SignGameFiles(server::PathFromUtf8(values.at("")), signer);
+    if (!outcome.problems.empty())
+        return Refuse(outcome.problems);
+    std::printf("%s: %zu files signed in ombrelta-files.sig\n", values.at("").c_str(), outcome.fileCount);
+    return 0;
+}
+
 using Command = int (*)(const std::map<std::string, std::string>&);
-const std::map<std::string, Command> kCommands = {{"make", Make}, {"verify", Verify}, {"keygen", KeyGen}, {"sign", Sign}};
+const std::map<std::string, Command> kCommands = {
+    {"make", Make}, {"verify", Verify}, {"keygen", KeyGen}, {"sign", Sign}, {"sign-files", SignFiles}};
 
 }  // namespace
 

@@ -13,6 +13,7 @@
 #include "tools/server/ContentName.h"
 #include "tools/server/ContentReloader.h"
 #include "tools/server/DescriptorLimit.h"
+#include "tools/server/FileSignatureAudit.h"
 #include "tools/server/LauncherServer.h"
 #include "tools/server/PatchAudit.h"
 #include "tools/server/PathText.h"
@@ -127,6 +128,7 @@ int CheckOnly(const ServerContent& content, const ServerOptions& options) {
     // Warnings are printed whatever the outcome and never change it.
     ContentProblems warnings;
     AuditPatchSignatures(content.Patches(), options.root / "patches", warnings);
+    AuditSignedFiles(options.root / "files", warnings);
     for (const std::string& warning : warnings)
         PrintError("warning: " + warning);
     if (!problems.empty())

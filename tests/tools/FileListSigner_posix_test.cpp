@@ -1,0 +1,70 @@
+#include "tools/patch/FileListSigner.h"
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/Signature.h"
+#include "tests/support/TempDir.h"
+#include "tools/patch/GameFileListing.h"
+#include "verify/SignedFileList.h"
+
+namespace ombrelta::patchkit {
+namespace {
+
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+
+SignedFileList SignAndParse(const TempDir& dir, const P256Signer& signer) {
+    const FileSigningOutcome outcome = SignGameFiles(std::filesystem::path(dir.Path()), signer);
+    EXPECT_TRUE(outcome.problems.empty());
+    return ParseSignedFileList(ReadFileBytes(dir.Child(L"ombrelta-files.sig")));
+}
+
+TEST(SignGameFiles, ListsEveryOtherFileAsServedAndSignsIt) {
+    TempDir dir;
+    WriteFileBytes(dir.Child(L"b.bin"), "bravo charlie\n");
+    WriteFileBytes(dir.Child(L"a dir/a.bin"), "alpha\n");
+    const P256Signer signer = P256Signer::Generate();
+    SignAndParse(dir, signer);
+    // Signing again lists the files, never the old list itself.
+    const SignedFileList list = SignAndParse(dir, signer);
+    ASSERT_EQ(list.files.size(), 2u);
+    EXPECT_EQ(list.files[0].path, "a dir/a.bin");
+    EXPECT_EQ(list.files[0].size, 6u);
+    EXPECT_EQ(list.files[0].md5, "9f9f90dbe3e5ee1218c86b8839db1995");
+    EXPECT_EQ(list.files[0].sha256, "b6a98d9ce9a2d9149288fa3df42d377c3e42737afdcdaf714e33c0a100b51060");
+    EXPECT_EQ(list.files[1].path, "b.bin");
+    const std::string& text = list.signedText;
+    EXPECT_TRUE(VerifyP256Signature(signer.PublicKey(),
+                                    std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+                                    list.signature));
+    EXPECT_FALSE(test::FileExists(dir.Child(L"ombrelta-files.sig.tmp")));
+}
+
+TEST(SignGameFiles, RefusesFilesTheLauncherWouldRefuse) {
+    TempDir dir;
+    WriteFileBytes(dir.Child(L"a.bin"), "a");
+    WriteFileBytes(dir.Child(L"A.BIN"), "b");
+    const FileSigningOutcome outcome =
+        SignGameFiles(std::filesystem::path(dir.Path()), P256Signer::Generate());
+    EXPECT_FALSE(outcome.problems.empty());
+    EXPECT_FALSE(test::FileExists(dir.Child(L"ombrelta-files.sig")));
+}
+
+TEST(SignedListDifferences, NamesEachChangedMissingAndUnsignedFile) {
+    const SignedFile a{.path = "a", .size = 1, .md5 = std::string(32, '1'), .sha256 = std::string(64, '1')};
+    SignedFile changedA = a;
+    changedA.sha256 = std::string(64, '2');
+    const SignedFile b{.path = "b", .size = 1, .md5 = std::string(32, '1'), .sha256 = std::string(64, '1')};
+    EXPECT_TRUE(SignedListDifferences({a, b}, {a, b}).empty());
+    EXPECT_EQ(SignedListDifferences({a}, {changedA, b}),
+              (std::vector<std::string>{"a changed since it was signed", "b is not signed"}));
+    EXPECT_EQ(SignedListDifferences({a, b}, {a}), std::vector<std::string>{"b is signed but no longer served"});
+}
+
+}  // namespace
+}  // namespace ombrelta::patchkit

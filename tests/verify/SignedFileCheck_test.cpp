@@ -1,0 +1,137 @@
+#include "verify/SignedFileCheck.h"
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/Base64.h"
+#include "tests/support/TempDir.h"
+#include "tests/verify/GameServer.h"
+#include "verify/FileVerifier.h"
+
+namespace ombrelta {
+namespace {
+
+using test::FileExists;
+using test::GameServer;
+using test::IntactFile;
+using test::TempDir;
+using test::WorkingDirectory;
+
+// Made once with the OpenSSL command-line tool (prime256v1; `openssl dgst -sha256 -sign`).
+const char kPublicKey[] = "BDtGEU7AD2+pqzOqVGTQTmS3wq/NLEfB8G9np1Dh2/DRyiJq65VbhahFkq2TSJjQ6k9YubbGvfUmzX3zKgz924o=";
+const std::string kSignedList =
+    "ombrelta-files 1\n"
+    "6 9f9f90dbe3e5ee1218c86b8839db1995 b6a98d9ce9a2d9149288fa3df42d377c3e42737afdcdaf714e33c0a100b51060 a.bin\n"
+    "14 84e1e9d4d34a639410687c15d24be0bb 216a7dca9aa195c567b2ee6702e09e41b94115eae4104a729ddfc93c8ab1633d dir/b c.bin\n"
+    "signature=MEQCIFnLPqaTfWLHxSp8d+MGIv9vucAMPChqPcREXTyp3jQoAiBXhO/U1OP4WkIre1zO7T7iMOxUDS7biWIlnLl6u1mXGg==\n";
+// The same files, but the SHA-256 signed for a.bin is that of "ALPHA\n": as if MD5 collided.
+const std::string kOtherSha256List =
+    "ombrelta-files 1\n"
+    "6 9f9f90dbe3e5ee1218c86b8839db1995 1921b918b15842c7fdb115078e610263fac85f159c1d8e0ecec3d89a0faa4005 a.bin\n"
+    "14 84e1e9d4d34a639410687c15d24be0bb 216a7dca9aa195c567b2ee6702e09e41b94115eae4104a729ddfc93c8ab1633d dir/b c.bin\n"
+    "signature=MEUCICHvBF8a1P+E6QuZnwlRWrd/rc60dm67P4wLDHuGPLUrAiEA+Loc0yfLxCBe1U+IPHKeheJOv3YFfKwDBuSMfpuzBVc=\n";
+
+std::vector<GameServer::File> SignedFiles(const std::string& list) {
+    return {IntactFile(0, "a.bin", "alpha\n"), IntactFile(1, "dir/b c.bin", "bravo charlie\n"),
+            IntactFile(2, kSignedFileListName, list)};
+}
+
+std::vector<std::uint8_t> Key() {
+    return DecodeBase64(kPublicKey).value();
+}
+
+std::vector<std::uint8_t> ShortKey() {
+    std::vector<std::uint8_t> key = Key();
+    key.pop_back();
+    return key;
+}
+
+// Runs the check in a fresh folder; returns the error text ("" after a successful run) and adds
+// to written the listed files found on disk afterwards.
+std::string RunCheck(const std::vector<GameServer::File>& files, const FileCheckSettings& settings,
+                std::vector<std::string>& written) {
+    TempDir dir;
+    WorkingDirectory cwd(dir.Path());
+    GameServer server(files);
+    LauncherApi api;
+    server.Connect(api);
+    std::string error;
+    try {
+        EXPECT_TRUE(VerifyAndRepairFiles(api, nullptr, nullptr, settings));
+    } catch (const std::runtime_error& e) {
+        error = e.what();
+    }
+    for (const GameServer::File& file : files) {
+        if (FileExists(dir.Child(std::wstring(file.path.begin(), file.path.end()))))
+            written.push_back(file.path);
+    }
+    return error;
+}
+
+TEST(SignedFileCheck, EachRefusalEndsTheRunAndLeavesNothingUnsigned) {
+    std::string badSignature = kSignedList;
+    badSignature[17] = '7';
+    GameServer::File wrongSize = IntactFile(0, "a.bin", "alpha\n");
+    wrongSize.size = 7;
+    GameServer::File changedChunks = IntactFile(0, "a.bin", "ALPHA\n");
+    changedChunks.hash = "9F9F90DBE3E5EE1218C86B8839DB1995";
+    struct Row {
+        const char* name;
+        std::vector<GameServer::File> files;
+        FileCheckSettings settings;
+        std::string error;
+        std::vector<std::string> written;
+    };
+    const FileCheckSettings plain{.publicKey = Key()};
+    const FileCheckSettings windowed{.chunkWindow = 4, .publicKey = Key()};
+    const FileCheckSettings kept{.resume = true, .publicKey = Key()};
+    const FileCheckSettings emptyKey{.publicKey = std::vector<std::uint8_t>{}};
+    const FileCheckSettings shortKey{.publicKey = ShortKey()};
+    const FileCheckSettings noKey;
+    const std::vector<std::string> all = {"a.bin", "dir/b c.bin", kSignedFileListName};
+    const std::vector<Row> rows = {
+        {"signed", SignedFiles(kSignedList), plain, "", all},
+        {"signed, windowed", SignedFiles(kSignedList), windowed, "", all},
+        {"signed, kept", SignedFiles(kSignedList), kept, "", all},
+        {"no list", {IntactFile(0, "a.bin", "alpha\n")}, plain, "Signature check failed: ombrelta-files.sig", {}},
+        {"bad signature", SignedFiles(badSignature), plain, "Signature check failed: ombrelta-files.sig", {}},
+        {"empty key", SignedFiles(kSignedList), emptyKey,
+         "Signature check failed: ombrelta-files.sig", {}},
+        {"short key", SignedFiles(kSignedList), shortKey,
+         "Signature check failed: ombrelta-files.sig", {}},
+        {"added after signing",
+         [] {
+             std::vector<GameServer::File> files = SignedFiles(kSignedList);
+             files.push_back(IntactFile(3, "c.bin", "c"));
+             return files;
+         }(),
+         plain, "Signature check failed: c.bin", {kSignedFileListName}},
+        {"MD5 differs",
+         {IntactFile(0, "a.bin", "alphA\n"), IntactFile(2, kSignedFileListName, kSignedList)},
+         plain, "Signature check failed: a.bin", {kSignedFileListName}},
+        {"size differs", {wrongSize, IntactFile(2, kSignedFileListName, kSignedList)}, plain,
+         "Signature check failed: a.bin", {kSignedFileListName}},
+        {"chunks not the signed file", {changedChunks, IntactFile(2, kSignedFileListName, kSignedList)}, plain,
+         "Signature check failed: a.bin", {kSignedFileListName}},
+        {"SHA-256 differs", SignedFiles(kOtherSha256List), plain, "Signature check failed: a.bin",
+         {kSignedFileListName}},
+        {"SHA-256 differs, windowed", SignedFiles(kOtherSha256List), windowed, "Signature check failed: a.bin",
+         {kSignedFileListName}},
+        {"SHA-256 differs, kept", SignedFiles(kOtherSha256List), kept, "Signature check failed: a.bin",
+         {kSignedFileListName}},
+        {"without a key", SignedFiles(badSignature), noKey, "", all},
+        {"without a key, added after signing", {IntactFile(3, "c.bin", "c")}, noKey, "", {"c.bin"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::string> written;
+        EXPECT_EQ(RunCheck(row.files, row.settings, written), row.error);
+        EXPECT_EQ(written, row.written);
+    }
+}
+
+}  // namespace
+}  // namespace ombrelta

@@ -1,0 +1,60 @@
+#include "verify/SignedFileList.h"
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace ombrelta {
+namespace {
+
+const std::string kMd5(32, 'a');
+const std::string kSha256(64, 'b');
+
+TEST(SignedFileList, FormatsAndParsesBack) {
+    const std::vector<SignedFile> files = {{.path = "a.bin", .size = 6, .md5 = kMd5, .sha256 = kSha256},
+                                           {.path = "dir/b c.bin", .size = 0, .md5 = kMd5, .sha256 = kSha256}};
+    const std::string signedText = FormatSignedFiles(files);
+    EXPECT_EQ(signedText, "ombrelta-files 1\n6 " + kMd5 + " " + kSha256 + " a.bin\n0 " + kMd5 + " " + kSha256 +
+                              " dir/b c.bin\n");
+    const std::string text = AppendSignatureLine(signedText, std::vector<std::uint8_t>{0x30, 0x01, 0xFF});
+    EXPECT_TRUE(text.ends_with("\nsignature=MAH/\n"));
+    const SignedFileList list = ParseSignedFileList(text);
+    EXPECT_EQ(list.signedText, signedText);
+    EXPECT_EQ(list.signature, (std::vector<std::uint8_t>{0x30, 0x01, 0xFF}));
+    ASSERT_EQ(list.files.size(), 2u);
+    EXPECT_EQ(FindSignedFile(list, "dir/b c.bin"), &list.files[1]);
+    EXPECT_EQ(list.files[1].size, 0u);
+    EXPECT_EQ(FindSignedFile(list, "dir\\b c.bin"), nullptr);
+    EXPECT_THROW(FormatSignedFiles({{.path = "a\nb", .size = 1, .md5 = kMd5, .sha256 = kSha256}}), std::runtime_error);
+}
+
+TEST(SignedFileList, MalformedListsAreRefused) {
+    const std::string line = "6 " + kMd5 + " " + kSha256 + " a.bin\n";
+    const std::string signature = "signature=MAH/\n";
+    const std::vector<std::string> rows = {
+        "",
+        "ombrelta-files 2\n" + line + signature,
+        "ombrelta-files 1\n" + line,
+        "ombrelta-files 1\n" + line + "signature=MAH/",
+        "ombrelta-files 1\n" + line + "signature=\n",
+        "ombrelta-files 1\n" + line + "signature=MAH\n",
+        "ombrelta-files 1\n" + line + signature + "x",
+        "ombrelta-files 1\n" + line + line + signature,
+        "ombrelta-files 1\n-6 " + kMd5 + " " + kSha256 + " a.bin\n" + signature,
+        "ombrelta-files 1\n06 " + kMd5 + " " + kSha256 + " a.bin\n" + signature,
+        "ombrelta-files 1\n4294967296 " + kMd5 + " " + kSha256 + " a.bin\n" + signature,
+        "ombrelta-files 1\n6 " + std::string(32, 'A') + " " + kSha256 + " a.bin\n" + signature,
+        "ombrelta-files 1\n6 " + kMd5 + " " + kSha256.substr(1) + " a.bin\n" + signature,
+        "ombrelta-files 1\n6 " + kMd5 + " " + kSha256 + " \n" + signature,
+        "ombrelta-files 1\n6 " + kMd5 + " " + kSha256 + "\n" + signature,
+    };
+    for (const std::string& row : rows) {
+        SCOPED_TRACE(row);
+        EXPECT_THROW(ParseSignedFileList(row), std::runtime_error);
+    }
+}
+
+}  // namespace
+}  // namespace ombrelta

@@ -1,0 +1,57 @@
+#include "tools/patch/FileListSigner.h"
+
+#include <fstream>
+#include <stdexcept>
+#include <system_error>
+
+#include "tools/patch/GameFileListing.h"
+#include "tools/server/PathText.h"
+#include "verify/SignedFileList.h"
+
+namespace ombrelta::patchkit {
+namespace {
+
+namespace fs = std::filesystem;
+
+void WriteReplacing(const fs::path& file, const std::string& text) {
+    fs::path temporary = file;
+    temporary += ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.close();
+        std::error_code error;
+        if (!out) {
+            fs::remove(temporary, error);
+            throw std::runtime_error("cannot write " + server::PathToUtf8(temporary));
+        }
+    }
+    std::error_code error;
+    fs::rename(temporary, file, error);
+    if (error) {
+        fs::remove(temporary, error);
+        throw std::runtime_error("cannot replace " + server::PathToUtf8(file));
+    }
+}
+
+}  // namespace
+
+FileSigningOutcome SignGameFiles(const fs::path& filesDir, const P256Signer& signer) {
+    FileSigningOutcome outcome;
+    std::error_code error;
+    if (!fs::is_directory(filesDir, error)) {
+        outcome.problems.push_back("not a folder: " + server::PathToUtf8(filesDir));
+        return outcome;
+    }
+    const std::vector<SignedFile> files = ListGameFilesToSign(filesDir, outcome.problems);
+    if (!outcome.problems.empty())
+        return outcome;
+    const std::string signedText = FormatSignedFiles(files);
+    const std::vector<std::uint8_t> signature = signer.Sign(
+        std::span(reinterpret_cast<const std::uint8_t*>(signedText.data()), signedText.size()));
+    WriteReplacing(filesDir / kSignedFileListName, AppendSignatureLine(signedText, signature));
+    outcome.fileCount = files.size();
+    return outcome;
+}
+
+}  // namespace ombrelta::patchkit

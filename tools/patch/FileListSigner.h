@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tools/patch/P256Signer.h"
+
+namespace ombrelta::patchkit {
+
+/// What signing a files folder did: the files signed, or the problems that kept it from writing.
+struct FileSigningOutcome {
+    std::size_t fileCount = 0;
+    std::vector<std::string> problems;
+};
+
+/// Writes "ombrelta-files.sig" into filesDir: every other game file as ListGameFilesToSign finds
+/// it, signed by signer. The file is written beside its place and renamed over it, so a server
+/// never serves half a list. With problems nothing is written; a write failure throws
+/// std::runtime_error and leaves the old list as it was.
+FileSigningOutcome SignGameFiles(const std::filesystem::path& filesDir, const P256Signer& signer);
+
+}  // namespace ombrelta::patchkit

@@ -1,0 +1,100 @@
+#include "verify/SignedFileCheck.h"
+
+#include <algorithm>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "common/FileSystem.h"
+#include "common/Signature.h"
+#include "verify/FileHash.h"
+#include "verify/FileVerifier.h"
+
+namespace ombrelta {
+namespace {
+
+// Far above what a hash list of 255 files can need; a bigger file is not read at all.
+constexpr std::uint64_t kMaxSignedListSize = 1 << 20;
+
+[[noreturn]] void Refuse(const std::string& path) {
+    throw std::runtime_error("Signature check failed: " + path);
+}
+
+std::optional<std::string> ReadSmallFile(const std::wstring& path) {
+    std::optional<std::uint64_t> size = GetFileSize(path);
+    std::optional<File> file = File::OpenRead(path);
+    if (!size || *size > kMaxSignedListSize || !file)
+        return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(*size), '\0');
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        std::optional<std::size_t> got = file->Read(bytes.data() + done, bytes.size() - done);
+        if (!got || *got == 0)
+            return std::nullopt;
+        done += *got;
+    }
+    return bytes;
+}
+
+bool SignatureHolds(const SignedFileList& list, std::span<const std::uint8_t> publicKey) {
+    return VerifyP256Signature(
+        publicKey, std::span(reinterpret_cast<const std::uint8_t*>(list.signedText.data()), list.signedText.size()),
+        list.signature);
+}
+
+// The list in the file of the entry, when it parses and its signature holds.
+std::optional<SignedFileList> ReadVerifiedList(const std::string& text, std::span<const std::uint8_t> publicKey) {
+    try {
+        SignedFileList list = ParseSignedFileList(text);
+        if (!SignatureHolds(list, publicKey))
+            return std::nullopt;
+        return list;
+    } catch (const std::runtime_error&) {
+        return std::nullopt;
+    }
+}
+
+bool SignedAsListed(const SignedFileList& list, const HashEntry& entry) {
+    const SignedFile* signedFile = FindSignedFile(list, entry.path);
+    return signedFile && signedFile->size == entry.size && SameMd5Text(signedFile->md5, entry.hash);
+}
+
+}  // namespace
+
+SignedFileCheck SignedFileCheck::Prepare(const std::vector<HashEntry>& entries,
+                                         std::span<const std::uint8_t> publicKey,
+                                         const std::function<void(const HashEntry&)>& repair) {
+    const auto own = std::find_if(entries.begin(), entries.end(),
+                                  [](const HashEntry& entry) { return entry.path == kSignedFileListName; });
+    if (own == entries.end())
+        Refuse(kSignedFileListName);
+    const bool repaired = FileNeedsRepair(*own);
+    if (repaired)
+        repair(*own);
+    std::optional<std::string> text = ReadSmallFile(EntryWidePath(*own));
+    std::optional<SignedFileList> list = text ? ReadVerifiedList(*text, publicKey) : std::nullopt;
+    if (!list) {
+        if (repaired)
+            (void)DeleteFileAt(EntryWidePath(*own));
+        Refuse(own->path);
+    }
+    for (const HashEntry& entry : entries) {
+        if (&entry != &*own && !SignedAsListed(*list, entry))
+            Refuse(entry.path);
+    }
+    return SignedFileCheck(std::move(*list), std::move(*text));
+}
+
+void SignedFileCheck::CheckRepaired(const HashEntry& entry) const {
+    const std::wstring pathW = EntryWidePath(entry);
+    const SignedFile* signedFile = FindSignedFile(list, entry.path);
+    const bool intact = entry.path == kSignedFileListName
+                            ? ReadSmallFile(pathW) == listText
+                            : signedFile && ComputeFileSha256(pathW) == signedFile->sha256;
+    if (intact)
+        return;
+    (void)DeleteFileAt(pathW);
+    Refuse(entry.path);
+}
+
+}  // namespace ombrelta

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "protocol/HashEntry.h"
+#include "verify/SignedFileList.h"
+
+namespace ombrelta {
+
+/// The file check's guard for a launcher that holds the operator's public key: the hash list
+/// may only name files the operator signed, and every repaired file must be the one signed.
+/// Every failure throws std::runtime_error "Signature check failed: " and the entry's path as
+/// received ("ombrelta-files.sig" when the list lacks that file).
+class SignedFileCheck {
+public:
+    /// Repairs the signed list's own entry with repair() when it needs it, checks its signature
+    /// under publicKey (a malformed key fails it), then refuses the first entry that the list
+    /// does not hold with the same path, size and MD5. A signed list that was repaired and fails
+    /// is deleted.
+    static SignedFileCheck Prepare(const std::vector<HashEntry>& entries,
+                                   std::span<const std::uint8_t> publicKey,
+                                   const std::function<void(const HashEntry&)>& repair);
+
+    /// Checks a just repaired file against the signed list (its SHA-256; the list itself by its
+    /// bytes), deleting it before throwing when it differs.
+    void CheckRepaired(const HashEntry& entry) const;
+
+private:
+    SignedFileCheck(SignedFileList list, std::string listText)
+        : list(std::move(list)), listText(std::move(listText)) {}
+    SignedFileList list;
+    std::string listText;  // the whole file, signature line and all
+};
+
+}  // namespace ombrelta

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ombrelta {
+
+/// The game file that signs all the others, by its path in the hash list.
+inline constexpr char kSignedFileListName[] = "ombrelta-files.sig";
+
+/// One game file as the signed list records it.
+struct SignedFile {
+    std::string path;     // exactly as the server's hash list sends it
+    std::uint32_t size = 0;
+    std::string md5;      // 32 lower-case hex digits
+    std::string sha256;   // 64 lower-case hex digits
+};
+
+/// A parsed "ombrelta-files.sig": its files, the bytes its signature covers and the signature.
+struct SignedFileList {
+    std::vector<SignedFile> files;
+    std::string signedText;
+    std::vector<std::uint8_t> signature;  // DER, as OpenSSL writes it
+};
+
+/// The signed part of the list: the line "ombrelta-files 1", then per file, in the order given,
+/// "size md5 sha256 path" ending in "\n". Throws std::runtime_error "Cannot sign file path: " and
+/// the path for an empty path or one holding a line break, or a digest of the wrong form.
+std::string FormatSignedFiles(const std::vector<SignedFile>& files);
+
+/// The whole list: signedText followed by "signature=", the base64 of derSignature and "\n".
+std::string AppendSignatureLine(std::string_view signedText, std::span<const std::uint8_t> derSignature);
+
+/// Reads a whole list as AppendSignatureLine writes it; throws std::runtime_error "Malformed
+/// signed file list" for any fault (unknown header, a bad line, a path listed twice, a missing
+/// or undecodable signature line, anything after it).
+SignedFileList ParseSignedFileList(std::string_view text);
+
+/// The file of the list with exactly that path, or null.
+const SignedFile* FindSignedFile(const SignedFileList& list, std::string_view path);
+
+}  // namespace ombrelta
