@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "common/Sha256.h"
+#include "common/DigestHasher.h"
 #include "patch/ArchiveExtractor.h"
 
 namespace ombrelta {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/Sha256.h"
+#include "common/DigestHasher.h"
 #include "patch/ZipReader.h"
 
 namespace ombrelta {

@@ -3,8 +3,7 @@
 #include <array>
 
 #include "common/AsciiCase.h"
-#include "common/Md5.h"
-#include "common/Sha256.h"
+#include "common/DigestHasher.h"
 
 namespace ombrelta {
 namespace {

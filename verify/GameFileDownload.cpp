@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/FileSystem.h"
-#include "common/Md5.h"
+#include "common/DigestHasher.h"
 #include "common/PartialDownload.h"
 #include "common/Path.h"
 #include "common/SafePath.h"

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "common/Md5.h"
+#include "common/DigestHasher.h"
 #include "protocol/PacketReader.h"
 #include "protocol/PacketWriter.h"
 

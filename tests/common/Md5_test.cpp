@@ -1,4 +1,4 @@
-#include "common/Md5.h"
+#include "common/DigestHasher.h"
 
 #include <cstdint>
 #include <string>

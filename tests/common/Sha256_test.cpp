@@ -1,4 +1,4 @@
-#include "common/Sha256.h"
+#include "common/DigestHasher.h"
 
 #include <cstdint>
 #include <string>

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/Md5.h"
+#include "common/DigestHasher.h"
 #include "protocol/MessageCodes.h"
 #include "verify/FileHash.h"
 

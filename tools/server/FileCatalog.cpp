@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "common/Md5.h"
+#include "common/DigestHasher.h"
 #include "common/Text.h"
 #include "tools/server/ContentName.h"
 #include "tools/server/ContentRules.h"

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <utility>
+
+namespace ombrelta {
+
+enum class DigestAlgorithm { Md5, Sha256 };
+
+/// A digest fed block by block (CryptoAPI on Windows, OpenSSL's EVP elsewhere); used as
+/// `Md5Hasher` and `Sha256Hasher`.
+template <DigestAlgorithm algorithm, std::size_t digestSize>
+class DigestHasher {
+public:
+    using Digest = std::array<std::uint8_t, digestSize>;
+
+    /// A hasher ready for data, or nothing when the system cannot provide one.
+    static std::optional<DigestHasher> Create();
+
+    DigestHasher(DigestHasher&&) noexcept = default;
+    DigestHasher& operator=(DigestHasher&&) noexcept = default;
+    ~DigestHasher() = default;
+
+    /// Adds bytes to the digest; false when the system refuses them.
+    [[nodiscard]] bool Update(const std::uint8_t* data, std::size_t size);
+    /// The digest of everything added; nothing on failure. The hasher is spent afterwards.
+    std::optional<Digest> Finish();
+
+private:
+    struct State;
+    // Each host defines it beside its State, so the special members above need no complete type.
+    struct StateDeleter {
+        void operator()(State* state) const;
+    };
+    using StatePtr = std::unique_ptr<State, StateDeleter>;
+
+    explicit DigestHasher(StatePtr state) : state(std::move(state)) {}
+    StatePtr state;
+};
+
+using Md5Hasher = DigestHasher<DigestAlgorithm::Md5, 16>;
+using Sha256Hasher = DigestHasher<DigestAlgorithm::Sha256, 32>;
+using Md5Digest = Md5Hasher::Digest;
+using Sha256Digest = Sha256Hasher::Digest;
+
+// Both are built once, in the host's DigestHasher file.
+extern template class DigestHasher<DigestAlgorithm::Md5, 16>;
+extern template class DigestHasher<DigestAlgorithm::Sha256, 32>;
+
+}  // namespace ombrelta
