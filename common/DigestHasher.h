@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <utility>
 
 namespace ombrelta {
@@ -29,6 +30,14 @@ public:
     [[nodiscard]] bool Update(const std::uint8_t* data, std::size_t size);
     /// The digest of everything added; nothing on failure. The hasher is spent afterwards.
     std::optional<Digest> Finish();
+
+    /// The digest of bytes held in memory; nothing when the system cannot make one.
+    static std::optional<Digest> Of(std::span<const std::uint8_t> bytes) {
+        std::optional<DigestHasher> hasher = Create();
+        if (!hasher || !hasher->Update(bytes.data(), bytes.size()))
+            return std::nullopt;
+        return hasher->Finish();
+    }
 
 private:
     struct State;

@@ -105,4 +105,8 @@ private:
     std::intptr_t handle = kNoFile;
 };
 
+/// The whole content of a small file (settings, records); nothing when it cannot be opened or
+/// read, or holds more than limit bytes.
+std::optional<std::string> ReadSmallFile(const std::wstring& path, std::size_t limit);
+
 }  // namespace ombrelta

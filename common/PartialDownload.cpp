@@ -11,26 +11,6 @@ namespace {
 // Records are a few dozen bytes; anything longer is not one of them.
 constexpr std::size_t kRecordLimit = 4096;
 
-std::optional<std::string> ReadRecord(const std::wstring& path) {
-    std::optional<File> file = File::OpenRead(path);
-    if (!file)
-        return std::nullopt;
-    std::string text(kRecordLimit + 1, '\0');
-    std::size_t used = 0;
-    while (used < text.size()) {
-        std::optional<std::size_t> got = file->Read(text.data() + used, text.size() - used);
-        if (!got)
-            return std::nullopt;
-        if (*got == 0)
-            break;
-        used += *got;
-    }
-    if (used > kRecordLimit)
-        return std::nullopt;
-    text.resize(used);
-    return text;
-}
-
 }  // namespace
 
 std::wstring PartialRecordPath(const std::wstring& partialPath) {
@@ -39,7 +19,7 @@ std::wstring PartialRecordPath(const std::wstring& partialPath) {
 
 std::uint32_t ResumableSize(const std::wstring& partialPath, const std::string& identity, std::uint64_t totalSize) {
     const std::optional<std::uint64_t> size = GetFileSize(partialPath);
-    const std::optional<std::string> record = ReadRecord(PartialRecordPath(partialPath));
+    const std::optional<std::string> record = ReadSmallFile(PartialRecordPath(partialPath), kRecordLimit);
     if (size && record && *record == identity && *size <= totalSize && *size <= std::numeric_limits<std::uint32_t>::max())
         return static_cast<std::uint32_t>(*size);
     DiscardPartial(partialPath);

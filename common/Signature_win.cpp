@@ -4,18 +4,15 @@
 
 #include <bcrypt.h>
 
-#include <algorithm>
-#include <array>
 #include <cstring>
 #include <optional>
 #include <vector>
 
+#include "common/DigestHasher.h"
 #include "common/EcdsaDer.h"
 
 namespace ombrelta {
 namespace {
-
-using Sha256Digest = std::array<std::uint8_t, 32>;
 
 struct Algorithm {
     BCRYPT_ALG_HANDLE handle = nullptr;
@@ -31,14 +28,6 @@ struct Algorithm {
     Algorithm& operator=(const Algorithm&) = delete;
 };
 
-struct Hash {
-    BCRYPT_HASH_HANDLE handle = nullptr;
-    ~Hash() {
-        if (handle)
-            BCryptDestroyHash(handle);
-    }
-};
-
 struct Key {
     BCRYPT_KEY_HANDLE handle = nullptr;
     ~Key() {
@@ -46,27 +35,6 @@ struct Key {
             BCryptDestroyKey(handle);
     }
 };
-
-std::optional<Sha256Digest> Sha256(std::span<const std::uint8_t> message) {
-    const Algorithm algorithm(BCRYPT_SHA256_ALGORITHM);
-    Hash hash;
-    if (!algorithm.handle ||
-        !BCRYPT_SUCCESS(BCryptCreateHash(algorithm.handle, &hash.handle, nullptr, 0, nullptr, 0, 0)))
-        return std::nullopt;
-    // BCryptHashData takes a ULONG length; feed larger inputs in pieces.
-    constexpr std::size_t kMaxPiece = 0x40000000;
-    for (std::size_t offset = 0; offset < message.size(); offset += kMaxPiece) {
-        const std::span<const std::uint8_t> piece =
-            message.subspan(offset).first(std::min(kMaxPiece, message.size() - offset));
-        if (!BCRYPT_SUCCESS(BCryptHashData(hash.handle, const_cast<PUCHAR>(piece.data()),
-                                           static_cast<ULONG>(piece.size()), 0)))
-            return std::nullopt;
-    }
-    Sha256Digest digest{};
-    if (!BCRYPT_SUCCESS(BCryptFinishHash(hash.handle, digest.data(), static_cast<ULONG>(digest.size()), 0)))
-        return std::nullopt;
-    return digest;
-}
 
 }  // namespace
 
@@ -77,7 +45,7 @@ bool VerifyP256Signature(std::span<const std::uint8_t> publicKey,
     std::optional<P256RawSignature> signature = ParseP256DerSignature(derSignature);
     if (!signature || publicKey.size() != kP256PublicKeySize || publicKey[0] != 0x04)
         return false;
-    std::optional<Sha256Digest> digest = Sha256(message);
+    std::optional<Sha256Digest> digest = Sha256Hasher::Of(message);
     const Algorithm algorithm(BCRYPT_ECDSA_P256_ALGORITHM);
     if (!digest || !algorithm.handle)
         return false;

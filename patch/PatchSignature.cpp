@@ -102,19 +102,12 @@ std::optional<PatchSignature> ReadPatchSignature(ZipReader& reader) {
     return ParsePatchSignature(text);
 }
 
-std::optional<Sha256Digest> Sha256Of(std::span<const std::uint8_t> bytes) {
-    std::optional<Sha256Hasher> hasher = Sha256Hasher::Create();
-    if (!hasher || !hasher->Update(bytes.data(), bytes.size()))
-        return std::nullopt;
-    return hasher->Finish();
-}
-
 bool CheckPatchSignature(ZipReader& reader, std::span<const std::uint8_t> publicKey, std::uint16_t version) {
     const std::optional<PatchSignature> signature = ReadPatchSignature(reader);
     if (!signature || signature->version != version || publicKey.size() != kP256PublicKeySize)
         return false;
     const std::optional<std::vector<std::uint8_t>> manifest = BuildPatchManifest(reader, version);
-    if (!manifest || Sha256Of(*manifest) != signature->manifestDigest)
+    if (!manifest || Sha256Hasher::Of(*manifest) != signature->manifestDigest)
         return false;
     return VerifyP256Signature(publicKey, *manifest, signature->signature);
 }

@@ -36,9 +36,6 @@ std::optional<PatchSignature> ParsePatchSignature(std::string_view text);
 /// when it is larger than kPatchSignatureMaxSize, damaged or not well-formed.
 std::optional<PatchSignature> ReadPatchSignature(ZipReader& reader);
 
-/// The SHA-256 of bytes; nothing when the system cannot hash.
-std::optional<Sha256Digest> Sha256Of(std::span<const std::uint8_t> bytes);
-
 /// True when the open archive is signed by publicKey as the patch of version: its one
 /// "ombrelta.sig" names version and the digest of the archive's manifest, and its signature
 /// verifies over that manifest. False for every other case, a malformed key included.

@@ -14,26 +14,10 @@ namespace ombrelta {
 namespace {
 
 // Far above what a hash list of 255 files can need; a bigger file is not read at all.
-constexpr std::uint64_t kMaxSignedListSize = 1 << 20;
+constexpr std::size_t kMaxSignedListSize = 1 << 20;
 
 [[noreturn]] void Refuse(const std::string& path) {
     throw std::runtime_error("Signature check failed: " + path);
-}
-
-std::optional<std::string> ReadSmallFile(const std::wstring& path) {
-    std::optional<std::uint64_t> size = GetFileSize(path);
-    std::optional<File> file = File::OpenRead(path);
-    if (!size || *size > kMaxSignedListSize || !file)
-        return std::nullopt;
-    std::string bytes(static_cast<std::size_t>(*size), '\0');
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        std::optional<std::size_t> got = file->Read(bytes.data() + done, bytes.size() - done);
-        if (!got || *got == 0)
-            return std::nullopt;
-        done += *got;
-    }
-    return bytes;
 }
 
 bool SignatureHolds(const SignedFileList& list, std::span<const std::uint8_t> publicKey) {
@@ -71,7 +55,7 @@ SignedFileCheck SignedFileCheck::Prepare(const std::vector<HashEntry>& entries,
     const bool repaired = FileNeedsRepair(*own);
     if (repaired)
         repair(*own);
-    std::optional<std::string> text = ReadSmallFile(EntryWidePath(*own));
+    std::optional<std::string> text = ReadSmallFile(EntryWidePath(*own), kMaxSignedListSize);
     std::optional<SignedFileList> list = text ? ReadVerifiedList(*text, publicKey) : std::nullopt;
     if (!list) {
         if (repaired)
@@ -89,7 +73,7 @@ void SignedFileCheck::CheckRepaired(const HashEntry& entry) const {
     const std::wstring pathW = EntryWidePath(entry);
     const SignedFile* signedFile = FindSignedFile(list, entry.path);
     const bool intact = entry.path == kSignedFileListName
-                            ? ReadSmallFile(pathW) == listText
+                            ? ReadSmallFile(pathW, kMaxSignedListSize) == listText
                             : signedFile && ComputeFileSha256(pathW) == signedFile->sha256;
     if (intact)
         return;

@@ -31,34 +31,6 @@ std::uint64_t ReadUInt64(PacketReader& reader) {
     return low | (std::uint64_t{reader.ReadUInt32()} << 32);
 }
 
-std::optional<Md5Digest> DigestOf(const std::uint8_t* data, std::size_t size) {
-    std::optional<Md5Hasher> hasher = Md5Hasher::Create();
-    if (!hasher || !hasher->Update(data, size))
-        return std::nullopt;
-    return hasher->Finish();
-}
-
-// The whole file, or nothing when it cannot be read or is too large to be a cache file.
-std::optional<std::vector<std::uint8_t>> ReadSmallFile(const std::wstring& path) {
-    std::optional<File> file = File::OpenRead(path);
-    if (!file)
-        return std::nullopt;
-    std::vector<std::uint8_t> bytes(kMaxFileBytes + 1);
-    std::size_t filled = 0;
-    while (filled < bytes.size()) {
-        std::optional<std::size_t> got = file->Read(bytes.data() + filled, bytes.size() - filled);
-        if (!got)
-            return std::nullopt;
-        if (*got == 0)
-            break;
-        filled += *got;
-    }
-    if (filled > kMaxFileBytes)
-        return std::nullopt;
-    bytes.resize(filled);
-    return bytes;
-}
-
 bool WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
     std::optional<File> file = File::OpenWrite(path);
     if (!file)
@@ -72,11 +44,11 @@ bool WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& b
 VerifiedFileCache VerifiedFileCache::Load(const std::wstring& path) {
     VerifiedFileCache cache(path);
     std::optional<FileStamp> stamp = GetFileStamp(path);
-    std::optional<std::vector<std::uint8_t>> bytes = stamp ? ReadSmallFile(path) : std::nullopt;
+    std::optional<std::string> bytes = stamp ? ReadSmallFile(path, kMaxFileBytes) : std::nullopt;
     if (!bytes)
         return cache;
     try {
-        cache.Parse(std::move(*bytes), stamp->writeTime);
+        cache.Parse(std::vector<std::uint8_t>(bytes->begin(), bytes->end()), stamp->writeTime);
     } catch (const std::runtime_error&) {
         cache.records.clear();
     }
@@ -87,7 +59,7 @@ void VerifiedFileCache::Parse(std::vector<std::uint8_t> bytes, std::int64_t file
     if (bytes.size() < kMd5Bytes)
         throw std::runtime_error("Cache file too short");
     const std::size_t body = bytes.size() - kMd5Bytes;
-    std::optional<Md5Digest> digest = DigestOf(bytes.data(), body);
+    std::optional<Md5Digest> digest = Md5Hasher::Of(std::span(bytes).first(body));
     if (!digest || !std::equal(digest->begin(), digest->end(), bytes.begin() + body))
         throw std::runtime_error("Cache file damaged");
     bytes.resize(body);
@@ -160,7 +132,7 @@ std::optional<std::vector<std::uint8_t>> VerifiedFileCache::Serialize() const {
         writer.WriteString(record.md5);
     }
     std::vector<std::uint8_t> bytes = writer.Take();
-    std::optional<Md5Digest> digest = DigestOf(bytes.data(), bytes.size());
+    std::optional<Md5Digest> digest = Md5Hasher::Of(bytes);
     if (!digest)
         return std::nullopt;
     bytes.insert(bytes.end(), digest->begin(), digest->end());

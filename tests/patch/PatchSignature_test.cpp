@@ -48,7 +48,7 @@ TEST(PatchManifest, FollowsTheDocumentedLayoutAndMatchesTheSignedDigest) {
     const std::optional<PatchSignature> signature = ReadPatchSignature(reader);
     ASSERT_TRUE(signature.has_value());
     EXPECT_EQ(signature->version, 5);
-    EXPECT_EQ(Sha256Of(*manifest), signature->manifestDigest);
+    EXPECT_EQ(Sha256Hasher::Of(*manifest), signature->manifestDigest);
     EXPECT_NE(BuildPatchManifest(reader, 6), manifest);
 }
 

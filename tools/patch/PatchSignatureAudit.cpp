@@ -26,7 +26,7 @@ std::optional<SignatureWarning> PatchSignatureWarning(const std::filesystem::pat
     const std::optional<std::vector<std::uint8_t>> manifest = BuildPatchManifest(reader, version);
     if (!manifest)
         return std::nullopt;
-    if (Sha256Of(*manifest) != signature->manifestDigest)
+    if (Sha256Hasher::Of(*manifest) != signature->manifestDigest)
         return SignatureWarning{.text = "ombrelta.sig is stale: the archive changed after it was signed; sign it again"};
     return std::nullopt;
 }

@@ -24,7 +24,7 @@ void WriteSigned(const std::filesystem::path& archive,
     if (!reader.Open(PathToUtf8(archive)))
         throw std::runtime_error(PathToUtf8(archive) + ": not a readable zip");
     const std::optional<std::vector<std::uint8_t>> manifest = BuildPatchManifest(reader, version);
-    const std::optional<Sha256Digest> digest = manifest ? Sha256Of(*manifest) : std::nullopt;
+    const std::optional<Sha256Digest> digest = manifest ? Sha256Hasher::Of(*manifest) : std::nullopt;
     if (!digest)
         throw std::runtime_error(PathToUtf8(archive) + ": its entries cannot be read");
     const PatchSignature signature{.version = version, .manifestDigest = *digest, .signature = signer.Sign(*manifest)};
