@@ -21,8 +21,10 @@ void CheckGameFilePaths(const std::vector<std::string>& paths, ContentProblems& 
         if (same.size() < 2)
             continue;
         std::string line = "game file paths equal without regard to case:";
-        for (const std::string& path : same)
-            line += " " + EscapeForLog(path);
+        for (const std::string& path : same) {
+            line += ' ';
+            line += EscapeForLog(path);
+        }
         problems.push_back(line);
     }
 }
