@@ -30,7 +30,8 @@ ServerSession::ServerSession(asio::ip::tcp::socket connection,
       timeouts(timeouts),
       ticket(std::move(ticket)),
       address(peer.endpoint.address().to_string()),
-      addressAndPort(address + ":" + std::to_string(peer.endpoint.port())),
+      addressAndPort((peer.endpoint.address().is_v6() ? "[" + address + "]" : address) + ":" +
+                     std::to_string(peer.endpoint.port())),
       balancerCheck(peer.balancerCheck) {
     std::error_code error;
     // Every answer is awaited by the client before it asks again; Nagle's delay would only
