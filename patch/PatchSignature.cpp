@@ -4,22 +4,12 @@
 #include <map>
 
 #include "common/Base64.h"
+#include "common/Hex.h"
 #include "common/Signature.h"
 #include "patch/PatchManifest.h"
 
 namespace ombrelta {
 namespace {
-
-constexpr char kHexDigits[] = "0123456789abcdef";
-
-std::string ToHex(std::span<const std::uint8_t> bytes) {
-    std::string hex;
-    for (const std::uint8_t byte : bytes) {
-        hex += kHexDigits[byte >> 4];
-        hex += kHexDigits[byte & 0x0F];
-    }
-    return hex;
-}
 
 std::optional<Sha256Digest> DigestFromHex(std::string_view hex) {
     Sha256Digest digest{};
@@ -64,7 +54,7 @@ std::optional<std::map<std::string, std::string>> Lines(std::string_view text) {
 }  // namespace
 
 std::string FormatPatchSignature(const PatchSignature& signature) {
-    return "version=" + std::to_string(signature.version) + "\nmanifest=" + ToHex(signature.manifestDigest) +
+    return "version=" + std::to_string(signature.version) + "\nmanifest=" + BytesToHex(signature.manifestDigest) +
            "\nsignature=" + EncodeBase64(signature.signature) + "\n";
 }
 

@@ -4,6 +4,7 @@
 
 #include "common/AsciiCase.h"
 #include "common/DigestHasher.h"
+#include "common/Hex.h"
 
 namespace ombrelta {
 namespace {
@@ -59,17 +60,6 @@ std::string ComputeFileSha256(const std::wstring& path) {
 
 bool SameMd5Text(std::string_view a, std::string_view b) {
     return EqualsIgnoringAsciiCase(a, b);
-}
-
-std::string BytesToHex(std::span<const std::uint8_t> bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (std::uint8_t byte : bytes) {
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 0x0F];
-    }
-    return text;
 }
 
 }  // namespace ombrelta

@@ -37,7 +37,4 @@ std::string ComputeFileSha256(const std::wstring& path);
 /// True when two MD5 texts are equal, ASCII letter case aside; texts of other lengths differ.
 bool SameMd5Text(std::string_view a, std::string_view b);
 
-/// Two lower-case hex digits per byte, in order.
-std::string BytesToHex(std::span<const std::uint8_t> bytes);
-
 }  // namespace ombrelta

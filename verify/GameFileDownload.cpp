@@ -6,6 +6,7 @@
 
 #include "common/FileSystem.h"
 #include "common/DigestHasher.h"
+#include "common/Hex.h"
 #include "common/PartialDownload.h"
 #include "common/Path.h"
 #include "common/SafePath.h"

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "common/ComputerName.h"
-#include "verify/FileHash.h"
+#include "common/Hex.h"
 
 namespace ombrelta {
 namespace {

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "common/DigestHasher.h"
+#include "common/Hex.h"
 #include "protocol/MessageCodes.h"
-#include "verify/FileHash.h"
 
 namespace ombrelta::test {
 namespace {

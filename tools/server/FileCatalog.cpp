@@ -3,12 +3,12 @@
 #include <stdexcept>
 
 #include "common/DigestHasher.h"
+#include "common/Hex.h"
 #include "common/Text.h"
 #include "tools/server/ContentName.h"
 #include "tools/server/ContentRules.h"
 #include "tools/server/PathText.h"
 #include "tools/server/ServerProtocol.h"
-#include "verify/FileHash.h"
 
 namespace ombrelta::server {
 namespace {
