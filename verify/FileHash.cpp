@@ -11,32 +11,46 @@ namespace {
 
 constexpr std::size_t kBlockSize = 8192;
 
-// The digest text of a file read in blocks, for either hasher; see ComputeFileMd5Until.
-template <typename Hasher>
-std::optional<std::string> DigestFileUntil(const std::wstring& path, const std::function<bool()>& stop) {
+// Feeds the file to consume in blocks, asking stop() before each; nothing once it says true,
+// false when the file cannot be opened or consume refuses a block. A read error ends the pass like
+// the end of the file; its digest will not match.
+std::optional<bool> ReadBlocksUntil(const std::wstring& path,
+                                    const std::function<bool()>& stop,
+                                    const std::function<bool(const std::uint8_t*, std::size_t)>& consume) {
     if (!PathExists(path))
-        return std::string();
+        return false;
     std::optional<File> file = File::OpenRead(path);
     if (!file)
-        return std::string();
-    std::optional<Hasher> hasher = Hasher::Create();
-    if (!hasher)
-        return std::string();
+        return false;
     std::array<std::uint8_t, kBlockSize> block;
     for (;;) {
         if (stop && stop())
             return std::nullopt;
-        // A read error ends the pass like the end of the file; that digest will not match.
         std::optional<std::size_t> got = file->Read(block.data(), block.size());
         if (!got || *got == 0)
-            break;
-        if (!hasher->Update(block.data(), *got))
-            return std::string();
+            return true;
+        if (!consume(block.data(), *got))
+            return false;
     }
+}
+
+template <typename Hasher>
+std::string HexOf(std::optional<Hasher>& hasher) {
     auto digest = hasher->Finish();
-    if (!digest)
+    return digest ? BytesToHex(*digest) : std::string();
+}
+
+// The digest text of a file read in blocks, for either hasher; see ComputeFileMd5Until.
+template <typename Hasher>
+std::optional<std::string> DigestFileUntil(const std::wstring& path, const std::function<bool()>& stop) {
+    std::optional<Hasher> hasher = Hasher::Create();
+    if (!hasher)
         return std::string();
-    return BytesToHex(*digest);
+    const std::optional<bool> read = ReadBlocksUntil(
+        path, stop, [&](const std::uint8_t* data, std::size_t size) { return hasher->Update(data, size); });
+    if (!read)
+        return std::nullopt;
+    return *read ? HexOf(hasher) : std::string();
 }
 
 }  // namespace
@@ -56,6 +70,19 @@ std::optional<std::string> ComputeFileMd5Until(const std::wstring& path, const s
 
 std::string ComputeFileSha256(const std::wstring& path) {
     return DigestFileUntil<Sha256Hasher>(path, nullptr).value_or(std::string());
+}
+
+FileDigests ComputeFileDigests(const std::wstring& path) {
+    std::optional<Md5Hasher> md5 = Md5Hasher::Create();
+    std::optional<Sha256Hasher> sha256 = Sha256Hasher::Create();
+    if (!md5 || !sha256)
+        return {};
+    const bool read = ReadBlocksUntil(path, nullptr, [&](const std::uint8_t* data, std::size_t size) {
+                          return md5->Update(data, size) && sha256->Update(data, size);
+                      }).value_or(false);
+    if (!read)
+        return {};
+    return FileDigests{.md5 = HexOf(md5), .sha256 = HexOf(sha256)};
 }
 
 bool SameMd5Text(std::string_view a, std::string_view b) {

@@ -34,6 +34,15 @@ std::optional<std::string> ComputeFileMd5Until(const std::wstring& path, const s
 /// the file is missing, a directory or cannot be opened or hashed.
 std::string ComputeFileSha256(const std::wstring& path);
 
+/// A file's MD5 and SHA-256 texts, as ComputeFileMd5 and ComputeFileSha256 give them.
+struct FileDigests {
+    std::string md5;
+    std::string sha256;
+};
+
+/// Both digests from one reading of the file; both texts empty when it cannot be read or hashed.
+FileDigests ComputeFileDigests(const std::wstring& path);
+
 /// True when two MD5 texts are equal, ASCII letter case aside; texts of other lengths differ.
 bool SameMd5Text(std::string_view a, std::string_view b);
 

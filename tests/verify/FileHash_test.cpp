@@ -50,6 +50,10 @@ TEST(ComputeFileMd5, KnownDigests) {
         const std::wstring path = dir.Child(L"file.bin");
         WriteFileBytes(path, row.content);
         EXPECT_EQ(ComputeFileMd5(path), row.md5);
+        // One reading for both digests gives what two separate ones give.
+        const FileDigests both = ComputeFileDigests(path);
+        EXPECT_EQ(both.md5, row.md5);
+        EXPECT_EQ(both.sha256, ComputeFileSha256(path));
     }
 }
 
@@ -67,6 +71,7 @@ TEST(ComputeFileMd5, MissingFileOrDirectoryGivesEmptyText) {
     EXPECT_EQ(ComputeFileMd5(dir.Child(L"sub")), "");
     EXPECT_EQ(ComputeFileMd5(dir.Path()), "");
     EXPECT_EQ(ComputeFileMd5(L""), "");
+    EXPECT_EQ(ComputeFileDigests(dir.Child(L"sub")).sha256, "");
 }
 
 TEST(ComputeFileMd5Until, StopsBetweenBlocks) {

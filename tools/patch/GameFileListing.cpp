@@ -36,10 +36,11 @@ std::vector<SignedFile> ListGameFilesToSign(const std::filesystem::path& filesDi
     for (const server::TreeFile& file : found) {
         const std::wstring pathW = Utf8ToWide(server::PathToUtf8(file.file));
         const std::string shown = server::EscapeForLog(file.path);
+        FileDigests digests = ComputeFileDigests(pathW);
         SignedFile listed{.path = file.path,
                           .size = static_cast<std::uint32_t>(file.size),
-                          .md5 = ComputeFileMd5(pathW),
-                          .sha256 = ComputeFileSha256(pathW)};
+                          .md5 = std::move(digests.md5),
+                          .sha256 = std::move(digests.sha256)};
         // The size is taken again from the file read, so a file still being written is not
         // signed with the size it had while the folder was walked.
         if (file.size > kMaxFileSize)
