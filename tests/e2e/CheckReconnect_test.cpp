@@ -74,8 +74,9 @@ TEST_F(CheckReconnectTest, ResumeAndRetriesReachReadyWithinOneChunkPerCut) {
     EXPECT_EQ(ReadFile(Dir("install") / "version.dat"), "3");
     for (const auto& patch : PatchContents()) {
         for (const auto& [name, bytes] : patch) {
-            if (name != "version.dat")
+            if (name != "version.dat") {
                 EXPECT_TRUE(ReadFile(Dir("install") / name) == bytes) << name;
+            }
         }
     }
     EXPECT_TRUE(ReadFile(Dir("install") / BigFile().first) == BigFile().second);

@@ -1,5 +1,4 @@
 // ombrelta-server: the reference launcher server, serving patches and game files from one directory.
-#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -17,10 +16,10 @@
 #include "tools/server/LauncherServer.h"
 #include "tools/server/PatchAudit.h"
 #include "tools/server/PathText.h"
-#include "tools/server/ReloadSignal.h"
 #include "tools/server/ServerContent.h"
 #include "tools/server/ServerLog.h"
 #include "tools/server/ServerOptions.h"
+#include "tools/server/ServerSignals.h"
 
 namespace ombrelta::server {
 namespace {
@@ -86,31 +85,19 @@ void RunIo(asio::io_context& io, ServerLog& log) {
     }
 }
 
-void WaitForReload(asio::signal_set& signals, ContentReloader& reloader) {
-    signals.async_wait([&](const std::error_code& error, int) {
-        if (error)
-            return;
-        reloader.Reload();
-        WaitForReload(signals, reloader);
-    });
-}
-
 void Serve(asio::io_context& io,
            LauncherServer& server,
            ContentReloader& reloader,
            ServerLog& log,
            const std::string& host) {
-    asio::signal_set stopSignals(io, SIGINT, SIGTERM);
-    asio::signal_set reloadSignals(io);
-    stopSignals.async_wait([&](const std::error_code& error, int) {
-        if (error)
-            return;
-        log.Line("ombrelta-server: stopping");
-        server.Stop();
-        io.stop();
-    });
-    if (AddReloadSignal(reloadSignals))
-        WaitForReload(reloadSignals, reloader);
+    ServerSignals signals(
+        io,
+        [&] {
+            log.Line("ombrelta-server: stopping");
+            server.Stop();
+            io.stop();
+        },
+        [&] { reloader.Reload(); });
     // Announced only now: whoever reads this line may send a signal at once.
     std::printf("listening on %s:%u\n", host.c_str(), unsigned{server.LocalEndpoint().port()});
     std::fflush(stdout);
@@ -150,6 +137,7 @@ int RunServer(const std::vector<std::string>& args) {
         return 2;
     if (options->check)
         return CheckOnly(*content, *options);
+    ReserveServerSignals();
     ServerLog log;
     log.Line("ombrelta-server: serving " + DescribeContent(*content) + " from " +
              EscapeForLog(PathToUtf8(options->root)));
