@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/PublicKeySet.h"
+
 namespace ombrelta {
 
 /// The opt-in extensions of "Ombrel.dat". Each field's default is the behaviour without its key, so a
@@ -22,11 +24,12 @@ struct LauncherOptions {
     /// `resolve`: "1" lets `host` be a host name or an IPv6 literal and limits each connect
     /// attempt to 5 s; any other value, or none, keeps dotted IPv4 only.
     bool resolve = false;
-    /// `publickey`: base64 of the operator's P-256 public key (65-byte uncompressed point).
-    /// Present, patches and game files must carry a signature made with it. A value that is
-    /// not valid base64 still counts as present (decoded to nothing), so every check fails
-    /// rather than being switched off; only an absent or empty value leaves checks off.
-    std::optional<std::vector<std::uint8_t>> publicKey;
+    /// `publickey`: base64 of the operator's P-256 public key (65-byte uncompressed point), or
+    /// of two keys separated by a comma. Present, patches and game files must carry a signature
+    /// made with one of them. A value that is not one or two valid keys still counts as present
+    /// (an invalid PublicKeySet), so every check fails rather than being switched off; only an
+    /// absent or empty value leaves checks off.
+    std::optional<PublicKeySet> publicKey;
 };
 
 /// Applies one setting when `key` (lower case) names an option; returns false for any other key.

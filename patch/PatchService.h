@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/ProgressCallback.h"
+#include "common/PublicKeySet.h"
 #include "patch/FileDownload.h"
 #include "protocol/LauncherApi.h"
 #include "protocol/PatchInfo.h"
@@ -19,12 +20,12 @@ public:
     /// requests a download may keep in flight (1 waits for each answer). resume: an interrupted
     /// download keeps its ".download" and a record beside it, and the next download of the same
     /// patch continues it; a continued archive that fails extraction is fetched once more whole.
-    /// publicKey: when present, every patch must be signed with it (ExtractSignedArchive); one
+    /// publicKey: when present, every patch must be signed with one of its keys (ExtractSignedArchive); one
     /// that is not is reported as "Signature check failed: " + its file name and fails.
     explicit PatchService(std::wstring installDir,
                           int chunkWindow = 1,
                           bool resume = false,
-                          std::optional<std::vector<std::uint8_t>> publicKey = std::nullopt);
+                          std::optional<PublicKeySet> publicKey = std::nullopt);
     /// Works on the running program's own folder.
     PatchService();
 
@@ -55,7 +56,7 @@ private:
     std::wstring installDir;
     int chunkWindow;
     bool resume;
-    std::optional<std::vector<std::uint8_t>> publicKey;
+    std::optional<PublicKeySet> publicKey;
     std::vector<std::wstring> movedAsideFiles;
 };
 

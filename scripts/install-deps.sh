@@ -2,7 +2,7 @@
 # Installs the Debian packages of the named groups that are not installed yet; quick when they all
 # are. apt's output goes to a temporary file and is shown only when apt fails.
 # Usage: bash scripts/install-deps.sh [GROUP...]   (default: every group)
-#   build  compilers, libraries and tools for every preset and for packing a release
+#   build  compilers, libraries and tools for every preset and for packing (and signing) a release
 #   test   the whole test run beyond the build: Wine, Xvfb and the screen tools, archivers, HAProxy
 #   bench  the benchmarks and the demo beyond the build: Wine, Xvfb and the screen tools, nginx,
 #          curl, archivers ("demo" names the same group)
@@ -12,7 +12,7 @@ build_packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     zlib1g-dev libz-mingw-w64-dev libssl-dev libminizip-dev
-    libgtest-dev googletest libbenchmark-dev libasio-dev zip
+    libgtest-dev googletest libbenchmark-dev libasio-dev zip osslsigncode
 )
 # The launcher under Wine on a private X server, watched and driven from scripts/lib/screen.sh.
 screen_packages=(wine wine32 fonts-wine xvfb xdotool x11-utils imagemagick fonts-dejavu-core fonts-urw-base35)

@@ -7,6 +7,7 @@
 
 #include "common/Path.h"
 #include "common/Text.h"
+#include "config/LocalVersion.h"
 #include "patch/ArchiveExtractor.h"
 #include "patch/PatchService.h"
 #include "service/ConnectionRetry.h"
@@ -74,7 +75,8 @@ void LauncherService::CheckGameFiles(const ProgressCallback& progress, FileCheck
     const FileCheckSettings settings{.chunkWindow = config.options.pipeline,
                                      .resume = config.options.resume,
                                      .position = &position,
-                                     .publicKey = config.options.publicKey};
+                                     .publicKey = config.options.publicKey,
+                                     .installedVersion = ReadLocalVersion(installDir, L"version.dat")};
     if (!config.options.hashcache) {
         VerifyAndRepairFiles(api, Forwarding(progress), nullptr, settings);
         return;

@@ -100,11 +100,12 @@ std::optional<SignedFileCheck> SignedCheckFor(LauncherApi& api, const std::vecto
                                               const ProgressCallback& progress, const FileCheckSettings& settings) {
     if (!settings.publicKey)
         return std::nullopt;
-    return SignedFileCheck::Prepare(entries, *settings.publicKey, [&](const HashEntry& entry) {
-        if (progress)
-            progress(L"Repairing " + EntryWidePath(entry), 0);
-        RepairOrDelete(api, entry, progress, settings);
-    });
+    return SignedFileCheck::Prepare(entries, *settings.publicKey, settings.installedVersion,
+                                    [&](const HashEntry& entry) {
+                                        if (progress)
+                                            progress(L"Repairing " + EntryWidePath(entry), 0);
+                                        RepairOrDelete(api, entry, progress, settings);
+                                    });
 }
 
 void RepairAsSigned(LauncherApi& api, const HashEntry& entry, const ProgressCallback& progress,

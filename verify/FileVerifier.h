@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/ProgressCallback.h"
+#include "common/PublicKeySet.h"
 #include "protocol/HashEntry.h"
 #include "protocol/LauncherApi.h"
 
@@ -33,9 +34,11 @@ struct FileCheckSettings {
     /// When set, the list is asked for only while the position holds none, the check starts
     /// at its next entry and moves it past each entry done.
     FileCheckPosition* position = nullptr;
-    /// When set, the check holds the hash list to "ombrelta-files.sig" signed with this P-256
-    /// key (see SignedFileCheck) before it repairs anything, and every repair to it after.
-    std::optional<std::vector<std::uint8_t>> publicKey = std::nullopt;
+    /// When set, the check holds the hash list to "ombrelta-files.sig" signed with one of these
+    /// keys (see SignedFileCheck) before it repairs anything, and every repair to it after.
+    std::optional<PublicKeySet> publicKey = std::nullopt;
+    /// The version "version.dat" holds: with a key, a signed list for an older one is refused.
+    std::uint16_t installedVersion = 0;
 };
 
 /// Checks every file of the server's hash list in order and downloads again each missing or

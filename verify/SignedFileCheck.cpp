@@ -6,7 +6,6 @@
 #include <string>
 
 #include "common/FileSystem.h"
-#include "common/Signature.h"
 #include "verify/FileHash.h"
 #include "verify/FileVerifier.h"
 
@@ -20,17 +19,20 @@ constexpr std::size_t kMaxSignedListSize = 1 << 20;
     throw std::runtime_error("Signature check failed: " + path);
 }
 
-bool SignatureHolds(const SignedFileList& list, std::span<const std::uint8_t> publicKey) {
-    return VerifyP256Signature(
-        publicKey, std::span(reinterpret_cast<const std::uint8_t*>(list.signedText.data()), list.signedText.size()),
+bool SignatureHolds(const SignedFileList& list, const PublicKeySet& publicKey) {
+    return publicKey.Verifies(
+        std::span(reinterpret_cast<const std::uint8_t*>(list.signedText.data()), list.signedText.size()),
         list.signature);
 }
 
-// The list in the file of the entry, when it parses and its signature holds.
-std::optional<SignedFileList> ReadVerifiedList(const std::string& text, std::span<const std::uint8_t> publicKey) {
+// The list in the file of the entry, when it parses, its signature holds and it is not older than
+// the installation: the operator's signature alone would let an older list, replayed with its
+// older files, take the game back.
+std::optional<SignedFileList> ReadVerifiedList(const std::string& text, const PublicKeySet& publicKey,
+                                               std::uint16_t installedVersion) {
     try {
         SignedFileList list = ParseSignedFileList(text);
-        if (!SignatureHolds(list, publicKey))
+        if (!SignatureHolds(list, publicKey) || !list.version || *list.version < installedVersion)
             return std::nullopt;
         return list;
     } catch (const std::runtime_error&) {
@@ -46,7 +48,8 @@ bool SignedAsListed(const SignedFileList& list, const HashEntry& entry) {
 }  // namespace
 
 SignedFileCheck SignedFileCheck::Prepare(const std::vector<HashEntry>& entries,
-                                         std::span<const std::uint8_t> publicKey,
+                                         const PublicKeySet& publicKey,
+                                         std::uint16_t installedVersion,
                                          const std::function<void(const HashEntry&)>& repair) {
     const auto own = std::find_if(entries.begin(), entries.end(),
                                   [](const HashEntry& entry) { return entry.path == kSignedFileListName; });
@@ -56,7 +59,7 @@ SignedFileCheck SignedFileCheck::Prepare(const std::vector<HashEntry>& entries,
     if (repaired)
         repair(*own);
     std::optional<std::string> text = ReadSmallFile(EntryWidePath(*own), kMaxSignedListSize);
-    std::optional<SignedFileList> list = text ? ReadVerifiedList(*text, publicKey) : std::nullopt;
+    std::optional<SignedFileList> list = text ? ReadVerifiedList(*text, publicKey, installedVersion) : std::nullopt;
     if (!list) {
         if (repaired)
             (void)DeleteFileAt(EntryWidePath(*own));

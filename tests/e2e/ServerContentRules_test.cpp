@@ -220,7 +220,7 @@ TEST(ServerContentRulesTest, CheckWarnsOfUnsignedAndStaleGameFiles) {
         const fs::path root = fs::path(temp.Path()) / "server";
         WriteTree(root / "files", {{"data/a b.txt", "a"}, {"z.bin", "z"}});
         if (row.sign) {
-            ASSERT_TRUE(patchkit::SignGameFiles(root / "files", patchkit::P256Signer::Generate()).problems.empty());
+            ASSERT_TRUE(patchkit::SignGameFiles(root / "files", patchkit::P256Signer::Generate(), 0).problems.empty());
         }
         row.afterSigning(root / "files");
         Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);

@@ -19,7 +19,7 @@ using test::TempDir;
 using test::WriteFileBytes;
 
 SignedFileList SignAndParse(const TempDir& dir, const P256Signer& signer) {
-    const FileSigningOutcome outcome = SignGameFiles(std::filesystem::path(dir.Path()), signer);
+    const FileSigningOutcome outcome = SignGameFiles(std::filesystem::path(dir.Path()), signer, 7);
     EXPECT_TRUE(outcome.problems.empty());
     return ParseSignedFileList(ReadFileBytes(dir.Child(L"ombrelta-files.sig")));
 }
@@ -38,6 +38,7 @@ TEST(SignGameFiles, ListsEveryOtherFileAsServedAndSignsIt) {
     EXPECT_EQ(list.files[0].md5, "9f9f90dbe3e5ee1218c86b8839db1995");
     EXPECT_EQ(list.files[0].sha256, "b6a98d9ce9a2d9149288fa3df42d377c3e42737afdcdaf714e33c0a100b51060");
     EXPECT_EQ(list.files[1].path, "b.bin");
+    EXPECT_EQ(list.version, 7);
     const std::string& text = list.signedText;
     EXPECT_TRUE(VerifyP256Signature(signer.PublicKey(),
                                     std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
@@ -50,7 +51,7 @@ TEST(SignGameFiles, RefusesFilesTheLauncherWouldRefuse) {
     WriteFileBytes(dir.Child(L"a.bin"), "a");
     WriteFileBytes(dir.Child(L"A.BIN"), "b");
     const FileSigningOutcome outcome =
-        SignGameFiles(std::filesystem::path(dir.Path()), P256Signer::Generate());
+        SignGameFiles(std::filesystem::path(dir.Path()), P256Signer::Generate(), 0);
     EXPECT_FALSE(outcome.problems.empty());
     EXPECT_FALSE(test::FileExists(dir.Child(L"ombrelta-files.sig")));
 }

@@ -33,6 +33,8 @@ public:
     /// The patch that brings exactly version, or null.
     const PatchArchive* Find(std::uint16_t version) const;
     std::size_t Count() const { return patches.size(); }
+    /// The highest version on offer; 0 when there is no patch.
+    std::uint16_t NewestVersion() const { return patches.empty() ? 0 : patches.rbegin()->first; }
 
 private:
     std::map<std::uint16_t, PatchArchive> patches;

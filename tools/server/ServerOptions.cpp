@@ -82,6 +82,10 @@ void ApplyOption(const std::string& name, const std::string& value, ServerOption
         } catch (const std::invalid_argument& e) {
             throw UsageError(name + ": " + e.what());
         }
+    } else if (name == "--public-key") {
+        options.publicKey = PublicKeySet::Parse(value);
+        if (!options.publicKey->Valid())
+            throw UsageError("--public-key: not one or two P-256 public keys in base64, separated by a comma");
     } else {
         options.chunkSize = ParseNumber<std::uint32_t>(value, "--chunk-size");
         if (options.chunkSize == 0)
@@ -91,7 +95,8 @@ void ApplyOption(const std::string& name, const std::string& value, ServerOption
 
 const std::set<std::string> kValueOptions = {
     "--root",         "--listen",          "--chunk-size",     "--request-timeout",
-    "--idle-timeout", "--max-connections", "--max-per-address", "--proxy-protocol"};
+    "--idle-timeout", "--max-connections", "--max-per-address", "--proxy-protocol",
+    "--public-key"};
 
 }  // namespace
 
@@ -119,6 +124,8 @@ ServerOptions ParseServerOptions(const std::vector<std::string>& args) {
     }
     if (options.root.empty())
         throw UsageError("--root is required");
+    if (options.publicKey && !options.check)
+        throw UsageError("--public-key goes with --check");
     return options;
 }
 
@@ -129,7 +136,7 @@ asio::ip::tcp::endpoint ListenEndpoint(const ServerOptions& options) {
 std::string ServerUsage() {
     return "usage: ombrelta-server --root DIR [--listen HOST:PORT] [--chunk-size N]\n"
            "                      [--request-timeout T] [--idle-timeout T] [--max-connections N]\n"
-           "                      [--max-per-address N] [--proxy-protocol FROM] [--check]\n"
+           "                      [--max-per-address N] [--proxy-protocol FROM] [--check [--public-key KEY]]\n"
            "  --root DIR          DIR/patches/*.zip are the patches, DIR/files/ holds the game files\n"
            "  --listen HOST:PORT  IPv4 or [IPv6] address and port (default 127.0.0.1:47000; port 0 picks "
            "a free one)\n"
@@ -141,7 +148,9 @@ std::string ServerUsage() {
            "  --max-per-address N connections open at once from one address (default 256)\n"
            "  --proxy-protocol FROM  connections from FROM (addresses or address/prefix, comma-separated)\n"
            "                      must begin with a PROXY v2 header; the client it names counts instead\n"
-           "  --check             check the content, print every fault, exit 0 (good) or 2\n";
+           "  --check             check the content, print every fault, exit 0 (good) or 2\n"
+           "  --public-key KEY    with --check: also check every signature as a launcher with\n"
+           "                      publickey=KEY would (one key, or two separated by a comma)\n";
 }
 
 }  // namespace ombrelta::server

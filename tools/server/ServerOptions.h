@@ -3,12 +3,14 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <asio/ip/tcp.hpp>
 
+#include "common/PublicKeySet.h"
 #include "tools/server/ProxyHeader.h"
 
 namespace ombrelta::server {
@@ -28,6 +30,7 @@ struct ServerOptions {
     std::size_t maxPerAddress = 256;                  // a café or carrier NAT shares one address
     ProxySources proxySources;                        // balancers that send PROXY headers
     bool check = false;                               // check the content and exit
+    std::optional<PublicKeySet> publicKey;            // with check: signatures as this launcher key checks them
     bool help = false;
 };
 
