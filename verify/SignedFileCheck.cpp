@@ -4,6 +4,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "common/FileSystem.h"
 #include "verify/FileHash.h"
@@ -45,6 +46,53 @@ bool SignedAsListed(const SignedFileList& list, const HashEntry& entry) {
     return signedFile && signedFile->size == entry.size && SameMd5Text(signedFile->md5, entry.hash);
 }
 
+// The list in place before a repair, kept aside until the repaired one is found good: a list
+// refused after its download (an older one replayed, a forged one) must not cost the good one.
+class PreviousList {
+public:
+    explicit PreviousList(std::wstring path) : path(std::move(path)), aside(this->path + L".previous") {
+        kept = PathExists(this->path) && RenameFileReplacing(this->path, aside);
+    }
+    ~PreviousList() {
+        if (!kept)
+            return;
+        if (accepted)
+            (void)DeleteFileAt(aside);
+        else
+            (void)RenameFileReplacing(aside, path);
+    }
+    PreviousList(const PreviousList&) = delete;
+    PreviousList& operator=(const PreviousList&) = delete;
+    void Accept() { accepted = true; }
+
+private:
+    std::wstring path;
+    std::wstring aside;
+    bool kept = false;
+    bool accepted = false;
+};
+
+// Repairs the list when it needs it and reads it; nothing when it is refused, and then a
+// repaired list is gone again and the one before it back in place.
+std::optional<SignedFileList> RepairAndRead(const HashEntry& own, const PublicKeySet& publicKey,
+                                            std::uint16_t installedVersion,
+                                            const std::function<void(const HashEntry&)>& repair, std::string& text) {
+    const std::wstring pathW = EntryWidePath(own);
+    if (!FileNeedsRepair(own)) {
+        text = ReadSmallFile(pathW, kMaxSignedListSize).value_or("");
+        return ReadVerifiedList(text, publicKey, installedVersion);
+    }
+    PreviousList previous(pathW);
+    repair(own);
+    text = ReadSmallFile(pathW, kMaxSignedListSize).value_or("");
+    std::optional<SignedFileList> list = ReadVerifiedList(text, publicKey, installedVersion);
+    if (list)
+        previous.Accept();
+    else
+        (void)DeleteFileAt(pathW);
+    return list;
+}
+
 }  // namespace
 
 SignedFileCheck SignedFileCheck::Prepare(const std::vector<HashEntry>& entries,
@@ -55,21 +103,15 @@ SignedFileCheck SignedFileCheck::Prepare(const std::vector<HashEntry>& entries,
                                   [](const HashEntry& entry) { return entry.path == kSignedFileListName; });
     if (own == entries.end())
         Refuse(kSignedFileListName);
-    const bool repaired = FileNeedsRepair(*own);
-    if (repaired)
-        repair(*own);
-    std::optional<std::string> text = ReadSmallFile(EntryWidePath(*own), kMaxSignedListSize);
-    std::optional<SignedFileList> list = text ? ReadVerifiedList(*text, publicKey, installedVersion) : std::nullopt;
-    if (!list) {
-        if (repaired)
-            (void)DeleteFileAt(EntryWidePath(*own));
+    std::string text;
+    std::optional<SignedFileList> list = RepairAndRead(*own, publicKey, installedVersion, repair, text);
+    if (!list)
         Refuse(own->path);
-    }
     for (const HashEntry& entry : entries) {
         if (&entry != &*own && !SignedAsListed(*list, entry))
             Refuse(entry.path);
     }
-    return SignedFileCheck(std::move(*list), std::move(*text));
+    return SignedFileCheck(std::move(*list), std::move(text));
 }
 
 void SignedFileCheck::CheckRepaired(const HashEntry& entry) const {

@@ -22,7 +22,7 @@ public:
     /// under publicKey (a key set that is not valid fails it) and refuses it when it has no
     /// version or one below installedVersion (an older list replayed), then refuses the first
     /// entry that the list does not hold with the same path, size and MD5. A signed list that
-    /// was repaired and fails is deleted.
+    /// was repaired and fails is deleted, and the one it replaced is put back.
     static SignedFileCheck Prepare(const std::vector<HashEntry>& entries,
                                    const PublicKeySet& publicKey,
                                    std::uint16_t installedVersion,

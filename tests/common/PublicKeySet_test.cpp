@@ -46,8 +46,9 @@ TEST(PublicKeySet, OnlyOneOrTwoPointsOfTheCurveMakeAValidSet) {
         SCOPED_TRACE(row.text);
         const PublicKeySet set = PublicKeySet::Parse(row.text);
         EXPECT_EQ(set.Valid(), row.valid);
-        if (set.Keys().size() == 1)
+        if (set.Keys().size() == 1) {
             EXPECT_EQ(IsP256PublicKey(set.Keys()[0]), row.valid);
+        }
     }
     EXPECT_FALSE(PublicKeySet().Valid());
 }

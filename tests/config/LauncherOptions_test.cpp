@@ -106,8 +106,9 @@ TEST(LauncherOptionsTest, PublicKeyIsDecodedAndAMalformedOneStillCounts) {
         SCOPED_TRACE(row.line);
         const std::optional<PublicKeySet> publicKey = ParseConfigText(row.line).options.publicKey;
         ASSERT_EQ(publicKey.has_value(), row.publicKey.has_value());
-        if (publicKey)
+        if (publicKey) {
             EXPECT_EQ(publicKey->Keys(), *row.publicKey);
+        }
     }
 }
 
