@@ -213,6 +213,18 @@ TEST(ServerContentRulesTest, CheckWarnsOfUnsignedAndStaleGameFiles) {
          "warning: ombrelta-files.sig is stale: data/a b.txt is signed but no longer served"},
         {"malformed", true, [](const fs::path& files) { WriteFile(files / "ombrelta-files.sig", "x"); },
          "warning: ombrelta-files.sig cannot be read: Malformed signed file list"},
+        {"another version", true,
+         [](const fs::path& files) {
+             ASSERT_TRUE(patchkit::SignGameFiles(files, patchkit::P256Signer::Generate(), 4).problems.empty());
+         },
+         "warning: ombrelta-files.sig is signed for version 4, the newest patch brings 0: sign the files again"},
+        {"no version", true,
+         [](const fs::path& files) {
+             std::string list = ReadFile(files / "ombrelta-files.sig");
+             list.replace(0, list.find('\n', 17) + 1, "ombrelta-files 1\n");
+             WriteFile(files / "ombrelta-files.sig", list);
+         },
+         "warning: ombrelta-files.sig has no version: launchers with a publickey refuse it; sign the files again"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
