@@ -114,7 +114,7 @@ TEST_F(ReleasePackageTest, SignsEveryWindowsProgramWhenGivenAKey) {
         EXPECT_NE(verified.find("Message digest algorithm  : SHA256"), std::string::npos) << verified;
         EXPECT_NE(verified.find("Signature verification: ok"), std::string::npos) << verified;
         EXPECT_EQ(Shell("osslsigncode verify -CAfile ../../sign-cert.pem -in " + std::string(program) +
-                            " >/dev/null || echo unsigned",
+                            " >/dev/null 2>&1 || echo unsigned",
                         windowsPackage),
                   "unsigned\n");
     }
