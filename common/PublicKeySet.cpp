@@ -27,7 +27,8 @@ PublicKeySet PublicKeySet::Parse(std::string_view text) {
     PublicKeySet set;
     for (;;) {
         const std::size_t comma = text.find(',');
-        set.keys.push_back(DecodeBase64(TrimBlanks(text.substr(0, comma))).value_or(std::vector<std::uint8_t>{}));
+        set.keys.push_back(
+            DecodeBase64(TrimBlanks(text.substr(0, comma))).value_or(std::vector<std::uint8_t>{}));
         if (comma == std::string_view::npos)
             return set;
         text.remove_prefix(comma + 1);
@@ -39,7 +40,8 @@ bool PublicKeySet::Valid() const {
            std::all_of(keys.begin(), keys.end(), [](const auto& key) { return IsP256PublicKey(key); });
 }
 
-bool PublicKeySet::Verifies(std::span<const std::uint8_t> message, std::span<const std::uint8_t> derSignature) const {
+bool PublicKeySet::Verifies(std::span<const std::uint8_t> message,
+                            std::span<const std::uint8_t> derSignature) const {
     return Valid() && std::any_of(keys.begin(), keys.end(), [&](const auto& key) {
                return VerifyP256Signature(key, message, derSignature);
            });

@@ -29,7 +29,8 @@ bool SignatureHolds(const SignedFileList& list, const PublicKeySet& publicKey) {
 // The list in the file of the entry, when it parses, its signature holds and it is not older than
 // the installation: the operator's signature alone would let an older list, replayed with its
 // older files, take the game back.
-std::optional<SignedFileList> ReadVerifiedList(const std::string& text, const PublicKeySet& publicKey,
+std::optional<SignedFileList> ReadVerifiedList(const std::string& text,
+                                               const PublicKeySet& publicKey,
                                                std::uint16_t installedVersion) {
     try {
         SignedFileList list = ParseSignedFileList(text);
@@ -74,9 +75,11 @@ private:
 
 // Repairs the list when it needs it and reads it; nothing when it is refused, and then a
 // repaired list is gone again and the one before it back in place.
-std::optional<SignedFileList> RepairAndRead(const HashEntry& own, const PublicKeySet& publicKey,
+std::optional<SignedFileList> RepairAndRead(const HashEntry& own,
+                                            const PublicKeySet& publicKey,
                                             std::uint16_t installedVersion,
-                                            const std::function<void(const HashEntry&)>& repair, std::string& text) {
+                                            const std::function<void(const HashEntry&)>& repair,
+                                            std::string& text) {
     const std::wstring pathW = EntryWidePath(own);
     if (!FileNeedsRepair(own)) {
         text = ReadSmallFile(pathW, kMaxSignedListSize).value_or("");

@@ -40,7 +40,8 @@ template <typename Number>
 Number ParseNumber(std::string_view text) {
     Number value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || (text.size() > 1 && text[0] == '0'))
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        (text.size() > 1 && text[0] == '0'))
         Malformed();
     return value;
 }

@@ -41,8 +41,8 @@ std::string FormatSignedFiles(const std::vector<SignedFile>& files, std::optiona
 std::string AppendSignatureLine(std::string_view signedText, std::span<const std::uint8_t> derSignature);
 
 /// Reads a whole list as AppendSignatureLine writes it, either form; throws std::runtime_error
-/// "Malformed signed file list" for any fault (unknown header, a bad version line, a bad line, a path listed twice, a missing
-/// or undecodable signature line, anything after it).
+/// "Malformed signed file list" for any fault (unknown header, a bad version line, a bad line, a path listed
+/// twice, a missing or undecodable signature line, anything after it).
 SignedFileList ParseSignedFileList(std::string_view text);
 
 /// The file of the list with exactly that path, or null.

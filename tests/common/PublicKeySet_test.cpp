@@ -12,11 +12,15 @@ namespace ombrelta {
 namespace {
 
 // A key made with `openssl ecparam -name prime256v1 -genkey`, and the curve's base point.
-const char kKey[] = "BJJ3ZwVMuIrEwFr9p7SjrNs8H+nDdFJSP5YkFPCrtr1PSgqLgf/wEHV2ZM2gWGM/f9btKBeGIsRAIsBxVXhAuuQ=";
-const char kBasePoint[] = "BGsX0fLhLEJH+Lzm5WOkQPJ3A32BLeszoPShOUXYmMKWT+NC4v4af5uO5+tKfA+eFivOM1drMV7Oy7ZAaDe/UfU=";
+const char kKey[] =
+    "BJJ3ZwVMuIrEwFr9p7SjrNs8H+nDdFJSP5YkFPCrtr1PSgqLgf/wEHV2ZM2gWGM/f9btKBeGIsRAIsBxVXhAuuQ=";
+const char kBasePoint[] =
+    "BGsX0fLhLEJH+Lzm5WOkQPJ3A32BLeszoPShOUXYmMKWT+NC4v4af5uO5+tKfA+eFivOM1drMV7Oy7ZAaDe/UfU=";
 // The base point's X with the field prime as its Y, and with the prime as its X.
-const char kPrimeAsY[] = "BGsX0fLhLEJH+Lzm5WOkQPJ3A32BLeszoPShOUXYmMKW/////wAAAAEAAAAAAAAAAAAAAAD///////////////8=";
-const char kPrimeAsX[] = "BP////8AAAABAAAAAAAAAAAAAAAA////////////////T+NC4v4af5uO5+tKfA+eFivOM1drMV7Oy7ZAaDe/UfU=";
+const char kPrimeAsY[] =
+    "BGsX0fLhLEJH+Lzm5WOkQPJ3A32BLeszoPShOUXYmMKW/////wAAAAEAAAAAAAAAAAAAAAD///////////////8=";
+const char kPrimeAsX[] =
+    "BP////8AAAABAAAAAAAAAAAAAAAA////////////////T+NC4v4af5uO5+tKfA+eFivOM1drMV7Oy7ZAaDe/UfU=";
 
 TEST(PublicKeySet, OnlyOneOrTwoPointsOfTheCurveMakeAValidSet) {
     std::string mistyped = kKey;

@@ -29,7 +29,8 @@ void RunNames(const std::vector<std::string>& checker) {
         WriteLauncherConfig(dir / "install", server.Port());
         const RunResult run = RunToEnd(checker, PathArg(dir / "install"), kChildTimeout);
         EXPECT_EQ(run.exitCode, 1);
-        EXPECT_TRUE(run.out.ends_with("15\tGetting next patch info...\nerror\tPatch update failed.\n")) << run.out;
+        EXPECT_TRUE(run.out.ends_with("15\tGetting next patch info...\nerror\tPatch update failed.\n"))
+            << run.out;
         for (std::uint16_t code : server.RequestCodes())
             EXPECT_NE(code, GET_PATCH_CHUNK);
         EXPECT_EQ(std::distance(fs::directory_iterator(dir / "install"), fs::directory_iterator()), 1);

@@ -22,10 +22,14 @@ namespace {
 namespace fs = std::filesystem;
 using patchkit::P256Signer;
 
-const std::vector<FileSpec> kOldFiles = {{"Tarvesk.exe", PseudoRandomBytes(4000, 51)}, {"data/map.dat", "old map\n"}};
-const std::vector<FileSpec> kNewFiles = {{"Tarvesk.exe", PseudoRandomBytes(4000, 52)}, {"data/map.dat", "new map\n"}};
+const std::vector<FileSpec> kOldFiles = {{"Tarvesk.exe", PseudoRandomBytes(4000, 51)},
+                                         {"data/map.dat", "old map\n"}};
+const std::vector<FileSpec> kNewFiles = {{"Tarvesk.exe", PseudoRandomBytes(4000, 52)},
+                                         {"data/map.dat", "new map\n"}};
 
-void WriteSignedFiles(const fs::path& root, const std::vector<FileSpec>& files, const P256Signer& signer,
+void WriteSignedFiles(const fs::path& root,
+                      const std::vector<FileSpec>& files,
+                      const P256Signer& signer,
                       std::uint16_t version) {
     WriteTree(root / "files", files);
     ASSERT_TRUE(patchkit::SignGameFiles(root / "files", signer, version).problems.empty());
@@ -53,7 +57,9 @@ std::map<std::string, std::string> Snapshot(const fs::path& install) {
     return files;
 }
 
-RunResult CheckAgainst(const std::vector<std::string>& checker, const fs::path& root, const fs::path& install,
+RunResult CheckAgainst(const std::vector<std::string>& checker,
+                       const fs::path& root,
+                       const fs::path& install,
                        const std::string& keyLine) {
     ServerProcess server(PathArg(root), {"--chunk-size", "1000"}, PathArg(root.string() + ".log"));
     EXPECT_NE(server.Port(), 0);
@@ -123,9 +129,9 @@ TEST(SignedUpdates, ListSignedWithTheSecondOfTwoKeysIsAcceptedUnderWine) {
 
 struct CheckRow {
     const char* name;
-    bool patchByOther;      // the patch signed with the other key
+    bool patchByOther;  // the patch signed with the other key
     std::uint16_t listVersion;
-    bool bothKeys;          // --public-key names the other key first, then the right one
+    bool bothKeys;  // --public-key names the other key first, then the right one
     int exitCode;
     std::vector<std::string> named;
 };
@@ -135,7 +141,12 @@ void RunServerChecks(const std::vector<std::string>& server) {
     const std::vector<CheckRow> rows = {
         {"good content", false, 1, false, 0, {}},
         {"good content, two keys", false, 1, true, 0, {}},
-        {"patch signed with another key", true, 1, false, 2, {"patch archive p1.zip: not signed for version 1"}},
+        {"patch signed with another key",
+         true,
+         1,
+         false,
+         2,
+         {"patch archive p1.zip: not signed for version 1"}},
         {"list below the newest patch", false, 0, false, 2, {"ombrelta-files.sig is for version 0"}},
     };
     for (const CheckRow& row : rows) {
@@ -143,7 +154,8 @@ void RunServerChecks(const std::vector<std::string>& server) {
         TempDir temp;
         const fs::path root = fs::path(temp.Path()) / "server";
         MakeZip(root / "patches/p1.zip", {{"version.dat", "1\r\n"}, {"readme.txt", "patched\n"}});
-        ASSERT_TRUE(patchkit::SignPatch(root / "patches/p1.zip", row.patchByOther ? other : key, 1).problems.empty());
+        ASSERT_TRUE(
+            patchkit::SignPatch(root / "patches/p1.zip", row.patchByOther ? other : key, 1).problems.empty());
         WriteSignedFiles(root, kNewFiles, key, row.listVersion);
         std::vector<std::string> argv = server;
         argv.insert(argv.end(), {"--root", PathArg(root), "--check", "--public-key",

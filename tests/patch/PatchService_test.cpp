@@ -227,9 +227,10 @@ TEST_F(PatchServiceTest, ArchiveNamesThatAreNotPlainFileNamesAreRefusedBeforeDow
         LauncherApi api;
         ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
         Reports seen;
-        EXPECT_FALSE(PatchService(dir.Path()).ApplyPatches(api, [&seen](const std::wstring& text, std::int32_t percent) {
-            seen.emplace_back(WideToUtf8(text), percent);
-        }));
+        EXPECT_FALSE(PatchService(dir.Path())
+                         .ApplyPatches(api, [&seen](const std::wstring& text, std::int32_t percent) {
+                             seen.emplace_back(WideToUtf8(text), percent);
+                         }));
         EXPECT_EQ(Count(server, GET_PATCH_CHUNK), 0u);
         EXPECT_EQ(seen.back(), (std::pair<std::string, std::int32_t>{"Getting next patch info...", 15}));
         EXPECT_FALSE(FileExists(dir.Child(L"_patch_temp")));

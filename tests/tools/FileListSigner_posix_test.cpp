@@ -70,7 +70,8 @@ TEST(SignGameFiles, ToolSignsForTheNewestPatchUnlessToldAVersion) {
     const std::string key = "'" + (root / "key.pem").string() + "'";
     P256Signer::Generate().Save(root / "key.pem");
     const auto run = [](const std::string& arguments) {
-        const int status = std::system((std::string("'") + OMBRELTA_PATCH_TOOL + "' " + arguments + " >/dev/null 2>&1").c_str());
+        const int status = std::system(
+            (std::string("'") + OMBRELTA_PATCH_TOOL + "' " + arguments + " >/dev/null 2>&1").c_str());
         return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     };
     const auto signedVersion = [&] {
@@ -88,7 +89,9 @@ TEST(SignGameFiles, ToolSignsForTheNewestPatchUnlessToldAVersion) {
     for (const char* version : {"3", "12", "7"}) {
         const std::filesystem::path tree = root / "tree" / version;
         WriteFileBytes((tree / "version.dat").wstring(), version);
-        ASSERT_TRUE(MakePatch({.oldTree = root / "empty", .newTree = tree, .version = std::stoi(version),
+        ASSERT_TRUE(MakePatch({.oldTree = root / "empty",
+                               .newTree = tree,
+                               .version = std::stoi(version),
                                .archive = root / "patches" / (std::string("p") + version + ".ZIP")})
                         .problems.empty());
     }

@@ -28,7 +28,8 @@ TEST(SignedFileList, FormatsAndParsesBack) {
     EXPECT_EQ(FindSignedFile(list, "dir/b c.bin"), &list.files[1]);
     EXPECT_EQ(list.files[1].size, 0u);
     EXPECT_EQ(FindSignedFile(list, "dir\\b c.bin"), nullptr);
-    EXPECT_THROW(FormatSignedFiles({{.path = "a\nb", .size = 1, .md5 = kMd5, .sha256 = kSha256}}, 1), std::runtime_error);
+    EXPECT_THROW(FormatSignedFiles({{.path = "a\nb", .size = 1, .md5 = kMd5, .sha256 = kSha256}}, 1),
+                 std::runtime_error);
 }
 
 TEST(SignedFileList, CarriesItsVersionAndReadsTheUnversionedFormToo) {

@@ -59,7 +59,8 @@ FileSigningOutcome SignGameFiles(const fs::path& filesDir, const P256Signer& sig
 std::optional<std::uint16_t> NewestPatchVersion(const fs::path& patchesDir) {
     std::optional<std::uint16_t> newest;
     std::error_code error;
-    for (fs::directory_iterator it(patchesDir, error); !error && it != fs::directory_iterator(); it.increment(error)) {
+    for (fs::directory_iterator it(patchesDir, error); !error && it != fs::directory_iterator();
+         it.increment(error)) {
         if (LowerAsciiLetters(it->path().extension().string()) != ".zip" || !it->is_regular_file(error))
             continue;
         const std::optional<std::uint16_t> version = InspectPatchArchive(it->path()).version;

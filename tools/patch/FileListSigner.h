@@ -21,7 +21,8 @@ struct FileSigningOutcome {
 /// ListGameFilesToSign finds it, signed by signer. The file is written beside its place and
 /// renamed over it, so a server never serves half a list. With problems nothing is written; a
 /// write failure throws std::runtime_error and leaves the old list as it was.
-FileSigningOutcome SignGameFiles(const std::filesystem::path& filesDir, const P256Signer& signer,
+FileSigningOutcome SignGameFiles(const std::filesystem::path& filesDir,
+                                 const P256Signer& signer,
                                  std::uint16_t version);
 
 /// The newest version a patch archive of patchesDir brings (its "version.dat", read as the

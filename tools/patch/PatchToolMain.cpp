@@ -14,8 +14,8 @@
 #include "common/Text.h"
 #include "tools/entry/ToolMain.h"
 #include "tools/patch/FileListSigner.h"
-#include "tools/patch/PatchArchiveCheck.h"
 #include "tools/patch/P256Signer.h"
+#include "tools/patch/PatchArchiveCheck.h"
 #include "tools/patch/PatchMaker.h"
 #include "tools/patch/PatchSignatureAudit.h"
 #include "tools/patch/PatchSigner.h"
@@ -98,8 +98,8 @@ int Verify(const std::map<std::string, std::string>& values) {
     const auto keyText = values.find("--public-key");
     const std::optional<PublicKeySet> key =
         keyText == values.end() ? std::nullopt : std::optional(PublicKeySet::Parse(keyText->second));
-    if (values.size() != (keyText == values.end() ? 2u : 3u) || !values.contains("") || !version || *version < 1 ||
-        *version > 65535 || (key && !key->Valid())) {
+    if (values.size() != (keyText == values.end() ? 2u : 3u) || !values.contains("") || !version ||
+        *version < 1 || *version > 65535 || (key && !key->Valid())) {
         std::fputs(kUsage, stderr);
         return kExitRefused;
     }
@@ -172,8 +172,10 @@ int SignFiles(const std::map<std::string, std::string>& values) {
     const std::optional<std::uint16_t> version = ListVersion(values, filesDir);
     if (!version) {
         if (!values.contains("--version"))
-            std::fputs("ombrelta-patch: no patch in FILES_DIR/../patches to take the version from: give --version N\n",
-                       stderr);
+            std::fputs(
+                "ombrelta-patch: no patch in FILES_DIR/../patches to take the version from: give --version "
+                "N\n",
+                stderr);
         std::fputs(kUsage, stderr);
         return kExitRefused;
     }

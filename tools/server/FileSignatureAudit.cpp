@@ -24,11 +24,13 @@ std::optional<std::string> ReadListText(const std::filesystem::path& listFile) {
 
 void AuditListVersion(const SignedFileList& list, std::uint16_t newestPatch, ContentProblems& warnings) {
     if (!list.version)
-        warnings.push_back("ombrelta-files.sig has no version: launchers with a publickey refuse it; sign the "
-                           "files again");
+        warnings.push_back(
+            "ombrelta-files.sig has no version: launchers with a publickey refuse it; sign the "
+            "files again");
     else if (*list.version != newestPatch)
         warnings.push_back("ombrelta-files.sig is signed for version " + std::to_string(*list.version) +
-                           ", the newest patch brings " + std::to_string(newestPatch) + ": sign the files again");
+                           ", the newest patch brings " + std::to_string(newestPatch) +
+                           ": sign the files again");
 }
 
 bool SameAsSigned(const SignedFile* signedFile, const SignedFile& found) {
@@ -36,13 +38,16 @@ bool SameAsSigned(const SignedFile* signedFile, const SignedFile& found) {
            signedFile->sha256 == found.sha256;
 }
 
-void CheckListWithKey(const SignedFileList& list, const PublicKeySet& publicKey, std::uint16_t newestPatch,
+void CheckListWithKey(const SignedFileList& list,
+                      const PublicKeySet& publicKey,
+                      std::uint16_t newestPatch,
                       ContentProblems& problems) {
-    if (!publicKey.Verifies(std::span(reinterpret_cast<const std::uint8_t*>(list.signedText.data()),
-                                      list.signedText.size()),
-                            list.signature))
-        problems.push_back("ombrelta-files.sig is not signed with this public key: a launcher with it refuses the "
-                           "game files");
+    if (!publicKey.Verifies(
+            std::span(reinterpret_cast<const std::uint8_t*>(list.signedText.data()), list.signedText.size()),
+            list.signature))
+        problems.push_back(
+            "ombrelta-files.sig is not signed with this public key: a launcher with it refuses the "
+            "game files");
     if (!list.version)
         problems.push_back("ombrelta-files.sig has no version: a launcher with this public key refuses it");
     else if (*list.version < newestPatch)
@@ -53,7 +58,9 @@ void CheckListWithKey(const SignedFileList& list, const PublicKeySet& publicKey,
 
 }  // namespace
 
-void AuditSignedFiles(const std::filesystem::path& filesDir, std::uint16_t newestPatch, ContentProblems& warnings) {
+void AuditSignedFiles(const std::filesystem::path& filesDir,
+                      std::uint16_t newestPatch,
+                      ContentProblems& warnings) {
     ContentProblems problems;
     const std::vector<SignedFile> found = patchkit::ListGameFilesToSign(filesDir, problems);
     // Faults of the files themselves are the content check's to report.
@@ -75,13 +82,16 @@ void AuditSignedFiles(const std::filesystem::path& filesDir, std::uint16_t newes
     }
 }
 
-void CheckSignedFilesWithKey(const std::filesystem::path& filesDir, const PublicKeySet& publicKey,
-                             std::uint16_t newestPatch, ContentProblems& problems) {
+void CheckSignedFilesWithKey(const std::filesystem::path& filesDir,
+                             const PublicKeySet& publicKey,
+                             std::uint16_t newestPatch,
+                             ContentProblems& problems) {
     ContentProblems unlisted;
     const std::vector<SignedFile> found = patchkit::ListGameFilesToSign(filesDir, unlisted);
     const std::optional<std::string> text = ReadListText(filesDir / kSignedFileListName);
     if (!text) {
-        problems.push_back("ombrelta-files.sig is missing: a launcher with this public key refuses every file check");
+        problems.push_back(
+            "ombrelta-files.sig is missing: a launcher with this public key refuses every file check");
         return;
     }
     try {
@@ -89,9 +99,10 @@ void CheckSignedFilesWithKey(const std::filesystem::path& filesDir, const Public
         CheckListWithKey(list, publicKey, newestPatch, problems);
         for (const SignedFile& file : found) {
             if (!SameAsSigned(FindSignedFile(list, file.path), file))
-                problems.push_back("game file " + EscapeForLog(file.path) +
-                                   " is not in ombrelta-files.sig as it is now: a launcher with this public key "
-                                   "refuses it");
+                problems.push_back(
+                    "game file " + EscapeForLog(file.path) +
+                    " is not in ombrelta-files.sig as it is now: a launcher with this public key "
+                    "refuses it");
         }
     } catch (const std::runtime_error& e) {
         problems.push_back(std::string("ombrelta-files.sig cannot be read: ") + e.what());

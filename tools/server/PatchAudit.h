@@ -23,7 +23,9 @@ void AuditPatchSignatures(const PatchCatalog& patches, const std::filesystem::pa
 
 /// The patch part of --check --public-key: a problem for each patch that a launcher with
 /// publicKey refuses, since it is not signed for its version with one of the keys.
-void CheckPatchSignaturesWithKey(const PatchCatalog& patches, const std::filesystem::path& patchDir,
-                                 const PublicKeySet& publicKey, ContentProblems& problems);
+void CheckPatchSignaturesWithKey(const PatchCatalog& patches,
+                                 const std::filesystem::path& patchDir,
+                                 const PublicKeySet& publicKey,
+                                 ContentProblems& problems);
 
 }  // namespace ombrelta::server

@@ -111,7 +111,8 @@ int CheckOnly(const ServerContent& content, const ServerOptions& options) {
     ContentProblems problems;
     AuditPatches(content.Patches(), options.root / "patches", problems);
     if (options.publicKey) {
-        CheckPatchSignaturesWithKey(content.Patches(), options.root / "patches", *options.publicKey, problems);
+        CheckPatchSignaturesWithKey(content.Patches(), options.root / "patches", *options.publicKey,
+                                    problems);
         CheckSignedFilesWithKey(options.root / "files", *options.publicKey, content.Patches().NewestVersion(),
                                 problems);
     }

@@ -30,7 +30,7 @@ struct ServerOptions {
     std::size_t maxPerAddress = 256;                  // a café or carrier NAT shares one address
     ProxySources proxySources;                        // balancers that send PROXY headers
     bool check = false;                               // check the content and exit
-    std::optional<PublicKeySet> publicKey;            // with check: signatures as this launcher key checks them
+    std::optional<PublicKeySet> publicKey;  // with check: signatures as this launcher key checks them
     bool help = false;
 };
 
