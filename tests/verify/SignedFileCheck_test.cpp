@@ -21,53 +21,38 @@ using test::TempDir;
 using test::WorkingDirectory;
 
 // Made once with the OpenSSL command-line tool (prime256v1; `openssl dgst -sha256 -sign`).
-const char kPublicKey[] =
-    "BJJ3ZwVMuIrEwFr9p7SjrNs8H+nDdFJSP5YkFPCrtr1PSgqLgf/wEHV2ZM2gWGM/f9btKBeGIsRAIsBxVXhAuuQ=";
+const char kPublicKey[] = "BJJ3ZwVMuIrEwFr9p7SjrNs8H+nDdFJSP5YkFPCrtr1PSgqLgf/wEHV2ZM2gWGM/f9btKBeGIsRAIsBxVXhAuuQ=";
 // Another key, which signed none of these.
-const char kOtherKey[] =
-    "BDtGEU7AD2+pqzOqVGTQTmS3wq/NLEfB8G9np1Dh2/DRyiJq65VbhahFkq2TSJjQ6k9YubbGvfUmzX3zKgz924o=";
+const char kOtherKey[] = "BDtGEU7AD2+pqzOqVGTQTmS3wq/NLEfB8G9np1Dh2/DRyiJq65VbhahFkq2TSJjQ6k9YubbGvfUmzX3zKgz924o=";
 // The same with one character mistyped: no longer a point of the curve.
-const char kMistypedKey[] =
-    "BDtGEU7AD2+pqzOqVGTQTmS3wq/NLEfB8G9np1Dh2/DRyiJq65VbhahFkq2TSJjQ6k9YubbGvfUmzX3zKgz925o=";
+const char kMistypedKey[] = "BDtGEU7AD2+pqzOqVGTQTmS3wq/NLEfB8G9np1Dh2/DRyiJq65VbhahFkq2TSJjQ6k9YubbGvfUmzX3zKgz925o=";
 // Signed for version 3.
 const std::string kSignedList =
     "ombrelta-files 2\n"
     "version=3\n"
-    "6 9f9f90dbe3e5ee1218c86b8839db1995 b6a98d9ce9a2d9149288fa3df42d377c3e42737afdcdaf714e33c0a100b51060 "
-    "a.bin\n"
-    "14 84e1e9d4d34a639410687c15d24be0bb 216a7dca9aa195c567b2ee6702e09e41b94115eae4104a729ddfc93c8ab1633d "
-    "dir/b c.bin\n"
-    "signature=MEQCIAEnXUt7SFAOy9DAdX8Ocff5xRRrx1K/2EvsZrPNG11VAiBhBvI9aUXKKghdrmrG/"
-    "RAsOgUWOXYCm23XUlBu+yFGDw==\n";
+    "6 9f9f90dbe3e5ee1218c86b8839db1995 b6a98d9ce9a2d9149288fa3df42d377c3e42737afdcdaf714e33c0a100b51060 a.bin\n"
+    "14 84e1e9d4d34a639410687c15d24be0bb 216a7dca9aa195c567b2ee6702e09e41b94115eae4104a729ddfc93c8ab1633d dir/b c.bin\n"
+    "signature=MEQCIAEnXUt7SFAOy9DAdX8Ocff5xRRrx1K/2EvsZrPNG11VAiBhBvI9aUXKKghdrmrG/RAsOgUWOXYCm23XUlBu+yFGDw==\n";
 // The same files, but the SHA-256 signed for a.bin is that of "ALPHA\n": as if MD5 collided.
 const std::string kOtherSha256List =
     "ombrelta-files 2\n"
     "version=3\n"
-    "6 9f9f90dbe3e5ee1218c86b8839db1995 1921b918b15842c7fdb115078e610263fac85f159c1d8e0ecec3d89a0faa4005 "
-    "a.bin\n"
-    "14 84e1e9d4d34a639410687c15d24be0bb 216a7dca9aa195c567b2ee6702e09e41b94115eae4104a729ddfc93c8ab1633d "
-    "dir/b c.bin\n"
-    "signature=MEYCIQCFxTI3hH/htXd/"
-    "zA9JUMqvgiViv2vWtwweBrBuNVTJyAIhAPVSGHu+RZhaI8qOf5xkKkzvamBXsDwPxCzWXURsSXJz\n";
+    "6 9f9f90dbe3e5ee1218c86b8839db1995 1921b918b15842c7fdb115078e610263fac85f159c1d8e0ecec3d89a0faa4005 a.bin\n"
+    "14 84e1e9d4d34a639410687c15d24be0bb 216a7dca9aa195c567b2ee6702e09e41b94115eae4104a729ddfc93c8ab1633d dir/b c.bin\n"
+    "signature=MEYCIQCFxTI3hH/htXd/zA9JUMqvgiViv2vWtwweBrBuNVTJyAIhAPVSGHu+RZhaI8qOf5xkKkzvamBXsDwPxCzWXURsSXJz\n";
 // The same files signed for version 2, as a replay of an older release would bring them.
 const std::string kOlderList =
     "ombrelta-files 2\n"
     "version=2\n"
-    "6 9f9f90dbe3e5ee1218c86b8839db1995 b6a98d9ce9a2d9149288fa3df42d377c3e42737afdcdaf714e33c0a100b51060 "
-    "a.bin\n"
-    "14 84e1e9d4d34a639410687c15d24be0bb 216a7dca9aa195c567b2ee6702e09e41b94115eae4104a729ddfc93c8ab1633d "
-    "dir/b c.bin\n"
-    "signature=MEYCIQDUSzNYi+AWpanb/YynLou/NTFb3+bj4ISDBRK1W2eihAIhAI1iWL2uELs3fcTgkGVUTalUJ6W+7oRe3sTX/"
-    "a+Y+cIH\n";
+    "6 9f9f90dbe3e5ee1218c86b8839db1995 b6a98d9ce9a2d9149288fa3df42d377c3e42737afdcdaf714e33c0a100b51060 a.bin\n"
+    "14 84e1e9d4d34a639410687c15d24be0bb 216a7dca9aa195c567b2ee6702e09e41b94115eae4104a729ddfc93c8ab1633d dir/b c.bin\n"
+    "signature=MEYCIQDUSzNYi+AWpanb/YynLou/NTFb3+bj4ISDBRK1W2eihAIhAI1iWL2uELs3fcTgkGVUTalUJ6W+7oRe3sTX/a+Y+cIH\n";
 // The same files in the unversioned form lists had before.
 const std::string kUnversionedList =
     "ombrelta-files 1\n"
-    "6 9f9f90dbe3e5ee1218c86b8839db1995 b6a98d9ce9a2d9149288fa3df42d377c3e42737afdcdaf714e33c0a100b51060 "
-    "a.bin\n"
-    "14 84e1e9d4d34a639410687c15d24be0bb 216a7dca9aa195c567b2ee6702e09e41b94115eae4104a729ddfc93c8ab1633d "
-    "dir/b c.bin\n"
-    "signature=MEUCIBw2an1E73vCXgO51g4ZjRj+uft/gF7a7qrmXAFkvaAHAiEAryKjv6eJ7AMYHHoiXA3nv3Q0o/"
-    "3Qo8+UsCpMc+fDBCQ=\n";
+    "6 9f9f90dbe3e5ee1218c86b8839db1995 b6a98d9ce9a2d9149288fa3df42d377c3e42737afdcdaf714e33c0a100b51060 a.bin\n"
+    "14 84e1e9d4d34a639410687c15d24be0bb 216a7dca9aa195c567b2ee6702e09e41b94115eae4104a729ddfc93c8ab1633d dir/b c.bin\n"
+    "signature=MEUCIBw2an1E73vCXgO51g4ZjRj+uft/gF7a7qrmXAFkvaAHAiEAryKjv6eJ7AMYHHoiXA3nv3Q0o/3Qo8+UsCpMc+fDBCQ=\n";
 
 std::vector<GameServer::File> SignedFiles(const std::string& list) {
     return {IntactFile(0, "a.bin", "alpha\n"), IntactFile(1, "dir/b c.bin", "bravo charlie\n"),
@@ -123,8 +108,8 @@ TEST(SignedFileCheck, EachRefusalEndsTheRunAndLeavesNothingUnsigned) {
     };
     const FileCheckSettings plain{.publicKey = Key(), .installedVersion = 3};
     const FileCheckSettings newer{.publicKey = Key(), .installedVersion = 4};
-    const FileCheckSettings secondKey{
-        .publicKey = PublicKeySet::Parse(std::string(kOtherKey) + ", " + kPublicKey), .installedVersion = 3};
+    const FileCheckSettings secondKey{.publicKey = PublicKeySet::Parse(std::string(kOtherKey) + ", " + kPublicKey),
+                                      .installedVersion = 3};
     const FileCheckSettings mistypedOther{
         .publicKey = PublicKeySet::Parse(std::string(kPublicKey) + "," + kMistypedKey)};
     const FileCheckSettings threeKeys{
@@ -141,68 +126,37 @@ TEST(SignedFileCheck, EachRefusalEndsTheRunAndLeavesNothingUnsigned) {
         {"signed, kept", SignedFiles(kSignedList), kept, "", all},
         {"second of two keys", SignedFiles(kSignedList), secondKey, "", all},
         {"older list", SignedFiles(kOlderList), plain, "Signature check failed: ombrelta-files.sig", {}},
-        {"list older than the installation",
-         SignedFiles(kSignedList),
-         newer,
-         "Signature check failed: ombrelta-files.sig",
-         {}},
-        {"unversioned list",
-         SignedFiles(kUnversionedList),
-         plain,
-         "Signature check failed: ombrelta-files.sig",
-         {}},
-        {"a mistyped second key",
-         SignedFiles(kSignedList),
-         mistypedOther,
-         "Signature check failed: ombrelta-files.sig",
-         {}},
+        {"list older than the installation", SignedFiles(kSignedList), newer,
+         "Signature check failed: ombrelta-files.sig", {}},
+        {"unversioned list", SignedFiles(kUnversionedList), plain, "Signature check failed: ombrelta-files.sig", {}},
+        {"a mistyped second key", SignedFiles(kSignedList), mistypedOther,
+         "Signature check failed: ombrelta-files.sig", {}},
         {"three keys", SignedFiles(kSignedList), threeKeys, "Signature check failed: ombrelta-files.sig", {}},
-        {"no list",
-         {IntactFile(0, "a.bin", "alpha\n")},
-         plain,
-         "Signature check failed: ombrelta-files.sig",
-         {}},
+        {"no list", {IntactFile(0, "a.bin", "alpha\n")}, plain, "Signature check failed: ombrelta-files.sig", {}},
         {"bad signature", SignedFiles(badSignature), plain, "Signature check failed: ombrelta-files.sig", {}},
-        {"empty key", SignedFiles(kSignedList), emptyKey, "Signature check failed: ombrelta-files.sig", {}},
-        {"short key", SignedFiles(kSignedList), shortKey, "Signature check failed: ombrelta-files.sig", {}},
+        {"empty key", SignedFiles(kSignedList), emptyKey,
+         "Signature check failed: ombrelta-files.sig", {}},
+        {"short key", SignedFiles(kSignedList), shortKey,
+         "Signature check failed: ombrelta-files.sig", {}},
         {"added after signing",
          [] {
              std::vector<GameServer::File> files = SignedFiles(kSignedList);
              files.push_back(IntactFile(3, "c.bin", "c"));
              return files;
          }(),
-         plain,
-         "Signature check failed: c.bin",
-         {kSignedFileListName}},
+         plain, "Signature check failed: c.bin", {kSignedFileListName}},
         {"MD5 differs",
          {IntactFile(0, "a.bin", "alphA\n"), IntactFile(2, kSignedFileListName, kSignedList)},
-         plain,
-         "Signature check failed: a.bin",
+         plain, "Signature check failed: a.bin", {kSignedFileListName}},
+        {"size differs", {wrongSize, IntactFile(2, kSignedFileListName, kSignedList)}, plain,
+         "Signature check failed: a.bin", {kSignedFileListName}},
+        {"chunks not the signed file", {changedChunks, IntactFile(2, kSignedFileListName, kSignedList)}, plain,
+         "Signature check failed: a.bin", {kSignedFileListName}},
+        {"SHA-256 differs", SignedFiles(kOtherSha256List), plain, "Signature check failed: a.bin",
          {kSignedFileListName}},
-        {"size differs",
-         {wrongSize, IntactFile(2, kSignedFileListName, kSignedList)},
-         plain,
-         "Signature check failed: a.bin",
+        {"SHA-256 differs, windowed", SignedFiles(kOtherSha256List), windowed, "Signature check failed: a.bin",
          {kSignedFileListName}},
-        {"chunks not the signed file",
-         {changedChunks, IntactFile(2, kSignedFileListName, kSignedList)},
-         plain,
-         "Signature check failed: a.bin",
-         {kSignedFileListName}},
-        {"SHA-256 differs",
-         SignedFiles(kOtherSha256List),
-         plain,
-         "Signature check failed: a.bin",
-         {kSignedFileListName}},
-        {"SHA-256 differs, windowed",
-         SignedFiles(kOtherSha256List),
-         windowed,
-         "Signature check failed: a.bin",
-         {kSignedFileListName}},
-        {"SHA-256 differs, kept",
-         SignedFiles(kOtherSha256List),
-         kept,
-         "Signature check failed: a.bin",
+        {"SHA-256 differs, kept", SignedFiles(kOtherSha256List), kept, "Signature check failed: a.bin",
          {kSignedFileListName}},
         {"without a key", SignedFiles(badSignature), noKey, "", all},
         {"without a key, added after signing", {IntactFile(3, "c.bin", "c")}, noKey, "", {"c.bin"}},

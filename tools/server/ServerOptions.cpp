@@ -85,8 +85,7 @@ void ApplyOption(const std::string& name, const std::string& value, ServerOption
     } else if (name == "--public-key") {
         options.publicKey = PublicKeySet::Parse(value);
         if (!options.publicKey->Valid())
-            throw UsageError(
-                "--public-key: not one or two P-256 public keys in base64, separated by a comma");
+            throw UsageError("--public-key: not one or two P-256 keys in base64, separated by a comma");
     } else {
         options.chunkSize = ParseNumber<std::uint32_t>(value, "--chunk-size");
         if (options.chunkSize == 0)
@@ -95,7 +94,7 @@ void ApplyOption(const std::string& name, const std::string& value, ServerOption
 }
 
 const std::set<std::string> kValueOptions = {
-    "--root",         "--listen",          "--chunk-size",      "--request-timeout",
+    "--root",         "--listen",          "--chunk-size",     "--request-timeout",
     "--idle-timeout", "--max-connections", "--max-per-address", "--proxy-protocol",
     "--public-key"};
 
@@ -137,8 +136,8 @@ asio::ip::tcp::endpoint ListenEndpoint(const ServerOptions& options) {
 std::string ServerUsage() {
     return "usage: ombrelta-server --root DIR [--listen HOST:PORT] [--chunk-size N]\n"
            "                      [--request-timeout T] [--idle-timeout T] [--max-connections N]\n"
-           "                      [--max-per-address N] [--proxy-protocol FROM] [--check [--public-key "
-           "KEY]]\n"
+           "                      [--max-per-address N] [--proxy-protocol FROM]\n"
+           "                      [--check [--public-key KEY]]\n"
            "  --root DIR          DIR/patches/*.zip are the patches, DIR/files/ holds the game files\n"
            "  --listen HOST:PORT  IPv4 or [IPv6] address and port (default 127.0.0.1:47000; port 0 picks "
            "a free one)\n"
