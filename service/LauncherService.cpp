@@ -72,11 +72,13 @@ bool LauncherService::LoadConfig() {
 }
 
 void LauncherService::CheckGameFiles(const ProgressCallback& progress, FileCheckPosition& position) {
+    // Only a signed file list is held to the installed version.
+    const std::uint16_t installed = config.options.publicKey ? ReadLocalVersion(installDir, L"version.dat") : 0;
     const FileCheckSettings settings{.chunkWindow = config.options.pipeline,
                                      .resume = config.options.resume,
                                      .position = &position,
                                      .publicKey = config.options.publicKey,
-                                     .installedVersion = ReadLocalVersion(installDir, L"version.dat")};
+                                     .installedVersion = installed};
     if (!config.options.hashcache) {
         VerifyAndRepairFiles(api, Forwarding(progress), nullptr, settings);
         return;
