@@ -30,7 +30,8 @@ public:
     PatchService();
 
     /// Applies every patch that follows the local version, one per pass. True when the server
-    /// has no further patch; false when a step failed. Errors of the HAS_NEXT_PATCH and
+    /// has no further patch; false when a step failed, a patch's file name among them when it is
+    /// not a safe file name (IsSafeFileName), before anything of that patch is fetched. Errors of the HAS_NEXT_PATCH and
     /// GET_NEXT_PATCH requests are thrown as std::runtime_error.
     bool ApplyPatches(LauncherApi& api, ProgressCallback progress);
 
