@@ -1,6 +1,7 @@
 #include "tools/server/ContentReloader.h"
 
 #include <memory>
+#include <system_error>
 
 namespace ombrelta::server {
 
@@ -8,41 +9,18 @@ ContentReloader::ContentReloader(LauncherServer& server,
                                  ServerLog& log,
                                  std::filesystem::path root,
                                  std::uint32_t chunkSize)
-    : server(server), log(log), root(std::move(root)), chunkSize(chunkSize) {}
-
-ContentReloader::~ContentReloader() {
-    std::thread finishing;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        finishing = std::move(worker);
-    }
-    // Outside the lock: the worker takes it once more on its way out.
-    if (finishing.joinable())
-        finishing.join();
-}
+    : server(server),
+      log(log),
+      root(std::move(root)),
+      chunkSize(chunkSize),
+      runner([this] { LoadOnce(); }) {}
 
 void ContentReloader::Reload() {
-    std::lock_guard<std::mutex> lock(mutex);
-    // One asked for meanwhile runs after the current one, which may have read the root too early.
-    if (running) {
-        again = true;
-        return;
-    }
-    if (worker.joinable())
-        worker.join();
-    running = true;
-    worker = std::thread([this] { Run(); });
-}
-
-void ContentReloader::Run() {
-    for (;;) {
-        LoadOnce();
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!again) {
-            running = false;
-            return;
-        }
-        again = false;
+    try {
+        runner.Request();
+    } catch (const std::system_error& e) {
+        log.Line(std::string("ombrelta-server: cannot start a reload: ") + e.what() +
+                 "; still serving the previous content");
     }
 }
 

@@ -2,9 +2,8 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <mutex>
-#include <thread>
 
+#include "tools/server/CoalescingRunner.h"
 #include "tools/server/LauncherServer.h"
 #include "tools/server/ServerLog.h"
 
@@ -15,32 +14,28 @@ namespace ombrelta::server {
 /// fault, and the server keeps what it has.
 class ContentReloader {
 public:
-    /// server and log must outlive the reloader.
+    /// server and log must outlive the reloader, which waits for a reload in progress to end.
     ContentReloader(LauncherServer& server,
                     ServerLog& log,
                     std::filesystem::path root,
                     std::uint32_t chunkSize);
-    /// Waits for a reload in progress to end.
-    ~ContentReloader();
     ContentReloader(const ContentReloader&) = delete;
     ContentReloader& operator=(const ContentReloader&) = delete;
 
     /// Starts a reload; one asked for while another runs follows it (several such requests
-    /// make one). Callable from any thread.
+    /// make one). Callable from any thread. When no thread can be started for it, that is
+    /// logged and the next request tries again.
     void Reload();
 
 private:
-    void Run();
     void LoadOnce();
 
     LauncherServer& server;
     ServerLog& log;
     std::filesystem::path root;
     std::uint32_t chunkSize;
-    std::mutex mutex;
-    bool running = false;
-    bool again = false;
-    std::thread worker;
+    // Last: destroyed first, so no reload outlives what it uses.
+    CoalescingRunner runner;
 };
 
 /// "N patches and M game files", for the log.
