@@ -37,6 +37,8 @@ public:
     std::string ReadToEnd(std::chrono::milliseconds timeout);
     /// Sends a signal to the child.
     void Signal(int signal);
+    /// The child's process id.
+    pid_t Id() const { return pid; }
     /// The exit code, or 128 + the signal that ended the child; kills the child (a test
     /// failure) when it has not ended within timeout.
     int Wait(std::chrono::milliseconds timeout);

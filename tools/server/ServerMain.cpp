@@ -131,13 +131,16 @@ int RunServer(const std::vector<std::string>& args) {
     std::optional<ServerOptions> options = ReadOptions(args, exitCode);
     if (!options)
         return exitCode;
+    // Loading may take long: a stop or reload asked for meanwhile waits for the serving to begin
+    // rather than ending the process. A check keeps the default actions, so Ctrl-C ends it.
+    if (!options->check)
+        ReserveServerSignals();
     std::size_t descriptors = RaiseDescriptorLimit();
     std::shared_ptr<const ServerContent> content = LoadContent(*options);
     if (!content)
         return 2;
     if (options->check)
         return CheckOnly(*content, *options);
-    ReserveServerSignals();
     ServerLog log;
     log.Line("ombrelta-server: serving " + DescribeContent(*content) + " from " +
              EscapeForLog(PathToUtf8(options->root)));
