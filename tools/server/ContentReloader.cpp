@@ -7,13 +7,24 @@ namespace ombrelta::server {
 
 ContentReloader::ContentReloader(LauncherServer& server,
                                  ServerLog& log,
+                                 ContentChanges& changes,
                                  std::filesystem::path root,
                                  std::uint32_t chunkSize)
     : server(server),
       log(log),
+      changes(changes),
       root(std::move(root)),
       chunkSize(chunkSize),
-      runner([this] { LoadOnce(); }) {}
+      runner([this] { LoadOnce(); }) {
+    changes.React([this](const std::string& what) {
+        this->log.Line("ombrelta-server: " + what + " changed on disk since it was loaded");
+        Reload();
+    });
+}
+
+ContentReloader::~ContentReloader() {
+    changes.React({});
+}
 
 void ContentReloader::Reload() {
     try {
@@ -28,7 +39,7 @@ void ContentReloader::Reload() {
 void ContentReloader::LoadOnce() {
     log.Line("ombrelta-server: reloading the content");
     try {
-        auto content = std::make_shared<const ServerContent>(root, chunkSize);
+        auto content = std::make_shared<const ServerContent>(root, chunkSize, &changes);
         server.ReplaceContent(content);
         log.Line("ombrelta-server: reloaded; new connections get " + DescribeContent(*content));
     } catch (const ContentError& e) {

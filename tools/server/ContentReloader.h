@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "tools/server/CoalescingRunner.h"
+#include "tools/server/ContentChanges.h"
 #include "tools/server/LauncherServer.h"
 #include "tools/server/ServerLog.h"
 
@@ -11,14 +12,18 @@ namespace ombrelta::server {
 
 /// Builds new content from the root on request, on a thread of its own so that serving goes on
 /// meanwhile, and hands it to the server when it is valid. Invalid content is logged with every
-/// fault, and the server keeps what it has.
+/// fault, and the server keeps what it has. A content file found changed while it is served is
+/// logged and starts a reload too.
 class ContentReloader {
 public:
-    /// server and log must outlive the reloader, which waits for a reload in progress to end.
+    /// server, log and changes (which the served content reports to) must outlive the
+    /// reloader, which waits for a reload in progress to end.
     ContentReloader(LauncherServer& server,
                     ServerLog& log,
+                    ContentChanges& changes,
                     std::filesystem::path root,
                     std::uint32_t chunkSize);
+    ~ContentReloader();
     ContentReloader(const ContentReloader&) = delete;
     ContentReloader& operator=(const ContentReloader&) = delete;
 
@@ -32,6 +37,7 @@ private:
 
     LauncherServer& server;
     ServerLog& log;
+    ContentChanges& changes;
     std::filesystem::path root;
     std::uint32_t chunkSize;
     // Last: destroyed first, so no reload outlives what it uses.
