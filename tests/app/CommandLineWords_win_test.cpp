@@ -1,6 +1,7 @@
 #include "app/CommandLineWords.h"
 
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <gtest/gtest.h>

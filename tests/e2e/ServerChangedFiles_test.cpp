@@ -19,7 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string Md5Text(const std::string& bytes) {
-    return BytesToHex(*Md5Hasher::Of(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
+    return BytesToHex(
+        *Md5Hasher::Of(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
 }
 
 std::string Download(LauncherApi& client, std::uint16_t id) {
@@ -89,7 +90,8 @@ TEST(ServerChangedFilesTest, AFileWrittenInPlaceClosesItsConnectionsAndReloads) 
 
         EXPECT_EQ(server.Stop(), 0);
         const std::string logged = ReadFile(log);
-        EXPECT_EQ(Count(logged, "ombrelta-server: file a.bin changed on disk since it was loaded"), 1u) << logged;
+        EXPECT_EQ(Count(logged, "ombrelta-server: file a.bin changed on disk since it was loaded"), 1u)
+            << logged;
         EXPECT_EQ(Count(logged, "file a.bin changed on disk since it was loaded; closing the connection"), 2u)
             << logged;
     }
@@ -113,9 +115,11 @@ TEST(ServerChangedFilesTest, CheckCountsFilesChangedWhileItRan) {
     EXPECT_EQ(check.ReadToEnd(kChildTimeout), "");
     EXPECT_EQ(check.Wait(kChildTimeout), 2);
     const std::string logged = ReadFile(log);
-    EXPECT_NE(logged.find("ombrelta-server: file a.bin changed on disk while it was checked\n"), std::string::npos)
+    EXPECT_NE(logged.find("ombrelta-server: file a.bin changed on disk while it was checked\n"),
+              std::string::npos)
         << logged;
-    EXPECT_NE(logged.find("ombrelta-server: files changed while checked: 1; check again\n"), std::string::npos);
+    EXPECT_NE(logged.find("ombrelta-server: files changed while checked: 1; check again\n"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -183,7 +183,8 @@ TEST(ServerStartupTest, HangupWhileLoadingLoadsOnceMoreAfterwards) {
     server.Signal(SIGHUP);
     server.Signal(SIGHUP);
     WriteFile(root / "files" / "late.bin", "late");
-    ASSERT_FALSE(server.ReadLine(std::chrono::milliseconds(0))) << "loaded before the signal; a larger file is needed";
+    ASSERT_FALSE(server.ReadLine(std::chrono::milliseconds(0)))
+        << "loaded before the signal; a larger file is needed";
 
     std::optional<std::string> line = server.ReadLine(kChildTimeout);
     ASSERT_TRUE(line && line->rfind("listening on 127.0.0.1:", 0) == 0) << ReadFile(log);

@@ -13,11 +13,13 @@ TEST(CoalescingRunner, AThreadThatCannotStartLeavesTheNextRequestFree) {
     std::atomic<int> runs{0};
     int starts = 0;
     {
-        CoalescingRunner runner([&] { ++runs; }, [&](std::function<void()> body) {
-            if (++starts == 1)
-                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-            return std::thread(std::move(body));
-        });
+        CoalescingRunner runner(
+            [&] { ++runs; },
+            [&](std::function<void()> body) {
+                if (++starts == 1)
+                    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+                return std::thread(std::move(body));
+            });
         EXPECT_THROW(runner.Request(), std::system_error);
         runner.Request();
     }

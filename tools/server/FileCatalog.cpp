@@ -67,7 +67,8 @@ std::optional<GameFile> OpenAndHash(const TreeFile& found, ContentProblems& prob
         problems.push_back("cannot read game file " + EscapeForLog(found.path));
         return std::nullopt;
     }
-    GameFile file{.path = found.path, .md5 = {}, .size = 0, .handle = std::move(*handle), .loaded = std::move(*loaded)};
+    GameFile file{
+        .path = found.path, .md5 = {}, .size = 0, .handle = std::move(*handle), .loaded = std::move(*loaded)};
     if (!HashHandle(file.handle, file)) {
         problems.push_back("cannot read game file " + EscapeForLog(found.path));
         return std::nullopt;

@@ -79,7 +79,8 @@ std::optional<PatchArchive> DescribeArchive(const std::filesystem::path& file,
     if (patch.fileName.size() > 255)
         problems.push_back("patch archive name longer than 255 bytes: " + EscapeForLog(patch.fileName));
     std::optional<File> handle = File::OpenRead(Utf8ToWide(PathToUtf8(file)));
-    std::optional<LoadStamp> loaded = handle ? LoadStamp::Take(*handle, Utf8ToWide(PathToUtf8(file))) : std::nullopt;
+    std::optional<LoadStamp> loaded =
+        handle ? LoadStamp::Take(*handle, Utf8ToWide(PathToUtf8(file))) : std::nullopt;
     std::uint64_t size = handle ? handle->Size().value_or(kMaxArchiveSize + 1) : 0;
     if (!handle || !loaded)
         problems.push_back("cannot open patch archive " + EscapeForLog(PathToUtf8(file)));

@@ -82,7 +82,9 @@ void ReadFileRange(const File& file,
 ContentError::ContentError(const std::vector<std::string>& problems)
     : std::runtime_error(JoinLines(problems)), problems(problems) {}
 
-ServerContent::ServerContent(const std::filesystem::path& root, std::uint32_t chunkSize, ContentChanges* changes)
+ServerContent::ServerContent(const std::filesystem::path& root,
+                             std::uint32_t chunkSize,
+                             ContentChanges* changes)
     : patchChunk(Cap(chunkSize, kMaxPatchChunk)), fileChunk(Cap(chunkSize, kMaxFileChunk)), changes(changes) {
     RequireDirectory(root);
     ContentProblems problems;
@@ -127,7 +129,8 @@ std::vector<std::uint8_t> ServerContent::AnswerFileChunk(const FileChunkRequest&
 
 std::vector<std::string> ServerContent::ChangedFiles() const {
     std::vector<std::string> changed;
-    for (const PatchArchive* patch = patches.NextAfter(0); patch != nullptr; patch = patches.NextAfter(patch->version)) {
+    for (const PatchArchive* patch = patches.NextAfter(0); patch != nullptr;
+         patch = patches.NextAfter(patch->version)) {
         if (patch->loaded.Changed(patch->handle))
             changed.push_back("patch " + EscapeForLog(patch->fileName));
     }

@@ -41,7 +41,9 @@ public:
     /// fault for the operator, when root is not a directory or its content cannot be served
     /// (see the catalogs). changes, when given, must outlive the content: it hears of each file
     /// found changed while serving, once per file.
-    ServerContent(const std::filesystem::path& root, std::uint32_t chunkSize, ContentChanges* changes = nullptr);
+    ServerContent(const std::filesystem::path& root,
+                  std::uint32_t chunkSize,
+                  ContentChanges* changes = nullptr);
     ServerContent(const ServerContent&) = delete;
     ServerContent& operator=(const ServerContent&) = delete;
 
