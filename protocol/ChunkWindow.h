@@ -12,13 +12,14 @@ inline constexpr int kAutoWindow = 257;
 
 /// Sizes the window of chunk requests by the delivery rate, as TCP sizes its own: the rate is
 /// measured over rounds of as many answers as the window holds (one round trip while the window
-/// is what limits the rate). The window starts at kSmallest and doubles while each round brings
+/// is what limits the rate). The window starts at kStart and doubles while each round brings
 /// at least a quarter more than the one before, quadruples while the rate grows in step with the
 /// window, and then holds. A held window that later gains a quarter grows again; one whose rate
 /// falls below half of the rate it was held at is halved. It stays within kSmallest and
 /// kLargest. Kept by the connection so that the next download starts at the size reached.
 class ChunkWindow {
 public:
+    static constexpr int kStart = 16;
     static constexpr int kSmallest = 4;
     static constexpr int kLargest = 256;
 
@@ -30,7 +31,7 @@ public:
 
     /// Requests to keep in flight.
     int Size() const { return size; }
-    /// Starts over at kSmallest, for a new connection.
+    /// Starts over at kStart, for a new connection.
     void Reset();
     /// A download begins: its first answer comes alone and only starts the next round.
     void StartDownload();
@@ -42,7 +43,7 @@ private:
     void Resize(int newSize);
 
     Clock clock;
-    int size = kSmallest;
+    int size = kStart;
     bool holding = false;
     double lastRate = 0;      // bytes per microsecond of the round before, 0 before the first
     int lastGrowth = 1;       // the factor the window grew by for the round just measured

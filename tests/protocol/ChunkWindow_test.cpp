@@ -66,12 +66,12 @@ TEST(ChunkWindow, GrowsWhileTheRateGrowsThenHoldsOrShrinks) {
     const Line slow200{20, 200000};
     const Line fast200{100, 200000};
     const std::vector<Row> rows = {
-        {"a window of 4 fills the line", {100, 20000}, 3, {100, 20000}, {8, 8, 8, 8, 8, 8}},
-        {"long round trip", fast200, 4, fast200, {8, 32, 128, 128, 128, 128, 128, 128}},
-        {"fast line", {1000, 50000}, 5, {1000, 50000}, {8, 32, 128, 256, 256, 256, 256, 256, 256, 256}},
-        {"no limit but the largest window", {0, 10000}, 5, {0, 10000}, {8, 32, 128, 256, 256, 256, 256, 256, 256, 256}},
-        {"the rate falls to a fifth", fast200, 4, slow200, {8, 32, 128, 128, 64, 64, 64, 64}},
-        {"the rate rises when held", slow200, 3, fast200, {8, 32, 32, 64, 64, 64}},
+        {"the line is full from the start", {100, 20000}, 3, {100, 20000}, {32, 32, 32, 32, 32, 32}},
+        {"long round trip", fast200, 4, fast200, {32, 128, 128, 128, 128, 128, 128, 128}},
+        {"fast line", {1000, 50000}, 4, {1000, 50000}, {32, 128, 256, 256, 256, 256, 256, 256}},
+        {"no limit but the largest window", {0, 10000}, 4, {0, 10000}, {32, 128, 256, 256, 256, 256, 256}},
+        {"the rate falls to a fifth", fast200, 4, slow200, {32, 128, 128, 128, 64, 64, 64, 64}},
+        {"the rate rises when held", slow200, 3, fast200, {32, 32, 32, 64, 64, 64}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -98,7 +98,7 @@ TEST(ChunkWindow, NextDownloadGoesOnAtTheSizeReached) {
     EXPECT_EQ(script.Rounds(line, 2), (std::vector<int>{128, 128}));
 
     script.window.Reset();
-    EXPECT_EQ(script.window.Size(), ChunkWindow::kSmallest);
+    EXPECT_EQ(script.window.Size(), ChunkWindow::kStart);
 }
 
 }  // namespace
