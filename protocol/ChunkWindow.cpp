@@ -18,6 +18,9 @@ constexpr double kWorthGrowing = 1.25;
 // A gain of at least this share of the window's own growth means the line is far from full.
 constexpr double kInStep = 0.875;
 constexpr double kFallen = 0.5;
+// Sent at once, a window's requests come back within two round trips unless the line is full:
+// one for the last request, one at most for the line to carry the answers before it.
+constexpr std::int64_t kWindowLimitedTrips = 2;
 
 }  // namespace
 
@@ -29,16 +32,20 @@ void ChunkWindow::Reset() {
 
 void ChunkWindow::StartDownload() {
     awaitingStart = true;
+    downloadStart = clock();
 }
 
 void ChunkWindow::Answered(std::uint64_t bytes) {
     const std::int64_t now = clock();
-    if (!awaitingStart) {
+    if (awaitingStart) {
+        if (lastRate == 0)
+            firstRoundTrip = now - downloadStart;
+    } else {
         roundBytes += bytes;
         if (++roundAnswers < size)
             return;
         // Answers within one tick of the clock still count as taking one.
-        Judge(static_cast<double>(roundBytes) / static_cast<double>(std::max<std::int64_t>(now - roundStart, 1)));
+        Judge(std::max<std::int64_t>(now - roundStart, 1));
     }
     // The requests sent on this answer's arrival are answered a round trip later: the next
     // round is measured from here.
@@ -48,21 +55,20 @@ void ChunkWindow::Answered(std::uint64_t bytes) {
     roundBytes = 0;
 }
 
-void ChunkWindow::Judge(double rate) {
+void ChunkWindow::Judge(std::int64_t roundMicros) {
+    const double rate = static_cast<double>(roundBytes) / static_cast<double>(roundMicros);
     const double gain = lastRate > 0 ? rate / lastRate : 0;
     if (holding) {
-        if (gain >= kWorthGrowing) {
-            holding = false;
-            Resize(2);
-        } else if (gain < kFallen) {
-            Resize(-2);
-        } else {
+        if (gain >= kWorthGrowing)
+            Grow(2);
+        else if (gain < kFallen)
+            Halve();
+        else
             return;  // the rate the window was held at stays the measure
-        }
-    } else if (lastRate == 0 || gain >= kInStep * lastGrowth) {
-        Resize(lastRate == 0 ? 2 : 4);
+    } else if (WindowLimited(roundMicros, gain)) {
+        Grow(4);
     } else if (gain >= kWorthGrowing) {
-        Resize(2);
+        Grow(2);
     } else {
         holding = true;
         lastGrowth = 1;
@@ -70,14 +76,25 @@ void ChunkWindow::Judge(double rate) {
     lastRate = rate;
 }
 
-// factor: above 0 multiplies the window, below 0 divides it; a window that cannot grow holds.
-void ChunkWindow::Resize(int factor) {
-    const int wanted = factor > 0 ? size * factor : size / -factor;
-    const int newSize = std::clamp(wanted, kSmallest, kLargest);
-    lastGrowth = factor > 0 ? newSize / size : 1;
-    if (factor > 0 && newSize == size)
-        holding = true;
-    size = newSize;
+// With no round before it, a round's time against the lone first request's tells; after that,
+// a gain that kept up with the window's growth.
+bool ChunkWindow::WindowLimited(std::int64_t roundMicros, double gain) const {
+    if (lastRate == 0)
+        return roundMicros < kWindowLimitedTrips * firstRoundTrip;
+    return gain >= kInStep * lastGrowth;
+}
+
+// A window that cannot grow any more holds.
+void ChunkWindow::Grow(int factor) {
+    const int grown = std::min(size * factor, kLargest);
+    lastGrowth = grown / size;
+    holding = grown == size;
+    size = grown;
+}
+
+void ChunkWindow::Halve() {
+    size = std::max(size / 2, kSmallest);
+    lastGrowth = 1;
 }
 
 }  // namespace ombrelta

@@ -12,11 +12,13 @@ inline constexpr int kAutoWindow = 257;
 
 /// Sizes the window of chunk requests by the delivery rate, as TCP sizes its own: the rate is
 /// measured over rounds of as many answers as the window holds (one round trip while the window
-/// is what limits the rate). The window starts at kStart and doubles while each round brings
-/// at least a quarter more than the one before, quadruples while the rate grows in step with the
-/// window, and then holds. A held window that later gains a quarter grows again; one whose rate
-/// falls below half of the rate it was held at is halved. It stays within kSmallest and
-/// kLargest. Kept by the connection so that the next download starts at the size reached.
+/// is what limits the rate). The window starts at kStart. A first round that takes less than
+/// two round trips of the lone first request was limited by the window: it quadruples, and
+/// goes on quadrupling while the rate grows in step with it; otherwise it doubles while each
+/// round brings at least a quarter more than the one before, and then holds. A held window
+/// that later gains a quarter grows again; one whose rate falls below half of the rate it was
+/// held at is halved. It stays within kSmallest and kLargest. Kept by the connection so that
+/// the next download starts at the size reached.
 class ChunkWindow {
 public:
     static constexpr int kStart = 16;
@@ -39,8 +41,10 @@ public:
     void Answered(std::uint64_t bytes);
 
 private:
-    void Judge(double rate);
-    void Resize(int newSize);
+    void Judge(std::int64_t roundMicros);
+    bool WindowLimited(std::int64_t roundMicros, double gain) const;
+    void Grow(int factor);
+    void Halve();
 
     Clock clock;
     int size = kStart;
@@ -48,6 +52,8 @@ private:
     double lastRate = 0;      // bytes per microsecond of the round before, 0 before the first
     int lastGrowth = 1;       // the factor the window grew by for the round just measured
     bool awaitingStart = true;
+    std::int64_t downloadStart = 0;
+    std::int64_t firstRoundTrip = 0;  // of a download's lone first request, until a rate is known
     std::int64_t roundStart = 0;
     int roundAnswers = 0;
     std::uint64_t roundBytes = 0;

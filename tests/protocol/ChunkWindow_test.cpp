@@ -66,17 +66,17 @@ TEST(ChunkWindow, GrowsWhileTheRateGrowsThenHoldsOrShrinks) {
     const Line slow200{20, 200000};
     const Line fast200{100, 200000};
     const std::vector<Row> rows = {
-        {"the line is full from the start", {100, 20000}, 3, {100, 20000}, {32, 32, 32, 32, 32, 32}},
-        {"long round trip", fast200, 4, fast200, {32, 128, 128, 128, 128, 128, 128, 128}},
-        {"fast line", {1000, 50000}, 4, {1000, 50000}, {32, 128, 256, 256, 256, 256, 256, 256}},
-        {"no limit but the largest window", {0, 10000}, 4, {0, 10000}, {32, 128, 256, 256, 256, 256, 256}},
-        {"the rate falls to a fifth", fast200, 4, slow200, {32, 128, 128, 128, 64, 64, 64, 64}},
-        {"the rate rises when held", slow200, 3, fast200, {32, 32, 32, 64, 64, 64}},
+        {"the line is full from the start", {100, 20000}, 3, {100, 20000}, {16, 16, 16, 16, 16, 16}},
+        {"long round trip", fast200, 4, fast200, {64, 128, 128, 128, 128, 128, 128, 128}},
+        {"fast line", {1000, 50000}, 4, {1000, 50000}, {64, 256, 256, 256, 256, 256, 256, 256}},
+        {"no limit but the largest window", {0, 10000}, 4, {0, 10000}, {64, 256, 256, 256, 256, 256, 256}},
+        {"the rate falls to a fifth", fast200, 4, slow200, {64, 128, 128, 128, 64, 64, 64, 64}},
+        {"the rate rises when held", slow200, 3, fast200, {16, 16, 16, 32, 128, 128}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Scripted line;
-        line.Start(0);
+        line.Start(row.first.roundTripMicros);
         std::vector<int> sizes = line.Rounds(row.first, row.firstRounds);
         const std::vector<int> rest = line.Rounds(row.then, static_cast<int>(row.sizes.size()) - row.firstRounds);
         sizes.insert(sizes.end(), rest.begin(), rest.end());
@@ -90,7 +90,7 @@ TEST(ChunkWindow, GrowsWhileTheRateGrowsThenHoldsOrShrinks) {
 TEST(ChunkWindow, NextDownloadGoesOnAtTheSizeReached) {
     const Line line{100, 200000};
     Scripted script;
-    script.Start(0);
+    script.Start(line.roundTripMicros);
     ASSERT_EQ(script.Rounds(line, 4).back(), 128);
     for (int i = 0; i < 5; ++i)
         script.window.Answered(kChunk);
