@@ -49,8 +49,8 @@ private:
     Clock clock;
     int size = kStart;
     bool holding = false;
-    double lastRate = 0;      // bytes per microsecond of the round before, 0 before the first
-    int lastGrowth = 1;       // the factor the window grew by for the round just measured
+    double lastRate = 0;  // bytes per microsecond of the round before, 0 before the first
+    int lastGrowth = 1;   // the factor the window grew by for the round just measured
     bool awaitingStart = true;
     std::int64_t downloadStart = 0;
     std::int64_t firstRoundTrip = 0;  // of a download's lone first request, until a rate is known

@@ -78,7 +78,8 @@ TEST(ChunkWindow, GrowsWhileTheRateGrowsThenHoldsOrShrinks) {
         Scripted line;
         line.Start(row.first.roundTripMicros);
         std::vector<int> sizes = line.Rounds(row.first, row.firstRounds);
-        const std::vector<int> rest = line.Rounds(row.then, static_cast<int>(row.sizes.size()) - row.firstRounds);
+        const std::vector<int> rest =
+            line.Rounds(row.then, static_cast<int>(row.sizes.size()) - row.firstRounds);
         sizes.insert(sizes.end(), rest.begin(), rest.end());
         EXPECT_EQ(sizes, row.sizes);
     }
