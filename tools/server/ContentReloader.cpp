@@ -6,9 +6,10 @@ namespace ombrelta::server {
 
 ContentReloader::ContentReloader(LauncherServer& server,
                                  ServerLog& log,
+                                 ServerMetrics& metrics,
                                  std::filesystem::path root,
                                  std::uint32_t chunkSize)
-    : server(server), log(log), root(std::move(root)), chunkSize(chunkSize) {}
+    : server(server), log(log), metrics(metrics), root(std::move(root)), chunkSize(chunkSize) {}
 
 ContentReloader::~ContentReloader() {
     std::thread finishing;
@@ -52,14 +53,17 @@ void ContentReloader::LoadOnce() {
     try {
         auto content = std::make_shared<const ServerContent>(root, chunkSize);
         server.ReplaceContent(content);
+        metrics.ContentReloaded(true);
         log.Line("ombrelta-server: reloaded; new connections get " + DescribeContent(*content));
     } catch (const ContentError& e) {
         for (const std::string& problem : e.Problems())
             log.Line("ombrelta-server: " + problem);
         log.Line("ombrelta-server: reload refused; still serving the previous content");
+        metrics.ContentReloaded(false);
     } catch (const std::exception& e) {
         log.Line(std::string("ombrelta-server: reload failed: ") + e.what() +
                  "; still serving the previous content");
+        metrics.ContentReloaded(false);
     }
 }
 

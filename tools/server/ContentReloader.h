@@ -12,12 +12,13 @@ namespace ombrelta::server {
 
 /// Builds new content from the root on request, on a thread of its own so that serving goes on
 /// meanwhile, and hands it to the server when it is valid. Invalid content is logged with every
-/// fault, and the server keeps what it has.
+/// fault, and the server keeps what it has. Every outcome is counted in the metrics.
 class ContentReloader {
 public:
-    /// server and log must outlive the reloader.
+    /// server, log and metrics must outlive the reloader.
     ContentReloader(LauncherServer& server,
                     ServerLog& log,
+                    ServerMetrics& metrics,
                     std::filesystem::path root,
                     std::uint32_t chunkSize);
     /// Waits for a reload in progress to end.
@@ -35,6 +36,7 @@ private:
 
     LauncherServer& server;
     ServerLog& log;
+    ServerMetrics& metrics;
     std::filesystem::path root;
     std::uint32_t chunkSize;
     std::mutex mutex;
