@@ -66,6 +66,11 @@ std::vector<Refusal> Refusals() {
          {"--listen", "127.0.0.1:70000"},
          "--listen port: not a number in range: 70000"},
         {"missing value", nothing, {"--listen"}, "--listen: missing value"},
+        {"metrics on a host name",
+         nothing,
+         {"--metrics", "localhost:9400"},
+         "--metrics: not a dotted IPv4 address: localhost"},
+        {"metrics port out of range", nothing, {"--metrics", "70000"}, "--metrics port: not a number in range: 70000"},
         {"root missing", [](const fs::path&) {}, {}, "content root is not a directory"},
         {"archive without version.dat",
          [](const fs::path& root) {
