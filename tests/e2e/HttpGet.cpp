@@ -2,16 +2,27 @@
 
 #include <sstream>
 
-#include "tests/e2e/RawConnection.h"
+#include "common/Socket.h"
 
 namespace ombrelta::test {
 
+// Also polls a server that is not up yet, so a refused connection is no test failure.
 std::string HttpGet(std::uint16_t port, const std::string& target) {
-    RawConnection connection(port);
-    if (!connection.Connected() ||
-        !connection.Send("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"))
+    const SocketHandle socket = CreateTcpSocket();
+    if (socket == kInvalidSocket)
         return {};
-    return connection.ReceiveToEnd();
+    SetSocketTimeouts(socket, 10000);
+    std::string response;
+    const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    if (ConnectSocket(socket, *ParseIPv4("127.0.0.1"), port) &&
+        SendSome(socket, reinterpret_cast<const std::uint8_t*>(request.data()), request.size()) ==
+            static_cast<int>(request.size())) {
+        std::uint8_t buffer[65536];
+        for (int got; (got = ReceiveSome(socket, buffer, sizeof buffer)) > 0;)
+            response.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(got));
+    }
+    CloseSocket(socket);
+    return response;
 }
 
 std::string HttpBody(const std::string& response) {
