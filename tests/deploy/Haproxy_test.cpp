@@ -209,7 +209,8 @@ TEST_F(HaproxyTest, SpreadsThePlayersKeepsTheirAddressesAndRoutesAroundFailedSer
     // Prometheus' view of the same: every connection the frontend took in.
     const std::string exported = HttpGet(statsPort, "/metrics");
     EXPECT_TRUE(exported.starts_with("HTTP/1.1 200")) << exported.substr(0, 300);
-    EXPECT_GE(SampleValue(HttpBody(exported), "haproxy_frontend_connections_total{proxy=\"launchers\"}").value_or(0),
+    EXPECT_GE(SampleValue(HttpBody(exported), "haproxy_frontend_connections_total{proxy=\"launchers\"}")
+                  .value_or(0),
               3.0 * kWaveSize)
         << HttpBody(exported).substr(0, 2000);
     haproxy->Signal(SIGUSR1);

@@ -1,8 +1,8 @@
 // The shipped Prometheus configuration and alert rules under promtool, and a real Prometheus
 // scraping one ombrelta-server while checkers run: what it stores must be what went over the
 // wire. Loopback only.
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -101,7 +101,8 @@ protected:
         MakeZip(Dir("content/patches/p1.zip"), {{"version.dat", "1\n"}, {"data/patch.bin", patchBytes}});
         server = std::make_unique<ServerProcess>(
             PathArg(Dir("content")),
-            std::vector<std::string>{"--max-per-address", std::to_string(kPerAddress), "--metrics", "127.0.0.1:0"},
+            std::vector<std::string>{"--max-per-address", std::to_string(kPerAddress), "--metrics",
+                                     "127.0.0.1:0"},
             PathArg(Dir("server.log")));
         ASSERT_NE(server->MetricsPort(), 0);
         StartPrometheus();
@@ -111,14 +112,18 @@ protected:
 
     // Scraping the server every second, with the shipped rules loaded, storing in the test's folder.
     void StartPrometheus() {
-        WriteFile(Dir("prometheus.yml"), "global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\n"
-                                         "rule_files: [\"" + PathArg(kKit / "ombrelta.rules.yml") + "\"]\n"
-                                         "scrape_configs:\n  - job_name: ombrelta\n    static_configs:\n"
-                                         "      - targets: [\"127.0.0.1:" + std::to_string(server->MetricsPort()) +
-                                         "\"]\n");
+        WriteFile(Dir("prometheus.yml"),
+                  "global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\n"
+                  "rule_files: [\"" +
+                      PathArg(kKit / "ombrelta.rules.yml") +
+                      "\"]\n"
+                      "scrape_configs:\n  - job_name: ombrelta\n    static_configs:\n"
+                      "      - targets: [\"127.0.0.1:" +
+                      std::to_string(server->MetricsPort()) + "\"]\n");
         port = FreePort();
         prometheus = std::make_unique<ChildProcess>(
-            std::vector<std::string>{prometheusExe, "--config.file=prometheus.yml", "--storage.tsdb.path=data",
+            std::vector<std::string>{prometheusExe, "--config.file=prometheus.yml",
+                                     "--storage.tsdb.path=data",
                                      "--web.listen-address=127.0.0.1:" + std::to_string(port)},
             PathArg(Dir("")), PathArg(Dir("prometheus.log")));
         const auto deadline = Clock::now() + std::chrono::seconds(30);

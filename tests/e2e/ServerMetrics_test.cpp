@@ -92,7 +92,10 @@ TEST_F(ServerMetricsTest, EachEventCountsWhereTheOperatorLooks) {
          {},
          send(Frame(Hex("A4 9C 00"))),
          {{"ombrelta_requests_total{kind=\"next_patch\"}", 1}, {"ombrelta_malformed_requests_total", 1}}},
-        {"request cut off", {"--request-timeout", "200ms"}, send(Hex("0A")), {{"ombrelta_request_timeouts_total", 1}}},
+        {"request cut off",
+         {"--request-timeout", "200ms"},
+         send(Hex("0A")),
+         {{"ombrelta_request_timeouts_total", 1}}},
         {"silent client", {"--idle-timeout", "200ms"}, send(""), {{"ombrelta_idle_timeouts_total", 1}}},
         {"bad PROXY header",
          {"--proxy-protocol", "127.0.0.1"},
@@ -133,7 +136,8 @@ TEST_F(ServerMetricsTest, AnswersOnlyAGetOfItsPage) {
          "HTTP/1.1 200 OK\r\nContent-Type: text/plain; version=0.0.4; charset=utf-8\r\n"},
         {"HEAD with a query", "HEAD /metrics?x=1 HTTP/1.0\r\n\r\n", "HTTP/1.1 200 OK\r\n"},
         {"another path", "GET / HTTP/1.1\r\n\r\n", "HTTP/1.1 404 Not Found\r\n"},
-        {"another method", "POST /metrics HTTP/1.1\r\n\r\n", "HTTP/1.1 405 Method Not Allowed\r\nAllow: GET, HEAD\r\n"},
+        {"another method", "POST /metrics HTTP/1.1\r\n\r\n",
+         "HTTP/1.1 405 Method Not Allowed\r\nAllow: GET, HEAD\r\n"},
         {"not HTTP", "hello there\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n"},
         {"head over 8 KiB", "GET /metrics HTTP/1.1\r\nX: " + std::string(9000, 'x') + "\r\n\r\n", ""},
     };
@@ -143,7 +147,8 @@ TEST_F(ServerMetricsTest, AnswersOnlyAGetOfItsPage) {
         ASSERT_TRUE(connection.Send(row.request));
         const std::string answer = connection.ReceiveToEnd();
         EXPECT_TRUE(answer.starts_with(row.answerStart)) << answer.substr(0, 300);
-        const bool page = HttpBody(answer).find("# TYPE ombrelta_requests_total counter") != std::string::npos;
+        const bool page =
+            HttpBody(answer).find("# TYPE ombrelta_requests_total counter") != std::string::npos;
         EXPECT_EQ(page, row.request.starts_with("GET /metrics") && !row.answerStart.empty());
     }
     // The game port knows nothing of HTTP.

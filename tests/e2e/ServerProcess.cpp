@@ -1,8 +1,8 @@
 #include "tests/e2e/ServerProcess.h"
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
-#include <algorithm>
 #include <iterator>
 #include <optional>
 #include <thread>

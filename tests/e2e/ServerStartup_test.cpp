@@ -70,7 +70,10 @@ std::vector<Refusal> Refusals() {
          nothing,
          {"--metrics", "localhost:9400"},
          "--metrics: not a dotted IPv4 address: localhost"},
-        {"metrics port out of range", nothing, {"--metrics", "70000"}, "--metrics port: not a number in range: 70000"},
+        {"metrics port out of range",
+         nothing,
+         {"--metrics", "70000"},
+         "--metrics port: not a number in range: 70000"},
         {"root missing", [](const fs::path&) {}, {}, "content root is not a directory"},
         {"archive without version.dat",
          [](const fs::path& root) {

@@ -32,7 +32,8 @@ ConnectionLimits::ConnectionLimits(std::size_t maxConnections, std::size_t maxPe
     counts->maxPerAddress = maxPerAddress;
 }
 
-std::optional<ConnectionLimits::Ticket> ConnectionLimits::Admit(const std::string& address, Refusal& refusal) {
+std::optional<ConnectionLimits::Ticket> ConnectionLimits::Admit(const std::string& address,
+                                                                Refusal& refusal) {
     std::lock_guard<std::mutex> lock(counts->mutex);
     if (counts->open >= counts->maxConnections) {
         refusal = Refusal::ConnectionCap;

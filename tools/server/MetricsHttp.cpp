@@ -3,7 +3,10 @@
 namespace ombrelta::server {
 namespace {
 
-std::string Response(std::string_view status, std::string_view extraFields, const std::string& body, bool head) {
+std::string Response(std::string_view status,
+                     std::string_view extraFields,
+                     const std::string& body,
+                     bool head) {
     std::string response = "HTTP/1.1 ";
     response.append(status).append("\r\n");
     response.append(extraFields);
@@ -32,7 +35,8 @@ std::string MetricsResponse(std::string_view head, const std::function<std::stri
     if (target.substr(0, target.find('?')) != "/metrics")
         return PlainResponse("404 Not Found");
     if (method != "GET" && method != "HEAD")
-        return Response("405 Method Not Allowed", "Allow: GET, HEAD\r\nContent-Type: text/plain; charset=utf-8\r\n",
+        return Response("405 Method Not Allowed",
+                        "Allow: GET, HEAD\r\nContent-Type: text/plain; charset=utf-8\r\n",
                         "405 Method Not Allowed\n", false);
     return Response("200 OK", "Content-Type: text/plain; version=0.0.4; charset=utf-8\r\n", page(),
                     method == "HEAD");

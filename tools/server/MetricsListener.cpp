@@ -22,7 +22,10 @@ public:
     Scrape(asio::ip::tcp::socket connection,
            const ServerMetrics& metrics,
            std::shared_ptr<std::atomic<std::size_t>> open)
-        : socket(std::move(connection)), deadline(socket.get_executor()), metrics(metrics), open(std::move(open)) {
+        : socket(std::move(connection)),
+          deadline(socket.get_executor()),
+          metrics(metrics),
+          open(std::move(open)) {
         ++*this->open;
     }
     ~Scrape() { --*open; }

@@ -20,7 +20,9 @@ public:
 
     /// Binds and listens at once. Throws std::system_error when the endpoint cannot be used. io and
     /// metrics must outlive the listener.
-    MetricsListener(asio::io_context& io, const asio::ip::tcp::endpoint& endpoint, const ServerMetrics& metrics);
+    MetricsListener(asio::io_context& io,
+                    const asio::ip::tcp::endpoint& endpoint,
+                    const ServerMetrics& metrics);
 
     /// The bound endpoint, with the real port when port 0 was asked for.
     asio::ip::tcp::endpoint LocalEndpoint() const { return acceptor.local_endpoint(); }

@@ -107,8 +107,9 @@ void ApplyOption(const std::string& name, const std::string& value, ServerOption
 }
 
 const std::set<std::string> kValueOptions = {
-    "--root",         "--listen",          "--chunk-size",     "--request-timeout",
-    "--idle-timeout", "--max-connections", "--max-per-address", "--proxy-protocol", "--metrics"};
+    "--root",         "--listen",          "--chunk-size",      "--request-timeout",
+    "--idle-timeout", "--max-connections", "--max-per-address", "--proxy-protocol",
+    "--metrics"};
 
 }  // namespace
 

@@ -174,7 +174,7 @@ RequestKind KindOfRequest(std::span<const std::uint8_t> payload) {
             return RequestKind::HashList;
         case HASH_DATA:
             return reader.UInt16() == kFileChunkSubType && !reader.TooShort() ? RequestKind::FileChunk
-                                                                                : RequestKind::Unknown;
+                                                                              : RequestKind::Unknown;
         default:
             return RequestKind::Unknown;
     }

@@ -149,8 +149,8 @@ void ServerSession::HandleRequest() {
 void ServerSession::WriteAnswer() {
     Arm(timeouts.idle, "the client to take an answer", TimeoutKind::Idle);
     std::array<asio::const_buffer, 2> packet{asio::buffer(answerLength), asio::buffer(answer)};
-    asio::async_write(socket, packet, [self = shared_from_this()](std::error_code error, std::size_t written) {
-        self->metrics.Sent(self->answerKind, written);
+    asio::async_write(socket, packet, [self = shared_from_this()](std::error_code error, std::size_t sent) {
+        self->metrics.Sent(self->answerKind, sent);
         self->Guarded([&] {
             // Up to 64 KiB per answer: kept only while it is on its way.
             std::vector<std::uint8_t>().swap(self->answer);
