@@ -158,7 +158,10 @@ TEST_F(ServerMetricsTest, AnswersOnlyAGetOfItsPage) {
     EXPECT_EQ(server->Stop(), 0);
 }
 
-TEST_F(ServerMetricsTest, ReloadsAndTheContentTheyBringAreCounted) {
+TEST_F(ServerMetricsTest, ReloadsChangesAndTheContentTheyBringAreCounted) {
+    // An hour back, so that the write in place below shows even within one tick of the clock.
+    fs::last_write_time(Dir("server/files/a.bin"),
+                        fs::last_write_time(Dir("server/files/a.bin")) - std::chrono::hours(1));
     std::unique_ptr<ServerProcess> server = Start({});
     ASSERT_NE(server->MetricsPort(), 0);
     ExpectSamples(*server, {{"ombrelta_patch_newest_version", 0}, {"ombrelta_game_files", 2}});
@@ -176,6 +179,16 @@ TEST_F(ServerMetricsTest, ReloadsAndTheContentTheyBringAreCounted) {
     ExpectSamples(*server, {{"ombrelta_content_reloads_total{result=\"failure\"}", 1},
                             {"ombrelta_content_reloads_total{result=\"success\"}", 1},
                             {"ombrelta_patch_newest_version", 3}});
+
+    // A served file written over in place is found out when asked for, and reloads by itself.
+    fs::remove(Dir("server/patches/p4.zip"));
+    WriteFile(Dir("server/files/a.bin"), "xyz");
+    RawConnection client(server->Port());
+    ASSERT_TRUE(client.Send(Frame(Hex("A6 9C 01 00 00 00 00 00 00 00"))));
+    EXPECT_TRUE(client.ClosedByPeer());
+    ExpectSamples(*server, {{"ombrelta_content_changes_total", 1},
+                            {"ombrelta_content_reloads_total{result=\"success\"}", 2},
+                            {"ombrelta_content_reloads_total{result=\"failure\"}", 1}});
     EXPECT_EQ(server->Stop(), 0);
 }
 

@@ -49,6 +49,8 @@ public:
     void AnswerTime(std::chrono::steady_clock::duration time);
     void LogLineDropped();
     void ContentReloaded(bool succeeded);
+    /// A served file was found changed on disk since it was loaded.
+    void ContentChanged();
     /// The content now given to new connections.
     void ContentServed(std::uint16_t newestPatch, std::size_t gameFiles);
 

@@ -102,6 +102,10 @@ struct ServerMetrics::Metrics {
                                                   "Content reloads, by result.",
                                                   "result",
                                                   std::array{"success", "failure"});
+    Counter& contentChanges =
+        AddCounter(registry,
+                   "ombrelta_content_changes_total",
+                   "Served files found changed on disk since they were loaded; each starts a reload.");
     Gauge& newestPatch = AddGauge(registry,
                                   "ombrelta_patch_newest_version",
                                   "Newest patch version offered to new connections; 0 without patches.");
@@ -156,6 +160,10 @@ void ServerMetrics::LogLineDropped() {
 
 void ServerMetrics::ContentReloaded(bool succeeded) {
     metrics->reloads[succeeded ? 0 : 1]->Increment();
+}
+
+void ServerMetrics::ContentChanged() {
+    metrics->contentChanges.Increment();
 }
 
 void ServerMetrics::ContentServed(std::uint16_t newestPatch, std::size_t gameFiles) {

@@ -22,6 +22,7 @@ void ServerMetrics::TimedOut(TimeoutKind) {}
 void ServerMetrics::AnswerTime(std::chrono::steady_clock::duration) {}
 void ServerMetrics::LogLineDropped() {}
 void ServerMetrics::ContentReloaded(bool) {}
+void ServerMetrics::ContentChanged() {}
 void ServerMetrics::ContentServed(std::uint16_t, std::size_t) {}
 
 std::string ServerMetrics::Page() const {
