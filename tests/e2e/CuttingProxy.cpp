@@ -93,14 +93,18 @@ bool CuttingProxy::ForwardFromServer(int server, int client) {
     if (got <= 0 || !SendAll(client, buffer, static_cast<std::size_t>(got)))
         return false;
     forwarded += static_cast<std::uint64_t>(got);
-    std::lock_guard lock(budgetMutex);
-    if (cuts >= maxCuts)
-        return true;
-    untilCut -= static_cast<std::uint64_t>(got);
-    if (untilCut > 0)
-        return true;
-    untilCut = cutEvery;
-    ++cuts;
+    {
+        std::lock_guard lock(budgetMutex);
+        if (cuts >= maxCuts)
+            return true;
+        untilCut -= static_cast<std::uint64_t>(got);
+        if (untilCut > 0)
+            return true;
+        untilCut = cutEvery;
+        ++cuts;
+    }
+    if (beforeCut)
+        beforeCut();
     return false;
 }
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -24,6 +25,9 @@ public:
     std::uint64_t ForwardedFromServer() const { return forwarded; }
     /// Connections cut so far.
     int Cuts() const { return cuts; }
+    /// Runs hook at each cut, on the relay's thread, before that connection is dropped: the
+    /// client has received part of an answer and waits for the rest. Set before clients connect.
+    void SetBeforeCut(std::function<void()> hook) { beforeCut = std::move(hook); }
 
 private:
     void AcceptLoop();
@@ -39,6 +43,7 @@ private:
     std::atomic<bool> stopping{false};
     std::atomic<std::uint64_t> forwarded{0};
     std::atomic<int> cuts{0};
+    std::function<void()> beforeCut;
     std::mutex budgetMutex;
     std::uint64_t untilCut;
     std::thread acceptor;
