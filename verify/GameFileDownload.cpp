@@ -116,31 +116,32 @@ bool PartIsTheEntry(const HashEntry& entry, const std::wstring& partPath) {
            SameMd5Text(ComputeFileMd5(partPath), entry.hash);
 }
 
-// Renames the complete part over the file once checkPart accepts it; any failure deletes it.
-void InstallPart(const HashEntry& entry, const std::wstring& partPath, const std::wstring& pathW,
-                 const BesideRepair& how) {
+// Runs checkPart, when there is one; a part it refuses is deleted.
+void CheckPart(const std::wstring& partPath, const BesideRepair& how) {
+    if (!how.checkPart)
+        return;
     try {
-        if (how.checkPart)
-            how.checkPart(partPath);
-        if (!RenameFileReplacing(partPath, pathW))
-            throw std::runtime_error("Failed writing file: " + entry.path);
+        how.checkPart(partPath);
     } catch (...) {
         DiscardPartial(partPath);
         throw;
+    }
+}
+
+void InstallPart(const HashEntry& entry, const std::wstring& partPath, const std::wstring& pathW,
+                 const BesideRepair& how) {
+    CheckPart(partPath, how);
+    if (!RenameFileReplacing(partPath, pathW)) {
+        DiscardPartial(partPath);
+        throw std::runtime_error("Failed writing file: " + entry.path);
     }
     (void)DeleteFileAt(PartialRecordPath(partPath));
 }
 
-// A file fetched whole that is not the entry's: checkPart, when there is one, names the reason
-// (under a key, a signature that does not hold).
+// A file fetched whole that is not the entry's: checkPart names the reason first (under a key,
+// a signature that does not hold).
 [[noreturn]] void RefuseWholePart(const HashEntry& entry, const std::wstring& partPath, const BesideRepair& how) {
-    try {
-        if (how.checkPart)
-            how.checkPart(partPath);
-    } catch (...) {
-        DiscardPartial(partPath);
-        throw;
-    }
+    CheckPart(partPath, how);
     DiscardPartial(partPath);
     throw std::runtime_error("Downloaded file differs from the server's list: " + entry.path);
 }
@@ -159,8 +160,8 @@ bool DownloadGameFileChecked(LauncherApi& api, const HashEntry& entry, const Pro
         api.SendRequestsAtOnce();
     DigestingChannel channel(api, entry.id);
     DownloadGameFileFrom(entry, channel, progress, window);
-    // Requests sent ahead assume that the server answers in order, and a reconnection that the
-    // server's content changed under: the digest checks both.
+    // Requests sent ahead assume that the server answers in order, and a download after a
+    // reconnection that the file did not change on the server meanwhile: the digest checks both.
     if (!channel.Matches(entry))
         throw std::runtime_error("Downloaded file differs from the server's list: " + entry.path);
     return true;
