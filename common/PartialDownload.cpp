@@ -15,7 +15,8 @@ constexpr std::size_t kRecordLimit = 4096;
 // The value of the line "key=VALUE\n" at the start of text, which then moves past it.
 std::optional<std::string_view> TakeLine(std::string_view& text, std::string_view key) {
     const std::size_t end = text.find('\n');
-    if (end == std::string_view::npos || !text.starts_with(key) || end < key.size() || text[key.size()] != '=')
+    if (end == std::string_view::npos || !text.starts_with(key) || end < key.size() ||
+        text[key.size()] != '=')
         return std::nullopt;
     const std::string_view value = text.substr(key.size() + 1, end - key.size() - 1);
     text.remove_prefix(end + 1);
@@ -68,12 +69,13 @@ std::string GameFilePartRecord(std::uint32_t size, std::string_view md5) {
 
 bool IsGameFilePartRecord(std::string_view text) {
     const std::optional<std::uint64_t> size = WrittenNumber(TakeLine(text, "size"));
-    return size && *size <= std::numeric_limits<std::uint32_t>::max() && TakeLine(text, "md5") && text.empty();
+    return size && *size <= std::numeric_limits<std::uint32_t>::max() && TakeLine(text, "md5") &&
+           text.empty();
 }
 
 std::string PatchPartRecord(std::uint16_t version, std::uint32_t size, std::string_view fileName) {
-    return "version=" + std::to_string(version) + "\nsize=" + std::to_string(size) + "\nname=" +
-           std::string(fileName) + "\n";
+    return "version=" + std::to_string(version) + "\nsize=" + std::to_string(size) +
+           "\nname=" + std::string(fileName) + "\n";
 }
 
 std::optional<std::uint16_t> PatchPartVersion(std::string_view text, std::string_view fileName) {

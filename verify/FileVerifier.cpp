@@ -70,7 +70,9 @@ bool SameList(const std::vector<HashEntry>& a, const std::vector<HashEntry>& b) 
 
 // The server's list, asked for when the position holds none yet or asks for it again. Ids are
 // places in the server's order, so a list that changed meanwhile starts the check over.
-const std::vector<HashEntry>& Listed(LauncherApi& api, FileCheckPosition& at, VerifiedFileCache* cache,
+const std::vector<HashEntry>& Listed(LauncherApi& api,
+                                     FileCheckPosition& at,
+                                     VerifiedFileCache* cache,
                                      const FileCheckSettings& settings) {
     if (at.listed && !at.listAgain)
         return at.entries;
@@ -92,12 +94,18 @@ const std::vector<HashEntry>& Listed(LauncherApi& api, FileCheckPosition& at, Ve
 // With a key every repair goes through a part beside the file, renamed over it only once its
 // signature holds, so nothing unsigned ever lies at the path, not even after a kill. A repair
 // cut short by a lost connection is hashed too, whatever the window.
-void Repair(LauncherApi& api, const HashEntry& entry, const ProgressCallback& progress,
-            const FileCheckSettings& settings, const SignedFileCheck* signedCheck, bool wasCut) {
+void Repair(LauncherApi& api,
+            const HashEntry& entry,
+            const ProgressCallback& progress,
+            const FileCheckSettings& settings,
+            const SignedFileCheck* signedCheck,
+            bool wasCut) {
     if (settings.resume || settings.publicKey) {
         BesideRepair how{.window = settings.chunkWindow, .keepPart = settings.resume};
         if (signedCheck)
-            how.checkPart = [&](const std::wstring& partPath) { signedCheck->CheckRepaired(entry, partPath); };
+            how.checkPart = [&](const std::wstring& partPath) {
+                signedCheck->CheckRepaired(entry, partPath);
+            };
         DownloadGameFileBeside(api, entry, progress, how);
     } else if (wasCut) {
         DownloadGameFileChecked(api, entry, progress, settings.chunkWindow);
@@ -120,8 +128,11 @@ std::optional<SignedFileCheck> SignedCheckFor(LauncherApi& api, const std::vecto
 
 // The position remembers the entry under repair until its download is done, so that a lost
 // connection leaves its path behind.
-void RepairEntry(LauncherApi& api, const HashEntry& entry, const ProgressCallback& progress,
-                 const FileCheckSettings& settings, const std::optional<SignedFileCheck>& signedCheck,
+void RepairEntry(LauncherApi& api,
+                 const HashEntry& entry,
+                 const ProgressCallback& progress,
+                 const FileCheckSettings& settings,
+                 const std::optional<SignedFileCheck>& signedCheck,
                  FileCheckPosition& at) {
     const bool wasCut = at.interruptedRepair == entry.path;
     at.interruptedRepair = entry.path;

@@ -92,8 +92,12 @@ std::uint32_t StartOfKeptPart(const HashEntry& entry, const std::wstring& partPa
 }
 
 // Receives the entry's bytes from start on into the part; a failure deletes a part not kept.
-void ReceivePart(LauncherApi& api, const HashEntry& entry, const std::wstring& partPath, std::uint32_t start,
-                 const ProgressCallback& progress, const BesideRepair& how) {
+void ReceivePart(LauncherApi& api,
+                 const HashEntry& entry,
+                 const std::wstring& partPath,
+                 std::uint32_t start,
+                 const ProgressCallback& progress,
+                 const BesideRepair& how) {
     std::optional<File> file = start == 0 ? File::OpenWrite(partPath) : File::OpenAppend(partPath);
     if (!file)
         throw std::runtime_error("Cannot create local file: " + entry.path);
@@ -128,7 +132,9 @@ void CheckPart(const std::wstring& partPath, const BesideRepair& how) {
     }
 }
 
-void InstallPart(const HashEntry& entry, const std::wstring& partPath, const std::wstring& pathW,
+void InstallPart(const HashEntry& entry,
+                 const std::wstring& partPath,
+                 const std::wstring& pathW,
                  const BesideRepair& how) {
     CheckPart(partPath, how);
     if (!RenameFileReplacing(partPath, pathW)) {
@@ -140,7 +146,9 @@ void InstallPart(const HashEntry& entry, const std::wstring& partPath, const std
 
 // A file fetched whole that is not the entry's: checkPart names the reason first (under a key,
 // a signature that does not hold).
-[[noreturn]] void RefuseWholePart(const HashEntry& entry, const std::wstring& partPath, const BesideRepair& how) {
+[[noreturn]] void RefuseWholePart(const HashEntry& entry,
+                                  const std::wstring& partPath,
+                                  const BesideRepair& how) {
     CheckPart(partPath, how);
     DiscardPartial(partPath);
     throw std::runtime_error("Downloaded file differs from the server's list: " + entry.path);
@@ -155,7 +163,10 @@ bool DownloadGameFile(LauncherApi& api, const HashEntry& entry, ProgressCallback
     return DownloadGameFileFrom(entry, channel, progress, window);
 }
 
-bool DownloadGameFileChecked(LauncherApi& api, const HashEntry& entry, const ProgressCallback& progress, int window) {
+bool DownloadGameFileChecked(LauncherApi& api,
+                             const HashEntry& entry,
+                             const ProgressCallback& progress,
+                             int window) {
     if (window > 1)
         api.SendRequestsAtOnce();
     DigestingChannel channel(api, entry.id);

@@ -23,7 +23,10 @@ bool DownloadGameFile(LauncherApi& api, const HashEntry& entry, ProgressCallback
 /// DownloadGameFile that hashes the bytes as they arrive, whatever the window: a file that
 /// differs from the entry in size or digest throws "Downloaded file differs from the server's
 /// list: " and the path.
-bool DownloadGameFileChecked(LauncherApi& api, const HashEntry& entry, const ProgressCallback& progress, int window);
+bool DownloadGameFileChecked(LauncherApi& api,
+                             const HashEntry& entry,
+                             const ProgressCallback& progress,
+                             int window);
 
 /// How DownloadGameFileBeside treats its part.
 struct BesideRepair {

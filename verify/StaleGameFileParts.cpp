@@ -64,7 +64,8 @@ bool IsOrphanRecord(const fs::path& record) {
 std::vector<fs::path> StaleFiles(const ListedPaths& listed) {
     std::vector<fs::path> stale;
     std::error_code listError;
-    for (fs::recursive_directory_iterator it(fs::path("."), fs::directory_options::skip_permission_denied, listError),
+    for (fs::recursive_directory_iterator
+             it(fs::path("."), fs::directory_options::skip_permission_denied, listError),
          end;
          !listError && it != end; it.increment(listError)) {
         const fs::path& path = it->path();

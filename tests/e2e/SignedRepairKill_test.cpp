@@ -29,7 +29,8 @@ void KillDuringRepairThenRunAgain(const std::vector<std::string>& checker) {
     const patchkit::P256Signer signer = patchkit::P256Signer::Generate();
     ASSERT_TRUE(patchkit::SignGameFiles(root / "files", signer).problems.empty());
     WriteFile(install / "Tarvesk.exe", "the old game");
-    ServerProcess server(PathArg(root), {"--chunk-size", "16000"}, PathArg(fs::path(temp.Path()) / "server.log"));
+    ServerProcess server(PathArg(root), {"--chunk-size", "16000"},
+                         PathArg(fs::path(temp.Path()) / "server.log"));
     ASSERT_NE(server.Port(), 0);
     CuttingProxy proxy(server.Port(), 100000, 1);
     ASSERT_NE(proxy.Port(), 0);

@@ -27,8 +27,9 @@ void WriteConfig(const std::wstring& dir, std::uint16_t port, const std::string&
 }
 
 TEST(LauncherPartCleanupTest, ReadyDeletesStalePartsOnlyWithTheKeysThatMakeThem) {
-    const std::vector<std::wstring> stale = {L"a.bin.download", L"a.bin.download.resume", L"gone.bin.download",
-                                             L"gone.bin.download.resume", L"_patch_temp/p1.zip.download"};
+    const std::vector<std::wstring> stale = {L"a.bin.download", L"a.bin.download.resume",
+                                             L"gone.bin.download", L"gone.bin.download.resume",
+                                             L"_patch_temp/p1.zip.download"};
     struct Row {
         std::string options;
         bool deleted;

@@ -132,8 +132,14 @@ TEST(LauncherReconnectTest, RepairThatDiffersAfterTheReconnectionFails) {
     server.SetIntercept([&cuts, cut = CutAtSecondChunk(cuts)](const Bytes& request) -> std::optional<Reply> {
         if (cuts > 0 || !IsFileChunk(request))
             return cut(request);
-        return Reply::Payload(
-            test::PayloadBuilder().U16(HASH_DATA).U16(0).U16(0).U32(1).U32(2500).Raw(std::string(2500, 'x')).Take());
+        return Reply::Payload(test::PayloadBuilder()
+                                  .U16(HASH_DATA)
+                                  .U16(0)
+                                  .U16(0)
+                                  .U32(1)
+                                  .U32(2500)
+                                  .Raw(std::string(2500, 'x'))
+                                  .Take());
     });
     WriteConfig(dir.Path(), server.Port(), "retries=1\n");
     LauncherService service(dir.Path());

@@ -60,8 +60,13 @@ TEST(FileCheckPositionTest, ListAskedForAgainDecidesWhereTheCheckGoesOn) {
          {{"0.bin", "zero"}, {"a.bin", "alpha"}, {"m.bin", kMiddle}, {"z.bin", "zulu"}},
          true,
          {{"Checking 0.bin", 25}, {"Checking a.bin", 50}, {"Checking m.bin", 75}, {"Checking z.bin", 100}}},
-        {"file removed", {{"m.bin", kMiddle}, {"z.bin", "zulu"}}, true, {{"Checking m.bin", 50}, {"Checking z.bin", 100}}},
-        {"file changed", {{"a.bin", "alpha"}, {"m.bin", kMiddle + "!"}, {"z.bin", "zulu"}}, true,
+        {"file removed",
+         {{"m.bin", kMiddle}, {"z.bin", "zulu"}},
+         true,
+         {{"Checking m.bin", 50}, {"Checking z.bin", 100}}},
+        {"file changed",
+         {{"a.bin", "alpha"}, {"m.bin", kMiddle + "!"}, {"z.bin", "zulu"}},
+         true,
          {{"Checking a.bin", 33}, {"Checking m.bin", 66}, {"Checking z.bin", 100}}},
     };
     for (const Row& row : rows) {
@@ -70,10 +75,12 @@ TEST(FileCheckPositionTest, ListAskedForAgainDecidesWhereTheCheckGoesOn) {
         WorkingDirectory cwd(dir.Path());
         WriteFileBytes(dir.Child(L"a.bin"), "alpha");
         WriteFileBytes(dir.Child(L"m.bin"), kMiddle.substr(0, 1200));
-        FileCheckPosition position{.listed = true, .entries = {}, .next = 1, .listAgain = true,
-                                   .interruptedRepair = "m.bin"};
+        FileCheckPosition position{
+            .listed = true, .entries = {}, .next = 1, .listAgain = true, .interruptedRepair = "m.bin"};
         for (const GameServer::File& file : Numbered(before))
-            position.entries.push_back({.id = file.id, .path = file.path, .hash = file.hash,
+            position.entries.push_back({.id = file.id,
+                                        .path = file.path,
+                                        .hash = file.hash,
                                         .size = static_cast<std::uint32_t>(file.size)});
         bool startedOver = false;
         GameServer server(Numbered(row.now));
@@ -81,8 +88,8 @@ TEST(FileCheckPositionTest, ListAskedForAgainDecidesWhereTheCheckGoesOn) {
         server.Connect(api);
         ReportLog log;
 
-        EXPECT_TRUE(VerifyAndRepairFiles(api, log.Bind(), nullptr,
-                                         {.position = &position, .startingOver = [&] { startedOver = true; }}));
+        EXPECT_TRUE(VerifyAndRepairFiles(
+            api, log.Bind(), nullptr, {.position = &position, .startingOver = [&] { startedOver = true; }}));
 
         EXPECT_EQ(ListRequests(server), 1u);
         EXPECT_EQ(startedOver, row.startsOver);

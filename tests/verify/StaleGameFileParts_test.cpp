@@ -56,7 +56,8 @@ TEST(StaleGameFilePartsTest, DeletesOnlyPartsNoRepairCanContinue) {
     RemoveStaleGameFileParts(listed);
 
     for (const Row& row : rows)
-        EXPECT_EQ(FileExists(dir.Child(row.file)), row.remains) << std::string(row.file.begin(), row.file.end());
+        EXPECT_EQ(FileExists(dir.Child(row.file)), row.remains)
+            << std::string(row.file.begin(), row.file.end());
 }
 
 }  // namespace
