@@ -25,8 +25,15 @@ bool SendAll(int fd, const char* data, std::size_t size) {
 
 }  // namespace
 
-CuttingProxy::CuttingProxy(std::uint16_t serverPort, std::uint64_t cutEvery, int maxCuts)
-    : serverPort(serverPort), cutEvery(cutEvery), maxCuts(maxCuts), untilCut(cutEvery) {
+CuttingProxy::CuttingProxy(std::uint16_t serverPort,
+                           std::uint64_t cutEvery,
+                           int maxCuts,
+                           std::function<void()> beforeCut)
+    : serverPort(serverPort),
+      cutEvery(cutEvery),
+      maxCuts(maxCuts),
+      beforeCut(std::move(beforeCut)),
+      untilCut(cutEvery) {
     SocketHandle listening = kInvalidSocket;
     const std::optional<std::uint16_t> listeningPort = ListenOnLoopback(listening, AddressFamily::IPv4, 8);
     if (!listeningPort)

@@ -100,14 +100,13 @@ void RunChanges(const std::vector<std::string>& checker) {
         ServerProcess server(PathArg(root), {"--chunk-size", std::to_string(kChunk)},
                              PathArg(fs::path(temp.Path()) / "server.log"));
         ASSERT_NE(server.Port(), 0);
-        CuttingProxy proxy(server.Port(), kCutAt, 1);
-        ASSERT_NE(proxy.Port(), 0);
         // The client waits for the rest of its chunk while the content changes and reloads.
-        proxy.SetBeforeCut([&] {
+        CuttingProxy proxy(server.Port(), kCutAt, 1, [&] {
             change.apply(root);
             server.Signal(SIGHUP);
             server.WaitForLog("reloaded;");
         });
+        ASSERT_NE(proxy.Port(), 0);
         WriteLauncherConfig(install, proxy.Port(), "retries=1\n");
         std::vector<std::string> argv = checker;
         argv.insert(argv.end(), {"--mode", change.mode});

@@ -32,14 +32,13 @@ void KillDuringRepairThenRunAgain(const std::vector<std::string>& checker) {
     ServerProcess server(PathArg(root), {"--chunk-size", "16000"},
                          PathArg(fs::path(temp.Path()) / "server.log"));
     ASSERT_NE(server.Port(), 0);
-    CuttingProxy proxy(server.Port(), 100000, 1);
-    ASSERT_NE(proxy.Port(), 0);
     std::atomic<ChildProcess*> running{nullptr};
-    proxy.SetBeforeCut([&] {
+    CuttingProxy proxy(server.Port(), 100000, 1, [&] {
         while (!running)
             std::this_thread::yield();
         running.load()->Signal(SIGKILL);
     });
+    ASSERT_NE(proxy.Port(), 0);
     WriteLauncherConfig(install, proxy.Port(), "publickey=" + EncodeBase64(signer.PublicKey()) + "\n");
 
     ChildProcess killed(checker, PathArg(install));
