@@ -37,8 +37,6 @@ public:
     /// The highest version on offer, or 0 when there is no patch.
     std::uint16_t NewestVersion() const { return patches.empty() ? 0 : patches.rbegin()->first; }
     std::size_t Count() const { return patches.size(); }
-    /// The highest version on offer; 0 when there is no patch.
-    std::uint16_t NewestVersion() const { return patches.empty() ? 0 : patches.rbegin()->first; }
 
 private:
     std::map<std::uint16_t, PatchArchive> patches;
