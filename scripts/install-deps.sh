@@ -19,7 +19,7 @@ build_packages=(
 # The launcher under Wine on a private X server, watched and driven from scripts/lib/screen.sh.
 screen_packages=(wine wine32 fonts-wine xvfb xdotool x11-utils imagemagick fonts-dejavu-core fonts-urw-base35)
 test_packages=("${screen_packages[@]}" python3 zip unzip p7zip-full haproxy)
-bench_packages=("${screen_packages[@]}" python3 zip unzip curl nginx-light zstd xdelta3 time)
+bench_packages=("${screen_packages[@]}" python3 zip unzip curl nginx-light zstd xdelta3)
 
 groups=("$@")
 [ $# -gt 0 ] || groups=(build test bench)
