@@ -74,8 +74,9 @@ void PrintDeltaSummary(const patchkit::DeltaSummary& summary) {
                                ? 100.0
                                : 100.0 * static_cast<double>(summary.archiveBytes) /
                                      static_cast<double>(summary.wholeArchiveBytes);
-    std::printf("deltas: %zu files as deltas, %zu whole; %llu bytes, %.1f%% of the %llu bytes without deltas\n",
-                summary.deltaFiles, summary.wholeFiles, static_cast<unsigned long long>(summary.archiveBytes),
+    std::printf("deltas: %zu of %zu files as deltas; %llu bytes, %.1f%% of the %llu bytes without deltas\n",
+                summary.deltaFiles, summary.deltaFiles + summary.wholeFiles,
+                static_cast<unsigned long long>(summary.archiveBytes),
                 percent, static_cast<unsigned long long>(summary.wholeArchiveBytes));
 }
 
