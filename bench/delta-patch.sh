@@ -9,8 +9,8 @@
 # natively (extract_bench --delta) and with the Windows ombrelta-check.exe under Wine against a
 # real ombrelta-server (extraction only: from "Extracting patch..." to "installed."), and the
 # peak private memory (anonymous resident + swap) of both.
-# Usage: bench/delta-patch.sh [--old-commit REV]   (default HEAD~50; pair (b) builds it in a
-#        copy under build/bench-delta, which takes a while the first time)
+# Usage: bench/delta-patch.sh [--old-commit REV] [PAIR...]   (default HEAD~50 and the pairs a b c;
+#        pair (b) builds REV in a copy under build/bench-delta, which takes a while the first time)
 #        OMBRELTA_BENCH_OLD_EXES=DIR uses DIR/OmbreltaLauncher.exe and DIR/ombrelta-server instead.
 # Needs: build/native (ombrelta-patch, ombrelta-server, extract_bench), build/windows
 # (ombrelta-check.exe, OmbreltaLauncher.exe) and scripts/install-deps.sh bench (zstd, xdelta3).
@@ -21,7 +21,12 @@ native="$root/build/native"
 windows="$root/build/windows"
 work="$root/build/bench-delta"
 old_commit=HEAD~50
-[ "${1:-}" = "--old-commit" ] && old_commit=$2
+if [ "${1:-}" = "--old-commit" ]; then
+    old_commit=$2
+    shift 2
+fi
+pairs=("$@")
+[ $# -gt 0 ] || pairs=(a b c)
 tool="$native/tools/patch/ombrelta-patch"
 for program in "$tool" "$native/tools/server/ombrelta-server" "$native/bench/extract_bench" \
     "$windows/tools/check/ombrelta-check.exe" "$windows/app/OmbreltaLauncher.exe"; do
@@ -92,11 +97,12 @@ build_old_exes() {  # DIR
         mkdir -p "$source"
         git -C "$root" archive "$old_commit" | tar -x -C "$source"
     fi
-    cmake -S "$source" --preset windows -B "$work/old-windows" -DOMBRELTA_TESTS=OFF >/dev/null
-    cmake --build "$work/old-windows" -j2 --target OmbreltaLauncher >/dev/null
-    cmake -S "$source" --preset native -B "$work/old-native" -DOMBRELTA_TESTS=OFF -DOMBRELTA_BENCH=OFF >/dev/null
-    cmake --build "$work/old-native" -j2 --target ombrelta-server >/dev/null
-    cp "$work/old-windows/app/OmbreltaLauncher.exe" "$work/old-native/tools/server/ombrelta-server" "$dir/"
+    # The presets' own build folders, so that a compiler cache finds what other trees compiled.
+    (cd "$source" && cmake --preset windows -DOMBRELTA_TESTS=OFF >/dev/null &&
+        cmake --build build/windows -j2 --target OmbreltaLauncher >/dev/null &&
+        cmake --preset native -DOMBRELTA_TESTS=OFF -DOMBRELTA_BENCH=OFF >/dev/null &&
+        cmake --build build/native -j2 --target ombrelta-server >/dev/null)
+    cp "$source/build/windows/app/OmbreltaLauncher.exe" "$source/build/native/tools/server/ombrelta-server" "$dir/"
 }
 
 make_exe_pair() {  # DIR
@@ -112,7 +118,13 @@ changed_files() {
     done
 }
 
-anchor_sizes() {  # DIR: prints "ZSTD_BYTES XDELTA_BYTES"
+# anchor_sizes DIR: prints "ZSTD_BYTES XDELTA_BYTES", kept in DIR/anchors: they take long.
+anchor_sizes() {
+    [ -f "$1/anchors" ] || compute_anchor_sizes "$1" >"$1/anchors"
+    cat "$1/anchors"
+}
+
+compute_anchor_sizes() {  # DIR
     local zstd_total=0 xdelta_total=0 file
     while IFS= read -r file; do
         zstd -q -f -19 --long --patch-from="$1/old/$file" "$1/new/$file" -o "$1/anchor.zst"
@@ -149,7 +161,7 @@ apply_wine() {
     done
     printf 'host=127.0.0.1\nport=%s\ndelta=1\n' "$port" | "$native/tools/config/ombrelta-config" encode - "$install/Ombrel.dat"
     out=$(cd "$install" && "$root/bench/private-peak.py" ombrelta-check.exe "$root/cmake/wine-run.sh" \
-        "$windows/tools/check/ombrelta-check.exe" . 2>&1 | python3 -c '
+        "$windows/tools/check/ombrelta-check.exe" 2>&1 | python3 -c '
 import sys, time
 marks = {}
 for line in sys.stdin:
@@ -194,7 +206,7 @@ PY
 [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
 echo "| Pair | Whole patch | --delta | zstd --patch-from --long -19 | xdelta3 | make --delta | apply natively | native peak private | apply under Wine | Wine peak private |"
 echo "|---|---|---|---|---|---|---|---|---|---|"
-for pair in a b c; do
+for pair in "${pairs[@]}"; do
     dir="$work/$pair"
     if [ ! -d "$dir/new" ]; then
         rm -rf "$dir" && mkdir -p "$dir"
@@ -206,7 +218,7 @@ for pair in a b c; do
     fi
     case $pair in
     a) label="(a) 256 MiB pak" ;;
-    b) label="(b) launcher and server, $old_commit" ;;
+    b) label="(b) OmbreltaLauncher.exe and ombrelta-server, $old_commit" ;;
     c) label="(c) 3000 small files, 30 changed" ;;
     esac
     run_pair "$label" "$dir"

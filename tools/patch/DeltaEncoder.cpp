@@ -52,7 +52,8 @@ std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t>& base, const 
     if (!context)
         throw std::runtime_error("zstd: out of memory");
     ZSTD_CCtx* cctx = context.get();
-    Check(ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, kDeltaLevel));
+    const int level = result.size() > kLargeDeltaResult ? kLargeDeltaLevel : kDeltaLevel;
+    Check(ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, level));
     Check(ZSTD_CCtx_setParameter(cctx, ZSTD_c_enableLongDistanceMatching, 1));
     Check(ZSTD_CCtx_setParameter(cctx, ZSTD_c_windowLog, WindowLogFor(base.size() + result.size())));
     Check(ZSTD_CCtx_refPrefix(cctx, base.data(), base.size()));
