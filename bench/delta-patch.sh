@@ -2,7 +2,8 @@
 # Delta patches against whole ones on three pairs of game content, one run, printing a table:
 #   (a) a synthetic 256 MiB pak of compressible and random 4 KiB blocks; its next version changes
 #       1 % of the blocks, inserts 2 MiB in the middle and deletes 1 MiB near the end;
-#   (b) OmbreltaLauncher.exe and ombrelta-server built from an older commit and from this tree;
+#   (b) OmbreltaLauncher.exe and ombrelta-server built from an older commit and from this tree,
+#       stripped as the release ships them;
 #   (c) a tree of 3000 small files with 30 changed.
 # Per pair: the patch whole and with --delta, the anchors "zstd --patch-from --long -19" and
 # xdelta3 (summed over the changed files), the time of "make --delta", the time of applying it
@@ -109,6 +110,14 @@ make_exe_pair() {  # DIR
     mkdir -p "$1/old" "$1/new"
     build_old_exes "$1/old"
     cp "$windows/app/OmbreltaLauncher.exe" "$native/tools/server/ombrelta-server" "$1/new/"
+    i686-w64-mingw32-strip "$1/old/OmbreltaLauncher.exe" "$1/new/OmbreltaLauncher.exe"
+    strip "$1/old/ombrelta-server" "$1/new/ombrelta-server"
+}
+
+# frame_bytes DIR: the bytes of the zstd frames in DIR/delta.zip (its delta entries without their
+# 92-byte headers), to hold against the zstd command's frames.
+frame_bytes() {
+    unzip -l "$1/delta.zip" | awk '$4 ~ /\.ombrelta-delta$/ { total += $1 - 92 } END { print total + 0 }'
 }
 
 # changed_files DIR: the files of DIR/new that differ from DIR/old (all exist in both here).
@@ -176,7 +185,7 @@ for line in sys.stdin:
 }
 
 run_pair() {  # LABEL DIR
-    local label=$1 dir=$2 whole delta make_s zstd_b xdelta_b native_r wine_r wine_whole result_bytes
+    local label=$1 dir=$2 whole delta frames make_s zstd_b xdelta_b native_r wine_r wine_whole result_bytes
     "$tool" make --from "$dir/old" --to "$dir/new" --version 2 --out "$dir/whole.zip" >/dev/null
     local started=$SECONDS start_ns
     start_ns=$(date +%s%N)
@@ -185,20 +194,21 @@ run_pair() {  # LABEL DIR
     whole=$(stat -c %s "$dir/whole.zip")
     delta=$(stat -c %s "$dir/delta.zip")
     read -r zstd_b xdelta_b < <(anchor_sizes "$dir")
+    frames=$(frame_bytes "$dir")
     read -r native_s native_kib < <(apply_native "$dir")
     read -r wine_s wine_kib < <(apply_wine "$dir" "$dir/delta.zip")
     read -r wine_whole _ < <(apply_wine "$dir" "$dir/whole.zip")
     result_bytes=0
     while IFS= read -r file; do result_bytes=$((result_bytes + $(stat -c %s "$dir/new/$file"))); done < <(changed_files "$dir")
     python3 - "$label" "$whole" "$delta" "$zstd_b" "$xdelta_b" "$make_s" "$native_s" "$native_kib" "$wine_s" \
-        "$wine_kib" "$wine_whole" "$result_bytes" <<'PY'
+        "$wine_kib" "$wine_whole" "$result_bytes" "$frames" <<'PY'
 import sys
 label, whole, delta, zstd_b, xdelta_b = sys.argv[1], *map(int, sys.argv[2:6])
-make_s, native_s, native_kib, wine_s, wine_kib, wine_whole, result = sys.argv[6:13]
+make_s, native_s, native_kib, wine_s, wine_kib, wine_whole, result, frames = sys.argv[6:14]
 mib = lambda n: "%.2f MiB" % (int(n) / 2**20) if int(n) >= 2**20 else "%.1f KiB" % (int(n) / 1024)
 rate = int(result) / 2**20 / max(float(native_s), 1e-6)
-print("| %s | %s | %s (%.2f %%) | %s (ours %+.1f %%) | %s | %s s | %s s, %.0f MiB/s | %.1f MiB | %s s (whole: %s s) | %.1f MiB |"
-      % (label, mib(whole), mib(delta), 100 * delta / whole, mib(zstd_b), 100 * (delta - zstd_b) / zstd_b,
+print("| %s | %s | %s (%.2f %%) | %s (our frames %s, %+.1f %%) | %s | %s s | %s s, %.0f MiB/s | %.1f MiB | %s s (whole: %s s) | %.1f MiB |"
+      % (label, mib(whole), mib(delta), 100 * delta / whole, mib(zstd_b), mib(frames), 100 * (int(frames) - zstd_b) / zstd_b,
          mib(xdelta_b), make_s, native_s, rate, int(native_kib) / 1024, wine_s, wine_whole, int(wine_kib) / 1024))
 PY
 }
