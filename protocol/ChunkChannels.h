@@ -15,6 +15,7 @@ public:
     explicit ApiChunkChannel(LauncherApi& api) : api(api) {}
     bool WriteTo(File& file) override;
     bool Discard() override;
+    ChunkWindow* AutoWindow() override { return &api.AutoWindow(); }
 
 protected:
     LauncherApi& api;

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "common/FileSystem.h"
+#include "protocol/ChunkWindow.h"
 
 namespace ombrelta {
 
@@ -35,6 +36,9 @@ public:
     /// Receives the answer to the oldest unanswered request and drops it; false when none
     /// arrives. Never throws.
     virtual bool Discard() = 0;
+    /// The window a plan's kAutoWindow keeps in flight, where it outlives one download (the
+    /// connection's); none, the default, gives each download a ChunkWindow of its own.
+    virtual ChunkWindow* AutoWindow() { return nullptr; }
 };
 
 /// What one download asks for.
@@ -43,7 +47,8 @@ struct ChunkLoopPlan {
     std::uint32_t totalSize = 0;
     /// Whether more bytes than a known totalSize end the download (PastAnnouncedSize).
     bool totalIsLimit = false;
-    /// Chunk requests that may be in flight at once; 1 or less waits for every answer.
+    /// Chunk requests that may be in flight at once; 1 or less waits for every answer;
+    /// kAutoWindow as many as the channel's ChunkWindow holds, told of every answer asked ahead.
     int window = 1;
     /// Bytes already in place; the first request asks from here.
     std::uint32_t startOffset = 0;
