@@ -10,13 +10,13 @@
 #include "config/LocalVersion.h"
 #include "patch/ArchiveExtractor.h"
 #include "patch/FileDownload.h"
+#include "patch/StalePatchParts.h"
 #include "protocol/ChunkChannels.h"
 
 namespace ombrelta {
 namespace {
 
 const std::wstring kVersionFile = L"version.dat";
-const std::wstring kPatchTempDir = L"_patch_temp";
 
 // The archive is stored under this name inside "_patch_temp": the server must not choose another
 // place for it.
@@ -113,8 +113,7 @@ bool PatchService::Extract(const PatchInfo& patch, const std::wstring& archivePa
 KeptDownload PatchService::PrepareKept(const PatchInfo& patch, const std::wstring& partialPath) const {
     if (!resume)
         return {};
-    const std::string identity = "version=" + std::to_string(patch.version) + "\nsize=" + std::to_string(patch.size) +
-                                 "\nname=" + patch.fileName + "\n";
+    const std::string identity = PatchPartRecord(patch.version, patch.size, patch.fileName);
     const std::uint32_t start = ResumableSize(partialPath, identity, patch.size);
     // Without its record a partial file could never be continued, so it is not kept.
     return {.startOffset = start, .keepInterrupted = RecordPartial(partialPath, identity)};
