@@ -29,8 +29,13 @@ bool IsPlainFileName(const std::string& name) {
 PatchService::PatchService(std::wstring installDir,
                            int chunkWindow,
                            bool resume,
-                           std::optional<std::vector<std::uint8_t>> publicKey)
-    : installDir(std::move(installDir)), chunkWindow(chunkWindow), resume(resume), publicKey(std::move(publicKey)) {}
+                           std::optional<std::vector<std::uint8_t>> publicKey,
+                           bool applyDeltas)
+    : installDir(std::move(installDir)),
+      chunkWindow(chunkWindow),
+      resume(resume),
+      publicKey(std::move(publicKey)),
+      applyDeltas(applyDeltas) {}
 
 PatchService::PatchService() : PatchService(GetExecutableDirectory()) {}
 
@@ -95,11 +100,12 @@ bool PatchService::DownloadAndExtract(LauncherApi& api, const PatchInfo& patch, 
 }
 
 bool PatchService::Extract(const PatchInfo& patch, const std::wstring& archivePath, bool& signatureRefused) {
+    const DeltaEntries deltas = applyDeltas ? DeltaEntries::Applied : DeltaEntries::AsFiles;
     if (!publicKey)
-        return ExtractArchive(archivePath, installDir, &movedAsideFiles);
+        return ExtractArchive(archivePath, installDir, &movedAsideFiles, deltas);
     const SignedExtraction outcome =
         ExtractSignedArchive(archivePath, installDir, {.publicKey = *publicKey, .version = patch.version},
-                             &movedAsideFiles);
+                             &movedAsideFiles, deltas);
     signatureRefused = outcome == SignedExtraction::SignatureRefused;
     return outcome == SignedExtraction::Extracted;
 }
