@@ -45,6 +45,10 @@ bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_vie
         options.resolve = value == "1";
         return true;
     }
+    if (key == "delta") {
+        options.delta = value == "1";
+        return true;
+    }
     if (key == "publickey") {
         if (value.empty())
             options.publicKey.reset();

@@ -24,8 +24,13 @@ const std::wstring kVersionFile = L"version.dat";
 PatchService::PatchService(std::wstring installDir,
                            int chunkWindow,
                            bool resume,
-                           std::optional<PublicKeySet> publicKey)
-    : installDir(std::move(installDir)), chunkWindow(chunkWindow), resume(resume), publicKey(std::move(publicKey)) {}
+                           std::optional<PublicKeySet> publicKey,
+                           bool applyDeltas)
+    : installDir(std::move(installDir)),
+      chunkWindow(chunkWindow),
+      resume(resume),
+      publicKey(std::move(publicKey)),
+      applyDeltas(applyDeltas) {}
 
 PatchService::PatchService() : PatchService(GetExecutableDirectory()) {}
 
@@ -93,11 +98,12 @@ bool PatchService::DownloadAndExtract(LauncherApi& api, const PatchInfo& patch, 
 }
 
 bool PatchService::Extract(const PatchInfo& patch, const std::wstring& archivePath, bool& signatureRefused) {
+    const DeltaEntries deltas = applyDeltas ? DeltaEntries::Applied : DeltaEntries::AsFiles;
     if (!publicKey)
-        return ExtractArchive(archivePath, installDir, &movedAsideFiles);
+        return ExtractArchive(archivePath, installDir, &movedAsideFiles, deltas);
     const SignedExtraction outcome =
         ExtractSignedArchive(archivePath, installDir, {.publicKey = *publicKey, .version = patch.version},
-                             &movedAsideFiles);
+                             &movedAsideFiles, deltas);
     signatureRefused = outcome == SignedExtraction::SignatureRefused;
     return outcome == SignedExtraction::Extracted;
 }

@@ -130,7 +130,8 @@ bool LauncherService::RunStartupStages(std::string& errorText,
                                        const ProgressCallback& progress,
                                        FileCheckPosition& position) {
     Report(progress, L"Checking patches...", 20);
-    PatchService patches(installDir, config.options.pipeline, config.options.resume, config.options.publicKey);
+    PatchService patches(installDir, config.options.pipeline, config.options.resume, config.options.publicKey,
+                         config.options.delta);
     if (!ApplyPatchesNoting(patches, api, progress, replacedInUse)) {
         errorText = "Patch update failed.";
         return false;

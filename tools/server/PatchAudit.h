@@ -5,6 +5,7 @@
 #include "common/PublicKeySet.h"
 
 #include "tools/server/ContentTree.h"
+#include "tools/server/FileCatalog.h"
 #include "tools/server/PatchCatalog.h"
 
 namespace ombrelta::server {
@@ -27,5 +28,11 @@ void CheckPatchSignaturesWithKey(const PatchCatalog& patches,
                                  const std::filesystem::path& patchDir,
                                  const PublicKeySet& publicKey,
                                  ContentProblems& problems);
+
+/// The delta part of --check, as warnings: one line for each delta entry whose file is not among
+/// the game files, since a launcher whose copy differs from the delta's base then has no repair
+/// to fall back on.
+void AuditDeltaEntries(const PatchCatalog& patches, const std::filesystem::path& patchDir, const FileCatalog& files,
+                       ContentProblems& warnings);
 
 }  // namespace ombrelta::server
