@@ -56,6 +56,8 @@ private:
     enum class Mode { Alone, FirstAnswer, Ahead };
 
     void Send(std::uint64_t offset) {
+        if (ChunkTraffic* traffic = channel.Traffic())
+            traffic->BeforeRequest();
         channel.Request(static_cast<std::uint32_t>(offset));
         ++outstanding;
         next = offset + stride;
@@ -99,6 +101,8 @@ ChunkLoopStatus ReceiveChunks(ChunkChannel& channel,
                 return ChunkLoopStatus::WriteFailed;
             written += static_cast<std::uint32_t>(size);
         }
+        if (ChunkTraffic* traffic = channel.Traffic())
+            traffic->Received(size, {.written = written, .total = plan.totalSize});
         if (size == 0 && !last)
             return ChunkLoopStatus::EmptyChunk;
         if (progress)

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "common/FileSystem.h"
+#include "protocol/ChunkTraffic.h"
 
 namespace ombrelta {
 
@@ -35,6 +36,9 @@ public:
     /// Receives the answer to the oldest unanswered request and drops it; false when none
     /// arrives. Never throws.
     virtual bool Discard() = 0;
+    /// The connection's traffic, told of every request before it goes (it may hold it back) and
+    /// of every chunk received; nothing for a channel that is not paced or counted.
+    virtual ChunkTraffic* Traffic() { return nullptr; }
 };
 
 /// What one download asks for.

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/DiskSpace.h"
 #include "common/FileSystem.h"
 #include "common/DigestHasher.h"
 #include "common/Hex.h"
@@ -60,6 +61,14 @@ private:
     std::uint64_t written = 0;
 };
 
+// The file the repair replaces and a part kept of it already hold their bytes, so both count as
+// free; a repair that still does not fit is refused before anything is written.
+void RequireRoomFor(const HashEntry& entry, const std::wstring& pathW, std::uint64_t keptBytes) {
+    const std::uint64_t replaced = GetFileSize(pathW).value_or(0);
+    if (!DiskSpaceFits(pathW, entry.size, replaced + keptBytes))
+        throw std::runtime_error("Not enough disk space: " + entry.path);
+}
+
 // Runs the chunk loop into file with the reports of a repair; throws the failure texts.
 void ReceiveGameFile(const HashEntry& entry,
                      ChunkChannel& channel,
@@ -104,6 +113,7 @@ bool DownloadGameFileFrom(const HashEntry& entry,
                           int window) {
     RequireSafeEntryPath(entry.path);
     const std::wstring pathW = EntryWidePath(entry);
+    RequireRoomFor(entry, pathW, 0);
     // Failures here show up as the open failing just below.
     (void)EnsureParentDirectories(pathW);
     std::optional<File> file = File::OpenWrite(pathW);
@@ -121,6 +131,7 @@ bool DownloadGameFileKept(LauncherApi& api, const HashEntry& entry, const Progre
     (void)EnsureParentDirectories(pathW);
     for (;;) {
         const std::uint32_t start = ResumableSize(partialPath, identity, entry.size);
+        RequireRoomFor(entry, pathW, start);
         // Without its record the partial file is simply never continued.
         (void)RecordPartial(partialPath, identity);
         std::optional<File> file = start == 0 ? File::OpenWrite(partialPath) : File::OpenAppend(partialPath);
