@@ -3,7 +3,8 @@
 # are. apt's output goes to a temporary file and is shown only when apt fails.
 # Usage: bash scripts/install-deps.sh [GROUP...]   (default: every group)
 #   build  compilers, libraries and tools for every preset and for packing a release
-#   test   the whole test run beyond the build: Wine, Xvfb and the screen tools, archivers, HAProxy
+#   test   the whole test run beyond the build: Wine, Xvfb and the screen tools, archivers, HAProxy,
+#          tmux
 #   bench  the benchmarks and the demo beyond the build: Wine, Xvfb and the screen tools, nginx,
 #          curl, archivers ("demo" names the same group)
 set -euo pipefail
@@ -16,7 +17,7 @@ build_packages=(
 )
 # The launcher under Wine on a private X server, watched and driven from scripts/lib/screen.sh.
 screen_packages=(wine wine32 fonts-wine xvfb xdotool x11-utils imagemagick fonts-dejavu-core fonts-urw-base35)
-test_packages=("${screen_packages[@]}" python3 zip unzip p7zip-full haproxy)
+test_packages=("${screen_packages[@]}" python3 zip unzip p7zip-full haproxy tmux)
 bench_packages=("${screen_packages[@]}" python3 zip unzip curl nginx-light)
 
 groups=("$@")

@@ -128,10 +128,10 @@ bool DownloadGameFileKept(LauncherApi& api, const HashEntry& entry, const Progre
     const std::wstring pathW = EntryWidePath(entry);
     const std::wstring partialPath = pathW + L".download";
     const std::string identity = "size=" + std::to_string(entry.size) + "\nmd5=" + entry.hash + "\n";
-    (void)EnsureParentDirectories(pathW);
     for (;;) {
         const std::uint32_t start = ResumableSize(partialPath, identity, entry.size);
         RequireRoomFor(entry, pathW, start);
+        (void)EnsureParentDirectories(pathW);
         // Without its record the partial file is simply never continued.
         (void)RecordPartial(partialPath, identity);
         std::optional<File> file = start == 0 ? File::OpenWrite(partialPath) : File::OpenAppend(partialPath);

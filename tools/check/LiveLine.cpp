@@ -30,12 +30,12 @@ std::string PercentAndBar(std::int32_t percent, std::size_t width) {
 }
 
 std::string DownloadFields(const LiveStatus& status) {
-    std::string fields = "  " + FormatMiB(status.done);
+    std::string fields = " " + FormatMiB(status.done);
     fields += status.total != 0 ? "/" + FormatMiB(status.total) + " MiB" : " MiB";
     if (status.bytesPerSecond)
-        fields += "  " + FormatRate(*status.bytesPerSecond);
+        fields += " " + FormatRate(*status.bytesPerSecond);
     if (status.secondsLeft)
-        fields += "  " + FormatDuration(*status.secondsLeft) + " left";
+        fields += " " + FormatDuration(*status.secondsLeft) + " left";
     return fields;
 }
 

@@ -17,9 +17,9 @@ struct LiveStatus {
     std::uint64_t done = 0;
     std::uint64_t total = 0;
     /// Receive rate over the last seconds; nothing until there is enough to measure.
-    std::optional<double> bytesPerSecond;
+    std::optional<double> bytesPerSecond = std::nullopt;
     /// Seconds until the download is complete; nothing when it cannot be told.
-    std::optional<double> secondsLeft;
+    std::optional<double> secondsLeft = std::nullopt;
 };
 
 /// What the summary line counts over a whole run.
