@@ -10,6 +10,9 @@ namespace ombrelta {
 namespace {
 
 constexpr double kMiB = 1024.0 * 1024.0;
+// Columns left free at the end of the line: the "^C" a terminal echoes when the run is
+// interrupted must fit without wrapping onto a line of its own.
+constexpr std::size_t kEchoRoom = 3;
 
 std::string Printed(const char* format, double value) {
     char buffer[64];
@@ -22,7 +25,7 @@ std::string PercentAndBar(std::int32_t percent, std::size_t width) {
     std::string field = std::to_string(shown) + "%";
     field.insert(0, 4 - field.size(), ' ');
     // The bar gives way first on a narrow terminal.
-    const std::size_t bar = width >= 80 ? 20 : width >= 50 ? 10 : 0;
+    const std::size_t bar = width >= 80 ? 16 : width >= 50 ? 10 : 0;
     if (bar == 0)
         return field;
     const std::size_t filled = bar * static_cast<std::size_t>(shown) / 100;
@@ -82,7 +85,7 @@ std::string FormatDuration(double seconds) {
 }
 
 std::string FormatLiveLine(const LiveStatus& status, std::size_t width) {
-    const std::size_t columns = width > 1 ? width - 1 : 0;
+    const std::size_t columns = width > kEchoRoom ? width - kEchoRoom : 0;
     std::string line = PercentAndBar(status.percent, width);
     if (status.downloading)
         line += DownloadFields(status);

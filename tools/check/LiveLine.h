@@ -29,8 +29,8 @@ struct RunSummary {
     int filesRepaired = 0;
 };
 
-/// The live line, padded with blanks to width - 1 columns so that it covers the line drawn before
-/// it without reaching the last column (where some terminals wrap): percent, a bar, for
+/// The live line, padded with blanks to width - 3 columns so that it covers the line drawn before
+/// it and leaves room for an echoed "^C" before the last column: percent, a bar, for
 /// downloads "MiB done/total", speed and time left, then the report's text, shortened in its
 /// middle to fit. Never holds a control character.
 std::string FormatLiveLine(const LiveStatus& status, std::size_t width);
