@@ -59,6 +59,8 @@ struct ChunkLoopPlan {
 /// is taken as every chunk's length and requests ask ahead at multiples of it, never from the
 /// total on. An answer of another length that is not the last one means those requests asked
 /// from wrong offsets: their answers are dropped and the rest goes one request at a time.
+/// Each request waits for the channel's traffic first (a rate limit holds it back there), and
+/// each answer's length is told to it.
 /// On Complete the file is closed; on any other result it is left open. Exceptions of the
 /// channel and of progress pass through once the answers still outstanding are dropped;
 /// written holds the offset reached either way.
