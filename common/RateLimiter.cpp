@@ -1,6 +1,7 @@
 #include "common/RateLimiter.h"
 
 #include <thread>
+#include <utility>
 
 namespace ombrelta {
 

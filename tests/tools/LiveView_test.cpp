@@ -72,6 +72,17 @@ TEST(LiveViewTest, DownloadFiguresFollowTheTrafficAndRepairsAreCountedOnceDone) 
               "Downloaded 4.0 MiB in 0:05, 819 KiB/s on average, 2 files repaired.\n");
 }
 
+TEST(LiveViewTest, AViewLeftWithoutFinishEndsItsLine) {
+    ScreenRecord screen;
+    ChunkTraffic traffic;
+    {
+        LiveView view(traffic, screen.Terminal());
+        view.Report(L"Checking patches...", 20);
+    }
+    EXPECT_EQ(screen.Frames(), 1u);
+    EXPECT_TRUE(screen.written.ends_with("Checking patches..." + std::string(19, ' ') + "\n"));
+}
+
 TEST(LiveViewTest, ALineOfItsOwnEndsTheLiveLineFirst) {
     ScreenRecord screen;
     ChunkTraffic traffic;

@@ -20,6 +20,11 @@ LiveView::LiveView(const ChunkTraffic& traffic, LiveTerminal terminal)
       receivedAtStart(traffic.BytesReceived()),
       receivedAtLastReport(receivedAtStart) {}
 
+LiveView::~LiveView() {
+    if (lineOpen)
+        terminal.write("\n");
+}
+
 void LiveView::Report(const std::wstring& message, std::int32_t percent) {
     const auto now = terminal.clock();
     const std::uint64_t received = traffic.BytesReceived();

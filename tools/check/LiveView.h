@@ -28,6 +28,11 @@ struct LiveTerminal {
 class LiveView {
 public:
     LiveView(const ChunkTraffic& traffic, LiveTerminal terminal);
+    /// Ends a line left open, so that whatever is printed next (an error on the way out) starts
+    /// on a line of its own.
+    ~LiveView();
+    LiveView(const LiveView&) = delete;
+    LiveView& operator=(const LiveView&) = delete;
 
     /// Takes a report of the run; draws it unless a frame went out less than 100 ms ago.
     void Report(const std::wstring& message, std::int32_t percent);
