@@ -23,7 +23,8 @@ TEST(LiveLineTest, NumbersAreFormattedForPeople) {
         EXPECT_EQ(FormatDuration(row.seconds), row.duration);
     }
     EXPECT_EQ(FormatRate(2 * kMiB), "2.00 MiB/s");
-    EXPECT_EQ(FormatRate(kMiB - 1), "1024 KiB/s");
+    EXPECT_EQ(FormatRate(kMiB - 1), "1.00 MiB/s");
+    EXPECT_EQ(FormatRate(kMiB - 513), "1023 KiB/s");
     EXPECT_EQ(FormatRate(512 * 1024), "512 KiB/s");
     EXPECT_EQ(FormatMiB(64 * kMiB), "64.0");
     EXPECT_EQ(FormatMiB(30198989), "28.8");

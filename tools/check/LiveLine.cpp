@@ -33,12 +33,15 @@ std::string PercentAndBar(std::int32_t percent, std::size_t width) {
 }
 
 std::string DownloadFields(const LiveStatus& status) {
-    std::string fields = " " + FormatMiB(status.done);
-    fields += status.total != 0 ? "/" + FormatMiB(status.total) + " MiB" : " MiB";
+    std::string fields = " ";
+    fields += FormatMiB(status.done);
+    if (status.total != 0)
+        fields.append("/").append(FormatMiB(status.total));
+    fields += " MiB";
     if (status.bytesPerSecond)
-        fields += " " + FormatRate(*status.bytesPerSecond);
+        fields.append(" ").append(FormatRate(*status.bytesPerSecond));
     if (status.secondsLeft)
-        fields += " " + FormatDuration(*status.secondsLeft) + " left";
+        fields.append(" ").append(FormatDuration(*status.secondsLeft)).append(" left");
     return fields;
 }
 
@@ -69,7 +72,8 @@ std::string FormatMiB(std::uint64_t bytes) {
 }
 
 std::string FormatRate(double bytesPerSecond) {
-    if (bytesPerSecond >= kMiB)
+    // Rates that would round to "1024 KiB/s" are shown in MiB already.
+    if (bytesPerSecond >= kMiB - 512)
         return Printed("%.2f MiB/s", bytesPerSecond / kMiB);
     return Printed("%.0f KiB/s", bytesPerSecond / 1024.0);
 }

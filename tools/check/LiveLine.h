@@ -40,7 +40,7 @@ std::string FormatSummary(const RunSummary& summary);
 
 /// Bytes as MiB with one decimal: "28.8".
 std::string FormatMiB(std::uint64_t bytes);
-/// A rate: "2.00 MiB/s" from 1 MiB/s on, else "512 KiB/s".
+/// A rate: "2.00 MiB/s" from (nearly) 1 MiB/s on, else "512 KiB/s".
 std::string FormatRate(double bytesPerSecond);
 /// Whole seconds, rounded up, as "M:SS" or "H:MM:SS".
 std::string FormatDuration(double seconds);

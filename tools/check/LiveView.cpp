@@ -68,7 +68,9 @@ void LiveView::Draw(bool now) {
     const auto time = terminal.clock();
     if (!now && lastFrame && time - *lastFrame < kFrameInterval)
         return;
-    terminal.write("\r" + FormatLiveLine(status, terminal.columns()));
+    std::string frame = "\r";
+    frame += FormatLiveLine(status, terminal.columns());
+    terminal.write(frame);
     lastFrame = time;
     drawnLatest = true;
     lineOpen = true;
