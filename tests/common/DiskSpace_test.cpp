@@ -23,6 +23,9 @@ TEST(DiskSpaceTest, TheSystemKnowsTheSpaceOfATemporaryDirectory) {
     TempDir dir;
     EXPECT_TRUE(QuerySystemFreeSpace(dir.Path()).has_value());
     EXPECT_FALSE(QuerySystemFreeSpace(dir.Child(L"missing")).has_value());
+    // A relative path in a directory yet to be made is asked of the working directory.
+    WorkingDirectory cwd(dir.Path());
+    EXPECT_TRUE(FreeDiskSpace(L"data\\new/file.pak").has_value());
 }
 
 TEST(DiskSpaceTest, AsksTheNearestExistingDirectory) {
