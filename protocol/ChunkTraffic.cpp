@@ -4,7 +4,9 @@
 
 namespace ombrelta {
 
-void ChunkTraffic::LimitRate(std::uint64_t bytesPerSecond, RateLimiter::Clock clock, RateLimiter::Sleep sleep) {
+void ChunkTraffic::LimitRate(std::uint64_t bytesPerSecond,
+                             RateLimiter::Clock clock,
+                             RateLimiter::Sleep sleep) {
     limit.reset();
     if (bytesPerSecond != 0)
         limit.emplace(bytesPerSecond, std::move(clock), std::move(sleep));

@@ -21,7 +21,9 @@ struct DownloadPosition {
 class ChunkTraffic {
 public:
     /// Replaces the limit with a fresh one of bytesPerSecond; 0 lifts it.
-    void LimitRate(std::uint64_t bytesPerSecond, RateLimiter::Clock clock = {}, RateLimiter::Sleep sleep = {});
+    void LimitRate(std::uint64_t bytesPerSecond,
+                   RateLimiter::Clock clock = {},
+                   RateLimiter::Sleep sleep = {});
     /// Called before each chunk request: waits while the bytes received are ahead of the limit,
     /// so that the server's side backs up rather than our memory.
     void BeforeRequest();

@@ -25,7 +25,8 @@ struct ManualClock {
             bytesPerSecond, [this] { return now; },
             [this, wakeShare](nanoseconds time) {
                 // A sleep that wakes early still moves the clock a little.
-                const auto step = std::max(nanoseconds(1), nanoseconds(static_cast<std::int64_t>(time.count() * wakeShare)));
+                const auto step = std::max(nanoseconds(1),
+                                           nanoseconds(static_cast<std::int64_t>(time.count() * wakeShare)));
                 now += step;
                 slept += step;
                 ++sleeps;
@@ -50,7 +51,8 @@ TEST(RateLimiterTest, DebtIsPaidAtTheRateAndIdleTimeEarnsAQuarterSecond) {
         {"time pays part of it", {{0ms, 1250, 1000ms}, {400ms, 0, 600ms}, {600ms, 0, 0ms}}},
         {"a long idle earns no more than the bucket", {{10000ms, 2250, 2000ms}}},
         {"debt adds up over chunks", {{0ms, 500, 250ms}, {0ms, 500, 750ms}, {750ms, 500, 500ms}}},
-        {"steady chunks at the rate never wait past their time", {{0ms, 1000, 750ms}, {750ms, 1000, 1000ms}, {1000ms, 0, 0ms}}},
+        {"steady chunks at the rate never wait past their time",
+         {{0ms, 1000, 750ms}, {750ms, 1000, 1000ms}, {1000ms, 0, 0ms}}},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);

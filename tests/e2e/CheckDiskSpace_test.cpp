@@ -19,7 +19,8 @@ class SmallVolume {
 public:
     SmallVolume(const fs::path& dir, const std::string& size) : dir(dir) {
         fs::create_directories(dir);
-        const std::string command = "mount -t tmpfs -o size=" + size + " ombrelta-test '" + PathArg(dir) + "' 2>/dev/null";
+        const std::string command =
+            "mount -t tmpfs -o size=" + size + " ombrelta-test '" + PathArg(dir) + "' 2>/dev/null";
         mounted = std::system(command.c_str()) == 0;
     }
     ~SmallVolume() {
@@ -50,8 +51,9 @@ TEST(CheckDiskSpace, ARepairLargerThanTheVolumeIsRefusedWithNothingDownloaded) {
     const RunResult run = RunToEnd({OMBRELTA_CHECK_EXE, "--lines"}, PathArg(root / "install"), kChildTimeout);
 
     EXPECT_EQ(run.exitCode, 1) << run.out;
-    EXPECT_TRUE(run.out.ends_with("0\tRepairing data\\world\\mossfield.pak\n"
-                                  "error\tNot enough disk space: data/world/mossfield.pak\n"))
+    EXPECT_TRUE(
+        run.out.ends_with("0\tRepairing data\\world\\mossfield.pak\n"
+                          "error\tNot enough disk space: data/world/mossfield.pak\n"))
         << run.out;
     std::size_t entries = 0;
     for (const auto& entry : fs::recursive_directory_iterator(root / "install")) {

@@ -84,7 +84,8 @@ Frame CheckFrame(const std::string& line) {
     if (field.empty())
         return {};
     const Frame frame{std::stoi(field[1]), std::stod(field[3])};
-    EXPECT_EQ(static_cast<int>(std::count(field[2].first, field[2].second, '#')), frame.percent * 16 / 100) << line;
+    EXPECT_EQ(static_cast<int>(std::count(field[2].first, field[2].second, '#')), frame.percent * 16 / 100)
+        << line;
     EXPECT_NEAR(frame.percent, frame.done * 100 / 64, 1.0) << line;
     // Held to 16 MiB/s by maxrate; the first second may add the quarter second the limit starts with.
     EXPECT_LE(std::stod(field[4]), 21.0) << line;
@@ -105,10 +106,10 @@ TEST(CheckTerminal, LiveLineWhileARepairRunsThenTheSummary) {
 
     TmuxServer tmux;
     // The checker starts only once the pane's bytes are being recorded.
-    WriteFile(root / "run.sh", "tmux -L " + tmux.socket + " wait-for go\n'" + std::string(OMBRELTA_CHECK_EXE) +
-                                   "'\necho \"exit=$?\"\nsleep 300\n");
-    ASSERT_TRUE(tmux.Run("new-session -d -s check -x 100 -y 12 -c '" + PathArg(root / "install") + "' 'sh \"" +
-                         PathArg(root / "run.sh") + "\"'"));
+    WriteFile(root / "run.sh", "tmux -L " + tmux.socket + " wait-for go\n'" +
+                                   std::string(OMBRELTA_CHECK_EXE) + "'\necho \"exit=$?\"\nsleep 300\n");
+    ASSERT_TRUE(tmux.Run("new-session -d -s check -x 100 -y 12 -c '" + PathArg(root / "install") +
+                         "' 'sh \"" + PathArg(root / "run.sh") + "\"'"));
     ASSERT_TRUE(tmux.Run("pipe-pane -o -t check 'cat > \"" + PathArg(root / "raw.txt") + "\"'"));
     ASSERT_TRUE(tmux.Run("wait-for -S go"));
 
@@ -125,8 +126,9 @@ TEST(CheckTerminal, LiveLineWhileARepairRunsThenTheSummary) {
     const std::string pane = tmux.Pane();
     std::cout << pane;
     EXPECT_NE(pane.find("100% [################]  Ready."), std::string::npos) << pane;
-    EXPECT_TRUE(std::regex_search(pane, std::regex("\nDownloaded 64\\.0 MiB in \\d+:\\d\\d, \\d+\\.\\d\\d MiB/s on "
-                                                   "average, 1 file repaired\\.\nexit=0\n")))
+    EXPECT_TRUE(
+        std::regex_search(pane, std::regex("\nDownloaded 64\\.0 MiB in \\d+:\\d\\d, \\d+\\.\\d\\d MiB/s on "
+                                           "average, 1 file repaired\\.\nexit=0\n")))
         << pane;
     // The pane's bytes: carriage returns and line feeds, nothing else that moves or paints.
     const std::string raw = ReadFile(root / "raw.txt");
@@ -137,7 +139,8 @@ TEST(CheckTerminal, LiveLineWhileARepairRunsThenTheSummary) {
             break;
         }
     }
-    EXPECT_TRUE(ReadFile(root / "install/data/world/mossfield.pak") == ReadFile(root / "server/files/data/world/mossfield.pak"));
+    EXPECT_TRUE(ReadFile(root / "install/data/world/mossfield.pak") ==
+                ReadFile(root / "server/files/data/world/mossfield.pak"));
     EXPECT_EQ(server.Stop(), 0);
 }
 

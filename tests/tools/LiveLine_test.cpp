@@ -43,7 +43,8 @@ TEST(LiveLineTest, LineLeavesRoomForAnEchoedInterrupt) {
     EXPECT_EQ(FormatLiveLine(download, 100), expected + std::string(97 - expected.size(), ' '));
 
     LiveStatus stage{.text = L"Checking patch version 3", .percent = 5};
-    EXPECT_EQ(FormatLiveLine(stage, 60), "  5% [..........]  Checking patch version 3" + std::string(14, ' '));
+    EXPECT_EQ(FormatLiveLine(stage, 60),
+              "  5% [..........]  Checking patch version 3" + std::string(14, ' '));
     EXPECT_EQ(FormatLiveLine(stage, 20), "  5%  Chec...on 3");
     EXPECT_EQ(FormatLiveLine(stage, 6), "  5");
 
@@ -57,7 +58,8 @@ TEST(LiveLineTest, LongTextLosesItsMiddleAndControlCharactersTheirEffect) {
         std::string shown;
     };
     const std::vector<Row> rows = {
-        {L"Repairing data\\a-very-long-directory-name\\mossfield.pak", "Repairing data\\a-v...-name\\mossfield.pak"},
+        {L"Repairing data\\a-very-long-directory-name\\mossfield.pak",
+         "Repairing data\\a-v...-name\\mossfield.pak"},
         {L"Checking bad\rname\x1b[2J", "Checking bad?name?[2J"},
         {L"Checking caf\u00e9", "Checking caf\xc3\xa9"},
     };

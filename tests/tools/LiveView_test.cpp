@@ -22,7 +22,9 @@ struct ScreenRecord {
                 .write = [this](std::string_view bytes) { written += bytes; },
                 .clock = [this] { return now; }};
     }
-    std::size_t Frames() const { return static_cast<std::size_t>(std::count(written.begin(), written.end(), '\r')); }
+    std::size_t Frames() const {
+        return static_cast<std::size_t>(std::count(written.begin(), written.end(), '\r'));
+    }
 };
 
 TEST(LiveViewTest, DrawsAtMostTenFramesASecondAndTheLatestAtTheEnd) {
@@ -41,9 +43,10 @@ TEST(LiveViewTest, DrawsAtMostTenFramesASecondAndTheLatestAtTheEnd) {
     EXPECT_EQ(line.size(), 57u);
     EXPECT_NE(line.find(" 99% [#########.]  Checking file 99"), std::string::npos) << line;
     // Nothing but the carriage returns and the two line ends moves the cursor.
-    EXPECT_EQ(std::count_if(screen.written.begin(), screen.written.end(),
-                            [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\n'; }),
-              0);
+    EXPECT_EQ(
+        std::count_if(screen.written.begin(), screen.written.end(),
+                      [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\n'; }),
+        0);
     EXPECT_EQ(std::count(screen.written.begin(), screen.written.end(), '\n'), 2);
 }
 

@@ -44,11 +44,11 @@ TEST(TransferMeterTest, TimeLeftMovesTowardsTheMeasureWithoutJumping) {
         double shown;
     };
     const Row rows[] = {
-        {10, 1, 9, 9},                                            // counting down as measured
-        {10, 0, 20, 10},                                          // no time, no move
-        {10, 1, 30, 9 + 21 * (1 - std::exp(-1.0 / 3))},           // a slow chunk only nudges it
-        {10, 60, 30, 30 - 30 * std::exp(-20.0)},                  // a long pause takes the measure
-        {2, 5, 4, 4 * (1 - std::exp(-5.0 / 3))},                  // never counts below zero
+        {10, 1, 9, 9},                                   // counting down as measured
+        {10, 0, 20, 10},                                 // no time, no move
+        {10, 1, 30, 9 + 21 * (1 - std::exp(-1.0 / 3))},  // a slow chunk only nudges it
+        {10, 60, 30, 30 - 30 * std::exp(-20.0)},         // a long pause takes the measure
+        {2, 5, 4, 4 * (1 - std::exp(-5.0 / 3))},         // never counts below zero
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.previous);

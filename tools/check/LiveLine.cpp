@@ -103,9 +103,10 @@ std::string FormatLiveLine(const LiveStatus& status, std::size_t width) {
 }
 
 std::string FormatSummary(const RunSummary& summary) {
-    const double average = summary.seconds > 0 ? static_cast<double>(summary.bytesDownloaded) / summary.seconds : 0;
-    return "Downloaded " + FormatMiB(summary.bytesDownloaded) + " MiB in " + FormatDuration(summary.seconds) + ", " +
-           FormatRate(average) + " on average, " + std::to_string(summary.filesRepaired) +
+    const double average =
+        summary.seconds > 0 ? static_cast<double>(summary.bytesDownloaded) / summary.seconds : 0;
+    return "Downloaded " + FormatMiB(summary.bytesDownloaded) + " MiB in " + FormatDuration(summary.seconds) +
+           ", " + FormatRate(average) + " on average, " + std::to_string(summary.filesRepaired) +
            (summary.filesRepaired == 1 ? " file repaired." : " files repaired.");
 }
 
