@@ -2,44 +2,10 @@
 
 #include <vector>
 
+#include "app/CommandLineWords.h"
+
 namespace ombrelta {
 namespace {
-
-bool IsBlank(wchar_t c) {
-    return c == L' ' || c == L'\t';
-}
-
-// The program name has no escapes: it ends at the closing quote, or unquoted at the first blank.
-std::size_t ProgramNameEnd(std::wstring_view line) {
-    if (!line.empty() && line[0] == L'"') {
-        std::size_t close = line.find(L'"', 1);
-        return close == std::wstring_view::npos ? line.size() : close + 1;
-    }
-    std::size_t blank = line.find_first_of(L" \t");
-    return blank == std::wstring_view::npos ? line.size() : blank;
-}
-
-// The arguments as written, quotes kept: each ends at a blank outside double quotes.
-std::vector<std::wstring_view> ArgumentWords(std::wstring_view line) {
-    std::vector<std::wstring_view> words;
-    std::size_t i = ProgramNameEnd(line);
-    while (i < line.size()) {
-        if (IsBlank(line[i])) {
-            ++i;
-            continue;
-        }
-        const std::size_t start = i;
-        bool quoted = false;
-        for (; i < line.size() && (quoted || !IsBlank(line[i])); ++i) {
-            if (line[i] == L'\\' && i + 1 < line.size() && line[i + 1] == L'"')
-                ++i;
-            else if (line[i] == L'"')
-                quoted = !quoted;
-        }
-        words.push_back(line.substr(start, i - start));
-    }
-    return words;
-}
 
 std::optional<std::uint32_t> ParseProcessId(std::wstring_view word) {
     if (word.empty() || word.size() > 10)
@@ -56,16 +22,16 @@ std::optional<std::uint32_t> ParseProcessId(std::wstring_view word) {
 }
 
 // The id when words[i] and the word after it form "--after-update PID".
-std::optional<std::uint32_t> ProcessIdAt(const std::vector<std::wstring_view>& words, std::size_t i) {
-    if (words[i] != kAfterUpdateArgument || i + 1 >= words.size())
+std::optional<std::uint32_t> ProcessIdAt(const std::vector<CommandLineWord>& words, std::size_t i) {
+    if (words[i].value != kAfterUpdateArgument || i + 1 >= words.size())
         return std::nullopt;
-    return ParseProcessId(words[i + 1]);
+    return ParseProcessId(words[i + 1].value);
 }
 
 }  // namespace
 
 std::optional<std::uint32_t> AfterUpdateProcessId(std::wstring_view commandLine) {
-    const std::vector<std::wstring_view> words = ArgumentWords(commandLine);
+    const std::vector<CommandLineWord> words = CommandLineArguments(commandLine);
     std::optional<std::uint32_t> found;
     for (std::size_t i = 0; i < words.size(); ++i) {
         if (std::optional<std::uint32_t> id = ProcessIdAt(words, i))
@@ -78,14 +44,14 @@ std::wstring RestartCommandLine(std::wstring_view programPath,
                                 std::wstring_view commandLine,
                                 std::uint32_t processId) {
     std::wstring line = L"\"" + std::wstring(programPath) + L"\"";
-    const std::vector<std::wstring_view> words = ArgumentWords(commandLine);
+    const std::vector<CommandLineWord> words = CommandLineArguments(commandLine);
     for (std::size_t i = 0; i < words.size(); ++i) {
         if (ProcessIdAt(words, i)) {
             ++i;
             continue;
         }
         line += L' ';
-        line += words[i];
+        line += words[i].written;
     }
     return line + L" " + kAfterUpdateArgument + L" " + std::to_wstring(processId);
 }

@@ -54,6 +54,16 @@ struct FileStamp {
 /// The stamp of a regular file; nothing when it is missing, a directory or cannot be queried.
 std::optional<FileStamp> GetFileStamp(const std::wstring& path);
 
+/// The stamp of an open file and the time its status last changed (a write, a rename, a link
+/// added or removed, attributes or times set), in the units of writeTime. The change time cannot
+/// be set back, so it moves even when the last-write time is put back after a write.
+struct OpenFileStamp {
+    FileStamp file;
+    std::int64_t changeTime = 0;
+
+    bool operator==(const OpenFileStamp&) const = default;
+};
+
 /// Local date and time as stored in a zip entry (MS-DOS format).
 struct DosDateTime {
     std::uint16_t date = 0;
@@ -90,6 +100,8 @@ public:
     std::optional<std::size_t> ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const;
     /// The file's current size in bytes, nothing when the system cannot tell.
     std::optional<std::uint64_t> Size() const;
+    /// The open file's stamp at this moment, nothing when the system cannot tell.
+    std::optional<OpenFileStamp> Stamp() const;
     /// Writes all bytes; false on any error (disk full included).
     [[nodiscard]] bool Write(const void* data, std::size_t size);
     /// Sets the last-modified time from a local DOS date and time.

@@ -23,6 +23,20 @@ std::string NativeBytes(const std::wstring& path) {
     return ToNativePath(path).string();
 }
 
+std::int64_t Nanoseconds(const struct timespec& time) {
+    constexpr std::int64_t kNanosecondsPerSecond = 1000000000;
+    return static_cast<std::int64_t>(time.tv_sec) * kNanosecondsPerSecond + time.tv_nsec;
+}
+
+FileStamp StampOf(const struct stat& info) {
+    return FileStamp{
+        .size = static_cast<std::uint64_t>(info.st_size),
+        .writeTime = Nanoseconds(info.st_mtim),
+        .volume = static_cast<std::uint64_t>(info.st_dev),
+        .fileIndex = static_cast<std::uint64_t>(info.st_ino),
+    };
+}
+
 std::optional<struct stat> StatPath(const std::wstring& path) {
     struct stat info {};
     if (::stat(NativeBytes(path).c_str(), &info) != 0)
@@ -126,14 +140,7 @@ std::optional<FileStamp> GetFileStamp(const std::wstring& path) {
     auto info = IsUsable(path) ? StatPath(path) : std::nullopt;
     if (!info || !S_ISREG(info->st_mode))
         return std::nullopt;
-    constexpr std::int64_t kNanosecondsPerSecond = 1000000000;
-    return FileStamp{
-        .size = static_cast<std::uint64_t>(info->st_size),
-        .writeTime =
-            static_cast<std::int64_t>(info->st_mtim.tv_sec) * kNanosecondsPerSecond + info->st_mtim.tv_nsec,
-        .volume = static_cast<std::uint64_t>(info->st_dev),
-        .fileIndex = static_cast<std::uint64_t>(info->st_ino),
-    };
+    return StampOf(*info);
 }
 
 std::optional<File> File::OpenRead(const std::wstring& path) {
@@ -216,6 +223,13 @@ std::optional<std::uint64_t> File::Size() const {
     if (handle == kNoFile || ::fstat(static_cast<int>(handle), &info) != 0)
         return std::nullopt;
     return static_cast<std::uint64_t>(info.st_size);
+}
+
+std::optional<OpenFileStamp> File::Stamp() const {
+    struct stat info {};
+    if (handle == kNoFile || ::fstat(static_cast<int>(handle), &info) != 0)
+        return std::nullopt;
+    return OpenFileStamp{.file = StampOf(info), .changeTime = Nanoseconds(info.st_ctim)};
 }
 
 bool File::Write(const void* data, std::size_t size) {

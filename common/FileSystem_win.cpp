@@ -30,6 +30,17 @@ HANDLE OpenWith(const std::wstring& path, DWORD access, DWORD share, DWORD dispo
     return CreateFileW(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    auto join = [](DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; };
+    return FileStamp{
+        .size = join(info.nFileSizeHigh, info.nFileSizeLow),
+        .writeTime = static_cast<std::int64_t>(
+            join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)),
+        .volume = info.dwVolumeSerialNumber,
+        .fileIndex = join(info.nFileIndexHigh, info.nFileIndexLow),
+    };
+}
+
 }  // namespace
 
 std::filesystem::path ToNativePath(std::wstring_view path) {
@@ -102,14 +113,7 @@ std::optional<FileStamp> GetFileStamp(const std::wstring& path) {
     CloseHandle(handle);
     if (!queried || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return std::nullopt;
-    auto join = [](DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; };
-    return FileStamp{
-        .size = join(info.nFileSizeHigh, info.nFileSizeLow),
-        .writeTime = static_cast<std::int64_t>(
-            join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)),
-        .volume = info.dwVolumeSerialNumber,
-        .fileIndex = join(info.nFileIndexHigh, info.nFileIndexLow),
-    };
+    return StampOf(info);
 }
 
 std::optional<File> File::OpenRead(const std::wstring& path) {
@@ -185,6 +189,15 @@ std::optional<std::uint64_t> File::Size() const {
     if (handle == kNoFile || !GetFileSizeEx(ToHandle(handle), &size))
         return std::nullopt;
     return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+std::optional<OpenFileStamp> File::Stamp() const {
+    BY_HANDLE_FILE_INFORMATION info{};
+    FILE_BASIC_INFO basic{};
+    if (handle == kNoFile || !GetFileInformationByHandle(ToHandle(handle), &info) ||
+        !GetFileInformationByHandleEx(ToHandle(handle), FileBasicInfo, &basic, sizeof basic))
+        return std::nullopt;
+    return OpenFileStamp{.file = StampOf(info), .changeTime = basic.ChangeTime.QuadPart};
 }
 
 bool File::Write(const void* data, std::size_t size) {

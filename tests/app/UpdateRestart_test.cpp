@@ -26,6 +26,9 @@ TEST(AfterUpdateProcessId, TakesTheLastValidIdAfterTheProgram) {
         {L"x.exe --after-update", std::nullopt},
         {L"x.exe \"--after-update 5\"", std::nullopt},
         {L"x.exe --AFTER-UPDATE 5", std::nullopt},
+        {L"\"C:\\G\\OmbreltaLauncher.exe\" \"C:\\My Dir\\\\\" --after-update 123", 123u},
+        {L"x.exe \"--after-\"update 6", 6u},
+        {L"x.exe \"a\\\" --after-update 8", std::nullopt},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(WideToUtf8(row.commandLine));
@@ -45,6 +48,8 @@ TEST(RestartCommandLine, KeepsTheArgumentsAndNamesThisProcess) {
         {L"x.exe --after-update 7 -y", L"\"C:\\G\\OmbreltaLauncher.exe\" -y --after-update 42"},
         {L"x.exe --after-update -y", L"\"C:\\G\\OmbreltaLauncher.exe\" --after-update -y --after-update 42"},
         {L"x.exe \"q \\\" r\" s", L"\"C:\\G\\OmbreltaLauncher.exe\" \"q \\\" r\" s --after-update 42"},
+        {L"x.exe \"C:\\My Dir\\\\\" --after-update 123",
+         L"\"C:\\G\\OmbreltaLauncher.exe\" \"C:\\My Dir\\\\\" --after-update 42"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(WideToUtf8(row.commandLine));

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include <gtest/gtest.h>
@@ -151,6 +152,32 @@ TEST(FileSystemTest, StampTellsTimesAndFilesApart) {
     EXPECT_FALSE(GetFileStamp(b));
     EXPECT_FALSE(GetFileStamp(dir.Path()));
     EXPECT_FALSE(GetFileStamp(L""));
+}
+
+TEST(FileSystemTest, OpenFileStampSeesAWriteWithItsTimePutBack) {
+    TempDir dir;
+    const std::wstring path = dir.Child(L"a");
+    WriteFileBytes(path, "abcd");
+    // Whole seconds: what every host's file times can hold exactly.
+    const auto written = std::chrono::floor<std::chrono::seconds>(
+        std::filesystem::file_time_type::clock::now() - std::chrono::hours(48));
+    std::filesystem::last_write_time(ToNativePath(path), written);
+    std::optional<File> reader = File::OpenRead(path);
+    ASSERT_TRUE(reader);
+    std::optional<OpenFileStamp> before = reader->Stamp();
+    ASSERT_TRUE(before);
+    EXPECT_EQ(before->file, GetFileStamp(path));
+    EXPECT_EQ(reader->Stamp(), before);
+
+    // Change times tick coarsely (a few milliseconds): the write must fall into a later tick.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    WriteFileBytes(path, "wxyz");
+    std::filesystem::last_write_time(ToNativePath(path), written);
+    std::optional<OpenFileStamp> after = reader->Stamp();
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->file, before->file);
+    EXPECT_NE(after->changeTime, before->changeTime);
+    EXPECT_FALSE(File().Stamp());
 }
 
 TEST(FileSystemTest, RemoveEmptyDirectoryKeepsFullOnes) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <cerrno>
 #include <csignal>
+#include <fstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -132,6 +133,17 @@ std::string ChildProcess::ReadToEnd(std::chrono::milliseconds timeout) {
     std::string all = std::move(pending);
     pending.clear();
     return all;
+}
+
+std::uint64_t ChildProcess::BytesRead() const {
+    std::ifstream io("/proc/" + std::to_string(pid) + "/io");
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value) {
+        if (key == "rchar:")
+            return value;
+    }
+    return 0;
 }
 
 void ChildProcess::Signal(int signal) {

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,6 +38,9 @@ public:
     std::string ReadToEnd(std::chrono::milliseconds timeout);
     /// Sends a signal to the child.
     void Signal(int signal);
+    /// Bytes the child has read so far, as the kernel counts them (reads of files and pipes);
+    /// 0 when it cannot tell.
+    std::uint64_t BytesRead() const;
     /// The exit code, or 128 + the signal that ended the child; kills the child (a test
     /// failure) when it has not ended within timeout.
     int Wait(std::chrono::milliseconds timeout);

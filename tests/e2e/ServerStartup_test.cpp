@@ -1,9 +1,12 @@
 // What the server refuses at start: bad command lines and content the protocol cannot carry.
+#include <csignal>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "protocol/LauncherApi.h"
 #include "tests/e2e/ContentBuilder.h"
 #include "tests/e2e/ServerProcess.h"
 #include "tests/support/TempDir.h"
@@ -164,6 +167,39 @@ TEST(ServerStartupTest, AddressInUseIsReported) {
     EXPECT_NE(ReadFile(log).find("cannot listen on 127.0.0.1:" + std::to_string(first.Port())),
               std::string::npos);
     EXPECT_EQ(first.Stop(), 0);
+}
+
+// systemd's reload during a slow start: the server neither dies of the signal nor forgets it.
+TEST(ServerStartupTest, HangupWhileLoadingLoadsOnceMoreAfterwards) {
+    TempDir temp;
+    fs::path root = fs::path(temp.Path()) / "server";
+    SparseFile(root / "files" / "big.bin", 128u << 20);
+    fs::path log = fs::path(temp.Path()) / "server.log";
+    ChildProcess server({ServerExe(), "--root", PathArg(root), "--listen", "127.0.0.1:0"}, "", PathArg(log));
+    // Hashing has begun once the server has read more than a program needs to start.
+    auto deadline = std::chrono::steady_clock::now() + kChildTimeout;
+    while (server.BytesRead() < (1u << 20) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    server.Signal(SIGHUP);
+    server.Signal(SIGHUP);
+    WriteFile(root / "files" / "late.bin", "late");
+    ASSERT_FALSE(server.ReadLine(std::chrono::milliseconds(0)))
+        << "loaded before the signal; a larger file is needed";
+
+    std::optional<std::string> line = server.ReadLine(kChildTimeout);
+    ASSERT_TRUE(line && line->rfind("listening on 127.0.0.1:", 0) == 0) << ReadFile(log);
+    auto port = static_cast<std::uint16_t>(std::stoul(line->substr(line->rfind(':') + 1)));
+    const std::string reloaded = "reloaded; new connections get 0 patches and 2 game files";
+    while (ReadFile(log).find(reloaded) == std::string::npos && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    LauncherApi client;
+    ASSERT_TRUE(client.Connect(L"127.0.0.1", port));
+    EXPECT_EQ(client.GetHashList("UNKNOWN").size(), 2u);
+
+    server.Signal(SIGTERM);
+    EXPECT_EQ(server.Wait(kChildTimeout), 0);
+    const std::string logged = ReadFile(log);
+    EXPECT_EQ(logged.find("reloading the content"), logged.rfind("reloading the content")) << logged;
 }
 
 }  // namespace

@@ -1,48 +1,37 @@
 #include "tools/server/ContentReloader.h"
 
 #include <memory>
+#include <system_error>
 
 namespace ombrelta::server {
 
 ContentReloader::ContentReloader(LauncherServer& server,
                                  ServerLog& log,
+                                 ContentChanges& changes,
                                  std::filesystem::path root,
                                  std::uint32_t chunkSize)
-    : server(server), log(log), root(std::move(root)), chunkSize(chunkSize) {}
+    : server(server),
+      log(log),
+      changes(changes),
+      root(std::move(root)),
+      chunkSize(chunkSize),
+      runner([this] { LoadOnce(); }) {
+    changes.React([this](const std::string& what) {
+        this->log.Line("ombrelta-server: " + what + " changed on disk since it was loaded");
+        Reload();
+    });
+}
 
 ContentReloader::~ContentReloader() {
-    std::thread finishing;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        finishing = std::move(worker);
-    }
-    // Outside the lock: the worker takes it once more on its way out.
-    if (finishing.joinable())
-        finishing.join();
+    changes.React({});
 }
 
 void ContentReloader::Reload() {
-    std::lock_guard<std::mutex> lock(mutex);
-    // One asked for meanwhile runs after the current one, which may have read the root too early.
-    if (running) {
-        again = true;
-        return;
-    }
-    if (worker.joinable())
-        worker.join();
-    running = true;
-    worker = std::thread([this] { Run(); });
-}
-
-void ContentReloader::Run() {
-    for (;;) {
-        LoadOnce();
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!again) {
-            running = false;
-            return;
-        }
-        again = false;
+    try {
+        runner.Request();
+    } catch (const std::system_error& e) {
+        log.Line(std::string("ombrelta-server: cannot start a reload: ") + e.what() +
+                 "; still serving the previous content");
     }
 }
 
@@ -50,7 +39,7 @@ void ContentReloader::Run() {
 void ContentReloader::LoadOnce() {
     log.Line("ombrelta-server: reloading the content");
     try {
-        auto content = std::make_shared<const ServerContent>(root, chunkSize);
+        auto content = std::make_shared<const ServerContent>(root, chunkSize, &changes);
         server.ReplaceContent(content);
         log.Line("ombrelta-server: reloaded; new connections get " + DescribeContent(*content));
     } catch (const ContentError& e) {

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <mutex>
-#include <thread>
 
+#include "tools/server/CoalescingRunner.h"
+#include "tools/server/ContentChanges.h"
 #include "tools/server/LauncherServer.h"
 #include "tools/server/ServerLog.h"
 
@@ -12,35 +12,36 @@ namespace ombrelta::server {
 
 /// Builds new content from the root on request, on a thread of its own so that serving goes on
 /// meanwhile, and hands it to the server when it is valid. Invalid content is logged with every
-/// fault, and the server keeps what it has.
+/// fault, and the server keeps what it has. A content file found changed while it is served is
+/// logged and starts a reload too.
 class ContentReloader {
 public:
-    /// server and log must outlive the reloader.
+    /// server, log and changes (which the served content reports to) must outlive the
+    /// reloader, which waits for a reload in progress to end.
     ContentReloader(LauncherServer& server,
                     ServerLog& log,
+                    ContentChanges& changes,
                     std::filesystem::path root,
                     std::uint32_t chunkSize);
-    /// Waits for a reload in progress to end.
     ~ContentReloader();
     ContentReloader(const ContentReloader&) = delete;
     ContentReloader& operator=(const ContentReloader&) = delete;
 
     /// Starts a reload; one asked for while another runs follows it (several such requests
-    /// make one). Callable from any thread.
+    /// make one). Callable from any thread. When no thread can be started for it, that is
+    /// logged and the next request tries again.
     void Reload();
 
 private:
-    void Run();
     void LoadOnce();
 
     LauncherServer& server;
     ServerLog& log;
+    ContentChanges& changes;
     std::filesystem::path root;
     std::uint32_t chunkSize;
-    std::mutex mutex;
-    bool running = false;
-    bool again = false;
-    std::thread worker;
+    // Last: destroyed first, so no reload outlives what it uses.
+    CoalescingRunner runner;
 };
 
 /// "N patches and M game files", for the log.

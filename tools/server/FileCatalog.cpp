@@ -62,7 +62,13 @@ std::optional<GameFile> OpenAndHash(const TreeFile& found, ContentProblems& prob
         problems.push_back("cannot open game file " + EscapeForLog(found.path));
         return std::nullopt;
     }
-    GameFile file{.path = found.path, .md5 = {}, .size = 0, .handle = std::move(*handle)};
+    std::optional<LoadStamp> loaded = LoadStamp::Take(*handle, Utf8ToWide(PathToUtf8(found.file)));
+    if (!loaded) {
+        problems.push_back("cannot read game file " + EscapeForLog(found.path));
+        return std::nullopt;
+    }
+    GameFile file{
+        .path = found.path, .md5 = {}, .size = 0, .handle = std::move(*handle), .loaded = std::move(*loaded)};
     if (!HashHandle(file.handle, file)) {
         problems.push_back("cannot read game file " + EscapeForLog(found.path));
         return std::nullopt;

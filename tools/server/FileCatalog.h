@@ -7,6 +7,7 @@
 
 #include "common/FileSystem.h"
 #include "tools/server/ContentTree.h"
+#include "tools/server/LoadStamp.h"
 
 namespace ombrelta::server {
 
@@ -16,6 +17,7 @@ struct GameFile {
     std::string md5;         // 32 lower-case hex digits, of the bytes the handle reads
     std::uint32_t size = 0;  // bytes hashed at start
     File handle;             // opened once at start; every chunk is read from it
+    LoadStamp loaded;        // the handle's stamp before it was hashed
 };
 
 /// The game files below a directory and the hash list answer that describes them.

@@ -79,8 +79,10 @@ std::optional<PatchArchive> DescribeArchive(const std::filesystem::path& file,
     if (patch.fileName.size() > 255)
         problems.push_back("patch archive name longer than 255 bytes: " + EscapeForLog(patch.fileName));
     std::optional<File> handle = File::OpenRead(Utf8ToWide(PathToUtf8(file)));
+    std::optional<LoadStamp> loaded =
+        handle ? LoadStamp::Take(*handle, Utf8ToWide(PathToUtf8(file))) : std::nullopt;
     std::uint64_t size = handle ? handle->Size().value_or(kMaxArchiveSize + 1) : 0;
-    if (!handle)
+    if (!handle || !loaded)
         problems.push_back("cannot open patch archive " + EscapeForLog(PathToUtf8(file)));
     else if (size > kMaxArchiveSize)
         problems.push_back("patch archive " + EscapeForLog(PathToUtf8(file)) +
@@ -95,6 +97,7 @@ std::optional<PatchArchive> DescribeArchive(const std::filesystem::path& file,
     }
     patch.size = static_cast<std::uint32_t>(size);
     patch.handle = std::move(*handle);
+    patch.loaded = std::move(*loaded);
     return patch;
 }
 

@@ -7,6 +7,7 @@
 
 #include "common/FileSystem.h"
 #include "tools/server/ContentTree.h"
+#include "tools/server/LoadStamp.h"
 
 namespace ombrelta::server {
 
@@ -16,6 +17,7 @@ struct PatchArchive {
     std::string fileName;       // plain UTF-8 name, at most 255 bytes
     std::uint32_t size = 0;     // bytes of the handle at start
     File handle;                // opened once at start; every chunk is read from it
+    LoadStamp loaded;           // the handle's stamp before its size and version were read
 };
 
 /// The patch archives of a directory, keyed by the version each one brings.

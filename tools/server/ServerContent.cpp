@@ -28,22 +28,41 @@ std::string JoinLines(const std::vector<std::string>& lines) {
 
 using AnswerMaker = std::vector<std::uint8_t> (*)(bool last, std::uint32_t dataSize);
 
-// The chunk of a file of known size at offset, as an answer built by makeAnswer(last, count)
-// whose last count bytes are then filled from the file. An offset equal to the size is the end:
-// the last flag with no data, which is also the whole answer for an empty file.
-std::vector<std::uint8_t> ChunkAt(const File& file,
-                                  std::uint32_t size,
+// A content file as a chunk request reads it.
+struct ServedFile {
+    const File& handle;
+    const LoadStamp& loaded;
+    std::uint32_t size;
+    std::string what;
+};
+
+// Checked before the read, which then need not happen, and after it, for a write meanwhile.
+void RequireUnchanged(const ServedFile& file, ContentChanges* changes) {
+    if (!file.loaded.Changed(file.handle))
+        return;
+    if (changes != nullptr && file.loaded.FirstToNotice())
+        changes->Report(file.what);
+    throw RequestError(file.what + " changed on disk since it was loaded");
+}
+
+// The chunk of a file at offset, as an answer built by makeAnswer(last, count) whose last count
+// bytes are then filled from the file. An offset equal to the size is the end: the last flag
+// with no data, which is also the whole answer for an empty file.
+std::vector<std::uint8_t> ChunkAt(const ServedFile& file,
                                   std::uint32_t offset,
                                   std::uint32_t chunk,
-                                  const std::string& what,
-                                  AnswerMaker makeAnswer) {
-    if (offset > size)
-        throw RequestError(what + ": offset " + std::to_string(offset) + " past its size " +
-                           std::to_string(size));
-    std::uint32_t count = std::min(chunk, size - offset);
-    std::vector<std::uint8_t> answer = makeAnswer(offset + count == size, count);
-    if (count > 0)
-        ReadFileRange(file, offset, std::span(answer).last(count), what);
+                                  AnswerMaker makeAnswer,
+                                  ContentChanges* changes) {
+    if (offset > file.size)
+        throw RequestError(file.what + ": offset " + std::to_string(offset) + " past its size " +
+                           std::to_string(file.size));
+    std::uint32_t count = std::min(chunk, file.size - offset);
+    std::vector<std::uint8_t> answer = makeAnswer(offset + count == file.size, count);
+    if (count == 0)
+        return answer;
+    RequireUnchanged(file, changes);
+    ReadFileRange(file.handle, offset, std::span(answer).last(count), file.what);
+    RequireUnchanged(file, changes);
     return answer;
 }
 
@@ -63,8 +82,10 @@ void ReadFileRange(const File& file,
 ContentError::ContentError(const std::vector<std::string>& problems)
     : std::runtime_error(JoinLines(problems)), problems(problems) {}
 
-ServerContent::ServerContent(const std::filesystem::path& root, std::uint32_t chunkSize)
-    : patchChunk(Cap(chunkSize, kMaxPatchChunk)), fileChunk(Cap(chunkSize, kMaxFileChunk)) {
+ServerContent::ServerContent(const std::filesystem::path& root,
+                             std::uint32_t chunkSize,
+                             ContentChanges* changes)
+    : patchChunk(Cap(chunkSize, kMaxPatchChunk)), fileChunk(Cap(chunkSize, kMaxFileChunk)), changes(changes) {
     RequireDirectory(root);
     ContentProblems problems;
     patches = PatchCatalog::Load(root / "patches", problems);
@@ -94,16 +115,31 @@ std::vector<std::uint8_t> ServerContent::AnswerPatchChunk(const PatchChunkReques
     const PatchArchive* patch = patches.Find(request.version);
     if (patch == nullptr)
         throw RequestError("chunk of unknown patch version " + std::to_string(request.version));
-    return ChunkAt(patch->handle, patch->size, request.offset, patchChunk,
-                   "patch " + EscapeForLog(patch->fileName), PatchChunkAnswer);
+    return ChunkAt({patch->handle, patch->loaded, patch->size, "patch " + EscapeForLog(patch->fileName)},
+                   request.offset, patchChunk, PatchChunkAnswer, changes);
 }
 
 std::vector<std::uint8_t> ServerContent::AnswerFileChunk(const FileChunkRequest& request) const {
     const GameFile* file = files.Find(request.fileId);
     if (file == nullptr)
         throw RequestError("chunk of unknown file id " + std::to_string(request.fileId));
-    return ChunkAt(file->handle, file->size, request.offset, fileChunk, "file " + EscapeForLog(file->path),
-                   FileChunkAnswer);
+    return ChunkAt({file->handle, file->loaded, file->size, "file " + EscapeForLog(file->path)},
+                   request.offset, fileChunk, FileChunkAnswer, changes);
+}
+
+std::vector<std::string> ServerContent::ChangedFiles() const {
+    std::vector<std::string> changed;
+    for (const PatchArchive* patch = patches.NextAfter(0); patch != nullptr;
+         patch = patches.NextAfter(patch->version)) {
+        if (patch->loaded.Changed(patch->handle))
+            changed.push_back("patch " + EscapeForLog(patch->fileName));
+    }
+    for (std::uint16_t id = 0; id < files.Count(); ++id) {
+        const GameFile* file = files.Find(id);
+        if (file->loaded.Changed(file->handle))
+            changed.push_back("file " + EscapeForLog(file->path));
+    }
+    return changed;
 }
 
 }  // namespace ombrelta::server

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/FileSystem.h"
+#include "tools/server/ContentChanges.h"
 #include "tools/server/FileCatalog.h"
 #include "tools/server/PatchCatalog.h"
 #include "tools/server/ServerProtocol.h"
@@ -38,15 +39,21 @@ public:
     /// Loads root/patches and root/files, opening every file once. chunkSize caps the data of
     /// every chunk answer (0: the largest a packet carries). Throws ContentError, listing every
     /// fault for the operator, when root is not a directory or its content cannot be served
-    /// (see the catalogs).
-    ServerContent(const std::filesystem::path& root, std::uint32_t chunkSize);
+    /// (see the catalogs). changes, when given, must outlive the content: it hears of each file
+    /// found changed while serving, once per file.
+    ServerContent(const std::filesystem::path& root,
+                  std::uint32_t chunkSize,
+                  ContentChanges* changes = nullptr);
     ServerContent(const ServerContent&) = delete;
     ServerContent& operator=(const ServerContent&) = delete;
 
     /// The answer payload for one request. Throws RequestError for a request naming what does
-    /// not exist; reads chunk data at this moment from the handles opened at start, so what
-    /// happens to the files under the root since then changes nothing.
+    /// not exist; reads chunk data at this moment from the handles opened at start, so renaming,
+    /// replacing or deleting files under the root changes nothing. A file changed in place since
+    /// it was loaded (LoadStamp) is not read from: that throws RequestError too.
     std::vector<std::uint8_t> Answer(const Request& request) const;
+    /// "file PATH" or "patch NAME" for each file changed since it was loaded, in list order.
+    std::vector<std::string> ChangedFiles() const;
 
     const PatchCatalog& Patches() const { return patches; }
     const FileCatalog& Files() const { return files; }
@@ -59,6 +66,7 @@ private:
     FileCatalog files;
     std::uint32_t patchChunk;
     std::uint32_t fileChunk;
+    ContentChanges* changes;
 };
 
 /// Fills into with the bytes of file from offset. Throws RequestError, naming what, when the

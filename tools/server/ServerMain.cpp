@@ -47,9 +47,9 @@ std::optional<ServerOptions> ReadOptions(const std::vector<std::string>& args, i
     return std::nullopt;
 }
 
-std::shared_ptr<const ServerContent> LoadContent(const ServerOptions& options) {
+std::shared_ptr<const ServerContent> LoadContent(const ServerOptions& options, ContentChanges* changes) {
     try {
-        return std::make_shared<const ServerContent>(options.root, options.chunkSize);
+        return std::make_shared<const ServerContent>(options.root, options.chunkSize, changes);
     } catch (const ContentError& e) {
         for (const std::string& problem : e.Problems())
             PrintError(problem);
@@ -107,6 +107,16 @@ void Serve(asio::io_context& io,
     helper.join();
 }
 
+// Run last: what was loaded and audited must still be what the files hold. True when not.
+bool ReportChangedFiles(const ServerContent& content) {
+    std::vector<std::string> changed = content.ChangedFiles();
+    for (const std::string& what : changed)
+        PrintError(what + " changed on disk while it was checked");
+    if (!changed.empty())
+        PrintError("files changed while checked: " + std::to_string(changed.size()) + "; check again");
+    return !changed.empty();
+}
+
 int CheckOnly(const ServerContent& content, const ServerOptions& options) {
     ContentProblems problems;
     AuditPatches(content.Patches(), options.root / "patches", problems);
@@ -118,7 +128,7 @@ int CheckOnly(const ServerContent& content, const ServerOptions& options) {
     AuditSignedFiles(options.root / "files", warnings);
     for (const std::string& warning : warnings)
         PrintError("warning: " + warning);
-    if (!problems.empty())
+    if (ReportChangedFiles(content) || !problems.empty())
         return 2;
     std::printf("content good: %s\n", DescribeContent(content).c_str());
     return 0;
@@ -131,13 +141,18 @@ int RunServer(const std::vector<std::string>& args) {
     std::optional<ServerOptions> options = ReadOptions(args, exitCode);
     if (!options)
         return exitCode;
+    // Loading may take long: a stop or reload asked for meanwhile waits for the serving to begin
+    // rather than ending the process. A check keeps the default actions, so Ctrl-C ends it.
+    if (!options->check)
+        ReserveServerSignals();
     std::size_t descriptors = RaiseDescriptorLimit();
-    std::shared_ptr<const ServerContent> content = LoadContent(*options);
+    // Counts, over the server's life, content files found changed while they were served.
+    ContentChanges changes;
+    std::shared_ptr<const ServerContent> content = LoadContent(*options, options->check ? nullptr : &changes);
     if (!content)
         return 2;
     if (options->check)
         return CheckOnly(*content, *options);
-    ReserveServerSignals();
     ServerLog log;
     log.Line("ombrelta-server: serving " + DescribeContent(*content) + " from " +
              EscapeForLog(PathToUtf8(options->root)));
@@ -152,7 +167,7 @@ int RunServer(const std::vector<std::string>& args) {
         return 1;
     }
     content.reset();
-    ContentReloader reloader(*server, log, options->root, options->chunkSize);
+    ContentReloader reloader(*server, log, changes, options->root, options->chunkSize);
     Serve(io, *server, reloader, log, options->host);
     return 0;
 }
