@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Downloads over a link with latency: ombrelta-check repairing a missing 32 MiB game file and
-# installing a 32 MiB patch from ombrelta-server, with the `pipeline` key at 1, 16 and 64, against
-# curl fetching the same file from nginx. Every connection goes through bench/delay-proxy.py,
-# which adds half the round trip each way and limits nothing else, at 0, 10, 20 and 50 ms round
-# trip. One run per cell (about three minutes in all, each run bounded to 120 s); prints the
-# seconds and the throughput as a share of curl's.
+# Downloads over a modelled line: ombrelta-check repairing a missing 64 MiB game file and
+# installing a 64 MiB patch from ombrelta-server, with the `pipeline` key at 16, 64 and auto,
+# against curl fetching the same file from nginx. Every connection goes through
+# bench/delay-proxy.py, which sends the bytes at the line's rate and delivers them half the round
+# trip later, each way: 100 Mbit/s at 20, 100 and 200 ms round trip and 1 Gbit/s at 50 ms. One
+# run per cell (about four minutes in all, each run bounded to 120 s); prints the seconds and the
+# throughput as a share of curl's. LINES ("MBIT:RTT_MS ...", MBIT 0 for no rate limit) and
+# PIPELINES override the lines and the values measured.
 # Usage: bench/pipeline-over-latency.sh [build-dir]   (default build/native; needs ombrelta-server,
 # ombrelta-check and ombrelta-config)
 set -euo pipefail
@@ -23,8 +25,9 @@ for tool in nginx curl python3 md5sum zip; do
     command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh bench)" >&2; exit 1; }
 done
 
-round_trips_ms=(0 10 20 50)
-pipelines=(1 16 64)
+read -r -a lines <<< "${LINES:-100:20 100:100 100:200 1000:50}"
+read -r -a pipelines <<< "${PIPELINES:-16 64 auto}"
+size_mib=64
 run_limit=120
 
 work="$(mktemp -d)"
@@ -40,13 +43,13 @@ trap cleanup EXIT
 chmod 755 "$work"
 mkdir -p "$work/repair/files" "$work/patch/patches" "$work/http" "$work/staging"
 
-# The game file and the patch's payload: 32 MiB each from a fixed seed, incompressible.
-python3 - "$work/repair/files/game.bin" "$work/staging/big.bin" <<'PY'
+# The game file and the patch's payload: 64 MiB each from a fixed seed, incompressible.
+python3 - "$size_mib" "$work/repair/files/game.bin" "$work/staging/big.bin" <<'PY'
 import random, sys
-for seed, path in enumerate(sys.argv[1:]):
+for seed, path in enumerate(sys.argv[2:]):
     rng = random.Random(20261207 + seed)
     with open(path, "wb") as f:
-        for _ in range(32):
+        for _ in range(int(sys.argv[1])):
             f.write(rng.randbytes(1 << 20))
 PY
 printf '1\n' > "$work/staging/version.dat"
@@ -76,10 +79,10 @@ start_server() {  # start_server NAME: ombrelta-server over $work/NAME; sets por
     wait_for_port "$work/$1.out" $!
 }
 
-start_proxy() {  # start_proxy TARGET_PORT ROUND_TRIP_MS: sets port to the proxy's
-    python3 "$proxy" "$1" "$(awk -v r="$2" 'BEGIN { print r / 2 }')" > "$work/proxy-$1-$2.out" &
+start_proxy() {  # start_proxy TARGET_PORT MBIT ROUND_TRIP_MS: sets port to the proxy's
+    python3 "$proxy" "$1" "$(awk -v r="$3" 'BEGIN { print r / 2 }')" "$2" > "$work/proxy-$1-$2-$3.out" &
     pids+=($!)
-    wait_for_port "$work/proxy-$1-$2.out" $!
+    wait_for_port "$work/proxy-$1-$2-$3.out" $!
 }
 
 start_server repair
@@ -100,57 +103,67 @@ run_curl() {  # run_curl PORT FILE EXPECTED_MD5: seconds
     [ "$(md5sum < "$work/curl.bin" | cut -d' ' -f1)" = "$3" ] || { echo "curl's $2 differs" >&2; exit 1; }
 }
 
-run_check() {  # run_check PORT PIPELINE RESULT_FILE EXPECTED_MD5: seconds
+# run_check PORT PIPELINE RESULT_FILE EXPECTED_MD5 [UNTIL]: seconds, to the first report holding UNTIL
+# when given
+run_check() {
     local dir="$work/install"
     rm -rf "$dir" && mkdir -p "$dir"
     printf 'host=127.0.0.1\nport=%s\npipeline=%s\n' "$1" "$2" | "$config_exe" encode - "$dir/Ombrel.dat"
-    local start
-    start=$(date +%s.%N)
-    (cd "$dir" && timeout "$run_limit" "$check_exe" --install-dir "$dir" --mode startup > "$work/check.out") ||
+    local start=$EPOCHREALTIME
+    (cd "$dir" && timeout "$run_limit" "$check_exe" --install-dir "$dir" --mode startup) |
+        while IFS= read -r report; do printf '%s %s\n' "$EPOCHREALTIME" "$report"; done > "$work/check.out" ||
         { cat "$work/check.out" >&2; exit 1; }
-    seconds_since "$start"
+    if [ -n "${5:-}" ]; then
+        awk -v s="$start" -v until="$5" 'index($0, until) { printf "%.3f", $1 - s; exit }' "$work/check.out"
+    else
+        seconds_since "$start"
+    fi
     [ "$(md5sum < "$dir/$3" | cut -d' ' -f1)" = "$4" ] || { echo "ombrelta-check's $3 differs" >&2; exit 1; }
 }
 
 results="$work/results"
 : > "$results"
-for rtt in "${round_trips_ms[@]}"; do
-    start_proxy "$repair_port" "$rtt"
+for line_model in "${lines[@]}"; do
+    mbit=${line_model%%:*}
+    rtt=${line_model##*:}
+    start_proxy "$repair_port" "$mbit" "$rtt"
     repair_proxy=$port
-    start_proxy "$patch_port" "$rtt"
+    start_proxy "$patch_port" "$mbit" "$rtt"
     patch_proxy=$port
-    start_proxy "$http_port" "$rtt"
+    start_proxy "$http_port" "$mbit" "$rtt"
     http_proxy=$port
-    line="$rtt $(run_curl "$http_proxy" game.bin "$game_md5")"
+    row="$mbit $rtt $(run_curl "$http_proxy" game.bin "$game_md5")"
     for pipeline in "${pipelines[@]}"; do
-        line="$line $(run_check "$repair_proxy" "$pipeline" game.bin "$game_md5")"
+        row="$row $(run_check "$repair_proxy" "$pipeline" game.bin "$game_md5")"
     done
-    line="$line $(run_curl "$http_proxy" patch-0001.zip "$(md5sum < "$work/http/patch-0001.zip" | cut -d' ' -f1)")"
+    row="$row $(run_curl "$http_proxy" patch-0001.zip "$(md5sum < "$work/http/patch-0001.zip" | cut -d' ' -f1)")"
     for pipeline in "${pipelines[@]}"; do
-        line="$line $(run_check "$patch_proxy" "$pipeline" big.bin "$patch_md5")"
+        row="$row $(run_check "$patch_proxy" "$pipeline" big.bin "$patch_md5" "Extracting patch...")"
     done
-    echo "$line" >> "$results"
-    echo "round trip $rtt ms done: $line" >&2
+    echo "$row" >> "$results"
+    echo "$mbit Mbit/s at $rtt ms done: $row" >&2
 done
 
-echo "Repair of a missing $game_mib MiB game file and install of a $patch_mib MiB patch through a delay proxy."
-echo "Seconds per run; in brackets the throughput as a share of curl + nginx through the same proxy."
-echo "Goal: at 20 ms, at least 0.5x curl with a window; at 0 ms, a window no slower than pipeline 1."
+count=${#pipelines[@]}
+echo "Repair of a missing $game_mib MiB game file and install of a $patch_mib MiB patch over a modelled line"
+echo "(bench/delay-proxy.py: the line's rate, then half the round trip, each way; a patch's time ends where"
+echo "its extraction begins). Seconds per run; in brackets the throughput as a share of curl + nginx on the same line."
+echo "Goal: pipeline=auto at least 0.9x curl on every line and never below pipeline=16."
+echo "Load while running: $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min) on $(nproc) cores."
 echo
-awk '{
-    printf "%-6s | %-26s %-15s %-15s %-15s | %-26s %-15s %-15s %-15s\n", "", "repair: curl", "pipeline 1", "pipeline 16",
-        "pipeline 64", "patch: curl", "pipeline 1", "pipeline 16", "pipeline 64"
-    exit
-}' "$results"
-awk '{
-    printf "%3s ms | %6.3f s %-17s", $1, $2, ""
-    for (i = 3; i <= 5; i++) printf "%6.3f s %-6s ", $i, sprintf("(%.2fx)", $2 / $i)
-    printf "| %6.3f s %-17s", $6, ""
-    for (i = 7; i <= 9; i++) printf "%6.3f s %-6s ", $i, sprintf("(%.2fx)", $6 / $i)
+awk -v n="$count" -v names="${pipelines[*]}" 'BEGIN {
+    split(names, name, " ")
+    printf "%-16s | %-9s", "line", "curl"
+    for (i = 1; i <= n; i++) printf " %-17s", "repair " name[i]
+    printf " | %-9s", "curl"
+    for (i = 1; i <= n; i++) printf " %-17s", "patch " name[i]
     printf "\n"
-}' "$results"
-echo
-awk '$1 == 0 {
-    printf "at 0 ms, time against pipeline 1: repair %.2fx (16) %.2fx (64), patch %.2fx (16) %.2fx (64)\n",
-        $4 / $3, $5 / $3, $8 / $7, $9 / $7
+}
+{
+    printf "%-16s | %7.3f s", sprintf("%s Mbit/s %s ms", $1, $2), $3
+    for (i = 1; i <= n; i++) printf " %7.3f s %-7s", $(3 + i), sprintf("(%.2fx)", $3 / $(3 + i))
+    curl = $(4 + n)
+    printf " | %7.3f s", curl
+    for (i = 1; i <= n; i++) printf " %7.3f s %-7s", $(4 + n + i), sprintf("(%.2fx)", curl / $(4 + n + i))
+    printf "\n"
 }' "$results"

@@ -1,5 +1,6 @@
 #include "config/LauncherOptions.h"
 
+#include "common/AsciiCase.h"
 #include "common/Base64.h"
 
 #include <charconv>
@@ -24,7 +25,9 @@ std::optional<int> ParseBoundedInt(std::string_view value, int lowest, int highe
 
 bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_view value) {
     if (key == "pipeline") {
-        options.pipeline = ParseBoundedInt(value, 1, 64).value_or(LauncherOptions{}.pipeline);
+        options.pipeline = EqualsIgnoringAsciiCase(value, std::string_view("auto"))
+                               ? LauncherOptions::kAutoPipeline
+                               : ParseBoundedInt(value, 1, 256).value_or(LauncherOptions{}.pipeline);
         return true;
     }
     if (key == "hashcache") {

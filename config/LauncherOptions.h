@@ -10,7 +10,10 @@ namespace ombrelta {
 /// The opt-in extensions of "Ombrel.dat". Each field's default is the behaviour without its key, so a
 /// file without any of these keys behaves exactly as before they existed.
 struct LauncherOptions {
-    /// `pipeline`: chunk requests that may be in flight on the connection, 1 to 64.
+    /// The `pipeline` value "auto": a window that sizes itself to the line.
+    static constexpr int kAutoPipeline = 257;
+    /// `pipeline`: chunk requests that may be in flight on the connection, 1 to 256, or
+    /// kAutoPipeline.
     int pipeline = 1;
     /// `hashcache`: "1" lets the file check trust files recorded as intact in "_verify_cache"
     /// while their size, last-write time and identity are unchanged.

@@ -16,6 +16,7 @@ public:
     bool WriteTo(File& file) override;
     bool Discard() override;
     ChunkTraffic* Traffic() override { return &api.Traffic(); }
+    ChunkWindow* AutoWindow() override { return &api.AutoWindow(); }
 
 protected:
     LauncherApi& api;

@@ -13,14 +13,18 @@ public:
         : channel(channel),
           totalSize(plan.totalSize),
           window(plan.window),
-          mode(plan.window > 1 && plan.totalSize != 0 ? Mode::FirstAnswer : Mode::Alone) {}
+          mode(plan.window > 1 && plan.totalSize != 0 ? Mode::FirstAnswer : Mode::Alone),
+          sizing(plan.window == kAutoWindow ? SizingWindow(channel) : nullptr) {
+        if (sizing)
+            sizing->StartDownload();
+    }
 
     // Without outstanding requests the next one asks from written, the true offset; ahead of
     // it go as many as the window holds while the assumed offsets stay below the total.
     void Fill(std::uint32_t written) {
         if (outstanding == 0)
             Send(written);
-        while (mode == Mode::Ahead && outstanding < window && next < totalSize) {
+        while (mode == Mode::Ahead && outstanding < Capacity() && next < totalSize) {
             if (!SendAhead())
                 mode = Mode::Alone;
         }
@@ -28,7 +32,11 @@ public:
 
     std::uint64_t Receive(bool& last) {
         --outstanding;
-        return channel.Receive(last);
+        const std::uint64_t length = channel.Receive(last);
+        // Answers that come one request at a time tell nothing of what a window would bring.
+        if (sizing && mode != Mode::Alone)
+            sizing->Answered(length);
+        return length;
     }
 
     // The first answer sets the length assumed for all; another length before the last chunk
@@ -55,6 +63,13 @@ public:
 private:
     enum class Mode { Alone, FirstAnswer, Ahead };
 
+    int Capacity() const { return sizing ? sizing->Size() : window; }
+
+    ChunkWindow* SizingWindow(ChunkChannel& source) {
+        ChunkWindow* shared = source.AutoWindow();
+        return shared ? shared : &ownWindow;
+    }
+
     void Send(std::uint64_t offset) {
         if (ChunkTraffic* traffic = channel.Traffic())
             traffic->BeforeRequest();
@@ -78,6 +93,8 @@ private:
     const std::uint64_t totalSize;
     const int window;
     Mode mode;
+    ChunkWindow ownWindow;
+    ChunkWindow* sizing;
     int outstanding = 0;
     std::uint64_t stride = 0;
     std::uint64_t next = 0;

@@ -5,6 +5,7 @@
 
 #include "common/FileSystem.h"
 #include "protocol/ChunkTraffic.h"
+#include "protocol/ChunkWindow.h"
 
 namespace ombrelta {
 
@@ -39,6 +40,9 @@ public:
     /// The connection's traffic, told of every request before it goes (it may hold it back) and
     /// of every chunk received; nothing for a channel that is not paced or counted.
     virtual ChunkTraffic* Traffic() { return nullptr; }
+    /// The window a plan's kAutoWindow keeps in flight, where it outlives one download (the
+    /// connection's); none, the default, gives each download a ChunkWindow of its own.
+    virtual ChunkWindow* AutoWindow() { return nullptr; }
 };
 
 /// What one download asks for.
@@ -47,7 +51,8 @@ struct ChunkLoopPlan {
     std::uint32_t totalSize = 0;
     /// Whether more bytes than a known totalSize end the download (PastAnnouncedSize).
     bool totalIsLimit = false;
-    /// Chunk requests that may be in flight at once; 1 or less waits for every answer.
+    /// Chunk requests that may be in flight at once; 1 or less waits for every answer;
+    /// kAutoWindow as many as the channel's ChunkWindow holds, told of every answer asked ahead.
     int window = 1;
     /// Bytes already in place; the first request asks from here.
     std::uint32_t startOffset = 0;

@@ -120,6 +120,7 @@ void LauncherApi::Close() {
 bool LauncherApi::Connect(const std::wstring& host, std::int32_t port, HostLookup lookup) {
     std::string hostText = WideToUtf8(host);
     Close();
+    autoWindow.Reset();
     if (lookup == HostLookup::ResolveNames)
         return ConnectToFirst(HostAddresses(hostText, PortFromConfig(port)), kConnectLimitMs);
     auto reach = [&](SocketHandle handle) {
@@ -131,6 +132,7 @@ bool LauncherApi::Connect(const std::wstring& host, std::int32_t port, HostLooku
 
 bool LauncherApi::ConnectToFirst(const std::vector<SocketAddress>& addresses, std::uint32_t attemptLimitMs) {
     Close();
+    autoWindow.Reset();
     for (const SocketAddress& address : addresses) {
         auto reach = [&](SocketHandle handle) {
             return ConnectWithin(handle, address, attemptLimitMs) == ConnectResult::Connected;

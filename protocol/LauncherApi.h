@@ -9,6 +9,7 @@
 
 #include "common/Socket.h"
 #include "protocol/ChunkTraffic.h"
+#include "protocol/ChunkWindow.h"
 #include "protocol/HashEntry.h"
 #include "protocol/PatchInfo.h"
 
@@ -97,6 +98,10 @@ public:
     /// result and last as GetFileChunk.
     std::vector<std::uint8_t> ReceiveFileChunk(std::uint16_t fileId, std::uint32_t offset, bool& last);
 
+    /// The self-sizing window of chunk requests on this connection: the size one download
+    /// reaches is where the next one starts. Each Connect starts it over.
+    ChunkWindow& AutoWindow() { return autoWindow; }
+
 private:
     class SocketUse;
     enum class Outcome { Done, Refused, Failed };
@@ -117,6 +122,7 @@ private:
 
     std::atomic<SocketHandle> socket{kInvalidSocket};
     std::atomic<bool> connected{false};
+    ChunkWindow autoWindow;
 
     // Guards the handle's lifetime against a Close from another thread: packet operations in
     // flight, and a handle that Close has shut down but that one of them still holds.

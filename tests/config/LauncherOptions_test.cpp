@@ -23,15 +23,17 @@ TEST(LauncherOptionsTest, AbsentKeysKeepTheDefaults) {
     EXPECT_FALSE(config.options.publicKey.has_value());
 }
 
-TEST(LauncherOptionsTest, PipelineTakesOneToSixtyFourElseOne) {
+TEST(LauncherOptionsTest, PipelineTakesOneTo256OrAutoElseOne) {
     struct Case {
         std::string line;
         int pipeline;
     };
     const std::vector<Case> cases = {
         {"pipeline=16", 16}, {"PIPELINE = 64", 64}, {"pipeline=1", 1},   {"pipeline=0", 1},
-        {"pipeline=65", 1},  {"pipeline=-4", 1},    {"pipeline=", 1},    {"pipeline=8x", 1},
+        {"pipeline=65", 65}, {"pipeline=-4", 1},    {"pipeline=", 1},    {"pipeline=8x", 1},
         {"pipeline=+8", 1},  {"pipeline=99999999999", 1},
+        {"pipeline=256", 256}, {"pipeline=257", 1}, {"pipeline=auto", LauncherOptions::kAutoPipeline},
+        {"pipeline = AUTO", LauncherOptions::kAutoPipeline}, {"pipeline=auto4", 1}, {"pipeline=autos", 1},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.line);

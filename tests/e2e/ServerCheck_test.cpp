@@ -228,6 +228,14 @@ TEST_F(ServerCheckTest, NativeCheckerWithPipelinePatchesAndRepairs) {
     EXPECT_EQ(server.Stop(), 0) << server.Log();
 }
 
+TEST_F(ServerCheckTest, NativeCheckerWithAutoPipelinePatchesAndRepairs) {
+    BuildFullServer();
+    ServerProcess server(PathArg(Dir("server")), {"--chunk-size", "100"}, PathArg(Dir("server.log")));
+    ASSERT_NE(server.Port(), 0);
+    RunChecksTwice(server, {OMBRELTA_CHECK_EXE}, "pipeline=auto\n");
+    EXPECT_EQ(server.Stop(), 0) << server.Log();
+}
+
 TEST_F(ServerCheckTest, WindowsCheckerUnderWineWithPipelinePatchesAndRepairs) {
     if (!fs::exists(OMBRELTA_WINDOWS_CHECK_EXE))
         GTEST_SKIP() << "no Windows build at " << OMBRELTA_WINDOWS_CHECK_EXE;

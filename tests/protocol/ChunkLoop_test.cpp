@@ -228,6 +228,73 @@ TEST(ChunkLoop, TrafficHoldsEachRequestUntilTheBytesBeforeItArePaidFor) {
     }
 }
 
+// An InOrderServer behind a line: the answer to a request sent at time t arrives a round trip
+// later at the earliest, and one chunk's sending time after the answer before it at the earliest.
+class ServerBehindLine : public InOrderServer {
+public:
+    ServerBehindLine(std::string content, std::size_t chunk, ChunkWindow& window, std::int64_t& now)
+        : InOrderServer(std::move(content), Fixed(chunk)), window(window), now(now) {}
+
+    void Request(std::uint32_t offset) override {
+        InOrderServer::Request(offset);
+        sent.push_back(now);
+    }
+    std::uint64_t Receive(bool& last) override {
+        Arrive();
+        return InOrderServer::Receive(last);
+    }
+    bool Discard() override {
+        Arrive();
+        return InOrderServer::Discard();
+    }
+    ChunkWindow* AutoWindow() override { return &window; }
+
+    static constexpr std::int64_t kRoundTrip = 100000;
+    static constexpr std::int64_t kSending = 100;
+
+private:
+    void Arrive() {
+        now = std::max(sent.front() + kRoundTrip, now + kSending);
+        sent.pop_front();
+    }
+
+    ChunkWindow& window;
+    std::int64_t& now;
+    std::deque<std::int64_t> sent;
+};
+
+// A line of a thousand chunks in flight: the window grows past the old cap of 64 with the same
+// bytes and reports, the next download on the connection asks for all it can at once after its
+// first chunk, and a chunk of another length still sends the rest one request at a time.
+TEST(ChunkLoop, AutoWindowGrowsWithTheLineAndCarriesOver) {
+    std::int64_t now = 0;
+    ChunkWindow window([&now] { return now; });
+    for (std::uint32_t chunks : {300u, 100u}) {
+        SCOPED_TRACE(chunks);
+        const ChunkLoopPlan plan{.totalSize = chunks * 1000, .window = kAutoWindow};
+        Offsets everyChunk;
+        for (std::uint32_t offset = 0; offset < plan.totalSize; offset += 1000)
+            everyChunk.push_back(offset);
+        ServerBehindLine server(Content(plan.totalSize), 1000, window, now);
+        const LoopRun run = RunOn(server, plan);
+        EXPECT_EQ(run.status, ChunkLoopStatus::Complete);
+        EXPECT_TRUE(run.file == server.content);
+        EXPECT_EQ(server.offsets, everyChunk);
+        EXPECT_EQ(run.reports.size(), everyChunk.size());
+        EXPECT_GT(server.mostInFlight, 64u);
+        EXPECT_TRUE(server.pending.empty());
+    }
+    EXPECT_EQ(window.Size(), ChunkWindow::kLargest);
+
+    ServerBehindLine shortMiddle(Content(20000), 1000, window, now);
+    shortMiddle.chunkLength = [](std::uint32_t offset) -> std::size_t { return offset == 5000 ? 500 : 1000; };
+    const LoopRun run = RunOn(shortMiddle, {.totalSize = 20000, .window = kAutoWindow});
+    EXPECT_EQ(run.status, ChunkLoopStatus::Complete);
+    EXPECT_TRUE(run.file == shortMiddle.content);
+    EXPECT_EQ(shortMiddle.offsets.back(), 19500u);
+    EXPECT_TRUE(shortMiddle.pending.empty());
+}
+
 // Only lengths: the offset arithmetic is tested without gigabytes of data.
 class SizedChannel : public ChunkChannel {
 public:

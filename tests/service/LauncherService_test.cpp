@@ -202,7 +202,8 @@ TEST_F(LauncherServiceTest, PipelineKeyReachesBothDownloads) {
         bool askedAhead;
         const char* errorText;
     };
-    for (Row row : {Row{"", false, ""}, Row{"pipeline=16\n", true, "Downloaded file differs from the server's list: b.txt"}}) {
+    const char* differs = "Downloaded file differs from the server's list: b.txt";
+    for (Row row : {Row{"", false, ""}, Row{"pipeline=16\n", true, differs}, Row{"pipeline=auto\n", true, differs}}) {
         SCOPED_TRACE(row.configLine);
         const std::string archive = test::ReadFileBytes(test::TestDataDir() + L"../patch/patches/patch1.zip");
         FakeLauncherServer::GameFile listed = ListedFile(1, "b.txt", "beta");
