@@ -278,8 +278,9 @@ TEST(DownloadGameFile, RefusesARepairTheDiskCannotHold) {
         EXPECT_EQ(error, "Not enough disk space: data/f.bin");
         EXPECT_EQ(server.ChunkRequestCount(), 0u);
         EXPECT_EQ(FileExists(dir.Child(L"data/f.bin")), row.oldSize != 0);
-        if (row.oldSize != 0)
+        if (row.oldSize != 0) {
             EXPECT_EQ(ReadFileBytes(dir.Child(L"data/f.bin")), old);
+        }
         EXPECT_EQ(FileExists(dir.Child(L"data/f.bin.download")), row.partSize != 0);
         EXPECT_EQ(FileExists(dir.Child(L"data/f.bin.download.resume")), row.partSize != 0);
     }
