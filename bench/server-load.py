@@ -6,7 +6,9 @@ Runs 50 honest checks at once on a quiet server, then again while 2,000 idle con
 in a loop are at work, and once more while 200 clients each keep 256 chunk requests in flight
 (the launcher's largest window), reading their answers at a player's pace. Prints each batch's
 times, the worst slowdown of a run against the same run on the quiet server, and the server's
-resident memory. Bounded in time (about a minute and a half).
+resident memory. The server serves --metrics: the bench times scrapes while 1,000 idle
+connections are open, and compares the throughput of batches on servers with and without
+--metrics (best of several, alternating). Bounded in time (about two and a half minutes).
 
 Usage: bench/server-load.py [NATIVE_BUILD]   (default build/native; needs ombrelta-server,
        ombrelta-check and ombrelta-config built there)
@@ -31,6 +33,11 @@ PIPELINED = 200
 WINDOW = 256
 GOAL_RSS_MIB = 64
 GOAL_SLOWDOWN = 3.0
+SCRAPE_CONNECTIONS = 1000
+SCRAPES = 50
+GOAL_SCRAPE_MS = 5.0
+THROUGHPUT_ROUNDS = 5
+GOAL_METRICS_DROP = 0.02
 
 
 def frame(payload):
@@ -60,16 +67,71 @@ def make_content(root):
     return files
 
 
-def start_server(server_exe, root, log_path):
-    log = open(log_path, "wb")
+def start_server(server_exe, root, log_path, metrics=True):
+    """Returns the process, its game port and its metrics port (None without metrics)."""
+    log = open(log_path, "ab")
     # Every client of this test shares 127.0.0.1, so the per-address cap is lifted.
-    proc = subprocess.Popen([server_exe, "--root", root, "--listen", "127.0.0.1:0",
-                             "--max-per-address", "100000"],
-                            stdout=subprocess.PIPE, stderr=log, stdin=subprocess.DEVNULL)
+    args = [server_exe, "--root", root, "--listen", "127.0.0.1:0", "--max-per-address", "100000"]
+    if metrics:
+        args += ["--metrics", "127.0.0.1:0"]
+    proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=log, stdin=subprocess.DEVNULL)
     line = proc.stdout.readline().decode()
     if not line.startswith("listening on 127.0.0.1:"):
         sys.exit("server did not start: " + line)
-    return proc, int(line.rsplit(":", 1)[1])
+    metrics_port = None
+    if metrics:
+        metrics_line = proc.stdout.readline().decode()
+        if not metrics_line.startswith("metrics on 127.0.0.1:"):
+            sys.exit("server did not report its metrics port: " + metrics_line)
+        metrics_port = int(metrics_line.rsplit(":", 1)[1])
+    return proc, int(line.rsplit(":", 1)[1]), metrics_port
+
+
+def stop_server(proc):
+    proc.send_signal(signal.SIGTERM)
+    return proc.wait(timeout=30)
+
+
+def scrape(port):
+    """One GET /metrics; returns its time in seconds, failing unless it answers 200."""
+    started = time.monotonic()
+    with socket.create_connection(("127.0.0.1", port)) as s:
+        s.sendall(b"GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
+        answer = b""
+        while chunk := s.recv(65536):
+            answer += chunk
+    took = time.monotonic() - started
+    if not answer.startswith(b"HTTP/1.1 200 OK") or b"ombrelta_connections_active " not in answer:
+        sys.exit("scrape failed: " + answer[:200].decode(errors="replace"))
+    return took
+
+
+def scrape_times(port, metrics_port):
+    """Scrape times while SCRAPE_CONNECTIONS idle connections are open."""
+    idle = [socket.create_connection(("127.0.0.1", port)) for _ in range(SCRAPE_CONNECTIONS)]
+    times = []
+    for _ in range(SCRAPES):
+        times.append(scrape(metrics_port))
+        time.sleep(0.02)
+    for s in idle:
+        s.close()
+    return times
+
+
+def throughputs(server_exe, check_exe, config_exe, root, base, files):
+    """Bytes per second of honest batches, best of THROUGHPUT_ROUNDS, without and with metrics."""
+    served = sum(len(data) for data in files.values()) * HONEST_RUNS
+    best = {False: 0.0, True: 0.0}
+    for round_index in range(THROUGHPUT_ROUNDS):
+        for metrics in (False, True):
+            server, port, _ = start_server(server_exe, root, os.path.join(base, "throughput.log"), metrics)
+            try:
+                times = honest_batch(check_exe, config_exe, port,
+                                     os.path.join(base, f"throughput{round_index}-{metrics}"), files)
+            finally:
+                stop_server(server)
+            best[metrics] = max(best[metrics], served / max(times))
+    return best[False], best[True]
 
 
 def prepare_run(base, index, config_exe, port):
@@ -276,9 +338,10 @@ def main():
         root = os.path.join(base, "root")
         files = make_content(root)
         files["patched.txt"] = zipfile.ZipFile(os.path.join(root, "patches", "p1.zip")).read("patched.txt")
-        server, port = start_server(server_exe, root, os.path.join(base, "server.log"))
+        server, port, metrics_port = start_server(server_exe, root, os.path.join(base, "server.log"))
         try:
             quiet = honest_batch(check_exe, config_exe, port, os.path.join(base, "quiet"), files)
+            scrapes = scrape_times(port, metrics_port)
             load = Load(port)
             # Past the 10 s request timeout, so half packets and trickles are being cut and
             # coming back while the honest runs go.
@@ -293,8 +356,8 @@ def main():
             pipelined.end()
             peak = memory_kib(server.pid, "VmHWM")
         finally:
-            server.send_signal(signal.SIGTERM)
-            code = server.wait(timeout=30)
+            code = stop_server(server)
+        plain, metered = throughputs(server_exe, check_exe, config_exe, root, base, files)
     slowdown = max(l / q for l, q in zip(loaded, quiet))
     windowed_slowdown = max(w / q for w, q in zip(windowed, quiet))
     print(f"honest runs, quiet server : median {statistics.median(quiet):.2f} s, max {max(quiet):.2f} s")
@@ -308,8 +371,19 @@ def main():
     print(f"worst run under load / same run quiet: {slowdown:.2f}x (goal <= {GOAL_SLOWDOWN}x)")
     print(f"server RSS: max sampled under load {rss / 1024:.1f} MiB, among windows of {WINDOW}"
           f" {windowed_rss / 1024:.1f} MiB, peak (VmHWM) {peak / 1024:.1f} MiB (goal < {GOAL_RSS_MIB} MiB)")
-    print(f"all {3 * HONEST_RUNS} honest runs ended \"Ready.\" with byte-exact files; server exit code {code}")
-    ok = slowdown <= GOAL_SLOWDOWN and peak / 1024 < GOAL_RSS_MIB and code == 0 and not pipelined.failures
+    scrape_ms = sorted(1000 * t for t in scrapes)
+    scrape_median = statistics.median(scrape_ms)
+    print(f"scrape of /metrics with {SCRAPE_CONNECTIONS} connections open: median {scrape_median:.2f} ms, "
+          f"95th percentile {scrape_ms[int(0.95 * len(scrape_ms)) - 1]:.2f} ms, max {scrape_ms[-1]:.2f} ms "
+          f"(goal: median <= {GOAL_SCRAPE_MS} ms)")
+    drop = 1 - metered / plain
+    print(f"throughput, best of {THROUGHPUT_ROUNDS} batches: without metrics {plain / 2**20:.1f} MiB/s, "
+          f"with metrics {metered / 2**20:.1f} MiB/s, drop {100 * drop:.1f} % "
+          f"(goal <= {100 * GOAL_METRICS_DROP:.0f} %)")
+    runs = (3 + 2 * THROUGHPUT_ROUNDS) * HONEST_RUNS
+    print(f"all {runs} honest runs ended \"Ready.\" with byte-exact files; server exit code {code}")
+    ok = (slowdown <= GOAL_SLOWDOWN and peak / 1024 < GOAL_RSS_MIB and code == 0 and not pipelined.failures
+          and scrape_median <= GOAL_SCRAPE_MS and drop <= GOAL_METRICS_DROP)
     print("goals met" if ok else "GOALS MISSED")
     return 0 if ok else 1
 

@@ -4,7 +4,7 @@
 # Usage: bash scripts/install-deps.sh [GROUP...]   (default: every group)
 #   build  compilers, libraries and tools for every preset and for packing a release
 #   test   the whole test run beyond the build: Wine, Xvfb and the screen tools, archivers, HAProxy,
-#          tmux
+#          Prometheus, tmux
 #   bench  the benchmarks and the demo beyond the build: Wine, Xvfb and the screen tools, nginx,
 #          curl, archivers ("demo" names the same group)
 set -euo pipefail
@@ -13,11 +13,11 @@ build_packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     zlib1g-dev libz-mingw-w64-dev libssl-dev libminizip-dev
-    libgtest-dev googletest libbenchmark-dev libasio-dev zip
+    libgtest-dev googletest libbenchmark-dev libasio-dev prometheus-cpp-dev zip
 )
 # The launcher under Wine on a private X server, watched and driven from scripts/lib/screen.sh.
 screen_packages=(wine wine32 fonts-wine xvfb xdotool x11-utils imagemagick fonts-dejavu-core fonts-urw-base35)
-test_packages=("${screen_packages[@]}" python3 zip unzip p7zip-full haproxy tmux)
+test_packages=("${screen_packages[@]}" python3 zip unzip p7zip-full haproxy prometheus tmux)
 bench_packages=("${screen_packages[@]}" python3 zip unzip curl nginx-light)
 
 groups=("$@")

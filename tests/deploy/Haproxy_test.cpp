@@ -1,5 +1,6 @@
 // The shipped HAProxy configuration in front of three servers taking PROXY headers: 30 checkers
-// at once, then with one server stopped, then with one frozen. Loopback only.
+// at once, then with one server stopped, then with one frozen; HAProxy's exporter counts them.
+// Loopback only.
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "common/Socket.h"
 #include "tests/e2e/ChildProcess.h"
 #include "tests/e2e/ContentBuilder.h"
+#include "tests/e2e/HttpGet.h"
 #include "tests/e2e/ServerProcess.h"
 #include "tests/support/TempDir.h"
 
@@ -97,6 +99,8 @@ protected:
         port = FreePort();
         config = Replaced(config, "bind :47000", "bind 127.0.0.1:" + std::to_string(port));
         config = Replaced(config, "log stdout", "log stderr");
+        statsPort = FreePort();
+        config = Replaced(config, "bind 127.0.0.1:8404", "bind 127.0.0.1:" + std::to_string(statsPort));
         for (int i = 0; i < kServers; ++i) {
             const std::string name = "server s" + std::to_string(i + 1) + " 127.0.0.1:";
             config = Replaced(config, name + "4700" + std::to_string(i + 1),
@@ -154,6 +158,7 @@ protected:
     std::string haproxyExe;
     std::unique_ptr<ChildProcess> haproxy;
     std::uint16_t port = 0;
+    std::uint16_t statsPort = 0;
 };
 
 TEST_F(HaproxyTest, SpreadsThePlayersKeepsTheirAddressesAndRoutesAroundFailedServers) {
@@ -201,6 +206,13 @@ TEST_F(HaproxyTest, SpreadsThePlayersKeepsTheirAddressesAndRoutesAroundFailedSer
             EXPECT_TRUE(clientPorts.contains(peer)) << peer << " is no client port\n" << log;
         std::printf("s%d logged %zu players by their own address and port\n", i + 1, peers.size());
     }
+    // Prometheus' view of the same: every connection the frontend took in.
+    const std::string exported = HttpGet(statsPort, "/metrics");
+    EXPECT_TRUE(exported.starts_with("HTTP/1.1 200")) << exported.substr(0, 300);
+    EXPECT_GE(SampleValue(HttpBody(exported), "haproxy_frontend_connections_total{proxy=\"launchers\"}")
+                  .value_or(0),
+              3.0 * kWaveSize)
+        << HttpBody(exported).substr(0, 2000);
     haproxy->Signal(SIGUSR1);
     EXPECT_EQ(haproxy->Wait(kChildTimeout), 0);
     EXPECT_EQ(servers[1]->Stop(), 0);

@@ -68,6 +68,13 @@ bool RawConnection::ClosedByPeer() {
     return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
 }
 
+std::string RawConnection::ReceiveToEnd() {
+    std::string bytes;
+    while (ReadExactly(bytes, 65536)) {
+    }
+    return bytes;
+}
+
 std::string Frame(const std::string& payload) {
     std::size_t length = payload.size() + 2;
     return std::string{static_cast<char>(length & 0xFF), static_cast<char>(length >> 8)} + payload;

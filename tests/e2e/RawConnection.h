@@ -23,6 +23,8 @@ public:
     std::optional<std::string> ReceivePacket();
     /// True when the server has closed the connection: a read sees the end of the stream.
     bool ClosedByPeer();
+    /// Every byte until the server closes the connection (or a receive times out).
+    std::string ReceiveToEnd();
 
 private:
     bool ReadExactly(std::string& into, std::size_t count);

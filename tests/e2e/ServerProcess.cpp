@@ -1,5 +1,6 @@
 #include "tests/e2e/ServerProcess.h"
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <iterator>
@@ -32,6 +33,15 @@ ServerProcess::ServerProcess(const std::string& root,
         return;
     }
     port = static_cast<std::uint16_t>(std::stoul(line->substr(prefix.size())));
+    if (std::find(extraArgs.begin(), extraArgs.end(), "--metrics") == extraArgs.end())
+        return;
+    line = child->ReadLine(kChildTimeout);
+    const std::size_t colon = line ? line->rfind(':') : std::string::npos;
+    if (!line || !line->starts_with("metrics on ") || colon == std::string::npos) {
+        ADD_FAILURE() << "server did not report its metrics port: " << line.value_or("(no output)");
+        return;
+    }
+    metricsPort = static_cast<std::uint16_t>(std::stoul(line->substr(colon + 1)));
 }
 
 int ServerProcess::Stop() {

@@ -19,7 +19,8 @@ class ServerProcess {
 public:
     /// Starts the server (command: the program and any launcher in front of it, by default the
     /// native server) over root with extra options, listening on host as --listen takes it;
-    /// Port() is 0 (and the test has failed) when it does not report a listening port.
+    /// Port() is 0 (and the test has failed) when it does not report a listening port, and so is
+    /// MetricsPort() when extraArgs hold --metrics and it does not report that port.
     ServerProcess(const std::string& root,
                   const std::vector<std::string>& extraArgs,
                   const std::string& logPath,
@@ -28,6 +29,7 @@ public:
                   const std::string& host = "127.0.0.1");
 
     std::uint16_t Port() const { return port; }
+    std::uint16_t MetricsPort() const { return metricsPort; }
     /// Sends a signal to the server.
     void Signal(int signal) { child->Signal(signal); }
     /// Stops the server with SIGTERM and returns its exit code.
@@ -43,6 +45,7 @@ private:
     std::string logPath;
     std::unique_ptr<ChildProcess> child;
     std::uint16_t port = 0;
+    std::uint16_t metricsPort = 0;
 };
 
 /// How long a child may take before the test gives up on it (a hang, never a speed check).

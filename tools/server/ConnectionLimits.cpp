@@ -32,13 +32,18 @@ ConnectionLimits::ConnectionLimits(std::size_t maxConnections, std::size_t maxPe
     counts->maxPerAddress = maxPerAddress;
 }
 
-std::optional<ConnectionLimits::Ticket> ConnectionLimits::Admit(const std::string& address) {
+std::optional<ConnectionLimits::Ticket> ConnectionLimits::Admit(const std::string& address,
+                                                                Refusal& refusal) {
     std::lock_guard<std::mutex> lock(counts->mutex);
-    if (counts->open >= counts->maxConnections)
+    if (counts->open >= counts->maxConnections) {
+        refusal = Refusal::ConnectionCap;
         return std::nullopt;
+    }
     std::size_t& fromAddress = counts->perAddress[address];
-    if (fromAddress >= counts->maxPerAddress)
+    if (fromAddress >= counts->maxPerAddress) {
+        refusal = Refusal::PerAddressCap;
         return std::nullopt;
+    }
     ++fromAddress;
     ++counts->open;
     return Ticket(counts, address);

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "tools/server/ServerMetrics.h"
+
 namespace ombrelta::server {
 
 /// Counts open connections, in all and per peer address, against two caps. Safe from any
@@ -29,9 +31,9 @@ public:
     /// Caps of at least 1.
     ConnectionLimits(std::size_t maxConnections, std::size_t maxPerAddress);
 
-    /// A ticket for one more connection from address, or nothing when either cap is reached.
-    /// Tickets may outlive this object.
-    std::optional<Ticket> Admit(const std::string& address);
+    /// A ticket for one more connection from address, or nothing, with refusal naming the cap,
+    /// when either cap is reached. Tickets may outlive this object.
+    std::optional<Ticket> Admit(const std::string& address, Refusal& refusal);
 
 private:
     std::shared_ptr<Counts> counts;

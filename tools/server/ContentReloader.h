@@ -7,19 +7,21 @@
 #include "tools/server/ContentChanges.h"
 #include "tools/server/LauncherServer.h"
 #include "tools/server/ServerLog.h"
+#include "tools/server/ServerMetrics.h"
 
 namespace ombrelta::server {
 
 /// Builds new content from the root on request, on a thread of its own so that serving goes on
 /// meanwhile, and hands it to the server when it is valid. Invalid content is logged with every
 /// fault, and the server keeps what it has. A content file found changed while it is served is
-/// logged and starts a reload too.
+/// logged and starts a reload too. Every outcome and change is counted in the metrics.
 class ContentReloader {
 public:
-    /// server, log and changes (which the served content reports to) must outlive the
+    /// server, log, metrics and changes (which the served content reports to) must outlive the
     /// reloader, which waits for a reload in progress to end.
     ContentReloader(LauncherServer& server,
                     ServerLog& log,
+                    ServerMetrics& metrics,
                     ContentChanges& changes,
                     std::filesystem::path root,
                     std::uint32_t chunkSize);
@@ -37,6 +39,7 @@ private:
 
     LauncherServer& server;
     ServerLog& log;
+    ServerMetrics& metrics;
     ContentChanges& changes;
     std::filesystem::path root;
     std::uint32_t chunkSize;

@@ -10,17 +10,21 @@ namespace ombrelta::server {
 LauncherServer::LauncherServer(asio::io_context& io,
                                std::shared_ptr<const ServerContent> content,
                                ServerLog& log,
+                               ServerMetrics& metrics,
                                const asio::ip::tcp::endpoint& endpoint,
                                const ConnectionRules& rules)
     : io(io),
       log(log),
+      metrics(metrics),
       timeouts(rules.timeouts),
       limits(rules.maxConnections, rules.maxPerAddress),
       proxySources(rules.proxySources),
       content(std::move(content)),
       strand(asio::make_strand(io)),
       acceptor(strand, endpoint, ReuseListenAddress()),
-      retryTimer(strand) {}
+      retryTimer(strand) {
+    metrics.ContentServed(this->content->Patches().NewestVersion(), this->content->Files().Count());
+}
 
 void LauncherServer::Start() {
     asio::post(strand, [this] { Accept(); });
@@ -35,6 +39,7 @@ void LauncherServer::Stop() {
 }
 
 void LauncherServer::ReplaceContent(std::shared_ptr<const ServerContent> newContent) {
+    metrics.ContentServed(newContent->Patches().NewestVersion(), newContent->Files().Count());
     std::lock_guard<std::mutex> lock(contentMutex);
     content = std::move(newContent);
 }
@@ -54,6 +59,7 @@ void LauncherServer::Accept() {
             RetryLater();
             return;
         }
+        metrics.ConnectionAccepted();
         try {
             Admit(std::move(socket));
         } catch (const std::exception& e) {
@@ -73,7 +79,7 @@ void LauncherServer::Admit(asio::ip::tcp::socket socket) {
         return;
     }
     // The caps count the client the header names, so they wait for it.
-    ProxyHandshake::Start(std::move(socket), timeouts.request, log,
+    ProxyHandshake::Start(std::move(socket), timeouts.request, log, metrics,
                           [this](asio::ip::tcp::socket proxied, const SessionPeer& client) {
                               Serve(std::move(proxied), client);
                           });
@@ -81,15 +87,17 @@ void LauncherServer::Admit(asio::ip::tcp::socket socket) {
 
 void LauncherServer::Serve(asio::ip::tcp::socket socket, const SessionPeer& peer) {
     std::string address = peer.endpoint.address().to_string();
-    std::optional<ConnectionLimits::Ticket> ticket = limits.Admit(address);
+    Refusal refusal{};
+    std::optional<ConnectionLimits::Ticket> ticket = limits.Admit(address, refusal);
     if (!ticket) {
+        metrics.ConnectionRefused(refusal);
         log.LimitedLine(address, address + ":" + std::to_string(peer.endpoint.port()) +
                                      ": over the connection caps; closed at once");
         std::error_code ignored;
         socket.close(ignored);
         return;
     }
-    std::make_shared<ServerSession>(std::move(socket), peer, CurrentContent(), log, timeouts,
+    std::make_shared<ServerSession>(std::move(socket), peer, CurrentContent(), log, metrics, timeouts,
                                     std::move(*ticket))
         ->Start();
 }

@@ -9,6 +9,7 @@
 #include "tools/server/ProxyHeader.h"
 #include "tools/server/ServerContent.h"
 #include "tools/server/ServerLog.h"
+#include "tools/server/ServerMetrics.h"
 #include "tools/server/ServerSession.h"
 
 namespace ombrelta::server {
@@ -25,14 +26,15 @@ struct ConnectionRules {
 
 /// Accepts clients on one TCP endpoint and gives each its own ServerSession over the content
 /// current at that moment. A connection over a cap is accepted and closed at once, so the
-/// backlog never fills.
+/// backlog never fills. Every connection and request is counted in the metrics.
 class LauncherServer {
 public:
     /// Binds and listens at once. Throws std::system_error when the endpoint cannot be used.
-    /// io and log must outlive the server.
+    /// io, log and metrics must outlive the server.
     LauncherServer(asio::io_context& io,
                    std::shared_ptr<const ServerContent> content,
                    ServerLog& log,
+                   ServerMetrics& metrics,
                    const asio::ip::tcp::endpoint& endpoint,
                    const ConnectionRules& rules);
 
@@ -55,6 +57,7 @@ private:
 
     asio::io_context& io;
     ServerLog& log;
+    ServerMetrics& metrics;
     SessionTimeouts timeouts;
     ConnectionLimits limits;
     ProxySources proxySources;

@@ -34,6 +34,8 @@ public:
     const PatchArchive* NextAfter(std::uint16_t version) const;
     /// The patch that brings exactly version, or null.
     const PatchArchive* Find(std::uint16_t version) const;
+    /// The highest version on offer, or 0 when there is no patch.
+    std::uint16_t NewestVersion() const { return patches.empty() ? 0 : patches.rbegin()->first; }
     std::size_t Count() const { return patches.size(); }
 
 private:

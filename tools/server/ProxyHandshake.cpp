@@ -7,14 +7,22 @@ namespace ombrelta::server {
 void ProxyHandshake::Start(asio::ip::tcp::socket socket,
                            std::chrono::milliseconds timeout,
                            ServerLog& log,
+                           ServerMetrics& metrics,
                            Admit admit) {
-    auto handshake = std::make_shared<ProxyHandshake>(std::move(socket), log, std::move(admit));
+    auto handshake = std::make_shared<ProxyHandshake>(std::move(socket), log, metrics, std::move(admit));
     asio::dispatch(handshake->socket.get_executor(),
                    [handshake, timeout] { handshake->ReadFixedPart(timeout); });
 }
 
-ProxyHandshake::ProxyHandshake(asio::ip::tcp::socket connection, ServerLog& log, Admit admit)
-    : socket(std::move(connection)), deadline(socket.get_executor()), log(log), admit(std::move(admit)) {
+ProxyHandshake::ProxyHandshake(asio::ip::tcp::socket connection,
+                               ServerLog& log,
+                               ServerMetrics& metrics,
+                               Admit admit)
+    : socket(std::move(connection)),
+      deadline(socket.get_executor()),
+      log(log),
+      metrics(metrics),
+      admit(std::move(admit)) {
     std::error_code ignored;
     balancer = socket.remote_endpoint(ignored);
 }
@@ -74,6 +82,7 @@ void ProxyHandshake::Refuse(const std::string& reason) {
     if (!socket.is_open())
         return;
     deadline.cancel();
+    metrics.ConnectionRefused(Refusal::ProxyHeader);
     const std::string address = balancer.address().to_string();
     log.LimitedLine(address, address + ":" + std::to_string(balancer.port()) + ": " + reason + "; closed");
     std::error_code ignored;

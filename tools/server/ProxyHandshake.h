@@ -10,6 +10,7 @@
 
 #include "tools/server/ProxyHeader.h"
 #include "tools/server/ServerLog.h"
+#include "tools/server/ServerMetrics.h"
 #include "tools/server/ServerSession.h"
 
 namespace ombrelta::server {
@@ -22,9 +23,14 @@ public:
     using Admit = std::function<void(asio::ip::tcp::socket, SessionPeer)>;
 
     /// Starts reading; the header must arrive whole within timeout. The log must outlive it.
-    static void Start(asio::ip::tcp::socket socket, std::chrono::milliseconds timeout, ServerLog& log, Admit admit);
+    /// Counts a refused connection in metrics, which must outlive it too.
+    static void Start(asio::ip::tcp::socket socket,
+                      std::chrono::milliseconds timeout,
+                      ServerLog& log,
+                      ServerMetrics& metrics,
+                      Admit admit);
 
-    ProxyHandshake(asio::ip::tcp::socket connection, ServerLog& log, Admit admit);
+    ProxyHandshake(asio::ip::tcp::socket connection, ServerLog& log, ServerMetrics& metrics, Admit admit);
 
 private:
     void ReadFixedPart(std::chrono::milliseconds timeout);
@@ -35,6 +41,7 @@ private:
     asio::ip::tcp::socket socket;
     asio::steady_timer deadline;
     ServerLog& log;
+    ServerMetrics& metrics;
     Admit admit;
     asio::ip::tcp::endpoint balancer;
     std::vector<std::uint8_t> header;

@@ -34,6 +34,7 @@ struct ServerLog::Shared {
     std::uint64_t dropped = 0;
     bool closing = false;
     bool writing = false;
+    ServerMetrics* metrics = nullptr;
     std::size_t capacity;
     int seriesLines;
     Clock::duration seriesWindow;
@@ -42,11 +43,16 @@ struct ServerLog::Shared {
 
     // Caller holds the mutex. The note on dropped lines may pass the capacity by one, so it is
     // never lost itself.
+    void Drop() noexcept {
+        ++dropped;
+        metrics->LogLineDropped();
+    }
+
     // A line that finds no memory is dropped like one that finds no room.
     void Push(std::string text) noexcept {
         try {
             if (queue.size() >= capacity) {
-                ++dropped;
+                Drop();
                 return;
             }
             if (dropped > 0) {
@@ -55,7 +61,7 @@ struct ServerLog::Shared {
             }
             queue.push_back(std::move(text));
         } catch (const std::bad_alloc&) {
-            ++dropped;
+            Drop();
         }
         wake.notify_one();
     }
@@ -116,8 +122,12 @@ struct ServerLog::Shared {
     }
 };
 
-ServerLog::ServerLog(std::size_t capacity, int seriesLines, std::chrono::seconds seriesWindow)
+ServerLog::ServerLog(ServerMetrics& metrics,
+                     std::size_t capacity,
+                     int seriesLines,
+                     std::chrono::seconds seriesWindow)
     : shared(std::make_shared<Shared>()) {
+    shared->metrics = &metrics;
     shared->capacity = capacity;
     shared->seriesLines = seriesLines;
     shared->seriesWindow = seriesWindow;
@@ -152,7 +162,7 @@ void ServerLog::LimitedLine(const std::string& key, std::string text) noexcept {
     try {
         shared->Limit(key, std::move(text));
     } catch (const std::bad_alloc&) {
-        ++shared->dropped;
+        shared->Drop();
     }
 }
 

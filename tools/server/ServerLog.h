@@ -5,16 +5,19 @@
 #include <memory>
 #include <string>
 
+#include "tools/server/ServerMetrics.h"
+
 namespace ombrelta::server {
 
 /// Whole lines on stderr from any thread. A writer thread of its own does the writing, so a
 /// slow or blocked stderr never holds up a caller. When the bounded queue is full, lines are
-/// dropped and counted, and a later line says how many were lost.
+/// dropped and counted (in metrics too), and a later line says how many were lost.
 class ServerLog {
 public:
     /// Starts the writer thread. capacity bounds the queued lines; in a series (LimitedLine) at
-    /// most seriesLines lines are kept per seriesWindow.
-    explicit ServerLog(std::size_t capacity = 4096,
+    /// most seriesLines lines are kept per seriesWindow. metrics must outlive the log.
+    explicit ServerLog(ServerMetrics& metrics,
+                       std::size_t capacity = 4096,
                        int seriesLines = 20,
                        std::chrono::seconds seriesWindow = std::chrono::seconds(10));
     /// Gives the writer a short moment to empty the queue, then leaves it behind: ending the

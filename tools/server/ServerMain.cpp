@@ -14,10 +14,12 @@
 #include "tools/server/DescriptorLimit.h"
 #include "tools/server/FileSignatureAudit.h"
 #include "tools/server/LauncherServer.h"
+#include "tools/server/MetricsListener.h"
 #include "tools/server/PatchAudit.h"
 #include "tools/server/PathText.h"
 #include "tools/server/ServerContent.h"
 #include "tools/server/ServerLog.h"
+#include "tools/server/ServerMetrics.h"
 #include "tools/server/ServerOptions.h"
 #include "tools/server/ServerSignals.h"
 
@@ -85,11 +87,30 @@ void RunIo(asio::io_context& io, ServerLog& log) {
     }
 }
 
+// The metrics page, when asked for; nothing, after the error is printed, when its address
+// cannot be listened on.
+bool ListenForMetrics(asio::io_context& io,
+                      const ServerOptions& options,
+                      const ServerMetrics& metrics,
+                      std::optional<MetricsListener>& listener) {
+    if (!options.metrics)
+        return true;
+    try {
+        listener.emplace(io, MetricsEndpoint(options), metrics);
+        return true;
+    } catch (const std::exception& e) {
+        PrintError("cannot listen for metrics on " + options.metricsHost + ":" +
+                   std::to_string(options.metricsPort) + ": " + e.what());
+        return false;
+    }
+}
+
 void Serve(asio::io_context& io,
            LauncherServer& server,
+           MetricsListener* metricsListener,
            ContentReloader& reloader,
            ServerLog& log,
-           const std::string& host) {
+           const ServerOptions& options) {
     ServerSignals signals(
         io,
         [&] {
@@ -99,7 +120,12 @@ void Serve(asio::io_context& io,
         },
         [&] { reloader.Reload(); });
     // Announced only now: whoever reads this line may send a signal at once.
-    std::printf("listening on %s:%u\n", host.c_str(), unsigned{server.LocalEndpoint().port()});
+    std::printf("listening on %s:%u\n", options.host.c_str(), unsigned{server.LocalEndpoint().port()});
+    if (metricsListener) {
+        std::printf("metrics on %s:%u\n", options.metricsHost.c_str(),
+                    unsigned{metricsListener->LocalEndpoint().port()});
+        metricsListener->Start();
+    }
     std::fflush(stdout);
     server.Start();
     std::thread helper([&] { RunIo(io, log); });
@@ -153,22 +179,26 @@ int RunServer(const std::vector<std::string>& args) {
         return 2;
     if (options->check)
         return CheckOnly(*content, *options);
-    ServerLog log;
+    ServerMetrics metrics;
+    ServerLog log(metrics);
     log.Line("ombrelta-server: serving " + DescribeContent(*content) + " from " +
              EscapeForLog(PathToUtf8(options->root)));
     ConnectionRules rules = RulesFor(*options, *content, descriptors);
     asio::io_context io;
     std::optional<LauncherServer> server;
     try {
-        server.emplace(io, content, log, ListenEndpoint(*options), rules);
+        server.emplace(io, content, log, metrics, ListenEndpoint(*options), rules);
     } catch (const std::exception& e) {
         PrintError("cannot listen on " + options->host + ":" + std::to_string(options->port) + ": " +
                    e.what());
         return 1;
     }
+    std::optional<MetricsListener> metricsListener;
+    if (!ListenForMetrics(io, *options, metrics, metricsListener))
+        return 1;
     content.reset();
-    ContentReloader reloader(*server, log, changes, options->root, options->chunkSize);
-    Serve(io, *server, reloader, log, options->host);
+    ContentReloader reloader(*server, log, metrics, changes, options->root, options->chunkSize);
+    Serve(io, *server, metricsListener ? &*metricsListener : nullptr, reloader, log, *options);
     return 0;
 }
 

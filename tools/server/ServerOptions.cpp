@@ -6,6 +6,7 @@
 #include <asio/ip/address.hpp>
 
 #include "tools/server/PathText.h"
+#include "tools/server/ServerMetrics.h"
 
 namespace ombrelta::server {
 namespace {
@@ -22,18 +23,18 @@ Number ParseNumber(const std::string& text, const std::string& option) {
 
 // An IPv6 address is written in brackets, as in a URL ("[::1]:47000"), so that its colons
 // cannot be taken for the one before the port.
-asio::ip::address ListenAddress(const std::string& host) {
+asio::ip::address ListenAddress(const std::string& host, const std::string& option) {
     std::error_code error;
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
         std::string inside = host.substr(1, host.size() - 2);
         asio::ip::address_v6 address = asio::ip::make_address_v6(inside, error);
         if (error)
-            throw UsageError("--listen: not an IPv6 address: " + inside);
+            throw UsageError(option + ": not an IPv6 address: " + inside);
         return address;
     }
     asio::ip::address_v4 address = asio::ip::make_address_v4(host, error);
     if (error)
-        throw UsageError("--listen: not a dotted IPv4 address: " + host);
+        throw UsageError(option + ": not a dotted IPv4 address: " + host);
     return address;
 }
 
@@ -42,8 +43,22 @@ void ParseListen(const std::string& value, ServerOptions& options) {
     if (colon == std::string::npos)
         throw UsageError("--listen: expected HOST:PORT, got " + value);
     options.host = value.substr(0, colon);
-    ListenAddress(options.host);
+    ListenAddress(options.host, "--listen");
     options.port = ParseNumber<std::uint16_t>(value.substr(colon + 1), "--listen port");
+}
+
+// Metrics are for the operator's own Prometheus: loopback unless the host says otherwise.
+void ParseMetrics(const std::string& value, ServerOptions& options) {
+    if (!MetricsAvailable())
+        throw UsageError("--metrics: not available in this build (no Prometheus client library on Windows)");
+    options.metrics = true;
+    std::size_t colon = value.rfind(':');
+    if (colon != std::string::npos) {
+        options.metricsHost = value.substr(0, colon);
+        ListenAddress(options.metricsHost, "--metrics");
+    }
+    options.metricsPort = ParseNumber<std::uint16_t>(
+        colon == std::string::npos ? value : value.substr(colon + 1), "--metrics port");
 }
 
 std::chrono::milliseconds ParseDuration(const std::string& text, const std::string& option) {
@@ -68,6 +83,8 @@ void ApplyOption(const std::string& name, const std::string& value, ServerOption
         options.root = PathFromUtf8(value);
     } else if (name == "--listen") {
         ParseListen(value, options);
+    } else if (name == "--metrics") {
+        ParseMetrics(value, options);
     } else if (name == "--request-timeout") {
         options.requestTimeout = ParseDuration(value, name);
     } else if (name == "--idle-timeout") {
@@ -90,8 +107,9 @@ void ApplyOption(const std::string& name, const std::string& value, ServerOption
 }
 
 const std::set<std::string> kValueOptions = {
-    "--root",         "--listen",          "--chunk-size",     "--request-timeout",
-    "--idle-timeout", "--max-connections", "--max-per-address", "--proxy-protocol"};
+    "--root",         "--listen",          "--chunk-size",      "--request-timeout",
+    "--idle-timeout", "--max-connections", "--max-per-address", "--proxy-protocol",
+    "--metrics"};
 
 }  // namespace
 
@@ -123,13 +141,18 @@ ServerOptions ParseServerOptions(const std::vector<std::string>& args) {
 }
 
 asio::ip::tcp::endpoint ListenEndpoint(const ServerOptions& options) {
-    return {ListenAddress(options.host), options.port};
+    return {ListenAddress(options.host, "--listen"), options.port};
+}
+
+asio::ip::tcp::endpoint MetricsEndpoint(const ServerOptions& options) {
+    return {ListenAddress(options.metricsHost, "--metrics"), options.metricsPort};
 }
 
 std::string ServerUsage() {
     return "usage: ombrelta-server --root DIR [--listen HOST:PORT] [--chunk-size N]\n"
            "                      [--request-timeout T] [--idle-timeout T] [--max-connections N]\n"
-           "                      [--max-per-address N] [--proxy-protocol FROM] [--check]\n"
+           "                      [--max-per-address N] [--proxy-protocol FROM] [--metrics HOST:PORT]\n"
+           "                      [--check]\n"
            "  --root DIR          DIR/patches/*.zip are the patches, DIR/files/ holds the game files\n"
            "  --listen HOST:PORT  IPv4 or [IPv6] address and port (default 127.0.0.1:47000; port 0 picks "
            "a free one)\n"
@@ -141,6 +164,8 @@ std::string ServerUsage() {
            "  --max-per-address N connections open at once from one address (default 256)\n"
            "  --proxy-protocol FROM  connections from FROM (addresses or address/prefix, comma-separated)\n"
            "                      must begin with a PROXY v2 header; the client it names counts instead\n"
+           "  --metrics HOST:PORT serve Prometheus metrics at http://HOST:PORT/metrics (a port alone: on "
+           "127.0.0.1)\n"
            "  --check             check the content, print every fault, exit 0 (good) or 2\n";
 }
 

@@ -27,6 +27,9 @@ struct ServerOptions {
     std::size_t maxConnections = 0;                   // 0: derived from the descriptor limit
     std::size_t maxPerAddress = 256;                  // a café or carrier NAT shares one address
     ProxySources proxySources;                        // balancers that send PROXY headers
+    bool metrics = false;                             // serve /metrics on metricsHost:metricsPort
+    std::string metricsHost = "127.0.0.1";
+    std::uint16_t metricsPort = 0;
     bool check = false;                               // check the content and exit
     bool help = false;
 };
@@ -40,12 +43,17 @@ public:
 /// Parses the arguments after the program name (UTF-8). Throws UsageError for an unknown or
 /// repeated option, a missing or malformed value (a timeout is a whole number of seconds, or of
 /// milliseconds with "ms"; timeouts and caps are at least 1; --proxy-protocol takes addresses
-/// with optional prefix lengths), or a missing --root.
+/// with optional prefix lengths; --metrics takes HOST:PORT as --listen does, or a port alone on
+/// 127.0.0.1, and only where MetricsAvailable()), or a missing --root.
 ServerOptions ParseServerOptions(const std::vector<std::string>& args);
 
 /// The address and port to listen on. Throws UsageError when host is not one ParseServerOptions
 /// accepts.
 asio::ip::tcp::endpoint ListenEndpoint(const ServerOptions& options);
+
+/// The address and port of the metrics page (options.metrics set). Throws UsageError as
+/// ListenEndpoint does.
+asio::ip::tcp::endpoint MetricsEndpoint(const ServerOptions& options);
 
 /// The usage text, ending with a line feed.
 std::string ServerUsage();

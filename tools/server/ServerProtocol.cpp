@@ -161,6 +161,25 @@ std::optional<std::size_t> RequestPayloadSize(std::uint8_t low, std::uint8_t hig
     return length - 2;
 }
 
+RequestKind KindOfRequest(std::span<const std::uint8_t> payload) {
+    RequestReader reader(payload);
+    switch (reader.UInt16()) {
+        case HAS_NEXT_PATCH:
+            return RequestKind::HasNextPatch;
+        case GET_NEXT_PATCH:
+            return RequestKind::NextPatch;
+        case GET_PATCH_CHUNK:
+            return RequestKind::PatchChunk;
+        case HASH_LIST_REQUEST:
+            return RequestKind::HashList;
+        case HASH_DATA:
+            return reader.UInt16() == kFileChunkSubType && !reader.TooShort() ? RequestKind::FileChunk
+                                                                              : RequestKind::Unknown;
+        default:
+            return RequestKind::Unknown;
+    }
+}
+
 std::optional<Request> ParseRequest(std::span<const std::uint8_t> payload, std::string& why) {
     RequestReader reader(payload);
     std::uint16_t type = reader.UInt16();

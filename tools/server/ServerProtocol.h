@@ -53,6 +53,13 @@ struct FileChunkRequest {
 using Request =
     std::variant<HasNextPatchRequest, NextPatchRequest, PatchChunkRequest, HashListRequest, FileChunkRequest>;
 
+/// The kinds of request, as counted; Unknown for a type or sub-type the server does not know.
+enum class RequestKind { HasNextPatch, NextPatch, PatchChunk, HashList, FileChunk, Unknown };
+
+/// The kind a request payload names by its type (and sub-type) field, whether or not the rest of
+/// it is well formed; Unknown when it is too short to name one.
+RequestKind KindOfRequest(std::span<const std::uint8_t> payload);
+
 /// The payload size announced by a request's two length bytes. Nothing, with why naming the
 /// fault, when the length carries no payload or exceeds the largest valid request, so nothing
 /// is ever allocated for a length no request can have.

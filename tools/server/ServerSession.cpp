@@ -15,18 +15,26 @@ std::string Describe(std::chrono::milliseconds timeout) {
     return count % 1000 == 0 ? std::to_string(count / 1000) + " s" : std::to_string(count) + " ms";
 }
 
+SentKind CarriedBy(RequestKind kind) {
+    if (kind == RequestKind::PatchChunk)
+        return SentKind::Patch;
+    return kind == RequestKind::FileChunk ? SentKind::File : SentKind::Other;
+}
+
 }  // namespace
 
 ServerSession::ServerSession(asio::ip::tcp::socket connection,
                              const SessionPeer& peer,
                              std::shared_ptr<const ServerContent> content,
                              ServerLog& log,
+                             ServerMetrics& metrics,
                              SessionTimeouts timeouts,
                              ConnectionLimits::Ticket ticket)
     : socket(std::move(connection)),
       deadline(socket.get_executor()),
       content(std::move(content)),
       log(log),
+      metrics(metrics),
       timeouts(timeouts),
       ticket(std::move(ticket)),
       address(peer.endpoint.address().to_string()),
@@ -37,9 +45,11 @@ ServerSession::ServerSession(asio::ip::tcp::socket connection,
     // Every answer is awaited by the client before it asks again; Nagle's delay would only
     // stall the tail of each answer behind the client's delayed acknowledgement.
     socket.set_option(asio::ip::tcp::no_delay(true), error);
+    metrics.ConnectionOpened();
 }
 
 ServerSession::~ServerSession() {
+    metrics.ConnectionClosed();
     if (!balancerCheck)
         Log("connection closed");
 }
@@ -65,7 +75,7 @@ void ServerSession::Guarded(Step step) {
 }
 
 void ServerSession::WaitForRequest() {
-    Arm(timeouts.idle, "a request");
+    Arm(timeouts.idle, "a request", TimeoutKind::Idle);
     // The first byte starts the request's own clock, so it is read on its own if need be.
     socket.async_read_some(asio::buffer(header),
                            [self = shared_from_this()](std::error_code error, std::size_t count) {
@@ -76,7 +86,8 @@ void ServerSession::WaitForRequest() {
                                        self->End();
                                        return;
                                    }
-                                   self->Arm(self->timeouts.request, "the rest of a request");
+                                   self->Arm(self->timeouts.request, "the rest of a request",
+                                             TimeoutKind::Request);
                                    if (count == 1)
                                        self->ReadHeaderRest();
                                    else
@@ -99,8 +110,10 @@ void ServerSession::ReadHeaderRest() {
 void ServerSession::ReadPayload() {
     std::string why;
     std::optional<std::size_t> size = RequestPayloadSize(header[0], header[1], why);
-    if (!size)
+    if (!size) {
+        metrics.RequestMalformed();
         return Fail(why);
+    }
     payloadSize = *size;
     asio::async_read(socket, asio::buffer(payload.data(), payloadSize),
                      [self = shared_from_this()](std::error_code error, std::size_t) {
@@ -113,10 +126,17 @@ void ServerSession::ReadPayload() {
 }
 
 void ServerSession::HandleRequest() {
+    requestEnd = std::chrono::steady_clock::now();
+    std::span<const std::uint8_t> bytes(payload.data(), payloadSize);
+    RequestKind kind = KindOfRequest(bytes);
+    metrics.RequestReceived(kind);
     std::string why;
-    std::optional<Request> request = ParseRequest(std::span(payload.data(), payloadSize), why);
-    if (!request)
+    std::optional<Request> request = ParseRequest(bytes, why);
+    if (!request) {
+        metrics.RequestMalformed();
         return Fail(why);
+    }
+    answerKind = CarriedBy(kind);
     try {
         answer = content->Answer(*request);
     } catch (const RequestError& e) {
@@ -127,9 +147,10 @@ void ServerSession::HandleRequest() {
 }
 
 void ServerSession::WriteAnswer() {
-    Arm(timeouts.idle, "the client to take an answer");
+    Arm(timeouts.idle, "the client to take an answer", TimeoutKind::Idle);
     std::array<asio::const_buffer, 2> packet{asio::buffer(answerLength), asio::buffer(answer)};
-    asio::async_write(socket, packet, [self = shared_from_this()](std::error_code error, std::size_t) {
+    asio::async_write(socket, packet, [self = shared_from_this()](std::error_code error, std::size_t sent) {
+        self->metrics.Sent(self->answerKind, sent);
         self->Guarded([&] {
             // Up to 64 KiB per answer: kept only while it is on its way.
             std::vector<std::uint8_t>().swap(self->answer);
@@ -138,18 +159,21 @@ void ServerSession::WriteAnswer() {
                     self->Log(error.message());
                 return self->End();
             }
+            self->metrics.AnswerTime(std::chrono::steady_clock::now() - self->requestEnd);
             self->WaitForRequest();
         });
     });
 }
 
 // One timer per connection; arming it again replaces the previous deadline.
-void ServerSession::Arm(std::chrono::milliseconds timeout, const char* awaited) {
+void ServerSession::Arm(std::chrono::milliseconds timeout, const char* awaited, TimeoutKind kind) {
     waitingFor = awaited;
+    waitingKind = kind;
     deadline.expires_after(timeout);
     deadline.async_wait([self = shared_from_this(), timeout](std::error_code error) {
         if (error || self->deadline.expiry() > asio::steady_timer::clock_type::now())
             return;
+        self->metrics.TimedOut(self->waitingKind);
         self->Fail(std::string("waited ") + Describe(timeout) + " for " + self->waitingFor);
     });
 }

@@ -12,6 +12,7 @@
 #include "tools/server/ConnectionLimits.h"
 #include "tools/server/ServerContent.h"
 #include "tools/server/ServerLog.h"
+#include "tools/server/ServerMetrics.h"
 #include "tools/server/ServerProtocol.h"
 
 namespace ombrelta::server {
@@ -35,18 +36,20 @@ struct SessionTimeouts {
 /// client hangs up, times out or sends something the server will not answer. Any failure,
 /// an exception included, closes only this connection, with one log line. Memory per
 /// connection is fixed: the request buffer is part of the session and an answer is released
-/// once written. Kept alive by the shared pointers its pending operations hold.
+/// once written. Its requests, answers and timeouts are counted in the metrics. Kept alive by the
+/// shared pointers its pending operations hold.
 class ServerSession : public std::enable_shared_from_this<ServerSession> {
 public:
     /// Takes over the connection serving peer, and its admission ticket; the content stays
-    /// alive as long as the session, the log must outlive it.
+    /// alive as long as the session, the log and metrics must outlive it.
     ServerSession(asio::ip::tcp::socket connection,
                   const SessionPeer& peer,
                   std::shared_ptr<const ServerContent> content,
                   ServerLog& log,
+                  ServerMetrics& metrics,
                   SessionTimeouts timeouts,
                   ConnectionLimits::Ticket ticket);
-    /// Logs the close.
+    /// Logs and counts the close.
     ~ServerSession();
     ServerSession(const ServerSession&) = delete;
     ServerSession& operator=(const ServerSession&) = delete;
@@ -60,7 +63,7 @@ private:
     void ReadPayload();
     void HandleRequest();
     void WriteAnswer();
-    void Arm(std::chrono::milliseconds timeout, const char* awaited);
+    void Arm(std::chrono::milliseconds timeout, const char* awaited, TimeoutKind kind);
     void Log(const std::string& text) noexcept;
     void Fail(const std::string& reason);
     void Broken(const std::error_code& error);
@@ -72,17 +75,21 @@ private:
     asio::steady_timer deadline;
     std::shared_ptr<const ServerContent> content;
     ServerLog& log;
+    ServerMetrics& metrics;
     SessionTimeouts timeouts;
     ConnectionLimits::Ticket ticket;
     std::string address;
     std::string addressAndPort;
     bool balancerCheck = false;
     const char* waitingFor = "";
+    TimeoutKind waitingKind = TimeoutKind::Idle;
     std::array<std::uint8_t, 2> header{};
     std::size_t payloadSize = 0;
     std::array<std::uint8_t, kMaxRequestPayload> payload{};
     std::array<std::uint8_t, 2> answerLength{};
     std::vector<std::uint8_t> answer;
+    SentKind answerKind = SentKind::Other;
+    std::chrono::steady_clock::time_point requestEnd;
 };
 
 }  // namespace ombrelta::server
