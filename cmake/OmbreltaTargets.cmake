@@ -5,6 +5,9 @@ set(OMBRELTA_WARNINGS -Wall -Wextra)
 if(MINGW)
     # Only Windows' own DLLs at run time.
     add_link_options(-static -static-libgcc -static-libstdc++)
+    # Applying a delta maps its base and its result at once (up to 512 MiB each): 4 GiB of
+    # address space under 64-bit Windows instead of 2 leave room for both.
+    add_link_options(-Wl,--large-address-aware)
     add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 endif()
 

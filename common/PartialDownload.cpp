@@ -1,5 +1,6 @@
 #include "common/PartialDownload.h"
 
+#include <charconv>
 #include <limits>
 #include <optional>
 
@@ -10,6 +11,28 @@ namespace {
 
 // Records are a few dozen bytes; anything longer is not one of them.
 constexpr std::size_t kRecordLimit = 4096;
+
+// The value of the line "key=VALUE\n" at the start of text, which then moves past it.
+std::optional<std::string_view> TakeLine(std::string_view& text, std::string_view key) {
+    const std::size_t end = text.find('\n');
+    if (end == std::string_view::npos || !text.starts_with(key) || end < key.size() ||
+        text[key.size()] != '=')
+        return std::nullopt;
+    const std::string_view value = text.substr(key.size() + 1, end - key.size() - 1);
+    text.remove_prefix(end + 1);
+    return value;
+}
+
+// A number as std::to_string writes it: decimal digits, no sign, no leading zero.
+std::optional<std::uint64_t> WrittenNumber(std::optional<std::string_view> text) {
+    std::uint64_t value = 0;
+    if (!text || text->empty() || text->size() > 10 || ((*text)[0] == '0' && text->size() > 1))
+        return std::nullopt;
+    const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
+    if (error != std::errc() || end != text->data() + text->size())
+        return std::nullopt;
+    return value;
+}
 
 }  // namespace
 
@@ -38,6 +61,31 @@ bool RecordPartial(const std::wstring& partialPath, const std::string& identity)
 void DiscardPartial(const std::wstring& partialPath) {
     (void)DeleteFileAt(partialPath);
     (void)DeleteFileAt(PartialRecordPath(partialPath));
+}
+
+std::string GameFilePartRecord(std::uint32_t size, std::string_view md5) {
+    return "size=" + std::to_string(size) + "\nmd5=" + std::string(md5) + "\n";
+}
+
+bool IsGameFilePartRecord(std::string_view text) {
+    const std::optional<std::uint64_t> size = WrittenNumber(TakeLine(text, "size"));
+    return size && *size <= std::numeric_limits<std::uint32_t>::max() && TakeLine(text, "md5") &&
+           text.empty();
+}
+
+std::string PatchPartRecord(std::uint16_t version, std::uint32_t size, std::string_view fileName) {
+    return "version=" + std::to_string(version) + "\nsize=" + std::to_string(size) +
+           "\nname=" + std::string(fileName) + "\n";
+}
+
+std::optional<std::uint16_t> PatchPartVersion(std::string_view text, std::string_view fileName) {
+    const std::optional<std::uint64_t> version = WrittenNumber(TakeLine(text, "version"));
+    const std::optional<std::uint64_t> size = WrittenNumber(TakeLine(text, "size"));
+    const std::optional<std::string_view> name = TakeLine(text, "name");
+    if (!version || *version > std::numeric_limits<std::uint16_t>::max() || !size ||
+        *size > std::numeric_limits<std::uint32_t>::max() || name != fileName || !text.empty())
+        return std::nullopt;
+    return static_cast<std::uint16_t>(*version);
 }
 
 }  // namespace ombrelta

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace ombrelta {
 
@@ -21,5 +23,17 @@ bool RecordPartial(const std::wstring& partialPath, const std::string& identity)
 
 /// Deletes the partial file and its record; failures ignored.
 void DiscardPartial(const std::wstring& partialPath);
+
+/// The record of a game file's part: "size=N\nmd5=HASH\n" with the list's size and MD5 text.
+std::string GameFilePartRecord(std::uint32_t size, std::string_view md5);
+
+/// Whether text has the shape of a game file part's record (any size and MD5 text).
+bool IsGameFilePartRecord(std::string_view text);
+
+/// The record of a patch archive's part: "version=V\nsize=S\nname=NAME\n".
+std::string PatchPartRecord(std::uint16_t version, std::uint32_t size, std::string_view fileName);
+
+/// The version a patch part's record names, when text is such a record for the archive fileName.
+std::optional<std::uint16_t> PatchPartVersion(std::string_view text, std::string_view fileName);
 
 }  // namespace ombrelta

@@ -50,6 +50,10 @@ bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_vie
         options.maxrate = ParseBoundedInt(value, 16, 1000000).value_or(LauncherOptions{}.maxrate);
         return true;
     }
+    if (key == "delta") {
+        options.delta = value == "1";
+        return true;
+    }
     if (key == "publickey") {
         if (value.empty())
             options.publicKey.reset();

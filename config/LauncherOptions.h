@@ -33,6 +33,9 @@ struct LauncherOptions {
     /// not valid base64 still counts as present (decoded to nothing), so every check fails
     /// rather than being switched off; only an absent or empty value leaves checks off.
     std::optional<std::vector<std::uint8_t>> publicKey;
+    /// `delta`: "1" applies a patch's "PATH.ombrelta-delta" entries to the installed PATH instead
+    /// of writing them as files.
+    bool delta = false;
 };
 
 /// Applies one setting when `key` (lower case) names an option; returns false for any other key.

@@ -1,6 +1,7 @@
-// Feeds arbitrary bytes to ExtractArchive as a patch archive, and to ExtractSignedArchive, which
-// reads every entry and the signature entry first, and checks that nothing is written outside
-// the destination directory. Layout of the scratch area, one per process:
+// Feeds arbitrary bytes to ExtractArchive as a patch archive, once as is and once applying delta
+// entries to a base laid out first ("data/game.pak", the base of tests/patch/fixtures/delta.zip,
+// a seed), and to ExtractSignedArchive, which reads every entry and the signature entry first, and
+// checks that nothing is written outside the destination directory. Layout of the scratch area, one per process:
 //   <scratch>/ombrelta-zip-fuzz-<pid>/archive.zip
 //   <scratch>/ombrelta-zip-fuzz-<pid>/up/dest/...   (anything may appear below dest)
 // The destination sits two levels down so that names climbing out with ".." land where the
@@ -61,6 +62,19 @@ void CheckNothingEscaped(const fs::path& area) {
     }
 }
 
+// The base the seed's delta entry was made from; its bytes reach the decoder only when the
+// header's size and SHA-256 match them.
+void LayDeltaBase(const fs::path& dest) {
+    static const std::vector<char> base = [] {
+        std::ifstream in(OMBRELTA_DELTA_BASE, std::ios::binary);
+        return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+    }();
+    std::error_code ignored;
+    fs::create_directories(dest / "data", ignored);
+    std::ofstream(dest / "data" / "game.pak", std::ios::binary | std::ios::trunc)
+        .write(base.data(), static_cast<std::streamsize>(base.size()));
+}
+
 // Most inputs are refused before anything is written; their destination stays as it is.
 void ResetDestination(const fs::path& dest) {
     std::error_code ignored;
@@ -81,6 +95,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const fs::path dest = area / "up" / "dest";
     (void)ombrelta::ExtractArchive(archive.wstring(), dest.wstring() + L"/");
+    CheckNothingEscaped(area);
+    ResetDestination(dest);
+    LayDeltaBase(dest);
+    (void)ombrelta::ExtractArchive(archive.wstring(), dest.wstring() + L"/", nullptr, ombrelta::DeltaEntries::Applied);
     CheckNothingEscaped(area);
     ResetDestination(dest);
     // No input can carry a valid signature for this key, so this explores the reading up to the check.

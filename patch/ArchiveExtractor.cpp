@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,9 +12,11 @@
 #include "common/Path.h"
 #include "common/SafePath.h"
 #include "common/Text.h"
-#include "patch/MovedAside.h"
+#include "patch/DeltaEntry.h"
+#include "patch/DeltaHeader.h"
 #include "patch/PatchManifest.h"
 #include "patch/PatchSignature.h"
+#include "patch/StagedFile.h"
 #include "patch/ZipEntryName.h"
 #include "patch/ZipReader.h"
 
@@ -57,6 +60,16 @@ bool IsRootVersionFile(const std::wstring& name) {
     return NamesRootFile(name, kVersionFileName);
 }
 
+std::optional<std::wstring> DeltaBaseName(const std::wstring& name) {
+    if (!name.ends_with(kDeltaSuffixWide))
+        return std::nullopt;
+    std::wstring base = name.substr(0, name.size() - kDeltaSuffixWide.size());
+    // The root "version.dat" is written last, never from a delta.
+    if (base.empty() || IsSeparator(base.back()) || !IsSafeEntryPath(base) || IsRootVersionFile(base))
+        return std::wstring();
+    return base;
+}
+
 bool DecodeEntryName(std::string_view stored, bool flaggedUtf8, std::wstring& name) {
     if (stored.empty())
         return false;
@@ -77,22 +90,18 @@ bool SafeEntryName(const ZipReader& reader, std::uint32_t i, std::wstring& name)
     return reader.EntryName(i, stored) && DecodeEntryName(stored, reader.HasUtf8Name(i), name);
 }
 
-enum class FileWrite { Failed, Written, WrittenAfterMovingAside };
-
-FileWrite ExtractFile(ZipReader& reader, std::uint32_t i, const std::wstring& target) {
-    const std::string targetUtf8 = WideToUtf8(target);
-    if (targetUtf8.empty())
-        return FileWrite::Failed;
-    if (reader.ExtractToFile(i, targetUtf8))
-        return FileWrite::Written;
-    // A running program can be renamed though not written over: the new file takes its name
-    // and the old one lives on as "NAME.old" until the process that uses it has gone.
-    if (!IsFileInUse(target) || !MoveAside(target))
-        return FileWrite::Failed;
-    if (reader.ExtractToFile(i, targetUtf8))
-        return FileWrite::WrittenAfterMovingAside;
-    (void)MoveBack(target);
-    return FileWrite::Failed;
+// Into a staging file beside the target, which replaces the target only once the entry's size
+// and CRC-32 have been checked.
+Placement ExtractFile(ZipReader& reader, std::uint32_t i, const std::wstring& target) {
+    const std::wstring staging = StagingName(target);
+    const std::string stagingUtf8 = WideToUtf8(staging);
+    if (stagingUtf8.empty())
+        return Placement::Failed;
+    if (!reader.ExtractToFile(i, stagingUtf8)) {
+        (void)DeleteFileAt(staging);
+        return Placement::Failed;
+    }
+    return PlaceStagedFile(staging, target);
 }
 
 struct PendingEntry {
@@ -101,22 +110,46 @@ struct PendingEntry {
     std::wstring target;
 };
 
-bool ExtractEntry(ZipReader& reader, const PendingEntry& entry, std::vector<std::wstring>* movedAside) {
+struct ExtractionContext {
+    const std::wstring& destination;
+    std::vector<std::wstring>* movedAside;
+    DeltaEntries deltas;
+    // Leaves out a root "ombrelta.sig": it was checked, and belongs to no installation.
+    bool skipSignature;
+};
+
+// A base that is missing or differs leaves the file as it is: the file check repairs it whole.
+bool ExtractDelta(ZipReader& reader, const PendingEntry& entry, const std::wstring& baseName,
+                  const std::wstring& destination, std::vector<std::wstring>* movedAside) {
+    if (baseName.empty())
+        return false;
+    const std::wstring base = JoinPath(destination, baseName);
+    const std::wstring staging = StagingName(base);
+    const DeltaOutcome outcome = ApplyDeltaEntry(reader, entry.index, base, staging);
+    if (outcome != DeltaOutcome::Applied)
+        return outcome == DeltaOutcome::BaseDiffers;
+    const Placement placement = PlaceStagedFile(staging, base);
+    if (placement == Placement::PlacedAfterMovingAside && movedAside != nullptr)
+        movedAside->push_back(baseName);
+    return placement != Placement::Failed;
+}
+
+bool ExtractEntry(ZipReader& reader, const PendingEntry& entry, const ExtractionContext& context) {
     if (reader.IsDirectory(entry.index))
         return CreateDirectories(entry.target);
     if (!EnsureParentDirectories(entry.target))
         return false;
-    const FileWrite write = ExtractFile(reader, entry.index, entry.target);
-    if (write == FileWrite::WrittenAfterMovingAside && movedAside != nullptr)
-        movedAside->push_back(entry.name);
-    return write != FileWrite::Failed;
+    if (context.deltas == DeltaEntries::Applied) {
+        if (const std::optional<std::wstring> baseName = DeltaBaseName(entry.name))
+            return ExtractDelta(reader, entry, *baseName, context.destination, context.movedAside);
+    }
+    const Placement placement = ExtractFile(reader, entry.index, entry.target);
+    if (placement == Placement::PlacedAfterMovingAside && context.movedAside != nullptr)
+        context.movedAside->push_back(entry.name);
+    return placement != Placement::Failed;
 }
 
-// skipSignature leaves out a root "ombrelta.sig": it was checked, and belongs to no installation.
-bool ExtractEntries(ZipReader& reader,
-                    const std::wstring& destination,
-                    std::vector<std::wstring>* movedAside,
-                    bool skipSignature) {
+bool ExtractEntries(ZipReader& reader, const ExtractionContext& context) {
     // The new version file goes last, so that an installation only claims a version once every
     // other file of the patch is in place; a failed patch is then fetched again next time.
     std::vector<PendingEntry> versionFiles;
@@ -125,25 +158,26 @@ bool ExtractEntries(ZipReader& reader,
         entry.index = i;
         if (!SafeEntryName(reader, i, entry.name))
             return false;
-        if (skipSignature && NamesRootFile(entry.name, kPatchSignatureFileName))
+        if (context.skipSignature && NamesRootFile(entry.name, kPatchSignatureFileName))
             continue;
-        entry.target = JoinPath(destination, entry.name);
+        entry.target = JoinPath(context.destination, entry.name);
         if (IsRootVersionFile(entry.name)) {
             versionFiles.push_back(std::move(entry));
             continue;
         }
-        if (!ExtractEntry(reader, entry, movedAside))
+        if (!ExtractEntry(reader, entry, context))
             return false;
     }
     return std::all_of(versionFiles.begin(), versionFiles.end(),
-                       [&](const PendingEntry& entry) { return ExtractEntry(reader, entry, movedAside); });
+                       [&](const PendingEntry& entry) { return ExtractEntry(reader, entry, context); });
 }
 
 }  // namespace
 
 bool ExtractArchive(const std::wstring& archivePath,
                     const std::wstring& destination,
-                    std::vector<std::wstring>* movedAside) {
+                    std::vector<std::wstring>* movedAside,
+                    DeltaEntries deltas) {
     if (!PathExists(archivePath))
         return false;
     if (!CreateDirectories(destination))
@@ -154,7 +188,7 @@ bool ExtractArchive(const std::wstring& archivePath,
     ZipReader reader;
     if (!reader.Open(archiveUtf8))
         return false;
-    const bool extracted = ExtractEntries(reader, destination, movedAside, false);
+    const bool extracted = ExtractEntries(reader, {destination, movedAside, deltas, false});
     reader.Close();
     return extracted;
 }
@@ -162,7 +196,8 @@ bool ExtractArchive(const std::wstring& archivePath,
 SignedExtraction ExtractSignedArchive(const std::wstring& archivePath,
                                       const std::wstring& destination,
                                       const RequiredSignature& required,
-                                      std::vector<std::wstring>* movedAside) {
+                                      std::vector<std::wstring>* movedAside,
+                                      DeltaEntries deltas) {
     if (!PathExists(archivePath))
         return SignedExtraction::Failed;
     const std::string archiveUtf8 = WideToUtf8(archivePath);
@@ -172,7 +207,7 @@ SignedExtraction ExtractSignedArchive(const std::wstring& archivePath,
         return SignedExtraction::SignatureRefused;
     if (!CreateDirectories(destination))
         return SignedExtraction::Failed;
-    const bool extracted = ExtractEntries(reader, destination, movedAside, true);
+    const bool extracted = ExtractEntries(reader, {destination, movedAside, deltas, true});
     reader.Close();
     return extracted ? SignedExtraction::Extracted : SignedExtraction::Failed;
 }

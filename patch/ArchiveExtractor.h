@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -8,16 +9,29 @@
 
 namespace ombrelta {
 
+/// What to do with an entry "PATH.ombrelta-delta" (see DeltaHeader.h).
+enum class DeltaEntries {
+    /// Written as a file of that name, like any other entry.
+    AsFiles,
+    /// Applied to PATH (ApplyDeltaEntry): a base that is missing or differs leaves PATH as it is
+    /// and the entry is skipped; a faulty delta, or a PATH that is empty, ends in a separator or
+    /// is the root "version.dat", fails the extraction.
+    Applied,
+};
+
 /// Extracts every entry of a zip archive below destination, in central-directory order, except
 /// that the root "version.dat" is written last and only when every other entry succeeded.
-/// A file in use (a running program) is moved aside to "NAME.old" and the entry written in its
+/// Each entry is written beside its target and replaces it only once its size and CRC-32 (a
+/// delta's result: size and SHA-256) are found good, so a failed entry leaves its target as it
+/// was. A file in use (a running program) is moved aside to "NAME.old" and the entry put in its
 /// place; when movedAside is given, the entry's name ('\' separated, relative to destination)
 /// is appended to it.
 /// False at the first failure (missing archive, unreadable archive, unsafe or undecodable
 /// entry name, write or check failure); entries written before it stay.
 bool ExtractArchive(const std::wstring& archivePath,
                     const std::wstring& destination,
-                    std::vector<std::wstring>* movedAside = nullptr);
+                    std::vector<std::wstring>* movedAside = nullptr,
+                    DeltaEntries deltas = DeltaEntries::AsFiles);
 
 /// What a signed patch must prove before anything of it is written.
 struct RequiredSignature {
@@ -43,7 +57,8 @@ enum class SignedExtraction {
 SignedExtraction ExtractSignedArchive(const std::wstring& archivePath,
                                       const std::wstring& destination,
                                       const RequiredSignature& required,
-                                      std::vector<std::wstring>* movedAside = nullptr);
+                                      std::vector<std::wstring>* movedAside = nullptr,
+                                      DeltaEntries deltas = DeltaEntries::AsFiles);
 
 /// The stored name of an archive entry as the path extraction uses below the destination:
 /// decoded (UTF-8 when flaggedUtf8 or valid as such, else code page 437), '/' turned into '\'.
@@ -54,6 +69,11 @@ bool DecodeEntryName(std::string_view stored, bool flaggedUtf8, std::wstring& na
 /// True when a decoded entry name is the root "version.dat" in any spelling Windows takes for
 /// it; extraction writes such entries after all others.
 bool IsRootVersionFile(const std::wstring& name);
+
+/// For an entry name ('\' separated) ending in ".ombrelta-delta": the name of the file the delta
+/// rewrites, or an empty text when that cannot be a delta's file (nothing before the suffix, a
+/// name ending in a separator, the root "version.dat"). Nothing for any other name.
+std::optional<std::wstring> DeltaBaseName(const std::wstring& name);
 
 /// True when an entry name ('\' separated) names the file fileName directly in the destination
 /// as Windows resolves it: in any letter case, with "." or empty elements, with trailing dots

@@ -11,13 +11,13 @@
 #include "config/LocalVersion.h"
 #include "patch/ArchiveExtractor.h"
 #include "patch/FileDownload.h"
+#include "patch/StalePatchParts.h"
 #include "protocol/ChunkChannels.h"
 
 namespace ombrelta {
 namespace {
 
 const std::wstring kVersionFile = L"version.dat";
-const std::wstring kPatchTempDir = L"_patch_temp";
 
 // The archive is stored under this name inside "_patch_temp": the server must not choose another
 // place for it.
@@ -37,8 +37,13 @@ bool PatchFitsOnDisk(const PatchInfo& patch, const std::wstring& archivePath) {
 PatchService::PatchService(std::wstring installDir,
                            int chunkWindow,
                            bool resume,
-                           std::optional<std::vector<std::uint8_t>> publicKey)
-    : installDir(std::move(installDir)), chunkWindow(chunkWindow), resume(resume), publicKey(std::move(publicKey)) {}
+                           std::optional<std::vector<std::uint8_t>> publicKey,
+                           bool applyDeltas)
+    : installDir(std::move(installDir)),
+      chunkWindow(chunkWindow),
+      resume(resume),
+      publicKey(std::move(publicKey)),
+      applyDeltas(applyDeltas) {}
 
 PatchService::PatchService() : PatchService(GetExecutableDirectory()) {}
 
@@ -103,11 +108,12 @@ bool PatchService::DownloadAndExtract(LauncherApi& api, const PatchInfo& patch, 
 }
 
 bool PatchService::Extract(const PatchInfo& patch, const std::wstring& archivePath, bool& signatureRefused) {
+    const DeltaEntries deltas = applyDeltas ? DeltaEntries::Applied : DeltaEntries::AsFiles;
     if (!publicKey)
-        return ExtractArchive(archivePath, installDir, &movedAsideFiles);
+        return ExtractArchive(archivePath, installDir, &movedAsideFiles, deltas);
     const SignedExtraction outcome =
         ExtractSignedArchive(archivePath, installDir, {.publicKey = *publicKey, .version = patch.version},
-                             &movedAsideFiles);
+                             &movedAsideFiles, deltas);
     signatureRefused = outcome == SignedExtraction::SignatureRefused;
     return outcome == SignedExtraction::Extracted;
 }
@@ -115,8 +121,7 @@ bool PatchService::Extract(const PatchInfo& patch, const std::wstring& archivePa
 KeptDownload PatchService::PrepareKept(const PatchInfo& patch, const std::wstring& partialPath) const {
     if (!resume)
         return {};
-    const std::string identity = "version=" + std::to_string(patch.version) + "\nsize=" + std::to_string(patch.size) +
-                                 "\nname=" + patch.fileName + "\n";
+    const std::string identity = PatchPartRecord(patch.version, patch.size, patch.fileName);
     const std::uint32_t start = ResumableSize(partialPath, identity, patch.size);
     // Without its record a partial file could never be continued, so it is not kept.
     return {.startOffset = start, .keepInterrupted = RecordPartial(partialPath, identity)};

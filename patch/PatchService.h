@@ -21,10 +21,13 @@ public:
     /// patch continues it; a continued archive that fails extraction is fetched once more whole.
     /// publicKey: when present, every patch must be signed with it (ExtractSignedArchive); one
     /// that is not is reported as "Signature check failed: " + its file name and fails.
+    /// applyDeltas: delta entries are applied to the installed files (DeltaEntries::Applied)
+    /// rather than written as files.
     explicit PatchService(std::wstring installDir,
                           int chunkWindow = 1,
                           bool resume = false,
-                          std::optional<std::vector<std::uint8_t>> publicKey = std::nullopt);
+                          std::optional<std::vector<std::uint8_t>> publicKey = std::nullopt,
+                          bool applyDeltas = false);
     /// Works on the running program's own folder.
     PatchService();
 
@@ -58,6 +61,7 @@ private:
     int chunkWindow;
     bool resume;
     std::optional<std::vector<std::uint8_t>> publicKey;
+    bool applyDeltas;
     std::vector<std::wstring> movedAsideFiles;
 };
 

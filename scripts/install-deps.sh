@@ -2,7 +2,8 @@
 # Installs the Debian packages of the named groups that are not installed yet; quick when they all
 # are. apt's output goes to a temporary file and is shown only when apt fails.
 # Usage: bash scripts/install-deps.sh [GROUP...]   (default: every group)
-#   build  compilers, libraries and tools for every preset and for packing a release
+#   build  compilers, libraries and tools for every preset and for packing a release; also the
+#          deb-src lines from which cmake/build-zstd-mingw.sh fetches zstd for Windows
 #   test   the whole test run beyond the build: Wine, Xvfb and the screen tools, archivers, HAProxy,
 #          Prometheus, tmux
 #   bench  the benchmarks and the demo beyond the build: Wine, Xvfb and the screen tools, nginx,
@@ -14,11 +15,12 @@ build_packages=(
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     zlib1g-dev libz-mingw-w64-dev libssl-dev libminizip-dev
     libgtest-dev googletest libbenchmark-dev libasio-dev prometheus-cpp-dev zip
+    libzstd-dev dpkg-dev
 )
 # The launcher under Wine on a private X server, watched and driven from scripts/lib/screen.sh.
 screen_packages=(wine wine32 fonts-wine xvfb xdotool x11-utils imagemagick fonts-dejavu-core fonts-urw-base35)
 test_packages=("${screen_packages[@]}" python3 zip unzip p7zip-full haproxy prometheus tmux)
-bench_packages=("${screen_packages[@]}" python3 zip unzip curl nginx-light)
+bench_packages=("${screen_packages[@]}" python3 zip unzip curl nginx-light zstd xdelta3)
 
 groups=("$@")
 [ $# -gt 0 ] || groups=(build test bench)
@@ -35,13 +37,19 @@ for group in "${groups[@]}"; do
     esac
 done
 
+# Debian has no MinGW build of zstd: the Windows preset builds it from Debian's own source
+# package, which apt-get source finds through deb-src lines for the archive already in use.
+source_list=/etc/apt/sources.list.d/ombrelta-deb-src.sources
+add_sources=false
+[[ " ${wanted[*]} " == *" dpkg-dev "* ]] && [ ! -e "$source_list" ] && add_sources=true
+
 missing=()
 for package in $(printf '%s\n' "${wanted[@]}" | sort -u); do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
-[ ${#missing[@]} -gt 0 ] || exit 0
+[ ${#missing[@]} -gt 0 ] || $add_sources || exit 0
 
-echo "Installing: ${missing[*]}" >&2
+[ ${#missing[@]} -eq 0 ] || echo "Installing: ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
@@ -60,6 +68,17 @@ quietly() {
 if [[ " ${missing[*]} " == *" wine32 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     quietly dpkg --add-architecture i386
 fi
+# deb822 "Types: deb" stanzas (Debian 12) or one-line "deb" entries, each repeated as deb-src.
+if $add_sources; then
+    if [ -e /etc/apt/sources.list.d/debian.sources ]; then
+        sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >"$log.src"
+    else
+        grep -h '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' >"$log.src"
+        source_list=${source_list%.sources}.list
+    fi
+    quietly install -m 0644 "$log.src" "$source_list"
+    rm -f "$log.src"
+fi
 quietly apt-get update
-quietly apt-get install -y --no-install-recommends "${missing[@]}"
+[ ${#missing[@]} -eq 0 ] || quietly apt-get install -y --no-install-recommends "${missing[@]}"
 echo "Installed ${#missing[@]} package(s)." >&2

@@ -9,8 +9,10 @@
 #include "common/Text.h"
 #include "patch/ArchiveExtractor.h"
 #include "patch/PatchService.h"
+#include "patch/StalePatchParts.h"
 #include "service/ConnectionRetry.h"
 #include "verify/FileVerifier.h"
+#include "verify/StaleGameFileParts.h"
 #include "verify/VerifiedFileCache.h"
 
 namespace ombrelta {
@@ -78,10 +80,13 @@ bool LauncherService::LoadConfig() {
     }
 }
 
-void LauncherService::CheckGameFiles(const ProgressCallback& progress, FileCheckPosition& position) {
+void LauncherService::CheckGameFiles(const ProgressCallback& progress,
+                                     FileCheckPosition& position,
+                                     std::function<void()> startingOver) {
     const FileCheckSettings settings{.chunkWindow = config.options.pipeline,
                                      .resume = config.options.resume,
                                      .position = &position,
+                                     .startingOver = std::move(startingOver),
                                      .publicKey = config.options.publicKey};
     if (!config.options.hashcache) {
         VerifyAndRepairFiles(api, Forwarding(progress), nullptr, settings);
@@ -107,11 +112,14 @@ bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback 
         errorText = "Failed to connect to launcher server.";
         return false;
     }
-    // A check cut short goes on after a reconnection with the entries not yet done.
+    // A check cut short goes on after a reconnection with the entries not yet done, unless the
+    // server's list changed meanwhile.
     FileCheckPosition position;
     try {
         return RunReconnecting(progress, [&](const ProgressCallback& report) {
             errorText.clear();
+            // Every pass after the first follows a reconnection.
+            position.listAgain = position.listed;
             return RunStartupStages(errorText, report, position);
         });
     } catch (const std::exception& error) {
@@ -124,13 +132,16 @@ bool LauncherService::RunStartupStages(std::string& errorText,
                                        const ProgressCallback& progress,
                                        FileCheckPosition& position) {
     Report(progress, L"Checking patches...", 20);
-    PatchService patches(installDir, config.options.pipeline, config.options.resume, config.options.publicKey);
+    PatchService patches(installDir, config.options.pipeline, config.options.resume, config.options.publicKey,
+                         config.options.delta);
     if (!ApplyPatchesNoting(patches, api, progress, replacedInUse)) {
         errorText = "Patch update failed.";
         return false;
     }
     Report(progress, L"Checking game files...", 70);
-    CheckGameFiles(progress, position);
+    // The reports of this pass already are those of a check that starts.
+    CheckGameFiles(progress, position, nullptr);
+    RemoveStaleParts(position.entries);
     Report(progress, L"Ready.", 100);
     return true;
 }
@@ -181,6 +192,14 @@ bool LauncherService::Reconnect(const ProgressCallback& progress, std::int32_t p
     return false;
 }
 
+// Only the keys that keep parts beside the files make any: without them nothing is deleted.
+void LauncherService::RemoveStaleParts(const std::vector<HashEntry>& entries) const {
+    if (!config.options.resume && !config.options.publicKey)
+        return;
+    RemoveStaleGameFileParts(entries);
+    RemoveStalePatchParts(installDir);
+}
+
 bool LauncherService::PatchReplacedInUse(std::wstring_view fileName) const {
     return std::any_of(replacedInUse.begin(), replacedInUse.end(),
                        [fileName](const std::wstring& name) { return NamesRootFile(name, fileName); });
@@ -202,7 +221,8 @@ bool LauncherService::VerifyBeforeStart(ProgressCallback progress) {
         Report(progress, L"Checking files before start...", 10);
         FileCheckPosition position;
         RunReconnecting(progress, [&](const ProgressCallback& report) {
-            CheckGameFiles(report, position);
+            position.listAgain = position.listed;
+            CheckGameFiles(report, position, [&] { Report(report, L"Checking files before start...", 10); });
             return true;
         });
         Report(progress, L"Files checked successfully.", 100);

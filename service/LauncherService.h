@@ -29,6 +29,7 @@ public:
     /// reason (UTF-8) in errorText on failure; errorText is empty on success. With the `retries`
     /// option, a lost connection is reported ("Connection lost, retrying in S s (K of N)...")
     /// and connected again after a wait, and the stages go on from where the installation is.
+    /// Before "Ready.", the parts of downloads that can no longer be continued are deleted.
     bool RunStartupChecks(std::string& errorText, ProgressCallback progress);
 
     /// Connects again and checks the game files, reconnecting as RunStartupChecks does; reports
@@ -58,8 +59,13 @@ private:
     bool RunReconnecting(const ProgressCallback& progress, const Stages& stages);
     /// Waits and connects again, with the reports, while attempts remain; true once connected.
     bool Reconnect(const ProgressCallback& progress, std::int32_t percent, int& attempts);
-    /// The file check of both sequences, with the verified-file cache when the options ask.
-    void CheckGameFiles(const ProgressCallback& progress, FileCheckPosition& position);
+    /// The file check of both sequences, with the verified-file cache when the options ask;
+    /// startingOver reports a check that starts over with a changed list.
+    void CheckGameFiles(const ProgressCallback& progress,
+                        FileCheckPosition& position,
+                        std::function<void()> startingOver);
+    /// Deletes the kept parts that no longer match the list or the installed version.
+    void RemoveStaleParts(const std::vector<HashEntry>& entries) const;
 
     LauncherApi api;
     LauncherConfig config;

@@ -62,36 +62,55 @@ std::vector<bool> SkippedAhead(const std::vector<HashEntry>& entries,
     return skipped;
 }
 
-// The server's list, asked for only when the position holds none yet.
-const std::vector<HashEntry>& Listed(LauncherApi& api, FileCheckPosition& at, VerifiedFileCache* cache) {
-    if (!at.listed) {
-        const std::string clientName = GetComputerNameNarrow().value_or("UNKNOWN");
-        at.entries = api.GetHashList(clientName);
-        at.listed = true;
-        at.next = 0;
-        if (cache)
-            cache->KeepOnly(at.entries);
-    }
+bool SameList(const std::vector<HashEntry>& a, const std::vector<HashEntry>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const HashEntry& x, const HashEntry& y) {
+        return x.id == y.id && x.path == y.path && x.hash == y.hash && x.size == y.size;
+    });
+}
+
+// The server's list, asked for when the position holds none yet or asks for it again. Ids are
+// places in the server's order, so a list that changed meanwhile starts the check over.
+const std::vector<HashEntry>& Listed(LauncherApi& api,
+                                     FileCheckPosition& at,
+                                     VerifiedFileCache* cache,
+                                     const FileCheckSettings& settings) {
+    if (at.listed && !at.listAgain)
+        return at.entries;
+    const std::string clientName = GetComputerNameNarrow().value_or("UNKNOWN");
+    std::vector<HashEntry> entries = api.GetHashList(clientName);
+    at.listAgain = false;
+    if (at.listed && SameList(entries, at.entries))
+        return at.entries;
+    if (at.listed && settings.startingOver)
+        settings.startingOver();
+    at.entries = std::move(entries);
+    at.listed = true;
+    at.next = 0;
+    if (cache)
+        cache->KeepOnly(at.entries);
     return at.entries;
 }
 
-void Repair(LauncherApi& api, const HashEntry& entry, const ProgressCallback& progress, const FileCheckSettings& settings) {
-    if (settings.resume)
-        DownloadGameFileKept(api, entry, progress, settings.chunkWindow);
-    else
+// With a key every repair goes through a part beside the file, renamed over it only once its
+// signature holds, so nothing unsigned ever lies at the path, not even after a kill. A repair
+// cut short by a lost connection is hashed too, whatever the window.
+void Repair(LauncherApi& api,
+            const HashEntry& entry,
+            const ProgressCallback& progress,
+            const FileCheckSettings& settings,
+            const SignedFileCheck* signedCheck,
+            bool wasCut) {
+    if (settings.resume || settings.publicKey) {
+        BesideRepair how{.window = settings.chunkWindow, .keepPart = settings.resume};
+        if (signedCheck)
+            how.checkPart = [&](const std::wstring& partPath) {
+                signedCheck->CheckRepaired(entry, partPath);
+            };
+        DownloadGameFileBeside(api, entry, progress, how);
+    } else if (wasCut) {
+        DownloadGameFileChecked(api, entry, progress, settings.chunkWindow);
+    } else {
         DownloadGameFile(api, entry, progress, settings.chunkWindow);
-}
-
-// Under a signature nothing the download wrote may stay when it fails: a kept download only
-// replaces the file once complete, a plain one writes over it.
-void RepairOrDelete(LauncherApi& api, const HashEntry& entry, const ProgressCallback& progress,
-                    const FileCheckSettings& settings) {
-    try {
-        Repair(api, entry, progress, settings);
-    } catch (...) {
-        if (!settings.resume)
-            (void)DeleteFileAt(EntryWidePath(entry));
-        throw;
     }
 }
 
@@ -103,25 +122,29 @@ std::optional<SignedFileCheck> SignedCheckFor(LauncherApi& api, const std::vecto
     return SignedFileCheck::Prepare(entries, *settings.publicKey, [&](const HashEntry& entry) {
         if (progress)
             progress(L"Repairing " + EntryWidePath(entry), 0);
-        RepairOrDelete(api, entry, progress, settings);
+        Repair(api, entry, progress, settings, nullptr, false);
     });
 }
 
-void RepairAsSigned(LauncherApi& api, const HashEntry& entry, const ProgressCallback& progress,
-                    const FileCheckSettings& settings, const std::optional<SignedFileCheck>& signedCheck) {
-    if (!signedCheck) {
-        Repair(api, entry, progress, settings);
-        return;
-    }
-    RepairOrDelete(api, entry, progress, settings);
-    signedCheck->CheckRepaired(entry);
+// The position remembers the entry under repair until its download is done, so that a lost
+// connection leaves its path behind.
+void RepairEntry(LauncherApi& api,
+                 const HashEntry& entry,
+                 const ProgressCallback& progress,
+                 const FileCheckSettings& settings,
+                 const std::optional<SignedFileCheck>& signedCheck,
+                 FileCheckPosition& at) {
+    const bool wasCut = at.interruptedRepair == entry.path;
+    at.interruptedRepair = entry.path;
+    Repair(api, entry, progress, settings, signedCheck ? &*signedCheck : nullptr, wasCut);
+    at.interruptedRepair.reset();
 }
 
 bool CheckAndRepairAll(LauncherApi& api, const ProgressCallback& progress, VerifiedFileCache* cache,
                        const FileCheckSettings& settings) {
     FileCheckPosition fresh;
     FileCheckPosition& at = settings.position ? *settings.position : fresh;
-    const std::vector<HashEntry>& entries = Listed(api, at, cache);
+    const std::vector<HashEntry>& entries = Listed(api, at, cache, settings);
     const std::optional<SignedFileCheck> signedCheck = SignedCheckFor(api, entries, progress, settings);
     const std::size_t count = entries.size();
     const std::size_t end = FirstUnsafeEntry(entries);
@@ -139,7 +162,7 @@ bool CheckAndRepairAll(LauncherApi& api, const ProgressCallback& progress, Verif
             if (cache)
                 cache->Forget(entry);
             HashAhead::RewriteScope rewrite(ahead);
-            RepairAsSigned(api, entry, progress, settings, signedCheck);
+            RepairEntry(api, entry, progress, settings, signedCheck, at);
         }
         at.next = i + 1;
         if (progress)

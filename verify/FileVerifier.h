@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,26 +16,35 @@ namespace ombrelta {
 class VerifiedFileCache;
 
 /// Where a file check stands, so that one cut short by a lost connection goes on with the
-/// entries not yet done once connected again.
+/// entries not yet done once connected again, as long as the server's list is the same.
 struct FileCheckPosition {
     /// Whether entries holds the server's list.
     bool listed = false;
     std::vector<HashEntry> entries;
     /// The first entry not yet done.
     std::size_t next = 0;
+    /// Set after a reconnection: the list is asked for again before anything else; the check
+    /// goes on only when it is the same, and otherwise starts over from its first entry.
+    bool listAgain = false;
+    /// The path of the entry whose repair did not end; its next download is hashed.
+    std::optional<std::string> interruptedRepair;
 };
 
 /// How a file check downloads, and where it starts.
 struct FileCheckSettings {
     /// Chunk requests each download may keep in flight (see DownloadGameFile).
     int chunkWindow = 1;
-    /// Each repair goes through DownloadGameFileKept, so an interrupted one keeps its progress.
+    /// Each repair keeps its part beside the file (see DownloadGameFileBeside), so an interrupted
+    /// one keeps its progress.
     bool resume = false;
-    /// When set, the list is asked for only while the position holds none, the check starts
-    /// at its next entry and moves it past each entry done.
+    /// When set, the list is asked for only while the position holds none or asks for it again,
+    /// the check starts at its next entry and moves it past each entry done.
     FileCheckPosition* position = nullptr;
+    /// Called when a list asked for again differs, before the check starts over.
+    std::function<void()> startingOver = nullptr;
     /// When set, the check holds the hash list to "ombrelta-files.sig" signed with this P-256
-    /// key (see SignedFileCheck) before it repairs anything, and every repair to it after.
+    /// key (see SignedFileCheck) before it repairs anything, and every repair to it before the
+    /// repair replaces the file (each goes through a part beside it).
     std::optional<std::vector<std::uint8_t>> publicKey = std::nullopt;
 };
 

@@ -61,8 +61,8 @@ private:
     std::uint64_t written = 0;
 };
 
-// The file the repair replaces and a part kept of it already hold their bytes, so both count as
-// free; a repair that still does not fit is refused before anything is written.
+// The file the repair replaces and a part of it already hold their bytes, so both count as free;
+// a repair that still does not fit is refused before anything is written.
 void RequireRoomFor(const HashEntry& entry, const std::wstring& pathW, std::uint64_t keptBytes) {
     const std::uint64_t replaced = GetFileSize(pathW).value_or(0);
     if (!DiskSpaceFits(pathW, entry.size, replaced + keptBytes))
@@ -91,17 +91,97 @@ void ReceiveGameFile(const HashEntry& entry,
         throw std::runtime_error(FailureText(status) + entry.path);
 }
 
+// Where a kept part of the entry goes on, recording what it is a part of.
+std::uint32_t StartOfKeptPart(const HashEntry& entry, const std::wstring& partPath) {
+    const std::string identity = GameFilePartRecord(entry.size, entry.hash);
+    const std::uint32_t start = ResumableSize(partPath, identity, entry.size);
+    // Without its record the part is simply never continued.
+    (void)RecordPartial(partPath, identity);
+    return start;
+}
+
+// Receives the entry's bytes from start on into the part; a failure deletes a part not kept.
+void ReceivePart(LauncherApi& api,
+                 const HashEntry& entry,
+                 const std::wstring& partPath,
+                 std::uint32_t start,
+                 const ProgressCallback& progress,
+                 const BesideRepair& how) {
+    std::optional<File> file = start == 0 ? File::OpenWrite(partPath) : File::OpenAppend(partPath);
+    if (!file)
+        throw std::runtime_error("Cannot create local file: " + entry.path);
+    FileChunkChannel channel(api, entry.id);
+    if (how.window > 1)
+        api.SendRequestsAtOnce();
+    try {
+        ReceiveGameFile(entry, channel, *file, progress,
+                        {.totalSize = entry.size, .window = how.window, .startOffset = start});
+    } catch (...) {
+        file.reset();
+        if (!how.keepPart)
+            DiscardPartial(partPath);
+        throw;
+    }
+}
+
+bool PartIsTheEntry(const HashEntry& entry, const std::wstring& partPath) {
+    return GetFileSize(partPath) == std::optional<std::uint64_t>(entry.size) &&
+           SameMd5Text(ComputeFileMd5(partPath), entry.hash);
+}
+
+// Runs checkPart, when there is one; a part it refuses is deleted.
+void CheckPart(const std::wstring& partPath, const BesideRepair& how) {
+    if (!how.checkPart)
+        return;
+    try {
+        how.checkPart(partPath);
+    } catch (...) {
+        DiscardPartial(partPath);
+        throw;
+    }
+}
+
+void InstallPart(const HashEntry& entry,
+                 const std::wstring& partPath,
+                 const std::wstring& pathW,
+                 const BesideRepair& how) {
+    CheckPart(partPath, how);
+    if (!RenameFileReplacing(partPath, pathW)) {
+        DiscardPartial(partPath);
+        throw std::runtime_error("Failed writing file: " + entry.path);
+    }
+    (void)DeleteFileAt(PartialRecordPath(partPath));
+}
+
+// A file fetched whole that is not the entry's: checkPart names the reason first (under a key,
+// a signature that does not hold).
+[[noreturn]] void RefuseWholePart(const HashEntry& entry,
+                                  const std::wstring& partPath,
+                                  const BesideRepair& how) {
+    CheckPart(partPath, how);
+    DiscardPartial(partPath);
+    throw std::runtime_error("Downloaded file differs from the server's list: " + entry.path);
+}
+
 }  // namespace
 
 bool DownloadGameFile(LauncherApi& api, const HashEntry& entry, ProgressCallback progress, int window) {
-    if (window <= 1) {
-        FileChunkChannel channel(api, entry.id);
-        return DownloadGameFileFrom(entry, channel, progress, window);
-    }
-    api.SendRequestsAtOnce();
+    if (window > 1)
+        return DownloadGameFileChecked(api, entry, progress, window);
+    FileChunkChannel channel(api, entry.id);
+    return DownloadGameFileFrom(entry, channel, progress, window);
+}
+
+bool DownloadGameFileChecked(LauncherApi& api,
+                             const HashEntry& entry,
+                             const ProgressCallback& progress,
+                             int window) {
+    if (window > 1)
+        api.SendRequestsAtOnce();
     DigestingChannel channel(api, entry.id);
     DownloadGameFileFrom(entry, channel, progress, window);
-    // Requests sent ahead assume that the server answers in order; the digest checks it.
+    // Requests sent ahead assume that the server answers in order, and a download after a
+    // reconnection that the file did not change on the server meanwhile: the digest checks both.
     if (!channel.Matches(entry))
         throw std::runtime_error("Downloaded file differs from the server's list: " + entry.path);
     return true;
@@ -123,37 +203,27 @@ bool DownloadGameFileFrom(const HashEntry& entry,
     return true;
 }
 
-bool DownloadGameFileKept(LauncherApi& api, const HashEntry& entry, const ProgressCallback& progress, int window) {
+bool DownloadGameFileBeside(LauncherApi& api,
+                            const HashEntry& entry,
+                            const ProgressCallback& progress,
+                            const BesideRepair& how) {
     RequireSafeEntryPath(entry.path);
     const std::wstring pathW = EntryWidePath(entry);
-    const std::wstring partialPath = pathW + L".download";
-    const std::string identity = "size=" + std::to_string(entry.size) + "\nmd5=" + entry.hash + "\n";
+    const std::wstring partPath = pathW + L".download";
+    // A part left from before is continued or written over from 0: either way its bytes are free.
+    RequireRoomFor(entry, pathW, GetFileSize(partPath).value_or(0));
+    (void)EnsureParentDirectories(pathW);
     for (;;) {
-        const std::uint32_t start = ResumableSize(partialPath, identity, entry.size);
-        RequireRoomFor(entry, pathW, start);
-        (void)EnsureParentDirectories(pathW);
-        // Without its record the partial file is simply never continued.
-        (void)RecordPartial(partialPath, identity);
-        std::optional<File> file = start == 0 ? File::OpenWrite(partialPath) : File::OpenAppend(partialPath);
-        if (!file)
-            throw std::runtime_error("Cannot create local file: " + entry.path);
-        FileChunkChannel channel(api, entry.id);
-        if (window > 1)
-            api.SendRequestsAtOnce();
-        // A failure leaves the part and its record for a later download to continue.
-        ReceiveGameFile(entry, channel, *file, progress, {.totalSize = entry.size, .window = window, .startOffset = start});
-        file.reset();
-        if (GetFileSize(partialPath) == std::optional<std::uint64_t>(entry.size) &&
-            SameMd5Text(ComputeFileMd5(partialPath), entry.hash)) {
-            if (!RenameFileReplacing(partialPath, pathW))
-                throw std::runtime_error("Failed writing file: " + entry.path);
-            (void)DeleteFileAt(PartialRecordPath(partialPath));
+        const std::uint32_t start = how.keepPart ? StartOfKeptPart(entry, partPath) : 0;
+        ReceivePart(api, entry, partPath, start, progress, how);
+        if (PartIsTheEntry(entry, partPath)) {
+            InstallPart(entry, partPath, pathW, how);
             return true;
         }
-        DiscardPartial(partialPath);
-        // A continued part may not belong to this file after all: fetch it whole, once.
         if (start == 0)
-            throw std::runtime_error("Downloaded file differs from the server's list: " + entry.path);
+            RefuseWholePart(entry, partPath, how);
+        // A continued part may not belong to this file after all: fetch it whole, once.
+        DiscardPartial(partPath);
     }
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include "common/ProgressCallback.h"
 #include "protocol/ChunkLoop.h"
 #include "protocol/HashEntry.h"
@@ -18,14 +21,37 @@ namespace ombrelta {
 /// "Downloaded file differs from the server's list: " and the path.
 bool DownloadGameFile(LauncherApi& api, const HashEntry& entry, ProgressCallback progress, int window = 1);
 
-/// DownloadGameFile that keeps an interrupted download: the chunks go to the path + ".download"
-/// (with a record of the entry's size and MD5 text beside it), continued after its last byte
-/// when the record matches the entry, and renamed over the file only once complete with the
-/// entry's size and MD5; the part counts as free space in the check before the first request.
-/// A failure leaves the game file as it was and the part for a later download; a continued part that then differs is deleted and fetched once more from 0, and
-/// only a file fetched whole that differs throws "Downloaded file differs from the server's
-/// list: " and the path. Other failures are those of DownloadGameFile.
-bool DownloadGameFileKept(LauncherApi& api, const HashEntry& entry, const ProgressCallback& progress, int window);
+/// DownloadGameFile that hashes the bytes as they arrive, whatever the window: a file that
+/// differs from the entry in size or digest throws "Downloaded file differs from the server's
+/// list: " and the path.
+bool DownloadGameFileChecked(LauncherApi& api,
+                             const HashEntry& entry,
+                             const ProgressCallback& progress,
+                             int window);
+
+/// How DownloadGameFileBeside treats its part.
+struct BesideRepair {
+    /// Chunk requests kept in flight.
+    int window = 1;
+    /// Keep an interrupted download (`resume`): a part whose record holds the entry's size and MD5
+    /// text is continued after its last byte, and a failure leaves the part and its record for a
+    /// later download. Otherwise every download starts at 0 and a failure deletes its part.
+    bool keepPart = false;
+    /// Called with the complete part, whose size and MD5 are the entry's, before it replaces the
+    /// file; it throws to refuse it, and the part is deleted.
+    std::function<void(const std::wstring& partPath)> checkPart = nullptr;
+};
+
+/// DownloadGameFile through path + ".download" (beside it the record "path.download.resume" of a
+/// kept part), renamed over the file only once complete with the entry's size and MD5 and
+/// accepted by checkPart: a failure, a cut or a kill never leaves other bytes at the path. A kept
+/// part counts as free space in the check before the first request. A continued part that then differs is deleted and fetched once more from 0; a file fetched whole
+/// that differs is deleted and throws checkPart's failure, or "Downloaded file differs from the
+/// server's list: " and the path. Other failures are those of DownloadGameFile.
+bool DownloadGameFileBeside(LauncherApi& api,
+                            const HashEntry& entry,
+                            const ProgressCallback& progress,
+                            const BesideRepair& how);
 
 /// The download of DownloadGameFile over any chunk channel; same results and failures, without
 /// the check of the digest.

@@ -69,16 +69,13 @@ SignedFileCheck SignedFileCheck::Prepare(const std::vector<HashEntry>& entries,
     return SignedFileCheck(std::move(*list), std::move(*text));
 }
 
-void SignedFileCheck::CheckRepaired(const HashEntry& entry) const {
-    const std::wstring pathW = EntryWidePath(entry);
+void SignedFileCheck::CheckRepaired(const HashEntry& entry, const std::wstring& localPath) const {
     const SignedFile* signedFile = FindSignedFile(list, entry.path);
     const bool intact = entry.path == kSignedFileListName
-                            ? ReadSmallFile(pathW, kMaxSignedListSize) == listText
-                            : signedFile && ComputeFileSha256(pathW) == signedFile->sha256;
-    if (intact)
-        return;
-    (void)DeleteFileAt(pathW);
-    Refuse(entry.path);
+                            ? ReadSmallFile(localPath, kMaxSignedListSize) == listText
+                            : signedFile && ComputeFileSha256(localPath) == signedFile->sha256;
+    if (!intact)
+        Refuse(entry.path);
 }
 
 }  // namespace ombrelta

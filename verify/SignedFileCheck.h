@@ -25,9 +25,9 @@ public:
                                    std::span<const std::uint8_t> publicKey,
                                    const std::function<void(const HashEntry&)>& repair);
 
-    /// Checks a just repaired file against the signed list (its SHA-256; the list itself by its
-    /// bytes), deleting it before throwing when it differs.
-    void CheckRepaired(const HashEntry& entry) const;
+    /// Checks the bytes downloaded for entry, at localPath, against the signed list (their
+    /// SHA-256; the list itself by its bytes); throws when they differ.
+    void CheckRepaired(const HashEntry& entry, const std::wstring& localPath) const;
 
 private:
     SignedFileCheck(SignedFileList list, std::string listText)

@@ -1,4 +1,5 @@
-# The demo's server folder (three patches and the game files) and its installation folder.
+# The demo's server folder (three patches, the last one with a delta entry, and the game files)
+# and its installation folder.
 # Sourced by scripts/demo.sh, which sets root, demo_dir, native_build and windows_build.
 # Everything is rebuilt from scratch on each run and is the same bytes every time.
 
@@ -26,13 +27,40 @@ make_patch() {
         mkdir -p "$stage/data/maps"
         deterministic_bytes map 786432 >"$stage/data/maps/mossfield.map"
         ;;
-    3)
-        mkdir -p "$stage/data/music"
-        deterministic_bytes music 2097152 >"$stage/data/music/theme.ogg"
-        ;;
     esac
     find "$stage" -exec touch -t "$demo_stamp" {} +
     (cd "$stage" && zip -q -X -r -D "$demo_dir/server/patches/patch-$version.zip" .)
+}
+
+# make_delta_patch VERSION: the next patch made by "ombrelta-patch make --delta" from the files
+# of the patches before it: a new file ships whole, the changed map as a delta entry. The map's
+# new version is a game file too, so a launcher without the key (or with a changed map) gets it
+# from the file check.
+make_delta_patch() {
+    local version=$1 old="$demo_dir/stage/before-$1" new="$demo_dir/stage/after-$1" earlier
+    mkdir -p "$old"
+    for earlier in $(seq 1 $((version - 1))); do
+        cp -r "$demo_dir/stage/patch-$earlier/." "$old/"
+    done
+    rm -f "$old/version.dat"
+    cp -r "$old" "$new"
+    printf 'Ombrelta patch %s\r\nThe map of Mossfield is redrawn.\r\n' "$version" >"$new/data/notes/patch-$version.txt"
+    mkdir -p "$new/data/music"
+    deterministic_bytes music 2097152 >"$new/data/music/theme.ogg"
+    # A region of the map rewritten and a little inserted further on.
+    python3 - "$new/data/maps/mossfield.map" <<'PY'
+import random, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+rng = random.Random("ombrelta-demo-map-3")
+data[100000:108192] = rng.randbytes(8192)
+data[500000:500000] = rng.randbytes(2048)
+open(sys.argv[1], "wb").write(bytes(data))
+PY
+    find "$new" -exec touch -t "$demo_stamp" {} +
+    "$native_build/tools/patch/ombrelta-patch" make --from "$old" --to "$new" --version "$version" \
+        --out "$demo_dir/server/patches/patch-$version.zip" --delta | sed -n 's/^deltas: /  patch 3 with /p'
+    mkdir -p "$demo_dir/server/files/data/maps"
+    cp "$new/data/maps/mossfield.map" "$demo_dir/server/files/data/maps/"
 }
 
 # make_server_folder: build/demo/server with patches/ and files/.
@@ -41,9 +69,10 @@ make_server_folder() {
     mkdir -p "$demo_dir/server/patches" "$demo_dir/server/files/data/world" \
         "$demo_dir/server/files/data/config" "$demo_dir/server/files/data/lang"
     local version
-    for version in 1 2 3; do
+    for version in 1 2; do
         make_patch "$version"
     done
+    make_delta_patch 3
     rm -rf "$demo_dir/stage"
 
     local files="$demo_dir/server/files"
@@ -93,6 +122,7 @@ pipeline=auto
 hashcache=1
 resume=1
 retries=3
+delta=1
 $(cat "$demo_dir/publickey.txt")
 CONFIG
     "$native_build/tools/config/ombrelta-config" encode "$demo_dir/Ombrel.txt" "$demo_dir/install/Ombrel.dat"

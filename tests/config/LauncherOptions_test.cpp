@@ -104,6 +104,20 @@ TEST(LauncherOptionsTest, MaxrateTakesSixteenToAMillionElseNoLimit) {
     }
 }
 
+TEST(LauncherOptionsTest, DeltaOnlyWithOne) {
+    struct Case {
+        std::string line;
+        bool delta;
+    };
+    const std::vector<Case> cases = {
+        {"", false}, {"delta=1", true}, {"DELTA = 1", true}, {"delta=0", false}, {"delta=on", false}, {"delta=", false},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.line);
+        EXPECT_EQ(ParseConfigText(row.line).options.delta, row.delta);
+    }
+}
+
 TEST(LauncherOptionsTest, PublicKeyIsDecodedAndAMalformedOneStillCounts) {
     using Bytes = std::vector<std::uint8_t>;
     struct Case {

@@ -25,8 +25,15 @@ bool SendAll(int fd, const char* data, std::size_t size) {
 
 }  // namespace
 
-CuttingProxy::CuttingProxy(std::uint16_t serverPort, std::uint64_t cutEvery, int maxCuts)
-    : serverPort(serverPort), cutEvery(cutEvery), maxCuts(maxCuts), untilCut(cutEvery) {
+CuttingProxy::CuttingProxy(std::uint16_t serverPort,
+                           std::uint64_t cutEvery,
+                           int maxCuts,
+                           std::function<void()> beforeCut)
+    : serverPort(serverPort),
+      cutEvery(cutEvery),
+      maxCuts(maxCuts),
+      beforeCut(std::move(beforeCut)),
+      untilCut(cutEvery) {
     SocketHandle listening = kInvalidSocket;
     const std::optional<std::uint16_t> listeningPort = ListenOnLoopback(listening, AddressFamily::IPv4, 8);
     if (!listeningPort)
@@ -93,14 +100,18 @@ bool CuttingProxy::ForwardFromServer(int server, int client) {
     if (got <= 0 || !SendAll(client, buffer, static_cast<std::size_t>(got)))
         return false;
     forwarded += static_cast<std::uint64_t>(got);
-    std::lock_guard lock(budgetMutex);
-    if (cuts >= maxCuts)
-        return true;
-    untilCut -= static_cast<std::uint64_t>(got);
-    if (untilCut > 0)
-        return true;
-    untilCut = cutEvery;
-    ++cuts;
+    {
+        std::lock_guard lock(budgetMutex);
+        if (cuts >= maxCuts)
+            return true;
+        untilCut -= static_cast<std::uint64_t>(got);
+        if (untilCut > 0)
+            return true;
+        untilCut = cutEvery;
+        ++cuts;
+    }
+    if (beforeCut)
+        beforeCut();
     return false;
 }
 

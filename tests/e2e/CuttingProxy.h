@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -10,10 +11,15 @@ namespace ombrelta::test {
 
 /// A TCP relay on an ephemeral port of 127.0.0.1 in front of a server on 127.0.0.1 that drops
 /// both ends of the connection each time another cutEvery bytes have gone from the server to the
-/// client, at most maxCuts times; then it relays without cutting.
+/// client, at most maxCuts times; then it relays without cutting. beforeCut, when given, runs at
+/// each cut on the relay's thread before that connection is dropped: the client has received
+/// part of an answer and waits for the rest.
 class CuttingProxy {
 public:
-    CuttingProxy(std::uint16_t serverPort, std::uint64_t cutEvery, int maxCuts);
+    CuttingProxy(std::uint16_t serverPort,
+                 std::uint64_t cutEvery,
+                 int maxCuts,
+                 std::function<void()> beforeCut = nullptr);
     ~CuttingProxy();
     CuttingProxy(const CuttingProxy&) = delete;
     CuttingProxy& operator=(const CuttingProxy&) = delete;
@@ -39,6 +45,7 @@ private:
     std::atomic<bool> stopping{false};
     std::atomic<std::uint64_t> forwarded{0};
     std::atomic<int> cuts{0};
+    const std::function<void()> beforeCut;
     std::mutex budgetMutex;
     std::uint64_t untilCut;
     std::thread acceptor;

@@ -194,6 +194,25 @@ TEST(ServerContentRulesTest, CheckWarnsAboutUnsignedAndStaleSignaturesWithoutFai
                          "publickey refuse every patch\n");
 }
 
+// A delta entry for a file the server does not serve leaves a launcher with a modified copy
+// without a repair: a warning, since the patch is sound.
+TEST(ServerContentRulesTest, CheckWarnsOfADeltaForAFileThatIsNotAGameFile) {
+    const std::string delta = ReadFileBytes(TestDataDir() + L"../patch/fixtures/delta.zip");
+    for (const bool served : {true, false}) {
+        SCOPED_TRACE(served ? "served" : "not served");
+        TempDir temp;
+        const fs::path root = fs::path(temp.Path()) / "server";
+        MakeZip(root / "patches" / "p1.zip", {{"version.dat", "1\n"}});
+        WriteFile(root / "patches" / "p2.zip", delta);
+        WriteFile(root / "files" / (served ? "DATA/Game.pak" : "data/other.pak"), "x");
+        Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);
+        EXPECT_EQ(check.exitCode, 0) << check.err;
+        const std::string warning = "ombrelta-server: warning: patch archive p2.zip: delta entry for "
+                                    "\"data/game.pak\", which is not among the game files";
+        EXPECT_EQ(check.err.find(warning) != std::string::npos, !served) << check.err;
+    }
+}
+
 // Signed game files in --check: warnings only, since the server cannot know whether launchers
 // require the signature.
 TEST(ServerContentRulesTest, CheckWarnsOfUnsignedAndStaleGameFiles) {

@@ -121,6 +121,40 @@ TEST(MakePatch, CarriesChangedFilesAndTheVersionLastAndBringsTheOldTreeToTheNew)
     EXPECT_FALSE(fs::exists(Under(dir, "p7.zip.partial")));
 }
 
+// A delta only where it pays: a large file with a small change; a small rewritten file, an added
+// one and the version file go whole. The patch applies with the key and verifies against the
+// old tree only.
+TEST(MakePatch, DeltaOnlyWhereItPaysAndVerifiedAgainstTheOldTree) {
+    TempDir dir;
+    const fs::path oldTree = Under(dir, "old"), newTree = Under(dir, "new");
+    std::string pak = NoisyBytes(200000);
+    Write(oldTree / "data/game.pak", pak);
+    Write(oldTree / "notes.txt", "a short text");
+    pak.replace(1000, 9, "rewritten");
+    Write(newTree / "data/game.pak", pak);
+    Write(newTree / "notes.txt", "another short text");
+    Write(newTree / "added.bin", "new");
+    const fs::path archive = Under(dir, "p2.zip");
+
+    const PatchOutcome outcome = MakePatch({oldTree, newTree, 2, archive, true});
+
+    ASSERT_TRUE(outcome.problems.empty());
+    EXPECT_EQ(EntryNamesOf(archive), (std::vector<std::string>{"added.bin", "data/game.pak.ombrelta-delta",
+                                                               "notes.txt", "version.dat"}));
+    EXPECT_EQ(outcome.deltas.deltaFiles, 1u);
+    EXPECT_EQ(outcome.deltas.wholeFiles, 2u);
+    EXPECT_EQ(outcome.deltas.archiveBytes, fs::file_size(archive));
+    EXPECT_GT(outcome.deltas.wholeArchiveBytes, outcome.deltas.archiveBytes + 190000);
+    EXPECT_TRUE(VerifyPatchArchive(archive, 2, oldTree).empty());
+    const std::vector<std::string> againstNew = VerifyPatchArchive(archive, 2, newTree);
+    ASSERT_EQ(againstNew.size(), 1u);
+    EXPECT_NE(againstNew[0].find("is missing or not its base"), std::string::npos) << againstNew[0];
+
+    ASSERT_TRUE(ExtractArchive(archive.wstring(), oldTree.wstring() + L"/", nullptr, DeltaEntries::Applied));
+    EXPECT_TRUE(Read(oldTree / "data/game.pak") == pak);
+    EXPECT_EQ(Read(oldTree / "notes.txt"), "another short text");
+}
+
 TEST(MakePatch, RefusesBadVersionsAndNamesAndWritesNothing) {
     struct Row {
         std::int64_t version;

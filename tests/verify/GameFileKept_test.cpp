@@ -42,7 +42,8 @@ TEST(DownloadGameFileKept, CutLeavesTheFileAndContinuesAfterThePart) {
         server.SetFault(7, GameServer::Fault::kCloseAfterFirst);
         LauncherApi api;
         server.Connect(api);
-        EXPECT_THROW(DownloadGameFileKept(api, EntryOf(file), nullptr, 1), std::runtime_error);
+        EXPECT_THROW(DownloadGameFileBeside(api, EntryOf(file), nullptr, {.window = 1, .keepPart = true}),
+                     std::runtime_error);
     }
     EXPECT_EQ(ReadFileBytes(dir.Child(L"f.bin")), "old");
     EXPECT_EQ(ReadFileBytes(dir.Child(L"f.bin.download")), kContent.substr(0, 1000));
@@ -52,7 +53,7 @@ TEST(DownloadGameFileKept, CutLeavesTheFileAndContinuesAfterThePart) {
     LauncherApi api;
     server.Connect(api);
     ReportLog log;
-    ASSERT_TRUE(DownloadGameFileKept(api, EntryOf(file), log.Bind(), 1));
+    ASSERT_TRUE(DownloadGameFileBeside(api, EntryOf(file), log.Bind(), {.window = 1, .keepPart = true}));
     EXPECT_EQ(server.ChunkOffsets(7), (std::vector<std::uint32_t>{1000, 2000}));
     EXPECT_EQ(log.calls, (Reports{{"Repairing f.bin", 80}, {"Repairing f.bin", 100}}));
     EXPECT_EQ(ReadFileBytes(dir.Child(L"f.bin")), kContent);
@@ -81,7 +82,7 @@ TEST(DownloadGameFileKept, PartThatIsNotThisFilesStartsOverFromZero) {
         GameServer server({file}, 1000);
         LauncherApi api;
         server.Connect(api);
-        ASSERT_TRUE(DownloadGameFileKept(api, EntryOf(file), nullptr, 1));
+        ASSERT_TRUE(DownloadGameFileBeside(api, EntryOf(file), nullptr, {.window = 1, .keepPart = true}));
         EXPECT_EQ(server.ChunkOffsets(7), row.offsets);
         EXPECT_EQ(ReadFileBytes(dir.Child(L"f.bin")), kContent);
         EXPECT_FALSE(FileExists(dir.Child(L"f.bin.download")));
@@ -98,7 +99,7 @@ TEST(DownloadGameFileKept, FileFetchedWholeThatDiffersFailsWithoutReplacing) {
     LauncherApi api;
     server.Connect(api);
     try {
-        DownloadGameFileKept(api, EntryOf(file), nullptr, 16);
+        DownloadGameFileBeside(api, EntryOf(file), nullptr, {.window = 16, .keepPart = true});
         FAIL() << "no error";
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "Downloaded file differs from the server's list: f.bin");

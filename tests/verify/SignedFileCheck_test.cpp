@@ -133,5 +133,29 @@ TEST(SignedFileCheck, EachRefusalEndsTheRunAndLeavesNothingUnsigned) {
     }
 }
 
+// The download goes to a part beside the file, so the file is never replaced by bytes that fail.
+TEST(SignedFileCheck, RefusedRepairLeavesTheFileAsItWas) {
+    struct Row {
+        const char* name;
+        FileCheckSettings settings;
+    };
+    const std::vector<Row> rows = {{"plain", {.publicKey = Key()}},
+                                   {"windowed", {.chunkWindow = 4, .publicKey = Key()}},
+                                   {"kept", {.resume = true, .publicKey = Key()}}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        WorkingDirectory cwd(dir.Path());
+        test::WriteFileBytes(dir.Child(L"a.bin"), "old");
+        GameServer server(SignedFiles(kOtherSha256List));
+        LauncherApi api;
+        server.Connect(api);
+        EXPECT_THROW(VerifyAndRepairFiles(api, nullptr, nullptr, row.settings), std::runtime_error);
+        EXPECT_EQ(test::ReadFileBytes(dir.Child(L"a.bin")), "old");
+        EXPECT_FALSE(FileExists(dir.Child(L"a.bin.download")));
+        EXPECT_FALSE(FileExists(dir.Child(L"a.bin.download.resume")));
+    }
+}
+
 }  // namespace
 }  // namespace ombrelta

@@ -1,12 +1,16 @@
 #include "tools/patch/PatchArchiveCheck.h"
 
 #include <algorithm>
+#include <fstream>
 #include <iterator>
 #include <system_error>
 
 #include "common/Text.h"
+#include "common/FileSystem.h"
 #include "config/LocalVersion.h"
 #include "patch/ArchiveExtractor.h"
+#include "patch/DeltaEntry.h"
+#include "patch/DeltaHeader.h"
 #include "patch/ZipReader.h"
 #include "tools/patch/EntryNameRules.h"
 #include "tools/server/ContentName.h"
@@ -45,11 +49,48 @@ std::vector<std::string> EntryNames(const ZipReader& reader, ArchiveInspection& 
     return names;
 }
 
+std::optional<DeltaHeader> ReadDeltaHeader(const std::filesystem::path& file) {
+    std::vector<std::uint8_t> bytes(kDeltaHeaderSize);
+    std::ifstream in(file, std::ios::binary);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return ParseDeltaHeader(bytes);
+}
+
+// A delta entry, already inflated into the scratch file "entry": its name and header, and with
+// the old tree its result.
+void CheckDelta(ZipReader& reader, std::uint32_t i, const std::string& name, const std::filesystem::path& scratch,
+                const std::optional<std::filesystem::path>& oldTree, ArchiveInspection& inspection) {
+    std::wstring wide = Utf8ToWide(name);
+    std::replace(wide.begin(), wide.end(), L'/', L'\\');
+    const std::optional<std::wstring> base = DeltaBaseName(wide);
+    const std::string quoted = "delta entry \"" + server::EscapeForLog(name) + "\"";
+    if (!base)
+        return;
+    if (base->empty())
+        return inspection.problems.push_back(quoted + " names no file a delta may rewrite");
+    if (!ReadDeltaHeader(scratch / "entry"))
+        return inspection.problems.push_back(quoted + " has no valid delta header (or sizes above 512 MiB)");
+    if (!oldTree)
+        return;
+    std::wstring basePath = *base;
+    std::replace(basePath.begin(), basePath.end(), L'\\', L'/');
+    const std::filesystem::path oldFile = *oldTree / server::PathFromUtf8(WideToUtf8(basePath));
+    const std::wstring result = Utf8ToWide(PathToUtf8(scratch / "delta-result"));
+    const DeltaOutcome outcome = ApplyDeltaEntry(reader, i, Utf8ToWide(PathToUtf8(oldFile)), result);
+    if (outcome == DeltaOutcome::BaseDiffers)
+        inspection.problems.push_back(quoted + ": " + PathToUtf8(oldFile) + " is missing or not its base");
+    else if (outcome == DeltaOutcome::Failed)
+        inspection.problems.push_back(quoted + " does not give the result its header names");
+    (void)DeleteFileAt(result);
+}
+
 // Inflates every file entry into one scratch file, which the next entry overwrites, and
 // returns the index of the last root "version.dat": the one extraction leaves in place.
 std::optional<std::uint32_t> InflateEntries(ZipReader& reader,
                                             const std::vector<std::string>& names,
                                             const std::filesystem::path& scratch,
+                                            const std::optional<std::filesystem::path>& oldTree,
                                             ArchiveInspection& inspection) {
     std::optional<std::uint32_t> versionEntry;
     const std::string target = PathToUtf8(scratch / "entry");
@@ -62,7 +103,10 @@ std::optional<std::uint32_t> InflateEntries(ZipReader& reader,
                                           " or compressed in a way the launcher cannot read");
             continue;
         }
-        if (names[i].empty() || !IsRootVersionFile(Utf8ToWide(names[i])))
+        if (names[i].empty())
+            continue;
+        CheckDelta(reader, i, names[i], scratch, oldTree, inspection);
+        if (!IsRootVersionFile(Utf8ToWide(names[i])))
             continue;
         if (versionEntry)
             inspection.problems.push_back("more than one version.dat at the root");
@@ -84,7 +128,8 @@ void ReadVersion(ZipReader& reader, std::uint32_t entry, const std::filesystem::
 
 }  // namespace
 
-ArchiveInspection InspectPatchArchive(const std::filesystem::path& archive) {
+ArchiveInspection InspectPatchArchive(const std::filesystem::path& archive,
+                                      const std::optional<std::filesystem::path>& oldTree) {
     ArchiveInspection inspection;
     std::error_code error;
     const std::uint64_t size = std::filesystem::file_size(archive, error);
@@ -103,7 +148,7 @@ ArchiveInspection InspectPatchArchive(const std::filesystem::path& archive) {
         inspection.problems.push_back(std::move(problem));
     server::ScratchDirectory scratch;
     const std::optional<std::uint32_t> versionEntry =
-        InflateEntries(reader, names, scratch.Path(), inspection);
+        InflateEntries(reader, names, scratch.Path(), oldTree, inspection);
     if (versionEntry)
         ReadVersion(reader, *versionEntry, scratch.Path(), inspection);
     else
@@ -111,8 +156,28 @@ ArchiveInspection InspectPatchArchive(const std::filesystem::path& archive) {
     return inspection;
 }
 
-std::vector<std::string> VerifyPatchArchive(const std::filesystem::path& archive, std::uint16_t expected) {
-    ArchiveInspection inspection = InspectPatchArchive(archive);
+std::vector<std::string> DeltaEntryFiles(const std::filesystem::path& archive) {
+    std::vector<std::string> files;
+    ZipReader reader;
+    if (!reader.Open(PathToUtf8(archive)))
+        return files;
+    for (std::uint32_t i = 0; i < reader.EntryCount(); ++i) {
+        std::string stored;
+        std::wstring name;
+        if (!reader.EntryName(i, stored) || !DecodeEntryName(stored, reader.HasUtf8Name(i), name))
+            continue;
+        std::optional<std::wstring> base = DeltaBaseName(name);
+        if (!base || base->empty())
+            continue;
+        std::replace(base->begin(), base->end(), L'\\', L'/');
+        files.push_back(WideToUtf8(*base));
+    }
+    return files;
+}
+
+std::vector<std::string> VerifyPatchArchive(const std::filesystem::path& archive, std::uint16_t expected,
+                                            const std::optional<std::filesystem::path>& oldTree) {
+    ArchiveInspection inspection = InspectPatchArchive(archive, oldTree);
     if (inspection.version && *inspection.version != 0 && *inspection.version != expected)
         inspection.problems.push_back("version.dat holds " + std::to_string(*inspection.version) +
                                       ", not " + std::to_string(expected));

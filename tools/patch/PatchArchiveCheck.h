@@ -22,12 +22,20 @@ struct ArchiveInspection {
 
 /// Checks an archive as the launcher will use it: it must be a readable zip below 4 GiB, every
 /// entry name must be one the launcher accepts (see CheckEntryNames), every file entry must
-/// inflate with a matching size and CRC-32, and exactly one root "version.dat" must hold a
-/// version above 0. Never throws for a bad archive; throws std::runtime_error only when no
-/// temporary folder can be made.
-ArchiveInspection InspectPatchArchive(const std::filesystem::path& archive);
+/// inflate with a matching size and CRC-32, every delta entry ("PATH.ombrelta-delta") must name a
+/// file a delta may rewrite and start with a valid header, and exactly one root "version.dat"
+/// must hold a version above 0. With oldTree, every delta must also apply to its file there and
+/// give the result its header names. Never throws for a bad archive; throws std::runtime_error
+/// only when no temporary folder can be made.
+ArchiveInspection InspectPatchArchive(const std::filesystem::path& archive,
+                                      const std::optional<std::filesystem::path>& oldTree = std::nullopt);
+
+/// The files the delta entries of an archive rewrite, UTF-8 with '/' separators, in archive order;
+/// empty when it cannot be read or holds no usable delta entry.
+std::vector<std::string> DeltaEntryFiles(const std::filesystem::path& archive);
 
 /// InspectPatchArchive, plus a problem when the archive's version is not expected.
-std::vector<std::string> VerifyPatchArchive(const std::filesystem::path& archive, std::uint16_t expected);
+std::vector<std::string> VerifyPatchArchive(const std::filesystem::path& archive, std::uint16_t expected,
+                                            const std::optional<std::filesystem::path>& oldTree = std::nullopt);
 
 }  // namespace ombrelta::patchkit

@@ -1,7 +1,11 @@
 #include "tools/patch/PatchMaker.h"
 
+#include <optional>
 #include <system_error>
 
+#include "patch/DeltaHeader.h"
+#include "tools/patch/DeflatedSize.h"
+#include "tools/patch/DeltaEncoder.h"
 #include "tools/patch/EntryNameRules.h"
 #include "tools/server/ContentName.h"
 #include "tools/patch/PatchArchiveCheck.h"
@@ -24,19 +28,44 @@ fs::path PartialPath(const fs::path& archive) {
     return partial;
 }
 
-void WriteArchive(const PatchRequest& request, const TreeChanges& changes, const fs::path& target) {
+// A delta only pays when it saves at least half of what the whole file costs in the archive.
+bool AddAsDelta(ZipWriter& writer, const PatchRequest& request, const std::string& file, DeltaSummary& summary) {
+    const fs::path base = request.oldTree / server::PathFromUtf8(file);
+    const fs::path result = request.newTree / server::PathFromUtf8(file);
+    if (!fs::is_regular_file(base))
+        return false;
+    const std::optional<std::vector<std::uint8_t>> delta = MakeDelta(base, result);
+    const std::uint64_t whole = DeflatedSize(result);
+    if (!delta || delta->size() * 2 >= whole)
+        return false;
+    writer.AddStored(file + std::string(kDeltaSuffix), *delta, fs::last_write_time(result));
+    summary.wholeArchiveBytes += whole;
+    summary.wholeArchiveBytes -= delta->size();
+    return true;
+}
+
+void WriteArchive(const PatchRequest& request, const TreeChanges& changes, const fs::path& target,
+                  DeltaSummary& summary) {
     ZipWriter writer(target);
-    for (const std::string& file : changes.changed)
+    for (const std::string& file : changes.changed) {
+        if (request.delta && AddAsDelta(writer, request, file, summary)) {
+            ++summary.deltaFiles;
+            continue;
+        }
         writer.AddFile(file, request.newTree / server::PathFromUtf8(file));
+        ++summary.wholeFiles;
+    }
     writer.AddText("version.dat", std::to_string(request.version) + "\r\n");
     writer.Close();
 }
 
 void WriteAndPublish(const PatchRequest& request, const TreeChanges& changes, PatchOutcome& outcome) {
     const fs::path partial = PartialPath(request.archive);
+    DeltaSummary summary;
     try {
-        WriteArchive(request, changes, partial);
-        if (fs::file_size(partial) >= kArchiveSizeLimit) {
+        WriteArchive(request, changes, partial, summary);
+        summary.archiveBytes = fs::file_size(partial);
+        if (summary.archiveBytes >= kArchiveSizeLimit) {
             outcome.problems.push_back("the archive would be 4 GiB or larger");
             fs::remove(partial);
             return;
@@ -48,6 +77,9 @@ void WriteAndPublish(const PatchRequest& request, const TreeChanges& changes, Pa
         throw;
     }
     outcome.fileCount = changes.changed.size();
+    // Deltas are counted with the size of the whole entries they stand for.
+    summary.wholeArchiveBytes += summary.archiveBytes;
+    outcome.deltas = summary;
 }
 
 }  // namespace

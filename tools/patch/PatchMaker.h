@@ -13,6 +13,18 @@ struct PatchRequest {
     std::filesystem::path newTree;
     std::int64_t version = 0;
     std::filesystem::path archive;
+    /// Ship a changed file as a delta entry where that pays (see MakePatch).
+    bool delta = false;
+};
+
+/// How a patch made with deltas came out.
+struct DeltaSummary {
+    std::size_t wholeFiles = 0;
+    std::size_t deltaFiles = 0;
+    /// Size of the archive written.
+    std::uint64_t archiveBytes = 0;
+    /// Size the archive would have without deltas (each delta counted as its file's whole entry).
+    std::uint64_t wholeArchiveBytes = 0;
 };
 
 /// What making a patch came to.
@@ -23,12 +35,16 @@ struct PatchOutcome {
     std::vector<std::string> warnings;
     /// Files written into the archive, "version.dat" not counted.
     std::size_t fileCount = 0;
+    /// Filled when the request asked for deltas.
+    DeltaSummary deltas;
 };
 
 /// Writes a deflated zip holding every file added or changed from oldTree to newTree and, last,
 /// a root "version.dat" holding version. Refuses a version outside 1..65535, any name the
 /// launcher would refuse or take for another (CheckEntryNames) and an archive of 4 GiB or more.
-/// The archive appears only once complete. Throws std::runtime_error (or filesystem_error) when
+/// With request.delta, a changed file that exists in oldTree goes in as "PATH.ombrelta-delta"
+/// (stored, MakeDelta) when its delta is smaller than half of its whole deflated entry; files
+/// above kDeltaSizeLimit ship whole. The archive appears only once complete. Throws std::runtime_error (or filesystem_error) when
 /// a tree cannot be read or the archive cannot be written; no partial archive is left then.
 PatchOutcome MakePatch(const PatchRequest& request);
 

@@ -27,19 +27,20 @@ constexpr int kExitFailed = 1;
 constexpr int kExitRefused = 2;
 
 const char kUsage[] =
-    "usage: ombrelta-patch make --from OLD_DIR --to NEW_DIR --version N --out FILE.zip\n"
-    "       ombrelta-patch verify FILE.zip --version N [--public-key BASE64]\n"
+    "usage: ombrelta-patch make --from OLD_DIR --to NEW_DIR --version N --out FILE.zip [--delta]\n"
+    "       ombrelta-patch verify FILE.zip --version N [--public-key BASE64] [--from OLD_DIR]\n"
     "       ombrelta-patch keygen --out KEY\n"
     "       ombrelta-patch sign FILE.zip --key KEY [--version N]\n"
     "       ombrelta-patch sign-files FILES_DIR --key KEY\n";
 
-// "--name value" pairs after the subcommand; a single bare argument is kept under "".
+// "--name value" pairs after the subcommand, and "--delta" alone; a single bare argument is kept
+// under "".
 std::optional<std::map<std::string, std::string>> ParseArguments(const std::vector<std::wstring>& arguments) {
     std::map<std::string, std::string> values;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         std::string name = WideToUtf8(arguments[i]);
-        if (!name.starts_with("--")) {
-            if (!values.emplace("", name).second)
+        if (!name.starts_with("--") || name == "--delta") {
+            if (!values.emplace(name.starts_with("--") ? name : "", name).second)
                 return std::nullopt;
             continue;
         }
@@ -68,10 +69,22 @@ int Refuse(const std::vector<std::string>& problems) {
     return kExitRefused;
 }
 
+void PrintDeltaSummary(const patchkit::DeltaSummary& summary) {
+    const double percent = summary.wholeArchiveBytes == 0
+                               ? 100.0
+                               : 100.0 * static_cast<double>(summary.archiveBytes) /
+                                     static_cast<double>(summary.wholeArchiveBytes);
+    std::printf("deltas: %zu of %zu files as deltas; %llu bytes, %.1f%% of the %llu bytes without deltas\n",
+                summary.deltaFiles, summary.deltaFiles + summary.wholeFiles,
+                static_cast<unsigned long long>(summary.archiveBytes),
+                percent, static_cast<unsigned long long>(summary.wholeArchiveBytes));
+}
+
 int Make(const std::map<std::string, std::string>& values) {
     const std::vector<std::string> keys{"--from", "--to", "--version", "--out"};
     const std::optional<std::int64_t> version = NumberOption(values, "--version");
-    if (values.size() != keys.size() || !version || !std::all_of(keys.begin(), keys.end(), [&](const auto& k) {
+    const bool delta = values.contains("--delta");
+    if (values.size() != keys.size() + (delta ? 1 : 0) || !version || !std::all_of(keys.begin(), keys.end(), [&](const auto& k) {
             return values.contains(k);
         })) {
         std::fputs(kUsage, stderr);
@@ -80,13 +93,16 @@ int Make(const std::map<std::string, std::string>& values) {
     const patchkit::PatchOutcome outcome = patchkit::MakePatch({.oldTree = server::PathFromUtf8(values.at("--from")),
                                                                 .newTree = server::PathFromUtf8(values.at("--to")),
                                                                 .version = *version,
-                                                                .archive = server::PathFromUtf8(values.at("--out"))});
+                                                                .archive = server::PathFromUtf8(values.at("--out")),
+                                                                .delta = delta});
     for (const std::string& warning : outcome.warnings)
         std::fprintf(stderr, "ombrelta-patch: warning: %s\n", warning.c_str());
     if (!outcome.problems.empty())
         return Refuse(outcome.problems);
     std::printf("%s: %zu files and version.dat (version %lld)\n", values.at("--out").c_str(), outcome.fileCount,
                 static_cast<long long>(*version));
+    if (delta)
+        PrintDeltaSummary(outcome.deltas);
     return 0;
 }
 
@@ -97,14 +113,17 @@ int Verify(const std::map<std::string, std::string>& values) {
     const auto keyText = values.find("--public-key");
     const std::optional<std::vector<std::uint8_t>> key =
         keyText == values.end() ? std::nullopt : DecodeBase64(keyText->second);
-    if (values.size() != (keyText == values.end() ? 2u : 3u) || !values.contains("") || !version || *version < 1 ||
+    const auto from = values.find("--from");
+    const std::optional<std::filesystem::path> oldTree =
+        from == values.end() ? std::nullopt : std::optional(server::PathFromUtf8(from->second));
+    if (values.size() != 2u + (key ? 1u : 0u) + (oldTree ? 1u : 0u) || !values.contains("") || !version || *version < 1 ||
         *version > 65535 || (keyText != values.end() && !key)) {
         std::fputs(kUsage, stderr);
         return kExitRefused;
     }
     const std::filesystem::path archive = server::PathFromUtf8(values.at(""));
     const auto asked = static_cast<std::uint16_t>(*version);
-    std::vector<std::string> problems = patchkit::VerifyPatchArchive(archive, asked);
+    std::vector<std::string> problems = patchkit::VerifyPatchArchive(archive, asked, oldTree);
     if (key && !patchkit::SignedWith(archive, *key, asked))
         problems.push_back("not signed for version " + std::to_string(asked) +
                            " with this public key: a launcher with it refuses the patch");

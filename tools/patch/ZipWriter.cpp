@@ -3,6 +3,7 @@
 #include <minizip/unzip.h>
 #include <minizip/zip.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <ctime>
@@ -76,6 +77,13 @@ void ZipWriter::AddFile(const std::string& name, const std::filesystem::path& so
     CloseEntry();
 }
 
+void ZipWriter::AddStored(const std::string& name, const std::vector<std::uint8_t>& bytes,
+                          std::filesystem::file_time_type modified) {
+    OpenEntry(name, modified, bytes.size() >= std::numeric_limits<std::uint32_t>::max(), false);
+    Write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    CloseEntry();
+}
+
 void ZipWriter::AddText(const std::string& name, std::string_view text) {
     OpenEntry(name, std::filesystem::file_time_type::clock::now(), false);
     Write(text.data(), text.size());
@@ -130,18 +138,25 @@ void ZipWriter::Close() {
         Fail("cannot be completed");
 }
 
-void ZipWriter::OpenEntry(const std::string& name, std::filesystem::file_time_type modified, bool large) {
+void ZipWriter::OpenEntry(const std::string& name, std::filesystem::file_time_type modified, bool large,
+                          bool deflated) {
     const zip_fileinfo info = InfoFor(modified);
     const int status = zipOpenNewFileInZip4_64(
-        AsZip(zip), name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, Z_BEST_COMPRESSION, 0,
+        AsZip(zip), name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, deflated ? Z_DEFLATED : 0,
+        deflated ? Z_BEST_COMPRESSION : 0, 0,
         -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, kMadeByDos, kFlagUtf8Name, large ? 1 : 0);
     if (status != ZIP_OK)
         Fail("cannot take the entry " + name);
 }
 
 void ZipWriter::Write(const char* bytes, std::size_t size) {
-    if (size > 0 && zipWriteInFileInZip(AsZip(zip), bytes, static_cast<unsigned>(size)) != ZIP_OK)
-        Fail("cannot be written");
+    // zipWriteInFileInZip takes an unsigned count.
+    constexpr std::size_t kPiece = std::size_t{1} << 30;
+    for (std::size_t done = 0; done < size; done += kPiece) {
+        const std::size_t piece = std::min(kPiece, size - done);
+        if (zipWriteInFileInZip(AsZip(zip), bytes + done, static_cast<unsigned>(piece)) != ZIP_OK)
+            Fail("cannot be written");
+    }
 }
 
 void ZipWriter::CloseEntry() {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ombrelta::patchkit {
 
@@ -21,6 +22,9 @@ public:
 
     /// Adds an entry with the bytes and modification time of a file.
     void AddFile(const std::string& name, const std::filesystem::path& source);
+    /// Adds a stored (not deflated) entry holding bytes that are compressed already, dated modified.
+    void AddStored(const std::string& name, const std::vector<std::uint8_t>& bytes,
+                   std::filesystem::file_time_type modified);
     /// Adds an entry holding text, dated now.
     void AddText(const std::string& name, std::string_view text);
     /// Adds the entries of another archive that keep accepts (by central-directory index), raw:
@@ -30,7 +34,7 @@ public:
     void Close();
 
 private:
-    void OpenEntry(const std::string& name, std::filesystem::file_time_type modified, bool large);
+    void OpenEntry(const std::string& name, std::filesystem::file_time_type modified, bool large, bool deflated = true);
     void Write(const char* bytes, std::size_t size);
     void CloseEntry();
     void CopyCurrentEntry(void* source, const std::string& sourceName);

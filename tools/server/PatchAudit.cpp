@@ -1,8 +1,10 @@
 #include "tools/server/PatchAudit.h"
 
 #include <optional>
+#include <set>
 #include <string>
 
+#include "common/AsciiCase.h"
 #include "tools/patch/PatchArchiveCheck.h"
 #include "tools/patch/PatchSignatureAudit.h"
 #include "tools/server/ContentName.h"
@@ -42,6 +44,23 @@ void AuditPatchSignatures(const PatchCatalog& patches, const std::filesystem::pa
         return;
     }
     warnings.insert(warnings.end(), perPatch.begin(), perPatch.end());
+}
+
+void AuditDeltaEntries(const PatchCatalog& patches, const std::filesystem::path& patchDir, const FileCatalog& files,
+                       ContentProblems& warnings) {
+    // The launcher finds a game file in any letter case.
+    std::set<std::string> gameFiles;
+    for (std::uint16_t id = 0; id < files.Count(); ++id)
+        gameFiles.insert(LowerAsciiLetters(files.Find(id)->path));
+    for (const PatchArchive* patch = patches.NextAfter(0); patch != nullptr; patch = patches.NextAfter(patch->version)) {
+        for (const std::string& file : patchkit::DeltaEntryFiles(patchDir / PathFromUtf8(patch->fileName))) {
+            if (!gameFiles.contains(LowerAsciiLetters(file)))
+                warnings.push_back("patch archive " + EscapeForLog(patch->fileName) + ": delta entry for \"" +
+                                   EscapeForLog(file) +
+                                   "\", which is not among the game files: a launcher whose copy differs "
+                                   "cannot repair it");
+        }
+    }
 }
 
 }  // namespace ombrelta::server

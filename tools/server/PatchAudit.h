@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "tools/server/ContentTree.h"
+#include "tools/server/FileCatalog.h"
 #include "tools/server/PatchCatalog.h"
 
 namespace ombrelta::server {
@@ -18,5 +19,11 @@ void AuditPatches(const PatchCatalog& patches, const std::filesystem::path& patc
 /// is unsigned, or whose "ombrelta.sig" is unreadable, for another version or stale
 /// (PatchSignatureWarning).
 void AuditPatchSignatures(const PatchCatalog& patches, const std::filesystem::path& patchDir, ContentProblems& warnings);
+
+/// The delta part of --check, as warnings: one line for each delta entry whose file is not among
+/// the game files, since a launcher whose copy differs from the delta's base then has no repair
+/// to fall back on.
+void AuditDeltaEntries(const PatchCatalog& patches, const std::filesystem::path& patchDir, const FileCatalog& files,
+                       ContentProblems& warnings);
 
 }  // namespace ombrelta::server

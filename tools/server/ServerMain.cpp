@@ -151,6 +151,7 @@ int CheckOnly(const ServerContent& content, const ServerOptions& options) {
     // Warnings are printed whatever the outcome and never change it.
     ContentProblems warnings;
     AuditPatchSignatures(content.Patches(), options.root / "patches", warnings);
+    AuditDeltaEntries(content.Patches(), options.root / "patches", content.Files(), warnings);
     AuditSignedFiles(options.root / "files", warnings);
     for (const std::string& warning : warnings)
         PrintError("warning: " + warning);

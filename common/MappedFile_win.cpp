@@ -1,0 +1,81 @@
+#include "common/MappedFile.h"
+
+#include <windows.h>
+
+#include <limits>
+
+namespace ombrelta {
+namespace {
+
+bool IsUsable(const std::wstring& path) {
+    return !path.empty() && path.find(L'\0') == std::wstring::npos;
+}
+
+// Maps the whole of an open file; the mapping object may be closed at once, the view keeps it.
+std::uint8_t* MapView(HANDLE file, DWORD protection, DWORD access, std::uint64_t size) {
+    HANDLE mapping = CreateFileMappingW(file, nullptr, protection, static_cast<DWORD>(size >> 32),
+                                        static_cast<DWORD>(size), nullptr);
+    if (mapping == nullptr)
+        return nullptr;
+    void* view = MapViewOfFile(mapping, access, 0, 0, static_cast<SIZE_T>(size));
+    CloseHandle(mapping);
+    return static_cast<std::uint8_t*>(view);
+}
+
+}  // namespace
+
+std::optional<MappedFile> MappedFile::OpenRead(const std::wstring& path) {
+    if (!IsUsable(path))
+        return std::nullopt;
+    MappedFile mapped;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    mapped.handle = reinterpret_cast<std::intptr_t>(file);
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) || static_cast<std::uint64_t>(size.QuadPart) > std::numeric_limits<std::size_t>::max())
+        return std::nullopt;
+    if (size.QuadPart == 0)
+        return mapped;
+    mapped.data = MapView(file, PAGE_READONLY, FILE_MAP_READ, static_cast<std::uint64_t>(size.QuadPart));
+    if (mapped.data == nullptr)
+        return std::nullopt;
+    mapped.size = static_cast<std::size_t>(size.QuadPart);
+    return mapped;
+}
+
+std::optional<MappedFile> MappedFile::CreateWritable(const std::wstring& path, std::uint64_t size) {
+    if (!IsUsable(path) || size > std::numeric_limits<std::size_t>::max())
+        return std::nullopt;
+    MappedFile mapped;
+    mapped.writable = true;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    mapped.handle = reinterpret_cast<std::intptr_t>(file);
+    if (size == 0)
+        return mapped;
+    // A mapping larger than the file extends it, its space allocated.
+    mapped.data = MapView(file, PAGE_READWRITE, FILE_MAP_WRITE, size);
+    if (mapped.data == nullptr)
+        return std::nullopt;
+    mapped.size = static_cast<std::size_t>(size);
+    return mapped;
+}
+
+bool MappedFile::Close() {
+    bool good = true;
+    if (data != nullptr)
+        good = UnmapViewOfFile(data) != 0;
+    if (handle != -1)
+        good = CloseHandle(reinterpret_cast<HANDLE>(handle)) != 0 && good;
+    data = nullptr;
+    size = 0;
+    handle = -1;
+    writable = false;
+    return good;
+}
+
+}  // namespace ombrelta

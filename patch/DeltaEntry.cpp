@@ -1,0 +1,89 @@
+#include "patch/DeltaEntry.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "common/DigestHasher.h"
+#include "common/FileSystem.h"
+#include "common/MappedFile.h"
+#include "patch/DeltaFrameDecoder.h"
+#include "patch/DeltaHeader.h"
+
+namespace ombrelta {
+namespace {
+
+bool HasDigest(std::span<const std::uint8_t> bytes, const Sha256Digest& expected) {
+    const std::optional<Sha256Digest> digest = Sha256Hasher::Of(bytes);
+    return digest && *digest == expected;
+}
+
+// Takes the entry's data as the zip reader streams it: the header first, then the frame.
+class DeltaSink {
+public:
+    DeltaSink(const std::wstring& base, const std::wstring& stagingPath) : base(base), stagingPath(stagingPath) {}
+
+    bool Put(const std::uint8_t* data, std::size_t size) {
+        if (!decoder) {
+            const std::size_t take = std::min(size, kDeltaHeaderSize - headerBytes.size());
+            headerBytes.insert(headerBytes.end(), data, data + take);
+            data += take;
+            size -= take;
+            if (headerBytes.size() < kDeltaHeaderSize || !Start())
+                return headerBytes.size() < kDeltaHeaderSize;
+        }
+        return decoder->Feed(data, size);
+    }
+
+    // After the whole entry went through Put and passed its CRC-32 check.
+    bool Finish() {
+        const bool good = decoder && decoder->Complete() && HasDigest(result->Bytes(), header->resultSha256);
+        decoder.reset();
+        return (result && result->Close()) && good;
+    }
+
+    bool baseDiffers = false;
+
+private:
+    bool Start() {
+        header = ParseDeltaHeader(headerBytes);
+        if (!header)
+            return false;
+        baseMap = MappedFile::OpenRead(base);
+        baseDiffers = !baseMap || baseMap->Bytes().size() != header->baseSize ||
+                      !HasDigest(baseMap->Bytes(), header->baseSha256);
+        if (baseDiffers)
+            return false;
+        result = MappedFile::CreateWritable(stagingPath, header->resultSize);
+        if (!result)
+            return false;
+        decoder.emplace(baseMap->Bytes(), result->WritableBytes());
+        return true;
+    }
+
+    const std::wstring& base;
+    const std::wstring& stagingPath;
+    std::vector<std::uint8_t> headerBytes;
+    std::optional<DeltaHeader> header;
+    std::optional<MappedFile> baseMap;
+    std::optional<MappedFile> result;
+    std::optional<DeltaFrameDecoder> decoder;
+};
+
+}  // namespace
+
+DeltaOutcome ApplyDeltaEntry(ZipReader& reader, std::uint32_t i, const std::wstring& base,
+                             const std::wstring& stagingPath) {
+    DeltaSink sink(base, stagingPath);
+    const bool read = reader.ReadEntry(i, [&](const std::uint8_t* data, std::size_t size) { return sink.Put(data, size); });
+    if (sink.baseDiffers)
+        return DeltaOutcome::BaseDiffers;
+    // Finish also closes the result, so it comes first; an entry shorter than its header never
+    // started a decoder and fails there.
+    if (sink.Finish() && read)
+        return DeltaOutcome::Applied;
+    (void)DeleteFileAt(stagingPath);
+    return DeltaOutcome::Failed;
+}
+
+}  // namespace ombrelta
