@@ -264,7 +264,7 @@ TEST(DownloadGameFile, RefusesARepairTheDiskCannotHold) {
         std::string error = "none";
         try {
             if (row.resume)
-                DownloadGameFileKept(api, entry, nullptr, 1);
+                DownloadGameFileBeside(api, entry, nullptr, {.window = 1, .keepPart = true});
             else
                 DownloadGameFile(api, entry, nullptr);
         } catch (const std::runtime_error& failure) {
