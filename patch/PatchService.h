@@ -32,7 +32,9 @@ public:
     PatchService();
 
     /// Applies every patch that follows the local version, one per pass. True when the server
-    /// has no further patch; false when a step failed. Errors of the HAS_NEXT_PATCH and
+    /// has no further patch; false when a step failed. A patch whose announced size and a tenth
+    /// more does not fit the volume's known free space is reported as "Not enough disk space: "
+    /// + its file name and fails before its first chunk request. Errors of the HAS_NEXT_PATCH and
     /// GET_NEXT_PATCH requests are thrown as std::runtime_error.
     bool ApplyPatches(LauncherApi& api, ProgressCallback progress);
 
