@@ -45,6 +45,10 @@ bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_vie
         options.resolve = value == "1";
         return true;
     }
+    if (key == "maxrate") {
+        options.maxrate = ParseBoundedInt(value, 16, 1000000).value_or(LauncherOptions{}.maxrate);
+        return true;
+    }
     if (key == "delta") {
         options.delta = value == "1";
         return true;

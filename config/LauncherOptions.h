@@ -27,6 +27,9 @@ struct LauncherOptions {
     /// `resolve`: "1" lets `host` be a host name or an IPv6 literal and limits each connect
     /// attempt to 5 s; any other value, or none, keeps dotted IPv4 only.
     bool resolve = false;
+    /// `maxrate`: chunk data received over a run held to at most this many KiB/s, 16 to
+    /// 1,000,000; 0 for no limit.
+    int maxrate = 0;
     /// `publickey`: base64 of the operator's P-256 public key (65-byte uncompressed point), or
     /// of two keys separated by a comma. Present, patches and game files must carry a signature
     /// made with one of them. A value that is not one or two valid keys still counts as present

@@ -3,6 +3,7 @@
 #include <set>
 #include <utility>
 
+#include "common/DiskSpace.h"
 #include "common/FileSystem.h"
 #include "common/PartialDownload.h"
 #include "common/Path.h"
@@ -18,6 +19,13 @@ namespace ombrelta {
 namespace {
 
 const std::wstring kVersionFile = L"version.dat";
+
+// The archive and a tenth more for its extraction must fit. A ".download" left by an earlier
+// attempt is either continued or deleted before the first chunk, so its bytes count as free.
+bool PatchFitsOnDisk(const PatchInfo& patch, const std::wstring& archivePath) {
+    const std::uint64_t needed = std::uint64_t{patch.size} + (std::uint64_t{patch.size} + 9) / 10;
+    return DiskSpaceFits(archivePath, needed, GetFileSize(archivePath + L".download").value_or(0));
+}
 
 }  // namespace
 
@@ -119,6 +127,10 @@ KeptDownload PatchService::PrepareKept(const PatchInfo& patch, const std::wstrin
 
 bool PatchService::DownloadPatch(LauncherApi& api, const PatchInfo& patch, const std::wstring& archivePath,
                                  ProgressCallback progress, bool& resumed) {
+    if (!PatchFitsOnDisk(patch, archivePath)) {
+        Report(progress, L"Not enough disk space: " + Utf8ToWide(patch.fileName), 20);
+        return false;
+    }
     const std::wstring partialPath = archivePath + L".download";
     const KeptDownload kept = PrepareKept(patch, partialPath);
     resumed = kept.startOffset != 0;

@@ -34,7 +34,10 @@ public:
 
     /// Applies every patch that follows the local version, one per pass. True when the server
     /// has no further patch; false when a step failed, a patch's file name among them when it is
-    /// not a safe file name (IsSafeFileName), before anything of that patch is fetched. Errors of the HAS_NEXT_PATCH and
+    /// not a safe file name (IsSafeFileName), before anything of that patch is fetched. A patch
+    /// whose announced size and a tenth more does not fit the volume's known free space is
+    /// reported as "Not enough disk space: " + its file name and fails before its first chunk
+    /// request. Errors of the HAS_NEXT_PATCH and
     /// GET_NEXT_PATCH requests are thrown as std::runtime_error.
     bool ApplyPatches(LauncherApi& api, ProgressCallback progress);
 

@@ -15,6 +15,7 @@ public:
     explicit ApiChunkChannel(LauncherApi& api) : api(api) {}
     bool WriteTo(File& file) override;
     bool Discard() override;
+    ChunkTraffic* Traffic() override { return &api.Traffic(); }
     ChunkWindow* AutoWindow() override { return &api.AutoWindow(); }
 
 protected:

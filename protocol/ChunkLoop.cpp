@@ -71,6 +71,8 @@ private:
     }
 
     void Send(std::uint64_t offset) {
+        if (ChunkTraffic* traffic = channel.Traffic())
+            traffic->BeforeRequest();
         channel.Request(static_cast<std::uint32_t>(offset));
         ++outstanding;
         next = offset + stride;
@@ -116,6 +118,8 @@ ChunkLoopStatus ReceiveChunks(ChunkChannel& channel,
                 return ChunkLoopStatus::WriteFailed;
             written += static_cast<std::uint32_t>(size);
         }
+        if (ChunkTraffic* traffic = channel.Traffic())
+            traffic->Received(size, {.written = written, .total = plan.totalSize});
         if (size == 0 && !last)
             return ChunkLoopStatus::EmptyChunk;
         if (progress)

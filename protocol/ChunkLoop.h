@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "common/FileSystem.h"
+#include "protocol/ChunkTraffic.h"
 #include "protocol/ChunkWindow.h"
 
 namespace ombrelta {
@@ -36,6 +37,9 @@ public:
     /// Receives the answer to the oldest unanswered request and drops it; false when none
     /// arrives. Never throws.
     virtual bool Discard() = 0;
+    /// The connection's traffic, told of every request before it goes (it may hold it back) and
+    /// of every chunk received; nothing for a channel that is not paced or counted.
+    virtual ChunkTraffic* Traffic() { return nullptr; }
     /// The window a plan's kAutoWindow keeps in flight, where it outlives one download (the
     /// connection's); none, the default, gives each download a ChunkWindow of its own.
     virtual ChunkWindow* AutoWindow() { return nullptr; }
@@ -60,6 +64,8 @@ struct ChunkLoopPlan {
 /// is taken as every chunk's length and requests ask ahead at multiples of it, never from the
 /// total on. An answer of another length that is not the last one means those requests asked
 /// from wrong offsets: their answers are dropped and the rest goes one request at a time.
+/// Each request waits for the channel's traffic first (a rate limit holds it back there), and
+/// each answer's length is told to it.
 /// On Complete the file is closed; on any other result it is left open. Exceptions of the
 /// channel and of progress pass through once the answers still outstanding are dropped;
 /// written holds the offset reached either way.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/Socket.h"
+#include "protocol/ChunkTraffic.h"
 #include "protocol/ChunkWindow.h"
 #include "protocol/HashEntry.h"
 #include "protocol/PatchInfo.h"
@@ -47,6 +48,8 @@ public:
     void Close();
     /// True from a successful Connect until a failure or Close closes the connection.
     bool IsConnected() const { return connected.load(); }
+    /// The chunk data of every download over this object, across reconnections, and its limit.
+    ChunkTraffic& Traffic() { return traffic; }
 
     /// Sends payload as one framed packet. False for an empty or oversized (over 65533 bytes)
     /// payload, which sends nothing and keeps the connection, and when not connected; false and
@@ -126,6 +129,8 @@ private:
     std::mutex handleMutex;
     int inFlight = 0;
     SocketHandle retiredSocket = kInvalidSocket;
+
+    ChunkTraffic traffic;
 };
 
 }  // namespace ombrelta

@@ -34,6 +34,11 @@ HostLookup LookupFor(const LauncherOptions& options) {
     return options.resolve ? HostLookup::ResolveNames : HostLookup::DottedIPv4Only;
 }
 
+// The limit spans one run, patches and repairs alike, and starts each run with a full bucket.
+void LimitChunkRate(LauncherApi& api, const LauncherOptions& options) {
+    api.Traffic().LimitRate(static_cast<std::uint64_t>(options.maxrate) * 1024);
+}
+
 // A failure report from an exception handler must not throw again.
 void ReportQuietly(const ProgressCallback& progress, const std::wstring& message) {
     try {
@@ -106,6 +111,7 @@ void LauncherService::CheckGameFiles(const ProgressCallback& progress,
 bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback progress) {
     errorText.clear();
     replacedInUse.clear();
+    LimitChunkRate(api, config.options);
     if (!api.Connect(config.host, config.port, LookupFor(config.options))) {
         errorText = "Failed to connect to launcher server.";
         return false;
@@ -211,6 +217,7 @@ void LauncherService::Close() {
 bool LauncherService::VerifyBeforeStart(ProgressCallback progress) {
     try {
         Report(progress, L"Connecting to launcher server...", 0);
+        LimitChunkRate(api, config.options);
         if (!api.Connect(config.host, config.port, LookupFor(config.options))) {
             Report(progress, L"Failed to connect to launcher server.", 0);
             return false;

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/DiskSpace.h"
 #include "common/FileSystem.h"
 #include "common/DigestHasher.h"
 #include "common/Hex.h"
@@ -59,6 +60,14 @@ private:
     std::optional<Md5Hasher> hasher;
     std::uint64_t written = 0;
 };
+
+// The file the repair replaces and a part of it already hold their bytes, so both count as free;
+// a repair that still does not fit is refused before anything is written.
+void RequireRoomFor(const HashEntry& entry, const std::wstring& pathW, std::uint64_t keptBytes) {
+    const std::uint64_t replaced = GetFileSize(pathW).value_or(0);
+    if (!DiskSpaceFits(pathW, entry.size, replaced + keptBytes))
+        throw std::runtime_error("Not enough disk space: " + entry.path);
+}
 
 // Runs the chunk loop into file with the reports of a repair; throws the failure texts.
 void ReceiveGameFile(const HashEntry& entry,
@@ -184,6 +193,7 @@ bool DownloadGameFileFrom(const HashEntry& entry,
                           int window) {
     RequireSafeEntryPath(entry.path);
     const std::wstring pathW = EntryWidePath(entry);
+    RequireRoomFor(entry, pathW, 0);
     // Failures here show up as the open failing just below.
     (void)EnsureParentDirectories(pathW);
     std::optional<File> file = File::OpenWrite(pathW);
@@ -200,6 +210,8 @@ bool DownloadGameFileBeside(LauncherApi& api,
     RequireSafeEntryPath(entry.path);
     const std::wstring pathW = EntryWidePath(entry);
     const std::wstring partPath = pathW + L".download";
+    // A part left from before is continued or written over from 0: either way its bytes are free.
+    RequireRoomFor(entry, pathW, GetFileSize(partPath).value_or(0));
     (void)EnsureParentDirectories(pathW);
     for (;;) {
         const std::uint32_t start = how.keepPart ? StartOfKeptPart(entry, partPath) : 0;

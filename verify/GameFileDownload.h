@@ -13,9 +13,10 @@ namespace ombrelta {
 /// Downloads one game file chunk by chunk over its local copy (relative to the working
 /// directory), with up to window chunk requests in flight. True once the last chunk is written
 /// and the file closed; every failure throws std::runtime_error: "Unsafe file path: ",
-/// "Cannot create local file: ", "Failed writing file: ", "Server returned empty chunk: " or
-/// "File too large: ", each followed by the entry's path as received, or the request's own
-/// error. A failed download leaves the bytes written so far. With a window above 1 the bytes
+/// "Not enough disk space: " (before the first request, when the volume's known free space and
+/// the file replaced cannot hold the entry's size), "Cannot create local file: ", "Failed
+/// writing file: ", "Server returned empty chunk: " or "File too large: ", each followed by the
+/// entry's path as received, or the request's own error. A failed download leaves the bytes written so far. With a window above 1 the bytes
 /// written are hashed too, and a file that differs from the entry in size or digest throws
 /// "Downloaded file differs from the server's list: " and the path.
 bool DownloadGameFile(LauncherApi& api, const HashEntry& entry, ProgressCallback progress, int window = 1);
@@ -43,8 +44,8 @@ struct BesideRepair {
 
 /// DownloadGameFile through path + ".download" (beside it the record "path.download.resume" of a
 /// kept part), renamed over the file only once complete with the entry's size and MD5 and
-/// accepted by checkPart: a failure, a cut or a kill never leaves other bytes at the path. A
-/// continued part that then differs is deleted and fetched once more from 0; a file fetched whole
+/// accepted by checkPart: a failure, a cut or a kill never leaves other bytes at the path. A kept
+/// part counts as free space in the check before the first request. A continued part that then differs is deleted and fetched once more from 0; a file fetched whole
 /// that differs is deleted and throws checkPart's failure, or "Downloaded file differs from the
 /// server's list: " and the path. Other failures are those of DownloadGameFile.
 bool DownloadGameFileBeside(LauncherApi& api,

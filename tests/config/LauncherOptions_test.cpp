@@ -19,6 +19,7 @@ TEST(LauncherOptionsTest, AbsentKeysKeepTheDefaults) {
     EXPECT_FALSE(config.options.resume);
     EXPECT_EQ(config.options.retries, 0);
     EXPECT_FALSE(config.options.resolve);
+    EXPECT_EQ(config.options.maxrate, 0);
     EXPECT_FALSE(config.options.publicKey.has_value());
 }
 
@@ -84,6 +85,22 @@ TEST(LauncherOptionsTest, ResolveOnlyWithOne) {
     for (const Case& row : cases) {
         SCOPED_TRACE(row.line);
         EXPECT_EQ(ParseConfigText(row.line).options.resolve, row.resolve);
+    }
+}
+
+TEST(LauncherOptionsTest, MaxrateTakesSixteenToAMillionElseNoLimit) {
+    struct Case {
+        std::string line;
+        int maxrate;
+    };
+    const std::vector<Case> cases = {
+        {"maxrate=2048", 2048}, {"MAXRATE = 16", 16}, {"maxrate=1000000", 1000000}, {"maxrate=15", 0},
+        {"maxrate=1000001", 0}, {"maxrate=0", 0},     {"maxrate=-100", 0},          {"maxrate=2k", 0},
+        {"maxrate=", 0},        {"maxrate=64\nmaxrate=x", 0},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.line);
+        EXPECT_EQ(ParseConfigText(row.line).options.maxrate, row.maxrate);
     }
 }
 

@@ -12,6 +12,7 @@
 #include "common/Text.h"
 #include "protocol/MessageCodes.h"
 #include "tests/support/FakeLauncherServer.h"
+#include "tests/support/FreeSpaceStub.h"
 #include "tests/support/TempDir.h"
 
 namespace ombrelta {
@@ -311,6 +312,48 @@ TEST_F(PatchServiceTest, WithAKeyOnlyASignedPatchIsInstalled) {
         EXPECT_FALSE(FileExists(dir.Child(L"version.dat")));
         EXPECT_FALSE(FileExists(dir.Child(L"y.txt")));
         EXPECT_FALSE(FileExists(dir.Child(L"readme.txt")));
+    }
+}
+
+TEST_F(PatchServiceTest, APatchThatWouldNotFitFailsBeforeItsFirstChunk) {
+    struct Row {
+        const char* name;
+        std::uint64_t free;
+        std::size_t leftover;  // bytes of an earlier "p.zip.download"
+        bool fits;
+    };
+    // 1005 bytes and a tenth more, rounded up: 1106.
+    const std::vector<Row> rows = {
+        {"room for the archive and a tenth", 1106, 0, true},
+        {"one byte short", 1105, 0, false},
+        {"a leftover download counts as free", 706, 400, true},
+        {"a leftover download is not enough", 705, 400, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        if (row.leftover != 0)
+            WriteFileBytes(dir.Child(L"_patch_temp/p.zip.download"), std::string(row.leftover, 'x'));
+        test::FreeSpaceStub stub(row.free);
+        FakeLauncherServer server({{1, "p.zip", std::string(1005, 'z'), std::nullopt}}, {});
+        LauncherApi api;
+        ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
+        Reports seen;
+        EXPECT_FALSE(PatchService(dir.Path()).ApplyPatches(api, [&](const std::wstring& text, std::int32_t percent) {
+            seen.emplace_back(WideToUtf8(text), percent);
+        }));
+        std::size_t chunkRequests = 0;
+        for (std::uint16_t code : server.RequestCodes())
+            chunkRequests += code == GET_PATCH_CHUNK ? 1 : 0;
+        if (row.fits) {
+            // The bytes are no zip, so the run fails at the extraction, after the download.
+            EXPECT_EQ(chunkRequests, 2u);
+            EXPECT_EQ(seen.back().first, "Extracting patch...");
+            continue;
+        }
+        EXPECT_EQ(chunkRequests, 0u);
+        EXPECT_EQ(seen.back(), (std::pair<std::string, std::int32_t>{"Not enough disk space: p.zip", 20}));
+        EXPECT_FALSE(FileExists(dir.Child(L"_patch_temp/p.zip")));
     }
 }
 

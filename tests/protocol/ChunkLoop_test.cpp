@@ -1,6 +1,7 @@
 #include "protocol/ChunkLoop.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -178,6 +179,53 @@ TEST(ChunkLoop, MoreThanALimitingTotal) {
     EXPECT_EQ(run.status, ChunkLoopStatus::PastAnnouncedSize);
     EXPECT_EQ(run.reports, (std::vector<std::uint32_t>{1000, 2000, 3000}));
     EXPECT_TRUE(server.pending.empty());
+}
+
+// A server whose traffic is held to 1000 bytes a second on a clock the test moves; it notes the
+// bytes received before each request and when the request went.
+class PacedServer : public InOrderServer {
+public:
+    explicit PacedServer(std::string content) : InOrderServer(std::move(content), Fixed(500)) {
+        traffic.LimitRate(1000, [this] { return now; }, [this](std::chrono::nanoseconds time) { now += time; });
+    }
+    void Request(std::uint32_t offset) override {
+        sent.push_back({traffic.BytesReceived(), now - start});
+        InOrderServer::Request(offset);
+    }
+    ChunkTraffic* Traffic() override { return &traffic; }
+
+    struct Sent {
+        std::uint64_t receivedBefore;
+        std::chrono::nanoseconds at;
+    };
+    const std::chrono::steady_clock::time_point start{std::chrono::hours(1)};
+    std::chrono::steady_clock::time_point now = start;
+    ChunkTraffic traffic;
+    std::vector<Sent> sent;
+};
+
+TEST(ChunkLoop, TrafficHoldsEachRequestUntilTheBytesBeforeItArePaidFor) {
+    struct Row {
+        int window;
+        std::chrono::milliseconds lastRequestAt;
+    };
+    // 500-byte chunks of 5000 bytes: the request after n bytes waits until (n - 250) ms.
+    for (const Row& row : {Row{1, std::chrono::milliseconds(4250)}, Row{4, std::chrono::milliseconds(2750)}}) {
+        SCOPED_TRACE(row.window);
+        PacedServer server(Content(5000));
+        const LoopRun run = RunOn(server, {.totalSize = 5000, .window = row.window});
+        EXPECT_EQ(run.status, ChunkLoopStatus::Complete);
+        EXPECT_TRUE(run.file == server.content);
+        ASSERT_EQ(server.sent.size(), 10u);
+        for (const PacedServer::Sent& sent : server.sent) {
+            const auto allowed = 250 + std::chrono::duration_cast<std::chrono::milliseconds>(sent.at).count();
+            EXPECT_LE(sent.receivedBefore, static_cast<std::uint64_t>(allowed)) << sent.at.count();
+        }
+        EXPECT_EQ(server.sent.back().at, row.lastRequestAt);
+        EXPECT_EQ(server.traffic.BytesReceived(), 5000u);
+        EXPECT_EQ(server.traffic.Position().written, 5000u);
+        EXPECT_EQ(server.traffic.Position().total, 5000u);
+    }
 }
 
 // An InOrderServer behind a line: the answer to a request sent at time t arrives a round trip

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/FreeSpaceStub.h"
 #include "tests/support/TempDir.h"
 #include "tests/verify/GameServer.h"
 
@@ -220,6 +221,69 @@ TEST(DownloadGameFile, ChunkRequestsOnTheWire) {
                                   {"Repairing data\\f.bin", 80},
                                   {"Repairing data\\f.bin", 100}}));
     EXPECT_EQ(ReadFileBytes(dir.Child(L"data/f.bin")), std::string(2500, 'q'));
+}
+
+// The file repaired and a kept part of it count as free space; a repair that still does not fit
+// is refused before its first request and leaves both as they were.
+TEST(DownloadGameFile, RefusesARepairTheDiskCannotHold) {
+    struct Row {
+        const char* name;
+        bool resume;
+        std::size_t oldSize;
+        std::size_t partSize;
+        std::uint64_t free;
+        bool refused;
+    };
+    const std::vector<Row> rows = {
+        {"fits exactly", false, 0, 0, 2500, false},
+        {"one byte short", false, 0, 0, 2499, true},
+        {"the file replaced counts", false, 1000, 0, 1500, false},
+        {"the file replaced is not enough", false, 1000, 0, 1499, true},
+        {"a kept part counts too", true, 500, 1000, 1000, false},
+        {"a kept part is not enough", true, 500, 1000, 999, true},
+        {"a refused part leaves the rest", true, 0, 0, 2499, true},
+    };
+    const std::string content(2500, 'q');
+    const GameServer::File file = test::IntactFile(7, "data/f.bin", content);
+    const HashEntry entry{.id = 7, .path = file.path, .hash = file.hash, .size = 2500};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        WorkingDirectory cwd(dir.Path());
+        const std::string old(row.oldSize, 'o');
+        if (row.oldSize != 0)
+            WriteFileBytes(dir.Child(L"data/f.bin"), old);
+        if (row.partSize != 0) {
+            WriteFileBytes(dir.Child(L"data/f.bin.download"), content.substr(0, row.partSize));
+            WriteFileBytes(dir.Child(L"data/f.bin.download.resume"), "size=2500\nmd5=" + file.hash + "\n");
+        }
+        test::FreeSpaceStub stub(row.free);
+        GameServer server({file}, 1000);
+        LauncherApi api;
+        server.Connect(api);
+        std::string error = "none";
+        try {
+            if (row.resume)
+                DownloadGameFileBeside(api, entry, nullptr, {.window = 1, .keepPart = true});
+            else
+                DownloadGameFile(api, entry, nullptr);
+        } catch (const std::runtime_error& failure) {
+            error = failure.what();
+        }
+        if (!row.refused) {
+            EXPECT_EQ(error, "none");
+            EXPECT_EQ(ReadFileBytes(dir.Child(L"data/f.bin")), content);
+            continue;
+        }
+        EXPECT_EQ(error, "Not enough disk space: data/f.bin");
+        EXPECT_EQ(server.ChunkRequestCount(), 0u);
+        EXPECT_EQ(FileExists(dir.Child(L"data/f.bin")), row.oldSize != 0);
+        if (row.oldSize != 0) {
+            EXPECT_EQ(ReadFileBytes(dir.Child(L"data/f.bin")), old);
+        }
+        EXPECT_EQ(FileExists(dir.Child(L"data/f.bin.download")), row.partSize != 0);
+        EXPECT_EQ(FileExists(dir.Child(L"data/f.bin.download.resume")), row.partSize != 0);
+    }
 }
 
 TEST(DownloadGameFile, ServerErrorsPassThrough) {

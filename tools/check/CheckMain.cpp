@@ -1,11 +1,16 @@
 // ombrelta-check: runs the launcher's start-up work without a window and prints every report.
+#include <chrono>
 #include <cstdio>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/Path.h"
 #include "common/Text.h"
 #include "service/LauncherService.h"
+#include "tools/check/LiveView.h"
+#include "tools/check/Terminal.h"
 #include "tools/entry/ToolMain.h"
 
 namespace ombrelta {
@@ -20,13 +25,19 @@ enum class Mode { Startup, BeforeStart, Both };
 struct Options {
     std::wstring installDir = L".\\";
     Mode mode = Mode::Startup;
+    /// One line per report even on a terminal.
+    bool lines = false;
 };
 
-const char kUsage[] = "usage: ombrelta-check [--install-dir DIR] [--mode startup|before-start|both]\n";
+const char kUsage[] = "usage: ombrelta-check [--install-dir DIR] [--mode startup|before-start|both] [--lines]\n";
 
 bool ParseOptions(const std::vector<std::wstring>& arguments, Options& options) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::wstring& name = arguments[i];
+        if (name == L"--lines") {
+            options.lines = true;
+            continue;
+        }
         if (i + 1 >= arguments.size())
             return false;
         const std::wstring& value = arguments[++i];
@@ -55,19 +66,50 @@ void PrintReport(const std::wstring& message, std::int32_t percent) {
     PrintLine(std::to_string(percent), WideToUtf8(message));
 }
 
-int RunStartup(LauncherService& service) {
+// Where the reports and the closing lines go: one machine line each, or the live view.
+struct Output {
+    ProgressCallback report = PrintReport;
+    std::function<void(const std::string& first, const std::string& text)> line = PrintLine;
+};
+
+Output LiveOutput(LiveView& view) {
+    return {.report = [&view](const std::wstring& message, std::int32_t percent) { view.Report(message, percent); },
+            .line = [&view](const std::string& first, const std::string& text) {
+                view.PrintLine(first + ": " + text);
+            }};
+}
+
+LiveTerminal StandardOutputTerminal() {
+    return {.columns = StandardOutputColumns,
+            .write = WriteStandardOutput,
+            .clock = [] { return std::chrono::steady_clock::now(); }};
+}
+
+int RunStartup(LauncherService& service, const Output& out) {
     std::string errorText;
-    if (service.RunStartupChecks(errorText, PrintReport))
+    if (service.RunStartupChecks(errorText, out.report))
         return 0;
-    PrintLine("error", errorText.empty() ? "Startup check failed." : errorText);
+    out.line("error", errorText.empty() ? "Startup check failed." : errorText);
     return kExitFailed;
 }
 
-int RunBeforeStart(LauncherService& service) {
-    if (service.VerifyBeforeStart(PrintReport))
+int RunBeforeStart(LauncherService& service, const Output& out) {
+    if (service.VerifyBeforeStart(out.report))
         return 0;
-    PrintLine("error", "File check failed before start.");
+    out.line("error", "File check failed before start.");
     return kExitFailed;
+}
+
+int RunChecks(LauncherService& service, Mode mode, const Output& out) {
+    if (mode == Mode::BeforeStart)
+        return RunBeforeStart(service, out);
+    int result = RunStartup(service, out);
+    if (mode == Mode::Both && result == 0)
+        result = RunBeforeStart(service, out);
+    // Whoever started the launcher that was moved aside must start the new one.
+    if (service.PatchReplacedInUse(kLauncherProgram))
+        out.line("updated", WideToUtf8(kLauncherProgram) + " was replaced while it ran.");
+    return result;
 }
 
 }  // namespace
@@ -80,18 +122,20 @@ int ToolMain(const std::vector<std::wstring>& arguments) {
     }
     try {
         LauncherService service(options.installDir);
+        std::optional<LiveView> view;
+        Output out;
+        if (!options.lines && StandardOutputIsTerminal()) {
+            view.emplace(service.Api().Traffic(), StandardOutputTerminal());
+            out = LiveOutput(*view);
+            EndLineOnInterrupt();
+        }
         if (!service.LoadConfig()) {
-            PrintLine("error", "Failed to load Ombrel.dat");
+            out.line("error", "Failed to load Ombrel.dat");
             return kExitUsage;
         }
-        if (options.mode == Mode::BeforeStart)
-            return RunBeforeStart(service);
-        int result = RunStartup(service);
-        if (options.mode == Mode::Both && result == 0)
-            result = RunBeforeStart(service);
-        // Whoever started the launcher that was moved aside must start the new one.
-        if (service.PatchReplacedInUse(kLauncherProgram))
-            PrintLine("updated", WideToUtf8(kLauncherProgram) + " was replaced while it ran.");
+        const int result = RunChecks(service, options.mode, out);
+        if (view)
+            view->Finish();
         return result;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "ombrelta-check: %s\n", error.what());
