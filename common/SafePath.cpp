@@ -74,6 +74,10 @@ bool IsSafeEntryPath(std::wstring_view path) {
     return IsSafePath(path);
 }
 
+bool IsSafeFileName(std::string_view name) {
+    return name != "." && name.find_first_of("/\\") == std::string_view::npos && IsSafePath(name);
+}
+
 void RequireSafeEntryPath(std::string_view path) {
     if (!IsSafeEntryPath(path))
         throw std::runtime_error("Unsafe file path: " + std::string(path));

@@ -13,6 +13,10 @@ namespace ombrelta {
 bool IsSafeEntryPath(std::string_view path);
 bool IsSafeEntryPath(std::wstring_view path);
 
+/// True when a name received from outside names one file directly in its folder: a single
+/// element that IsSafeEntryPath takes, without a separator, and neither empty nor ".".
+bool IsSafeFileName(std::string_view name);
+
 /// Throws std::runtime_error "Unsafe file path: " followed by the path as received when
 /// IsSafeEntryPath says no.
 void RequireSafeEntryPath(std::string_view path);

@@ -1,7 +1,6 @@
 #include "config/LauncherOptions.h"
 
 #include "common/AsciiCase.h"
-#include "common/Base64.h"
 
 #include <charconv>
 #include <optional>
@@ -58,7 +57,7 @@ bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_vie
         if (value.empty())
             options.publicKey.reset();
         else
-            options.publicKey = DecodeBase64(value).value_or(std::vector<std::uint8_t>{});
+            options.publicKey = PublicKeySet::Parse(value);
         return true;
     }
     return false;

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/PublicKeySet.h"
+
 namespace ombrelta {
 
 /// The opt-in extensions of "Ombrel.dat". Each field's default is the behaviour without its key, so a
@@ -28,11 +30,12 @@ struct LauncherOptions {
     /// `maxrate`: chunk data received over a run held to at most this many KiB/s, 16 to
     /// 1,000,000; 0 for no limit.
     int maxrate = 0;
-    /// `publickey`: base64 of the operator's P-256 public key (65-byte uncompressed point).
-    /// Present, patches and game files must carry a signature made with it. A value that is
-    /// not valid base64 still counts as present (decoded to nothing), so every check fails
-    /// rather than being switched off; only an absent or empty value leaves checks off.
-    std::optional<std::vector<std::uint8_t>> publicKey;
+    /// `publickey`: base64 of the operator's P-256 public key (65-byte uncompressed point), or
+    /// of two keys separated by a comma. Present, patches and game files must carry a signature
+    /// made with one of them. A value that is not one or two valid keys still counts as present
+    /// (an invalid PublicKeySet), so every check fails rather than being switched off; only an
+    /// absent or empty value leaves checks off.
+    std::optional<PublicKeySet> publicKey;
     /// `delta`: "1" applies a patch's "PATH.ombrelta-delta" entries to the installed PATH instead
     /// of writing them as files.
     bool delta = false;

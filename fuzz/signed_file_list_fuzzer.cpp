@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     try {
         const ombrelta::SignedFileList list = ombrelta::ParseSignedFileList(text);
-        if (ombrelta::AppendSignatureLine(ombrelta::FormatSignedFiles(list.files), list.signature) != text)
+        if (ombrelta::AppendSignatureLine(ombrelta::FormatSignedFiles(list.files, list.version),
+                                          list.signature) != text)
             __builtin_trap();
     } catch (const std::runtime_error&) {
     }

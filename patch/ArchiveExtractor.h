@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/PublicKeySet.h"
+
 namespace ombrelta {
 
 /// What to do with an entry "PATH.ombrelta-delta" (see DeltaHeader.h).
@@ -35,8 +37,8 @@ bool ExtractArchive(const std::wstring& archivePath,
 
 /// What a signed patch must prove before anything of it is written.
 struct RequiredSignature {
-    /// The operator's P-256 public key (65-byte uncompressed point); any other bytes fail.
-    std::span<const std::uint8_t> publicKey;
+    /// The operator's P-256 public keys; a set that is not valid fails every archive.
+    PublicKeySet publicKey;
     /// The version the patch was asked for.
     std::uint16_t version = 0;
 };

@@ -7,6 +7,7 @@
 #include "common/FileSystem.h"
 #include "common/PartialDownload.h"
 #include "common/Path.h"
+#include "common/SafePath.h"
 #include "common/Text.h"
 #include "config/LocalVersion.h"
 #include "patch/ArchiveExtractor.h"
@@ -18,12 +19,6 @@ namespace ombrelta {
 namespace {
 
 const std::wstring kVersionFile = L"version.dat";
-
-// The archive is stored under this name inside "_patch_temp": the server must not choose another
-// place for it.
-bool IsPlainFileName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\\:\0", 4)) == std::string::npos;
-}
 
 // The archive and a tenth more for its extraction must fit. A ".download" left by an earlier
 // attempt is either continued or deleted before the first chunk, so its bytes count as free.
@@ -37,7 +32,7 @@ bool PatchFitsOnDisk(const PatchInfo& patch, const std::wstring& archivePath) {
 PatchService::PatchService(std::wstring installDir,
                            int chunkWindow,
                            bool resume,
-                           std::optional<std::vector<std::uint8_t>> publicKey,
+                           std::optional<PublicKeySet> publicKey,
                            bool applyDeltas)
     : installDir(std::move(installDir)),
       chunkWindow(chunkWindow),
@@ -66,7 +61,10 @@ bool PatchService::ApplyPatches(LauncherApi& api, ProgressCallback progress) {
 
         Report(progress, L"Getting next patch info...", 15);
         const PatchInfo patch = api.GetNextPatch(localVersion);
-        if (!patch.found || !IsPlainFileName(patch.fileName))
+        // The archive is stored under this name inside "_patch_temp": the server must not choose
+        // another place for it, nor a name Windows takes for a device or another file.
+        const std::wstring fileNameW = Utf8ToWide(patch.fileName);
+        if (!patch.found || !IsSafeFileName(patch.fileName) || fileNameW.empty())
             return false;
         if (patch.version == localVersion || installedThisRun.contains(patch.version))
             return false;
@@ -74,7 +72,7 @@ bool PatchService::ApplyPatches(LauncherApi& api, ProgressCallback progress) {
 
         const std::wstring tempDir = JoinPath(installDir, kPatchTempDir);
         (void)CreateDirectories(tempDir);
-        const std::wstring archivePath = JoinPath(tempDir, Utf8ToWide(patch.fileName));
+        const std::wstring archivePath = JoinPath(tempDir, fileNameW);
         if (!DownloadAndExtract(api, patch, archivePath, progress))
             return false;
         if (ReadLocalVersion(installDir, kVersionFile) != patch.version)

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/ProgressCallback.h"
+#include "common/PublicKeySet.h"
 #include "patch/FileDownload.h"
 #include "protocol/LauncherApi.h"
 #include "protocol/PatchInfo.h"
@@ -19,22 +20,24 @@ public:
     /// requests a download may keep in flight (1 waits for each answer). resume: an interrupted
     /// download keeps its ".download" and a record beside it, and the next download of the same
     /// patch continues it; a continued archive that fails extraction is fetched once more whole.
-    /// publicKey: when present, every patch must be signed with it (ExtractSignedArchive); one
+    /// publicKey: when present, every patch must be signed with one of its keys (ExtractSignedArchive); one
     /// that is not is reported as "Signature check failed: " + its file name and fails.
     /// applyDeltas: delta entries are applied to the installed files (DeltaEntries::Applied)
     /// rather than written as files.
     explicit PatchService(std::wstring installDir,
                           int chunkWindow = 1,
                           bool resume = false,
-                          std::optional<std::vector<std::uint8_t>> publicKey = std::nullopt,
+                          std::optional<PublicKeySet> publicKey = std::nullopt,
                           bool applyDeltas = false);
     /// Works on the running program's own folder.
     PatchService();
 
     /// Applies every patch that follows the local version, one per pass. True when the server
-    /// has no further patch; false when a step failed. A patch whose announced size and a tenth
-    /// more does not fit the volume's known free space is reported as "Not enough disk space: "
-    /// + its file name and fails before its first chunk request. Errors of the HAS_NEXT_PATCH and
+    /// has no further patch; false when a step failed, a patch's file name among them when it is
+    /// not a safe file name (IsSafeFileName), before anything of that patch is fetched. A patch
+    /// whose announced size and a tenth more does not fit the volume's known free space is
+    /// reported as "Not enough disk space: " + its file name and fails before its first chunk
+    /// request. Errors of the HAS_NEXT_PATCH and
     /// GET_NEXT_PATCH requests are thrown as std::runtime_error.
     bool ApplyPatches(LauncherApi& api, ProgressCallback progress);
 
@@ -60,7 +63,7 @@ private:
     std::wstring installDir;
     int chunkWindow;
     bool resume;
-    std::optional<std::vector<std::uint8_t>> publicKey;
+    std::optional<PublicKeySet> publicKey;
     bool applyDeltas;
     std::vector<std::wstring> movedAsideFiles;
 };

@@ -5,7 +5,6 @@
 
 #include "common/Base64.h"
 #include "common/Hex.h"
-#include "common/Signature.h"
 #include "patch/PatchManifest.h"
 
 namespace ombrelta {
@@ -92,14 +91,14 @@ std::optional<PatchSignature> ReadPatchSignature(ZipReader& reader) {
     return ParsePatchSignature(text);
 }
 
-bool CheckPatchSignature(ZipReader& reader, std::span<const std::uint8_t> publicKey, std::uint16_t version) {
+bool CheckPatchSignature(ZipReader& reader, const PublicKeySet& publicKey, std::uint16_t version) {
     const std::optional<PatchSignature> signature = ReadPatchSignature(reader);
-    if (!signature || signature->version != version || publicKey.size() != kP256PublicKeySize)
+    if (!signature || signature->version != version)
         return false;
     const std::optional<std::vector<std::uint8_t>> manifest = BuildPatchManifest(reader, version);
     if (!manifest || Sha256Hasher::Of(*manifest) != signature->manifestDigest)
         return false;
-    return VerifyP256Signature(publicKey, *manifest, signature->signature);
+    return publicKey.Verifies(*manifest, signature->signature);
 }
 
 }  // namespace ombrelta

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/DigestHasher.h"
+#include "common/PublicKeySet.h"
 #include "patch/ZipReader.h"
 
 namespace ombrelta {
@@ -36,9 +37,9 @@ std::optional<PatchSignature> ParsePatchSignature(std::string_view text);
 /// when it is larger than kPatchSignatureMaxSize, damaged or not well-formed.
 std::optional<PatchSignature> ReadPatchSignature(ZipReader& reader);
 
-/// True when the open archive is signed by publicKey as the patch of version: its one
-/// "ombrelta.sig" names version and the digest of the archive's manifest, and its signature
-/// verifies over that manifest. False for every other case, a malformed key included.
-bool CheckPatchSignature(ZipReader& reader, std::span<const std::uint8_t> publicKey, std::uint16_t version);
+/// True when the open archive is signed by one of publicKey's keys as the patch of version: its
+/// one "ombrelta.sig" names version and the digest of the archive's manifest, and its signature
+/// verifies over that manifest. False for every other case, a key set that is not valid included.
+bool CheckPatchSignature(ZipReader& reader, const PublicKeySet& publicKey, std::uint16_t version);
 
 }  // namespace ombrelta

@@ -2,8 +2,8 @@
 # Installs the Debian packages of the named groups that are not installed yet; quick when they all
 # are. apt's output goes to a temporary file and is shown only when apt fails.
 # Usage: bash scripts/install-deps.sh [GROUP...]   (default: every group)
-#   build  compilers, libraries and tools for every preset and for packing a release; also the
-#          deb-src lines from which cmake/build-zstd-mingw.sh fetches zstd for Windows
+#   build  compilers, libraries and tools for every preset and for packing (and signing) a release;
+#          also the deb-src lines from which cmake/build-zstd-mingw.sh fetches zstd for Windows
 #   test   the whole test run beyond the build: Wine, Xvfb and the screen tools, archivers, HAProxy,
 #          Prometheus, tmux
 #   bench  the benchmarks and the demo beyond the build: Wine, Xvfb and the screen tools, nginx,
@@ -14,7 +14,7 @@ build_packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     zlib1g-dev libz-mingw-w64-dev libssl-dev libminizip-dev
-    libgtest-dev googletest libbenchmark-dev libasio-dev prometheus-cpp-dev zip
+    libgtest-dev googletest libbenchmark-dev libasio-dev prometheus-cpp-dev zip osslsigncode
     libzstd-dev dpkg-dev
 )
 # The launcher under Wine on a private X server, watched and driven from scripts/lib/screen.sh.

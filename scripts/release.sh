@@ -3,8 +3,26 @@
 # and built there (Windows and native, RelWithDebInfo, no tests), then packed by package.sh into
 # build/release/: the Windows launcher zip, the Linux server tarball, the debug archive and
 # SHA256SUMS. Refuses to run with uncommitted changes, which the release would not contain.
-# Usage: bash scripts/release.sh
+# With --sign-key and --sign-cert (PEM) the Windows programs are Authenticode-signed (see
+# package.sh); without them the package says that they are unsigned.
+# Usage: bash scripts/release.sh [--sign-key KEY.pem --sign-cert CERT.pem]
 set -euo pipefail
+
+sign_options=()
+while [ $# -gt 0 ]; do
+    case $1 in
+    --sign-key | --sign-cert)
+        [ $# -ge 2 ] || { echo "release.sh: $1 needs a file" >&2; exit 2; }
+        [ -f "$2" ] || { echo "release.sh: no such file: $2" >&2; exit 2; }
+        sign_options+=("$1" "$(cd "$(dirname "$2")" && pwd)/$(basename "$2")")
+        shift 2
+        ;;
+    *)
+        echo "usage: bash scripts/release.sh [--sign-key KEY.pem --sign-cert CERT.pem]" >&2
+        exit 2
+        ;;
+    esac
+done
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root=$(pwd)
@@ -37,4 +55,4 @@ build() {  # build PRESET
 build windows
 build native
 
-bash "$source_dir/scripts/package.sh" "$release/build-windows" "$release/build-native" "$release"
+bash "$source_dir/scripts/package.sh" "$release/build-windows" "$release/build-native" "$release" "${sign_options[@]}"

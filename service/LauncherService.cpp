@@ -7,6 +7,7 @@
 
 #include "common/Path.h"
 #include "common/Text.h"
+#include "config/LocalVersion.h"
 #include "patch/ArchiveExtractor.h"
 #include "patch/PatchService.h"
 #include "patch/StalePatchParts.h"
@@ -83,11 +84,14 @@ bool LauncherService::LoadConfig() {
 void LauncherService::CheckGameFiles(const ProgressCallback& progress,
                                      FileCheckPosition& position,
                                      std::function<void()> startingOver) {
+    // Only a signed file list is held to the installed version.
+    const std::uint16_t installed = config.options.publicKey ? ReadLocalVersion(installDir, L"version.dat") : 0;
     const FileCheckSettings settings{.chunkWindow = config.options.pipeline,
                                      .resume = config.options.resume,
                                      .position = &position,
                                      .startingOver = std::move(startingOver),
-                                     .publicKey = config.options.publicKey};
+                                     .publicKey = config.options.publicKey,
+                                     .installedVersion = installed};
     if (!config.options.hashcache) {
         VerifyAndRepairFiles(api, Forwarding(progress), nullptr, settings);
         return;

@@ -119,11 +119,12 @@ std::optional<SignedFileCheck> SignedCheckFor(LauncherApi& api, const std::vecto
                                               const ProgressCallback& progress, const FileCheckSettings& settings) {
     if (!settings.publicKey)
         return std::nullopt;
-    return SignedFileCheck::Prepare(entries, *settings.publicKey, [&](const HashEntry& entry) {
-        if (progress)
-            progress(L"Repairing " + EntryWidePath(entry), 0);
-        Repair(api, entry, progress, settings, nullptr, false);
-    });
+    return SignedFileCheck::Prepare(entries, *settings.publicKey, settings.installedVersion,
+                                    [&](const HashEntry& entry) {
+                                        if (progress)
+                                            progress(L"Repairing " + EntryWidePath(entry), 0);
+                                        Repair(api, entry, progress, settings, nullptr, false);
+                                    });
 }
 
 // The position remembers the entry under repair until its download is done, so that a lost

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/ProgressCallback.h"
+#include "common/PublicKeySet.h"
 #include "protocol/HashEntry.h"
 #include "protocol/LauncherApi.h"
 
@@ -42,10 +43,12 @@ struct FileCheckSettings {
     FileCheckPosition* position = nullptr;
     /// Called when a list asked for again differs, before the check starts over.
     std::function<void()> startingOver = nullptr;
-    /// When set, the check holds the hash list to "ombrelta-files.sig" signed with this P-256
-    /// key (see SignedFileCheck) before it repairs anything, and every repair to it before the
+    /// When set, the check holds the hash list to "ombrelta-files.sig" signed with one of these
+    /// keys (see SignedFileCheck) before it repairs anything, and every repair to it before the
     /// repair replaces the file (each goes through a part beside it).
-    std::optional<std::vector<std::uint8_t>> publicKey = std::nullopt;
+    std::optional<PublicKeySet> publicKey = std::nullopt;
+    /// The version "version.dat" holds: with a key, a signed list for an older one is refused.
+    std::uint16_t installedVersion = 0;
 };
 
 /// Checks every file of the server's hash list in order and downloads again each missing or

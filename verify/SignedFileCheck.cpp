@@ -4,9 +4,9 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "common/FileSystem.h"
-#include "common/Signature.h"
 #include "verify/FileHash.h"
 #include "verify/FileVerifier.h"
 
@@ -20,17 +20,21 @@ constexpr std::size_t kMaxSignedListSize = 1 << 20;
     throw std::runtime_error("Signature check failed: " + path);
 }
 
-bool SignatureHolds(const SignedFileList& list, std::span<const std::uint8_t> publicKey) {
-    return VerifyP256Signature(
-        publicKey, std::span(reinterpret_cast<const std::uint8_t*>(list.signedText.data()), list.signedText.size()),
+bool SignatureHolds(const SignedFileList& list, const PublicKeySet& publicKey) {
+    return publicKey.Verifies(
+        std::span(reinterpret_cast<const std::uint8_t*>(list.signedText.data()), list.signedText.size()),
         list.signature);
 }
 
-// The list in the file of the entry, when it parses and its signature holds.
-std::optional<SignedFileList> ReadVerifiedList(const std::string& text, std::span<const std::uint8_t> publicKey) {
+// The list in the file of the entry, when it parses, its signature holds and it is not older than
+// the installation: the operator's signature alone would let an older list, replayed with its
+// older files, take the game back.
+std::optional<SignedFileList> ReadVerifiedList(const std::string& text,
+                                               const PublicKeySet& publicKey,
+                                               std::uint16_t installedVersion) {
     try {
         SignedFileList list = ParseSignedFileList(text);
-        if (!SignatureHolds(list, publicKey))
+        if (!SignatureHolds(list, publicKey) || !list.version || *list.version < installedVersion)
             return std::nullopt;
         return list;
     } catch (const std::runtime_error&) {
@@ -43,30 +47,74 @@ bool SignedAsListed(const SignedFileList& list, const HashEntry& entry) {
     return signedFile && signedFile->size == entry.size && SameMd5Text(signedFile->md5, entry.hash);
 }
 
+// The list in place before a repair, kept aside until the repaired one is found good: a list
+// refused after its download (an older one replayed, a forged one) must not cost the good one.
+class PreviousList {
+public:
+    explicit PreviousList(std::wstring path) : path(std::move(path)), aside(this->path + L".previous") {
+        kept = PathExists(this->path) && RenameFileReplacing(this->path, aside);
+    }
+    ~PreviousList() {
+        if (!kept)
+            return;
+        if (accepted)
+            (void)DeleteFileAt(aside);
+        else
+            (void)RenameFileReplacing(aside, path);
+    }
+    PreviousList(const PreviousList&) = delete;
+    PreviousList& operator=(const PreviousList&) = delete;
+    void Accept() { accepted = true; }
+
+private:
+    std::wstring path;
+    std::wstring aside;
+    bool kept = false;
+    bool accepted = false;
+};
+
+// Repairs the list when it needs it and reads it; nothing when it is refused, and then a
+// repaired list is gone again and the one before it back in place.
+std::optional<SignedFileList> RepairAndRead(const HashEntry& own,
+                                            const PublicKeySet& publicKey,
+                                            std::uint16_t installedVersion,
+                                            const std::function<void(const HashEntry&)>& repair,
+                                            std::string& text) {
+    const std::wstring pathW = EntryWidePath(own);
+    if (!FileNeedsRepair(own)) {
+        text = ReadSmallFile(pathW, kMaxSignedListSize).value_or("");
+        return ReadVerifiedList(text, publicKey, installedVersion);
+    }
+    PreviousList previous(pathW);
+    repair(own);
+    text = ReadSmallFile(pathW, kMaxSignedListSize).value_or("");
+    std::optional<SignedFileList> list = ReadVerifiedList(text, publicKey, installedVersion);
+    if (list)
+        previous.Accept();
+    else
+        (void)DeleteFileAt(pathW);
+    return list;
+}
+
 }  // namespace
 
 SignedFileCheck SignedFileCheck::Prepare(const std::vector<HashEntry>& entries,
-                                         std::span<const std::uint8_t> publicKey,
+                                         const PublicKeySet& publicKey,
+                                         std::uint16_t installedVersion,
                                          const std::function<void(const HashEntry&)>& repair) {
     const auto own = std::find_if(entries.begin(), entries.end(),
                                   [](const HashEntry& entry) { return entry.path == kSignedFileListName; });
     if (own == entries.end())
         Refuse(kSignedFileListName);
-    const bool repaired = FileNeedsRepair(*own);
-    if (repaired)
-        repair(*own);
-    std::optional<std::string> text = ReadSmallFile(EntryWidePath(*own), kMaxSignedListSize);
-    std::optional<SignedFileList> list = text ? ReadVerifiedList(*text, publicKey) : std::nullopt;
-    if (!list) {
-        if (repaired)
-            (void)DeleteFileAt(EntryWidePath(*own));
+    std::string text;
+    std::optional<SignedFileList> list = RepairAndRead(*own, publicKey, installedVersion, repair, text);
+    if (!list)
         Refuse(own->path);
-    }
     for (const HashEntry& entry : entries) {
         if (&entry != &*own && !SignedAsListed(*list, entry))
             Refuse(entry.path);
     }
-    return SignedFileCheck(std::move(*list), std::move(*text));
+    return SignedFileCheck(std::move(*list), std::move(text));
 }
 
 void SignedFileCheck::CheckRepaired(const HashEntry& entry, const std::wstring& localPath) const {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/PublicKeySet.h"
 #include "protocol/HashEntry.h"
 #include "verify/SignedFileList.h"
 
@@ -18,11 +19,13 @@ namespace ombrelta {
 class SignedFileCheck {
 public:
     /// Repairs the signed list's own entry with repair() when it needs it, checks its signature
-    /// under publicKey (a malformed key fails it), then refuses the first entry that the list
-    /// does not hold with the same path, size and MD5. A signed list that was repaired and fails
-    /// is deleted.
+    /// under publicKey (a key set that is not valid fails it) and refuses it when it has no
+    /// version or one below installedVersion (an older list replayed), then refuses the first
+    /// entry that the list does not hold with the same path, size and MD5. A signed list that
+    /// was repaired and fails is deleted, and the one it replaced is put back.
     static SignedFileCheck Prepare(const std::vector<HashEntry>& entries,
-                                   std::span<const std::uint8_t> publicKey,
+                                   const PublicKeySet& publicKey,
+                                   std::uint16_t installedVersion,
                                    const std::function<void(const HashEntry&)>& repair);
 
     /// Checks the bytes downloaded for entry, at localPath, against the signed list (their

@@ -10,7 +10,9 @@
 namespace ombrelta {
 namespace {
 
-constexpr std::string_view kHeaderLine = "ombrelta-files 1\n";
+constexpr std::string_view kUnversionedHeaderLine = "ombrelta-files 1\n";
+constexpr std::string_view kHeaderLine = "ombrelta-files 2\n";
+constexpr std::string_view kVersionPrefix = "version=";
 constexpr std::string_view kSignaturePrefix = "signature=";
 
 bool IsLowerHex(std::string_view text, std::size_t length) {
@@ -33,14 +35,20 @@ std::string_view TakeField(std::string_view& line) {
     return field;
 }
 
-SignedFile ParseFileLine(std::string_view line) {
-    const std::string_view size = TakeField(line);
-    SignedFile file;
-    const auto [end, error] = std::from_chars(size.data(), size.data() + size.size(), file.size);
-    // One spelling per number: no sign, no leading zero.
-    if (size.empty() || error != std::errc() || end != size.data() + size.size() ||
-        (size.size() > 1 && size[0] == '0'))
+// One spelling per number: no sign, no leading zero.
+template <typename Number>
+Number ParseNumber(std::string_view text) {
+    Number value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        (text.size() > 1 && text[0] == '0'))
         Malformed();
+    return value;
+}
+
+SignedFile ParseFileLine(std::string_view line) {
+    SignedFile file;
+    file.size = ParseNumber<std::uint32_t>(TakeField(line));
     file.md5 = TakeField(line);
     file.sha256 = TakeField(line);
     // The path is the rest of the line, spaces and all.
@@ -51,10 +59,26 @@ SignedFile ParseFileLine(std::string_view line) {
     return file;
 }
 
+// Reads the header lines, either form; returns where the file lines start.
+std::size_t ParseHeader(std::string_view text, std::optional<std::uint16_t>& version) {
+    if (text.starts_with(kUnversionedHeaderLine))
+        return kUnversionedHeaderLine.size();
+    if (!text.starts_with(kHeaderLine))
+        Malformed();
+    const std::string_view rest = text.substr(kHeaderLine.size());
+    const std::size_t end = rest.find('\n');
+    if (!rest.starts_with(kVersionPrefix) || end == std::string_view::npos)
+        Malformed();
+    version = ParseNumber<std::uint16_t>(rest.substr(kVersionPrefix.size(), end - kVersionPrefix.size()));
+    return kHeaderLine.size() + end + 1;
+}
+
 }  // namespace
 
-std::string FormatSignedFiles(const std::vector<SignedFile>& files) {
-    std::string text(kHeaderLine);
+std::string FormatSignedFiles(const std::vector<SignedFile>& files, std::optional<std::uint16_t> version) {
+    std::string text(version ? kHeaderLine : kUnversionedHeaderLine);
+    if (version)
+        text += std::string(kVersionPrefix) + std::to_string(*version) + '\n';
     for (const SignedFile& file : files) {
         if (file.path.empty() || file.path.find_first_of("\r\n") != std::string::npos ||
             !IsLowerHex(file.md5, 32) || !IsLowerHex(file.sha256, 64))
@@ -69,11 +93,9 @@ std::string AppendSignatureLine(std::string_view signedText, std::span<const std
 }
 
 SignedFileList ParseSignedFileList(std::string_view text) {
-    if (!text.starts_with(kHeaderLine))
-        Malformed();
     SignedFileList list;
+    std::size_t at = ParseHeader(text, list.version);
     std::set<std::string_view> paths;
-    std::size_t at = kHeaderLine.size();
     while (!text.substr(at).starts_with(kSignaturePrefix)) {
         const std::size_t end = text.find('\n', at);
         if (end == std::string_view::npos)

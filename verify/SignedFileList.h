@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,24 +20,29 @@ struct SignedFile {
     std::string sha256;   // 64 lower-case hex digits
 };
 
-/// A parsed "ombrelta-files.sig": its files, the bytes its signature covers and the signature.
+/// A parsed "ombrelta-files.sig": its version, files, the bytes its signature covers and the
+/// signature.
 struct SignedFileList {
+    /// The installed version the list is for; absent in a list written before lists had one.
+    std::optional<std::uint16_t> version;
     std::vector<SignedFile> files;
     std::string signedText;
     std::vector<std::uint8_t> signature;  // DER, as OpenSSL writes it
 };
 
-/// The signed part of the list: the line "ombrelta-files 1", then per file, in the order given,
-/// "size md5 sha256 path" ending in "\n". Throws std::runtime_error "Cannot sign file path: " and
-/// the path for an empty path or one holding a line break, or a digest of the wrong form.
-std::string FormatSignedFiles(const std::vector<SignedFile>& files);
+/// The signed part of the list: the lines "ombrelta-files 2" and "version=" with the version, then
+/// per file, in the order given, "size md5 sha256 path" ending in "\n". Without a version, the
+/// unversioned form of before: "ombrelta-files 1", then the files. Throws std::runtime_error
+/// "Cannot sign file path: " and the path for an empty path or one holding a line break, or a
+/// digest of the wrong form.
+std::string FormatSignedFiles(const std::vector<SignedFile>& files, std::optional<std::uint16_t> version);
 
 /// The whole list: signedText followed by "signature=", the base64 of derSignature and "\n".
 std::string AppendSignatureLine(std::string_view signedText, std::span<const std::uint8_t> derSignature);
 
-/// Reads a whole list as AppendSignatureLine writes it; throws std::runtime_error "Malformed
-/// signed file list" for any fault (unknown header, a bad line, a path listed twice, a missing
-/// or undecodable signature line, anything after it).
+/// Reads a whole list as AppendSignatureLine writes it, either form; throws std::runtime_error
+/// "Malformed signed file list" for any fault (unknown header, a bad version line, a bad line, a path listed
+/// twice, a missing or undecodable signature line, anything after it).
 SignedFileList ParseSignedFileList(std::string_view text);
 
 /// The file of the list with exactly that path, or null.

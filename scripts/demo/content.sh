@@ -85,7 +85,8 @@ make_server_folder() {
 }
 
 # sign_content: a fresh key pair beside the server folder (never inside it), every patch signed
-# with it and the game files' signed list; the public key goes to the launcher's settings.
+# with it and the game files' signed list for the newest patch's version; the public key goes
+# to the launcher's settings.
 sign_content() {
     local tool="$native_build/tools/patch/ombrelta-patch" key="$demo_dir/signing-key.pem" patch
     rm -f "$key"
@@ -93,7 +94,7 @@ sign_content() {
     for patch in "$demo_dir/server/patches/"*.zip; do
         "$tool" sign "$patch" --key "$key" >/dev/null
     done
-    "$tool" sign-files "$demo_dir/server/files" --key "$key" >/dev/null
+    "$tool" sign-files "$demo_dir/server/files" --key "$key" --version 3 >/dev/null
 }
 
 # make_install_folder: build/demo/install at version 0 with the launcher, its skin and the game.

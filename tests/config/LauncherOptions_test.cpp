@@ -122,15 +122,26 @@ TEST(LauncherOptionsTest, PublicKeyIsDecodedAndAMalformedOneStillCounts) {
     using Bytes = std::vector<std::uint8_t>;
     struct Case {
         std::string line;
-        std::optional<Bytes> publicKey;
+        std::optional<std::vector<Bytes>> publicKey;
     };
     const std::vector<Case> cases = {
-        {"publickey=BAEC", Bytes{4, 1, 2}}, {"PublicKey = BAE=", Bytes{4, 1}}, {"publickey=", std::nullopt},
-        {"publickey=BAE", Bytes{}},         {"publickey=BA!C", Bytes{}},       {"publickey=BAEC\npublickey=", std::nullopt},
+        {"publickey=BAEC", {{Bytes{4, 1, 2}}}},
+        {"PublicKey = BAE=", {{Bytes{4, 1}}}},
+        {"publickey=", std::nullopt},
+        {"publickey=BAE", {{Bytes{}}}},
+        {"publickey=BA!C", {{Bytes{}}}},
+        {"publickey=BAEC\npublickey=", std::nullopt},
+        {"publickey=BAEC,BAE=", {{Bytes{4, 1, 2}, Bytes{4, 1}}}},
+        {"publickey=BAEC , BAE=", {{Bytes{4, 1, 2}, Bytes{4, 1}}}},
+        {"publickey=BAEC,", {{Bytes{4, 1, 2}, Bytes{}}}},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.line);
-        EXPECT_EQ(ParseConfigText(row.line).options.publicKey, row.publicKey);
+        const std::optional<PublicKeySet> publicKey = ParseConfigText(row.line).options.publicKey;
+        ASSERT_EQ(publicKey.has_value(), row.publicKey.has_value());
+        if (publicKey) {
+            EXPECT_EQ(publicKey->Keys(), *row.publicKey);
+        }
     }
 }
 

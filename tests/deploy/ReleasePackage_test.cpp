@@ -93,6 +93,37 @@ TEST_F(ReleasePackageTest, HoldsEveryProgramStrippedWithItsDebugLink) {
     EXPECT_EQ(Shell("ls out/*-debug.tar.gz | wc -l", root), "1\n");
 }
 
+// With a key and a certificate every Windows program is Authenticode-signed before the sums are
+// made; without them the programs carry no signature.
+TEST_F(ReleasePackageTest, SignsEveryWindowsProgramWhenGivenAKey) {
+    Shell(
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj '/CN=Ombrelta test signing' "
+        "-addext extendedKeyUsage=codeSigning -keyout sign-key.pem -out sign-cert.pem",
+        root);
+    const std::string packed =
+        Shell("bash '" OMBRELTA_SOURCE_DIR "/scripts/package.sh' '" OMBRELTA_WINDOWS_BUILD_DIR "' '" +
+                  std::string(OMBRELTA_NATIVE_BUILD_DIR) +
+                  "' signed-out --sign-key sign-key.pem --sign-cert sign-cert.pem",
+              root);
+    EXPECT_NE(packed.find("signed 4 Windows programs"), std::string::npos) << packed;
+    Shell("sha256sum -c SHA256SUMS", root / "signed-out");
+    fs::create_directories(root / "signed");
+    Shell("unzip -q ../signed-out/ombrelta-launcher-*-windows.zip", root / "signed");
+    const fs::path signedPackage = OnlyChild(root / "signed");
+    for (const char* program :
+         {"OmbreltaLauncher.exe", "ombrelta-check.exe", "ombrelta-config.exe", "ombrelta-server.exe"}) {
+        SCOPED_TRACE(program);
+        const std::string verified = Shell(
+            "osslsigncode verify -CAfile ../../sign-cert.pem -in " + std::string(program), signedPackage);
+        EXPECT_NE(verified.find("Message digest algorithm  : SHA256"), std::string::npos) << verified;
+        EXPECT_NE(verified.find("Signature verification: ok"), std::string::npos) << verified;
+        EXPECT_EQ(Shell("osslsigncode verify -CAfile ../../sign-cert.pem -in " + std::string(program) +
+                            " >/dev/null 2>&1 || echo unsigned",
+                        windowsPackage),
+                  "unsigned\n");
+    }
+}
+
 // The packaged Linux tools make and serve a patch; the packaged Windows tools, under Wine, write
 // "Ombrel.dat" and bring an installation up to date with it.
 TEST_F(ReleasePackageTest, PackagedToolsPublishAPatchAndACheckerGetsIt) {

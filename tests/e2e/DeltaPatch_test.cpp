@@ -90,7 +90,7 @@ void Lay(const fs::path& root, Kind kind) {
     WriteTree(root / "server/files", {{"data/game.pak", NewPak()}, {"readme.txt", "v2\n"}});
     if (kind == Kind::Signed) {
         ASSERT_TRUE(patchkit::SignPatch(root / "server/patches" / kArchive, SigningKey(), 2).problems.empty());
-        ASSERT_TRUE(patchkit::SignGameFiles(root / "server/files", SigningKey()).problems.empty());
+        ASSERT_TRUE(patchkit::SignGameFiles(root / "server/files", SigningKey(), 2).problems.empty());
     }
     std::string base = OldPak();
     if (kind == Kind::ModifiedBase)

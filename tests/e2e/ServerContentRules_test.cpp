@@ -223,7 +223,8 @@ TEST(ServerContentRulesTest, CheckWarnsOfUnsignedAndStaleGameFiles) {
         std::string warning;  // "" for none
     } rows[] = {
         {"signed", true, [](const fs::path&) {}, ""},
-        {"unsigned", false, [](const fs::path&) {}, "warning: the game files are not signed: no ombrelta-files.sig"},
+        {"unsigned", false, [](const fs::path&) {},
+         "warning: the game files are not signed: no ombrelta-files.sig"},
         {"changed", true, [](const fs::path& files) { WriteFile(files / "data/a b.txt", "B"); },
          "warning: ombrelta-files.sig is stale: data/a b.txt changed since it was signed"},
         {"added", true, [](const fs::path& files) { WriteFile(files / "new.txt", "n"); },
@@ -232,6 +233,21 @@ TEST(ServerContentRulesTest, CheckWarnsOfUnsignedAndStaleGameFiles) {
          "warning: ombrelta-files.sig is stale: data/a b.txt is signed but no longer served"},
         {"malformed", true, [](const fs::path& files) { WriteFile(files / "ombrelta-files.sig", "x"); },
          "warning: ombrelta-files.sig cannot be read: Malformed signed file list"},
+        {"another version", true,
+         [](const fs::path& files) {
+             ASSERT_TRUE(
+                 patchkit::SignGameFiles(files, patchkit::P256Signer::Generate(), 4).problems.empty());
+         },
+         "warning: ombrelta-files.sig is signed for version 4, the newest patch brings 0: sign the files "
+         "again"},
+        {"no version", true,
+         [](const fs::path& files) {
+             std::string list = ReadFile(files / "ombrelta-files.sig");
+             list.replace(0, list.find('\n', 17) + 1, "ombrelta-files 1\n");
+             WriteFile(files / "ombrelta-files.sig", list);
+         },
+         "warning: ombrelta-files.sig has no version: launchers with a publickey refuse it; sign the files "
+         "again"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -239,7 +255,8 @@ TEST(ServerContentRulesTest, CheckWarnsOfUnsignedAndStaleGameFiles) {
         const fs::path root = fs::path(temp.Path()) / "server";
         WriteTree(root / "files", {{"data/a b.txt", "a"}, {"z.bin", "z"}});
         if (row.sign) {
-            ASSERT_TRUE(patchkit::SignGameFiles(root / "files", patchkit::P256Signer::Generate()).problems.empty());
+            ASSERT_TRUE(patchkit::SignGameFiles(root / "files", patchkit::P256Signer::Generate(), 0)
+                            .problems.empty());
         }
         row.afterSigning(root / "files");
         Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);

@@ -60,7 +60,7 @@ void RunScenarios(const std::vector<std::string>& checker) {
         const fs::path root = fs::path(temp.Path()) / "server", install = fs::path(temp.Path()) / "install";
         WriteTree(root / "files", GameFiles());
         const patchkit::P256Signer signer = patchkit::P256Signer::Generate();
-        ASSERT_TRUE(patchkit::SignGameFiles(root / "files", signer).problems.empty());
+        ASSERT_TRUE(patchkit::SignGameFiles(root / "files", signer, 0).problems.empty());
         scenario.afterSigning(root / "files");
         ServerProcess server(PathArg(root), {"--chunk-size", "1000"}, PathArg(fs::path(temp.Path()) / "server.log"));
         ASSERT_NE(server.Port(), 0);

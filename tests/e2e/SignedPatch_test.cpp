@@ -77,7 +77,7 @@ void RunRows(const std::vector<std::string>& checker) {
         WriteOffer(root / "server/patches", row.offer);
         // With the key the game files must be signed too, even when there are none but the list.
         fs::create_directories(root / "server/files");
-        ASSERT_TRUE(patchkit::SignGameFiles(root / "server/files", SigningKey()).problems.empty());
+        ASSERT_TRUE(patchkit::SignGameFiles(root / "server/files", SigningKey(), 5).problems.empty());
         ServerProcess server(PathArg(root / "server"), {}, PathArg(root / "server.log"));
         ASSERT_NE(server.Port(), 0);
         fs::create_directories(root / "install");

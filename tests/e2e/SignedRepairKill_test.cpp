@@ -27,7 +27,7 @@ void KillDuringRepairThenRunAgain(const std::vector<std::string>& checker) {
     const std::string game = PseudoRandomBytes(400000, 51);
     WriteTree(root / "files", {{"Tarvesk.exe", game}});
     const patchkit::P256Signer signer = patchkit::P256Signer::Generate();
-    ASSERT_TRUE(patchkit::SignGameFiles(root / "files", signer).problems.empty());
+    ASSERT_TRUE(patchkit::SignGameFiles(root / "files", signer, 0).problems.empty());
     WriteFile(install / "Tarvesk.exe", "the old game");
     ServerProcess server(PathArg(root), {"--chunk-size", "16000"},
                          PathArg(fs::path(temp.Path()) / "server.log"));

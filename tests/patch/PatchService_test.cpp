@@ -219,15 +219,22 @@ TEST_F(PatchServiceTest, HalfInstalledPatchIsNotMarkedDone) {
 }
 
 TEST_F(PatchServiceTest, ArchiveNamesThatAreNotPlainFileNamesAreRefusedBeforeDownloading) {
-    for (const char* name :
-         {"", ".", "..", "a/b.zip", "a\\b.zip", "../p.zip", "C:p.zip", "\\\\server\\p.zip"}) {
+    // Devices, names Windows trims and control characters end the loop as a separator does.
+    for (const char* name : {"", ".", "..", "a/b.zip", "a\\b.zip", "../p.zip", "C:p.zip", "\\\\server\\p.zip",
+                             "CON.zip", "patch.zip.", "a\x01.zip"}) {
         SCOPED_TRACE(name);
         TempDir dir;
         FakeLauncherServer server({{1, name, Fixture(L"patches/patch1.zip"), std::nullopt}}, {});
         LauncherApi api;
         ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
-        EXPECT_FALSE(PatchService(dir.Path()).ApplyPatches(api, nullptr));
+        Reports seen;
+        EXPECT_FALSE(PatchService(dir.Path())
+                         .ApplyPatches(api, [&seen](const std::wstring& text, std::int32_t percent) {
+                             seen.emplace_back(WideToUtf8(text), percent);
+                         }));
         EXPECT_EQ(Count(server, GET_PATCH_CHUNK), 0u);
+        EXPECT_EQ(seen.back(), (std::pair<std::string, std::int32_t>{"Getting next patch info...", 15}));
+        EXPECT_FALSE(FileExists(dir.Child(L"_patch_temp")));
     }
 }
 

@@ -21,18 +21,38 @@ using test::TempDir;
 using test::WorkingDirectory;
 
 // Made once with the OpenSSL command-line tool (prime256v1; `openssl dgst -sha256 -sign`).
-const char kPublicKey[] = "BDtGEU7AD2+pqzOqVGTQTmS3wq/NLEfB8G9np1Dh2/DRyiJq65VbhahFkq2TSJjQ6k9YubbGvfUmzX3zKgz924o=";
+const char kPublicKey[] = "BJJ3ZwVMuIrEwFr9p7SjrNs8H+nDdFJSP5YkFPCrtr1PSgqLgf/wEHV2ZM2gWGM/f9btKBeGIsRAIsBxVXhAuuQ=";
+// Another key, which signed none of these.
+const char kOtherKey[] = "BDtGEU7AD2+pqzOqVGTQTmS3wq/NLEfB8G9np1Dh2/DRyiJq65VbhahFkq2TSJjQ6k9YubbGvfUmzX3zKgz924o=";
+// The same with one character mistyped: no longer a point of the curve.
+const char kMistypedKey[] = "BDtGEU7AD2+pqzOqVGTQTmS3wq/NLEfB8G9np1Dh2/DRyiJq65VbhahFkq2TSJjQ6k9YubbGvfUmzX3zKgz925o=";
+// Signed for version 3.
 const std::string kSignedList =
+    "ombrelta-files 2\n"
+    "version=3\n"
+    "6 9f9f90dbe3e5ee1218c86b8839db1995 b6a98d9ce9a2d9149288fa3df42d377c3e42737afdcdaf714e33c0a100b51060 a.bin\n"
+    "14 84e1e9d4d34a639410687c15d24be0bb 216a7dca9aa195c567b2ee6702e09e41b94115eae4104a729ddfc93c8ab1633d dir/b c.bin\n"
+    "signature=MEQCIAEnXUt7SFAOy9DAdX8Ocff5xRRrx1K/2EvsZrPNG11VAiBhBvI9aUXKKghdrmrG/RAsOgUWOXYCm23XUlBu+yFGDw==\n";
+// The same files, but the SHA-256 signed for a.bin is that of "ALPHA\n": as if MD5 collided.
+const std::string kOtherSha256List =
+    "ombrelta-files 2\n"
+    "version=3\n"
+    "6 9f9f90dbe3e5ee1218c86b8839db1995 1921b918b15842c7fdb115078e610263fac85f159c1d8e0ecec3d89a0faa4005 a.bin\n"
+    "14 84e1e9d4d34a639410687c15d24be0bb 216a7dca9aa195c567b2ee6702e09e41b94115eae4104a729ddfc93c8ab1633d dir/b c.bin\n"
+    "signature=MEYCIQCFxTI3hH/htXd/zA9JUMqvgiViv2vWtwweBrBuNVTJyAIhAPVSGHu+RZhaI8qOf5xkKkzvamBXsDwPxCzWXURsSXJz\n";
+// The same files signed for version 2, as a replay of an older release would bring them.
+const std::string kOlderList =
+    "ombrelta-files 2\n"
+    "version=2\n"
+    "6 9f9f90dbe3e5ee1218c86b8839db1995 b6a98d9ce9a2d9149288fa3df42d377c3e42737afdcdaf714e33c0a100b51060 a.bin\n"
+    "14 84e1e9d4d34a639410687c15d24be0bb 216a7dca9aa195c567b2ee6702e09e41b94115eae4104a729ddfc93c8ab1633d dir/b c.bin\n"
+    "signature=MEYCIQDUSzNYi+AWpanb/YynLou/NTFb3+bj4ISDBRK1W2eihAIhAI1iWL2uELs3fcTgkGVUTalUJ6W+7oRe3sTX/a+Y+cIH\n";
+// The same files in the unversioned form lists had before.
+const std::string kUnversionedList =
     "ombrelta-files 1\n"
     "6 9f9f90dbe3e5ee1218c86b8839db1995 b6a98d9ce9a2d9149288fa3df42d377c3e42737afdcdaf714e33c0a100b51060 a.bin\n"
     "14 84e1e9d4d34a639410687c15d24be0bb 216a7dca9aa195c567b2ee6702e09e41b94115eae4104a729ddfc93c8ab1633d dir/b c.bin\n"
-    "signature=MEQCIFnLPqaTfWLHxSp8d+MGIv9vucAMPChqPcREXTyp3jQoAiBXhO/U1OP4WkIre1zO7T7iMOxUDS7biWIlnLl6u1mXGg==\n";
-// The same files, but the SHA-256 signed for a.bin is that of "ALPHA\n": as if MD5 collided.
-const std::string kOtherSha256List =
-    "ombrelta-files 1\n"
-    "6 9f9f90dbe3e5ee1218c86b8839db1995 1921b918b15842c7fdb115078e610263fac85f159c1d8e0ecec3d89a0faa4005 a.bin\n"
-    "14 84e1e9d4d34a639410687c15d24be0bb 216a7dca9aa195c567b2ee6702e09e41b94115eae4104a729ddfc93c8ab1633d dir/b c.bin\n"
-    "signature=MEUCICHvBF8a1P+E6QuZnwlRWrd/rc60dm67P4wLDHuGPLUrAiEA+Loc0yfLxCBe1U+IPHKeheJOv3YFfKwDBuSMfpuzBVc=\n";
+    "signature=MEUCIBw2an1E73vCXgO51g4ZjRj+uft/gF7a7qrmXAFkvaAHAiEAryKjv6eJ7AMYHHoiXA3nv3Q0o/3Qo8+UsCpMc+fDBCQ=\n";
 
 std::vector<GameServer::File> SignedFiles(const std::string& list) {
     return {IntactFile(0, "a.bin", "alpha\n"), IntactFile(1, "dir/b c.bin", "bravo charlie\n"),
@@ -72,8 +92,9 @@ std::string RunCheck(const std::vector<GameServer::File>& files, const FileCheck
 }
 
 TEST(SignedFileCheck, EachRefusalEndsTheRunAndLeavesNothingUnsigned) {
+    // A size that is still well-formed, so only the signature can catch it.
     std::string badSignature = kSignedList;
-    badSignature[17] = '7';
+    badSignature[badSignature.find("\n6 ") + 1] = '7';
     GameServer::File wrongSize = IntactFile(0, "a.bin", "alpha\n");
     wrongSize.size = 7;
     GameServer::File changedChunks = IntactFile(0, "a.bin", "ALPHA\n");
@@ -85,7 +106,14 @@ TEST(SignedFileCheck, EachRefusalEndsTheRunAndLeavesNothingUnsigned) {
         std::string error;
         std::vector<std::string> written;
     };
-    const FileCheckSettings plain{.publicKey = Key()};
+    const FileCheckSettings plain{.publicKey = Key(), .installedVersion = 3};
+    const FileCheckSettings newer{.publicKey = Key(), .installedVersion = 4};
+    const FileCheckSettings secondKey{.publicKey = PublicKeySet::Parse(std::string(kOtherKey) + ", " + kPublicKey),
+                                      .installedVersion = 3};
+    const FileCheckSettings mistypedOther{
+        .publicKey = PublicKeySet::Parse(std::string(kPublicKey) + "," + kMistypedKey)};
+    const FileCheckSettings threeKeys{
+        .publicKey = PublicKeySet::Parse(std::string(kOtherKey) + "," + kOtherKey + "," + kPublicKey)};
     const FileCheckSettings windowed{.chunkWindow = 4, .publicKey = Key()};
     const FileCheckSettings kept{.resume = true, .publicKey = Key()};
     const FileCheckSettings emptyKey{.publicKey = std::vector<std::uint8_t>{}};
@@ -96,6 +124,14 @@ TEST(SignedFileCheck, EachRefusalEndsTheRunAndLeavesNothingUnsigned) {
         {"signed", SignedFiles(kSignedList), plain, "", all},
         {"signed, windowed", SignedFiles(kSignedList), windowed, "", all},
         {"signed, kept", SignedFiles(kSignedList), kept, "", all},
+        {"second of two keys", SignedFiles(kSignedList), secondKey, "", all},
+        {"older list", SignedFiles(kOlderList), plain, "Signature check failed: ombrelta-files.sig", {}},
+        {"list older than the installation", SignedFiles(kSignedList), newer,
+         "Signature check failed: ombrelta-files.sig", {}},
+        {"unversioned list", SignedFiles(kUnversionedList), plain, "Signature check failed: ombrelta-files.sig", {}},
+        {"a mistyped second key", SignedFiles(kSignedList), mistypedOther,
+         "Signature check failed: ombrelta-files.sig", {}},
+        {"three keys", SignedFiles(kSignedList), threeKeys, "Signature check failed: ombrelta-files.sig", {}},
         {"no list", {IntactFile(0, "a.bin", "alpha\n")}, plain, "Signature check failed: ombrelta-files.sig", {}},
         {"bad signature", SignedFiles(badSignature), plain, "Signature check failed: ombrelta-files.sig", {}},
         {"empty key", SignedFiles(kSignedList), emptyKey,

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,10 +17,16 @@ struct FileSigningOutcome {
     std::vector<std::string> problems;
 };
 
-/// Writes "ombrelta-files.sig" into filesDir: every other game file as ListGameFilesToSign finds
-/// it, signed by signer. The file is written beside its place and renamed over it, so a server
-/// never serves half a list. With problems nothing is written; a write failure throws
-/// std::runtime_error and leaves the old list as it was.
-FileSigningOutcome SignGameFiles(const std::filesystem::path& filesDir, const P256Signer& signer);
+/// Writes "ombrelta-files.sig" into filesDir: the version, then every other game file as
+/// ListGameFilesToSign finds it, signed by signer. The file is written beside its place and
+/// renamed over it, so a server never serves half a list. With problems nothing is written; a
+/// write failure throws std::runtime_error and leaves the old list as it was.
+FileSigningOutcome SignGameFiles(const std::filesystem::path& filesDir,
+                                 const P256Signer& signer,
+                                 std::uint16_t version);
+
+/// The newest version a patch archive of patchesDir brings (its "version.dat", read as the
+/// launcher reads it); nothing when the folder is missing or holds no archive with a version.
+std::optional<std::uint16_t> NewestPatchVersion(const std::filesystem::path& patchesDir);
 
 }  // namespace ombrelta::patchkit

@@ -31,7 +31,7 @@ std::optional<SignatureWarning> PatchSignatureWarning(const std::filesystem::pat
     return std::nullopt;
 }
 
-bool SignedWith(const std::filesystem::path& archive, std::span<const std::uint8_t> publicKey, std::uint16_t version) {
+bool SignedWith(const std::filesystem::path& archive, const PublicKeySet& publicKey, std::uint16_t version) {
     ZipReader reader;
     return reader.Open(server::PathToUtf8(archive)) && CheckPatchSignature(reader, publicKey, version);
 }

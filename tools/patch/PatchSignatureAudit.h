@@ -3,8 +3,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <span>
 #include <string>
+
+#include "common/PublicKeySet.h"
 
 namespace ombrelta::patchkit {
 
@@ -24,6 +25,6 @@ std::optional<SignatureWarning> PatchSignatureWarning(const std::filesystem::pat
 
 /// True when a launcher with publicKey would accept the archive's signature as the patch of
 /// version (CheckPatchSignature); false for anything else, an unreadable archive included.
-bool SignedWith(const std::filesystem::path& archive, std::span<const std::uint8_t> publicKey, std::uint16_t version);
+bool SignedWith(const std::filesystem::path& archive, const PublicKeySet& publicKey, std::uint16_t version);
 
 }  // namespace ombrelta::patchkit

@@ -10,11 +10,12 @@
 #include <vector>
 
 #include "common/Base64.h"
+#include "common/PublicKeySet.h"
 #include "common/Text.h"
 #include "tools/entry/ToolMain.h"
 #include "tools/patch/FileListSigner.h"
-#include "tools/patch/PatchArchiveCheck.h"
 #include "tools/patch/P256Signer.h"
+#include "tools/patch/PatchArchiveCheck.h"
 #include "tools/patch/PatchMaker.h"
 #include "tools/patch/PatchSignatureAudit.h"
 #include "tools/patch/PatchSigner.h"
@@ -31,7 +32,7 @@ const char kUsage[] =
     "       ombrelta-patch verify FILE.zip --version N [--public-key BASE64] [--from OLD_DIR]\n"
     "       ombrelta-patch keygen --out KEY\n"
     "       ombrelta-patch sign FILE.zip --key KEY [--version N]\n"
-    "       ombrelta-patch sign-files FILES_DIR --key KEY\n";
+    "       ombrelta-patch sign-files FILES_DIR --key KEY [--version N]\n";
 
 // "--name value" pairs after the subcommand, and "--delta" alone; a single bare argument is kept
 // under "".
@@ -111,13 +112,13 @@ int Make(const std::map<std::string, std::string>& values) {
 int Verify(const std::map<std::string, std::string>& values) {
     const std::optional<std::int64_t> version = NumberOption(values, "--version");
     const auto keyText = values.find("--public-key");
-    const std::optional<std::vector<std::uint8_t>> key =
-        keyText == values.end() ? std::nullopt : DecodeBase64(keyText->second);
+    const std::optional<PublicKeySet> key =
+        keyText == values.end() ? std::nullopt : std::optional(PublicKeySet::Parse(keyText->second));
     const auto from = values.find("--from");
     const std::optional<std::filesystem::path> oldTree =
         from == values.end() ? std::nullopt : std::optional(server::PathFromUtf8(from->second));
-    if (values.size() != 2u + (key ? 1u : 0u) + (oldTree ? 1u : 0u) || !values.contains("") || !version || *version < 1 ||
-        *version > 65535 || (keyText != values.end() && !key)) {
+    if (values.size() != 2u + (key ? 1u : 0u) + (oldTree ? 1u : 0u) || !values.contains("") || !version ||
+        *version < 1 || *version > 65535 || (key && !key->Valid())) {
         std::fputs(kUsage, stderr);
         return kExitRefused;
     }
@@ -168,16 +169,41 @@ int Sign(const std::map<std::string, std::string>& values) {
     return 0;
 }
 
+// The list's version: --version, or else the newest patch beside the files folder, which is what
+// "version.dat" holds once a launcher has installed every patch.
+std::optional<std::uint16_t> ListVersion(const std::map<std::string, std::string>& values,
+                                         const std::filesystem::path& filesDir) {
+    if (!values.contains("--version"))
+        return patchkit::NewestPatchVersion(filesDir / ".." / "patches");
+    const std::optional<std::int64_t> version = NumberOption(values, "--version");
+    if (!version || *version < 0 || *version > 65535)
+        return std::nullopt;
+    return static_cast<std::uint16_t>(*version);
+}
+
 int SignFiles(const std::map<std::string, std::string>& values) {
-    if (values.size() != 2 || !values.contains("") || !values.contains("--key")) {
+    const bool sized = values.size() == (values.contains("--version") ? 3u : 2u);
+    if (!sized || !values.contains("") || !values.contains("--key")) {
+        std::fputs(kUsage, stderr);
+        return kExitRefused;
+    }
+    const std::filesystem::path filesDir = server::PathFromUtf8(values.at(""));
+    const std::optional<std::uint16_t> version = ListVersion(values, filesDir);
+    if (!version) {
+        if (!values.contains("--version"))
+            std::fputs(
+                "ombrelta-patch: no patch in FILES_DIR/../patches to take the version from: give --version "
+                "N\n",
+                stderr);
         std::fputs(kUsage, stderr);
         return kExitRefused;
     }
     const patchkit::P256Signer signer = patchkit::P256Signer::Load(server::PathFromUtf8(values.at("--key")));
-    const patchkit::FileSigningOutcome outcome = patchkit::SignGameFiles(server::PathFromUtf8(values.at("")), signer);
+    const patchkit::FileSigningOutcome outcome = patchkit::SignGameFiles(filesDir, signer, *version);
     if (!outcome.problems.empty())
         return Refuse(outcome.problems);
-    std::printf("%s: %zu files signed in ombrelta-files.sig\n", values.at("").c_str(), outcome.fileCount);
+    std::printf("%s: %zu files signed in ombrelta-files.sig for version %u\n", values.at("").c_str(),
+                outcome.fileCount, unsigned{*version});
     return 0;
 }
 

@@ -2,34 +2,110 @@
 
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
+#include <string>
 #include <system_error>
 
 #include "tools/patch/GameFileListing.h"
+#include "tools/server/ContentName.h"
 #include "verify/SignedFileList.h"
 
 namespace ombrelta::server {
+namespace {
 
-void AuditSignedFiles(const std::filesystem::path& filesDir, ContentProblems& warnings) {
+std::optional<std::string> ReadListText(const std::filesystem::path& listFile) {
+    std::error_code error;
+    if (!std::filesystem::exists(listFile, error))
+        return std::nullopt;
+    std::ifstream in(listFile, std::ios::binary);
+    return std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void AuditListVersion(const SignedFileList& list, std::uint16_t newestPatch, ContentProblems& warnings) {
+    if (!list.version)
+        warnings.push_back(
+            "ombrelta-files.sig has no version: launchers with a publickey refuse it; sign the "
+            "files again");
+    else if (*list.version != newestPatch)
+        warnings.push_back("ombrelta-files.sig is signed for version " + std::to_string(*list.version) +
+                           ", the newest patch brings " + std::to_string(newestPatch) +
+                           ": sign the files again");
+}
+
+bool SameAsSigned(const SignedFile* signedFile, const SignedFile& found) {
+    return signedFile && signedFile->size == found.size && signedFile->md5 == found.md5 &&
+           signedFile->sha256 == found.sha256;
+}
+
+void CheckListWithKey(const SignedFileList& list,
+                      const PublicKeySet& publicKey,
+                      std::uint16_t newestPatch,
+                      ContentProblems& problems) {
+    if (!publicKey.Verifies(
+            std::span(reinterpret_cast<const std::uint8_t*>(list.signedText.data()), list.signedText.size()),
+            list.signature))
+        problems.push_back(
+            "ombrelta-files.sig is not signed with this public key: a launcher with it refuses the "
+            "game files");
+    if (!list.version)
+        problems.push_back("ombrelta-files.sig has no version: a launcher with this public key refuses it");
+    else if (*list.version < newestPatch)
+        problems.push_back("ombrelta-files.sig is for version " + std::to_string(*list.version) +
+                           ", below the newest patch " + std::to_string(newestPatch) +
+                           ": a launcher that installed it refuses the list");
+}
+
+}  // namespace
+
+void AuditSignedFiles(const std::filesystem::path& filesDir,
+                      std::uint16_t newestPatch,
+                      ContentProblems& warnings) {
     ContentProblems problems;
     const std::vector<SignedFile> found = patchkit::ListGameFilesToSign(filesDir, problems);
     // Faults of the files themselves are the content check's to report.
     if (!problems.empty())
         return;
-    const std::filesystem::path listFile = filesDir / kSignedFileListName;
-    std::error_code error;
-    if (!std::filesystem::exists(listFile, error)) {
+    const std::optional<std::string> text = ReadListText(filesDir / kSignedFileListName);
+    if (!text) {
         if (!found.empty())
             warnings.push_back("the game files are not signed: no ombrelta-files.sig");
         return;
     }
-    std::ifstream in(listFile, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     try {
-        for (const std::string& difference : patchkit::SignedListDifferences(ParseSignedFileList(text).files, found))
+        const SignedFileList list = ParseSignedFileList(*text);
+        AuditListVersion(list, newestPatch, warnings);
+        for (const std::string& difference : patchkit::SignedListDifferences(list.files, found))
             warnings.push_back("ombrelta-files.sig is stale: " + difference);
     } catch (const std::runtime_error& e) {
         warnings.push_back(std::string("ombrelta-files.sig cannot be read: ") + e.what());
+    }
+}
+
+void CheckSignedFilesWithKey(const std::filesystem::path& filesDir,
+                             const PublicKeySet& publicKey,
+                             std::uint16_t newestPatch,
+                             ContentProblems& problems) {
+    ContentProblems unlisted;
+    const std::vector<SignedFile> found = patchkit::ListGameFilesToSign(filesDir, unlisted);
+    const std::optional<std::string> text = ReadListText(filesDir / kSignedFileListName);
+    if (!text) {
+        problems.push_back(
+            "ombrelta-files.sig is missing: a launcher with this public key refuses every file check");
+        return;
+    }
+    try {
+        const SignedFileList list = ParseSignedFileList(*text);
+        CheckListWithKey(list, publicKey, newestPatch, problems);
+        for (const SignedFile& file : found) {
+            if (!SameAsSigned(FindSignedFile(list, file.path), file))
+                problems.push_back(
+                    "game file " + EscapeForLog(file.path) +
+                    " is not in ombrelta-files.sig as it is now: a launcher with this public key "
+                    "refuses it");
+        }
+    } catch (const std::runtime_error& e) {
+        problems.push_back(std::string("ombrelta-files.sig cannot be read: ") + e.what());
     }
 }
 

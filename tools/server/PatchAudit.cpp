@@ -46,6 +46,19 @@ void AuditPatchSignatures(const PatchCatalog& patches, const std::filesystem::pa
     warnings.insert(warnings.end(), perPatch.begin(), perPatch.end());
 }
 
+void CheckPatchSignaturesWithKey(const PatchCatalog& patches,
+                                 const std::filesystem::path& patchDir,
+                                 const PublicKeySet& publicKey,
+                                 ContentProblems& problems) {
+    for (const PatchArchive* patch = patches.NextAfter(0); patch != nullptr;
+         patch = patches.NextAfter(patch->version)) {
+        if (!patchkit::SignedWith(patchDir / PathFromUtf8(patch->fileName), publicKey, patch->version))
+            problems.push_back("patch archive " + EscapeForLog(patch->fileName) +
+                               ": not signed for version " + std::to_string(patch->version) +
+                               " with this public key: a launcher with it refuses it");
+    }
+}
+
 void AuditDeltaEntries(const PatchCatalog& patches, const std::filesystem::path& patchDir, const FileCatalog& files,
                        ContentProblems& warnings) {
     // The launcher finds a game file in any letter case.

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "common/PublicKeySet.h"
+
 #include "tools/server/ContentTree.h"
 #include "tools/server/FileCatalog.h"
 #include "tools/server/PatchCatalog.h"
@@ -19,6 +21,13 @@ void AuditPatches(const PatchCatalog& patches, const std::filesystem::path& patc
 /// is unsigned, or whose "ombrelta.sig" is unreadable, for another version or stale
 /// (PatchSignatureWarning).
 void AuditPatchSignatures(const PatchCatalog& patches, const std::filesystem::path& patchDir, ContentProblems& warnings);
+
+/// The patch part of --check --public-key: a problem for each patch that a launcher with
+/// publicKey refuses, since it is not signed for its version with one of the keys.
+void CheckPatchSignaturesWithKey(const PatchCatalog& patches,
+                                 const std::filesystem::path& patchDir,
+                                 const PublicKeySet& publicKey,
+                                 ContentProblems& problems);
 
 /// The delta part of --check, as warnings: one line for each delta entry whose file is not among
 /// the game files, since a launcher whose copy differs from the delta's base then has no repair

@@ -146,13 +146,19 @@ bool ReportChangedFiles(const ServerContent& content) {
 int CheckOnly(const ServerContent& content, const ServerOptions& options) {
     ContentProblems problems;
     AuditPatches(content.Patches(), options.root / "patches", problems);
+    if (options.publicKey) {
+        CheckPatchSignaturesWithKey(content.Patches(), options.root / "patches", *options.publicKey,
+                                    problems);
+        CheckSignedFilesWithKey(options.root / "files", *options.publicKey, content.Patches().NewestVersion(),
+                                problems);
+    }
     for (const std::string& problem : problems)
         PrintError(problem);
     // Warnings are printed whatever the outcome and never change it.
     ContentProblems warnings;
     AuditPatchSignatures(content.Patches(), options.root / "patches", warnings);
     AuditDeltaEntries(content.Patches(), options.root / "patches", content.Files(), warnings);
-    AuditSignedFiles(options.root / "files", warnings);
+    AuditSignedFiles(options.root / "files", content.Patches().NewestVersion(), warnings);
     for (const std::string& warning : warnings)
         PrintError("warning: " + warning);
     if (ReportChangedFiles(content) || !problems.empty())

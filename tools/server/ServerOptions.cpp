@@ -99,6 +99,10 @@ void ApplyOption(const std::string& name, const std::string& value, ServerOption
         } catch (const std::invalid_argument& e) {
             throw UsageError(name + ": " + e.what());
         }
+    } else if (name == "--public-key") {
+        options.publicKey = PublicKeySet::Parse(value);
+        if (!options.publicKey->Valid())
+            throw UsageError("--public-key: not one or two P-256 keys in base64, separated by a comma");
     } else {
         options.chunkSize = ParseNumber<std::uint32_t>(value, "--chunk-size");
         if (options.chunkSize == 0)
@@ -109,7 +113,7 @@ void ApplyOption(const std::string& name, const std::string& value, ServerOption
 const std::set<std::string> kValueOptions = {
     "--root",         "--listen",          "--chunk-size",      "--request-timeout",
     "--idle-timeout", "--max-connections", "--max-per-address", "--proxy-protocol",
-    "--metrics"};
+    "--metrics",      "--public-key"};
 
 }  // namespace
 
@@ -137,6 +141,8 @@ ServerOptions ParseServerOptions(const std::vector<std::string>& args) {
     }
     if (options.root.empty())
         throw UsageError("--root is required");
+    if (options.publicKey && !options.check)
+        throw UsageError("--public-key goes with --check");
     return options;
 }
 
@@ -152,7 +158,7 @@ std::string ServerUsage() {
     return "usage: ombrelta-server --root DIR [--listen HOST:PORT] [--chunk-size N]\n"
            "                      [--request-timeout T] [--idle-timeout T] [--max-connections N]\n"
            "                      [--max-per-address N] [--proxy-protocol FROM] [--metrics HOST:PORT]\n"
-           "                      [--check]\n"
+           "                      [--check [--public-key KEY]]\n"
            "  --root DIR          DIR/patches/*.zip are the patches, DIR/files/ holds the game files\n"
            "  --listen HOST:PORT  IPv4 or [IPv6] address and port (default 127.0.0.1:47000; port 0 picks "
            "a free one)\n"
@@ -166,7 +172,9 @@ std::string ServerUsage() {
            "                      must begin with a PROXY v2 header; the client it names counts instead\n"
            "  --metrics HOST:PORT serve Prometheus metrics at http://HOST:PORT/metrics (a port alone: on "
            "127.0.0.1)\n"
-           "  --check             check the content, print every fault, exit 0 (good) or 2\n";
+           "  --check             check the content, print every fault, exit 0 (good) or 2\n"
+           "  --public-key KEY    with --check: also check every signature as a launcher with\n"
+           "                      publickey=KEY would (one key, or two separated by a comma)\n";
 }
 
 }  // namespace ombrelta::server

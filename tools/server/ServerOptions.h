@@ -3,12 +3,14 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <asio/ip/tcp.hpp>
 
+#include "common/PublicKeySet.h"
 #include "tools/server/ProxyHeader.h"
 
 namespace ombrelta::server {
@@ -31,6 +33,7 @@ struct ServerOptions {
     std::string metricsHost = "127.0.0.1";
     std::uint16_t metricsPort = 0;
     bool check = false;                               // check the content and exit
+    std::optional<PublicKeySet> publicKey;  // with check: signatures as this launcher key checks them
     bool help = false;
 };
 
