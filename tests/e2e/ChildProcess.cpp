@@ -136,7 +136,7 @@ std::string ChildProcess::ReadToEnd(std::chrono::milliseconds timeout) {
 }
 
 std::uint64_t ChildProcess::BytesRead() const {
-    std::ifstream io("/proc/" + std::to_string(pid) + "/io");
+    std::ifstream io("/proc/" + std::to_string(pid.load()) + "/io");
     std::string key;
     std::uint64_t value = 0;
     while (io >> key >> value) {
@@ -147,8 +147,9 @@ std::uint64_t ChildProcess::BytesRead() const {
 }
 
 void ChildProcess::Signal(int signal) {
-    if (pid > 0)
-        kill(pid, signal);
+    const pid_t target = pid;
+    if (target > 0)
+        kill(target, signal);
 }
 
 int ChildProcess::Wait(std::chrono::milliseconds timeout) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -48,7 +49,8 @@ public:
 private:
     bool Fill(std::chrono::steady_clock::time_point deadline);
 
-    pid_t pid = -1;
+    // Signal may come from another thread (a proxy's hook) while the test waits.
+    std::atomic<pid_t> pid = -1;
     int out = -1;
     std::string pending;
     bool eof = false;
