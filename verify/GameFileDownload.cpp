@@ -100,8 +100,15 @@ std::uint32_t StartOfKeptPart(const HashEntry& entry, const std::wstring& partPa
     return start;
 }
 
-// Receives the entry's bytes from start on into the part; a failure deletes a part not kept.
-void ReceivePart(LauncherApi& api,
+bool PartIsTheEntry(const HashEntry& entry, const std::wstring& partPath) {
+    return GetFileSize(partPath) == std::optional<std::uint64_t>(entry.size) &&
+           SameMd5Text(ComputeFileMd5(partPath), entry.hash);
+}
+
+// Receives the entry's bytes from start on into the part and tells whether the part is now the
+// entry: a part fetched whole was digested as it arrived, a continued one is read again. A
+// failure deletes a part not kept.
+bool ReceivePart(LauncherApi& api,
                  const HashEntry& entry,
                  const std::wstring& partPath,
                  std::uint32_t start,
@@ -110,7 +117,7 @@ void ReceivePart(LauncherApi& api,
     std::optional<File> file = start == 0 ? File::OpenWrite(partPath) : File::OpenAppend(partPath);
     if (!file)
         throw std::runtime_error("Cannot create local file: " + entry.path);
-    FileChunkChannel channel(api, entry.id);
+    DigestingChannel channel(api, entry.id);
     if (how.window > 1)
         api.SendRequestsAtOnce();
     try {
@@ -122,11 +129,7 @@ void ReceivePart(LauncherApi& api,
             DiscardPartial(partPath);
         throw;
     }
-}
-
-bool PartIsTheEntry(const HashEntry& entry, const std::wstring& partPath) {
-    return GetFileSize(partPath) == std::optional<std::uint64_t>(entry.size) &&
-           SameMd5Text(ComputeFileMd5(partPath), entry.hash);
+    return start == 0 ? channel.Matches(entry) : PartIsTheEntry(entry, partPath);
 }
 
 // Runs checkPart, when there is one; a part it refuses is deleted.
@@ -215,8 +218,7 @@ bool DownloadGameFileBeside(LauncherApi& api,
     (void)EnsureParentDirectories(pathW);
     for (;;) {
         const std::uint32_t start = how.keepPart ? StartOfKeptPart(entry, partPath) : 0;
-        ReceivePart(api, entry, partPath, start, progress, how);
-        if (PartIsTheEntry(entry, partPath)) {
+        if (ReceivePart(api, entry, partPath, start, progress, how)) {
             InstallPart(entry, partPath, pathW, how);
             return true;
         }
