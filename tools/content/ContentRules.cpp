@@ -2,6 +2,7 @@
 
 #include <map>
 #include <string_view>
+#include <utility>
 
 #include "common/AsciiCase.h"
 #include "tools/content/ContentName.h"
@@ -17,7 +18,10 @@ struct NameWording {
 };
 
 std::string Shown(const std::string& name, const NameWording& wording) {
-    return wording.quoted ? "\"" + EscapeForLog(name) + "\"" : EscapeForLog(name);
+    std::string shown = EscapeForLog(name);
+    if (wording.quoted)
+        shown = '"' + std::move(shown) + '"';
+    return shown;
 }
 
 std::string WithoutTrailingSlash(std::string name) {
@@ -40,8 +44,10 @@ void CheckNames(const std::vector<std::string>& names, const NameWording& wordin
         if (same.size() < 2)
             continue;
         std::string line = std::string(wording.many) + " equal without regard to case:";
-        for (const std::string& name : same)
-            line += " " + Shown(name, wording);
+        for (const std::string& name : same) {
+            line += ' ';
+            line += Shown(name, wording);
+        }
         problems.push_back(line);
     }
 }
