@@ -9,7 +9,6 @@
 #include "common/FileSystem.h"
 #include "common/Hex.h"
 #include "common/PartialDownload.h"
-#include "common/Path.h"
 #include "common/SafePath.h"
 #include "protocol/ChunkChannels.h"
 #include "protocol/ChunkDownload.h"
@@ -116,6 +115,16 @@ void Repair(ChunkChannel& channel,
     }
 }
 
+// A repair written over the file itself.
+void RepairInPlace(ChunkChannel& channel,
+                   const DownloadPlan& plan,
+                   const HashEntry& entry,
+                   const ProgressCallback& progress) {
+    RequireSafeEntryPath(entry.path);
+    RequireRoomFor(entry, plan.target, 0);
+    Repair(channel, plan, entry, progress);
+}
+
 }  // namespace
 
 bool DownloadGameFile(LauncherApi& api, const HashEntry& entry, ProgressCallback progress, int pipeline) {
@@ -129,14 +138,12 @@ bool DownloadGameFileChecked(LauncherApi& api,
                              const HashEntry& entry,
                              const ProgressCallback& progress,
                              int pipeline) {
-    RequireSafeEntryPath(entry.path);
-    RequireRoomFor(entry, EntryWidePath(entry), 0);
     DigestingChannel channel(api, entry.id);
     DownloadPlan plan = RepairPlan(entry, pipeline);
     // Requests sent ahead assume that the server answers in order, and a download after a
     // reconnection that the file did not change on the server meanwhile: the digest checks both.
     plan.check = [&](const std::wstring&, bool) { return channel.Matches(entry); };
-    Repair(channel, plan, entry, progress);
+    RepairInPlace(channel, plan, entry, progress);
     return true;
 }
 
@@ -144,9 +151,7 @@ bool DownloadGameFileFrom(const HashEntry& entry,
                           ChunkChannel& channel,
                           const ProgressCallback& progress,
                           int pipeline) {
-    RequireSafeEntryPath(entry.path);
-    RequireRoomFor(entry, EntryWidePath(entry), 0);
-    Repair(channel, RepairPlan(entry, pipeline), entry, progress);
+    RepairInPlace(channel, RepairPlan(entry, pipeline), entry, progress);
     return true;
 }
 
