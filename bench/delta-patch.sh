@@ -154,7 +154,7 @@ anchor_sizes() {
 compute_anchor_sizes() {  # DIR
     local zstd_total=0 xdelta_total=0 file
     while IFS= read -r file; do
-        zstd -q -f -19 --long --patch-from="$1/old/$file" "$1/new/$file" -o "$1/anchor.zst"
+        zstd -q -f -19 --long --patch-from="$1/old/$file" "$1/new/$file" -o "$1/anchor.zst" 2>/dev/null
         xdelta3 -e -f -s "$1/old/$file" "$1/new/$file" "$1/anchor.xd3"
         zstd_total=$((zstd_total + $(stat -c %s "$1/anchor.zst")))
         xdelta_total=$((xdelta_total + $(stat -c %s "$1/anchor.xd3")))
