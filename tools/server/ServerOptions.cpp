@@ -5,7 +5,7 @@
 
 #include <asio/ip/address.hpp>
 
-#include "tools/server/PathText.h"
+#include "tools/content/PathText.h"
 #include "tools/server/ServerMetrics.h"
 
 namespace ombrelta::server {
