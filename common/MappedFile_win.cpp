@@ -12,14 +12,16 @@ bool IsUsable(const std::wstring& path) {
     return !path.empty() && path.find(L'\0') == std::wstring::npos;
 }
 
-// A view starting on a 2 MiB boundary when the address space has room for one. The page cache
-// keeps a large file in large pages, and a page fault maps such a page whole only when the view is
-// aligned like the file; in a view on the usual 64 KiB boundary every 4 KiB faults on its own,
-// which made writing a result through its view several times slower than writing the file.
+// A view of 2 MiB or more starts on a 2 MiB boundary when the address space has room for one.
+// The page cache keeps a large file in large pages, and a page fault maps such a page whole only
+// when the view is aligned like the file; in a view on the usual 64 KiB boundary every 4 KiB
+// faults on its own, which made writing a result through its view several times slower than
+// writing the file.
 void* MapAlignedView(HANDLE mapping, DWORD access, SIZE_T size) {
     constexpr std::uintptr_t kAlignment = 2 << 20;
+    const bool worthIt = size >= kAlignment && size <= std::numeric_limits<SIZE_T>::max() - kAlignment;
     // Another thread may take the free range between the probe and the mapping: try again.
-    for (int attempt = 0; attempt < 3 && size <= std::numeric_limits<SIZE_T>::max() - kAlignment; ++attempt) {
+    for (int attempt = 0; worthIt && attempt < 3; ++attempt) {
         void* probe = VirtualAlloc(nullptr, size + kAlignment, MEM_RESERVE, PAGE_NOACCESS);
         if (probe == nullptr)
             break;
