@@ -134,7 +134,7 @@ std::vector<std::uint8_t> ChunkAnswer(AnswerWriter& writer, bool last, std::uint
 }  // namespace
 
 std::optional<std::size_t> RequestPayloadSize(std::uint8_t low, std::uint8_t high, std::string& why) {
-    const std::size_t length = LoadLittleEndian<std::uint16_t>(std::array{low, high}, 0);
+    std::size_t length = low | (high << 8);
     if (length <= 2) {
         why = "packet length " + std::to_string(length) + " carries no payload";
         return std::nullopt;
