@@ -94,25 +94,25 @@ TEST(ConfigToolTest, InputAndOutputErrors) {
     WriteFileBytes(dir.Child(L"plain"), "host=1.2.3.4\n");
     EXPECT_EQ(
         RunTool("encode " + Quoted(dir.Child(L"missing")) + " " + Quoted(dir.Child(L"out")) + " 2>/dev/null"),
-        2);
+        1);
     EXPECT_FALSE(PathExists(dir.Child(L"out")));
-    EXPECT_EQ(RunTool("decode " + Quoted(dir.Path()) + " - 2>/dev/null"), 2);
+    EXPECT_EQ(RunTool("decode " + Quoted(dir.Path()) + " - 2>/dev/null"), 1);
     EXPECT_EQ(RunTool("encode " + Quoted(dir.Child(L"plain")) + " " + Quoted(dir.Child(L"no/such/dir")) +
                       " 2>/dev/null"),
-              2);
+              1);
 }
 
 TEST(ConfigToolTest, FullDeviceIsAWriteErrorAndIsLeftInPlace) {
     TempDir dir;
     WriteFileBytes(dir.Child(L"plain"), "host=1.2.3.4\n");
-    EXPECT_EQ(RunTool("encode " + Quoted(dir.Child(L"plain")) + " > /dev/full 2>/dev/null"), 2);
-    EXPECT_EQ(RunTool("encode " + Quoted(dir.Child(L"plain")) + " /dev/full 2>/dev/null"), 2);
+    EXPECT_EQ(RunTool("encode " + Quoted(dir.Child(L"plain")) + " > /dev/full 2>/dev/null"), 1);
+    EXPECT_EQ(RunTool("encode " + Quoted(dir.Child(L"plain")) + " /dev/full 2>/dev/null"), 1);
     EXPECT_TRUE(PathExists(L"/dev/full"));
 }
 
 TEST(ConfigToolTest, ErrorIsOneLineOnStandardError) {
     TempDir dir;
-    ASSERT_EQ(RunTool("encode " + Quoted(dir.Child(L"missing")) + " 2>" + Quoted(dir.Child(L"err"))), 2);
+    ASSERT_EQ(RunTool("encode " + Quoted(dir.Child(L"missing")) + " 2>" + Quoted(dir.Child(L"err"))), 1);
     std::string message = ReadFileBytes(dir.Child(L"err"));
     ASSERT_FALSE(message.empty());
     EXPECT_EQ(message.find('\n'), message.size() - 1);

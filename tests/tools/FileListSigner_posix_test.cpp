@@ -12,7 +12,6 @@
 
 #include "common/Signature.h"
 #include "tests/support/TempDir.h"
-#include "tools/patch/GameFileListing.h"
 #include "tools/patch/PatchMaker.h"
 #include "verify/SignedFileList.h"
 
@@ -99,17 +98,6 @@ TEST(SignGameFiles, ToolSignsForTheNewestPatchUnlessToldAVersion) {
     EXPECT_EQ(signedVersion(), 12);
     EXPECT_EQ(run("sign-files " + files + " --key " + key + " --version 5"), 0);
     EXPECT_EQ(signedVersion(), 5);
-}
-
-TEST(SignedListDifferences, NamesEachChangedMissingAndUnsignedFile) {
-    const SignedFile a{.path = "a", .size = 1, .md5 = std::string(32, '1'), .sha256 = std::string(64, '1')};
-    SignedFile changedA = a;
-    changedA.sha256 = std::string(64, '2');
-    const SignedFile b{.path = "b", .size = 1, .md5 = std::string(32, '1'), .sha256 = std::string(64, '1')};
-    EXPECT_TRUE(SignedListDifferences({a, b}, {a, b}).empty());
-    EXPECT_EQ(SignedListDifferences({a}, {changedA, b}),
-              (std::vector<std::string>{"a changed since it was signed", "b is not signed"}));
-    EXPECT_EQ(SignedListDifferences({a, b}, {a}), std::vector<std::string>{"b is signed but no longer served"});
 }
 
 }  // namespace

@@ -12,8 +12,7 @@
 #include "patch/ArchiveExtractor.h"
 #include "patch/ZipReader.h"
 #include "tests/support/TempDir.h"
-#include "tools/patch/EntryNameRules.h"
-#include "tools/patch/PatchArchiveCheck.h"
+#include "tools/content/PatchArchiveCheck.h"
 #include "tools/patch/PatchMaker.h"
 #include "tools/patch/ZipWriter.h"
 
@@ -61,36 +60,6 @@ int RunTool(const std::string& arguments) {
     const std::string command = std::string("'") + OMBRELTA_PATCH_TOOL + "' " + arguments + " 2>/dev/null";
     const int status = std::system(command.c_str());
     return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-TEST(CheckEntryNames, RefusesWhatTheLauncherWouldRefuseOrMistake) {
-    struct Row {
-        std::vector<std::string> names;
-        const char* problem;  // a part of the only problem, or null for none
-    };
-    const Row rows[] = {
-        {{"data/a.txt", "maps/", "version.dat"}, nullptr},
-        {{"../evil.dll"}, "unsafe path"},
-        {{"a/.. /b"}, "unsafe path"},
-        {{"c:win.ini"}, "unsafe path"},
-        {{"/etc/passwd"}, "unsafe path"},
-        {{"a\\b.txt"}, "backslash"},
-        {{"a\nb.txt"}, "control character"},
-        {{"\xff.txt"}, "UTF-8"},
-        {{"Data/a.txt", "data/A.TXT"}, "without regard to case"},
-        {{"maps/", "Maps"}, "without regard to case"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.names.front());
-        const std::vector<std::string> problems = CheckEntryNames(row.names);
-        if (row.problem == nullptr) {
-            EXPECT_TRUE(problems.empty());
-            continue;
-        }
-        ASSERT_EQ(problems.size(), 1u);
-        EXPECT_NE(problems[0].find(row.problem), std::string::npos) << problems[0];
-        EXPECT_EQ(problems[0].find('\n'), std::string::npos);
-    }
 }
 
 TEST(MakePatch, CarriesChangedFilesAndTheVersionLastAndBringsTheOldTreeToTheNew) {

@@ -16,8 +16,8 @@
 #include "patch/ZipReader.h"
 #include "tests/patch/ZipTestSupport.h"
 #include "tests/support/TempDir.h"
+#include "tools/content/PatchSignatureAudit.h"
 #include "tools/patch/PatchMaker.h"
-#include "tools/patch/PatchSignatureAudit.h"
 #include "tools/patch/PatchSigner.h"
 
 namespace ombrelta::patchkit {

@@ -11,13 +11,13 @@
 #include "service/LauncherService.h"
 #include "tools/check/LiveView.h"
 #include "tools/check/Terminal.h"
+#include "tools/entry/ExitCode.h"
+#include "tools/entry/ToolErrors.h"
 #include "tools/entry/ToolMain.h"
 
 namespace ombrelta {
 namespace {
 
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 constexpr wchar_t kLauncherProgram[] = L"OmbreltaLauncher.exe";
 
 enum class Mode { Startup, BeforeStart, Both };
@@ -88,14 +88,14 @@ LiveTerminal StandardOutputTerminal() {
 int RunStartup(LauncherService& service, const Output& out) {
     std::string errorText;
     if (service.RunStartupChecks(errorText, out.report))
-        return 0;
+        return kExitDone;
     out.line("error", errorText.empty() ? "Startup check failed." : errorText);
     return kExitFailed;
 }
 
 int RunBeforeStart(LauncherService& service, const Output& out) {
     if (service.VerifyBeforeStart(out.report))
-        return 0;
+        return kExitDone;
     out.line("error", "File check failed before start.");
     return kExitFailed;
 }
@@ -104,11 +104,30 @@ int RunChecks(LauncherService& service, Mode mode, const Output& out) {
     if (mode == Mode::BeforeStart)
         return RunBeforeStart(service, out);
     int result = RunStartup(service, out);
-    if (mode == Mode::Both && result == 0)
+    if (mode == Mode::Both && result == kExitDone)
         result = RunBeforeStart(service, out);
     // Whoever started the launcher that was moved aside must start the new one.
     if (service.PatchReplacedInUse(kLauncherProgram))
         out.line("updated", WideToUtf8(kLauncherProgram) + " was replaced while it ran.");
+    return result;
+}
+
+int Run(const Options& options) {
+    LauncherService service(options.installDir);
+    std::optional<LiveView> view;
+    Output out;
+    if (!options.lines && StandardOutputIsTerminal()) {
+        view.emplace(service.Api().Traffic(), StandardOutputTerminal());
+        out = LiveOutput(*view);
+        EndLineOnInterrupt();
+    }
+    if (!service.LoadConfig()) {
+        out.line("error", "Failed to load Ombrel.dat");
+        return kExitBadInput;
+    }
+    const int result = RunChecks(service, options.mode, out);
+    if (view)
+        view->Finish();
     return result;
 }
 
@@ -118,29 +137,9 @@ int ToolMain(const std::vector<std::wstring>& arguments) {
     Options options;
     if (!ParseOptions(arguments, options)) {
         std::fputs(kUsage, stderr);
-        return kExitUsage;
+        return kExitBadInput;
     }
-    try {
-        LauncherService service(options.installDir);
-        std::optional<LiveView> view;
-        Output out;
-        if (!options.lines && StandardOutputIsTerminal()) {
-            view.emplace(service.Api().Traffic(), StandardOutputTerminal());
-            out = LiveOutput(*view);
-            EndLineOnInterrupt();
-        }
-        if (!service.LoadConfig()) {
-            out.line("error", "Failed to load Ombrel.dat");
-            return kExitUsage;
-        }
-        const int result = RunChecks(service, options.mode, out);
-        if (view)
-            view->Finish();
-        return result;
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "ombrelta-check: %s\n", error.what());
-        return kExitFailed;
-    }
+    return RunPrintingErrors("ombrelta-check", [&] { return Run(options); });
 }
 
 }  // namespace ombrelta

@@ -8,13 +8,13 @@
 #include "common/FileSystem.h"
 #include "common/Text.h"
 #include "config/LauncherConfig.h"
+#include "tools/entry/ExitCode.h"
+#include "tools/entry/ToolErrors.h"
 #include "tools/entry/ToolMain.h"
 
 namespace ombrelta {
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 2;
 constexpr std::size_t kChunk = 64 * 1024;
 
 const char kUsage[] = "usage: ombrelta-config encode|decode [IN [OUT]]\n";
@@ -85,7 +85,7 @@ int Run(const std::vector<std::wstring>& arguments) {
     if (arguments.empty() || arguments.size() > 3 ||
         (arguments[0] != L"encode" && arguments[0] != L"decode")) {
         std::fputs(kUsage, stderr);
-        return kExitFailed;
+        return kExitBadInput;
     }
     const std::wstring input = arguments.size() > 1 ? arguments[1] : L"-";
     const std::wstring output = arguments.size() > 2 ? arguments[2] : L"-";
@@ -103,18 +103,13 @@ int Run(const std::vector<std::wstring>& arguments) {
         Complain("cannot write", output);
         return kExitFailed;
     }
-    return kExitOk;
+    return kExitDone;
 }
 
 }  // namespace
 
 int ToolMain(const std::vector<std::wstring>& arguments) {
-    try {
-        return Run(arguments);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "ombrelta-config: %s\n", error.what());
-        return kExitFailed;
-    }
+    return RunPrintingErrors("ombrelta-config", [&] { return Run(arguments); });
 }
 
 }  // namespace ombrelta

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "tools/server/PathText.h"
+#include "tools/content/PathText.h"
 
 namespace ombrelta::patchkit {
 namespace {
@@ -46,7 +46,7 @@ private:
 std::uint64_t DeflatedSize(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in)
-        throw std::runtime_error("cannot read " + server::PathToUtf8(file));
+        throw std::runtime_error("cannot read " + PathToUtf8(file));
     Deflater deflater;
     std::array<char, 64 * 1024> buffer;
     while (in) {
@@ -54,7 +54,7 @@ std::uint64_t DeflatedSize(const std::filesystem::path& file) {
         deflater.Feed(buffer.data(), static_cast<std::size_t>(in.gcount()), in ? Z_NO_FLUSH : Z_FINISH);
     }
     if (in.bad())
-        throw std::runtime_error("cannot read " + server::PathToUtf8(file));
+        throw std::runtime_error("cannot read " + PathToUtf8(file));
     return deflater.produced;
 }
 

@@ -9,7 +9,7 @@
 
 #include "common/DigestHasher.h"
 #include "patch/DeltaHeader.h"
-#include "tools/server/PathText.h"
+#include "tools/content/PathText.h"
 
 namespace ombrelta::patchkit {
 namespace {
@@ -19,7 +19,7 @@ std::vector<std::uint8_t> ReadWhole(const std::filesystem::path& path, std::uint
     std::ifstream in(path, std::ios::binary);
     if (!in || !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())) ||
         in.peek() != std::char_traits<char>::eof())
-        throw std::runtime_error("cannot read " + server::PathToUtf8(path));
+        throw std::runtime_error("cannot read " + PathToUtf8(path));
     return bytes;
 }
 

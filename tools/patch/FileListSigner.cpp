@@ -4,10 +4,9 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "common/AsciiCase.h"
-#include "tools/patch/GameFileListing.h"
-#include "tools/patch/PatchArchiveCheck.h"
-#include "tools/server/PathText.h"
+#include "tools/content/GameFileListing.h"
+#include "tools/content/PatchCatalog.h"
+#include "tools/content/PathText.h"
 #include "verify/SignedFileList.h"
 
 namespace ombrelta::patchkit {
@@ -25,14 +24,14 @@ void WriteReplacing(const fs::path& file, const std::string& text) {
         std::error_code error;
         if (!out) {
             fs::remove(temporary, error);
-            throw std::runtime_error("cannot write " + server::PathToUtf8(temporary));
+            throw std::runtime_error("cannot write " + PathToUtf8(temporary));
         }
     }
     std::error_code error;
     fs::rename(temporary, file, error);
     if (error) {
         fs::remove(temporary, error);
-        throw std::runtime_error("cannot replace " + server::PathToUtf8(file));
+        throw std::runtime_error("cannot replace " + PathToUtf8(file));
     }
 }
 
@@ -42,7 +41,7 @@ FileSigningOutcome SignGameFiles(const fs::path& filesDir, const P256Signer& sig
     FileSigningOutcome outcome;
     std::error_code error;
     if (!fs::is_directory(filesDir, error)) {
-        outcome.problems.push_back("not a folder: " + server::PathToUtf8(filesDir));
+        outcome.problems.push_back("not a folder: " + PathToUtf8(filesDir));
         return outcome;
     }
     const std::vector<SignedFile> files = ListGameFilesToSign(filesDir, outcome.problems);
@@ -57,17 +56,10 @@ FileSigningOutcome SignGameFiles(const fs::path& filesDir, const P256Signer& sig
 }
 
 std::optional<std::uint16_t> NewestPatchVersion(const fs::path& patchesDir) {
-    std::optional<std::uint16_t> newest;
-    std::error_code error;
-    for (fs::directory_iterator it(patchesDir, error); !error && it != fs::directory_iterator();
-         it.increment(error)) {
-        if (LowerAsciiLetters(it->path().extension().string()) != ".zip" || !it->is_regular_file(error))
-            continue;
-        const std::optional<std::uint16_t> version = InspectPatchArchive(it->path()).version;
-        if (version && *version > 0 && (!newest || *version > *newest))
-            newest = version;
-    }
-    return newest;
+    // Faults of the patches are the server check's to report; the version is the one it offers last.
+    ContentProblems ignored;
+    const std::uint16_t newest = PatchCatalog::Load(patchesDir, ignored).NewestVersion();
+    return newest == 0 ? std::nullopt : std::optional(newest);
 }
 
 }  // namespace ombrelta::patchkit

@@ -25,8 +25,8 @@ FileSigningOutcome SignGameFiles(const std::filesystem::path& filesDir,
                                  const P256Signer& signer,
                                  std::uint16_t version);
 
-/// The newest version a patch archive of patchesDir brings (its "version.dat", read as the
-/// launcher reads it); nothing when the folder is missing or holds no archive with a version.
+/// The newest version the server offers from patchesDir (PatchCatalog: each archive's
+/// "version.dat" read as the launcher reads it); nothing when it offers none.
 std::optional<std::uint16_t> NewestPatchVersion(const std::filesystem::path& patchesDir);
 
 }  // namespace ombrelta::patchkit

@@ -4,14 +4,14 @@
 #include <system_error>
 
 #include "patch/DeltaHeader.h"
+#include "tools/content/ContentName.h"
+#include "tools/content/ContentRules.h"
+#include "tools/content/PatchArchiveCheck.h"
+#include "tools/content/PathText.h"
 #include "tools/patch/DeflatedSize.h"
 #include "tools/patch/DeltaEncoder.h"
-#include "tools/patch/EntryNameRules.h"
-#include "tools/server/ContentName.h"
-#include "tools/patch/PatchArchiveCheck.h"
 #include "tools/patch/TreeChanges.h"
 #include "tools/patch/ZipWriter.h"
-#include "tools/server/PathText.h"
 
 namespace ombrelta::patchkit {
 namespace {
@@ -30,8 +30,8 @@ fs::path PartialPath(const fs::path& archive) {
 
 // A delta only pays when it saves at least half of what the whole file costs in the archive.
 bool AddAsDelta(ZipWriter& writer, const PatchRequest& request, const std::string& file, DeltaSummary& summary) {
-    const fs::path base = request.oldTree / server::PathFromUtf8(file);
-    const fs::path result = request.newTree / server::PathFromUtf8(file);
+    const fs::path base = request.oldTree / PathFromUtf8(file);
+    const fs::path result = request.newTree / PathFromUtf8(file);
     if (!fs::is_regular_file(base))
         return false;
     const std::optional<std::vector<std::uint8_t>> delta = MakeDelta(base, result);
@@ -52,7 +52,7 @@ void WriteArchive(const PatchRequest& request, const TreeChanges& changes, const
             ++summary.deltaFiles;
             continue;
         }
-        writer.AddFile(file, request.newTree / server::PathFromUtf8(file));
+        writer.AddFile(file, request.newTree / PathFromUtf8(file));
         ++summary.wholeFiles;
     }
     writer.AddText("version.dat", std::to_string(request.version) + "\r\n");
@@ -92,10 +92,10 @@ PatchOutcome MakePatch(const PatchRequest& request) {
     }
     const TreeChanges changes = CompareTrees(request.oldTree, request.newTree);
     for (const std::string& file : changes.removed)
-        outcome.warnings.push_back("removed file \"" + server::EscapeForLog(file) + "\" stays on players' disks");
+        outcome.warnings.push_back("removed file \"" + EscapeForLog(file) + "\" stays on players' disks");
     std::vector<std::string> names = changes.changed;
     names.push_back("version.dat");
-    outcome.problems = CheckEntryNames(names);
+    CheckEntryNames(names, outcome.problems);
     if (outcome.problems.empty())
         WriteAndPublish(request, changes, outcome);
     return outcome;

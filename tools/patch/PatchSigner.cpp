@@ -6,14 +6,12 @@
 #include "patch/PatchManifest.h"
 #include "patch/PatchSignature.h"
 #include "patch/ZipReader.h"
-#include "tools/patch/PatchArchiveCheck.h"
+#include "tools/content/PatchArchiveCheck.h"
+#include "tools/content/PathText.h"
 #include "tools/patch/ZipWriter.h"
-#include "tools/server/PathText.h"
 
 namespace ombrelta::patchkit {
 namespace {
-
-using server::PathToUtf8;
 
 // The archive's entries but its signature, and a new signature over them.
 void WriteSigned(const std::filesystem::path& archive,

@@ -12,20 +12,19 @@
 #include "common/Decimal.h"
 #include "common/PublicKeySet.h"
 #include "common/Text.h"
+#include "tools/content/PatchArchiveCheck.h"
+#include "tools/content/PatchSignatureAudit.h"
+#include "tools/content/PathText.h"
+#include "tools/entry/ExitCode.h"
+#include "tools/entry/ToolErrors.h"
 #include "tools/entry/ToolMain.h"
 #include "tools/patch/FileListSigner.h"
 #include "tools/patch/P256Signer.h"
-#include "tools/patch/PatchArchiveCheck.h"
 #include "tools/patch/PatchMaker.h"
-#include "tools/patch/PatchSignatureAudit.h"
 #include "tools/patch/PatchSigner.h"
-#include "tools/server/PathText.h"
 
 namespace ombrelta {
 namespace {
-
-constexpr int kExitFailed = 1;
-constexpr int kExitRefused = 2;
 
 const char kUsage[] =
     "usage: ombrelta-patch make --from OLD_DIR --to NEW_DIR --version N --out FILE.zip [--delta]\n"
@@ -60,7 +59,7 @@ std::optional<std::int64_t> NumberOption(const std::map<std::string, std::string
 int Refuse(const std::vector<std::string>& problems) {
     for (const std::string& problem : problems)
         std::fprintf(stderr, "ombrelta-patch: %s\n", problem.c_str());
-    return kExitRefused;
+    return kExitBadInput;
 }
 
 void PrintDeltaSummary(const patchkit::DeltaSummary& summary) {
@@ -82,12 +81,12 @@ int Make(const std::map<std::string, std::string>& values) {
             return values.contains(k);
         })) {
         std::fputs(kUsage, stderr);
-        return kExitRefused;
+        return kExitBadInput;
     }
-    const patchkit::PatchOutcome outcome = patchkit::MakePatch({.oldTree = server::PathFromUtf8(values.at("--from")),
-                                                                .newTree = server::PathFromUtf8(values.at("--to")),
+    const patchkit::PatchOutcome outcome = patchkit::MakePatch({.oldTree = PathFromUtf8(values.at("--from")),
+                                                                .newTree = PathFromUtf8(values.at("--to")),
                                                                 .version = *version,
-                                                                .archive = server::PathFromUtf8(values.at("--out")),
+                                                                .archive = PathFromUtf8(values.at("--out")),
                                                                 .delta = delta});
     for (const std::string& warning : outcome.warnings)
         std::fprintf(stderr, "ombrelta-patch: warning: %s\n", warning.c_str());
@@ -97,7 +96,7 @@ int Make(const std::map<std::string, std::string>& values) {
                 static_cast<long long>(*version));
     if (delta)
         PrintDeltaSummary(outcome.deltas);
-    return 0;
+    return kExitDone;
 }
 
 // With a public key the signature is part of the check, as for a launcher with that key;
@@ -109,39 +108,39 @@ int Verify(const std::map<std::string, std::string>& values) {
         keyText == values.end() ? std::nullopt : std::optional(PublicKeySet::Parse(keyText->second));
     const auto from = values.find("--from");
     const std::optional<std::filesystem::path> oldTree =
-        from == values.end() ? std::nullopt : std::optional(server::PathFromUtf8(from->second));
+        from == values.end() ? std::nullopt : std::optional(PathFromUtf8(from->second));
     if (values.size() != 2u + (key ? 1u : 0u) + (oldTree ? 1u : 0u) || !values.contains("") || !version ||
         *version < 1 || *version > 65535 || (key && !key->Valid())) {
         std::fputs(kUsage, stderr);
-        return kExitRefused;
+        return kExitBadInput;
     }
-    const std::filesystem::path archive = server::PathFromUtf8(values.at(""));
+    const std::filesystem::path archive = PathFromUtf8(values.at(""));
     const auto asked = static_cast<std::uint16_t>(*version);
-    std::vector<std::string> problems = patchkit::VerifyPatchArchive(archive, asked, oldTree);
-    if (key && !patchkit::SignedWith(archive, *key, asked))
+    std::vector<std::string> problems = VerifyPatchArchive(archive, asked, oldTree);
+    if (key && !SignedWith(archive, *key, asked))
         problems.push_back("not signed for version " + std::to_string(asked) +
                            " with this public key: a launcher with it refuses the patch");
     if (!problems.empty())
         return Refuse(problems);
-    if (const std::optional<patchkit::SignatureWarning> warning = patchkit::PatchSignatureWarning(archive, asked);
+    if (const std::optional<SignatureWarning> warning = PatchSignatureWarning(archive, asked);
         warning && !key)
         std::fprintf(stderr, "ombrelta-patch: warning: %s\n", warning->text.c_str());
     std::printf("%s: good for version %u%s\n", values.at("").c_str(), unsigned{asked}, key ? ", signed" : "");
-    return 0;
+    return kExitDone;
 }
 
 // The public half goes to standard output alone, ready to be added to "Ombrel.dat".
 int KeyGen(const std::map<std::string, std::string>& values) {
     if (values.size() != 1 || !values.contains("--out")) {
         std::fputs(kUsage, stderr);
-        return kExitRefused;
+        return kExitBadInput;
     }
     const patchkit::P256Signer signer = patchkit::P256Signer::Generate();
-    signer.Save(server::PathFromUtf8(values.at("--out")));
+    signer.Save(PathFromUtf8(values.at("--out")));
     std::printf("publickey=%s\n", EncodeBase64(signer.PublicKey()).c_str());
     std::fprintf(stderr, "ombrelta-patch: private key written to %s; keep it off the server\n",
                  values.at("--out").c_str());
-    return 0;
+    return kExitDone;
 }
 
 int Sign(const std::map<std::string, std::string>& values) {
@@ -150,16 +149,16 @@ int Sign(const std::map<std::string, std::string>& values) {
     if (values.size() != (values.contains("--version") ? 3u : 2u) || !values.contains("") ||
         !values.contains("--key") || !versionGood) {
         std::fputs(kUsage, stderr);
-        return kExitRefused;
+        return kExitBadInput;
     }
-    const patchkit::P256Signer signer = patchkit::P256Signer::Load(server::PathFromUtf8(values.at("--key")));
+    const patchkit::P256Signer signer = patchkit::P256Signer::Load(PathFromUtf8(values.at("--key")));
     const std::optional<std::uint16_t> asked =
         version ? std::optional<std::uint16_t>(static_cast<std::uint16_t>(*version)) : std::nullopt;
-    const patchkit::SignOutcome outcome = patchkit::SignPatch(server::PathFromUtf8(values.at("")), signer, asked);
+    const patchkit::SignOutcome outcome = patchkit::SignPatch(PathFromUtf8(values.at("")), signer, asked);
     if (!outcome.problems.empty())
         return Refuse(outcome.problems);
     std::printf("%s: signed for version %u\n", values.at("").c_str(), static_cast<unsigned>(outcome.version));
-    return 0;
+    return kExitDone;
 }
 
 // The list's version: --version, or else the newest patch beside the files folder, which is what
@@ -178,9 +177,9 @@ int SignFiles(const std::map<std::string, std::string>& values) {
     const bool sized = values.size() == (values.contains("--version") ? 3u : 2u);
     if (!sized || !values.contains("") || !values.contains("--key")) {
         std::fputs(kUsage, stderr);
-        return kExitRefused;
+        return kExitBadInput;
     }
-    const std::filesystem::path filesDir = server::PathFromUtf8(values.at(""));
+    const std::filesystem::path filesDir = PathFromUtf8(values.at(""));
     const std::optional<std::uint16_t> version = ListVersion(values, filesDir);
     if (!version) {
         if (!values.contains("--version"))
@@ -189,15 +188,15 @@ int SignFiles(const std::map<std::string, std::string>& values) {
                 "N\n",
                 stderr);
         std::fputs(kUsage, stderr);
-        return kExitRefused;
+        return kExitBadInput;
     }
-    const patchkit::P256Signer signer = patchkit::P256Signer::Load(server::PathFromUtf8(values.at("--key")));
+    const patchkit::P256Signer signer = patchkit::P256Signer::Load(PathFromUtf8(values.at("--key")));
     const patchkit::FileSigningOutcome outcome = patchkit::SignGameFiles(filesDir, signer, *version);
     if (!outcome.problems.empty())
         return Refuse(outcome.problems);
     std::printf("%s: %zu files signed in ombrelta-files.sig for version %u\n", values.at("").c_str(),
                 outcome.fileCount, unsigned{*version});
-    return 0;
+    return kExitDone;
 }
 
 using Command = int (*)(const std::map<std::string, std::string>&);
@@ -212,14 +211,9 @@ int ToolMain(const std::vector<std::wstring>& arguments) {
     const auto found = kCommands.find(command);
     if (!values || found == kCommands.end()) {
         std::fputs(kUsage, stderr);
-        return kExitRefused;
+        return kExitBadInput;
     }
-    try {
-        return found->second(*values);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "ombrelta-patch: %s\n", error.what());
-        return kExitFailed;
-    }
+    return RunPrintingErrors("ombrelta-patch", [&] { return found->second(*values); });
 }
 
 }  // namespace ombrelta

@@ -6,12 +6,11 @@
 #include <set>
 #include <stdexcept>
 
-#include "tools/server/PathText.h"
+#include "tools/content/PathText.h"
 
 namespace ombrelta::patchkit {
 namespace {
 
-using server::GenericPathToUtf8;
 namespace fs = std::filesystem;
 
 std::set<std::string> RegularFiles(const fs::path& root) {
@@ -30,7 +29,7 @@ std::set<std::string> RegularFiles(const fs::path& root) {
 std::ifstream OpenForReading(const fs::path& file) {
     std::ifstream stream(file, std::ios::binary);
     if (!stream)
-        throw std::runtime_error("cannot read " + server::PathToUtf8(file));
+        throw std::runtime_error("cannot read " + PathToUtf8(file));
     return stream;
 }
 
@@ -49,7 +48,7 @@ bool SameContent(const fs::path& a, const fs::path& b) {
             return false;
     }
     if (first.bad() || second.bad())
-        throw std::runtime_error("cannot read " + server::PathToUtf8(a) + " or " + server::PathToUtf8(b));
+        throw std::runtime_error("cannot read " + PathToUtf8(a) + " or " + PathToUtf8(b));
     return true;
 }
 
@@ -60,7 +59,7 @@ TreeChanges CompareTrees(const fs::path& oldRoot, const fs::path& newRoot) {
     const std::set<std::string> newFiles = RegularFiles(newRoot);
     TreeChanges changes;
     for (const std::string& file : newFiles) {
-        const fs::path relative = server::PathFromUtf8(file);
+        const fs::path relative = PathFromUtf8(file);
         if (!oldFiles.contains(file) || !SameContent(oldRoot / relative, newRoot / relative))
             changes.changed.push_back(file);
     }

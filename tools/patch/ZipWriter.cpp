@@ -14,7 +14,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "tools/server/PathText.h"
+#include "tools/content/PathText.h"
 
 namespace ombrelta::patchkit {
 namespace {
@@ -50,7 +50,7 @@ zip_fileinfo InfoFor(std::filesystem::file_time_type modified) {
 
 }  // namespace
 
-ZipWriter::ZipWriter(const std::filesystem::path& archive) : archiveName(server::PathToUtf8(archive)) {
+ZipWriter::ZipWriter(const std::filesystem::path& archive) : archiveName(PathToUtf8(archive)) {
     zip = zipOpen64(archiveName.c_str(), APPEND_STATUS_CREATE);
     if (zip == nullptr)
         Fail("cannot be created");
@@ -64,7 +64,7 @@ ZipWriter::~ZipWriter() {
 void ZipWriter::AddFile(const std::string& name, const std::filesystem::path& source) {
     std::ifstream in(source, std::ios::binary);
     if (!in)
-        Fail("cannot read " + server::PathToUtf8(source));
+        Fail("cannot read " + PathToUtf8(source));
     const bool large = std::filesystem::file_size(source) >= std::numeric_limits<std::uint32_t>::max();
     OpenEntry(name, std::filesystem::last_write_time(source), large);
     std::array<char, 64 * 1024> buffer;
@@ -73,7 +73,7 @@ void ZipWriter::AddFile(const std::string& name, const std::filesystem::path& so
         Write(buffer.data(), static_cast<std::size_t>(in.gcount()));
     }
     if (in.bad())
-        Fail("cannot read " + server::PathToUtf8(source));
+        Fail("cannot read " + PathToUtf8(source));
     CloseEntry();
 }
 
@@ -91,7 +91,7 @@ void ZipWriter::AddText(const std::string& name, std::string_view text) {
 }
 
 void ZipWriter::CopyEntries(const std::filesystem::path& source, const std::function<bool(std::uint32_t)>& keep) {
-    const std::string sourceName = server::PathToUtf8(source);
+    const std::string sourceName = PathToUtf8(source);
     const std::unique_ptr<void, UnzipClose> unzip(unzOpen64(sourceName.c_str()));
     if (!unzip)
         Fail("cannot copy from " + sourceName + ": not a readable zip");

@@ -5,9 +5,9 @@
 #include "common/DigestHasher.h"
 #include "common/Hex.h"
 #include "common/Text.h"
-#include "tools/server/ContentName.h"
-#include "tools/server/ContentRules.h"
-#include "tools/server/PathText.h"
+#include "tools/content/ContentName.h"
+#include "tools/content/ContentRules.h"
+#include "tools/content/PathText.h"
 #include "tools/server/ServerProtocol.h"
 
 namespace ombrelta::server {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "common/FileSystem.h"
-#include "tools/server/ContentTree.h"
-#include "tools/server/LoadStamp.h"
+#include "tools/content/ContentTree.h"
+#include "tools/content/LoadStamp.h"
 
 namespace ombrelta::server {
 

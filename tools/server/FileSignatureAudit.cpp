@@ -7,8 +7,8 @@
 #include <string>
 #include <system_error>
 
-#include "tools/patch/GameFileListing.h"
-#include "tools/server/ContentName.h"
+#include "tools/content/ContentName.h"
+#include "tools/content/GameFileListing.h"
 #include "verify/SignedFileList.h"
 
 namespace ombrelta::server {
@@ -62,7 +62,7 @@ void AuditSignedFiles(const std::filesystem::path& filesDir,
                       std::uint16_t newestPatch,
                       ContentProblems& warnings) {
     ContentProblems problems;
-    const std::vector<SignedFile> found = patchkit::ListGameFilesToSign(filesDir, problems);
+    const std::vector<SignedFile> found = ListGameFilesToSign(filesDir, problems);
     // Faults of the files themselves are the content check's to report.
     if (!problems.empty())
         return;
@@ -75,7 +75,7 @@ void AuditSignedFiles(const std::filesystem::path& filesDir,
     try {
         const SignedFileList list = ParseSignedFileList(*text);
         AuditListVersion(list, newestPatch, warnings);
-        for (const std::string& difference : patchkit::SignedListDifferences(list.files, found))
+        for (const std::string& difference : SignedListDifferences(list.files, found))
             warnings.push_back("ombrelta-files.sig is stale: " + difference);
     } catch (const std::runtime_error& e) {
         warnings.push_back(std::string("ombrelta-files.sig cannot be read: ") + e.what());
@@ -87,7 +87,7 @@ void CheckSignedFilesWithKey(const std::filesystem::path& filesDir,
                              std::uint16_t newestPatch,
                              ContentProblems& problems) {
     ContentProblems unlisted;
-    const std::vector<SignedFile> found = patchkit::ListGameFilesToSign(filesDir, unlisted);
+    const std::vector<SignedFile> found = ListGameFilesToSign(filesDir, unlisted);
     const std::optional<std::string> text = ReadListText(filesDir / kSignedFileListName);
     if (!text) {
         problems.push_back(

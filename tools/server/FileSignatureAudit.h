@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "common/PublicKeySet.h"
-#include "tools/server/ContentTree.h"
+#include "tools/content/ContentTree.h"
 
 namespace ombrelta::server {
 

@@ -5,10 +5,10 @@
 #include <string>
 
 #include "common/AsciiCase.h"
-#include "tools/patch/PatchArchiveCheck.h"
-#include "tools/patch/PatchSignatureAudit.h"
-#include "tools/server/ContentName.h"
-#include "tools/server/PathText.h"
+#include "tools/content/ContentName.h"
+#include "tools/content/PatchArchiveCheck.h"
+#include "tools/content/PatchSignatureAudit.h"
+#include "tools/content/PathText.h"
 
 namespace ombrelta::server {
 
@@ -16,7 +16,7 @@ void AuditPatches(const PatchCatalog& patches, const std::filesystem::path& patc
     const PatchArchive* previous = nullptr;
     for (const PatchArchive* patch = patches.NextAfter(0); patch != nullptr; patch = patches.NextAfter(patch->version)) {
         const std::string shown = "patch archive " + EscapeForLog(patch->fileName);
-        for (const std::string& problem : patchkit::VerifyPatchArchive(patchDir / PathFromUtf8(patch->fileName),
+        for (const std::string& problem : VerifyPatchArchive(patchDir / PathFromUtf8(patch->fileName),
                                                                        patch->version))
             problems.push_back(shown + ": " + problem);
         if (previous != nullptr && patch->version != previous->version + 1)
@@ -31,8 +31,8 @@ void AuditPatchSignatures(const PatchCatalog& patches, const std::filesystem::pa
     ContentProblems perPatch;
     std::size_t notSigned = 0;
     for (const PatchArchive* patch = patches.NextAfter(0); patch != nullptr; patch = patches.NextAfter(patch->version)) {
-        const std::optional<patchkit::SignatureWarning> warning =
-            patchkit::PatchSignatureWarning(patchDir / PathFromUtf8(patch->fileName), patch->version);
+        const std::optional<SignatureWarning> warning =
+            PatchSignatureWarning(patchDir / PathFromUtf8(patch->fileName), patch->version);
         if (!warning)
             continue;
         notSigned += warning->notSigned ? 1 : 0;
@@ -52,7 +52,7 @@ void CheckPatchSignaturesWithKey(const PatchCatalog& patches,
                                  ContentProblems& problems) {
     for (const PatchArchive* patch = patches.NextAfter(0); patch != nullptr;
          patch = patches.NextAfter(patch->version)) {
-        if (!patchkit::SignedWith(patchDir / PathFromUtf8(patch->fileName), publicKey, patch->version))
+        if (!SignedWith(patchDir / PathFromUtf8(patch->fileName), publicKey, patch->version))
             problems.push_back("patch archive " + EscapeForLog(patch->fileName) +
                                ": not signed for version " + std::to_string(patch->version) +
                                " with this public key: a launcher with it refuses it");
@@ -66,7 +66,7 @@ void AuditDeltaEntries(const PatchCatalog& patches, const std::filesystem::path&
     for (std::uint16_t id = 0; id < files.Count(); ++id)
         gameFiles.insert(LowerAsciiLetters(files.Find(id)->path));
     for (const PatchArchive* patch = patches.NextAfter(0); patch != nullptr; patch = patches.NextAfter(patch->version)) {
-        for (const std::string& file : patchkit::DeltaEntryFiles(patchDir / PathFromUtf8(patch->fileName))) {
+        for (const std::string& file : DeltaEntryFiles(patchDir / PathFromUtf8(patch->fileName))) {
             if (!gameFiles.contains(LowerAsciiLetters(file)))
                 warnings.push_back("patch archive " + EscapeForLog(patch->fileName) + ": delta entry for \"" +
                                    EscapeForLog(file) +

@@ -4,9 +4,9 @@
 
 #include "common/PublicKeySet.h"
 
-#include "tools/server/ContentTree.h"
+#include "tools/content/ContentTree.h"
+#include "tools/content/PatchCatalog.h"
 #include "tools/server/FileCatalog.h"
-#include "tools/server/PatchCatalog.h"
 
 namespace ombrelta::server {
 

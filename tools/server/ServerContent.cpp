@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "tools/server/ContentName.h"
-#include "tools/server/PathText.h"
+#include "tools/content/ContentName.h"
+#include "tools/content/PathText.h"
 
 namespace ombrelta::server {
 namespace {

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "common/FileSystem.h"
+#include "tools/content/PatchCatalog.h"
 #include "tools/server/ContentChanges.h"
 #include "tools/server/FileCatalog.h"
-#include "tools/server/PatchCatalog.h"
 #include "tools/server/ServerProtocol.h"
 
 namespace ombrelta::server {

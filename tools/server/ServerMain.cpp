@@ -8,15 +8,17 @@
 #include <asio.hpp>
 
 #include "common/Text.h"
+#include "tools/content/ContentName.h"
+#include "tools/content/PathText.h"
+#include "tools/entry/ExitCode.h"
+#include "tools/entry/ToolErrors.h"
 #include "tools/entry/ToolMain.h"
-#include "tools/server/ContentName.h"
 #include "tools/server/ContentReloader.h"
 #include "tools/server/DescriptorLimit.h"
 #include "tools/server/FileSignatureAudit.h"
 #include "tools/server/LauncherServer.h"
 #include "tools/server/MetricsListener.h"
 #include "tools/server/PatchAudit.h"
-#include "tools/server/PathText.h"
 #include "tools/server/ServerContent.h"
 #include "tools/server/ServerLog.h"
 #include "tools/server/ServerMetrics.h"
@@ -40,11 +42,11 @@ std::optional<ServerOptions> ReadOptions(const std::vector<std::string>& args, i
         if (!options.help)
             return options;
         std::fputs(ServerUsage().c_str(), stdout);
-        exitCode = 0;
+        exitCode = kExitDone;
     } catch (const UsageError& e) {
         PrintError(e.what());
         std::fputs(ServerUsage().c_str(), stderr);
-        exitCode = 2;
+        exitCode = kExitBadInput;
     }
     return std::nullopt;
 }
@@ -162,15 +164,15 @@ int CheckOnly(const ServerContent& content, const ServerOptions& options) {
     for (const std::string& warning : warnings)
         PrintError("warning: " + warning);
     if (ReportChangedFiles(content) || !problems.empty())
-        return 2;
+        return kExitBadInput;
     std::printf("content good: %s\n", DescribeContent(content).c_str());
-    return 0;
+    return kExitDone;
 }
 
-// Exit codes: 0 after a clean stop or a good check, 2 for a bad command line or content that
-// cannot be served, 1 when the address cannot be listened on.
+// A clean stop or a good check is done; a bad command line or content that cannot be served is
+// bad input; an address that cannot be listened on fails the work.
 int RunServer(const std::vector<std::string>& args) {
-    int exitCode = 0;
+    int exitCode = kExitDone;
     std::optional<ServerOptions> options = ReadOptions(args, exitCode);
     if (!options)
         return exitCode;
@@ -183,7 +185,7 @@ int RunServer(const std::vector<std::string>& args) {
     ContentChanges changes;
     std::shared_ptr<const ServerContent> content = LoadContent(*options, options->check ? nullptr : &changes);
     if (!content)
-        return 2;
+        return kExitBadInput;
     if (options->check)
         return CheckOnly(*content, *options);
     ServerMetrics metrics;
@@ -198,15 +200,15 @@ int RunServer(const std::vector<std::string>& args) {
     } catch (const std::exception& e) {
         PrintError("cannot listen on " + options->host + ":" + std::to_string(options->port) + ": " +
                    e.what());
-        return 1;
+        return kExitFailed;
     }
     std::optional<MetricsListener> metricsListener;
     if (!ListenForMetrics(io, *options, metrics, metricsListener))
-        return 1;
+        return kExitFailed;
     content.reset();
     ContentReloader reloader(*server, log, metrics, changes, options->root, options->chunkSize);
     Serve(io, *server, metricsListener ? &*metricsListener : nullptr, reloader, log, *options);
-    return 0;
+    return kExitDone;
 }
 
 }  // namespace
@@ -218,7 +220,7 @@ int ToolMain(const std::vector<std::wstring>& arguments) {
     std::vector<std::string> args;
     for (const std::wstring& argument : arguments)
         args.push_back(WideToUtf8(argument));
-    return server::RunServer(args);
+    return RunPrintingErrors("ombrelta-server", [&] { return server::RunServer(args); });
 }
 
 }  // namespace ombrelta

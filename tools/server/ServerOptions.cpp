@@ -6,7 +6,7 @@
 #include <asio/ip/address.hpp>
 
 #include "common/Decimal.h"
-#include "tools/server/PathText.h"
+#include "tools/content/PathText.h"
 #include "tools/server/ServerMetrics.h"
 
 namespace ombrelta::server {

@@ -1,26 +1,24 @@
-#include "tools/patch/PatchArchiveCheck.h"
+#include "tools/content/PatchArchiveCheck.h"
 
 #include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <system_error>
 
-#include "common/Text.h"
 #include "common/FileSystem.h"
+#include "common/Text.h"
 #include "config/LocalVersion.h"
 #include "patch/ArchiveExtractor.h"
 #include "patch/DeltaEntry.h"
 #include "patch/DeltaHeader.h"
 #include "patch/ZipReader.h"
-#include "tools/patch/EntryNameRules.h"
-#include "tools/server/ContentName.h"
-#include "tools/server/PathText.h"
-#include "tools/server/ScratchDirectory.h"
+#include "tools/content/ContentName.h"
+#include "tools/content/ContentRules.h"
+#include "tools/content/PathText.h"
+#include "tools/content/ScratchDirectory.h"
 
-namespace ombrelta::patchkit {
+namespace ombrelta {
 namespace {
-
-using server::PathToUtf8;
 
 // An entry's name as the launcher decodes it and will write it, UTF-8 with '/' separators, or
 // nothing when extraction refuses the stored name.
@@ -43,7 +41,7 @@ std::vector<std::string> EntryNames(const ZipReader& reader, ArchiveInspection& 
         }
         std::string stored;
         (void)reader.EntryName(i, stored);
-        inspection.problems.push_back("entry name \"" + server::EscapeForLog(stored) +
+        inspection.problems.push_back("entry name \"" + EscapeForLog(stored) +
                                       "\" is refused by the launcher as an unsafe path");
     }
     return names;
@@ -64,7 +62,7 @@ void CheckDelta(ZipReader& reader, std::uint32_t i, const std::string& name, con
     std::wstring wide = Utf8ToWide(name);
     std::replace(wide.begin(), wide.end(), L'/', L'\\');
     const std::optional<std::wstring> base = DeltaBaseName(wide);
-    const std::string quoted = "delta entry \"" + server::EscapeForLog(name) + "\"";
+    const std::string quoted = "delta entry \"" + EscapeForLog(name) + "\"";
     if (!base)
         return;
     if (base->empty())
@@ -75,7 +73,7 @@ void CheckDelta(ZipReader& reader, std::uint32_t i, const std::string& name, con
         return;
     std::wstring basePath = *base;
     std::replace(basePath.begin(), basePath.end(), L'\\', L'/');
-    const std::filesystem::path oldFile = *oldTree / server::PathFromUtf8(WideToUtf8(basePath));
+    const std::filesystem::path oldFile = *oldTree / PathFromUtf8(WideToUtf8(basePath));
     const std::wstring result = Utf8ToWide(PathToUtf8(scratch / "delta-result"));
     const DeltaOutcome outcome = ApplyDeltaEntry(reader, i, Utf8ToWide(PathToUtf8(oldFile)), result);
     if (outcome == DeltaOutcome::BaseDiffers)
@@ -98,7 +96,7 @@ std::optional<std::uint32_t> InflateEntries(ZipReader& reader,
         if (reader.IsDirectory(i))
             continue;
         if (!reader.ExtractToFile(i, target)) {
-            inspection.problems.push_back("entry \"" + server::EscapeForLog(names[i]) +
+            inspection.problems.push_back("entry \"" + EscapeForLog(names[i]) +
                                           "\" does not inflate to its size and CRC-32, or is encrypted"
                                           " or compressed in a way the launcher cannot read");
             continue;
@@ -144,9 +142,8 @@ ArchiveInspection InspectPatchArchive(const std::filesystem::path& archive,
     std::vector<std::string> decodable;
     std::copy_if(names.begin(), names.end(), std::back_inserter(decodable),
                  [](const std::string& name) { return !name.empty(); });
-    for (std::string& problem : CheckEntryNames(decodable))
-        inspection.problems.push_back(std::move(problem));
-    server::ScratchDirectory scratch;
+    CheckEntryNames(decodable, inspection.problems);
+    ScratchDirectory scratch;
     const std::optional<std::uint32_t> versionEntry =
         InflateEntries(reader, names, scratch.Path(), oldTree, inspection);
     if (versionEntry)
@@ -184,4 +181,4 @@ std::vector<std::string> VerifyPatchArchive(const std::filesystem::path& archive
     return inspection.problems;
 }
 
-}  // namespace ombrelta::patchkit
+}  // namespace ombrelta

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace ombrelta::server {
+namespace ombrelta {
 
 /// True when text is well-formed UTF-8: no stray continuation byte, no overlong form, no
 /// surrogate, nothing above U+10FFFF.
@@ -21,4 +21,4 @@ std::string EscapeForLog(std::string_view text);
 /// character, refused by its safe-path rule), or null.
 const char* LauncherNameFault(std::string_view name);
 
-}  // namespace ombrelta::server
+}  // namespace ombrelta

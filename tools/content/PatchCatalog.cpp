@@ -1,42 +1,33 @@
-#include "tools/server/PatchCatalog.h"
+#include "tools/content/PatchCatalog.h"
 
 #include <optional>
 #include <stdexcept>
 #include <system_error>
 
+#include "common/AsciiCase.h"
 #include "common/Text.h"
 #include "config/LocalVersion.h"
+#include "patch/ArchiveExtractor.h"
 #include "patch/ZipReader.h"
-#include "tools/server/ContentName.h"
-#include "tools/server/ContentRules.h"
-#include "tools/server/PathText.h"
-#include "tools/server/ScratchDirectory.h"
+#include "tools/content/ContentName.h"
+#include "tools/content/ContentRules.h"
+#include "tools/content/PathText.h"
+#include "tools/content/ScratchDirectory.h"
 
-namespace ombrelta::server {
+namespace ombrelta {
 namespace {
 
 constexpr std::uint64_t kMaxArchiveSize = 4294967295u;
 
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-        char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
-// The launcher's own folder may not tell letter cases apart, and of several matching entries
-// the one extracted last is what it finally holds, so the last match counts.
+// The launcher's extraction writes every root "version.dat" of the archive, in any spelling it
+// takes for one, and the one written last is what it finally holds, so the last match counts.
 std::optional<std::uint32_t> FindVersionEntry(const ZipReader& reader) {
     std::optional<std::uint32_t> found;
     for (std::uint32_t i = 0; i < reader.EntryCount(); ++i) {
-        std::string name;
-        if (reader.EntryName(i, name) && !reader.IsDirectory(i) &&
-            EqualsIgnoringAsciiCase(name, "version.dat"))
+        std::string stored;
+        std::wstring name;
+        if (reader.EntryName(i, stored) && DecodeEntryName(stored, reader.HasUtf8Name(i), name) &&
+            !reader.IsDirectory(i) && IsRootVersionFile(name))
             found = i;
     }
     return found;
@@ -65,7 +56,7 @@ std::uint16_t ReadArchiveVersion(const std::filesystem::path& archive, const Scr
 }
 
 bool HasZipExtension(const std::filesystem::path& path) {
-    return EqualsIgnoringAsciiCase(PathToUtf8(path.extension()), ".zip");
+    return EqualsIgnoringAsciiCase(std::string_view(PathToUtf8(path.extension())), std::string_view(".zip"));
 }
 
 // The archive is opened before its version is read, so the size announced is the handle's.
@@ -144,4 +135,4 @@ const PatchArchive* PatchCatalog::Find(std::uint16_t version) const {
     return it == patches.end() ? nullptr : &it->second;
 }
 
-}  // namespace ombrelta::server
+}  // namespace ombrelta

@@ -4,21 +4,21 @@
 #include <string>
 #include <vector>
 
-#include "tools/server/ContentTree.h"
+#include "tools/content/ContentTree.h"
 #include "verify/SignedFileList.h"
 
-namespace ombrelta::patchkit {
+namespace ombrelta {
 
 /// Every game file below filesDir except "ombrelta-files.sig", as the server's hash list names
 /// them ('/' separators, ordered by the bytes of the path), with size, MD5 and SHA-256. Adds a
 /// problem for every path the launcher would refuse, every file it cannot read and every file
 /// over 4294967295 bytes; a missing folder lists nothing.
 std::vector<SignedFile> ListGameFilesToSign(const std::filesystem::path& filesDir,
-                                            server::ContentProblems& problems);
+                                            ContentProblems& problems);
 
 /// One line per difference between a signed list and the files found now: a file changed,
 /// missing or not signed. Empty when they agree.
 std::vector<std::string> SignedListDifferences(const std::vector<SignedFile>& signedFiles,
                                                const std::vector<SignedFile>& found);
 
-}  // namespace ombrelta::patchkit
+}  // namespace ombrelta

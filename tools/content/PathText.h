@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace ombrelta::server {
+namespace ombrelta {
 
 /// The path's text in UTF-8 with its native separators (the file's own bytes on POSIX).
 inline std::string PathToUtf8(const std::filesystem::path& path) {
@@ -23,4 +23,4 @@ inline std::filesystem::path PathFromUtf8(std::string_view text) {
     return std::filesystem::path(std::u8string(text.begin(), text.end()));
 }
 
-}  // namespace ombrelta::server
+}  // namespace ombrelta

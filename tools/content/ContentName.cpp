@@ -1,10 +1,10 @@
-#include "tools/server/ContentName.h"
+#include "tools/content/ContentName.h"
 
 #include <cstdint>
 
 #include "common/SafePath.h"
 
-namespace ombrelta::server {
+namespace ombrelta {
 namespace {
 
 bool IsControl(unsigned char c) {
@@ -79,4 +79,4 @@ const char* LauncherNameFault(std::string_view name) {
     return nullptr;
 }
 
-}  // namespace ombrelta::server
+}  // namespace ombrelta

@@ -6,7 +6,7 @@
 
 #include "common/FileSystem.h"
 
-namespace ombrelta::server {
+namespace ombrelta {
 
 /// What a content file was when it was loaded, so that every later read can tell whether the
 /// handle still reads the bytes the server announced (size, MD5) for it.
@@ -34,4 +34,4 @@ private:
     mutable std::atomic<bool> noticed{false};
 };
 
-}  // namespace ombrelta::server
+}  // namespace ombrelta

@@ -6,10 +6,10 @@
 #include <string>
 
 #include "common/FileSystem.h"
-#include "tools/server/ContentTree.h"
-#include "tools/server/LoadStamp.h"
+#include "tools/content/ContentTree.h"
+#include "tools/content/LoadStamp.h"
 
-namespace ombrelta::server {
+namespace ombrelta {
 
 /// One patch archive on offer.
 struct PatchArchive {
@@ -42,4 +42,4 @@ private:
     std::map<std::uint16_t, PatchArchive> patches;
 };
 
-}  // namespace ombrelta::server
+}  // namespace ombrelta

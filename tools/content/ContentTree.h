@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace ombrelta::server {
+namespace ombrelta {
 
 /// What the content loaders found wrong, one line per fault, each naming its path.
 using ContentProblems = std::vector<std::string>;
@@ -34,4 +34,4 @@ std::optional<std::filesystem::file_status> FollowedStatus(const std::filesystem
                                                            const std::string& shownPath,
                                                            ContentProblems& problems);
 
-}  // namespace ombrelta::server
+}  // namespace ombrelta

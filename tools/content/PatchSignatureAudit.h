@@ -7,7 +7,7 @@
 
 #include "common/PublicKeySet.h"
 
-namespace ombrelta::patchkit {
+namespace ombrelta {
 
 /// What is wrong with a patch archive's signature.
 struct SignatureWarning {
@@ -27,4 +27,4 @@ std::optional<SignatureWarning> PatchSignatureWarning(const std::filesystem::pat
 /// version (CheckPatchSignature); false for anything else, an unreadable archive included.
 bool SignedWith(const std::filesystem::path& archive, const PublicKeySet& publicKey, std::uint16_t version);
 
-}  // namespace ombrelta::patchkit
+}  // namespace ombrelta

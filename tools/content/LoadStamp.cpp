@@ -1,6 +1,6 @@
-#include "tools/server/LoadStamp.h"
+#include "tools/content/LoadStamp.h"
 
-namespace ombrelta::server {
+namespace ombrelta {
 
 std::optional<LoadStamp> LoadStamp::Take(const File& handle, std::wstring path) {
     std::optional<OpenFileStamp> now = handle.Stamp();
@@ -41,4 +41,4 @@ bool LoadStamp::FirstToNotice() const {
     return !noticed.exchange(true);
 }
 
-}  // namespace ombrelta::server
+}  // namespace ombrelta

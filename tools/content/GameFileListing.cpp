@@ -1,14 +1,14 @@
-#include "tools/patch/GameFileListing.h"
+#include "tools/content/GameFileListing.h"
 
 #include <map>
 
 #include "common/Text.h"
-#include "tools/server/ContentName.h"
-#include "tools/server/ContentRules.h"
-#include "tools/server/PathText.h"
+#include "tools/content/ContentName.h"
+#include "tools/content/ContentRules.h"
+#include "tools/content/PathText.h"
 #include "verify/FileHash.h"
 
-namespace ombrelta::patchkit {
+namespace ombrelta {
 namespace {
 
 constexpr std::uint64_t kMaxFileSize = 4294967295u;
@@ -23,19 +23,19 @@ std::map<std::string, const SignedFile*> ByPath(const std::vector<SignedFile>& f
 }  // namespace
 
 std::vector<SignedFile> ListGameFilesToSign(const std::filesystem::path& filesDir,
-                                            server::ContentProblems& problems) {
-    if (!server::FolderPresent(filesDir, "files", problems))
+                                            ContentProblems& problems) {
+    if (!FolderPresent(filesDir, "files", problems))
         return {};
-    std::vector<server::TreeFile> found = server::ListTree(filesDir, problems);
-    std::erase_if(found, [](const server::TreeFile& file) { return file.path == kSignedFileListName; });
+    std::vector<TreeFile> found = ListTree(filesDir, problems);
+    std::erase_if(found, [](const TreeFile& file) { return file.path == kSignedFileListName; });
     std::vector<std::string> paths;
-    for (const server::TreeFile& file : found)
+    for (const TreeFile& file : found)
         paths.push_back(file.path);
-    server::CheckGameFilePaths(paths, problems);
+    CheckGameFilePaths(paths, problems);
     std::vector<SignedFile> files;
-    for (const server::TreeFile& file : found) {
-        const std::wstring pathW = Utf8ToWide(server::PathToUtf8(file.file));
-        const std::string shown = server::EscapeForLog(file.path);
+    for (const TreeFile& file : found) {
+        const std::wstring pathW = Utf8ToWide(PathToUtf8(file.file));
+        const std::string shown = EscapeForLog(file.path);
         FileDigests digests = ComputeFileDigests(pathW);
         SignedFile listed{.path = file.path,
                           .size = static_cast<std::uint32_t>(file.size),
@@ -60,7 +60,7 @@ std::vector<std::string> SignedListDifferences(const std::vector<SignedFile>& si
     std::vector<std::string> differences;
     for (const auto& [path, file] : foundByPath) {
         const auto it = signedByPath.find(path);
-        const std::string shown = server::EscapeForLog(path);
+        const std::string shown = EscapeForLog(path);
         if (it == signedByPath.end())
             differences.push_back(shown + " is not signed");
         else if (it->second->size != file->size || it->second->md5 != file->md5 || it->second->sha256 != file->sha256)
@@ -68,9 +68,9 @@ std::vector<std::string> SignedListDifferences(const std::vector<SignedFile>& si
     }
     for (const auto& [path, file] : signedByPath) {
         if (!foundByPath.contains(path))
-            differences.push_back(server::EscapeForLog(path) + " is signed but no longer served");
+            differences.push_back(EscapeForLog(path) + " is signed but no longer served");
     }
     return differences;
 }
 
-}  // namespace ombrelta::patchkit
+}  // namespace ombrelta

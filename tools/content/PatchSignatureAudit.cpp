@@ -1,15 +1,15 @@
-#include "tools/patch/PatchSignatureAudit.h"
+#include "tools/content/PatchSignatureAudit.h"
 
 #include "patch/PatchManifest.h"
 #include "patch/PatchSignature.h"
 #include "patch/ZipReader.h"
-#include "tools/server/PathText.h"
+#include "tools/content/PathText.h"
 
-namespace ombrelta::patchkit {
+namespace ombrelta {
 
 std::optional<SignatureWarning> PatchSignatureWarning(const std::filesystem::path& archive, std::uint16_t version) {
     ZipReader reader;
-    if (!reader.Open(server::PathToUtf8(archive)))
+    if (!reader.Open(PathToUtf8(archive)))
         return std::nullopt;
     bool hasSignature = false;
     for (std::uint32_t i = 0; i < reader.EntryCount() && !hasSignature; ++i)
@@ -33,7 +33,7 @@ std::optional<SignatureWarning> PatchSignatureWarning(const std::filesystem::pat
 
 bool SignedWith(const std::filesystem::path& archive, const PublicKeySet& publicKey, std::uint16_t version) {
     ZipReader reader;
-    return reader.Open(server::PathToUtf8(archive)) && CheckPatchSignature(reader, publicKey, version);
+    return reader.Open(PathToUtf8(archive)) && CheckPatchSignature(reader, publicKey, version);
 }
 
-}  // namespace ombrelta::patchkit
+}  // namespace ombrelta

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace ombrelta::patchkit {
+namespace ombrelta {
 
 /// Size from which a patch archive can no longer be announced: the protocol carries 32 bits.
 inline constexpr std::uint64_t kArchiveSizeLimit = std::uint64_t{1} << 32;
@@ -38,4 +38,4 @@ std::vector<std::string> DeltaEntryFiles(const std::filesystem::path& archive);
 std::vector<std::string> VerifyPatchArchive(const std::filesystem::path& archive, std::uint16_t expected,
                                             const std::optional<std::filesystem::path>& oldTree = std::nullopt);
 
-}  // namespace ombrelta::patchkit
+}  // namespace ombrelta

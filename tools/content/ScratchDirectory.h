@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-namespace ombrelta::server {
+namespace ombrelta {
 
 /// A fresh directory under the system's temporary directory, removed with its contents on
 /// destruction.
@@ -20,4 +20,4 @@ private:
     std::filesystem::path path;
 };
 
-}  // namespace ombrelta::server
+}  // namespace ombrelta

@@ -1,11 +1,11 @@
-#include "tools/server/ScratchDirectory.h"
+#include "tools/content/ScratchDirectory.h"
 
 #include <random>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 
-namespace ombrelta::server {
+namespace ombrelta {
 
 ScratchDirectory::ScratchDirectory() {
     std::error_code error;
@@ -30,4 +30,4 @@ ScratchDirectory::~ScratchDirectory() {
     std::filesystem::remove_all(path, ignored);
 }
 
-}  // namespace ombrelta::server
+}  // namespace ombrelta

@@ -1,12 +1,12 @@
-#include "tools/server/ContentTree.h"
+#include "tools/content/ContentTree.h"
 
 #include <algorithm>
 #include <system_error>
 
-#include "tools/server/ContentName.h"
-#include "tools/server/PathText.h"
+#include "tools/content/ContentName.h"
+#include "tools/content/PathText.h"
 
-namespace ombrelta::server {
+namespace ombrelta {
 namespace {
 
 namespace fs = std::filesystem;
@@ -103,4 +103,4 @@ std::vector<TreeFile> ListTree(const fs::path& dir, ContentProblems& problems) {
     return files;
 }
 
-}  // namespace ombrelta::server
+}  // namespace ombrelta
