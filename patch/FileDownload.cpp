@@ -1,10 +1,6 @@
 #include "patch/FileDownload.h"
 
-#include <optional>
 #include <utility>
-
-#include "common/FileSystem.h"
-#include "common/Path.h"
 
 namespace ombrelta {
 namespace {
@@ -28,96 +24,50 @@ private:
     std::vector<std::uint8_t> chunk;
 };
 
-// A download's ".download" file. Once opened it is deleted when this goes out of scope, unless
-// it was moved into place or kept for a later download to continue.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::wstring path) : path(std::move(path)) {}
-    ~TemporaryFile() {
-        if (owned)
-            (void)DeleteFileAt(path);
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    // Fills the file from the chunks, continuing it after plan.startOffset bytes or starting it
-    // anew; true only when complete. A failing request or a throwing progress target keeps it
-    // when keepInterrupted; the progress target's exception passes through.
-    bool Fetch(ChunkChannel& channel,
-               const ChunkLoopPlan& plan,
-               const DownloadProgress& progress,
-               bool keepInterrupted);
-    // Replaces targetPath with the complete file.
-    bool MoveIntoPlace(const std::wstring& targetPath);
-
-private:
-    std::wstring path;
-    bool owned = false;
-};
-
-bool TemporaryFile::Fetch(ChunkChannel& channel,
-                          const ChunkLoopPlan& plan,
-                          const DownloadProgress& progress,
-                          bool keepInterrupted) {
-    if (plan.startOffset == 0)
-        (void)DeleteFileAt(path);
-    std::optional<File> file = plan.startOffset == 0 ? File::OpenWrite(path) : File::OpenAppend(path);
-    if (!file)
-        return false;
-    owned = true;
-    bool progressFailed = false;
-    auto onChunk = [&](std::uint32_t written, std::uint32_t total) {
-        try {
-            progress(written, total);
-        } catch (...) {
-            progressFailed = true;
-            throw;
-        }
-    };
-    std::uint32_t written = 0;
-    ChunkLoopStatus status = ChunkLoopStatus::WriteFailed;
-    try {
-        status = RunChunkLoop(channel, *file, plan, progress ? DownloadProgress(onChunk) : nullptr, written);
-    } catch (...) {
-        file.reset();
-        owned = !keepInterrupted;
-        if (progressFailed)
-            throw;
-        return false;
-    }
-    return status == ChunkLoopStatus::Complete && (plan.totalSize == 0 || written == plan.totalSize);
-}
-
-bool TemporaryFile::MoveIntoPlace(const std::wstring& targetPath) {
-    (void)DeleteFileAt(targetPath);
-    if (!RenameFileNoReplace(path, targetPath))
-        return false;
-    owned = false;
-    return true;
-}
-
 }  // namespace
 
-bool DownloadToFile(std::uint32_t totalSize, const std::wstring& targetPath, ChunkFetcher fetcher,
+bool DownloadToFile(std::uint32_t totalSize,
+                    const std::wstring& targetPath,
+                    ChunkFetcher fetcher,
                     DownloadProgress progress) {
     if (!fetcher)
         return false;
     FetcherChannel channel(std::move(fetcher));
-    return DownloadToFile(totalSize, targetPath, channel, 1, std::move(progress));
+    return DownloadToFile(channel,
+                          {.target = targetPath,
+                           .totalSize = totalSize,
+                           .exactSize = true,
+                           .placement = Placement::PartMovedIn},
+                          progress);
 }
 
-bool DownloadToFile(std::uint32_t totalSize, const std::wstring& targetPath, ChunkChannel& channel, int window,
-                    DownloadProgress progress, KeptDownload kept) {
-    if (targetPath.empty())
+bool DownloadToFile(ChunkChannel& channel, const DownloadPlan& plan, const DownloadProgress& progress) {
+    if (plan.target.empty())
         return false;
-    if (!EnsureParentDirectories(targetPath))
+    // Exceptions of progress and use are the caller's own and pass through; any other comes from
+    // a failing request, which ends the download like every other failure.
+    bool callerFailed = false;
+    const auto marking = [&](auto call) {
+        return [&callerFailed, call](auto... args) {
+            try {
+                return call(args...);
+            } catch (...) {
+                callerFailed = true;
+                throw;
+            }
+        };
+    };
+    DownloadPlan watched = plan;
+    if (plan.use)
+        watched.use = marking(plan.use);
+    try {
+        return DownloadChunks(channel, watched, progress ? DownloadProgress(marking(progress)) : nullptr)
+                   .end == DownloadEnd::Done;
+    } catch (...) {
+        if (callerFailed)
+            throw;
         return false;
-
-    const ChunkLoopPlan plan{
-        .totalSize = totalSize, .totalIsLimit = true, .window = window, .startOffset = kept.startOffset};
-    TemporaryFile temporary(targetPath + L".download");
-    return temporary.Fetch(channel, plan, progress, kept.keepInterrupted) &&
-           temporary.MoveIntoPlace(targetPath);
+    }
 }
 
 }  // namespace ombrelta

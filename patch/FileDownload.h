@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/ChunkLoop.h"
+#include "protocol/ChunkDownload.h"
 
 namespace ombrelta {
 
@@ -16,21 +16,14 @@ using ChunkFetcher = std::function<std::vector<std::uint8_t>(std::uint32_t offse
 /// into place only when complete. totalSize 0 accepts any length. False on any failure, with
 /// the temporary file deleted and targetPath untouched; a fetcher's exception becomes false,
 /// one of progress passes through.
-bool DownloadToFile(std::uint32_t totalSize, const std::wstring& targetPath, ChunkFetcher fetcher,
+bool DownloadToFile(std::uint32_t totalSize,
+                    const std::wstring& targetPath,
+                    ChunkFetcher fetcher,
                     DownloadProgress progress);
 
-/// What a download does with the ".download" file an earlier one left, and with its own when
-/// interrupted.
-struct KeptDownload {
-    /// Bytes of the ".download" file to continue after; 0 starts it anew.
-    std::uint32_t startOffset = 0;
-    /// Whether a download ended by a failing request (or a throwing progress) keeps its
-    /// ".download" for a later one to continue.
-    bool keepInterrupted = false;
-};
-
-/// DownloadToFile over the requests of channel, with up to window of them in flight.
-bool DownloadToFile(std::uint32_t totalSize, const std::wstring& targetPath, ChunkChannel& channel, int window,
-                    DownloadProgress progress, KeptDownload kept = {});
+/// A patch archive's download as plan says (DownloadChunks): true when done; false for every
+/// other end, a failing request among them, while an exception of progress passes through.
+/// False without touching anything when the target is empty.
+bool DownloadToFile(ChunkChannel& channel, const DownloadPlan& plan, const DownloadProgress& progress);
 
 }  // namespace ombrelta

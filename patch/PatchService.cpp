@@ -27,15 +27,26 @@ bool PatchFitsOnDisk(const PatchInfo& patch, const std::wstring& archivePath) {
     return DiskSpaceFits(archivePath, needed, GetFileSize(archivePath + L".download").value_or(0));
 }
 
+// "Downloading patch V" from 25 to 65 percent as the archive's bytes arrive.
+DownloadProgress DownloadReports(const ProgressCallback& progress, std::uint16_t version) {
+    if (!progress)
+        return nullptr;
+    const std::wstring message = L"Downloading patch " + std::to_wstring(version);
+    return [progress, message](std::uint32_t written, std::uint32_t total) {
+        const std::uint64_t share = total == 0 ? 0 : std::uint64_t{written} * 40 / total;
+        progress(message, static_cast<std::int32_t>(25 + share));
+    };
+}
+
 }  // namespace
 
 PatchService::PatchService(std::wstring installDir,
-                           int chunkWindow,
+                           int pipeline,
                            bool resume,
                            std::optional<PublicKeySet> publicKey,
                            bool applyDeltas)
     : installDir(std::move(installDir)),
-      chunkWindow(chunkWindow),
+      pipeline(pipeline),
       resume(resume),
       publicKey(std::move(publicKey)),
       applyDeltas(applyDeltas) {}
@@ -84,25 +95,36 @@ bool PatchService::ApplyPatches(LauncherApi& api, ProgressCallback progress) {
     }
 }
 
-bool PatchService::DownloadAndExtract(LauncherApi& api, const PatchInfo& patch, const std::wstring& archivePath,
+bool PatchService::DownloadAndExtract(LauncherApi& api,
+                                      const PatchInfo& patch,
+                                      const std::wstring& archivePath,
                                       const ProgressCallback& progress) {
-    for (;;) {
-        bool resumed = false;
-        if (!DownloadPatch(api, patch, archivePath, progress, resumed) || !PathExists(archivePath))
+    if (!PatchFitsOnDisk(patch, archivePath)) {
+        Report(progress, L"Not enough disk space: " + Utf8ToWide(patch.fileName), 20);
+        return false;
+    }
+    DownloadPlan plan{.target = archivePath,
+                      .totalSize = patch.size,
+                      .exactSize = true,
+                      .placement = Placement::PartMovedIn,
+                      .pipeline = pipeline};
+    if (resume)
+        plan.resumeRecord = PatchPartRecord(patch.version, patch.size, patch.fileName);
+    // A continued archive that fails extraction may not be this patch's after all: the download
+    // fetches it once more whole.
+    plan.use = [&](bool continued) {
+        if (!PathExists(archivePath))
             return false;
         Report(progress, L"Extracting patch...", 70);
         bool signatureRefused = false;
         if (Extract(patch, archivePath, signatureRefused))
             return true;
-        // The part kept from before may not belong to this archive after all, so a continued
-        // download is fetched once more whole; the next pass starts at 0 and is not resumed.
-        if (!resumed) {
-            if (signatureRefused)
-                Report(progress, L"Signature check failed: " + Utf8ToWide(patch.fileName), 70);
-            return false;
-        }
-        (void)DeleteFileAt(archivePath);
-    }
+        if (!continued && signatureRefused)
+            Report(progress, L"Signature check failed: " + Utf8ToWide(patch.fileName), 70);
+        return false;
+    };
+    PatchChunkChannel channel(api, patch.version);
+    return DownloadToFile(channel, plan, DownloadReports(progress, patch.version));
 }
 
 bool PatchService::Extract(const PatchInfo& patch, const std::wstring& archivePath, bool& signatureRefused) {
@@ -114,42 +136,6 @@ bool PatchService::Extract(const PatchInfo& patch, const std::wstring& archivePa
                              &movedAsideFiles, deltas);
     signatureRefused = outcome == SignedExtraction::SignatureRefused;
     return outcome == SignedExtraction::Extracted;
-}
-
-KeptDownload PatchService::PrepareKept(const PatchInfo& patch, const std::wstring& partialPath) const {
-    if (!resume)
-        return {};
-    const std::string identity = PatchPartRecord(patch.version, patch.size, patch.fileName);
-    const std::uint32_t start = ResumableSize(partialPath, identity, patch.size);
-    // Without its record a partial file could never be continued, so it is not kept.
-    return {.startOffset = start, .keepInterrupted = RecordPartial(partialPath, identity)};
-}
-
-bool PatchService::DownloadPatch(LauncherApi& api, const PatchInfo& patch, const std::wstring& archivePath,
-                                 ProgressCallback progress, bool& resumed) {
-    if (!PatchFitsOnDisk(patch, archivePath)) {
-        Report(progress, L"Not enough disk space: " + Utf8ToWide(patch.fileName), 20);
-        return false;
-    }
-    const std::wstring partialPath = archivePath + L".download";
-    const KeptDownload kept = PrepareKept(patch, partialPath);
-    resumed = kept.startOffset != 0;
-    const std::uint16_t version = patch.version;
-    PatchChunkChannel channel(api, version);
-    if (chunkWindow > 1)
-        api.SendRequestsAtOnce();
-    DownloadProgress onChunk;
-    if (progress) {
-        const std::wstring message = L"Downloading patch " + std::to_wstring(version);
-        onChunk = [progress, message](std::uint32_t written, std::uint32_t total) {
-            const std::uint64_t share = total == 0 ? 0 : std::uint64_t{written} * 40 / total;
-            progress(message, static_cast<std::int32_t>(25 + share));
-        };
-    }
-    const bool done = DownloadToFile(patch.size, archivePath, channel, chunkWindow, std::move(onChunk), kept);
-    if (resume && (done || !PathExists(partialPath)))
-        DiscardPartial(partialPath);
-    return done;
 }
 
 void PatchService::RemovePatchTemp(const std::wstring& archivePath) const {

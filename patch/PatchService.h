@@ -7,7 +7,6 @@
 
 #include "common/ProgressCallback.h"
 #include "common/PublicKeySet.h"
-#include "patch/FileDownload.h"
 #include "protocol/LauncherApi.h"
 #include "protocol/PatchInfo.h"
 
@@ -16,7 +15,7 @@ namespace ombrelta {
 /// Brings an installation up to the newest patch the launcher server offers.
 class PatchService {
 public:
-    /// installDir: the launcher's own directory, ending with a separator. chunkWindow: chunk
+    /// installDir: the launcher's own directory, ending with a separator. pipeline: chunk
     /// requests a download may keep in flight (1 waits for each answer). resume: an interrupted
     /// download keeps its ".download" and a record beside it, and the next download of the same
     /// patch continues it; a continued archive that fails extraction is fetched once more whole.
@@ -25,7 +24,7 @@ public:
     /// applyDeltas: delta entries are applied to the installed files (DeltaEntries::Applied)
     /// rather than written as files.
     explicit PatchService(std::wstring installDir,
-                          int chunkWindow = 1,
+                          int pipeline = 1,
                           bool resume = false,
                           std::optional<PublicKeySet> publicKey = std::nullopt,
                           bool applyDeltas = false);
@@ -53,15 +52,14 @@ private:
     /// Extracts the archive, checking its signature when a key is set; signatureRefused tells
     /// that the signature was the reason of a failure.
     bool Extract(const PatchInfo& patch, const std::wstring& archivePath, bool& signatureRefused);
-    bool DownloadAndExtract(LauncherApi& api, const PatchInfo& patch, const std::wstring& archivePath,
+    /// Downloads the archive to archivePath and extracts it; false when either fails.
+    bool DownloadAndExtract(LauncherApi& api,
+                            const PatchInfo& patch,
+                            const std::wstring& archivePath,
                             const ProgressCallback& progress);
-    /// resumed tells whether the download continued a partial one.
-    bool DownloadPatch(LauncherApi& api, const PatchInfo& patch, const std::wstring& archivePath,
-                       ProgressCallback progress, bool& resumed);
-    KeptDownload PrepareKept(const PatchInfo& patch, const std::wstring& partialPath) const;
 
     std::wstring installDir;
-    int chunkWindow;
+    int pipeline;
     bool resume;
     std::optional<PublicKeySet> publicKey;
     bool applyDeltas;

@@ -17,6 +17,7 @@ public:
     bool Discard() override;
     ChunkTraffic* Traffic() override { return &api.Traffic(); }
     ChunkWindow* AutoWindow() override { return &api.AutoWindow(); }
+    void SendRequestsAtOnce() override { api.SendRequestsAtOnce(); }
 
 protected:
     LauncherApi& api;

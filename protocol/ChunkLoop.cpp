@@ -12,9 +12,9 @@ public:
     RequestWindow(ChunkChannel& channel, const ChunkLoopPlan& plan)
         : channel(channel),
           totalSize(plan.totalSize),
-          window(plan.window),
-          mode(plan.window > 1 && plan.totalSize != 0 ? Mode::FirstAnswer : Mode::Alone),
-          sizing(plan.window == kAutoWindow ? SizingWindow(channel) : nullptr) {
+          window(plan.pipeline),
+          mode(plan.pipeline > 1 && plan.totalSize != 0 ? Mode::FirstAnswer : Mode::Alone),
+          sizing(plan.pipeline == kAutoWindow ? SizingWindow(channel) : nullptr) {
         if (sizing)
             sizing->StartDownload();
     }

@@ -43,6 +43,9 @@ public:
     /// The window a plan's kAutoWindow keeps in flight, where it outlives one download (the
     /// connection's); none, the default, gives each download a ChunkWindow of its own.
     virtual ChunkWindow* AutoWindow() { return nullptr; }
+    /// Readies the connection for requests kept in flight; called once before a download whose
+    /// pipeline is above 1. Nothing for a channel without a connection of its own.
+    virtual void SendRequestsAtOnce() {}
 };
 
 /// What one download asks for.
@@ -51,16 +54,17 @@ struct ChunkLoopPlan {
     std::uint32_t totalSize = 0;
     /// Whether more bytes than a known totalSize end the download (PastAnnouncedSize).
     bool totalIsLimit = false;
-    /// Chunk requests that may be in flight at once; 1 or less waits for every answer;
-    /// kAutoWindow as many as the channel's ChunkWindow holds, told of every answer asked ahead.
-    int window = 1;
+    /// Chunk requests that may be in flight at once (`pipeline`); 1 or less waits for every
+    /// answer; kAutoWindow as many as the channel's ChunkWindow holds, told of every answer asked
+    /// ahead.
+    int pipeline = 1;
     /// Bytes already in place; the first request asks from here.
     std::uint32_t startOffset = 0;
 };
 
 /// The chunk loop of a download: requests the chunk at each offset until one is marked last,
 /// appends each non-empty chunk to file and reports progress after each chunk, in order. The
-/// first request goes alone; with a window above 1 and a known total, the first chunk's length
+/// first request goes alone; with a pipeline above 1 and a known total, the first chunk's length
 /// is taken as every chunk's length and requests ask ahead at multiples of it, never from the
 /// total on. An answer of another length that is not the last one means those requests asked
 /// from wrong offsets: their answers are dropped and the rest goes one request at a time.

@@ -5,7 +5,7 @@
 
 namespace ombrelta {
 
-/// The window of a download that sizes itself: ChunkLoopPlan::window set to this keeps the
+/// The window of a download that sizes itself: ChunkLoopPlan::pipeline set to this keeps the
 /// requests of a ChunkWindow in flight. Being above 1, it takes every path of a window that
 /// asks ahead (requests sent at once, a repaired file hashed again).
 inline constexpr int kAutoWindow = 257;

@@ -21,7 +21,7 @@ namespace {
 
 constexpr wchar_t kVerifiedFileCacheName[] = L"_verify_cache";
 
-// The `pipeline` value goes to the downloads as their window as it stands.
+// The `pipeline` value goes to the downloads as it stands.
 static_assert(LauncherOptions::kAutoPipeline == kAutoWindow);
 
 // What the stages get: a callback that always exists and hands every report on unchanged.
@@ -86,7 +86,7 @@ void LauncherService::CheckGameFiles(const ProgressCallback& progress,
                                      std::function<void()> startingOver) {
     // Only a signed file list is held to the installed version.
     const std::uint16_t installed = config.options.publicKey ? ReadLocalVersion(installDir, L"version.dat") : 0;
-    const FileCheckSettings settings{.chunkWindow = config.options.pipeline,
+    const FileCheckSettings settings{.pipeline = config.options.pipeline,
                                      .resume = config.options.resume,
                                      .position = &position,
                                      .startingOver = std::move(startingOver),

@@ -8,6 +8,7 @@
 #include "common/FileSystem.h"
 #include "common/SafePath.h"
 #include "common/Text.h"
+#include "verify/EntryFile.h"
 #include "verify/FileHash.h"
 #include "verify/GameFileDownload.h"
 #include "verify/HashAhead.h"
@@ -26,26 +27,6 @@ std::size_t FirstUnsafeEntry(const std::vector<HashEntry>& entries) {
     return entries.size();
 }
 
-// FileNeedsRepair reading the file through hash(), only when its size matches and the cache
-// (if any) does not vouch for it; the cache learns what the reading found.
-bool FileNeedsRepairWith(const HashEntry& entry,
-                         const std::function<HashedFile()>& hash,
-                         VerifiedFileCache* cache) {
-    const std::wstring pathW = EntryWidePath(entry);
-    if (!PathExists(pathW))
-        return true;
-    // A file of another size needs repair whatever its digest, so it is not read at all.
-    std::optional<std::uint64_t> size = GetFileSize(pathW);
-    if (!size || *size != entry.size)
-        return true;
-    if (cache && cache->Trusts(entry, GetFileStamp(pathW)))
-        return false;
-    const HashedFile hashed = hash();
-    if (cache)
-        cache->RecordIfIntact(entry, hashed);
-    return hashed.md5.empty() || !SameMd5Text(hashed.md5, entry.hash);
-}
-
 // Entries done before a reconnection, and files the cache vouches for, are not hashed ahead.
 // The checking thread asks the cache again when it reaches them, since an earlier repair may
 // have rewritten one.
@@ -58,7 +39,8 @@ std::vector<bool> SkippedAhead(const std::vector<HashEntry>& entries,
         return skipped;
     skipped.resize(end);
     for (std::size_t i = 0; i < end; ++i)
-        skipped[i] = i < start || (cache && cache->Trusts(entries[i], GetFileStamp(EntryWidePath(entries[i]))));
+        skipped[i] =
+            i < start || (cache && cache->Trusts(entries[i], GetFileStamp(EntryWidePath(entries[i]))));
     return skipped;
 }
 
@@ -101,22 +83,24 @@ void Repair(LauncherApi& api,
             const SignedFileCheck* signedCheck,
             bool wasCut) {
     if (settings.resume || settings.publicKey) {
-        BesideRepair how{.window = settings.chunkWindow, .keepPart = settings.resume};
+        BesideRepair how{.pipeline = settings.pipeline, .keepPart = settings.resume};
         if (signedCheck)
             how.checkPart = [&](const std::wstring& partPath) {
                 signedCheck->CheckRepaired(entry, partPath);
             };
         DownloadGameFileBeside(api, entry, progress, how);
     } else if (wasCut) {
-        DownloadGameFileChecked(api, entry, progress, settings.chunkWindow);
+        DownloadGameFileChecked(api, entry, progress, settings.pipeline);
     } else {
-        DownloadGameFile(api, entry, progress, settings.chunkWindow);
+        DownloadGameFile(api, entry, progress, settings.pipeline);
     }
 }
 
 // The signed list's guard when a key asks for one; its own repair is reported like any other.
-std::optional<SignedFileCheck> SignedCheckFor(LauncherApi& api, const std::vector<HashEntry>& entries,
-                                              const ProgressCallback& progress, const FileCheckSettings& settings) {
+std::optional<SignedFileCheck> SignedCheckFor(LauncherApi& api,
+                                              const std::vector<HashEntry>& entries,
+                                              const ProgressCallback& progress,
+                                              const FileCheckSettings& settings) {
     if (!settings.publicKey)
         return std::nullopt;
     return SignedFileCheck::Prepare(entries, *settings.publicKey, settings.installedVersion,
@@ -141,7 +125,9 @@ void RepairEntry(LauncherApi& api,
     at.interruptedRepair.reset();
 }
 
-bool CheckAndRepairAll(LauncherApi& api, const ProgressCallback& progress, VerifiedFileCache* cache,
+bool CheckAndRepairAll(LauncherApi& api,
+                       const ProgressCallback& progress,
+                       VerifiedFileCache* cache,
                        const FileCheckSettings& settings) {
     FileCheckPosition fresh;
     FileCheckPosition& at = settings.position ? *settings.position : fresh;
@@ -149,7 +135,8 @@ bool CheckAndRepairAll(LauncherApi& api, const ProgressCallback& progress, Verif
     const std::optional<SignedFileCheck> signedCheck = SignedCheckFor(api, entries, progress, settings);
     const std::size_t count = entries.size();
     const std::size_t end = FirstUnsafeEntry(entries);
-    HashAhead ahead(entries, end, HashAheadThreadCount(), SkippedAhead(entries, std::min(at.next, end), end, cache));
+    HashAhead ahead(entries, end, HashAheadThreadCount(),
+                    SkippedAhead(entries, std::min(at.next, end), end, cache));
     for (std::size_t i = at.next; i < count; ++i) {
         const HashEntry& entry = entries[i];
         RequireSafeEntryPath(entry.path);
@@ -167,38 +154,21 @@ bool CheckAndRepairAll(LauncherApi& api, const ProgressCallback& progress, Verif
         }
         at.next = i + 1;
         if (progress)
-            progress(L"Checking " + pathW, static_cast<std::int32_t>(at.next * 100) / static_cast<std::int32_t>(count));
+            progress(L"Checking " + pathW,
+                     static_cast<std::int32_t>(at.next * 100) / static_cast<std::int32_t>(count));
     }
     return true;
 }
 
 }  // namespace
 
-std::wstring EntryWidePath(const HashEntry& entry) {
-    std::wstring pathW = Utf8ToWide(entry.path);
-    for (wchar_t& c : pathW) {
-        if (c == L'/')
-            c = L'\\';
-    }
-    return pathW;
+bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress) {
+    return CheckAndRepairAll(api, progress, nullptr, {});
 }
 
-bool FileNeedsRepair(const HashEntry& entry) {
-    return FileNeedsRepairWith(
-        entry,
-        [&] { return HashedFile{.md5 = ComputeFileMd5(EntryWidePath(entry)), .stampBefore = std::nullopt}; },
-        nullptr);
-}
-
-bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, int chunkWindow) {
-    return CheckAndRepairAll(api, progress, nullptr, {.chunkWindow = chunkWindow});
-}
-
-bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, VerifiedFileCache& cache, int chunkWindow) {
-    return CheckAndRepairAll(api, progress, &cache, {.chunkWindow = chunkWindow});
-}
-
-bool VerifyAndRepairFiles(LauncherApi& api, const ProgressCallback& progress, VerifiedFileCache* cache,
+bool VerifyAndRepairFiles(LauncherApi& api,
+                          const ProgressCallback& progress,
+                          VerifiedFileCache* cache,
                           const FileCheckSettings& settings) {
     return CheckAndRepairAll(api, progress, cache, settings);
 }

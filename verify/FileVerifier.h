@@ -11,6 +11,7 @@
 #include "common/PublicKeySet.h"
 #include "protocol/HashEntry.h"
 #include "protocol/LauncherApi.h"
+#include "verify/EntryFile.h"
 
 namespace ombrelta {
 
@@ -33,8 +34,8 @@ struct FileCheckPosition {
 
 /// How a file check downloads, and where it starts.
 struct FileCheckSettings {
-    /// Chunk requests each download may keep in flight (see DownloadGameFile).
-    int chunkWindow = 1;
+    /// Chunk requests each download may keep in flight (`pipeline`, see DownloadGameFile).
+    int pipeline = 1;
     /// Each repair keeps its part beside the file (see DownloadGameFileBeside), so an interrupted
     /// one keeps its progress.
     bool resume = false;
@@ -55,26 +56,16 @@ struct FileCheckSettings {
 /// differing one, reporting "Checking " / "Repairing " with the path. True when the whole list
 /// was gone through; every failure throws std::runtime_error (the request's or download's own
 /// text, or "Unsafe file path: " and the path for an entry that would leave the working
-/// directory), leaving earlier repairs in place and later entries untouched. chunkWindow: the
-/// chunk requests each download may keep in flight (see DownloadGameFile).
-bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, int chunkWindow = 1);
+/// directory), leaving earlier repairs in place and later entries untouched.
+bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress);
 
-/// VerifyAndRepairFiles that trusts the files the cache vouches for without reading them and
-/// records in it every file it reads and finds intact; the cache keeps only listed paths.
-/// Reports, requests and failures are those of the plain check.
-bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress, VerifiedFileCache& cache,
-                          int chunkWindow = 1);
-
-/// VerifyAndRepairFiles with the cache when one is given, as settings say. With a public key,
-/// also "Signature check failed: " and the path of the entry refused.
-bool VerifyAndRepairFiles(LauncherApi& api, const ProgressCallback& progress, VerifiedFileCache* cache,
+/// VerifyAndRepairFiles as settings say, trusting the files the cache (when given) vouches for
+/// without reading them and recording in it every file it reads and finds intact; the cache
+/// keeps only listed paths. With a public key, also "Signature check failed: " and the path of
+/// the entry refused.
+bool VerifyAndRepairFiles(LauncherApi& api,
+                          const ProgressCallback& progress,
+                          VerifiedFileCache* cache,
                           const FileCheckSettings& settings);
-
-/// True when the local file of the entry is missing, its size differs or its MD5 differs
-/// (letter case aside); an unreadable file needs repair too. Never throws.
-bool FileNeedsRepair(const HashEntry& entry);
-
-/// The entry's path as a wide path with every separator turned into '\'.
-std::wstring EntryWidePath(const HashEntry& entry);
 
 }  // namespace ombrelta

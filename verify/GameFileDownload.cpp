@@ -4,16 +4,16 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/DigestHasher.h"
 #include "common/DiskSpace.h"
 #include "common/FileSystem.h"
-#include "common/DigestHasher.h"
 #include "common/Hex.h"
 #include "common/PartialDownload.h"
-#include "common/Path.h"
 #include "common/SafePath.h"
 #include "protocol/ChunkChannels.h"
+#include "protocol/ChunkDownload.h"
+#include "verify/EntryFile.h"
 #include "verify/FileHash.h"
-#include "verify/FileVerifier.h"
 
 namespace ombrelta {
 namespace {
@@ -37,11 +37,19 @@ const char* FailureText(ChunkLoopStatus status) {
     }
 }
 
-// Digests each chunk as it is written, so that checking the file afterwards reads nothing again.
+// Digests the bytes from offset 0 on as they are written, so that checking the file afterwards
+// reads nothing again; a request for offset 0 starts the digest over.
 class DigestingChannel : public FileChunkChannel {
 public:
-    DigestingChannel(LauncherApi& api, std::uint16_t fileId)
-        : FileChunkChannel(api, fileId), hasher(Md5Hasher::Create()) {}
+    DigestingChannel(LauncherApi& api, std::uint16_t fileId) : FileChunkChannel(api, fileId) {}
+
+    void Request(std::uint32_t offset) override {
+        if (offset == 0) {
+            hasher = Md5Hasher::Create();
+            written = 0;
+        }
+        FileChunkChannel::Request(offset);
+    }
 
     bool WriteTo(File& file) override {
         if (hasher && !hasher->Update(chunk.data(), chunk.size()))
@@ -69,140 +77,81 @@ void RequireRoomFor(const HashEntry& entry, const std::wstring& pathW, std::uint
         throw std::runtime_error("Not enough disk space: " + entry.path);
 }
 
-// Runs the chunk loop into file with the reports of a repair; throws the failure texts.
-void ReceiveGameFile(const HashEntry& entry,
-                     ChunkChannel& channel,
-                     File& file,
-                     const ProgressCallback& progress,
-                     const ChunkLoopPlan& plan) {
-    const std::wstring pathW = EntryWidePath(entry);
-    DownloadProgress onChunk;
-    if (progress) {
-        onChunk = [&](std::uint32_t written, std::uint32_t size) {
-            progress(L"Repairing " + pathW, DownloadPercent(written, size));
-        };
-    }
-    std::uint32_t written = 0;
-    const ChunkLoopStatus status = RunChunkLoop(channel, file, plan, onChunk, written);
-    // An empty chunk is reported like every other before it fails the download.
-    if (status == ChunkLoopStatus::EmptyChunk && onChunk)
-        onChunk(written, entry.size);
-    if (status != ChunkLoopStatus::Complete)
-        throw std::runtime_error(FailureText(status) + entry.path);
-}
-
-// Where a kept part of the entry goes on, recording what it is a part of.
-std::uint32_t StartOfKeptPart(const HashEntry& entry, const std::wstring& partPath) {
-    const std::string identity = GameFilePartRecord(entry.size, entry.hash);
-    const std::uint32_t start = ResumableSize(partPath, identity, entry.size);
-    // Without its record the part is simply never continued.
-    (void)RecordPartial(partPath, identity);
-    return start;
-}
-
 bool PartIsTheEntry(const HashEntry& entry, const std::wstring& partPath) {
     return GetFileSize(partPath) == std::optional<std::uint64_t>(entry.size) &&
            SameMd5Text(ComputeFileMd5(partPath), entry.hash);
 }
 
-// Receives the entry's bytes from start on into the part and tells whether the part is now the
-// entry: a part fetched whole was digested as it arrived, a continued one is read again. A
-// failure deletes a part not kept.
-bool ReceivePart(LauncherApi& api,
-                 const HashEntry& entry,
-                 const std::wstring& partPath,
-                 std::uint32_t start,
-                 const ProgressCallback& progress,
-                 const BesideRepair& how) {
-    std::optional<File> file = start == 0 ? File::OpenWrite(partPath) : File::OpenAppend(partPath);
-    if (!file)
-        throw std::runtime_error("Cannot create local file: " + entry.path);
-    DigestingChannel channel(api, entry.id);
-    if (how.window > 1)
-        api.SendRequestsAtOnce();
-    try {
-        ReceiveGameFile(entry, channel, *file, progress,
-                        {.totalSize = entry.size, .window = how.window, .startOffset = start});
-    } catch (...) {
-        file.reset();
-        if (!how.keepPart)
-            DiscardPartial(partPath);
-        throw;
-    }
-    return start == 0 ? channel.Matches(entry) : PartIsTheEntry(entry, partPath);
+DownloadPlan RepairPlan(const HashEntry& entry, int pipeline) {
+    return {.target = EntryWidePath(entry), .totalSize = entry.size, .pipeline = pipeline};
 }
 
-// Runs checkPart, when there is one; a part it refuses is deleted.
-void CheckPart(const std::wstring& partPath, const BesideRepair& how) {
-    if (!how.checkPart)
-        return;
-    try {
-        how.checkPart(partPath);
-    } catch (...) {
-        DiscardPartial(partPath);
-        throw;
+// Runs the download with the reports of a repair and throws its failure texts.
+void Repair(ChunkChannel& channel,
+            const DownloadPlan& plan,
+            const HashEntry& entry,
+            const ProgressCallback& progress) {
+    DownloadProgress onChunk;
+    if (progress) {
+        onChunk = [&](std::uint32_t written, std::uint32_t size) {
+            progress(L"Repairing " + plan.target, DownloadPercent(written, size));
+        };
+    }
+    const DownloadResult result = DownloadChunks(channel, plan, onChunk);
+    switch (result.end) {
+        case DownloadEnd::Done:
+            return;
+        case DownloadEnd::CannotOpen:
+            throw std::runtime_error("Cannot create local file: " + entry.path);
+        case DownloadEnd::LoopFailed:
+            // An empty chunk is reported like every other before it fails the download.
+            if (result.status == ChunkLoopStatus::EmptyChunk && onChunk)
+                onChunk(result.written, entry.size);
+            throw std::runtime_error(FailureText(result.status) + entry.path);
+        case DownloadEnd::Refused:
+            throw std::runtime_error("Downloaded file differs from the server's list: " + entry.path);
+        default:
+            throw std::runtime_error("Failed writing file: " + entry.path);
     }
 }
 
-void InstallPart(const HashEntry& entry,
-                 const std::wstring& partPath,
-                 const std::wstring& pathW,
-                 const BesideRepair& how) {
-    CheckPart(partPath, how);
-    if (!RenameFileReplacing(partPath, pathW)) {
-        DiscardPartial(partPath);
-        throw std::runtime_error("Failed writing file: " + entry.path);
-    }
-    (void)DeleteFileAt(PartialRecordPath(partPath));
-}
-
-// A file fetched whole that is not the entry's: checkPart names the reason first (under a key,
-// a signature that does not hold).
-[[noreturn]] void RefuseWholePart(const HashEntry& entry,
-                                  const std::wstring& partPath,
-                                  const BesideRepair& how) {
-    CheckPart(partPath, how);
-    DiscardPartial(partPath);
-    throw std::runtime_error("Downloaded file differs from the server's list: " + entry.path);
+// A repair written over the file itself.
+void RepairInPlace(ChunkChannel& channel,
+                   const DownloadPlan& plan,
+                   const HashEntry& entry,
+                   const ProgressCallback& progress) {
+    RequireSafeEntryPath(entry.path);
+    RequireRoomFor(entry, plan.target, 0);
+    Repair(channel, plan, entry, progress);
 }
 
 }  // namespace
 
-bool DownloadGameFile(LauncherApi& api, const HashEntry& entry, ProgressCallback progress, int window) {
-    if (window > 1)
-        return DownloadGameFileChecked(api, entry, progress, window);
+bool DownloadGameFile(LauncherApi& api, const HashEntry& entry, ProgressCallback progress, int pipeline) {
+    if (pipeline > 1)
+        return DownloadGameFileChecked(api, entry, progress, pipeline);
     FileChunkChannel channel(api, entry.id);
-    return DownloadGameFileFrom(entry, channel, progress, window);
+    return DownloadGameFileFrom(entry, channel, progress, pipeline);
 }
 
 bool DownloadGameFileChecked(LauncherApi& api,
                              const HashEntry& entry,
                              const ProgressCallback& progress,
-                             int window) {
-    if (window > 1)
-        api.SendRequestsAtOnce();
+                             int pipeline) {
     DigestingChannel channel(api, entry.id);
-    DownloadGameFileFrom(entry, channel, progress, window);
+    DownloadPlan plan = RepairPlan(entry, pipeline);
     // Requests sent ahead assume that the server answers in order, and a download after a
     // reconnection that the file did not change on the server meanwhile: the digest checks both.
-    if (!channel.Matches(entry))
-        throw std::runtime_error("Downloaded file differs from the server's list: " + entry.path);
+    plan.check = [&](const std::wstring&, bool) { return channel.Matches(entry); };
+    RepairInPlace(channel, plan, entry, progress);
     return true;
 }
 
 bool DownloadGameFileFrom(const HashEntry& entry,
                           ChunkChannel& channel,
                           const ProgressCallback& progress,
-                          int window) {
-    RequireSafeEntryPath(entry.path);
-    const std::wstring pathW = EntryWidePath(entry);
-    RequireRoomFor(entry, pathW, 0);
-    // Failures here show up as the open failing just below.
-    (void)EnsureParentDirectories(pathW);
-    std::optional<File> file = File::OpenWrite(pathW);
-    if (!file)
-        throw std::runtime_error("Cannot create local file: " + entry.path);
-    ReceiveGameFile(entry, channel, *file, progress, {.totalSize = entry.size, .window = window});
+                          int pipeline) {
+    RepairInPlace(channel, RepairPlan(entry, pipeline), entry, progress);
     return true;
 }
 
@@ -211,22 +160,26 @@ bool DownloadGameFileBeside(LauncherApi& api,
                             const ProgressCallback& progress,
                             const BesideRepair& how) {
     RequireSafeEntryPath(entry.path);
-    const std::wstring pathW = EntryWidePath(entry);
-    const std::wstring partPath = pathW + L".download";
+    DownloadPlan plan = RepairPlan(entry, how.pipeline);
+    plan.placement = Placement::PartRenamedOver;
     // A part left from before is continued or written over from 0: either way its bytes are free.
-    RequireRoomFor(entry, pathW, GetFileSize(partPath).value_or(0));
-    (void)EnsureParentDirectories(pathW);
-    for (;;) {
-        const std::uint32_t start = how.keepPart ? StartOfKeptPart(entry, partPath) : 0;
-        if (ReceivePart(api, entry, partPath, start, progress, how)) {
-            InstallPart(entry, partPath, pathW, how);
-            return true;
-        }
-        if (start == 0)
-            RefuseWholePart(entry, partPath, how);
-        // A continued part may not belong to this file after all: fetch it whole, once.
-        DiscardPartial(partPath);
+    RequireRoomFor(entry, plan.target, GetFileSize(plan.target + L".download").value_or(0));
+    if (how.keepPart) {
+        plan.resumeRecord = GameFilePartRecord(entry.size, entry.hash);
+        plan.keepPartOnBadAnswer = true;
     }
+    DigestingChannel channel(api, entry.id);
+    // A part fetched whole was digested as it arrived, a continued one is read again. checkPart
+    // names the reason first when a part fetched whole differs (under a key, a signature that
+    // does not hold).
+    plan.check = [&](const std::wstring& partPath, bool continued) {
+        const bool matches = continued ? PartIsTheEntry(entry, partPath) : channel.Matches(entry);
+        if ((matches || !continued) && how.checkPart)
+            how.checkPart(partPath);
+        return matches;
+    };
+    Repair(channel, plan, entry, progress);
+    return true;
 }
 
 }  // namespace ombrelta

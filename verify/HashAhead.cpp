@@ -4,8 +4,8 @@
 #include <system_error>
 
 #include "common/FileSystem.h"
+#include "verify/EntryFile.h"
 #include "verify/FileHash.h"
-#include "verify/FileVerifier.h"
 
 namespace ombrelta {
 namespace {

@@ -7,8 +7,8 @@
 #include <utility>
 
 #include "common/FileSystem.h"
+#include "verify/EntryFile.h"
 #include "verify/FileHash.h"
-#include "verify/FileVerifier.h"
 
 namespace ombrelta {
 namespace {

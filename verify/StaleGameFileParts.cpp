@@ -11,7 +11,7 @@
 #include "common/PartialDownload.h"
 #include "common/SafePath.h"
 #include "common/Text.h"
-#include "verify/FileVerifier.h"
+#include "verify/EntryFile.h"
 
 namespace ombrelta {
 namespace {

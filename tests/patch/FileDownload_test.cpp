@@ -214,7 +214,12 @@ TEST(DownloadToFile, WindowOverAConnectionKeepsFilesAndFailures) {
         ProgressLog progress;
 
         const bool succeeds = row.failure == Failure::kNone;
-        EXPECT_EQ(DownloadToFile(200000, target, channel, row.window, progress.Bind()), succeeds);
+        const DownloadPlan plan{.target = target,
+                                .totalSize = 200000,
+                                .exactSize = true,
+                                .placement = Placement::PartMovedIn,
+                                .pipeline = row.window};
+        EXPECT_EQ(DownloadToFile(channel, plan, progress.Bind()), succeeds);
 
         EXPECT_FALSE(FileExists(target + L".download"));
         EXPECT_TRUE(ReadFileBytes(target) == (succeeds ? archive : "old archive"));

@@ -122,18 +122,18 @@ TEST(ChunkLoop, WindowAsksAheadAndFallsBackWhenTheGuessIsWrong) {
     const auto shortMiddle = [](std::uint32_t offset) -> std::size_t { return offset == 2000 ? 500 : 1000; };
     const std::vector<Row> rows = {
         {"window 1 waits for each answer", 2500, Fixed(1000), {.totalSize = 2500}, {0, 1000, 2000}, 1},
-        {"never asks from the total on", 2500, Fixed(1000), {.totalSize = 2500, .window = 16}, {0, 1000, 2000}, 2},
-        {"at most the window in flight", 6000, Fixed(1000), {.totalSize = 6000, .window = 3},
+        {"never asks from the total on", 2500, Fixed(1000), {.totalSize = 2500, .pipeline = 16}, {0, 1000, 2000}, 2},
+        {"at most the window in flight", 6000, Fixed(1000), {.totalSize = 6000, .pipeline = 3},
          {0, 1000, 2000, 3000, 4000, 5000}, 3},
-        {"unknown size waits for each answer", 3000, Fixed(1000), {.window = 16}, {0, 1000, 2000}, 1},
-        {"first chunk shorter than the rest", 3100, shortFirst, {.totalSize = 3100, .window = 4},
+        {"unknown size waits for each answer", 3000, Fixed(1000), {.pipeline = 16}, {0, 1000, 2000}, 1},
+        {"first chunk shorter than the rest", 3100, shortFirst, {.totalSize = 3100, .pipeline = 4},
          {0, 100, 200, 300, 400, 1100, 2100}, 4},
-        {"a shorter chunk in the middle", 4500, shortMiddle, {.totalSize = 4500, .window = 3},
+        {"a shorter chunk in the middle", 4500, shortMiddle, {.totalSize = 4500, .pipeline = 3},
          {0, 1000, 2000, 3000, 4000, 2500, 3500}, 3},
-        {"more bytes than listed", 3000, Fixed(1000), {.totalSize = 1500, .window = 8}, {0, 1000, 2000}, 1},
-        {"fewer bytes than listed", 2500, Fixed(1000), {.totalSize = 5000, .window = 8},
+        {"more bytes than listed", 3000, Fixed(1000), {.totalSize = 1500, .pipeline = 8}, {0, 1000, 2000}, 1},
+        {"fewer bytes than listed", 2500, Fixed(1000), {.totalSize = 5000, .pipeline = 8},
          {0, 1000, 2000, 3000, 4000}, 4},
-        {"from a start offset", 3000, Fixed(1000), {.totalSize = 3000, .window = 8, .startOffset = 1000},
+        {"from a start offset", 3000, Fixed(1000), {.totalSize = 3000, .pipeline = 8, .startOffset = 1000},
          {1000, 2000}, 1},
     };
     for (const Row& row : rows) {
@@ -154,7 +154,7 @@ TEST(ChunkLoop, WindowAsksAheadAndFallsBackWhenTheGuessIsWrong) {
 TEST(ChunkLoop, FailuresInsideAWindowLeaveNoAnswerOutstanding) {
     for (int window : {1, 4}) {
         SCOPED_TRACE(window);
-        const ChunkLoopPlan plan{.totalSize = 10000, .window = window};
+        const ChunkLoopPlan plan{.totalSize = 10000, .pipeline = window};
         InOrderServer failing(Content(10000), Fixed(1000));
         failing.failAt = 2;
         TempDir dir;
@@ -175,7 +175,7 @@ TEST(ChunkLoop, FailuresInsideAWindowLeaveNoAnswerOutstanding) {
 
 TEST(ChunkLoop, MoreThanALimitingTotal) {
     InOrderServer server(Content(3000), Fixed(1000));
-    const LoopRun run = RunOn(server, {.totalSize = 2500, .totalIsLimit = true, .window = 8});
+    const LoopRun run = RunOn(server, {.totalSize = 2500, .totalIsLimit = true, .pipeline = 8});
     EXPECT_EQ(run.status, ChunkLoopStatus::PastAnnouncedSize);
     EXPECT_EQ(run.reports, (std::vector<std::uint32_t>{1000, 2000, 3000}));
     EXPECT_TRUE(server.pending.empty());
@@ -213,7 +213,7 @@ TEST(ChunkLoop, TrafficHoldsEachRequestUntilTheBytesBeforeItArePaidFor) {
     for (const Row& row : {Row{1, std::chrono::milliseconds(4250)}, Row{4, std::chrono::milliseconds(2750)}}) {
         SCOPED_TRACE(row.window);
         PacedServer server(Content(5000));
-        const LoopRun run = RunOn(server, {.totalSize = 5000, .window = row.window});
+        const LoopRun run = RunOn(server, {.totalSize = 5000, .pipeline = row.window});
         EXPECT_EQ(run.status, ChunkLoopStatus::Complete);
         EXPECT_TRUE(run.file == server.content);
         ASSERT_EQ(server.sent.size(), 10u);
@@ -271,7 +271,7 @@ TEST(ChunkLoop, AutoWindowGrowsWithTheLineAndCarriesOver) {
     ChunkWindow window([&now] { return now; });
     for (std::uint32_t chunks : {300u, 100u}) {
         SCOPED_TRACE(chunks);
-        const ChunkLoopPlan plan{.totalSize = chunks * 1000, .window = kAutoWindow};
+        const ChunkLoopPlan plan{.totalSize = chunks * 1000, .pipeline = kAutoWindow};
         Offsets everyChunk;
         for (std::uint32_t offset = 0; offset < plan.totalSize; offset += 1000)
             everyChunk.push_back(offset);
@@ -288,7 +288,7 @@ TEST(ChunkLoop, AutoWindowGrowsWithTheLineAndCarriesOver) {
 
     ServerBehindLine shortMiddle(Content(20000), 1000, window, now);
     shortMiddle.chunkLength = [](std::uint32_t offset) -> std::size_t { return offset == 5000 ? 500 : 1000; };
-    const LoopRun run = RunOn(shortMiddle, {.totalSize = 20000, .window = kAutoWindow});
+    const LoopRun run = RunOn(shortMiddle, {.totalSize = 20000, .pipeline = kAutoWindow});
     EXPECT_EQ(run.status, ChunkLoopStatus::Complete);
     EXPECT_TRUE(run.file == shortMiddle.content);
     EXPECT_EQ(shortMiddle.offsets.back(), 19500u);

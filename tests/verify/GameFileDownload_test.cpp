@@ -264,7 +264,7 @@ TEST(DownloadGameFile, RefusesARepairTheDiskCannotHold) {
         std::string error = "none";
         try {
             if (row.resume)
-                DownloadGameFileBeside(api, entry, nullptr, {.window = 1, .keepPart = true});
+                DownloadGameFileBeside(api, entry, nullptr, {.pipeline = 1, .keepPart = true});
             else
                 DownloadGameFile(api, entry, nullptr);
         } catch (const std::runtime_error& failure) {

@@ -42,7 +42,7 @@ TEST(DownloadGameFileKept, CutLeavesTheFileAndContinuesAfterThePart) {
         server.SetFault(7, GameServer::Fault::kCloseAfterFirst);
         LauncherApi api;
         server.Connect(api);
-        EXPECT_THROW(DownloadGameFileBeside(api, EntryOf(file), nullptr, {.window = 1, .keepPart = true}),
+        EXPECT_THROW(DownloadGameFileBeside(api, EntryOf(file), nullptr, {.pipeline = 1, .keepPart = true}),
                      std::runtime_error);
     }
     EXPECT_EQ(ReadFileBytes(dir.Child(L"f.bin")), "old");
@@ -53,7 +53,7 @@ TEST(DownloadGameFileKept, CutLeavesTheFileAndContinuesAfterThePart) {
     LauncherApi api;
     server.Connect(api);
     ReportLog log;
-    ASSERT_TRUE(DownloadGameFileBeside(api, EntryOf(file), log.Bind(), {.window = 1, .keepPart = true}));
+    ASSERT_TRUE(DownloadGameFileBeside(api, EntryOf(file), log.Bind(), {.pipeline = 1, .keepPart = true}));
     EXPECT_EQ(server.ChunkOffsets(7), (std::vector<std::uint32_t>{1000, 2000}));
     EXPECT_EQ(log.calls, (Reports{{"Repairing f.bin", 80}, {"Repairing f.bin", 100}}));
     EXPECT_EQ(ReadFileBytes(dir.Child(L"f.bin")), kContent);
@@ -82,7 +82,7 @@ TEST(DownloadGameFileKept, PartThatIsNotThisFilesStartsOverFromZero) {
         GameServer server({file}, 1000);
         LauncherApi api;
         server.Connect(api);
-        ASSERT_TRUE(DownloadGameFileBeside(api, EntryOf(file), nullptr, {.window = 1, .keepPart = true}));
+        ASSERT_TRUE(DownloadGameFileBeside(api, EntryOf(file), nullptr, {.pipeline = 1, .keepPart = true}));
         EXPECT_EQ(server.ChunkOffsets(7), row.offsets);
         EXPECT_EQ(ReadFileBytes(dir.Child(L"f.bin")), kContent);
         EXPECT_FALSE(FileExists(dir.Child(L"f.bin.download")));
@@ -99,7 +99,7 @@ TEST(DownloadGameFileKept, FileFetchedWholeThatDiffersFailsWithoutReplacing) {
     LauncherApi api;
     server.Connect(api);
     try {
-        DownloadGameFileBeside(api, EntryOf(file), nullptr, {.window = 16, .keepPart = true});
+        DownloadGameFileBeside(api, EntryOf(file), nullptr, {.pipeline = 16, .keepPart = true});
         FAIL() << "no error";
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "Downloaded file differs from the server's list: f.bin");

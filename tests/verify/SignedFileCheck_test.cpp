@@ -114,7 +114,7 @@ TEST(SignedFileCheck, EachRefusalEndsTheRunAndLeavesNothingUnsigned) {
         .publicKey = PublicKeySet::Parse(std::string(kPublicKey) + "," + kMistypedKey)};
     const FileCheckSettings threeKeys{
         .publicKey = PublicKeySet::Parse(std::string(kOtherKey) + "," + kOtherKey + "," + kPublicKey)};
-    const FileCheckSettings windowed{.chunkWindow = 4, .publicKey = Key()};
+    const FileCheckSettings windowed{.pipeline = 4, .publicKey = Key()};
     const FileCheckSettings kept{.resume = true, .publicKey = Key()};
     const FileCheckSettings emptyKey{.publicKey = std::vector<std::uint8_t>{}};
     const FileCheckSettings shortKey{.publicKey = ShortKey()};
@@ -176,7 +176,7 @@ TEST(SignedFileCheck, RefusedRepairLeavesTheFileAsItWas) {
         FileCheckSettings settings;
     };
     const std::vector<Row> rows = {{"plain", {.publicKey = Key()}},
-                                   {"windowed", {.chunkWindow = 4, .publicKey = Key()}},
+                                   {"windowed", {.pipeline = 4, .publicKey = Key()}},
                                    {"kept", {.resume = true, .publicKey = Key()}}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -62,7 +62,7 @@ protected:
         server.Connect(api);
         VerifiedFileCache cache = VerifiedFileCache::Load(cachePath);
         log.calls.clear();
-        EXPECT_TRUE(VerifyAndRepairFiles(api, log.Bind(), cache));
+        EXPECT_TRUE(VerifyAndRepairFiles(api, log.Bind(), &cache, {}));
         EXPECT_TRUE(cache.Save());
         return server.ChunkRequestCount();
     }
@@ -189,7 +189,7 @@ TEST_P(VerifiedFileCacheTest, OnlyListedPathsStayRecorded) {
     LauncherApi api;
     server.Connect(api);
     VerifiedFileCache cache = VerifiedFileCache::Load(cachePath);
-    EXPECT_TRUE(VerifyAndRepairFiles(api, log.Bind(), cache));
+    EXPECT_TRUE(VerifyAndRepairFiles(api, log.Bind(), &cache, {}));
     EXPECT_EQ(cache.Size(), 1u);
 }
 
