@@ -10,8 +10,9 @@
 # natively (extract_bench --delta) and with the Windows ombrelta-check.exe under Wine against a
 # real ombrelta-server (extraction only: from "Extracting patch..." to "installed."), and the
 # peak private memory (anonymous resident + swap) of both.
-# Usage: bench/delta-patch.sh [--old-commit REV] [PAIR...]   (default HEAD~50 and the pairs a b c;
-#        pair (b) builds REV in a copy under build/bench-delta, which takes a while the first time)
+# Usage: bench/delta-patch.sh [--old-commit REV] [PAIR...]   (default: the first-parent ancestor of
+#        HEAD with about 50 commits between it and HEAD, and the pairs a b c; pair (b) builds REV in
+#        a copy under build/bench-delta, which takes a while the first time)
 #        OMBRELTA_BENCH_OLD_EXES=DIR uses DIR/OmbreltaLauncher.exe and DIR/ombrelta-server instead.
 # Needs: build/native (ombrelta-patch, ombrelta-server, extract_bench), build/windows
 # (ombrelta-check.exe, OmbreltaLauncher.exe) and scripts/install-deps.sh bench (zstd, xdelta3).
@@ -21,10 +22,26 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 native="$root/build/native"
 windows="$root/build/windows"
 work="$root/build/bench-delta"
-old_commit=HEAD~50
+
+# about_50_commits_back: the first-parent ancestor of HEAD whose "git rev-list --count OLD..HEAD"
+# is nearest 50 (a merge brings many commits at once).
+about_50_commits_back() {
+    local k=1 count best=1 best_off=50 off
+    while git -C "$root" rev-parse -q --verify "HEAD~$k" >/dev/null; do
+        count=$(git -C "$root" rev-list --count "HEAD~$k..HEAD")
+        off=$((count > 50 ? count - 50 : 50 - count))
+        if [ "$off" -lt "$best_off" ]; then best=$k best_off=$off; fi
+        [ "$count" -lt 50 ] || break
+        k=$((k + 1))
+    done
+    git -C "$root" rev-parse --short "HEAD~$best"
+}
+
 if [ "${1:-}" = "--old-commit" ]; then
-    old_commit=$2
+    old_commit=$(git -C "$root" rev-parse --short "$2")
     shift 2
+else
+    old_commit=$(about_50_commits_back)
 fi
 pairs=("$@")
 [ $# -gt 0 ] || pairs=(a b c)
@@ -94,9 +111,10 @@ build_old_exes() {  # DIR
         cp "$OMBRELTA_BENCH_OLD_EXES/OmbreltaLauncher.exe" "$OMBRELTA_BENCH_OLD_EXES/ombrelta-server" "$dir/"
         return
     fi
-    if [ ! -d "$source" ]; then
-        mkdir -p "$source"
+    if [ "$(cat "$source/.bench-commit" 2>/dev/null)" != "$old_commit" ]; then
+        rm -rf "$source" && mkdir -p "$source"
         git -C "$root" archive "$old_commit" | tar -x -C "$source"
+        echo "$old_commit" >"$source/.bench-commit"
     fi
     # The presets' own build folders, so that a compiler cache finds what other trees compiled.
     (cd "$source" && cmake --preset windows -DOMBRELTA_TESTS=OFF >/dev/null &&
@@ -136,7 +154,7 @@ anchor_sizes() {
 compute_anchor_sizes() {  # DIR
     local zstd_total=0 xdelta_total=0 file
     while IFS= read -r file; do
-        zstd -q -f -19 --long --patch-from="$1/old/$file" "$1/new/$file" -o "$1/anchor.zst"
+        zstd -q -f -19 --long --patch-from="$1/old/$file" "$1/new/$file" -o "$1/anchor.zst" 2>/dev/null
         xdelta3 -e -f -s "$1/old/$file" "$1/new/$file" "$1/anchor.xd3"
         zstd_total=$((zstd_total + $(stat -c %s "$1/anchor.zst")))
         xdelta_total=$((xdelta_total + $(stat -c %s "$1/anchor.xd3")))
@@ -218,7 +236,8 @@ echo "| Pair | Whole patch | --delta | zstd --patch-from --long -19 | xdelta3 | 
 echo "|---|---|---|---|---|---|---|---|---|---|"
 for pair in "${pairs[@]}"; do
     dir="$work/$pair"
-    if [ ! -d "$dir/new" ]; then
+    # Pair (b) is made again for every run: its executables are this tree's.
+    if [ ! -d "$dir/new" ] || [ "$pair" = b ]; then
         rm -rf "$dir" && mkdir -p "$dir"
         case $pair in
         a) make_pak_pair "$dir" ;;
@@ -228,7 +247,7 @@ for pair in "${pairs[@]}"; do
     fi
     case $pair in
     a) label="(a) 256 MiB pak" ;;
-    b) label="(b) OmbreltaLauncher.exe and ombrelta-server, $old_commit" ;;
+    b) label="(b) OmbreltaLauncher.exe and ombrelta-server, $old_commit..HEAD ($(git -C "$root" rev-list --count "$old_commit..HEAD") commits)" ;;
     c) label="(c) 3000 small files, 30 changed" ;;
     esac
     run_pair "$label" "$dir"

@@ -12,8 +12,8 @@ namespace ombrelta {
 
 enum class DigestAlgorithm { Md5, Sha256 };
 
-/// A digest fed block by block (CryptoAPI on Windows, OpenSSL's EVP elsewhere); used as
-/// `Md5Hasher` and `Sha256Hasher`.
+/// A digest fed block by block (CryptoAPI, or the processor's SHA instructions for SHA-256, on
+/// Windows; OpenSSL's EVP elsewhere); used as `Md5Hasher` and `Sha256Hasher`.
 template <DigestAlgorithm algorithm, std::size_t digestSize>
 class DigestHasher {
 public:

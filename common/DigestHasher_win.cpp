@@ -4,12 +4,18 @@
 
 #include <wincrypt.h>
 
+#include <optional>
+
+#include "common/Sha256Instructions.h"
+
 namespace ombrelta {
 
 template <DigestAlgorithm algorithm, std::size_t digestSize>
 struct DigestHasher<algorithm, digestSize>::State {
     HCRYPTPROV provider = 0;
     HCRYPTHASH hash = 0;
+    // SHA-256 on the processor's own instructions when it has them, the provider otherwise.
+    std::optional<Sha256Instructions> instructions;
 
     ~State() {
         if (hash)
@@ -24,6 +30,10 @@ std::optional<DigestHasher<algorithm, digestSize>> DigestHasher<algorithm, diges
     // SHA-256 needs the AES provider; MD5 keeps the basic one it always had.
     const bool md5 = algorithm == DigestAlgorithm::Md5;
     StatePtr state(new State);
+    if (!md5 && Sha256Instructions::Available()) {
+        state->instructions.emplace();
+        return DigestHasher(std::move(state));
+    }
     if (!CryptAcquireContextW(&state->provider, nullptr, nullptr, md5 ? PROV_RSA_FULL : PROV_RSA_AES,
                               CRYPT_VERIFYCONTEXT)) {
         state->provider = 0;
@@ -45,6 +55,10 @@ template <DigestAlgorithm algorithm, std::size_t digestSize>
 bool DigestHasher<algorithm, digestSize>::Update(const std::uint8_t* data, std::size_t size) {
     if (!state)
         return false;
+    if (state->instructions) {
+        state->instructions->Update(data, size);
+        return true;
+    }
     // CryptHashData takes a DWORD length; feed larger inputs in pieces.
     constexpr std::size_t kMaxPiece = 0x40000000;
     while (size > 0) {
@@ -62,6 +76,10 @@ auto DigestHasher<algorithm, digestSize>::Finish() -> std::optional<Digest> {
     if (!state)
         return std::nullopt;
     StatePtr spent = std::move(state);
+    if constexpr (algorithm == DigestAlgorithm::Sha256) {
+        if (spent->instructions)
+            return spent->instructions->Finish();
+    }
     Digest digest{};
     DWORD length = static_cast<DWORD>(digest.size());
     if (!CryptGetHashParam(spent->hash, HP_HASHVAL, digest.data(), &length, 0) || length != digest.size())

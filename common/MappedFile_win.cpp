@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <limits>
 
 namespace ombrelta {
@@ -11,13 +12,34 @@ bool IsUsable(const std::wstring& path) {
     return !path.empty() && path.find(L'\0') == std::wstring::npos;
 }
 
+// A view of 2 MiB or more starts on a 2 MiB boundary when the address space has room for one.
+// The page cache keeps a large file in large pages, and a page fault maps such a page whole only
+// when the view is aligned like the file; in a view on the usual 64 KiB boundary every 4 KiB
+// faults on its own, which made writing a result through its view several times slower than
+// writing the file.
+void* MapAlignedView(HANDLE mapping, DWORD access, SIZE_T size) {
+    constexpr std::uintptr_t kAlignment = 2 << 20;
+    const bool worthIt = size >= kAlignment && size <= std::numeric_limits<SIZE_T>::max() - kAlignment;
+    // Another thread may take the free range between the probe and the mapping: try again.
+    for (int attempt = 0; worthIt && attempt < 3; ++attempt) {
+        void* probe = VirtualAlloc(nullptr, size + kAlignment, MEM_RESERVE, PAGE_NOACCESS);
+        if (probe == nullptr)
+            break;
+        const std::uintptr_t aligned = (reinterpret_cast<std::uintptr_t>(probe) + kAlignment - 1) & ~(kAlignment - 1);
+        VirtualFree(probe, 0, MEM_RELEASE);
+        if (void* view = MapViewOfFileEx(mapping, access, 0, 0, size, reinterpret_cast<void*>(aligned)))
+            return view;
+    }
+    return MapViewOfFile(mapping, access, 0, 0, size);
+}
+
 // Maps the whole of an open file; the mapping object may be closed at once, the view keeps it.
 std::uint8_t* MapView(HANDLE file, DWORD protection, DWORD access, std::uint64_t size) {
     HANDLE mapping = CreateFileMappingW(file, nullptr, protection, static_cast<DWORD>(size >> 32),
                                         static_cast<DWORD>(size), nullptr);
     if (mapping == nullptr)
         return nullptr;
-    void* view = MapViewOfFile(mapping, access, 0, 0, static_cast<SIZE_T>(size));
+    void* view = MapAlignedView(mapping, access, static_cast<SIZE_T>(size));
     CloseHandle(mapping);
     return static_cast<std::uint8_t*>(view);
 }

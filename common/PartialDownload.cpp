@@ -1,9 +1,9 @@
 #include "common/PartialDownload.h"
 
-#include <charconv>
 #include <limits>
 #include <optional>
 
+#include "common/Decimal.h"
 #include "common/FileSystem.h"
 
 namespace ombrelta {
@@ -23,15 +23,10 @@ std::optional<std::string_view> TakeLine(std::string_view& text, std::string_vie
     return value;
 }
 
-// A number as std::to_string writes it: decimal digits, no sign, no leading zero.
-std::optional<std::uint64_t> WrittenNumber(std::optional<std::string_view> text) {
-    std::uint64_t value = 0;
-    if (!text || text->empty() || text->size() > 10 || ((*text)[0] == '0' && text->size() > 1))
-        return std::nullopt;
-    const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
-    if (error != std::errc() || end != text->data() + text->size())
-        return std::nullopt;
-    return value;
+// The number of a line that is there, as std::to_string writes it.
+template <typename Number>
+std::optional<Number> WrittenNumber(std::optional<std::string_view> text) {
+    return text ? ParseCanonicalDecimal<Number>(*text) : std::nullopt;
 }
 
 }  // namespace
@@ -68,9 +63,7 @@ std::string GameFilePartRecord(std::uint32_t size, std::string_view md5) {
 }
 
 bool IsGameFilePartRecord(std::string_view text) {
-    const std::optional<std::uint64_t> size = WrittenNumber(TakeLine(text, "size"));
-    return size && *size <= std::numeric_limits<std::uint32_t>::max() && TakeLine(text, "md5") &&
-           text.empty();
+    return WrittenNumber<std::uint32_t>(TakeLine(text, "size")) && TakeLine(text, "md5") && text.empty();
 }
 
 std::string PatchPartRecord(std::uint16_t version, std::uint32_t size, std::string_view fileName) {
@@ -79,13 +72,12 @@ std::string PatchPartRecord(std::uint16_t version, std::uint32_t size, std::stri
 }
 
 std::optional<std::uint16_t> PatchPartVersion(std::string_view text, std::string_view fileName) {
-    const std::optional<std::uint64_t> version = WrittenNumber(TakeLine(text, "version"));
-    const std::optional<std::uint64_t> size = WrittenNumber(TakeLine(text, "size"));
+    const std::optional<std::uint16_t> version = WrittenNumber<std::uint16_t>(TakeLine(text, "version"));
+    const std::optional<std::uint32_t> size = WrittenNumber<std::uint32_t>(TakeLine(text, "size"));
     const std::optional<std::string_view> name = TakeLine(text, "name");
-    if (!version || *version > std::numeric_limits<std::uint16_t>::max() || !size ||
-        *size > std::numeric_limits<std::uint32_t>::max() || name != fileName || !text.empty())
+    if (!version || !size || name != fileName || !text.empty())
         return std::nullopt;
-    return static_cast<std::uint16_t>(*version);
+    return version;
 }
 
 }  // namespace ombrelta

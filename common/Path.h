@@ -5,8 +5,11 @@
 
 namespace ombrelta {
 
-/// True for '\' and '/', which are separators on every host.
-constexpr bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+/// True for '\' and '/', which are separators on every host; c may be narrow, wide or a byte.
+template <typename Char>
+constexpr bool IsSeparator(Char c) {
+    return c == Char('\\') || c == Char('/');
+}
 
 /// b when a is empty; a when b is empty; a + b when a ends with a separator; else a + '\' + b.
 std::wstring JoinPath(std::wstring_view a, std::wstring_view b);

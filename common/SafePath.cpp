@@ -7,14 +7,10 @@
 #include <type_traits>
 
 #include "common/AsciiCase.h"
+#include "common/Path.h"
 
 namespace ombrelta {
 namespace {
-
-template <typename Char>
-bool IsSeparatorChar(Char c) {
-    return c == '/' || c == '\\';
-}
 
 // Windows opens these devices whatever extension follows, so "con.txt" is the console.
 template <typename Char>
@@ -50,12 +46,12 @@ template <typename Char>
 bool IsSafePath(std::basic_string_view<Char> path) {
     // A leading separator covers rooted, UNC ("\\server") and device ("\\?\", "\??\") paths; a
     // drive ("C:") fails the element rule on ':'.
-    if (path.empty() || IsSeparatorChar(path.front()))
+    if (path.empty() || IsSeparator(path.front()))
         return false;
     std::size_t start = 0;
     while (start <= path.size()) {
         std::size_t end = start;
-        while (end < path.size() && !IsSeparatorChar(path[end]))
+        while (end < path.size() && !IsSeparator(path[end]))
             ++end;
         if (!IsSafeElement(path.substr(start, end - start)))
             return false;

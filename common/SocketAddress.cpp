@@ -50,6 +50,15 @@ NativeAddress ToNative(const SocketAddress& address) {
     return native;
 }
 
+std::optional<std::uint32_t> ParseIPv4(const std::string& host) {
+    if (host.find('\0') != std::string::npos)
+        return std::nullopt;
+    in_addr address{};
+    if (::inet_pton(AF_INET, host.c_str(), &address) != 1)
+        return std::nullopt;
+    return address.s_addr;
+}
+
 SocketAddress IPv4SocketAddress(std::uint32_t address, std::uint16_t port) {
     sockaddr_in target{};
     target.sin_family = AF_INET;

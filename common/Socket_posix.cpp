@@ -75,15 +75,6 @@ void SetNoDelay(SocketHandle socket) {
     (void)::setsockopt(Native(socket), IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
 }
 
-std::optional<std::uint32_t> ParseIPv4(const std::string& host) {
-    if (host.find('\0') != std::string::npos)
-        return std::nullopt;
-    in_addr address{};
-    if (::inet_pton(AF_INET, host.c_str(), &address) != 1)
-        return std::nullopt;
-    return address.s_addr;
-}
-
 bool ConnectSocket(SocketHandle socket, std::uint32_t address, std::uint16_t port) {
     const NativeAddress target = ToNative(IPv4SocketAddress(address, port));
     int result;

@@ -1,21 +1,16 @@
 #include "config/LauncherOptions.h"
 
-#include "common/AsciiCase.h"
-
-#include <charconv>
 #include <optional>
+
+#include "common/AsciiCase.h"
+#include "common/Decimal.h"
 
 namespace ombrelta {
 namespace {
 
-// Digits only: a sign, blanks or trailing text make the whole value unparsable.
 std::optional<int> ParseBoundedInt(std::string_view value, int lowest, int highest) {
-    int number = 0;
-    const char* end = value.data() + value.size();
-    auto [stop, error] = std::from_chars(value.data(), end, number);
-    if (value.empty() || value.front() == '-' || error != std::errc() || stop != end)
-        return std::nullopt;
-    if (number < lowest || number > highest)
+    const std::optional<int> number = ParseDecimal<int>(value);
+    if (!number || *number < lowest || *number > highest)
         return std::nullopt;
     return number;
 }

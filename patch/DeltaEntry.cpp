@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <optional>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "common/DigestHasher.h"
@@ -17,6 +19,42 @@ bool HasDigest(std::span<const std::uint8_t> bytes, const Sha256Digest& expected
     const std::optional<Sha256Digest> digest = Sha256Hasher::Of(bytes);
     return digest && *digest == expected;
 }
+
+// Below this a thread costs about what it saves.
+constexpr std::size_t kBaseCheckedAsideFrom = 16u << 20;
+
+// The base's SHA-256; a large base's is taken on a thread of its own while the frame is decoded.
+class BaseCheck {
+public:
+    BaseCheck(std::span<const std::uint8_t> bytes, const Sha256Digest& expected) {
+        if (bytes.size() >= kBaseCheckedAsideFrom) {
+            try {
+                thread = std::thread([this, bytes, expected] { matches = HasDigest(bytes, expected); });
+                return;
+            } catch (const std::system_error&) {
+                // Checked here and now instead.
+            }
+        }
+        matches = HasDigest(bytes, expected);
+    }
+    ~BaseCheck() { Wait(); }
+    BaseCheck(const BaseCheck&) = delete;
+    BaseCheck& operator=(const BaseCheck&) = delete;
+
+    bool Matches() {
+        Wait();
+        return matches;
+    }
+
+private:
+    void Wait() {
+        if (thread.joinable())
+            thread.join();
+    }
+
+    bool matches = false;
+    std::thread thread;
+};
 
 // Takes the entry's data as the zip reader streams it: the header first, then the frame.
 class DeltaSink {
@@ -35,9 +73,12 @@ public:
         return decoder->Feed(data, size);
     }
 
-    // After the whole entry went through Put and passed its CRC-32 check.
+    // After the whole entry went through Put (and passed its CRC-32 check, or not): settles the
+    // base's check, then the result's.
     bool Finish() {
-        const bool good = decoder && decoder->Complete() && HasDigest(result->Bytes(), header->resultSha256);
+        baseDiffers = baseDiffers || (baseCheck && !baseCheck->Matches());
+        const bool good =
+            !baseDiffers && decoder && decoder->Complete() && HasDigest(result->Bytes(), header->resultSha256);
         decoder.reset();
         return (result && result->Close()) && good;
     }
@@ -50,10 +91,11 @@ private:
         if (!header)
             return false;
         baseMap = MappedFile::OpenRead(base);
-        baseDiffers = !baseMap || baseMap->Bytes().size() != header->baseSize ||
-                      !HasDigest(baseMap->Bytes(), header->baseSha256);
+        baseDiffers = !baseMap || baseMap->Bytes().size() != header->baseSize;
         if (baseDiffers)
             return false;
+        // A base that turns out to differ only costs a staging file, deleted.
+        baseCheck.emplace(baseMap->Bytes(), header->baseSha256);
         result = MappedFile::CreateWritable(stagingPath, header->resultSize);
         if (!result)
             return false;
@@ -66,6 +108,8 @@ private:
     std::vector<std::uint8_t> headerBytes;
     std::optional<DeltaHeader> header;
     std::optional<MappedFile> baseMap;
+    // Reads baseMap until it is settled, so it is destroyed first.
+    std::optional<BaseCheck> baseCheck;
     std::optional<MappedFile> result;
     std::optional<DeltaFrameDecoder> decoder;
 };
@@ -76,14 +120,13 @@ DeltaOutcome ApplyDeltaEntry(ZipReader& reader, std::uint32_t i, const std::wstr
                              const std::wstring& stagingPath) {
     DeltaSink sink(base, stagingPath);
     const bool read = reader.ReadEntry(i, [&](const std::uint8_t* data, std::size_t size) { return sink.Put(data, size); });
-    if (sink.baseDiffers)
-        return DeltaOutcome::BaseDiffers;
     // Finish also closes the result, so it comes first; an entry shorter than its header never
     // started a decoder and fails there.
     if (sink.Finish() && read)
         return DeltaOutcome::Applied;
     (void)DeleteFileAt(stagingPath);
-    return DeltaOutcome::Failed;
+    // A base that differs skips the entry, whatever became of its decoding.
+    return sink.baseDiffers ? DeltaOutcome::BaseDiffers : DeltaOutcome::Failed;
 }
 
 }  // namespace ombrelta

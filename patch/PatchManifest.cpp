@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/DigestHasher.h"
+#include "common/LittleEndian.h"
 #include "patch/ArchiveExtractor.h"
 
 namespace ombrelta {
@@ -11,11 +12,6 @@ namespace {
 constexpr std::string_view kManifestHeader = "ombrelta patch manifest 1\n";
 constexpr std::uint8_t kUtf8NameFlag = 1;
 constexpr std::uint8_t kDirectoryFlag = 2;
-
-void PutLe(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
 
 std::optional<Sha256Digest> HashEntry(ZipReader& reader, std::uint32_t i) {
     std::optional<Sha256Hasher> hasher = Sha256Hasher::Create();
@@ -33,13 +29,13 @@ bool AppendEntry(ZipReader& reader, std::uint32_t i, std::vector<std::uint8_t>& 
     const std::optional<Sha256Digest> digest = HashEntry(reader, i);
     if (!reader.EntryName(i, name) || !declared || !digest)
         return false;
-    PutLe(manifest, name.size(), 2);
+    AppendLittleEndian(manifest, static_cast<std::uint16_t>(name.size()));
     manifest.insert(manifest.end(), name.begin(), name.end());
     const std::uint8_t flags =
         (reader.HasUtf8Name(i) ? kUtf8NameFlag : 0) | (reader.IsDirectory(i) ? kDirectoryFlag : 0);
     manifest.push_back(flags);
-    PutLe(manifest, declared->size, 8);
-    PutLe(manifest, declared->crc32, 4);
+    AppendLittleEndian(manifest, declared->size);
+    AppendLittleEndian(manifest, declared->crc32);
     manifest.insert(manifest.end(), digest->begin(), digest->end());
     return true;
 }
@@ -55,9 +51,9 @@ bool IsPatchSignatureEntry(const ZipReader& reader, std::uint32_t i) {
 
 std::optional<std::vector<std::uint8_t>> BuildPatchManifest(ZipReader& reader, std::uint16_t version) {
     std::vector<std::uint8_t> manifest(kManifestHeader.begin(), kManifestHeader.end());
-    PutLe(manifest, version, 2);
+    AppendLittleEndian(manifest, version);
     const std::size_t countAt = manifest.size();
-    PutLe(manifest, 0, 4);
+    AppendLittleEndian(manifest, std::uint32_t{0});
     std::uint32_t count = 0;
     for (std::uint32_t i = 0; i < reader.EntryCount(); ++i) {
         if (IsPatchSignatureEntry(reader, i))
@@ -66,8 +62,7 @@ std::optional<std::vector<std::uint8_t>> BuildPatchManifest(ZipReader& reader, s
             return std::nullopt;
         ++count;
     }
-    for (int b = 0; b < 4; ++b)
-        manifest[countAt + b] = static_cast<std::uint8_t>(count >> (8 * b));
+    StoreLittleEndian(manifest, countAt, count);
     return manifest;
 }
 

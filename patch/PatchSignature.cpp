@@ -4,6 +4,7 @@
 #include <map>
 
 #include "common/Base64.h"
+#include "common/Decimal.h"
 #include "common/Hex.h"
 #include "patch/PatchManifest.h"
 
@@ -23,12 +24,8 @@ std::optional<Sha256Digest> DigestFromHex(std::string_view hex) {
 }
 
 std::optional<std::uint16_t> VersionFromText(std::string_view text) {
-    unsigned value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || text[0] == '+' || error != std::errc() || end != text.data() + text.size() || value < 1 ||
-        value > 65535)
-        return std::nullopt;
-    return static_cast<std::uint16_t>(value);
+    const std::optional<std::uint16_t> version = ParseDecimal<std::uint16_t>(text);
+    return version && *version >= 1 ? version : std::nullopt;
 }
 
 // "key=value" lines, each key once; nothing when a line is not of that shape.

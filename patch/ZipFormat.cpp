@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/LittleEndian.h"
+
 namespace ombrelta::zip {
 namespace {
 
@@ -14,18 +16,11 @@ constexpr std::uint16_t kZip64ExtraId = 0x0001;
 constexpr std::uint16_t kSaturated16 = 0xFFFF;
 constexpr std::uint32_t kSaturated32 = 0xFFFFFFFF;
 
-// Callers check the length of the span before reading a fixed-size record from it.
-std::uint16_t Le16(std::span<const std::uint8_t> b, std::size_t at) {
-    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
-}
-
-std::uint32_t Le32(std::span<const std::uint8_t> b, std::size_t at) {
-    return static_cast<std::uint32_t>(Le16(b, at)) | (static_cast<std::uint32_t>(Le16(b, at + 2)) << 16);
-}
-
-std::uint64_t Le64(std::span<const std::uint8_t> b, std::size_t at) {
-    return static_cast<std::uint64_t>(Le32(b, at)) | (static_cast<std::uint64_t>(Le32(b, at + 4)) << 32);
-}
+// Short names for a file full of records. Callers check the length of the span before reading a
+// fixed-size record from it.
+constexpr auto Le16 = LoadLittleEndian<std::uint16_t>;
+constexpr auto Le32 = LoadLittleEndian<std::uint32_t>;
+constexpr auto Le64 = LoadLittleEndian<std::uint64_t>;
 
 // a + b <= limit, without overflow.
 bool FitsWithin(std::uint64_t a, std::uint64_t b, std::uint64_t limit) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/FileSystem.h"
+#include "common/Path.h"
 #include "common/Text.h"
 #include "patch/ZipEntryStream.h"
 #include "patch/ZipFormat.h"
@@ -170,8 +171,7 @@ bool ZipReader::IsDirectory(std::uint32_t i) const {
         return true;
     if (entry.nameLength == 0)
         return false;
-    const std::uint8_t last = archive->directory[entry.nameOffset + entry.nameLength - 1];
-    return last == '/' || last == '\\';
+    return IsSeparator(archive->directory[entry.nameOffset + entry.nameLength - 1]);
 }
 
 std::optional<DeclaredData> ZipReader::Declared(std::uint32_t i) const {

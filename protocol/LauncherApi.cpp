@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "common/LittleEndian.h"
 #include "common/Text.h"
 #include "protocol/HashMessages.h"
 #include "protocol/HostAddresses.h"
@@ -176,8 +177,7 @@ bool LauncherApi::SendPacket(const std::vector<std::uint8_t>& payload) {
         return false;
     std::vector<std::uint8_t> packet;
     packet.reserve(length);
-    packet.push_back(static_cast<std::uint8_t>(length & 0xFFu));
-    packet.push_back(static_cast<std::uint8_t>(length >> 8));
+    AppendLittleEndian(packet, static_cast<std::uint16_t>(length));
     packet.insert(packet.end(), payload.begin(), payload.end());
     Outcome outcome = SendFramed(packet);
     if (outcome == Outcome::Failed)
@@ -192,7 +192,7 @@ LauncherApi::Outcome LauncherApi::ReceiveFramed(std::vector<std::uint8_t>& paylo
     std::uint8_t header[kLengthFieldSize] = {};
     if (!ReceiveAll(use.handle, header, kLengthFieldSize))
         return Outcome::Failed;
-    std::size_t length = header[0] + 256u * header[1];
+    const std::size_t length = LoadLittleEndian<std::uint16_t>(header, 0);
     if (length <= kLengthFieldSize)
         return Outcome::Refused;
     payload.assign(length - kLengthFieldSize, 0);

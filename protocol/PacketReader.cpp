@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "common/LittleEndian.h"
+
 namespace ombrelta {
 
 PacketReader::PacketReader(std::vector<std::uint8_t> payload) : data(std::move(payload)) {}
@@ -13,32 +15,31 @@ void PacketReader::Require(std::uint32_t count, const char* errorText) const {
         throw std::runtime_error(errorText);
 }
 
-std::uint64_t PacketReader::TakeLittleEndian(std::uint32_t count) {
-    std::uint64_t value = 0;
-    for (std::uint32_t i = 0; i < count; ++i)
-        value |= static_cast<std::uint64_t>(data[position + i]) << (8 * i);
-    position += count;
+template <typename Number>
+Number PacketReader::Take() {
+    const Number value = LoadLittleEndian<Number>(data, position);
+    position += sizeof(Number);
     return value;
 }
 
 std::uint8_t PacketReader::ReadByte() {
     Require(1, "ReadByte out of range");
-    return static_cast<std::uint8_t>(TakeLittleEndian(1));
+    return Take<std::uint8_t>();
 }
 
 std::uint16_t PacketReader::ReadUInt16() {
     Require(2, "ReadUInt16 out of range");
-    return static_cast<std::uint16_t>(TakeLittleEndian(2));
+    return Take<std::uint16_t>();
 }
 
 std::uint32_t PacketReader::ReadUInt32() {
     Require(4, "ReadUInt32 out of range");
-    return static_cast<std::uint32_t>(TakeLittleEndian(4));
+    return Take<std::uint32_t>();
 }
 
 std::int64_t PacketReader::ReadInt64() {
     Require(8, "ReadInt64 out of range");
-    return static_cast<std::int64_t>(TakeLittleEndian(8));
+    return static_cast<std::int64_t>(Take<std::uint64_t>());
 }
 
 std::string PacketReader::ReadString(std::uint32_t count) {

@@ -33,8 +33,9 @@ public:
 private:
     /// Throws std::runtime_error(errorText) unless count more bytes are there.
     void Require(std::uint32_t count, const char* errorText) const;
-    /// The unsigned little-endian number of the next count bytes, which Require has checked.
-    std::uint64_t TakeLittleEndian(std::uint32_t count);
+    /// The next little-endian Number, whose bytes Require has checked.
+    template <typename Number>
+    Number Take();
 
     std::vector<std::uint8_t> data;
     std::uint32_t position = 0;

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "common/LittleEndian.h"
+
 namespace ombrelta {
 
 void PacketWriter::WriteByte(std::uint8_t value) {
@@ -9,13 +11,11 @@ void PacketWriter::WriteByte(std::uint8_t value) {
 }
 
 void PacketWriter::WriteUInt16(std::uint16_t value) {
-    data.push_back(static_cast<std::uint8_t>(value & 0xFFu));
-    data.push_back(static_cast<std::uint8_t>(value >> 8));
+    AppendLittleEndian(data, value);
 }
 
 void PacketWriter::WriteUInt32(std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8)
-        data.push_back(static_cast<std::uint8_t>((value >> shift) & 0xFFu));
+    AppendLittleEndian(data, value);
 }
 
 void PacketWriter::WriteString(std::string_view text) {

@@ -1,11 +1,11 @@
 #include "verify/SignedFileList.h"
 
 #include <algorithm>
-#include <charconv>
 #include <set>
 #include <stdexcept>
 
 #include "common/Base64.h"
+#include "common/Decimal.h"
 
 namespace ombrelta {
 namespace {
@@ -38,12 +38,10 @@ std::string_view TakeField(std::string_view& line) {
 // One spelling per number: no sign, no leading zero.
 template <typename Number>
 Number ParseNumber(std::string_view text) {
-    Number value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-        (text.size() > 1 && text[0] == '0'))
+    const std::optional<Number> value = ParseCanonicalDecimal<Number>(text);
+    if (!value)
         Malformed();
-    return value;
+    return *value;
 }
 
 SignedFile ParseFileLine(std::string_view line) {

@@ -3,6 +3,7 @@
 #include "common/FileSystem.h"
 #include "tests/support/TempDir.h"
 
+#include <cstdint>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -27,6 +28,14 @@ TEST(PathTest, JoinPath) {
         SCOPED_TRACE(::testing::Message() << "a=" << row.a.size() << " b=" << row.b.size());
         EXPECT_EQ(JoinPath(row.a, row.b), row.joined);
     }
+}
+
+TEST(PathTest, SeparatorsAreTheSameInEveryCharacterWidth) {
+    EXPECT_TRUE(IsSeparator('/') && IsSeparator('\\') && IsSeparator(L'/') && IsSeparator(L'\\'));
+    EXPECT_TRUE(IsSeparator(std::uint8_t{'/'}) && IsSeparator(std::uint8_t{'\\'}));
+    // Only the characters themselves: not a wide one whose low byte is a separator.
+    EXPECT_FALSE(IsSeparator(L'\u012F') || IsSeparator(L'\u015C') || IsSeparator(':') || IsSeparator('\0'));
+    EXPECT_FALSE(IsSeparator(static_cast<char>(0xAF)) || IsSeparator(std::uint8_t{0xDC}));
 }
 
 TEST(PathTest, CreateDirectoriesMakesEveryMissingLevel) {

@@ -1,6 +1,9 @@
 #include "common/Socket.h"
 
+#include <array>
 #include <chrono>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,6 +36,42 @@ protected:
 TEST_F(SocketTest, EmptyOrZeroBytedHostsResolveToNothing) {
     EXPECT_TRUE(ResolveHost("", 80).empty());
     EXPECT_TRUE(ResolveHost(std::string("127.0.0.1\0x", 11), 80).empty());
+}
+
+// Both hosts' inet_pton behind one function: four dotted decimal parts and nothing else.
+TEST_F(SocketTest, ParseIPv4TakesDottedQuadsOnly) {
+    struct Row {
+        std::string text;
+        std::optional<std::array<std::uint8_t, 4>> bytes;
+    };
+    const std::vector<Row> rows = {
+        {"127.0.0.1", {{127, 0, 0, 1}}},
+        {"0.0.0.0", {{0, 0, 0, 0}}},
+        {"255.254.1.10", {{255, 254, 1, 10}}},
+        {"256.0.0.1", std::nullopt},
+        {"1.2.3", std::nullopt},
+        {"127.1", std::nullopt},
+        {"1.2.3.4.5", std::nullopt},
+        {"1.2.3.", std::nullopt},
+        {"0x7f.0.0.1", std::nullopt},
+        {" 1.2.3.4", std::nullopt},
+        {"1.2.3.4 ", std::nullopt},
+        {"1.2.3.-4", std::nullopt},
+        {"", std::nullopt},
+        {"localhost", std::nullopt},
+        {"::1", std::nullopt},
+        {std::string("1.2.3.4\0", 8), std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        const std::optional<std::uint32_t> address = ParseIPv4(row.text);
+        ASSERT_EQ(address.has_value(), row.bytes.has_value());
+        if (!address)
+            continue;
+        std::array<std::uint8_t, 4> bytes{};
+        std::memcpy(bytes.data(), &*address, bytes.size());
+        EXPECT_EQ(bytes, *row.bytes);
+    }
 }
 
 TEST_F(SocketTest, ConnectWithinTellsRefusedFromUnanswered) {

@@ -58,8 +58,9 @@ TEST(DeltaEntry, AppliedOnlyToItsBaseAndOnlyWhenItsResultChecks) {
         EXPECT_EQ(ExtractArchive(tmp.Child(L"patch.zip"), tmp.Child(L"install/"), nullptr, DeltaEntries::Applied),
                   row.extracted);
         ASSERT_EQ(FileExists(pak), row.base != Base::Missing);
-        if (row.base != Base::Missing)
+        if (row.base != Base::Missing) {
             EXPECT_TRUE(ReadFileBytes(pak) == (row.expected ? FixtureBytes(row.expected) : before));
+        }
         // Nothing beside it: no staging file, no delta entry written as a file.
         EXPECT_EQ(CountChildren(tmp.Child(L"install/data")), row.base == Base::Missing ? 0u : 1u);
         EXPECT_EQ(FileExists(tmp.Child(L"install/version.dat")), row.extracted);

@@ -1,7 +1,6 @@
 // ombrelta-patch: makes patch archives from two game trees, checks and signs them before they are
 // published.
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "common/Base64.h"
+#include "common/Decimal.h"
 #include "common/PublicKeySet.h"
 #include "common/Text.h"
 #include "tools/content/PatchArchiveCheck.h"
@@ -50,17 +50,10 @@ std::optional<std::map<std::string, std::string>> ParseArguments(const std::vect
     return values;
 }
 
-std::optional<std::int64_t> ParseNumber(const std::string& text) {
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
-
+// Signed, so that "make" can name a negative version in its complaint.
 std::optional<std::int64_t> NumberOption(const std::map<std::string, std::string>& values, const std::string& key) {
     const auto it = values.find(key);
-    return it == values.end() ? std::nullopt : ParseNumber(it->second);
+    return it == values.end() ? std::nullopt : ParseSignedDecimal<std::int64_t>(it->second);
 }
 
 int Refuse(const std::vector<std::string>& problems) {

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
+#include <string_view>
+
+#include "common/Decimal.h"
 
 namespace ombrelta::server {
 namespace {
@@ -99,11 +102,11 @@ ProxySources ProxySources::Parse(const std::string& list) {
         const unsigned maxBits = range.network.is_v4() ? 32 : 128;
         range.prefixLength = maxBits;
         if (!error && slash != std::string::npos) {
-            const char* first = item.data() + slash + 1;
-            const char* last = item.data() + item.size();
-            const auto [end, parseError] = std::from_chars(first, last, range.prefixLength);
-            if (first == last || parseError != std::errc() || end != last || range.prefixLength > maxBits)
+            const std::optional<unsigned> length = ParseDecimal<unsigned>(std::string_view(item).substr(slash + 1));
+            if (!length || *length > maxBits)
                 error = std::make_error_code(std::errc::invalid_argument);
+            else
+                range.prefixLength = *length;
         }
         if (error)
             throw std::invalid_argument("not an address or address/prefix: " + item);

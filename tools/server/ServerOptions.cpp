@@ -1,10 +1,11 @@
 #include "tools/server/ServerOptions.h"
 
-#include <charconv>
+#include <optional>
 #include <set>
 
 #include <asio/ip/address.hpp>
 
+#include "common/Decimal.h"
 #include "tools/content/PathText.h"
 #include "tools/server/ServerMetrics.h"
 
@@ -13,12 +14,9 @@ namespace {
 
 template <typename Number>
 Number ParseNumber(const std::string& text, const std::string& option) {
-    Number value = 0;
-    const char* end = text.data() + text.size();
-    auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc() || stop != end)
-        throw UsageError(option + ": not a number in range: " + text);
-    return value;
+    if (const std::optional<Number> value = ParseDecimal<Number>(text))
+        return *value;
+    throw UsageError(option + ": not a number in range: " + text);
 }
 
 // An IPv6 address is written in brackets, as in a URL ("[::1]:47000"), so that its colons

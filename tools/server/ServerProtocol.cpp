@@ -3,6 +3,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "common/LittleEndian.h"
 #include "protocol/MessageCodes.h"
 
 namespace ombrelta::server {
@@ -15,23 +16,8 @@ class RequestReader {
 public:
     explicit RequestReader(std::span<const std::uint8_t> data) : data(data) {}
 
-    std::uint16_t UInt16() {
-        if (!Need(2))
-            return 0;
-        std::uint16_t value = static_cast<std::uint16_t>(data[pos] | (data[pos + 1] << 8));
-        pos += 2;
-        return value;
-    }
-
-    std::uint32_t UInt32() {
-        if (!Need(4))
-            return 0;
-        std::uint32_t value = 0;
-        for (int i = 3; i >= 0; --i)
-            value = (value << 8) | data[pos + i];
-        pos += 4;
-        return value;
-    }
+    std::uint16_t UInt16() { return Take<std::uint16_t>(); }
+    std::uint32_t UInt32() { return Take<std::uint32_t>(); }
 
     std::string String() {
         if (!Need(1))
@@ -54,6 +40,15 @@ public:
     }
 
 private:
+    template <typename Value>
+    Value Take() {
+        if (!Need(sizeof(Value)))
+            return 0;
+        const Value value = LoadLittleEndian<Value>(data, pos);
+        pos += sizeof(Value);
+        return value;
+    }
+
     bool Need(std::size_t count) {
         if (!tooShort && data.size() - pos >= count)
             return true;
@@ -69,19 +64,9 @@ private:
 class AnswerWriter {
 public:
     void Byte(std::uint8_t value) { bytes.push_back(value); }
-    void UInt16(std::uint16_t value) {
-        Byte(static_cast<std::uint8_t>(value));
-        Byte(static_cast<std::uint8_t>(value >> 8));
-    }
-    void UInt32(std::uint32_t value) {
-        for (int i = 0; i < 4; ++i)
-            Byte(static_cast<std::uint8_t>(value >> (8 * i)));
-    }
-    void Int64(std::int64_t value) {
-        auto bits = static_cast<std::uint64_t>(value);
-        for (int i = 0; i < 8; ++i)
-            Byte(static_cast<std::uint8_t>(bits >> (8 * i)));
-    }
+    void UInt16(std::uint16_t value) { AppendLittleEndian(bytes, value); }
+    void UInt32(std::uint32_t value) { AppendLittleEndian(bytes, value); }
+    void Int64(std::int64_t value) { AppendLittleEndian(bytes, static_cast<std::uint64_t>(value)); }
     void String(const std::string& text, const char* what) {
         if (text.size() > 255)
             throw std::runtime_error(std::string(what) + " longer than 255 bytes: " + text);
@@ -263,8 +248,9 @@ std::vector<std::uint8_t> FileChunkAnswer(bool last, std::uint32_t dataSize) {
 std::array<std::uint8_t, 2> PacketLength(std::size_t payloadSize) {
     if (payloadSize == 0 || payloadSize > kMaxPayload)
         throw std::runtime_error("payload of " + std::to_string(payloadSize) + " bytes cannot be framed");
-    std::size_t length = payloadSize + 2;
-    return {static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(length >> 8)};
+    std::array<std::uint8_t, 2> length{};
+    StoreLittleEndian(length, 0, static_cast<std::uint16_t>(payloadSize + 2));
+    return length;
 }
 
 }  // namespace ombrelta::server
