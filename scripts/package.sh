@@ -84,7 +84,7 @@ for program in tools/server/ombrelta-server tools/patch/ombrelta-patch tools/che
 done
 cp -R "$root/deploy" "$stage/$linux_name/deploy"
 rm -rf "$stage/$linux_name/deploy/launcher"
-cp "$root/tools/server/README.md" "$stage/$linux_name/README.md"
+cp "$root/docs/operators.md" "$root/docs/launcher.md" "$root/docs/formats.md" "$stage/$linux_name/"
 
 # Fixed owners, order and times: the same programs give the same archives.
 find "$stage" -exec touch -d "@${SOURCE_DATE_EPOCH:-0}" {} +

@@ -80,7 +80,7 @@ TEST_F(ReleasePackageTest, HoldsEveryProgramStrippedWithItsDebugLink) {
     const char* const linuxFiles[] = {"bin/ombrelta-server", "bin/ombrelta-patch", "bin/ombrelta-check",
                                       "bin/ombrelta-config", "deploy/systemd/ombrelta-server.service", "deploy/haproxy/haproxy.cfg",
                                       "deploy/prometheus/prometheus.yml", "deploy/prometheus/ombrelta.rules.yml",
-                                      "README.md"};
+                                      "operators.md", "launcher.md", "formats.md"};
     for (const char* file : linuxFiles) {
         SCOPED_TRACE(file);
         EXPECT_TRUE(fs::is_regular_file(linuxPackage / file));
