@@ -42,8 +42,8 @@ ServerSession::ServerSession(asio::ip::tcp::socket connection,
                      std::to_string(peer.endpoint.port())),
       balancerCheck(peer.balancerCheck) {
     std::error_code error;
-    // Every answer is awaited by the client before it asks again; Nagle's delay would only
-    // stall the tail of each answer behind the client's delayed acknowledgement.
+    // A launcher without `pipeline` awaits every answer before it asks again; Nagle's delay would
+    // only stall the tail of each answer behind the client's delayed acknowledgement.
     socket.set_option(asio::ip::tcp::no_delay(true), error);
     metrics.ConnectionOpened();
 }
