@@ -83,12 +83,12 @@ bool DecodeEntryName(std::string_view stored, bool flaggedUtf8, std::wstring& na
     return IsSafeEntryPath(name);
 }
 
-namespace {
-
 bool SafeEntryName(const ZipReader& reader, std::uint32_t i, std::wstring& name) {
     std::string stored;
     return reader.EntryName(i, stored) && DecodeEntryName(stored, reader.HasUtf8Name(i), name);
 }
+
+namespace {
 
 // Into a staging file beside the target, which replaces the target only once the entry's size
 // and CRC-32 have been checked.

@@ -11,6 +11,8 @@
 
 namespace ombrelta {
 
+class ZipReader;
+
 /// What to do with an entry "PATH.ombrelta-delta" (see DeltaHeader.h).
 enum class DeltaEntries {
     /// Written as a file of that name, like any other entry.
@@ -67,6 +69,9 @@ SignedExtraction ExtractSignedArchive(const std::wstring& archivePath,
 /// False when extraction refuses the name (empty, a NUL byte, nothing left after decoding, or
 /// refused by the safe-path rule).
 bool DecodeEntryName(std::string_view stored, bool flaggedUtf8, std::wstring& name);
+
+/// DecodeEntryName for entry i of reader: false when its name cannot be read or is refused.
+bool SafeEntryName(const ZipReader& reader, std::uint32_t i, std::wstring& name);
 
 /// True when a decoded entry name is the root "version.dat" in any spelling Windows takes for
 /// it; extraction writes such entries after all others.

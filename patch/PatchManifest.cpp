@@ -43,10 +43,8 @@ bool AppendEntry(ZipReader& reader, std::uint32_t i, std::vector<std::uint8_t>& 
 }  // namespace
 
 bool IsPatchSignatureEntry(const ZipReader& reader, std::uint32_t i) {
-    std::string stored;
     std::wstring name;
-    return reader.EntryName(i, stored) && DecodeEntryName(stored, reader.HasUtf8Name(i), name) &&
-           NamesRootFile(name, kPatchSignatureFileName);
+    return SafeEntryName(reader, i, name) && NamesRootFile(name, kPatchSignatureFileName);
 }
 
 std::optional<std::vector<std::uint8_t>> BuildPatchManifest(ZipReader& reader, std::uint16_t version) {

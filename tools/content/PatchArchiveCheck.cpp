@@ -23,9 +23,8 @@ namespace {
 // An entry's name as the launcher decodes it and will write it, UTF-8 with '/' separators, or
 // nothing when extraction refuses the stored name.
 std::optional<std::string> LauncherName(const ZipReader& reader, std::uint32_t i) {
-    std::string stored;
     std::wstring decoded;
-    if (!reader.EntryName(i, stored) || !DecodeEntryName(stored, reader.HasUtf8Name(i), decoded))
+    if (!SafeEntryName(reader, i, decoded))
         return std::nullopt;
     std::replace(decoded.begin(), decoded.end(), L'\\', L'/');
     return WideToUtf8(decoded);
@@ -159,9 +158,8 @@ std::vector<std::string> DeltaEntryFiles(const std::filesystem::path& archive) {
     if (!reader.Open(PathToUtf8(archive)))
         return files;
     for (std::uint32_t i = 0; i < reader.EntryCount(); ++i) {
-        std::string stored;
         std::wstring name;
-        if (!reader.EntryName(i, stored) || !DecodeEntryName(stored, reader.HasUtf8Name(i), name))
+        if (!SafeEntryName(reader, i, name))
             continue;
         std::optional<std::wstring> base = DeltaBaseName(name);
         if (!base || base->empty())

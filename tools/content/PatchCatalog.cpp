@@ -24,10 +24,8 @@ constexpr std::uint64_t kMaxArchiveSize = 4294967295u;
 std::optional<std::uint32_t> FindVersionEntry(const ZipReader& reader) {
     std::optional<std::uint32_t> found;
     for (std::uint32_t i = 0; i < reader.EntryCount(); ++i) {
-        std::string stored;
         std::wstring name;
-        if (reader.EntryName(i, stored) && DecodeEntryName(stored, reader.HasUtf8Name(i), name) &&
-            !reader.IsDirectory(i) && IsRootVersionFile(name))
+        if (SafeEntryName(reader, i, name) && !reader.IsDirectory(i) && IsRootVersionFile(name))
             found = i;
     }
     return found;
