@@ -14,6 +14,13 @@ prefix=${OMBRELTA_BUILD_PREFIX:-build/}
 [[ $prefix == /* ]] || prefix="$root/$prefix"
 logs="${prefix}test-logs"
 
+# A compiler cache, when installed, makes a second run (or CI after a developer's run on the same
+# machine) rebuild only what changed; paths are taken relative to the tree so clones share it.
+if command -v ccache >/dev/null; then
+    export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+    export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=true
+fi
+
 declare -a summary=()
 failed=0
 
