@@ -4,7 +4,7 @@
 
 namespace ombrelta {
 
-ServerOrder::ServerOrder(std::size_t count) : count(std::max<std::size_t>(count, 1)) {}
+ServerOrder::ServerOrder(std::size_t count) : count(std::max<std::size_t>(count, 1)), tried(this->count) {}
 
 void ServerOrder::StartRound() {
     first = last ? (*last + 1) % count : 0;

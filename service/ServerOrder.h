@@ -15,13 +15,14 @@ public:
 
     /// Starts a round.
     void StartRound();
-    /// The place of the next server of the round, or nothing once the round has tried them all.
+    /// The place of the next server of the round, or nothing once the round has tried them all
+    /// (and before the first round).
     std::optional<std::size_t> Next();
 
 private:
     std::size_t count;
     std::size_t first = 0;
-    std::size_t tried = 0;
+    std::size_t tried;
     std::optional<std::size_t> last;
 };
 

@@ -47,6 +47,7 @@ TEST(ServerOrderTest, RoundsStartAfterTheServerTriedLastAndWrapAround) {
 
 TEST(ServerOrderTest, ARoundTriesEachServerOnce) {
     ServerOrder order(4);
+    EXPECT_EQ(order.Next(), std::nullopt);
     order.StartRound();
     ASSERT_EQ(order.Next(), 0u);
     order.StartRound();
