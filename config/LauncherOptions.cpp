@@ -55,6 +55,10 @@ bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_vie
             options.publicKey = PublicKeySet::Parse(value);
         return true;
     }
+    if (key == "servers") {
+        options.servers = ParseServerList(value);
+        return true;
+    }
     return false;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/PublicKeySet.h"
+#include "config/ServerList.h"
 
 namespace ombrelta {
 
@@ -39,6 +40,9 @@ struct LauncherOptions {
     /// `delta`: "1" applies a patch's "PATH.ombrelta-delta" entries to the installed PATH instead
     /// of writing them as files.
     bool delta = false;
+    /// `servers`: up to four more launcher servers after `host` and `port`, in the order they are
+    /// tried when one cannot be reached, stops answering or is lost; empty for none.
+    std::vector<ServerAddress> servers;
 };
 
 /// Applies one setting when `key` (lower case) names an option; returns false for any other key.

@@ -1,6 +1,7 @@
 #include "protocol/LauncherApi.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include "common/LittleEndian.h"
 #include "common/Text.h"
@@ -101,6 +102,7 @@ LauncherApi::Attempted LauncherApi::Settle(SocketHandle handle, bool reached) {
     if (!reached)
         return Attempted::Failed;
     connected.store(true);
+    awaitingFirstAnswer = true;
     return Attempted::Connected;
 }
 
@@ -210,6 +212,7 @@ bool LauncherApi::ReceivePacket(std::vector<std::uint8_t>& payload) {
 }
 
 void LauncherApi::SendRequest(const std::vector<std::uint8_t>& request, const char* sendFailedText) {
+    awaitingFirstAnswer = false;
     if (!SendPacket(request))
         throw std::runtime_error(sendFailedText);
 }
@@ -224,8 +227,17 @@ std::vector<std::uint8_t> LauncherApi::ReceiveAnswer(const char* emptyAnswerText
 std::vector<std::uint8_t> LauncherApi::Exchange(const std::vector<std::uint8_t>& request,
                                                 const char* sendFailedText,
                                                 const char* emptyAnswerText) {
-    SendRequest(request, sendFailedText);
-    return ReceiveAnswer(emptyAnswerText);
+    for (;;) {
+        const bool first = std::exchange(awaitingFirstAnswer, false);
+        std::vector<std::uint8_t> answer;
+        const bool sent = SendPacket(request);
+        if (sent && ReceivePacket(answer) && !answer.empty())
+            return answer;
+        // Only a lost connection sends the request elsewhere: a refused payload or a short length
+        // field leaves it open.
+        if (!first || connected.load() || !firstAnswerLost || !firstAnswerLost())
+            throw std::runtime_error(sent ? emptyAnswerText : sendFailedText);
+    }
 }
 
 bool LauncherApi::HasNextPatch(std::uint16_t version,

@@ -5,6 +5,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/Socket.h"
@@ -48,6 +49,12 @@ public:
     void Close();
     /// True from a successful Connect until a failure or Close closes the connection.
     bool IsConnected() const { return connected.load(); }
+    /// Sets what a message does when the first request after a successful connect finds the
+    /// connection lost (its send fails, or its answer does not come: closed, reset, or the
+    /// receive timeout): connectElsewhere connects this object to another server and returns
+    /// true to have the request sent again there, or returns false to let the message fail with
+    /// its usual text. Requests sent in halves (the chunk requests) never call it. Empty: off.
+    void OnFirstAnswerLost(std::function<bool()> connectElsewhere) { firstAnswerLost = std::move(connectElsewhere); }
     /// The chunk data of every download over this object, across reconnections, and its limit.
     ChunkTraffic& Traffic() { return traffic; }
 
@@ -123,6 +130,9 @@ private:
     std::atomic<SocketHandle> socket{kInvalidSocket};
     std::atomic<bool> connected{false};
     ChunkWindow autoWindow;
+    std::function<bool()> firstAnswerLost;
+    // Set by each successful connect, cleared by the first request sent.
+    bool awaitingFirstAnswer = false;
 
     // Guards the handle's lifetime against a Close from another thread: packet operations in
     // flight, and a handle that Close has shut down but that one of them still holds.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <optional>
 #include <utility>
 
 #include "common/Path.h"
@@ -68,7 +69,12 @@ bool ApplyPatchesNoting(PatchService& patches,
 
 }  // namespace
 
-LauncherService::LauncherService(std::wstring installDir) : installDir(std::move(installDir)) {}
+LauncherService::LauncherService(std::wstring installDir) : installDir(std::move(installDir)) {
+    // A server that takes the connection but leaves its first request unanswered is passed over
+    // like one that refuses the connection.
+    api.OnFirstAnswerLost(
+        [this] { return !retryWait.Interrupted() && ConnectNextOfRound() && KeepConnectionUnlessClosed(); });
+}
 
 LauncherService::LauncherService() : LauncherService(GetExecutableDirectory()) {}
 
@@ -112,7 +118,8 @@ bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback 
     errorText.clear();
     replacedInUse.clear();
     LimitChunkRate(api, config.options);
-    if (!api.Connect(config.host, config.port, LookupFor(config.options))) {
+    serverOrder = ServerOrder(Servers().size());
+    if (!ConnectRound()) {
         errorText = "Failed to connect to launcher server.";
         return false;
     }
@@ -185,14 +192,40 @@ bool LauncherService::Reconnect(const ProgressCallback& progress, std::int32_t p
         Report(progress, RetryReportText(seconds, attempts, config.options.retries), percent);
         if (!retryWait.WaitFor(std::chrono::seconds(seconds)))
             return false;
-        if (api.Connect(config.host, config.port, LookupFor(config.options))) {
-            // A Close that came during the connect still ends the run.
-            if (!retryWait.Interrupted())
-                return true;
-            api.Close();
-            return false;
+        if (ConnectRound())
+            return KeepConnectionUnlessClosed();
+    }
+    return false;
+}
+
+std::vector<ServerAddress> LauncherService::Servers() const {
+    std::vector<ServerAddress> servers{{config.host, config.port}};
+    servers.insert(servers.end(), config.options.servers.begin(), config.options.servers.end());
+    return servers;
+}
+
+bool LauncherService::ConnectRound() {
+    serverOrder.StartRound();
+    return ConnectNextOfRound();
+}
+
+bool LauncherService::ConnectNextOfRound() {
+    const std::vector<ServerAddress> servers = Servers();
+    while (const std::optional<std::size_t> place = serverOrder.Next()) {
+        if (api.Connect(servers[*place].host, servers[*place].port, LookupFor(config.options))) {
+            if (connectionWatch)
+                connectionWatch(*place, servers.size(), servers[*place]);
+            return true;
         }
     }
+    return false;
+}
+
+// A Close that came during a connect still ends the run.
+bool LauncherService::KeepConnectionUnlessClosed() {
+    if (!retryWait.Interrupted())
+        return true;
+    api.Close();
     return false;
 }
 
@@ -218,7 +251,8 @@ bool LauncherService::VerifyBeforeStart(ProgressCallback progress) {
     try {
         Report(progress, L"Connecting to launcher server...", 0);
         LimitChunkRate(api, config.options);
-        if (!api.Connect(config.host, config.port, LookupFor(config.options))) {
+        serverOrder = ServerOrder(Servers().size());
+        if (!ConnectRound()) {
             Report(progress, L"Failed to connect to launcher server.", 0);
             return false;
         }

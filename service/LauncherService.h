@@ -10,9 +10,14 @@
 #include "config/LauncherConfig.h"
 #include "game/GameProcess.h"
 #include "protocol/LauncherApi.h"
+#include "service/ServerOrder.h"
 #include "verify/FileVerifier.h"
 
 namespace ombrelta {
+
+/// Told of each connection a check makes: the server's place in the list (0: `host` and `port`,
+/// then those of the `servers` option), the number of servers, and the server.
+using ConnectionWatch = std::function<void(std::size_t place, std::size_t count, const ServerAddress& server)>;
 
 /// Runs the launcher's two check sequences against the configured launcher server.
 class LauncherService {
@@ -29,6 +34,8 @@ public:
     /// reason (UTF-8) in errorText on failure; errorText is empty on success. With the `retries`
     /// option, a lost connection is reported ("Connection lost, retrying in S s (K of N)...")
     /// and connected again after a wait, and the stages go on from where the installation is.
+    /// With the `servers` option, the run uses the first server that connects and answers its
+    /// first request, and a reconnection goes to the servers after the one lost, in order.
     /// Before "Ready.", the parts of downloads that can no longer be continued are deleted.
     bool RunStartupChecks(std::string& errorText, ProgressCallback progress);
 
@@ -43,6 +50,10 @@ public:
     /// Closes the connection and ends a wait for a reconnection at once; no reconnection
     /// follows. Safe to call from another thread while a check runs.
     void Close();
+
+    /// Has watch called, on the checking thread, after each connection the checks make; set it
+    /// before a check runs.
+    void WatchConnections(ConnectionWatch watch) { connectionWatch = std::move(watch); }
 
     LauncherApi& Api() { return api; }
     const LauncherConfig& Config() const { return config; }
@@ -59,6 +70,15 @@ private:
     bool RunReconnecting(const ProgressCallback& progress, const Stages& stages);
     /// Waits and connects again, with the reports, while attempts remain; true once connected.
     bool Reconnect(const ProgressCallback& progress, std::int32_t percent, int& attempts);
+    /// `host` and `port`, then the servers of the `servers` option.
+    std::vector<ServerAddress> Servers() const;
+    /// Starts a round of the servers and connects to the first of it that accepts; false when
+    /// none does.
+    bool ConnectRound();
+    /// Connects to the next server of the round that accepts; false when none is left.
+    bool ConnectNextOfRound();
+    /// True while no Close has come; otherwise closes the connection a connect made meanwhile.
+    bool KeepConnectionUnlessClosed();
     /// The file check of both sequences, with the verified-file cache when the options ask;
     /// startingOver reports a check that starts over with a changed list.
     void CheckGameFiles(const ProgressCallback& progress,
@@ -72,6 +92,8 @@ private:
     GameProcess game;
     std::wstring installDir;
     InterruptibleWait retryWait;
+    ServerOrder serverOrder{1};
+    ConnectionWatch connectionWatch;
     // Written by the start-up run; read by its own worker or once it has ended.
     std::vector<std::wstring> replacedInUse;
 };

@@ -145,5 +145,28 @@ TEST(LauncherOptionsTest, PublicKeyIsDecodedAndAMalformedOneStillCounts) {
     }
 }
 
+TEST(LauncherOptionsTest, ServersTakeUpToFourHostPortEntriesAndSkipUnusableOnes) {
+    struct Case {
+        std::string line;
+        std::vector<ServerAddress> servers;
+    };
+    const std::vector<Case> cases = {
+        {"servers=", {}},
+        {"servers=10.0.0.2:47000", {{L"10.0.0.2", 47000}}},
+        {"SERVERS = 10.0.0.2:1 , eu.example.org : 65535", {{L"10.0.0.2", 1}, {L"eu.example.org", 65535}}},
+        {"servers=[::1]:47000,[fe80::1%2]:5", {{L"[::1]", 47000}, {L"[fe80::1%2]", 5}}},
+        {"servers=a:1,b:2,c:3,d:4,e:5", {{L"a", 1}, {L"b", 2}, {L"c", 3}, {L"d", 4}}},
+        {"servers=a:0,b:65536,c:,:4,d,e:-1,f:+2,g:2x,::1:47000,[::1:4,[[::1]]:4,[]:4,h:7", {{L"h", 7}}},
+        {"servers=,,a:1,,", {{L"a", 1}}},
+        {"servers=x:0,a:1,b:2,c:3,d:4,e:5", {{L"a", 1}, {L"b", 2}, {L"c", 3}, {L"d", 4}}},
+        {"servers=a:1\nservers=", {}},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.line);
+        EXPECT_EQ(ParseConfigText(row.line).options.servers, row.servers);
+    }
+    EXPECT_TRUE(ParseConfigText("host=127.0.0.1").options.servers.empty());
+}
+
 }  // namespace
 }  // namespace ombrelta

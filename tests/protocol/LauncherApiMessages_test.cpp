@@ -1,5 +1,6 @@
 #include "protocol/LauncherApi.h"
 
+#include <atomic>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -215,6 +216,42 @@ TEST(LauncherApiMessagesTest, LastIsClearedWhenTheChunkRequestFails) {
     last = true;
     EXPECT_EQ(ErrorText([&] { api.GetFileChunk(1, 0, last); }), "Failed to send hash file chunk request.");
     EXPECT_FALSE(last);
+}
+
+TEST(LauncherApiMessagesTest, OnlyAFirstRequestThatLostTheConnectionIsSentElsewhere) {
+    const Bytes yes = PayloadBuilder().U16(40104).U8(1).Take();
+    struct Row {
+        const char* name;
+        std::function<Reply(int request)> first;
+        int requests;
+        int lost;
+        const char* error;
+    };
+    const std::vector<Row> rows = {
+        {"first request closed", [](int) { return Reply::Close(); }, 1, 1, ""},
+        {"second request closed", [&](int n) { return n == 0 ? Reply::Payload(yes) : Reply::Close(); }, 2, 0,
+         "Empty has next patch response."},
+        {"first answer of length 2", [](int) { return Reply::Raw(Bytes{0x02, 0x00}); }, 1, 0,
+         "Empty has next patch response."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::atomic<int> seen{0};
+        ScriptedServer first([&](const Bytes&) { return row.first(seen++); });
+        ScriptedServer second([&](const Bytes&) { return Reply::Payload(yes); });
+        LauncherApi api;
+        int lost = 0;
+        api.OnFirstAnswerLost([&] {
+            ++lost;
+            return api.Connect(second.Host(), second.Port());
+        });
+        ASSERT_TRUE(api.Connect(first.Host(), first.Port()));
+        std::string error;
+        for (int i = 0; i < row.requests; ++i)
+            error = ErrorText([&] { api.HasNextPatch(1000, "UNKNOWN", "UNKNOWN"); });
+        EXPECT_EQ(error, row.error);
+        EXPECT_EQ(lost, row.lost);
+    }
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <atomic>
 #include <optional>
 #include <string>
@@ -191,6 +192,54 @@ TEST(LauncherReconnectTest, CloseDuringTheWaitEndsTheRun) {
     run.join();
     EXPECT_EQ(cuts, 99);
     EXPECT_EQ(server.Connections().size(), 1u);
+}
+
+TEST(LauncherReconnectTest, FurtherServersTakeOverAFirstRequestOrAConnectionLost) {
+    struct Row {
+        std::string name;
+        std::string options;
+        bool closeFirstRequest;
+        bool passed;
+        std::size_t secondConnections;
+    };
+    const std::vector<Row> rows = {
+        {"first request unanswered", "", true, true, 1},
+        {"first request unanswered, no further server", "servers=\n", true, false, 0},
+        {"lost in mid-repair without retries", "", false, false, 0},
+        {"lost in mid-repair with retries", "retries=1\n", false, true, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        WorkingDirectory cwd(dir.Path());
+        FakeLauncherServer first({}, {test::ListedFile(1, "big.bin", kContent)});
+        FakeLauncherServer second({}, {test::ListedFile(1, "big.bin", kContent)});
+        std::atomic<int> cuts{1};
+        first.SetIntercept(row.closeFirstRequest
+                               ? FakeLauncherServer::Intercept([](const Bytes&) { return Reply::Close(); })
+                               : CutAtSecondChunk(cuts));
+        WriteConfig(dir.Path(), first.Port(),
+                    "servers=127.0.0.1:" + std::to_string(second.Port()) + "\n" + row.options);
+        LauncherService service(dir.Path());
+        ASSERT_TRUE(service.LoadConfig());
+        std::vector<std::size_t> places;
+        service.WatchConnections([&](std::size_t place, std::size_t, const ServerAddress&) { places.push_back(place); });
+        ReportLog log;
+        std::string errorText;
+
+        EXPECT_EQ(service.RunStartupChecks(errorText, log.Bind()), row.passed) << errorText;
+
+        EXPECT_EQ(first.Connections().size(), 1u);
+        EXPECT_EQ(second.Connections().size(), row.secondConnections);
+        EXPECT_EQ(places.size(), 1 + row.secondConnections);
+        // A server passed over before its first answer leaves no report of its own.
+        const auto checkingPatches = std::count(log.calls.begin(), log.calls.end(),
+                                                ReportLog::Report{"Checking patches...", 20});
+        EXPECT_EQ(checkingPatches, row.closeFirstRequest || !row.passed ? 1 : 2);
+        if (row.passed) {
+            EXPECT_EQ(test::ReadFileBytes(dir.Child(L"big.bin")), kContent);
+        }
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/Path.h"
+#include "common/Socket.h"
 #include "common/Text.h"
 #include "service/LauncherService.h"
 #include "tools/check/LiveView.h"
@@ -79,6 +80,15 @@ Output LiveOutput(LiveView& view) {
             }};
 }
 
+// Standard output stays as it was; operators read the servers tried beside it.
+void PrintConnection(std::size_t place, std::size_t count, const ServerAddress& server) {
+    const std::string line = "ombrelta-check: connected to " + WideToUtf8(server.host) + ":" +
+                             std::to_string(PortFromConfig(server.port)) + " (server " + std::to_string(place + 1) +
+                             " of " + std::to_string(count) + ")\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
 LiveTerminal StandardOutputTerminal() {
     return {.columns = StandardOutputColumns,
             .write = WriteStandardOutput,
@@ -125,6 +135,8 @@ int Run(const Options& options) {
         out.line("error", "Failed to load Ombrel.dat");
         return kExitBadInput;
     }
+    if (!service.Config().options.servers.empty())
+        service.WatchConnections(PrintConnection);
     const int result = RunChecks(service, options.mode, out);
     if (view)
         view->Finish();
