@@ -4,6 +4,7 @@
 
 #include "common/AsciiCase.h"
 #include "common/Decimal.h"
+#include "common/MirrorUrl.h"
 
 namespace ombrelta {
 namespace {
@@ -53,6 +54,10 @@ bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_vie
             options.publicKey.reset();
         else
             options.publicKey = PublicKeySet::Parse(value);
+        return true;
+    }
+    if (key == "mirror") {
+        options.mirror = ParseMirrorBases(value);
         return true;
     }
     return false;

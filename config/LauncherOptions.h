@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -39,6 +40,10 @@ struct LauncherOptions {
     /// `delta`: "1" applies a patch's "PATH.ombrelta-delta" entries to the installed PATH instead
     /// of writing them as files.
     bool delta = false;
+    /// `mirror`: one to four web servers' base URLs, comma-separated, that serve the bytes of
+    /// patch archives (BASE/patches/NAME) and game files (BASE/md5/MD5) before the launcher
+    /// server does; empty, the default, when the value is empty or unusable (ParseMirrorBases).
+    std::vector<std::string> mirror;
 };
 
 /// Applies one setting when `key` (lower case) names an option; returns false for any other key.
