@@ -81,6 +81,21 @@ CheckRun RunChecker(const std::vector<std::string>& checker, const fs::path& ins
     return run;
 }
 
+CheckRun InstallAndCheck(const MirrorSite& site,
+                         const std::string& name,
+                         std::uint16_t serverPort,
+                         const std::string& keys,
+                         const std::vector<std::string>& checker) {
+    const fs::path install = site.root / name;
+    fs::copy(site.root / "install", install, fs::copy_options::recursive);
+    WriteLauncherConfig(install, serverPort, keys);
+    const CheckRun run = RunChecker(checker, install);
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_TRUE(run.out.ends_with("100\tReady.\n")) << run.out;
+    site.ExpectInstalled(install);
+    return run;
+}
+
 int LinesWith(const std::string& text, const std::string& part) {
     std::istringstream lines(text);
     int count = 0;

@@ -38,6 +38,14 @@ struct CheckRun {
 /// Runs the checker (its command) in install, its standard error kept beside install.
 CheckRun RunChecker(const std::vector<std::string>& checker, const std::filesystem::path& install);
 
+/// A fresh installation root/name of the site with "Ombrel.dat" naming the server's port and
+/// keys, checked once: "Ready." and exactly the newest files are expected.
+CheckRun InstallAndCheck(const MirrorSite& site,
+                         const std::string& name,
+                         std::uint16_t serverPort,
+                         const std::string& keys,
+                         const std::vector<std::string>& checker);
+
 /// How many lines of text contain part.
 int LinesWith(const std::string& text, const std::string& part);
 

@@ -42,16 +42,8 @@ protected:
         ASSERT_NE(nginx.Port(), 0);
     }
 
-    // A fresh installation set up with keys, checked once; "Ready." and the exact files.
     CheckRun Install(const std::string& name, const std::string& keys) {
-        const fs::path install = site.root / name;
-        fs::copy(site.root / "install", install, fs::copy_options::recursive);
-        WriteLauncherConfig(install, server.Port(), keys);
-        const CheckRun run = RunChecker(GetParam() ? kWindows : kNative, install);
-        EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
-        EXPECT_TRUE(run.out.ends_with("100\tReady.\n")) << run.out;
-        site.ExpectInstalled(install);
-        return run;
+        return InstallAndCheck(site, name, server.Port(), keys, GetParam() ? kWindows : kNative);
     }
 
     double ServerSent(const char* kind) {
