@@ -1,5 +1,6 @@
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -11,6 +12,7 @@ namespace {
 
 constexpr std::size_t kPiece = 1 << 20;
 constexpr long kReceiveBuffer = 512 * 1024;
+constexpr auto kFillTime = std::chrono::milliseconds(250);
 
 bool InitOnce() {
     static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
@@ -33,6 +35,7 @@ struct HttpClient::State {
     bool attached = false;
     bool headChecked = false;
     bool done = false;
+    bool paused = false;
     std::uint64_t from = 0;
     std::uint64_t size = 0;
     std::uint64_t received = 0;
@@ -71,6 +74,12 @@ struct HttpClient::State {
         State& state = *static_cast<State*>(user);
         if (!state.headChecked && !state.CheckHead())
             return 0;
+        // One perform reads whatever the socket holds: a piece is held to its size by pausing,
+        // and curl hands these bytes again once Read goes on.
+        if (state.pending.size() >= kPiece) {
+            state.paused = true;
+            return CURL_WRITEFUNC_PAUSE;
+        }
         if (state.received + count > state.size - state.from) {
             state.fault = "more bytes than asked";
             return 0;
@@ -80,9 +89,19 @@ struct HttpClient::State {
         return count;
     }
 
-    // Runs the transfer until a piece is ready or it ended; false when it failed.
+    // Runs the transfer until a piece is ready or it ended; false when it failed. A piece is
+    // handed out early once it has waited kFillTime, so that progress still moves on a slow line.
     bool Pump() {
+        const auto started = std::chrono::steady_clock::now();
+        if (paused) {
+            paused = false;
+            if (curl_easy_pause(easy, CURLPAUSE_CONT) != CURLE_OK)
+                return Failed("transfer not resumed");
+        }
         while (!done && pending.size() < kPiece) {
+            if (!pending.empty() && std::chrono::steady_clock::now() - started > kFillTime)
+                return true;
+            const std::size_t before = pending.size();
             int running = 0;
             if (curl_multi_perform(multi, &running) != CURLM_OK)
                 return Failed("transfer failed");
@@ -91,9 +110,9 @@ struct HttpClient::State {
                 if (message->msg == CURLMSG_DONE)
                     return Ended(message->data.result);
             }
-            if (!pending.empty())
-                return true;
-            curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+            // A transfer just resumed may not wake the poll: wait only when nothing came.
+            if (pending.size() == before)
+                curl_multi_poll(multi, nullptr, 0, 100, nullptr);
         }
         return true;
     }
@@ -149,6 +168,7 @@ bool HttpClient::Open(const std::string& url, std::uint64_t from, std::uint64_t 
     s.pending.clear();
     s.headChecked = false;
     s.done = false;
+    s.paused = false;
     s.from = from;
     s.size = size;
     s.received = 0;

@@ -14,6 +14,8 @@ namespace {
 constexpr DWORD kPiece = 1 << 20;
 constexpr int kConnectMs = 5000;
 constexpr int kQuietMs = 10000;
+// How long a piece is filled once it holds some bytes, so that progress still moves on a slow line.
+constexpr ULONGLONG kFillMs = 250;
 
 struct Handle {
     HINTERNET value = nullptr;
@@ -176,10 +178,19 @@ std::optional<std::span<const std::uint8_t>> HttpClient::Read() {
             s.fault = "no open request";
         return std::nullopt;
     }
+    // One read hands over what has arrived, often a few KiB: the piece is filled further while
+    // bytes come quickly, so that each one costs its caller little.
+    const ULONGLONG started = GetTickCount64();
     DWORD count = 0;
-    if (!WinHttpReadData(s.request.value, s.piece.data(), kPiece, &count)) {
-        s.Failed(ErrorText("read"));
-        return std::nullopt;
+    while (count < kPiece && s.received + count < s.expected && (count == 0 || GetTickCount64() - started < kFillMs)) {
+        DWORD got = 0;
+        if (!WinHttpReadData(s.request.value, s.piece.data() + count, kPiece - count, &got)) {
+            s.Failed(ErrorText("read"));
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        count += got;
     }
     if (count == 0) {
         if (s.received != s.expected) {
