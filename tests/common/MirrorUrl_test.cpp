@@ -43,6 +43,7 @@ TEST(MirrorUrlTest, KeyValuesGiveTheirBasesOrNone) {
 
 TEST(MirrorUrlTest, ObjectsAreNamedByEncodedNameOrLowerCaseDigest) {
     const std::string md5 = "0123456789ABCDEFabcdef0123456789";
+    const std::string notHex = "g123456789ABCDEFabcdef0123456789";
     const struct {
         std::string what;
         std::string url;
@@ -54,7 +55,7 @@ TEST(MirrorUrlTest, ObjectsAreNamedByEncodedNameOrLowerCaseDigest) {
         {"UTF-8 bytes", PatchObjectUrl("http://m", "\xC3\xA9t\xC3\xA9.zip"), "http://m/patches/%C3%A9t%C3%A9.zip"},
         {"digest lowered", FileObjectUrl("https://m/x", md5), "https://m/x/md5/0123456789abcdefabcdef0123456789"},
         {"digest too short", FileObjectUrl("http://m", md5.substr(1)), ""},
-        {"digest not hex", FileObjectUrl("http://m", "g" + md5.substr(1)), ""},
+        {"digest not hex", FileObjectUrl("http://m", notHex), ""},
         {"host of a base", MirrorHost("https://cdn.example:8443/game"), "cdn.example:8443"},
     };
     for (const auto& row : rows) {
