@@ -4,6 +4,7 @@
 
 #include "common/AsciiCase.h"
 #include "common/Decimal.h"
+#include "common/MirrorUrl.h"
 
 namespace ombrelta {
 namespace {
@@ -57,6 +58,10 @@ bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_vie
     }
     if (key == "servers") {
         options.servers = ParseServerList(value);
+        return true;
+    }
+    if (key == "mirror") {
+        options.mirror = ParseMirrorBases(value);
         return true;
     }
     return false;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -43,6 +44,10 @@ struct LauncherOptions {
     /// `servers`: up to four more launcher servers after `host` and `port`, in the order they are
     /// tried when one cannot be reached, stops answering or is lost; empty for none.
     std::vector<ServerAddress> servers;
+    /// `mirror`: one to four web servers' base URLs, comma-separated, that serve the bytes of
+    /// patch archives (BASE/patches/NAME) and game files (BASE/md5/MD5) before the launcher
+    /// server does; empty, the default, when the value is empty or unusable (ParseMirrorBases).
+    std::vector<std::string> mirror;
 };
 
 /// Applies one setting when `key` (lower case) names an option; returns false for any other key.

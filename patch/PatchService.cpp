@@ -5,6 +5,7 @@
 
 #include "common/DiskSpace.h"
 #include "common/FileSystem.h"
+#include "common/MirrorUrl.h"
 #include "common/PartialDownload.h"
 #include "common/Path.h"
 #include "common/SafePath.h"
@@ -14,6 +15,7 @@
 #include "patch/FileDownload.h"
 #include "patch/StalePatchParts.h"
 #include "protocol/ChunkChannels.h"
+#include "protocol/MirroredChannel.h"
 
 namespace ombrelta {
 namespace {
@@ -44,12 +46,14 @@ PatchService::PatchService(std::wstring installDir,
                            int pipeline,
                            bool resume,
                            std::optional<PublicKeySet> publicKey,
-                           bool applyDeltas)
+                           bool applyDeltas,
+                           MirrorSet* mirrors)
     : installDir(std::move(installDir)),
       pipeline(pipeline),
       resume(resume),
       publicKey(std::move(publicKey)),
-      applyDeltas(applyDeltas) {}
+      applyDeltas(applyDeltas),
+      mirrors(mirrors) {}
 
 PatchService::PatchService() : PatchService(GetExecutableDirectory()) {}
 
@@ -110,21 +114,27 @@ bool PatchService::DownloadAndExtract(LauncherApi& api,
                       .pipeline = pipeline};
     if (resume)
         plan.resumeRecord = PatchPartRecord(patch.version, patch.size, patch.fileName);
-    // A continued archive that fails extraction may not be this patch's after all: the download
-    // fetches it once more whole.
-    plan.use = [&](bool continued) {
+    // A continued archive, or one from a mirror, that fails extraction may not be this patch's
+    // after all: the download fetches it once more whole.
+    plan.use = [&](bool fetchAgain) {
         if (!PathExists(archivePath))
             return false;
         Report(progress, L"Extracting patch...", 70);
         bool signatureRefused = false;
         if (Extract(patch, archivePath, signatureRefused))
             return true;
-        if (!continued && signatureRefused)
+        if (!fetchAgain && signatureRefused)
             Report(progress, L"Signature check failed: " + Utf8ToWide(patch.fileName), 70);
         return false;
     };
-    PatchChunkChannel channel(api, patch.version);
-    return DownloadToFile(channel, plan, DownloadReports(progress, patch.version));
+    PatchChunkChannel server(api, patch.version);
+    MirroredChannel channel(
+        server, mirrors, [&](const std::string& base) { return PatchObjectUrl(base, patch.fileName); }, patch.size,
+        patch.fileName);
+    const bool done = DownloadToFile(channel, plan, DownloadReports(progress, patch.version));
+    if (done)
+        channel.NoteServed();
+    return done;
 }
 
 bool PatchService::Extract(const PatchInfo& patch, const std::wstring& archivePath, bool& signatureRefused) {

@@ -8,6 +8,7 @@
 #include "common/ProgressCallback.h"
 #include "common/PublicKeySet.h"
 #include "protocol/LauncherApi.h"
+#include "protocol/MirrorSet.h"
 #include "protocol/PatchInfo.h"
 
 namespace ombrelta {
@@ -22,12 +23,15 @@ public:
     /// publicKey: when present, every patch must be signed with one of its keys (ExtractSignedArchive); one
     /// that is not is reported as "Signature check failed: " + its file name and fails.
     /// applyDeltas: delta entries are applied to the installed files (DeltaEntries::Applied)
-    /// rather than written as files.
+    /// rather than written as files. mirrors: when set, each archive's bytes come from them
+    /// first (BASE/patches/NAME), and an archive from a mirror that fails its size or its checks
+    /// on extraction is fetched again from the next mirror, and at last from the server.
     explicit PatchService(std::wstring installDir,
                           int pipeline = 1,
                           bool resume = false,
                           std::optional<PublicKeySet> publicKey = std::nullopt,
-                          bool applyDeltas = false);
+                          bool applyDeltas = false,
+                          MirrorSet* mirrors = nullptr);
     /// Works on the running program's own folder.
     PatchService();
 
@@ -63,6 +67,7 @@ private:
     bool resume;
     std::optional<PublicKeySet> publicKey;
     bool applyDeltas;
+    MirrorSet* mirrors;
     std::vector<std::wstring> movedAsideFiles;
 };
 

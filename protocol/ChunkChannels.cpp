@@ -2,10 +2,6 @@
 
 namespace ombrelta {
 
-bool ApiChunkChannel::WriteTo(File& file) {
-    return file.Write(chunk.data(), chunk.size());
-}
-
 bool ApiChunkChannel::Discard() {
     try {
         std::vector<std::uint8_t> ignored;

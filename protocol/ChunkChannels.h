@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <span>
 #include <vector>
 
 #include "protocol/ChunkLoop.h"
@@ -9,11 +10,23 @@
 
 namespace ombrelta {
 
+/// A channel that holds the chunk received last in memory, where a channel wrapped around it
+/// sees it too.
+class HeldChunkChannel : public ChunkChannel {
+public:
+    /// The chunk received last.
+    virtual std::span<const std::uint8_t> Held() const = 0;
+    bool WriteTo(File& file) override {
+        const std::span<const std::uint8_t> bytes = Held();
+        return file.Write(bytes.data(), bytes.size());
+    }
+};
+
 /// What both kinds of chunk requests share: the connection and the chunk received last.
-class ApiChunkChannel : public ChunkChannel {
+class ApiChunkChannel : public HeldChunkChannel {
 public:
     explicit ApiChunkChannel(LauncherApi& api) : api(api) {}
-    bool WriteTo(File& file) override;
+    std::span<const std::uint8_t> Held() const override { return chunk; }
     bool Discard() override;
     ChunkTraffic* Traffic() override { return &api.Traffic(); }
     ChunkWindow* AutoWindow() override { return &api.AutoWindow(); }

@@ -48,7 +48,7 @@ DownloadResult Receive(ChunkChannel& channel,
         return {.end = DownloadEnd::CannotOpen, .written = start};
     const ChunkLoopPlan loop{.totalSize = plan.totalSize,
                              .totalIsLimit = plan.exactSize,
-                             .pipeline = plan.pipeline,
+                             .pipeline = channel.FromServer() ? plan.pipeline : 1,
                              .startOffset = start};
     DownloadResult result{.written = start};
     try {
@@ -99,8 +99,8 @@ bool Place(const DownloadPlan& plan, const std::wstring& path) {
     return placed;
 }
 
-// One pass from a kept part, or from 0; a continued file that fails its check or its use is
-// gone afterwards, so the next pass starts at 0 and is the last.
+// One pass from a kept part, or from 0; a continued file, or one from a source other than the
+// server, that fails its check or its use is gone afterwards, so the next pass starts at 0.
 std::optional<DownloadResult> Attempt(ChunkChannel& channel,
                                       const DownloadPlan& plan,
                                       const std::wstring& path,
@@ -108,16 +108,17 @@ std::optional<DownloadResult> Attempt(ChunkChannel& channel,
     bool keepable = false;
     const std::uint32_t start = StartOf(plan, path, keepable);
     const bool continued = start != 0;
+    const bool fetchAgain = continued || !channel.FromServer();
     DownloadResult result = Receive(channel, plan, path, start, keepable, progress);
     if (result.end != DownloadEnd::Done)
         return result;
     if (!Accepted(plan, path, continued))
-        return continued ? std::nullopt : std::optional(DownloadResult{.end = DownloadEnd::Refused});
+        return fetchAgain ? std::nullopt : std::optional(DownloadResult{.end = DownloadEnd::Refused});
     if (!Place(plan, path))
         return DownloadResult{.end = DownloadEnd::CannotPlace};
-    if (!plan.use || plan.use(continued))
+    if (!plan.use || plan.use(fetchAgain))
         return result;
-    if (!continued)
+    if (!fetchAgain)
         return DownloadResult{.end = DownloadEnd::Unused};
     (void)DeleteFileAt(plan.target);
     return std::nullopt;
@@ -134,9 +135,19 @@ DownloadResult DownloadChunks(ChunkChannel& channel,
     if (plan.pipeline > 1)
         channel.SendRequestsAtOnce();
     for (;;) {
-        const std::optional<DownloadResult> result = Attempt(channel, plan, path, progress);
-        if (!result)
+        std::optional<DownloadResult> result;
+        // A source other than the server that fails, or whose file is refused, hands the file to
+        // the next one; the server, the last, is never left.
+        try {
+            result = Attempt(channel, plan, path, progress);
+        } catch (const SourceFault&) {
+            channel.NextSource();
             continue;
+        }
+        if (!result) {
+            channel.NextSource();
+            continue;
+        }
         if (plan.resumeRecord && HasPart(plan) && !PathExists(path))
             (void)DeleteFileAt(PartialRecordPath(path));
         return *result;

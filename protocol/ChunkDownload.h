@@ -40,12 +40,14 @@ struct DownloadPlan {
     int pipeline = 1;
     /// Given the complete file (the part, or the target in place) and whether it continued a kept
     /// part, tells whether it is the one expected. A part refused, or whose check throws, is
-    /// deleted; a refused continued part is fetched once more from 0.
+    /// deleted; a refused continued part, or one from a source other than the server (see
+    /// ChunkChannel::FromServer), is fetched once more from 0 from the channel's next source.
     std::function<bool(const std::wstring& path, bool continued)> check = nullptr;
-    /// Called once the file lies at the target, with whether it continued a kept part; false
-    /// refuses it: a continued file is deleted and fetched once more from 0, one fetched whole
-    /// stays.
-    std::function<bool(bool continued)> use = nullptr;
+    /// Called once the file lies at the target, with whether refusing it fetches it again (it
+    /// continued a kept part, or came from a source other than the server); false refuses it:
+    /// such a file is deleted and fetched once more from 0 from the channel's next source, one
+    /// fetched whole from the server stays.
+    std::function<bool(bool fetchAgain)> use = nullptr;
 };
 
 /// How a download ended.
@@ -67,7 +69,8 @@ struct DownloadResult {
 };
 
 /// Fetches the file the plan names over channel, creating the target's missing directories
-/// first, and reports every chunk to progress. Exceptions of the channel, progress, check and use
+/// first, and reports every chunk to progress. A SourceFault moves the file to the channel's next
+/// source, which goes on from a kept part or starts at 0. Exceptions of the channel, progress, check and use
 /// pass through, with the part kept or deleted as the plan says. Whatever the end, a record
 /// whose part is gone is deleted with it.
 DownloadResult DownloadChunks(ChunkChannel& channel,

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 
 #include "common/FileSystem.h"
 #include "protocol/ChunkTraffic.h"
@@ -19,6 +20,13 @@ enum class ChunkLoopStatus {
 
 /// Told the bytes written so far and the expected total after every chunk.
 using DownloadProgress = std::function<void(std::uint32_t written, std::uint32_t total)>;
+
+/// A fault of a source other than the launcher server (a mirror), with its reason: the download
+/// moves on to the channel's next source.
+class SourceFault : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 /// The chunk requests of one download over one connection. Answers come back in the order the
 /// requests went out; the chunk of the answer received last is held until the next Receive, so
@@ -46,6 +54,12 @@ public:
     /// Readies the connection for requests kept in flight; called once before a download whose
     /// pipeline is above 1. Nothing for a channel without a connection of its own.
     virtual void SendRequestsAtOnce() {}
+    /// Whether the bytes come from the launcher server, the authority (the default). Those of
+    /// another source are asked for one request at a time, and a file made of them that is
+    /// refused is fetched again from the next source. Only another source throws SourceFault.
+    virtual bool FromServer() const { return true; }
+    /// Leaves the source serving now for the next one; nothing once it is the launcher server.
+    virtual void NextSource() {}
 };
 
 /// What one download asks for.

@@ -97,7 +97,8 @@ void LauncherService::CheckGameFiles(const ProgressCallback& progress,
                                      .position = &position,
                                      .startingOver = std::move(startingOver),
                                      .publicKey = config.options.publicKey,
-                                     .installedVersion = installed};
+                                     .installedVersion = installed,
+                                     .mirrors = mirrors ? &*mirrors : nullptr};
     if (!config.options.hashcache) {
         VerifyAndRepairFiles(api, Forwarding(progress), nullptr, settings);
         return;
@@ -118,6 +119,7 @@ bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback 
     errorText.clear();
     replacedInUse.clear();
     LimitChunkRate(api, config.options);
+    MirrorsForRun();
     serverOrder = ServerOrder(Servers().size());
     if (!ConnectRound()) {
         errorText = "Failed to connect to launcher server.";
@@ -144,7 +146,7 @@ bool LauncherService::RunStartupStages(std::string& errorText,
                                        FileCheckPosition& position) {
     Report(progress, L"Checking patches...", 20);
     PatchService patches(installDir, config.options.pipeline, config.options.resume, config.options.publicKey,
-                         config.options.delta);
+                         config.options.delta, mirrors ? &*mirrors : nullptr);
     if (!ApplyPatchesNoting(patches, api, progress, replacedInUse)) {
         errorText = "Patch update failed.";
         return false;
@@ -237,6 +239,16 @@ void LauncherService::RemoveStaleParts(const std::vector<HashEntry>& entries) co
     RemoveStalePatchParts(installDir);
 }
 
+MirrorSet* LauncherService::MirrorsForRun() {
+    if (config.options.mirror.empty())
+        return nullptr;
+    if (!mirrors)
+        mirrors.emplace(config.options.mirror);
+    mirrors->SetLog(sourceLog);
+    mirrors->StartRun();
+    return &*mirrors;
+}
+
 bool LauncherService::PatchReplacedInUse(std::wstring_view fileName) const {
     return std::any_of(replacedInUse.begin(), replacedInUse.end(),
                        [fileName](const std::wstring& name) { return NamesRootFile(name, fileName); });
@@ -251,6 +263,7 @@ bool LauncherService::VerifyBeforeStart(ProgressCallback progress) {
     try {
         Report(progress, L"Connecting to launcher server...", 0);
         LimitChunkRate(api, config.options);
+        MirrorsForRun();
         serverOrder = ServerOrder(Servers().size());
         if (!ConnectRound()) {
             Report(progress, L"Failed to connect to launcher server.", 0);

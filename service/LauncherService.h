@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "game/GameProcess.h"
 #include "protocol/LauncherApi.h"
 #include "service/ServerOrder.h"
+#include "protocol/MirrorSet.h"
 #include "verify/FileVerifier.h"
 
 namespace ombrelta {
@@ -46,6 +48,10 @@ public:
     /// True when a patch of the last RunStartupChecks replaced the file fileName directly in the
     /// install directory while it was in use (a running program); names match as on Windows.
     bool PatchReplacedInUse(std::wstring_view fileName) const;
+
+    /// Where lines go that tell which source (a mirror's host, or the server) served each file
+    /// and why a mirror failed; nowhere by default.
+    void SetSourceLog(MirrorSet::Log log) { sourceLog = std::move(log); }
 
     /// Closes the connection and ends a wait for a reconnection at once; no reconnection
     /// follows. Safe to call from another thread while a check runs.
@@ -86,6 +92,8 @@ private:
                         std::function<void()> startingOver);
     /// Deletes the kept parts that no longer match the list or the installed version.
     void RemoveStaleParts(const std::vector<HashEntry>& entries) const;
+    /// The configured mirrors with no failure yet in this run; null without any.
+    MirrorSet* MirrorsForRun();
 
     LauncherApi api;
     LauncherConfig config;
@@ -96,6 +104,9 @@ private:
     ConnectionWatch connectionWatch;
     // Written by the start-up run; read by its own worker or once it has ended.
     std::vector<std::wstring> replacedInUse;
+    // Kept across runs for their connections; used by one worker at a time, as the api is.
+    std::optional<MirrorSet> mirrors;
+    MirrorSet::Log sourceLog;
 };
 
 }  // namespace ombrelta

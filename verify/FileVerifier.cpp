@@ -83,16 +83,16 @@ void Repair(LauncherApi& api,
             const SignedFileCheck* signedCheck,
             bool wasCut) {
     if (settings.resume || settings.publicKey) {
-        BesideRepair how{.pipeline = settings.pipeline, .keepPart = settings.resume};
+        BesideRepair how{.pipeline = settings.pipeline, .keepPart = settings.resume, .mirrors = settings.mirrors};
         if (signedCheck)
             how.checkPart = [&](const std::wstring& partPath) {
                 signedCheck->CheckRepaired(entry, partPath);
             };
         DownloadGameFileBeside(api, entry, progress, how);
     } else if (wasCut) {
-        DownloadGameFileChecked(api, entry, progress, settings.pipeline);
+        DownloadGameFileChecked(api, entry, progress, settings.pipeline, settings.mirrors);
     } else {
-        DownloadGameFile(api, entry, progress, settings.pipeline);
+        DownloadGameFile(api, entry, progress, settings.pipeline, settings.mirrors);
     }
 }
 

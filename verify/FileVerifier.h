@@ -11,6 +11,7 @@
 #include "common/PublicKeySet.h"
 #include "protocol/HashEntry.h"
 #include "protocol/LauncherApi.h"
+#include "protocol/MirrorSet.h"
 #include "verify/EntryFile.h"
 
 namespace ombrelta {
@@ -50,6 +51,8 @@ struct FileCheckSettings {
     std::optional<PublicKeySet> publicKey = std::nullopt;
     /// The version "version.dat" holds: with a key, a signed list for an older one is refused.
     std::uint16_t installedVersion = 0;
+    /// When set, repairs take their bytes from these mirrors first (see DownloadGameFile).
+    MirrorSet* mirrors = nullptr;
 };
 
 /// Checks every file of the server's hash list in order and downloads again each missing or

@@ -8,10 +8,12 @@
 #include "common/DiskSpace.h"
 #include "common/FileSystem.h"
 #include "common/Hex.h"
+#include "common/MirrorUrl.h"
 #include "common/PartialDownload.h"
 #include "common/SafePath.h"
 #include "protocol/ChunkChannels.h"
 #include "protocol/ChunkDownload.h"
+#include "protocol/MirroredChannel.h"
 #include "verify/EntryFile.h"
 #include "verify/FileHash.h"
 
@@ -39,24 +41,32 @@ const char* FailureText(ChunkLoopStatus status) {
 
 // Digests the bytes from offset 0 on as they are written, so that checking the file afterwards
 // reads nothing again; a request for offset 0 starts the digest over.
-class DigestingChannel : public FileChunkChannel {
+class DigestingChannel : public HeldChunkChannel {
 public:
-    DigestingChannel(LauncherApi& api, std::uint16_t fileId) : FileChunkChannel(api, fileId) {}
+    explicit DigestingChannel(HeldChunkChannel& inner) : inner(inner) {}
 
     void Request(std::uint32_t offset) override {
         if (offset == 0) {
             hasher = Md5Hasher::Create();
             written = 0;
         }
-        FileChunkChannel::Request(offset);
+        inner.Request(offset);
     }
-
+    std::uint64_t Receive(bool& last) override { return inner.Receive(last); }
+    std::span<const std::uint8_t> Held() const override { return inner.Held(); }
     bool WriteTo(File& file) override {
-        if (hasher && !hasher->Update(chunk.data(), chunk.size()))
+        const std::span<const std::uint8_t> bytes = Held();
+        if (hasher && !hasher->Update(bytes.data(), bytes.size()))
             hasher.reset();
-        written += chunk.size();
-        return FileChunkChannel::WriteTo(file);
+        written += bytes.size();
+        return inner.WriteTo(file);
     }
+    bool Discard() override { return inner.Discard(); }
+    ChunkTraffic* Traffic() override { return inner.Traffic(); }
+    ChunkWindow* AutoWindow() override { return inner.AutoWindow(); }
+    void SendRequestsAtOnce() override { inner.SendRequestsAtOnce(); }
+    bool FromServer() const override { return inner.FromServer(); }
+    void NextSource() override { inner.NextSource(); }
 
     // Whether the bytes written have the entry's size and digest (letter case aside).
     bool Matches(const HashEntry& entry) {
@@ -65,8 +75,23 @@ public:
     }
 
 private:
+    HeldChunkChannel& inner;
     std::optional<Md5Hasher> hasher;
     std::uint64_t written = 0;
+};
+
+// The chunk requests of one repair: from the mirrors first when there are any, digested.
+struct RepairChannels {
+    RepairChannels(LauncherApi& api, const HashEntry& entry, MirrorSet* mirrors)
+        : server(api, entry.id),
+          sources(
+              server, mirrors, [&entry](const std::string& base) { return FileObjectUrl(base, entry.hash); },
+              entry.size, entry.path),
+          digesting(sources) {}
+
+    FileChunkChannel server;
+    MirroredChannel sources;
+    DigestingChannel digesting;
 };
 
 // The file the repair replaces and a part of it already hold their bytes, so both count as free;
@@ -125,11 +150,39 @@ void RepairInPlace(ChunkChannel& channel,
     Repair(channel, plan, entry, progress);
 }
 
+// A repair over the file itself whose bytes are digested as they arrive. A file from a mirror
+// that differs is fetched again from the next source; one from the server is held to the entry
+// only when checkServer says so.
+void DownloadDigested(LauncherApi& api,
+                      const HashEntry& entry,
+                      const ProgressCallback& progress,
+                      const BesideRepair& how,
+                      bool checkServer) {
+    RepairChannels channels(api, entry, how.mirrors);
+    DigestingChannel& channel = channels.digesting;
+    DownloadPlan plan = RepairPlan(entry, how.pipeline);
+    // Requests sent ahead assume that the server answers in order, and a download after a
+    // reconnection that the file did not change on the server meanwhile: the digest checks both.
+    plan.check = [&](const std::wstring&, bool) {
+        return (!checkServer && channel.FromServer()) || channel.Matches(entry);
+    };
+    RepairInPlace(channel, plan, entry, progress);
+    channels.sources.NoteServed();
+}
+
 }  // namespace
 
-bool DownloadGameFile(LauncherApi& api, const HashEntry& entry, ProgressCallback progress, int pipeline) {
+bool DownloadGameFile(LauncherApi& api,
+                      const HashEntry& entry,
+                      ProgressCallback progress,
+                      int pipeline,
+                      MirrorSet* mirrors) {
     if (pipeline > 1)
-        return DownloadGameFileChecked(api, entry, progress, pipeline);
+        return DownloadGameFileChecked(api, entry, progress, pipeline, mirrors);
+    if (mirrors) {
+        DownloadDigested(api, entry, progress, {.pipeline = pipeline, .mirrors = mirrors}, false);
+        return true;
+    }
     FileChunkChannel channel(api, entry.id);
     return DownloadGameFileFrom(entry, channel, progress, pipeline);
 }
@@ -137,13 +190,9 @@ bool DownloadGameFile(LauncherApi& api, const HashEntry& entry, ProgressCallback
 bool DownloadGameFileChecked(LauncherApi& api,
                              const HashEntry& entry,
                              const ProgressCallback& progress,
-                             int pipeline) {
-    DigestingChannel channel(api, entry.id);
-    DownloadPlan plan = RepairPlan(entry, pipeline);
-    // Requests sent ahead assume that the server answers in order, and a download after a
-    // reconnection that the file did not change on the server meanwhile: the digest checks both.
-    plan.check = [&](const std::wstring&, bool) { return channel.Matches(entry); };
-    RepairInPlace(channel, plan, entry, progress);
+                             int pipeline,
+                             MirrorSet* mirrors) {
+    DownloadDigested(api, entry, progress, {.pipeline = pipeline, .mirrors = mirrors}, true);
     return true;
 }
 
@@ -168,17 +217,19 @@ bool DownloadGameFileBeside(LauncherApi& api,
         plan.resumeRecord = GameFilePartRecord(entry.size, entry.hash);
         plan.keepPartOnBadAnswer = true;
     }
-    DigestingChannel channel(api, entry.id);
+    RepairChannels channels(api, entry, how.mirrors);
+    DigestingChannel& channel = channels.digesting;
     // A part fetched whole was digested as it arrived, a continued one is read again. checkPart
-    // names the reason first when a part fetched whole differs (under a key, a signature that
-    // does not hold).
+    // names the reason first when a part fetched whole from the server differs (under a key, a
+    // signature that does not hold); one from a mirror is fetched again instead.
     plan.check = [&](const std::wstring& partPath, bool continued) {
         const bool matches = continued ? PartIsTheEntry(entry, partPath) : channel.Matches(entry);
-        if ((matches || !continued) && how.checkPart)
+        if ((matches || (!continued && channel.FromServer())) && how.checkPart)
             how.checkPart(partPath);
         return matches;
     };
     Repair(channel, plan, entry, progress);
+    channels.sources.NoteServed();
     return true;
 }
 

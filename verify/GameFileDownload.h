@@ -7,6 +7,7 @@
 #include "protocol/ChunkLoop.h"
 #include "protocol/HashEntry.h"
 #include "protocol/LauncherApi.h"
+#include "protocol/MirrorSet.h"
 
 namespace ombrelta {
 
@@ -19,15 +20,23 @@ namespace ombrelta {
 /// entry's path as received, or the request's own error. A failed download leaves the bytes
 /// written so far. With a pipeline above 1 the bytes written are hashed too, and a file that differs from the
 /// entry in size or digest throws "Downloaded file differs from the server's list: " and the path.
-bool DownloadGameFile(LauncherApi& api, const HashEntry& entry, ProgressCallback progress, int pipeline = 1);
+/// With mirrors, the bytes come from them first (by the entry's MD5) and a file from a mirror
+/// that differs is fetched again from the next mirror, and at last from the server.
+bool DownloadGameFile(LauncherApi& api,
+                      const HashEntry& entry,
+                      ProgressCallback progress,
+                      int pipeline = 1,
+                      MirrorSet* mirrors = nullptr);
 
 /// DownloadGameFile that hashes the bytes as they arrive, whatever the pipeline: a file that
 /// differs from the entry in size or digest throws "Downloaded file differs from the server's
-/// list: " and the path.
+/// list: " and the path (with mirrors and a pipeline of 1, only for one from the server when
+/// the server's bytes alone would be checked).
 bool DownloadGameFileChecked(LauncherApi& api,
                              const HashEntry& entry,
                              const ProgressCallback& progress,
-                             int pipeline);
+                             int pipeline,
+                             MirrorSet* mirrors = nullptr);
 
 /// How DownloadGameFileBeside treats its part.
 struct BesideRepair {
@@ -41,6 +50,8 @@ struct BesideRepair {
     /// Called with the complete part, whose size and MD5 are the entry's, before it replaces the
     /// file; it throws to refuse it, and the part is deleted.
     std::function<void(const std::wstring& partPath)> checkPart = nullptr;
+    /// When set, the bytes come from these mirrors first, as for DownloadGameFile.
+    MirrorSet* mirrors = nullptr;
 };
 
 /// DownloadGameFile through path + ".download" (beside it the record "path.download.resume" of a

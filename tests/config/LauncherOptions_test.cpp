@@ -168,5 +168,23 @@ TEST(LauncherOptionsTest, ServersTakeUpToFourHostPortEntriesAndSkipUnusableOnes)
     EXPECT_TRUE(ParseConfigText("host=127.0.0.1").options.servers.empty());
 }
 
+TEST(LauncherOptionsTest, MirrorTakesUsableBasesOnlyAndTheLastLineCounts) {
+    using Bases = std::vector<std::string>;
+    const struct {
+        std::string line;
+        Bases mirror;
+    } rows[] = {
+        {"", {}},
+        {"mirror=http://127.0.0.1:8080/", {"http://127.0.0.1:8080"}},
+        {"MIRROR = https://a.example,http://b.example", {"https://a.example", "http://b.example"}},
+        {"mirror=file:///srv", {}},
+        {"mirror=http://a.example\nmirror=", {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.line);
+        EXPECT_EQ(ParseConfigText(row.line).options.mirror, row.mirror);
+    }
+}
+
 }  // namespace
 }  // namespace ombrelta

@@ -196,3 +196,90 @@ TEST(DownloadChunks, UseRefusingFetchesAContinuedFileOnceMore) {
 
 }  // namespace
 }  // namespace ombrelta
+
+namespace ombrelta {
+namespace {
+
+// Sources tried in order, the last one the server; each serves its content in chunks of 4 bytes,
+// the first from offset 0 on, and a source may fail as a mirror does at its answer failAt.
+class SourcesChannel : public ChunkChannel {
+public:
+    struct Source {
+        std::string content;
+        int failAt = -1;
+    };
+    explicit SourcesChannel(std::vector<Source> sources) : sources(std::move(sources)) {}
+
+    void Request(std::uint32_t offset) override { requests.push_back({current, offset}); }
+    std::uint64_t Receive(bool& last) override {
+        const Source& source = sources[current];
+        const std::uint32_t offset = requests.back().second;
+        if (answers++ == source.failAt)
+            throw SourceFault("stalled");
+        chunk = source.content.substr(offset, 4);
+        last = offset + chunk.size() >= source.content.size();
+        return chunk.size();
+    }
+    bool WriteTo(File& file) override { return file.Write(chunk.data(), chunk.size()); }
+    bool Discard() override { return false; }
+    bool FromServer() const override { return current + 1 == sources.size(); }
+    void NextSource() override {
+        if (!FromServer()) {
+            ++current;
+            answers = 0;
+        }
+    }
+
+    std::vector<std::pair<std::size_t, std::uint32_t>> requests;  // source, offset
+
+private:
+    std::vector<Source> sources;
+    std::size_t current = 0;
+    int answers = 0;
+    std::string chunk;
+};
+
+TEST(DownloadChunks, SourcesBeforeTheServerHandOnEveryFault) {
+    using Requests = std::vector<std::pair<std::size_t, std::uint32_t>>;
+    const std::string bad = "0123x56789";
+    const struct Row {
+        const char* name;
+        std::vector<SourcesChannel::Source> sources;
+        bool resume;
+        bool useRefusesFirst;
+        DownloadEnd end;
+        Requests requests;
+    } rows[] = {
+        {"first source stalls, server from 0", {{kContent, 1}, {kContent}}, false, false, DownloadEnd::Done,
+         {{0, 0}, {0, 4}, {1, 0}, {1, 4}, {1, 8}}},
+        {"kept part goes on at the next", {{kContent, 1}, {kContent}}, true, false, DownloadEnd::Done,
+         {{0, 0}, {0, 4}, {1, 4}, {1, 8}}},
+        {"wrong bytes refused, next from 0", {{bad}, {kContent, 0}, {kContent}}, false, false, DownloadEnd::Done,
+         {{0, 0}, {0, 4}, {0, 8}, {1, 0}, {2, 0}, {2, 4}, {2, 8}}},
+        {"use refuses a mirror's file", {{kContent}, {kContent}}, false, true, DownloadEnd::Done,
+         {{0, 0}, {0, 4}, {0, 8}, {1, 0}, {1, 4}, {1, 8}}},
+        {"the server's wrong bytes stay refused", {{bad}}, false, false, DownloadEnd::Refused,
+         {{0, 0}, {0, 4}, {0, 8}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        const std::wstring target = dir.Child(L"file.bin");
+        SourcesChannel channel(row.sources);
+        DownloadPlan plan{.target = target, .totalSize = 10, .exactSize = true, .placement = Placement::PartMovedIn};
+        if (row.resume) {
+            plan.resumeRecord = kRecord;
+            plan.keepPartOnBadAnswer = true;
+        }
+        plan.check = [&](const std::wstring& path, bool) { return ReadFileBytes(path) == kContent; };
+        int uses = 0;
+        plan.use = [&](bool fetchAgain) { return !(row.useRefusesFirst && uses++ == 0 && fetchAgain); };
+        EXPECT_EQ(DownloadChunks(channel, plan, nullptr).end, row.end);
+        EXPECT_EQ(channel.requests, row.requests);
+        EXPECT_EQ(FileExists(target), row.end == DownloadEnd::Done);
+        EXPECT_FALSE(FileExists(target + L".download"));
+    }
+}
+
+}  // namespace
+}  // namespace ombrelta

@@ -131,6 +131,12 @@ int Run(const Options& options) {
         out = LiveOutput(*view);
         EndLineOnInterrupt();
     }
+    // Standard output stays the reports'; which source served each file is told aside.
+    service.SetSourceLog([](const std::string& line) {
+        const std::string text = line + "\n";
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        std::fflush(stderr);
+    });
     if (!service.LoadConfig()) {
         out.line("error", "Failed to load Ombrel.dat");
         return kExitBadInput;

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace ombrelta {
+
+/// What the head of an answer told, as far as a ranged GET cares.
+struct HttpHead {
+    long status = 0;
+    std::optional<std::uint64_t> contentLength;
+    std::optional<std::string> contentRange;
+    std::optional<std::string> contentEncoding;
+};
+
+/// The Range header value that asks for the bytes from `from` to the end of an object of size
+/// bytes ("bytes=FROM-LAST").
+std::string RangeValue(std::uint64_t from, std::uint64_t size);
+
+/// Why an answer to a GET of the bytes from `from` of an object of size bytes cannot be used, or
+/// nothing when it can: the status must be 200 for the whole object or 206 for a range, the
+/// Content-Length exactly the bytes asked, a range's Content-Range "bytes FROM-LAST/SIZE", and any
+/// Content-Encoding "identity".
+std::optional<std::string> HeadFault(const HttpHead& head, std::uint64_t from, std::uint64_t size);
+
+/// A web client from the platform (WinHTTP on Windows, libcurl elsewhere) fetching ranges of
+/// objects of known size. Its connections stay open across requests to the same server. Every
+/// request sends "Accept-Encoding: identity", follows at most 3 redirects (never from https to
+/// http), gives up when no connection is made within 5 s or no byte arrives for 10 s. Faults are
+/// reported with a reason text, never thrown. Used by one thread at a time.
+class HttpClient {
+public:
+    HttpClient();
+    ~HttpClient();
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    /// Sends a GET of url for the bytes from `from` (below size) to the end of the object of size
+    /// bytes, with a Range when from is not 0, and checks the answer's head (HeadFault). Ends a
+    /// request still open first. False with Fault() set on any fault (connection, TLS, head).
+    bool Open(const std::string& url, std::uint64_t from, std::uint64_t size);
+
+    /// The next bytes of the open answer (up to about 1 MiB, valid until the next call); empty
+    /// once every byte asked for has arrived. Nothing with Fault() set when the answer fails: no
+    /// byte for 10 s, a broken connection, more or fewer bytes than asked, no open request.
+    std::optional<std::span<const std::uint8_t>> Read();
+
+    /// The reason of the last fault.
+    const std::string& Fault() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state;
+};
+
+}  // namespace ombrelta
