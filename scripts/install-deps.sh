@@ -5,7 +5,7 @@
 #   build  compilers, libraries and tools for every preset and for packing (and signing) a release;
 #          also the deb-src lines from which cmake/build-zstd-mingw.sh fetches zstd for Windows
 #   test   the whole test run beyond the build: Wine, Xvfb and the screen tools, archivers, HAProxy,
-#          Prometheus, tmux
+#          Prometheus, tmux, nginx and Varnish
 #   bench  the benchmarks and the demo beyond the build: Wine, Xvfb and the screen tools, nginx,
 #          curl, archivers ("demo" names the same group)
 set -euo pipefail
@@ -19,7 +19,7 @@ build_packages=(
 )
 # The launcher under Wine on a private X server, watched and driven from scripts/lib/screen.sh.
 screen_packages=(wine wine32 fonts-wine xvfb xdotool x11-utils imagemagick fonts-dejavu-core fonts-urw-base35)
-test_packages=("${screen_packages[@]}" python3 zip unzip p7zip-full haproxy prometheus tmux)
+test_packages=("${screen_packages[@]}" python3 zip unzip p7zip-full haproxy prometheus tmux nginx-light varnish)
 bench_packages=("${screen_packages[@]}" python3 zip unzip curl nginx-light zstd xdelta3)
 
 groups=("$@")

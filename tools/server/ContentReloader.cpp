@@ -3,6 +3,8 @@
 #include <memory>
 #include <system_error>
 
+#include "tools/content/ContentCheck.h"
+
 namespace ombrelta::server {
 
 ContentReloader::ContentReloader(LauncherServer& server,
@@ -60,8 +62,7 @@ void ContentReloader::LoadOnce() {
 }
 
 std::string DescribeContent(const ServerContent& content) {
-    return std::to_string(content.Patches().Count()) + " patches and " +
-           std::to_string(content.Files().Count()) + " game files";
+    return ombrelta::DescribeContent(content.Patches(), content.Files());
 }
 
 }  // namespace ombrelta::server
