@@ -81,7 +81,6 @@ protected:
                                           ".", kChildTimeout);
         ASSERT_EQ(mirror.exitCode, 0) << mirror.out;
         StartNginx();
-        StartVarnish();
     }
 
     void TearDown() override {
@@ -183,6 +182,7 @@ TEST_F(MirrorServingTest, ServesObjectsExactlyWithTheirCacheLifetimes) {
 }
 
 TEST_F(MirrorServingTest, TheCachingTierFetchesEachObjectOnce) {
+    StartVarnish();
     const std::string target = "/md5/" + Md5Hex(gameBytes);
     const std::string first = HttpGet(varnishPort, target, "Range: bytes=100-199\r\n");
     EXPECT_TRUE(first.starts_with("HTTP/1.1 206 ")) << first.substr(0, 200);
