@@ -90,7 +90,9 @@ TEST(Publish, ThreeUpdatesInARowReachALauncherAfterEachReload) {
         const RunResult published = Tool(arguments);
         ASSERT_EQ(published.exitCode, 0) << published.out;
         EXPECT_TRUE(published.out.ends_with("published version " + std::to_string(version) + "\n")) << published.out;
-        ASSERT_TRUE(server.WaitForLog("new connections get " + std::to_string(version) + " patches"));
+        ASSERT_TRUE(server.WaitForLog("new connections get " + std::to_string(version) + " patches and " +
+                                      std::to_string(Release(version).size() + (version == 3 ? 1 : 0)) +
+                                      " game files, newest version " + std::to_string(version)));
         const std::string keyLine = version == 3 ? "publickey=" + EncodeBase64(signer.PublicKey()) + "\n" : "";
         WriteLauncherConfig(install, server.Port(), "delta=1\n" + keyLine);
         const RunResult run = RunToEnd({OMBRELTA_CHECK_EXE}, PathArg(install), kChildTimeout);

@@ -146,5 +146,15 @@ TEST_F(MirrorTreeTest, ToolPrintsWhatItDidAndRefusesWhatItCannotUse) {
     EXPECT_FALSE(fs::exists("x"));
 }
 
+TEST_F(MirrorTreeTest, ListTellsWhatTheRootServes) {
+    const ToolRun run = RunTool("list --root '" + root.string() + "'");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "version 1: p1.zip, " + std::to_string(fs::file_size(root / "patches/p1.zip")) +
+                           " bytes, 1 whole and 0 delta entries, not signed (no ombrelta.sig): launchers with a "
+                           "publickey refuse it\n"
+                           "game files: 3, 16 bytes; the game files are not signed: no ombrelta-files.sig\n"
+                           "newest version: 1\n");
+}
+
 }  // namespace
 }  // namespace ombrelta::patchkit

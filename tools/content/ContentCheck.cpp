@@ -42,6 +42,15 @@ ContentVerdict CheckContent(const std::filesystem::path& root, const std::option
     return AuditContent(patches, files, root, publicKey);
 }
 
+std::optional<std::string> ContentRootFault(const std::filesystem::path& root) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(root, error))
+        return "content root is not a directory: " + EscapeForLog(PathToUtf8(root));
+    if (!std::filesystem::is_directory(root / "patches", error) && !std::filesystem::is_directory(root / "files", error))
+        return EscapeForLog(PathToUtf8(root)) + " holds neither patches/ nor files/: not a content root";
+    return std::nullopt;
+}
+
 std::string DescribeContent(const PatchCatalog& patches, const FileCatalog& files) {
     return std::to_string(patches.Count()) + " patches and " + std::to_string(files.Count()) + " game files";
 }

@@ -33,6 +33,10 @@ ContentVerdict AuditContent(const PatchCatalog& patches,
 /// content the server would refuse, gives the load's faults as problems and no audit.
 ContentVerdict CheckContent(const std::filesystem::path& root, const std::optional<PublicKeySet>& publicKey);
 
+/// Why root cannot be a content root: it is not a folder, or holds neither patches/ nor files/
+/// (a root one folder off, which would otherwise look like empty content). Nothing when it can.
+std::optional<std::string> ContentRootFault(const std::filesystem::path& root);
+
 /// "N patches and M game files", for logs and reports.
 std::string DescribeContent(const PatchCatalog& patches, const FileCatalog& files);
 

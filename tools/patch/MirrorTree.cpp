@@ -8,6 +8,7 @@
 
 #include "common/FileSystem.h"
 #include "common/Text.h"
+#include "tools/content/ContentCheck.h"
 #include "tools/content/ContentName.h"
 #include "tools/content/FileCatalog.h"
 #include "tools/content/PatchCatalog.h"
@@ -134,10 +135,8 @@ std::vector<MirrorObject> Prune(const fs::path& out, const std::map<std::string,
 MirrorOutcome LayOutMirror(const fs::path& root, const fs::path& out, bool prune) {
     MirrorOutcome outcome;
     // A root one folder off would otherwise lay out nothing, and prune every object.
-    std::error_code error;
-    if (!fs::is_directory(root / "patches", error) && !fs::is_directory(root / "files", error)) {
-        outcome.problems.push_back(EscapeForLog(PathToUtf8(root)) +
-                                   " holds neither patches/ nor files/: not a content root");
+    if (const std::optional<std::string> fault = ContentRootFault(root)) {
+        outcome.problems.push_back(*fault);
         return outcome;
     }
     const PatchCatalog patches = PatchCatalog::Load(root / "patches", outcome.problems);
@@ -151,6 +150,7 @@ MirrorOutcome LayOutMirror(const fs::path& root, const fs::path& out, bool prune
     fs::create_directories(staging);
     for (const auto& [object, source] : wanted) {
         const fs::path target = out / PathFromUtf8(object);
+        std::error_code error;
         const bool present = fs::exists(target, error);
         if (present && HoldsSameBytes(target, source)) {
             RequireUnchanged(source, EscapeForLog(object));

@@ -18,4 +18,8 @@ int MirrorCommand(const CommandValues& values);
 /// as it was), 1 when a file cannot be read or written or the mirror or reload fails.
 int PublishCommand(const CommandValues& values);
 
+/// "list --root ROOT": what the root serves (ListContent), one line each. Exit code 2 for a usage
+/// fault or content the server would refuse.
+int ListCommand(const CommandValues& values);
+
 }  // namespace ombrelta::patchkit

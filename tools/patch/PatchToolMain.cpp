@@ -35,7 +35,8 @@ const char kUsage[] =
     "       ombrelta-patch sign-files FILES_DIR --key KEY [--version N]\n"
     "       ombrelta-patch mirror --root ROOT --out DIR [--prune]\n"
     "       ombrelta-patch publish --root ROOT --to NEW_TREE --version N [--delta] [--sign-key KEY]\n"
-    "                      [--mirror DIR] [--reload-pid FILE | --reload-command CMD] [--dry-run]\n";
+    "                      [--mirror DIR] [--reload-pid FILE | --reload-command CMD] [--dry-run]\n"
+    "       ombrelta-patch list --root ROOT\n";
 
 // "--name value" pairs after the subcommand, and flags alone; a single bare argument is kept
 // under "".
@@ -203,6 +204,7 @@ const std::map<std::string, Command> kCommands = {
     {"make", Make}, {"verify", Verify}, {"keygen", KeyGen}, {"sign", Sign}, {"sign-files", SignFiles},
     {"mirror", patchkit::MirrorCommand},
     {"publish", patchkit::PublishCommand},
+    {"list", patchkit::ListCommand},
 };
 
 }  // namespace

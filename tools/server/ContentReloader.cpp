@@ -48,7 +48,8 @@ void ContentReloader::LoadOnce() {
         auto content = std::make_shared<const ServerContent>(root, chunkSize, &changes);
         server.ReplaceContent(content);
         metrics.ContentReloaded(true);
-        log.Line("ombrelta-server: reloaded; new connections get " + DescribeContent(*content));
+        log.Line("ombrelta-server: reloaded; new connections get " + DescribeContent(*content) +
+                 ", newest version " + std::to_string(content->Patches().NewestVersion()));
     } catch (const ContentError& e) {
         for (const std::string& problem : e.Problems())
             log.Line("ombrelta-server: " + problem);
