@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include "common/Base64.h"
+#include "common/DigestHasher.h"
+#include "common/Hex.h"
 #include "tests/e2e/ChildProcess.h"
 #include "tests/e2e/ContentBuilder.h"
 #include "tests/e2e/ServerProcess.h"
@@ -34,6 +36,10 @@ std::vector<FileSpec> Release(int release) {
     if (release >= 1)
         files.emplace_back("data/lang/en.txt", "greeting=Welcome\r\n");
     return files;
+}
+
+std::string Md5Text(const std::string& bytes) {
+    return BytesToHex(*Md5Hasher::Of(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
 }
 
 void ExpectInstalled(const fs::path& install, const fs::path& served, int version) {
@@ -63,7 +69,17 @@ void ExpectFreshInstallUpdates(const fs::path& root, const fs::path& install, co
     EXPECT_EQ(server.Stop(), 0);
 }
 
-TEST(Publish, ThreeUpdatesInARowReachALauncherAfterEachReload) {
+// Every object the server offers lies in the mirror tree with the same bytes.
+void ExpectMirrored(const fs::path& mirror, const fs::path& root) {
+    for (const auto& entry : fs::directory_iterator(root / "patches"))
+        EXPECT_EQ(ReadFile(mirror / "patches" / entry.path().filename()), ReadFile(entry.path()));
+    for (const auto& entry : fs::recursive_directory_iterator(root / "files")) {
+        if (entry.is_regular_file())
+            EXPECT_EQ(ReadFile(mirror / "md5" / Md5Text(ReadFile(entry.path()))), ReadFile(entry.path()));
+    }
+}
+
+void RunThreeUpdates(const std::vector<std::string>& checker) {
     TempDir temp;
     const fs::path dir(temp.Path()), root = dir / "root", install = dir / "install", key = dir / "key.pem";
     WriteTree(root / "files", Release(0));
@@ -78,7 +94,8 @@ TEST(Publish, ThreeUpdatesInARowReachALauncherAfterEachReload) {
         const fs::path tree = dir / ("release" + std::to_string(version));
         WriteTree(tree, Release(version));
         std::vector<std::string> arguments{"publish", "--root", PathArg(root), "--to", PathArg(tree), "--version",
-                                           std::to_string(version), "--reload-pid", pidFile};
+                                           std::to_string(version), "--reload-pid", pidFile, "--mirror",
+                                           PathArg(dir / "mirror")};
         if (version == 2)
             arguments.push_back("--delta");
         if (version == 3) {
@@ -95,12 +112,23 @@ TEST(Publish, ThreeUpdatesInARowReachALauncherAfterEachReload) {
                                       " game files, newest version " + std::to_string(version)));
         const std::string keyLine = version == 3 ? "publickey=" + EncodeBase64(signer.PublicKey()) + "\n" : "";
         WriteLauncherConfig(install, server.Port(), "delta=1\n" + keyLine);
-        const RunResult run = RunToEnd({OMBRELTA_CHECK_EXE}, PathArg(install), kChildTimeout);
+        const RunResult run = RunToEnd(checker, PathArg(install), kChildTimeout);
         EXPECT_TRUE(run.out.ends_with("100\tReady.\n")) << run.out;
         ExpectInstalled(install, root / "files", version);
+        ExpectMirrored(dir / "mirror", root);
     }
     EXPECT_EQ(ReadFile(root / "files.previous/Tarvesk.exe"), Release(2)[0].second);
     EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST(Publish, ThreeUpdatesInARowReachALauncherAfterEachReload) {
+    RunThreeUpdates({OMBRELTA_CHECK_EXE});
+}
+
+TEST(Publish, ThreeUpdatesInARowReachTheWindowsCheckerUnderWine) {
+    if (!fs::exists(OMBRELTA_WINDOWS_CHECK_EXE))
+        GTEST_SKIP() << "no Windows build at " << OMBRELTA_WINDOWS_CHECK_EXE;
+    RunThreeUpdates({OMBRELTA_WINE_RUN, OMBRELTA_WINDOWS_CHECK_EXE});
 }
 
 // Each publication is killed right after one step: the server still accepts the root, and a
