@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 #include <stdexcept>
+#include <random>
 #include <system_error>
 
 #include "common/FileSystem.h"
@@ -112,6 +113,29 @@ bool Place(const Source& source, const fs::path& staged, const std::string& obje
     return false;
 }
 
+// Keeps each wanted object that holds the right bytes and places the others.
+void PlaceObjects(const fs::path& out, const std::map<std::string, Source>& wanted, MirrorOutcome& outcome) {
+    const fs::path staging = out / ".staging";
+    // Two runs laying out one tree at once never write the same staged file.
+    const fs::path staged = staging / ("object-" + std::to_string(std::random_device{}()));
+    fs::create_directories(staging);
+    for (const auto& [object, source] : wanted) {
+        const fs::path target = out / PathFromUtf8(object);
+        std::error_code error;
+        const bool present = fs::exists(target, error);
+        if (present && HoldsSameBytes(target, source)) {
+            RequireUnchanged(source, EscapeForLog(object));
+            outcome.kept.push_back({object, source.size, false, false});
+            continue;
+        }
+        const bool linked = Place(source, staged, EscapeForLog(object));
+        fs::rename(staged, target);
+        outcome.added.push_back({object, source.size, linked, present});
+    }
+    std::error_code error;
+    fs::remove(staging, error);  // only when empty: another run may be using it
+}
+
 std::vector<MirrorObject> Prune(const fs::path& out, const std::map<std::string, Source>& wanted) {
     std::vector<MirrorObject> pruned;
     for (const char* folder : {"patches", "md5"}) {
@@ -144,25 +168,9 @@ MirrorOutcome LayOutMirror(const fs::path& root, const fs::path& out, bool prune
     if (!outcome.problems.empty())
         return outcome;
     const std::map<std::string, Source> wanted = WantedObjects(root, patches, files);
-    const fs::path staging = out / ".staging";
     fs::create_directories(out / "patches");
     fs::create_directories(out / "md5");
-    fs::create_directories(staging);
-    for (const auto& [object, source] : wanted) {
-        const fs::path target = out / PathFromUtf8(object);
-        std::error_code error;
-        const bool present = fs::exists(target, error);
-        if (present && HoldsSameBytes(target, source)) {
-            RequireUnchanged(source, EscapeForLog(object));
-            outcome.kept.push_back({object, source.size, false, false});
-            continue;
-        }
-        const fs::path staged = staging / "object";
-        const bool linked = Place(source, staged, EscapeForLog(object));
-        fs::rename(staged, target);
-        outcome.added.push_back({object, source.size, linked, present});
-    }
-    fs::remove_all(staging);
+    PlaceObjects(out, wanted, outcome);
     if (prune)
         outcome.pruned = Prune(out, wanted);
     return outcome;

@@ -50,7 +50,15 @@ public:
             throw;
         }
         SwapIn();
-        if (!Check()) {
+        bool good = false;
+        try {
+            good = Check();
+        } catch (...) {
+            SwapBack();
+            Discard();
+            throw;
+        }
+        if (!good) {
             SwapBack();
             return Discard();
         }
