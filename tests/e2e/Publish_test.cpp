@@ -46,9 +46,10 @@ void ExpectInstalled(const fs::path& install, const fs::path& served, int versio
     const std::string installed = ReadFile(install / "version.dat");
     EXPECT_EQ(installed.substr(0, installed.find('\r')), std::to_string(version));
     for (const auto& entry : fs::recursive_directory_iterator(served)) {
-        if (entry.is_regular_file())
+        if (entry.is_regular_file()) {
             EXPECT_EQ(ReadFile(install / fs::relative(entry.path(), served)), ReadFile(entry.path()))
                 << entry.path();
+        }
     }
 }
 
@@ -74,8 +75,9 @@ void ExpectMirrored(const fs::path& mirror, const fs::path& root) {
     for (const auto& entry : fs::directory_iterator(root / "patches"))
         EXPECT_EQ(ReadFile(mirror / "patches" / entry.path().filename()), ReadFile(entry.path()));
     for (const auto& entry : fs::recursive_directory_iterator(root / "files")) {
-        if (entry.is_regular_file())
+        if (entry.is_regular_file()) {
             EXPECT_EQ(ReadFile(mirror / "md5" / Md5Text(ReadFile(entry.path()))), ReadFile(entry.path()));
+        }
     }
 }
 
@@ -144,7 +146,11 @@ TEST(Publish, ACutShortPublicationLeavesARootTheServerAccepts) {
         WriteTree(dir / "release2", Release(2));
         const patchkit::P256Signer signer = patchkit::P256Signer::Generate();
         signer.Save(key);
-        patchkit::PublishRequest request{.root = root, .newTree = dir / "release1", .version = 1, .signKey = key};
+        patchkit::PublishRequest request;
+        request.root = root;
+        request.newTree = dir / "release1";
+        request.version = 1;
+        request.signKey = key;
         ASSERT_TRUE(patchkit::Publish(request, [](PublishStep, const std::string&) {}).problems.empty());
         request.newTree = dir / "release2";
         request.version = 2;
