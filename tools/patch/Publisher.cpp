@@ -11,6 +11,7 @@
 #include "tools/content/PathText.h"
 #include "tools/content/ScratchDirectory.h"
 #include "tools/patch/FileListSigner.h"
+#include "tools/patch/FileLock.h"
 #include "tools/patch/MirrorTree.h"
 #include "tools/patch/PatchMaker.h"
 #include "tools/patch/PatchSigner.h"
@@ -40,6 +41,11 @@ public:
         outcome.problems = PublishRefusals(request);
         if (!outcome.problems.empty())
             return outcome;
+        const FileLock lock(request.root);
+        if (!lock.Locked()) {
+            outcome.problems.push_back("another publication into " + ShownPath(request.root) + " is running");
+            return outcome;
+        }
         if (request.signKey)
             signer.emplace(P256Signer::Load(*request.signKey));
         try {
