@@ -176,13 +176,20 @@ private:
         return true;
     }
 
+    std::string LayOutMirrorTree(const fs::path& mirror) const {
+        const MirrorOutcome laidOut = LayOutMirror(request.root, mirror, false);
+        if (!laidOut.problems.empty())
+            throw std::runtime_error(laidOut.problems.front());
+        return DescribeMirror(mirror, laidOut);
+    }
+
     // After the content is in place: a failure here leaves it published, and says what is left.
     void Finish() {
         const std::string published = "version " + std::to_string(request.version) + " is published in " +
                                       ShownPath(request.root) + ", but ";
         try {
             if (request.mirror)
-                report(PublishStep::Mirrored, DescribeMirror(*request.mirror, LayOutMirror(request.root, *request.mirror, false)));
+                report(PublishStep::Mirrored, LayOutMirrorTree(*request.mirror));
         } catch (const std::exception& e) {
             throw std::runtime_error(published + "the mirror failed (" + e.what() +
                                      "): lay it out again with ombrelta-patch mirror, then reload the server");
