@@ -32,7 +32,8 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 }
 
 std::string Md5Hex(const std::string& bytes) {
-    return BytesToHex(*Md5Hasher::Of(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
+    return BytesToHex(
+        *Md5Hasher::Of(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
 }
 
 // The value of a header field of a response, or "" when it has none.
@@ -46,8 +47,8 @@ std::string Header(const std::string& response, const std::string& name) {
 }
 
 std::string Executable(const std::string& name) {
-    const RunResult which = RunToEnd({"/bin/sh", "-c", "command -v " + name + " || command -v /usr/sbin/" + name},
-                                     ".", kChildTimeout);
+    const RunResult which = RunToEnd(
+        {"/bin/sh", "-c", "command -v " + name + " || command -v /usr/sbin/" + name}, ".", kChildTimeout);
     return which.exitCode == 0 ? which.out.substr(0, which.out.find('\n')) : "";
 }
 
@@ -60,9 +61,9 @@ protected:
             GTEST_SKIP() << "nginx or varnishd not found: the mirror serving is not tested";
         WriteTree(Dir("root/files"), {{"game.bin", gameBytes}, {"data/small.txt", "small\n"}});
         MakeZip(Dir("root/patches/p1.zip"), {{"version.dat", "1\n"}, {"data/small.txt", "small\n"}});
-        const RunResult mirror = RunToEnd({OMBRELTA_PATCH_EXE, "mirror", "--root", PathArg(Dir("root")), "--out",
-                                           PathArg(Dir("tree"))},
-                                          ".", kChildTimeout);
+        const RunResult mirror = RunToEnd(
+            {OMBRELTA_PATCH_EXE, "mirror", "--root", PathArg(Dir("root")), "--out", PathArg(Dir("tree"))},
+            ".", kChildTimeout);
         ASSERT_EQ(mirror.exitCode, 0) << mirror.out;
         StartNginx();
     }
@@ -94,10 +95,11 @@ protected:
         site = Replaced(site, "/var/log/nginx/ombrelta-mirror.access.log", PathArg(Dir("access.log")));
         WriteFile(Dir("mirror.conf"), site);
         const std::string scratch = PathArg(Dir("nginx-temp"));
-        WriteFile(Dir("nginx.conf"), "daemon off;\nmaster_process off;\npid " + PathArg(Dir("nginx.pid")) +
-                                         ";\nevents { worker_connections 64; }\nhttp {\n    client_body_temp_path " +
-                                         scratch + ";\n    proxy_temp_path " + scratch + ";\n    include " +
-                                         PathArg(Dir("mirror.conf")) + ";\n}\n");
+        WriteFile(Dir("nginx.conf"),
+                  "daemon off;\nmaster_process off;\npid " + PathArg(Dir("nginx.pid")) +
+                      ";\nevents { worker_connections 64; }\nhttp {\n    client_body_temp_path " + scratch +
+                      ";\n    proxy_temp_path " + scratch + ";\n    include " + PathArg(Dir("mirror.conf")) +
+                      ";\n}\n");
         nginx = std::make_unique<ChildProcess>(
             std::vector<std::string>{nginxExe, "-p", PathArg(Dir("")), "-c", PathArg(Dir("nginx.conf")), "-e",
                                      PathArg(Dir("nginx-error.log"))},
@@ -111,8 +113,8 @@ protected:
         varnishPort = FreePort();
         varnish = std::make_unique<ChildProcess>(
             std::vector<std::string>{varnishExe, "-F", "-a", "127.0.0.1:" + std::to_string(varnishPort), "-f",
-                                     PathArg(Dir("mirror.vcl")), "-n", PathArg(Dir("varnish")), "-s", "malloc,32m",
-                                     "-T", "none"},
+                                     PathArg(Dir("mirror.vcl")), "-n", PathArg(Dir("varnish")), "-s",
+                                     "malloc,32m", "-T", "none"},
             PathArg(Dir("")), PathArg(Dir("varnish.log")));
         WaitForPort(varnishPort, Dir("varnish.log"));
     }
@@ -161,7 +163,7 @@ TEST_F(MirrorServingTest, ServesObjectsExactlyWithTheirCacheLifetimes) {
         EXPECT_EQ(Header(part, "Content-Range"),
                   "bytes 3-" + std::to_string(row.bytes.size() - 1) + "/" + std::to_string(row.bytes.size()));
     }
-    for (const std::string& hidden : {"/", "/.staging/object", "/root/files/game.bin"})
+    for (const char* hidden : {"/", "/.staging/object", "/root/files/game.bin"})
         EXPECT_TRUE(HttpGet(nginxPort, hidden).starts_with("HTTP/1.1 404 ")) << hidden;
 }
 

@@ -31,7 +31,9 @@ std::vector<FileSpec> Release(int release) {
     std::string map = PseudoRandomBytes(200000, 7);
     if (release >= 2)
         map.replace(90000, 3000, PseudoRandomBytes(3000, 8));
-    std::vector<FileSpec> files{{"Tarvesk.exe", PseudoRandomBytes(5000, release == 3 ? 3 : release >= 1 ? 2 : 1)},
+    std::vector<FileSpec> files{{"Tarvesk.exe", PseudoRandomBytes(5000, release == 3   ? 3
+                                                                        : release >= 1 ? 2
+                                                                                       : 1)},
                                 {"data/map.dat", map}};
     if (release >= 1)
         files.emplace_back("data/lang/en.txt", "greeting=Welcome\r\n");
@@ -39,7 +41,8 @@ std::vector<FileSpec> Release(int release) {
 }
 
 std::string Md5Text(const std::string& bytes) {
-    return BytesToHex(*Md5Hasher::Of(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
+    return BytesToHex(
+        *Md5Hasher::Of(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
 }
 
 void ExpectInstalled(const fs::path& install, const fs::path& served, int version) {
@@ -95,24 +98,28 @@ void RunThreeUpdates(const std::vector<std::string>& checker) {
         SCOPED_TRACE("version " + std::to_string(version));
         const fs::path tree = dir / ("release" + std::to_string(version));
         WriteTree(tree, Release(version));
-        std::vector<std::string> arguments{"publish", "--root", PathArg(root), "--to", PathArg(tree), "--version",
-                                           std::to_string(version), "--reload-pid", pidFile, "--mirror",
-                                           PathArg(dir / "mirror")};
+        std::vector<std::string> arguments{
+            "publish",     "--root",    PathArg(root),           "--to",
+            PathArg(tree), "--version", std::to_string(version), "--reload-pid",
+            pidFile,       "--mirror",  PathArg(dir / "mirror")};
         if (version == 2)
             arguments.push_back("--delta");
         if (version == 3) {
             // Launchers with the key install every patch from 1, so the older ones are signed first.
             for (const char* older : {"patch1.zip", "patch2.zip"})
-                ASSERT_EQ(Tool({"sign", PathArg(root / "patches" / older), "--key", PathArg(key)}).exitCode, 0);
+                ASSERT_EQ(Tool({"sign", PathArg(root / "patches" / older), "--key", PathArg(key)}).exitCode,
+                          0);
             arguments.insert(arguments.end(), {"--sign-key", PathArg(key)});
         }
         const RunResult published = Tool(arguments);
         ASSERT_EQ(published.exitCode, 0) << published.out;
-        EXPECT_TRUE(published.out.ends_with("published version " + std::to_string(version) + "\n")) << published.out;
+        EXPECT_TRUE(published.out.ends_with("published version " + std::to_string(version) + "\n"))
+            << published.out;
         ASSERT_TRUE(server.WaitForLog("new connections get " + std::to_string(version) + " patches and " +
                                       std::to_string(Release(version).size() + (version == 3 ? 1 : 0)) +
                                       " game files, newest version " + std::to_string(version)));
-        const std::string keyLine = version == 3 ? "publickey=" + EncodeBase64(signer.PublicKey()) + "\n" : "";
+        const std::string keyLine =
+            version == 3 ? "publickey=" + EncodeBase64(signer.PublicKey()) + "\n" : "";
         WriteLauncherConfig(install, server.Port(), "delta=1\n" + keyLine);
         const RunResult run = RunToEnd(checker, PathArg(install), kChildTimeout);
         EXPECT_TRUE(run.out.ends_with("100\tReady.\n")) << run.out;
@@ -136,8 +143,8 @@ TEST(Publish, ThreeUpdatesInARowReachTheWindowsCheckerUnderWine) {
 // Each publication is killed right after one step: the server still accepts the root, and a
 // launcher installs from it.
 TEST(Publish, ACutShortPublicationLeavesARootTheServerAccepts) {
-    for (PublishStep step : {PublishStep::Made, PublishStep::Verified, PublishStep::Signed, PublishStep::Swapped,
-                             PublishStep::Placed, PublishStep::Checked}) {
+    for (PublishStep step : {PublishStep::Made, PublishStep::Verified, PublishStep::Signed,
+                             PublishStep::Swapped, PublishStep::Placed, PublishStep::Checked}) {
         SCOPED_TRACE("killed after step " + std::to_string(static_cast<int>(step)));
         TempDir temp;
         const fs::path dir(temp.Path()), root = dir / "root", key = dir / "key.pem";
@@ -166,8 +173,8 @@ TEST(Publish, ACutShortPublicationLeavesARootTheServerAccepts) {
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         EXPECT_EQ(WEXITSTATUS(status), 9);
         const std::string publicKey = EncodeBase64(signer.PublicKey());
-        const RunResult check = RunToEnd({ServerExe(), "--root", PathArg(root), "--check", "--public-key", publicKey},
-                                         ".", kChildTimeout);
+        const RunResult check = RunToEnd(
+            {ServerExe(), "--root", PathArg(root), "--check", "--public-key", publicKey}, ".", kChildTimeout);
         EXPECT_EQ(check.exitCode, 0) << check.out;
         ExpectFreshInstallUpdates(root, dir / "install", "delta=1\npublickey=" + publicKey + "\n");
         const RunResult again = Tool({"publish", "--root", PathArg(root), "--to", PathArg(dir / "release2"),
@@ -184,11 +191,12 @@ TEST(Publish, AFailedContentCheckPutsThePreviousTreeBack) {
     WriteTree(dir / "release1", Release(1));
     WriteTree(dir / "release2", Release(2));
     patchkit::P256Signer::Generate().Save(key);
-    ASSERT_EQ(Tool({"publish", "--root", PathArg(root), "--to", PathArg(dir / "release1"), "--version", "1"}).exitCode,
+    ASSERT_EQ(Tool({"publish", "--root", PathArg(root), "--to", PathArg(dir / "release1"), "--version", "1"})
+                  .exitCode,
               0);
     // Patch 1 is not signed: launchers with the key would refuse it, so signing from 2 on is refused.
-    const RunResult refused = Tool({"publish", "--root", PathArg(root), "--to", PathArg(dir / "release2"), "--version",
-                                    "2", "--sign-key", PathArg(key)});
+    const RunResult refused = Tool({"publish", "--root", PathArg(root), "--to", PathArg(dir / "release2"),
+                                    "--version", "2", "--sign-key", PathArg(key)});
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_EQ(ReadFile(root / "files/data/map.dat"), Release(1)[1].second);
     EXPECT_EQ(ReadFile(root / "files.previous/Tarvesk.exe"), Release(0)[0].second);

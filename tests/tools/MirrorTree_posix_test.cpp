@@ -26,7 +26,8 @@ using test::TempDir;
 using test::WriteFileBytes;
 
 std::string Md5Hex(const std::string& bytes) {
-    return BytesToHex(*Md5Hasher::Of(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
+    return BytesToHex(
+        *Md5Hasher::Of(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
 }
 
 std::vector<std::string> Paths(const std::vector<MirrorObject>& objects) {
@@ -66,7 +67,9 @@ protected:
         ASSERT_TRUE(MakePatch({root / "empty", root / "new", 1, root / "patches/p1.zip"}).problems.empty());
     }
 
-    static void Write(const fs::path& file, const std::string& bytes) { WriteFileBytes(file.wstring(), bytes); }
+    static void Write(const fs::path& file, const std::string& bytes) {
+        WriteFileBytes(file.wstring(), bytes);
+    }
 
     TempDir dir;
     const fs::path root = fs::path(dir.Path()) / "root";
@@ -80,7 +83,8 @@ TEST_F(MirrorTreeTest, AddsKeepsReplacesAndPrunesOnlyWhenAsked) {
     ASSERT_TRUE(first.problems.empty());
     EXPECT_EQ(Paths(first.added), (std::vector<std::string>{alpha, bravo, "patches/p1.zip"}));
     EXPECT_EQ(ReadFileBytes((out / alpha).wstring()), "alpha");
-    EXPECT_EQ(ReadFileBytes((out / "patches/p1.zip").wstring()), ReadFileBytes((root / "patches/p1.zip").wstring()));
+    EXPECT_EQ(ReadFileBytes((out / "patches/p1.zip").wstring()),
+              ReadFileBytes((root / "patches/p1.zip").wstring()));
 
     fs::remove(out / bravo);  // a hard link: writing into it would change the game file too
     Write(out / bravo, "bravo?");
@@ -105,7 +109,8 @@ TEST_F(MirrorTreeTest, LinksOnOneFileSystemAndCopiesAcrossTwo) {
         EXPECT_TRUE(object.linked) << object.path;
     EXPECT_TRUE(fs::equivalent(out / "patches/p1.zip", root / "patches/p1.zip"));
 
-    struct stat tmp {}, shm {};
+    struct stat tmp {
+    }, shm{};
     if (::stat(root.c_str(), &tmp) != 0 || ::stat("/dev/shm", &shm) != 0 || tmp.st_dev == shm.st_dev)
         GTEST_SKIP() << "no second file system at /dev/shm: copies are not tested";
     const fs::path elsewhere = fs::path("/dev/shm") / ("ombrelta-mirror-" + std::to_string(::getpid()));
@@ -122,9 +127,10 @@ TEST_F(MirrorTreeTest, ToolPrintsWhatItDidAndRefusesWhatItCannotUse) {
     const ToolRun run = RunTool("mirror " + rootArg + " --out '" + out.string() + "'");
     EXPECT_EQ(run.exitCode, 0) << run.out;
     EXPECT_NE(run.out.find("added patches/p1.zip: "), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("added 3 objects (" + std::to_string(5 + 6 + fs::file_size(root / "patches/p1.zip")) +
-                           " bytes), kept 0 objects (0 bytes), pruned 0 objects (0 bytes)"),
-              std::string::npos)
+    EXPECT_NE(
+        run.out.find("added 3 objects (" + std::to_string(5 + 6 + fs::file_size(root / "patches/p1.zip")) +
+                     " bytes), kept 0 objects (0 bytes), pruned 0 objects (0 bytes)"),
+        std::string::npos)
         << run.out;
 
     Write(root / "patches/p2.zip", "not a zip");
@@ -149,11 +155,12 @@ TEST_F(MirrorTreeTest, ToolPrintsWhatItDidAndRefusesWhatItCannotUse) {
 TEST_F(MirrorTreeTest, ListTellsWhatTheRootServes) {
     const ToolRun run = RunTool("list --root '" + root.string() + "'");
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, "version 1: p1.zip, " + std::to_string(fs::file_size(root / "patches/p1.zip")) +
-                           " bytes, 1 whole and 0 delta entries, not signed (no ombrelta.sig): launchers with a "
-                           "publickey refuse it\n"
-                           "game files: 3, 16 bytes; the game files are not signed: no ombrelta-files.sig\n"
-                           "newest version: 1\n");
+    EXPECT_EQ(run.out,
+              "version 1: p1.zip, " + std::to_string(fs::file_size(root / "patches/p1.zip")) +
+                  " bytes, 1 whole and 0 delta entries, not signed (no ombrelta.sig): launchers with a "
+                  "publickey refuse it\n"
+                  "game files: 3, 16 bytes; the game files are not signed: no ombrelta-files.sig\n"
+                  "newest version: 1\n");
 }
 
 }  // namespace

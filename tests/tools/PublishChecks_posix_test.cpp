@@ -32,7 +32,8 @@ protected:
         Write(dir / "next/a.txt", "two");
         fs::create_directories(dir / "empty");
         fs::create_directories(root / "patches");
-        ASSERT_TRUE(MakePatch({dir / "empty", root / "files", 1, root / "patches/patch1.zip"}).problems.empty());
+        ASSERT_TRUE(
+            MakePatch({dir / "empty", root / "files", 1, root / "patches/patch1.zip"}).problems.empty());
     }
 
     PublishRequest Next() const {
@@ -56,15 +57,18 @@ TEST_F(PublishChecksTest, RefusesEveryMistakeBeforeTouchingAnything) {
     } rows[] = {
         {"root one folder too deep", [&](PublishRequest& r) { r.root = root / "files"; },
          "holds neither patches/ nor files/"},
-        {"no such new tree", [&](PublishRequest& r) { r.newTree = dir / "nope"; }, "new tree is not a folder"},
+        {"no such new tree", [&](PublishRequest& r) { r.newTree = dir / "nope"; },
+         "new tree is not a folder"},
         {"new tree is the served one", [&](PublishRequest& r) { r.newTree = root / "files"; },
          "lies inside, the served files"},
         {"a version gap", [](PublishRequest& r) { r.version = 3; },
          "version 3 does not follow the newest patch's 1: publish version 2"},
-        {"a patch name taken", [&](PublishRequest&) { Write(root / "patches/patch2.zip", "x"); }, "exists already"},
+        {"a patch name taken", [&](PublishRequest&) { Write(root / "patches/patch2.zip", "x"); },
+         "exists already"},
         {"files signed before", [&](PublishRequest&) { Write(root / "files/ombrelta-files.sig", "x"); },
          "the served files are signed"},
-        {"a stale list in the new tree", [&](PublishRequest&) { Write(dir / "next/ombrelta-files.sig", "x"); },
+        {"a stale list in the new tree",
+         [&](PublishRequest&) { Write(dir / "next/ombrelta-files.sig", "x"); },
          "new tree holds an ombrelta-files.sig"},
         {"no pid file", [&](PublishRequest& r) { r.reloadPidFile = dir / "server.pid"; }, "no such pid file"},
         {"a publication cut short", [&](PublishRequest&) { Write(root / ".publish/swapping", "x"); },

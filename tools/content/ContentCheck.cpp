@@ -46,7 +46,8 @@ std::optional<std::string> ContentRootFault(const std::filesystem::path& root) {
     std::error_code error;
     if (!std::filesystem::is_directory(root, error))
         return "content root is not a directory: " + EscapeForLog(PathToUtf8(root));
-    if (!std::filesystem::is_directory(root / "patches", error) && !std::filesystem::is_directory(root / "files", error))
+    if (!std::filesystem::is_directory(root / "patches", error) &&
+        !std::filesystem::is_directory(root / "files", error))
         return EscapeForLog(PathToUtf8(root)) + " holds neither patches/ nor files/: not a content root";
     return std::nullopt;
 }

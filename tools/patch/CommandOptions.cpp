@@ -11,7 +11,8 @@ bool Among(const std::vector<std::string>& names, const std::string& name) {
 
 }  // namespace
 
-std::optional<std::string> OptionFault(const std::string& command, const CommandValues& values,
+std::optional<std::string> OptionFault(const std::string& command,
+                                       const CommandValues& values,
                                        const CommandShape& shape) {
     for (const auto& [name, value] : values) {
         if (name.empty())

@@ -20,7 +20,8 @@ struct CommandShape {
 
 /// The first fault of values for command, as one line naming the option: one the command does
 /// not take, a bare argument, a missing required option. Nothing when they fit shape.
-std::optional<std::string> OptionFault(const std::string& command, const CommandValues& values,
+std::optional<std::string> OptionFault(const std::string& command,
+                                       const CommandValues& values,
                                        const CommandShape& shape);
 
 }  // namespace ombrelta::patchkit

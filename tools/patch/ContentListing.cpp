@@ -39,9 +39,10 @@ std::string PatchLine(const PatchArchive& patch, const fs::path& archive) {
     const std::size_t deltas = DeltaEntryFiles(archive).size();
     const std::size_t entries = GameEntries(archive);
     const std::optional<SignatureWarning> signature = PatchSignatureWarning(archive, patch.version);
-    return "version " + std::to_string(patch.version) + ": " + patch.fileName + ", " + std::to_string(patch.size) +
-           " bytes, " + std::to_string(entries - std::min(deltas, entries)) + " whole and " + std::to_string(deltas) +
-           " delta entries, " + (signature ? signature->text : "signed");
+    return "version " + std::to_string(patch.version) + ": " + patch.fileName + ", " +
+           std::to_string(patch.size) + " bytes, " + std::to_string(entries - std::min(deltas, entries)) +
+           " whole and " + std::to_string(deltas) + " delta entries, " +
+           (signature ? signature->text : "signed");
 }
 
 std::string FilesLine(const FileCatalog& files, const fs::path& filesDir, std::uint16_t newest) {
@@ -56,7 +57,8 @@ std::string FilesLine(const FileCatalog& files, const fs::path& filesDir, std::u
         signature = warnings.front();
     else if (!fs::exists(filesDir / kSignedFileListName, error))
         signature = "no files to sign";
-    return "game files: " + std::to_string(files.Count()) + ", " + std::to_string(bytes) + " bytes; " + signature;
+    return "game files: " + std::to_string(files.Count()) + ", " + std::to_string(bytes) + " bytes; " +
+           signature;
 }
 
 }  // namespace
@@ -71,7 +73,8 @@ std::vector<std::string> ListContent(const fs::path& root, std::vector<std::stri
     if (!problems.empty())
         return {};
     std::vector<std::string> lines;
-    for (const PatchArchive* patch = patches.NextAfter(0); patch != nullptr; patch = patches.NextAfter(patch->version))
+    for (const PatchArchive* patch = patches.NextAfter(0); patch != nullptr;
+         patch = patches.NextAfter(patch->version))
         lines.push_back(PatchLine(*patch, root / "patches" / PathFromUtf8(patch->fileName)));
     lines.push_back(FilesLine(files, root / "files", patches.NewestVersion()));
     lines.push_back("newest version: " + std::to_string(patches.NewestVersion()));

@@ -12,8 +12,9 @@ int ListCommand(const CommandValues& values) {
     if (const std::optional<std::string> fault =
             OptionFault("list", values, {.required = {"--root"}, .optional = {}, .flags = {}}))
         problems.push_back(*fault);
-    const std::vector<std::string> lines =
-        problems.empty() ? ListContent(PathFromUtf8(values.at("--root")), problems) : std::vector<std::string>{};
+    const std::vector<std::string> lines = problems.empty()
+                                               ? ListContent(PathFromUtf8(values.at("--root")), problems)
+                                               : std::vector<std::string>{};
     for (const std::string& problem : problems)
         std::fprintf(stderr, "ombrelta-patch: %s\n", problem.c_str());
     if (!problems.empty())

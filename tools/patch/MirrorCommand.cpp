@@ -16,19 +16,20 @@ void PrintAdded(const std::vector<MirrorObject>& objects) {
 
 void PrintPruned(const std::vector<MirrorObject>& objects) {
     for (const MirrorObject& object : objects)
-        std::printf("pruned %s: %llu bytes\n", object.path.c_str(), static_cast<unsigned long long>(object.bytes));
+        std::printf("pruned %s: %llu bytes\n", object.path.c_str(),
+                    static_cast<unsigned long long>(object.bytes));
 }
 
 }  // namespace
 
 int MirrorCommand(const CommandValues& values) {
-    if (const std::optional<std::string> fault =
-            OptionFault("mirror", values, {.required = {"--root", "--out"}, .optional = {}, .flags = {"--prune"}})) {
+    if (const std::optional<std::string> fault = OptionFault(
+            "mirror", values, {.required = {"--root", "--out"}, .optional = {}, .flags = {"--prune"}})) {
         std::fprintf(stderr, "ombrelta-patch: %s\n", fault->c_str());
         return kExitBadInput;
     }
-    const MirrorOutcome outcome =
-        LayOutMirror(PathFromUtf8(values.at("--root")), PathFromUtf8(values.at("--out")), values.contains("--prune"));
+    const MirrorOutcome outcome = LayOutMirror(PathFromUtf8(values.at("--root")),
+                                               PathFromUtf8(values.at("--out")), values.contains("--prune"));
     for (const std::string& problem : outcome.problems)
         std::fprintf(stderr, "ombrelta-patch: %s\n", problem.c_str());
     if (!outcome.problems.empty())

@@ -3,8 +3,8 @@
 #include <array>
 #include <cstring>
 #include <map>
-#include <stdexcept>
 #include <random>
+#include <stdexcept>
 #include <system_error>
 
 #include "common/FileSystem.h"
@@ -34,14 +34,13 @@ std::map<std::string, Source> WantedObjects(const fs::path& root,
     std::map<std::string, Source> wanted;
     for (const PatchArchive* patch = patches.NextAfter(0); patch != nullptr;
          patch = patches.NextAfter(patch->version))
-        wanted.emplace("patches/" + patch->fileName,
-                       Source{root / "patches" / PathFromUtf8(patch->fileName), &patch->handle, &patch->loaded,
-                              patch->size});
+        wanted.emplace("patches/" + patch->fileName, Source{root / "patches" / PathFromUtf8(patch->fileName),
+                                                            &patch->handle, &patch->loaded, patch->size});
     for (std::uint16_t id = 0; id < files.Count(); ++id) {
         const GameFile* file = files.Find(id);
         // Files of equal content share one object.
-        wanted.emplace("md5/" + file->md5,
-                       Source{root / "files" / PathFromUtf8(file->path), &file->handle, &file->loaded, file->size});
+        wanted.emplace("md5/" + file->md5, Source{root / "files" / PathFromUtf8(file->path), &file->handle,
+                                                  &file->loaded, file->size});
     }
     return wanted;
 }
@@ -68,7 +67,8 @@ bool HoldsSameBytes(const fs::path& object, const Source& source) {
     for (std::uint64_t offset = 0; offset < source.size;) {
         std::optional<std::size_t> got = file->ReadAt(offset, mine.data(), mine.size());
         std::optional<std::size_t> expected = source.handle->ReadAt(offset, theirs.data(), theirs.size());
-        if (!got || !expected || *got != *expected || *got == 0 || std::memcmp(mine.data(), theirs.data(), *got) != 0)
+        if (!got || !expected || *got != *expected || *got == 0 ||
+            std::memcmp(mine.data(), theirs.data(), *got) != 0)
             return false;
         offset += *got;
     }
@@ -83,7 +83,8 @@ void CopyFromHandle(const Source& source, const fs::path& target, const std::str
     for (std::uint64_t offset = 0; offset < source.size;) {
         std::optional<std::size_t> got = source.handle->ReadAt(offset, block.data(), block.size());
         if (!got || *got == 0)
-            throw std::runtime_error("cannot read " + EscapeForLog(PathToUtf8(source.file)) + " for " + object);
+            throw std::runtime_error("cannot read " + EscapeForLog(PathToUtf8(source.file)) + " for " +
+                                     object);
         if (!out->Write(block.data(), *got))
             throw std::runtime_error("cannot write " + object + " (disk full?)");
         offset += *got;
@@ -103,7 +104,8 @@ bool Place(const Source& source, const fs::path& staged, const std::string& obje
     bool linked = !error;
     if (linked) {
         fs::create_hard_link(real, staged, error);
-        linked = !error && fs::equivalent(staged, source.file, error) && fs::file_size(staged, error) == source.size;
+        linked = !error && fs::equivalent(staged, source.file, error) &&
+                 fs::file_size(staged, error) == source.size;
     }
     if (linked)
         return true;
@@ -183,8 +185,8 @@ std::string DescribeMirror(const fs::path& out, const MirrorOutcome& outcome) {
             bytes += object.bytes;
         return std::to_string(objects.size()) + " objects (" + std::to_string(bytes) + " bytes)";
     };
-    return "mirror " + PathToUtf8(out) + ": added " + counted(outcome.added) + ", kept " + counted(outcome.kept) +
-           ", pruned " + counted(outcome.pruned);
+    return "mirror " + PathToUtf8(out) + ": added " + counted(outcome.added) + ", kept " +
+           counted(outcome.kept) + ", pruned " + counted(outcome.pruned);
 }
 
 }  // namespace ombrelta::patchkit

@@ -108,7 +108,8 @@ std::string DescribeDeltas(const DeltaSummary& summary) {
                                : 100.0 * static_cast<double>(summary.archiveBytes) /
                                      static_cast<double>(summary.wholeArchiveBytes);
     char text[200];
-    std::snprintf(text, sizeof text, "deltas: %zu of %zu files as deltas; %llu bytes, %.1f%% of the %llu bytes without deltas",
+    std::snprintf(text, sizeof text,
+                  "deltas: %zu of %zu files as deltas; %llu bytes, %.1f%% of the %llu bytes without deltas",
                   summary.deltaFiles, summary.deltaFiles + summary.wholeFiles,
                   static_cast<unsigned long long>(summary.archiveBytes), percent,
                   static_cast<unsigned long long>(summary.wholeArchiveBytes));

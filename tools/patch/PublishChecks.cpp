@@ -34,13 +34,15 @@ void RootRefusals(const PublishRequest& request, std::vector<std::string>& probl
     if (!IsFolder(root))
         problems.push_back("content root is not a folder: " + ShownPath(root));
     else if (!PathPresent(root / "patches") && !PathPresent(root / "files") && !fs::is_empty(root, error))
-        problems.push_back(ShownPath(root) + " holds neither patches/ nor files/: not a content root (an empty "
+        problems.push_back(ShownPath(root) +
+                           " holds neither patches/ nor files/: not a content root (an empty "
                            "folder starts one)");
     else if (PathPresent(root / ".publish" / kPublishMarker))
         problems.push_back("a publication was cut short while it moved the trees (" +
                            ShownPath(root / ".publish" / kPublishMarker) +
                            " names the new tree): check the root with ombrelta-server --check, put files/ "
-                           "and files.previous/ right, then delete " + ShownPath(root / ".publish"));
+                           "and files.previous/ right, then delete " +
+                           ShownPath(root / ".publish"));
 }
 
 void TreeRefusals(const PublishRequest& request, std::vector<std::string>& problems) {
@@ -48,20 +50,23 @@ void TreeRefusals(const PublishRequest& request, std::vector<std::string>& probl
     if (!IsFolder(tree))
         problems.push_back("new tree is not a folder: " + ShownPath(tree));
     else if (Within(tree, request.root / "files") || Within(request.root, tree))
-        problems.push_back("new tree " + ShownPath(tree) + " is, or lies inside, the served files, or holds the root: "
+        problems.push_back("new tree " + ShownPath(tree) +
+                           " is, or lies inside, the served files, or holds the root: "
                            "give a copy beside them");
     else if (IsFolder(request.root) && !OnOneFileSystem(tree, request.root))
-        problems.push_back("new tree " + ShownPath(tree) + " lies on another file system than " + ShownPath(request.root) +
-                           ": it is renamed into place, so make it there");
+        problems.push_back("new tree " + ShownPath(tree) + " lies on another file system than " +
+                           ShownPath(request.root) + ": it is renamed into place, so make it there");
 }
 
 void VersionRefusals(const PublishRequest& request, std::vector<std::string>& problems) {
     const std::optional<std::uint16_t> newest = NewestPatchVersion(request.root / "patches");
     if (newest && request.version != *newest + 1)
-        problems.push_back("version " + std::to_string(request.version) + " does not follow the newest patch's " +
-                           std::to_string(*newest) + ": publish version " + std::to_string(*newest + 1));
+        problems.push_back("version " + std::to_string(request.version) +
+                           " does not follow the newest patch's " + std::to_string(*newest) +
+                           ": publish version " + std::to_string(*newest + 1));
     if (PathPresent(request.root / "patches" / PatchFileName(request.version)))
-        problems.push_back(ShownPath(request.root / "patches" / PatchFileName(request.version)) + " exists already");
+        problems.push_back(ShownPath(request.root / "patches" / PatchFileName(request.version)) +
+                           " exists already");
 }
 
 void SigningRefusals(const PublishRequest& request, std::vector<std::string>& problems) {

@@ -80,7 +80,8 @@ int PublishCommand(const CommandValues& values) {
     PrintWarnings(outcome);
     if (!outcome.problems.empty()) {
         RefuseWith(outcome.problems);
-        std::fprintf(stderr, "ombrelta-patch: nothing published; %s is as it was\n", values.at("--root").c_str());
+        std::fprintf(stderr, "ombrelta-patch: nothing published; %s is as it was\n",
+                     values.at("--root").c_str());
         return kExitBadInput;
     }
     std::printf("published version %u\n", unsigned{request.version});

@@ -98,7 +98,8 @@ private:
         const fs::path archive = work / PatchFileName(request.version);
         if (signer)
             fs::remove(request.newTree / kSignedFileListName);
-        const PatchOutcome made = MakePatch({oldTree, request.newTree, request.version, archive, request.delta});
+        const PatchOutcome made =
+            MakePatch({oldTree, request.newTree, request.version, archive, request.delta});
         outcome.warnings.insert(outcome.warnings.end(), made.warnings.begin(), made.warnings.end());
         if (!Take(made.problems))
             return false;
@@ -116,8 +117,9 @@ private:
         const FileSigningOutcome list = SignGameFiles(request.newTree, *signer, request.version);
         if (!Take(list.problems))
             return false;
-        report(PublishStep::Signed, PatchFileName(request.version) + " and " + std::to_string(list.fileCount) +
-                                        " game files signed for version " + std::to_string(request.version));
+        report(PublishStep::Signed, PatchFileName(request.version) + " and " +
+                                        std::to_string(list.fileCount) + " game files signed for version " +
+                                        std::to_string(request.version));
         return true;
     }
 
@@ -144,8 +146,8 @@ private:
         } else {
             fs::rename(request.newTree, files);
         }
-        report(PublishStep::Swapped, ShownPath(files) + " now holds the new tree; the one it replaced is " +
-                                         ShownPath(previous));
+        report(PublishStep::Swapped,
+               ShownPath(files) + " now holds the new tree; the one it replaced is " + ShownPath(previous));
         fs::create_directories(placed.parent_path());
         fs::rename(work / PatchFileName(request.version), placed);
         fs::remove(work / kPublishMarker);
@@ -191,8 +193,9 @@ private:
             if (request.mirror)
                 report(PublishStep::Mirrored, LayOutMirrorTree(*request.mirror));
         } catch (const std::exception& e) {
-            throw std::runtime_error(published + "the mirror failed (" + e.what() +
-                                     "): lay it out again with ombrelta-patch mirror, then reload the server");
+            throw std::runtime_error(
+                published + "the mirror failed (" + e.what() +
+                "): lay it out again with ombrelta-patch mirror, then reload the server");
         }
         try {
             if (request.reloadPidFile)

@@ -22,8 +22,8 @@ void ReloadByPidFile(const std::filesystem::path& pidFile) {
     if (!in || !pid || *pid <= 1 || *pid > 0x7FFFFFFF)
         throw std::runtime_error("no process id in " + PathToUtf8(pidFile));
     if (::kill(static_cast<pid_t>(*pid), SIGHUP) != 0)
-        throw std::runtime_error("cannot signal process " + std::to_string(*pid) + " of " + PathToUtf8(pidFile) +
-                                 ": " + std::strerror(errno));
+        throw std::runtime_error("cannot signal process " + std::to_string(*pid) + " of " +
+                                 PathToUtf8(pidFile) + ": " + std::strerror(errno));
 }
 
 void ReloadByCommand(const std::string& command) {

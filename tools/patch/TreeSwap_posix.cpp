@@ -16,7 +16,8 @@ void ExchangePaths(const std::filesystem::path& first, const std::filesystem::pa
 }
 
 bool OnOneFileSystem(const std::filesystem::path& first, const std::filesystem::path& second) {
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     return ::stat(first.c_str(), &a) == 0 && ::stat(second.c_str(), &b) == 0 && a.st_dev == b.st_dev;
 }
 
