@@ -5,11 +5,12 @@
 # ombrelta-server and ombrelta-config natively and OmbreltaLauncher.exe and the stand-in game
 # Tarvesk.exe for Windows, lays out a launcher server folder (build/demo/server: three patches
 # from version 0 and the game files, one of them 64 MiB) and a fresh installation at version 0
-# (build/demo/install), starts ombrelta-server on 127.0.0.1 and runs the launcher under Wine
-# from the installation folder.
+# (build/demo/install), lays out the same content as a mirror tree (build/demo/mirror, with
+# "ombrelta-patch mirror"), serves it with nginx and deploy/nginx/mirror.conf, starts
+# ombrelta-server on 127.0.0.1 and runs the launcher under Wine from the installation folder.
 #   - With a desktop ($DISPLAY set) the launcher appears there: it patches to version 3, fetches
 #     the game files and says "Ready."; press PLAY and the stand-in game runs for a few seconds;
-#     once it has ended the launcher closes itself, and the demo stops the server.
+#     once it has ended the launcher closes itself, and the demo stops the server and nginx.
 #   - Without a display it runs on a private Xvfb, presses PLAY itself and saves screenshots
 #     (during the download, at "Ready.", after PLAY) in build/demo/screenshots.
 #
@@ -43,9 +44,14 @@ source "$root/scripts/lib/screen.sh"
 say() { printf '\n== %s\n' "$*"; }
 
 server_pid=
+mirror_pid=
 launcher_pid=
 cleanup() {
     [ -n "$launcher_pid" ] && kill "$launcher_pid" 2>/dev/null
+    if [ -n "$mirror_pid" ]; then
+        kill "$mirror_pid" 2>/dev/null && wait "$mirror_pid" 2>/dev/null
+        echo "demo: mirror stopped"
+    fi
     if [ -n "$server_pid" ]; then
         kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
         echo "demo: server stopped"
@@ -80,6 +86,37 @@ start_server() {
     fi
     port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$demo_dir/server.log" | head -1)
     echo "  listening on 127.0.0.1:$port (log: $demo_dir/server.log)"
+}
+
+# start_mirror: nginx serving build/demo/mirror on a free port of 127.0.0.1 with the shipped
+# configuration, run in the foreground of a background job so that the demo can stop it.
+start_mirror() {
+    say "Starting nginx for the mirror on 127.0.0.1"
+    local conf="$demo_dir/nginx"
+    mirror_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    rm -rf "$conf" && mkdir -p "$conf/temp"
+    sed -e "s|listen 80;|listen 127.0.0.1:$mirror_port;|" -e "s|root /srv/ombrelta-mirror;|root $demo_dir/mirror;|" \
+        -e "s|/var/log/nginx/ombrelta-mirror.access.log|$demo_dir/mirror-access.log|" \
+        "$root/deploy/nginx/mirror.conf" >"$conf/mirror.conf"
+    cat >"$conf/nginx.conf" <<NGINX
+daemon off;
+master_process off;
+pid $conf/nginx.pid;
+events { worker_connections 256; }
+http {
+    client_body_temp_path $conf/temp;
+    proxy_temp_path $conf/temp;
+    include $conf/mirror.conf;
+}
+NGINX
+    "$(command -v nginx || echo /usr/sbin/nginx)" -p "$conf" -c "$conf/nginx.conf" -e "$demo_dir/mirror-error.log" &
+    mirror_pid=$!
+    if ! wait_for 30 python3 -c "import socket; socket.create_connection(('127.0.0.1', $mirror_port), 1)"; then
+        cat "$demo_dir/mirror-error.log" >&2
+        echo "demo: nginx did not start" >&2
+        exit 1
+    fi
+    echo "  serving $demo_dir/mirror on http://127.0.0.1:$mirror_port/ (log: $demo_dir/mirror-access.log)"
 }
 
 prepare_wine() {
@@ -118,8 +155,10 @@ build_programs
 say "Laying out $demo_dir/server and $demo_dir/install"
 make_server_folder
 make_install_folder
+make_mirror
+start_mirror
 start_server
-write_config "$port"
+write_config "$port" "$mirror_port"
 status=0
 if [ "$headless" = 1 ]; then
     start_xvfb 1280x800

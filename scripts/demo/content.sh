@@ -97,6 +97,13 @@ sign_content() {
     "$tool" sign-files "$demo_dir/server/files" --key "$key" --version 3 >/dev/null
 }
 
+# make_mirror: build/demo/mirror, the tree a web server serves to launchers with `mirror`: every
+# patch and every game file of the server folder, laid out by "ombrelta-patch mirror".
+make_mirror() {
+    "$native_build/tools/patch/ombrelta-patch" mirror --root "$demo_dir/server" --out "$demo_dir/mirror" |
+        sed -n 's/^mirror [^:]*: /  mirror: /p'
+}
+
 # make_install_folder: build/demo/install at version 0 with the launcher, its skin and the game.
 make_install_folder() {
     local install="$demo_dir/install"
@@ -109,7 +116,8 @@ make_install_folder() {
     printf '%s\n' "${OMBRELTA_DEMO_GAME_SECONDS:-12}" >"$install/Tarvesk.seconds.txt"
 }
 
-# write_config PORT: the plain settings beside the demo and "Ombrel.dat" in the installation.
+# write_config PORT MIRROR_PORT: the plain settings beside the demo and "Ombrel.dat" in the
+# installation.
 write_config() {
     cat >"$demo_dir/Ombrel.txt" <<CONFIG
 host=localhost
@@ -125,6 +133,7 @@ resume=1
 retries=3
 delta=1
 $(cat "$demo_dir/publickey.txt")
+mirror=http://127.0.0.1:$2/
 CONFIG
     "$native_build/tools/config/ombrelta-config" encode "$demo_dir/Ombrel.txt" "$demo_dir/install/Ombrel.dat"
 }

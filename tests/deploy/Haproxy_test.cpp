@@ -15,10 +15,10 @@
 
 #include <gtest/gtest.h>
 
-#include "common/Socket.h"
 #include "tests/e2e/ChildProcess.h"
 #include "tests/e2e/ContentBuilder.h"
 #include "tests/e2e/HttpGet.h"
+#include "tests/e2e/LoopbackPort.h"
 #include "tests/e2e/ServerProcess.h"
 #include "tests/support/TempDir.h"
 
@@ -30,23 +30,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kWaveSize = 30;
 constexpr int kServers = 3;
-
-// A port free right now on 127.0.0.1, for HAProxy, which cannot report one it picked itself.
-std::uint16_t FreePort() {
-    SocketHandle listener = kInvalidSocket;
-    const std::uint16_t port = ListenOnLoopback(listener).value_or(0);
-    if (listener != kInvalidSocket)
-        CloseSocket(listener);
-    return port;
-}
-
-bool Accepts(std::uint16_t port) {
-    const SocketHandle socket = CreateTcpSocket();
-    const bool connected = socket != kInvalidSocket && ConnectSocket(socket, *ParseIPv4("127.0.0.1"), port);
-    if (socket != kInvalidSocket)
-        CloseSocket(socket);
-    return connected;
-}
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {
     const std::size_t at = text.find(from);

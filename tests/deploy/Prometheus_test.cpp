@@ -13,10 +13,10 @@
 
 #include <gtest/gtest.h>
 
-#include "common/Socket.h"
 #include "tests/e2e/ChildProcess.h"
 #include "tests/e2e/ContentBuilder.h"
 #include "tests/e2e/HttpGet.h"
+#include "tests/e2e/LoopbackPort.h"
 #include "tests/e2e/RawConnection.h"
 #include "tests/e2e/ServerProcess.h"
 #include "tests/support/TempDir.h"
@@ -38,15 +38,6 @@ const fs::path kKit = fs::path(OMBRELTA_SOURCE_DIR) / "deploy/prometheus";
 std::string Find(const std::string& program) {
     const RunResult which = RunToEnd({"/bin/sh", "-c", "command -v " + program}, ".", kChildTimeout);
     return which.exitCode == 0 ? which.out.substr(0, which.out.find('\n')) : std::string();
-}
-
-// A port free right now on 127.0.0.1, for Prometheus, which cannot report one it picked itself.
-std::uint16_t FreePort() {
-    SocketHandle listener = kInvalidSocket;
-    const std::uint16_t port = ListenOnLoopback(listener).value_or(0);
-    if (listener != kInvalidSocket)
-        CloseSocket(listener);
-    return port;
 }
 
 std::string UrlEncoded(const std::string& text) {

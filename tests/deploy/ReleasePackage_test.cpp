@@ -80,6 +80,7 @@ TEST_F(ReleasePackageTest, HoldsEveryProgramStrippedWithItsDebugLink) {
     const char* const linuxFiles[] = {"bin/ombrelta-server", "bin/ombrelta-patch", "bin/ombrelta-check",
                                       "bin/ombrelta-config", "deploy/systemd/ombrelta-server.service", "deploy/haproxy/haproxy.cfg",
                                       "deploy/prometheus/prometheus.yml", "deploy/prometheus/ombrelta.rules.yml",
+                                      "deploy/nginx/mirror.conf",
                                       "operators.md", "launcher.md", "formats.md"};
     for (const char* file : linuxFiles) {
         SCOPED_TRACE(file);

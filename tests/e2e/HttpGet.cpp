@@ -7,13 +7,14 @@
 namespace ombrelta::test {
 
 // Also polls a server that is not up yet, so a refused connection is no test failure.
-std::string HttpGet(std::uint16_t port, const std::string& target) {
+std::string HttpGet(std::uint16_t port, const std::string& target, const std::string& headerLines) {
     const SocketHandle socket = CreateTcpSocket();
     if (socket == kInvalidSocket)
         return {};
     SetSocketTimeouts(socket, 10000);
     std::string response;
-    const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    const std::string request =
+        "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + headerLines + "\r\n";
     if (ConnectSocket(socket, *ParseIPv4("127.0.0.1"), port) &&
         SendSome(socket, reinterpret_cast<const std::uint8_t*>(request.data()), request.size()) ==
             static_cast<int>(request.size())) {

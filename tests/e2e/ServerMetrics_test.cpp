@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <regex>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -165,6 +166,8 @@ TEST_F(ServerMetricsTest, ReloadsChangesAndTheContentTheyBringAreCounted) {
     std::unique_ptr<ServerProcess> server = Start({});
     ASSERT_NE(server->MetricsPort(), 0);
     ExpectSamples(*server, {{"ombrelta_patch_newest_version", 0}, {"ombrelta_game_files", 2}});
+    EXPECT_TRUE(std::regex_search(HttpBody(HttpGet(server->MetricsPort(), "/metrics")),
+                                  std::regex(R"(\nombrelta_build_info\{version="\d+\.\d+\.\d+\.\d+"\} 1\n)")));
 
     MakeZip(Dir("server/patches/p1.zip"), {{"version.dat", "1"}});
     MakeZip(Dir("server/patches/p3.zip"), {{"version.dat", "3"}});

@@ -1,5 +1,6 @@
 #include "tools/patch/PatchMaker.h"
 
+#include <cstdio>
 #include <optional>
 #include <system_error>
 
@@ -99,6 +100,20 @@ PatchOutcome MakePatch(const PatchRequest& request) {
     if (outcome.problems.empty())
         WriteAndPublish(request, changes, outcome);
     return outcome;
+}
+
+std::string DescribeDeltas(const DeltaSummary& summary) {
+    const double percent = summary.wholeArchiveBytes == 0
+                               ? 100.0
+                               : 100.0 * static_cast<double>(summary.archiveBytes) /
+                                     static_cast<double>(summary.wholeArchiveBytes);
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "deltas: %zu of %zu files as deltas; %llu bytes, %.1f%% of the %llu bytes without deltas",
+                  summary.deltaFiles, summary.deltaFiles + summary.wholeFiles,
+                  static_cast<unsigned long long>(summary.archiveBytes), percent,
+                  static_cast<unsigned long long>(summary.wholeArchiveBytes));
+    return text;
 }
 
 }  // namespace ombrelta::patchkit

@@ -48,4 +48,7 @@ struct PatchOutcome {
 /// a tree cannot be read or the archive cannot be written; no partial archive is left then.
 PatchOutcome MakePatch(const PatchRequest& request);
 
+/// "deltas: D of N files as deltas; B bytes, P% of the W bytes without deltas".
+std::string DescribeDeltas(const DeltaSummary& summary);
+
 }  // namespace ombrelta::patchkit

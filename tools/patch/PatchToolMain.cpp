@@ -19,6 +19,7 @@
 #include "tools/entry/ToolErrors.h"
 #include "tools/entry/ToolMain.h"
 #include "tools/patch/FileListSigner.h"
+#include "tools/patch/OperatorCommands.h"
 #include "tools/patch/P256Signer.h"
 #include "tools/patch/PatchMaker.h"
 #include "tools/patch/PatchSigner.h"
@@ -31,15 +32,21 @@ const char kUsage[] =
     "       ombrelta-patch verify FILE.zip --version N [--public-key BASE64] [--from OLD_DIR]\n"
     "       ombrelta-patch keygen --out KEY\n"
     "       ombrelta-patch sign FILE.zip --key KEY [--version N]\n"
-    "       ombrelta-patch sign-files FILES_DIR --key KEY [--version N]\n";
+    "       ombrelta-patch sign-files FILES_DIR --key KEY [--version N]\n"
+    "       ombrelta-patch mirror --root ROOT --out DIR [--prune]\n"
+    "       ombrelta-patch publish --root ROOT --to NEW_TREE --version N [--delta] [--sign-key KEY]\n"
+    "                      [--mirror DIR] [--reload-pid FILE | --reload-command CMD] [--dry-run]\n"
+    "       ombrelta-patch list --root ROOT\n";
 
-// "--name value" pairs after the subcommand, and "--delta" alone; a single bare argument is kept
+// "--name value" pairs after the subcommand, and flags alone; a single bare argument is kept
 // under "".
 std::optional<std::map<std::string, std::string>> ParseArguments(const std::vector<std::wstring>& arguments) {
     std::map<std::string, std::string> values;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         std::string name = WideToUtf8(arguments[i]);
-        if (!name.starts_with("--") || name == "--delta") {
+        const bool flag = std::find(patchkit::kCommandFlags.begin(), patchkit::kCommandFlags.end(), name) !=
+                          patchkit::kCommandFlags.end();
+        if (!name.starts_with("--") || flag) {
             if (!values.emplace(name.starts_with("--") ? name : "", name).second)
                 return std::nullopt;
             continue;
@@ -63,14 +70,7 @@ int Refuse(const std::vector<std::string>& problems) {
 }
 
 void PrintDeltaSummary(const patchkit::DeltaSummary& summary) {
-    const double percent = summary.wholeArchiveBytes == 0
-                               ? 100.0
-                               : 100.0 * static_cast<double>(summary.archiveBytes) /
-                                     static_cast<double>(summary.wholeArchiveBytes);
-    std::printf("deltas: %zu of %zu files as deltas; %llu bytes, %.1f%% of the %llu bytes without deltas\n",
-                summary.deltaFiles, summary.deltaFiles + summary.wholeFiles,
-                static_cast<unsigned long long>(summary.archiveBytes),
-                percent, static_cast<unsigned long long>(summary.wholeArchiveBytes));
+    std::printf("%s\n", patchkit::DescribeDeltas(summary).c_str());
 }
 
 int Make(const std::map<std::string, std::string>& values) {
@@ -201,7 +201,11 @@ int SignFiles(const std::map<std::string, std::string>& values) {
 
 using Command = int (*)(const std::map<std::string, std::string>&);
 const std::map<std::string, Command> kCommands = {
-    {"make", Make}, {"verify", Verify}, {"keygen", KeyGen}, {"sign", Sign}, {"sign-files", SignFiles}};
+    {"make", Make}, {"verify", Verify}, {"keygen", KeyGen}, {"sign", Sign}, {"sign-files", SignFiles},
+    {"mirror", patchkit::MirrorCommand},
+    {"publish", patchkit::PublishCommand},
+    {"list", patchkit::ListCommand},
+};
 
 }  // namespace
 

@@ -3,6 +3,8 @@
 #include <memory>
 #include <system_error>
 
+#include "tools/content/ContentCheck.h"
+
 namespace ombrelta::server {
 
 ContentReloader::ContentReloader(LauncherServer& server,
@@ -46,7 +48,8 @@ void ContentReloader::LoadOnce() {
         auto content = std::make_shared<const ServerContent>(root, chunkSize, &changes);
         server.ReplaceContent(content);
         metrics.ContentReloaded(true);
-        log.Line("ombrelta-server: reloaded; new connections get " + DescribeContent(*content));
+        log.Line("ombrelta-server: reloaded; new connections get " + DescribeContent(*content) +
+                 ", newest version " + std::to_string(content->Patches().NewestVersion()));
     } catch (const ContentError& e) {
         for (const std::string& problem : e.Problems())
             log.Line("ombrelta-server: " + problem);
@@ -60,8 +63,7 @@ void ContentReloader::LoadOnce() {
 }
 
 std::string DescribeContent(const ServerContent& content) {
-    return std::to_string(content.Patches().Count()) + " patches and " +
-           std::to_string(content.Files().Count()) + " game files";
+    return ombrelta::DescribeContent(content.Patches(), content.Files());
 }
 
 }  // namespace ombrelta::server

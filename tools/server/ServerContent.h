@@ -10,7 +10,7 @@
 #include "common/FileSystem.h"
 #include "tools/content/PatchCatalog.h"
 #include "tools/server/ContentChanges.h"
-#include "tools/server/FileCatalog.h"
+#include "tools/content/FileCatalog.h"
 #include "tools/server/ServerProtocol.h"
 
 namespace ombrelta::server {

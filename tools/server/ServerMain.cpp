@@ -8,6 +8,7 @@
 #include <asio.hpp>
 
 #include "common/Text.h"
+#include "tools/content/ContentCheck.h"
 #include "tools/content/ContentName.h"
 #include "tools/content/PathText.h"
 #include "tools/entry/ExitCode.h"
@@ -15,10 +16,8 @@
 #include "tools/entry/ToolMain.h"
 #include "tools/server/ContentReloader.h"
 #include "tools/server/DescriptorLimit.h"
-#include "tools/server/FileSignatureAudit.h"
 #include "tools/server/LauncherServer.h"
 #include "tools/server/MetricsListener.h"
-#include "tools/server/PatchAudit.h"
 #include "tools/server/ServerContent.h"
 #include "tools/server/ServerLog.h"
 #include "tools/server/ServerMetrics.h"
@@ -146,26 +145,15 @@ bool ReportChangedFiles(const ServerContent& content) {
 }
 
 int CheckOnly(const ServerContent& content, const ServerOptions& options) {
-    ContentProblems problems;
-    AuditPatches(content.Patches(), options.root / "patches", problems);
-    if (options.publicKey) {
-        CheckPatchSignaturesWithKey(content.Patches(), options.root / "patches", *options.publicKey,
-                                    problems);
-        CheckSignedFilesWithKey(options.root / "files", *options.publicKey, content.Patches().NewestVersion(),
-                                problems);
-    }
-    for (const std::string& problem : problems)
+    const ContentVerdict verdict = AuditContent(content.Patches(), content.Files(), options.root, options.publicKey);
+    for (const std::string& problem : verdict.problems)
         PrintError(problem);
     // Warnings are printed whatever the outcome and never change it.
-    ContentProblems warnings;
-    AuditPatchSignatures(content.Patches(), options.root / "patches", warnings);
-    AuditDeltaEntries(content.Patches(), options.root / "patches", content.Files(), warnings);
-    AuditSignedFiles(options.root / "files", content.Patches().NewestVersion(), warnings);
-    for (const std::string& warning : warnings)
+    for (const std::string& warning : verdict.warnings)
         PrintError("warning: " + warning);
-    if (ReportChangedFiles(content) || !problems.empty())
+    if (ReportChangedFiles(content) || !verdict.problems.empty())
         return kExitBadInput;
-    std::printf("content good: %s\n", DescribeContent(content).c_str());
+    std::printf("content good: %s\n", verdict.description.c_str());
     return kExitDone;
 }
 

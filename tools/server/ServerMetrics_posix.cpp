@@ -111,9 +111,16 @@ struct ServerMetrics::Metrics {
                                   "Newest patch version offered to new connections; 0 without patches.");
     Gauge& gameFiles =
         AddGauge(registry, "ombrelta_game_files", "Game files in the hash list of new connections.");
+    Gauge& buildInfo = prometheus::BuildGauge()
+                           .Name("ombrelta_build_info")
+                           .Help("The server's build, by version (as the launcher's version resource); always 1.")
+                           .Register(registry)
+                           .Add({{"version", OMBRELTA_BUILD_VERSION}});
 };
 
-ServerMetrics::ServerMetrics() : metrics(std::make_unique<Metrics>()) {}
+ServerMetrics::ServerMetrics() : metrics(std::make_unique<Metrics>()) {
+    metrics->buildInfo.Set(1);
+}
 
 ServerMetrics::~ServerMetrics() = default;
 

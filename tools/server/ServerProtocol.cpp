@@ -213,27 +213,6 @@ std::vector<std::uint8_t> PatchChunkAnswer(bool last, std::uint32_t dataSize) {
     return ChunkAnswer(writer, last, dataSize);
 }
 
-std::vector<std::uint8_t> HashListAnswer(std::span<const HashListItem> items) {
-    if (items.size() > 255)
-        throw std::runtime_error("hash list of " + std::to_string(items.size()) +
-                                 " files; one answer carries at most 255");
-    AnswerWriter writer;
-    writer.UInt16(HASH_DATA);
-    writer.UInt16(0);
-    writer.Byte(static_cast<std::uint8_t>(items.size()));
-    for (const HashListItem& item : items) {
-        writer.Byte(item.id);
-        writer.String(item.path, "file path");
-        writer.String(item.hash, "file hash");
-        writer.Int64(item.size);
-    }
-    std::vector<std::uint8_t> payload = writer.Take();
-    if (payload.size() > kMaxPayload)
-        throw std::runtime_error("hash list of " + std::to_string(payload.size()) +
-                                 " bytes; one answer carries at most 65533");
-    return payload;
-}
-
 std::vector<std::uint8_t> FileChunkAnswer(bool last, std::uint32_t dataSize) {
     if (dataSize > kMaxFileChunk)
         throw std::runtime_error("file chunk larger than one packet");

@@ -9,6 +9,8 @@
 #include <variant>
 #include <vector>
 
+#include "tools/content/HashListAnswer.h"
+
 namespace ombrelta::server {
 
 /// Largest payload one packet carries (its length field counts itself).
@@ -70,14 +72,6 @@ std::optional<std::size_t> RequestPayloadSize(std::uint8_t low, std::uint8_t hig
 /// for bad bytes (only std::bad_alloc can escape).
 std::optional<Request> ParseRequest(std::span<const std::uint8_t> payload, std::string& why);
 
-/// One entry of the hash list answer.
-struct HashListItem {
-    std::uint8_t id = 0;
-    std::string path;
-    std::string hash;
-    std::int64_t size = 0;
-};
-
 /// The patch record of a GET_NEXT_PATCH answer.
 struct PatchRecord {
     std::uint16_t version = 0;
@@ -93,9 +87,6 @@ std::vector<std::uint8_t> NextPatchAnswer(const PatchRecord* record);
 /// GET_PATCH_CHUNK answer ending with room for dataSize bytes, which the caller fills (so chunk
 /// data is read straight into the answer). Throws std::runtime_error above kMaxPatchChunk.
 std::vector<std::uint8_t> PatchChunkAnswer(bool last, std::uint32_t dataSize);
-/// Hash list answer. Throws std::runtime_error when the list cannot travel in one packet
-/// (more than 255 entries, a path or hash over 255 bytes, more than kMaxPayload bytes).
-std::vector<std::uint8_t> HashListAnswer(std::span<const HashListItem> items);
 /// File chunk answer ending with room for dataSize bytes, which the caller fills. Throws
 /// std::runtime_error above kMaxFileChunk.
 std::vector<std::uint8_t> FileChunkAnswer(bool last, std::uint32_t dataSize);

@@ -6,7 +6,7 @@
 #include "common/PublicKeySet.h"
 #include "tools/content/ContentTree.h"
 
-namespace ombrelta::server {
+namespace ombrelta {
 
 /// The warnings of --check about the game files' signed list, added to warnings: game files
 /// without an "ombrelta-files.sig", a list that cannot be read, a list without a version or for
@@ -26,4 +26,4 @@ void CheckSignedFilesWithKey(const std::filesystem::path& filesDir,
                              std::uint16_t newestPatch,
                              ContentProblems& problems);
 
-}  // namespace ombrelta::server
+}  // namespace ombrelta

@@ -1,4 +1,4 @@
-#include "tools/server/FileSignatureAudit.h"
+#include "tools/content/FileSignatureAudit.h"
 
 #include <fstream>
 #include <iterator>
@@ -11,7 +11,7 @@
 #include "tools/content/GameFileListing.h"
 #include "verify/SignedFileList.h"
 
-namespace ombrelta::server {
+namespace ombrelta {
 namespace {
 
 std::optional<std::string> ReadListText(const std::filesystem::path& listFile) {
@@ -109,4 +109,4 @@ void CheckSignedFilesWithKey(const std::filesystem::path& filesDir,
     }
 }
 
-}  // namespace ombrelta::server
+}  // namespace ombrelta

@@ -6,9 +6,9 @@
 
 #include "tools/content/ContentTree.h"
 #include "tools/content/PatchCatalog.h"
-#include "tools/server/FileCatalog.h"
+#include "tools/content/FileCatalog.h"
 
-namespace ombrelta::server {
+namespace ombrelta {
 
 /// The deep check of --check: every patch on offer read as the launcher will use it (the checks
 /// of "ombrelta-patch verify", against the version the server announces for it), and one chain of
@@ -35,4 +35,4 @@ void CheckPatchSignaturesWithKey(const PatchCatalog& patches,
 void AuditDeltaEntries(const PatchCatalog& patches, const std::filesystem::path& patchDir, const FileCatalog& files,
                        ContentProblems& warnings);
 
-}  // namespace ombrelta::server
+}  // namespace ombrelta

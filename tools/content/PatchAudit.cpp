@@ -1,4 +1,4 @@
-#include "tools/server/PatchAudit.h"
+#include "tools/content/PatchAudit.h"
 
 #include <optional>
 #include <set>
@@ -10,7 +10,7 @@
 #include "tools/content/PatchSignatureAudit.h"
 #include "tools/content/PathText.h"
 
-namespace ombrelta::server {
+namespace ombrelta {
 
 void AuditPatches(const PatchCatalog& patches, const std::filesystem::path& patchDir, ContentProblems& problems) {
     const PatchArchive* previous = nullptr;
@@ -76,4 +76,4 @@ void AuditDeltaEntries(const PatchCatalog& patches, const std::filesystem::path&
     }
 }
 
-}  // namespace ombrelta::server
+}  // namespace ombrelta

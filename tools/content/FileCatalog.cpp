@@ -1,4 +1,4 @@
-#include "tools/server/FileCatalog.h"
+#include "tools/content/FileCatalog.h"
 
 #include <stdexcept>
 
@@ -8,9 +8,9 @@
 #include "tools/content/ContentName.h"
 #include "tools/content/ContentRules.h"
 #include "tools/content/PathText.h"
-#include "tools/server/ServerProtocol.h"
+#include "tools/content/HashListAnswer.h"
 
-namespace ombrelta::server {
+namespace ombrelta {
 namespace {
 
 constexpr std::uint64_t kMaxFileSize = 4294967295u;
@@ -119,4 +119,4 @@ const GameFile* FileCatalog::Find(std::uint16_t id) const {
     return id < files.size() ? &files[id] : nullptr;
 }
 
-}  // namespace ombrelta::server
+}  // namespace ombrelta

@@ -9,7 +9,7 @@
 #include "tools/content/ContentTree.h"
 #include "tools/content/LoadStamp.h"
 
-namespace ombrelta::server {
+namespace ombrelta {
 
 /// One game file of the hash list; its id is its index in the list.
 struct GameFile {
@@ -42,4 +42,4 @@ private:
     std::vector<std::uint8_t> hashList;
 };
 
-}  // namespace ombrelta::server
+}  // namespace ombrelta
