@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -45,5 +46,10 @@ struct LauncherOptions {
 /// A value that is empty, unparsable or out of range gives the option's default (but see
 /// `publicKey`); never fails.
 bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_view value);
+
+/// Why a launcher would not use value as written for the option `key` (lower case), saying what
+/// it expects ("expected a whole number from 0 to 10"), or nothing when it does. Nothing also for
+/// keys without a rule of their own, whatever their value. Never fails.
+std::optional<std::string> CheckOption(std::string_view key, std::string_view value);
 
 }  // namespace ombrelta

@@ -13,10 +13,12 @@
 #include "tools/entry/ExitCode.h"
 #include "tools/entry/ToolErrors.h"
 #include "tools/entry/ToolMain.h"
+#include "tools/entry/ToolVersion.h"
 #include "tools/server/ContentReloader.h"
 #include "tools/server/DescriptorLimit.h"
 #include "tools/server/FileSignatureAudit.h"
 #include "tools/server/LauncherServer.h"
+#include "tools/server/LoadAudit.h"
 #include "tools/server/MetricsListener.h"
 #include "tools/server/PatchAudit.h"
 #include "tools/server/ServerContent.h"
@@ -39,9 +41,9 @@ void PrintError(const std::string& text) {
 std::optional<ServerOptions> ReadOptions(const std::vector<std::string>& args, int& exitCode) {
     try {
         ServerOptions options = ParseServerOptions(args);
-        if (!options.help)
+        if (!options.help && !options.version)
             return options;
-        std::fputs(ServerUsage().c_str(), stdout);
+        std::fputs(options.help ? ServerUsage().c_str() : ToolVersionLine("ombrelta-server").c_str(), stdout);
         exitCode = kExitDone;
     } catch (const UsageError& e) {
         PrintError(e.what());
@@ -146,7 +148,7 @@ bool ReportChangedFiles(const ServerContent& content) {
 }
 
 int CheckOnly(const ServerContent& content, const ServerOptions& options) {
-    ContentProblems problems;
+    ContentProblems problems = AuditLoad(content, options.root, {});
     AuditPatches(content.Patches(), options.root / "patches", problems);
     if (options.publicKey) {
         CheckPatchSignaturesWithKey(content.Patches(), options.root / "patches", *options.publicKey,
@@ -160,7 +162,7 @@ int CheckOnly(const ServerContent& content, const ServerOptions& options) {
     ContentProblems warnings;
     AuditPatchSignatures(content.Patches(), options.root / "patches", warnings);
     AuditDeltaEntries(content.Patches(), options.root / "patches", content.Files(), warnings);
-    AuditSignedFiles(options.root / "files", content.Patches().NewestVersion(), warnings);
+    AuditSignedFiles(options.root / "files", content.Files(), warnings);
     for (const std::string& warning : warnings)
         PrintError("warning: " + warning);
     if (ReportChangedFiles(content) || !problems.empty())
@@ -192,6 +194,8 @@ int RunServer(const std::vector<std::string>& args) {
     ServerLog log(metrics);
     log.Line("ombrelta-server: serving " + DescribeContent(*content) + " from " +
              EscapeForLog(PathToUtf8(options->root)));
+    for (const std::string& warning : AuditLoad(*content, options->root, {}))
+        log.Line("ombrelta-server: warning: " + warning);
     ConnectionRules rules = RulesFor(*options, *content, descriptors);
     asio::io_context io;
     std::optional<LauncherServer> server;
@@ -205,8 +209,9 @@ int RunServer(const std::vector<std::string>& args) {
     std::optional<MetricsListener> metricsListener;
     if (!ListenForMetrics(io, *options, metrics, metricsListener))
         return kExitFailed;
+    ContentReloader reloader(*server, log, metrics, changes, options->root, options->chunkSize,
+                             RememberLoad(*content));
     content.reset();
-    ContentReloader reloader(*server, log, metrics, changes, options->root, options->chunkSize);
     Serve(io, *server, metricsListener ? &*metricsListener : nullptr, reloader, log, *options);
     return kExitDone;
 }
