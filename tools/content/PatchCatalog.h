@@ -39,7 +39,7 @@ public:
     std::uint16_t NewestVersion() const { return patches.empty() ? 0 : patches.rbegin()->first; }
     std::size_t Count() const { return patches.size(); }
     /// One line for each name of the folder that is not taken as a patch, with the reason
-    /// ("patches/NAME is ignored: not a .zip file"), sorted.
+    /// (patches/"NAME" is ignored: not a .zip file), sorted.
     const std::vector<std::string>& Ignored() const { return ignored; }
 
 private:
