@@ -105,6 +105,7 @@ TEST(ServerContentRulesTest, CheckPassesGoodContentAndLinksToFoldersAreServed) {
     TempDir temp;
     fs::path root = fs::path(temp.Path()) / "server";
     WriteTree(root / "files", {{"a.txt", "a"}});
+    fs::create_directories(root / "patches");
     WriteTree(fs::path(temp.Path()) / "elsewhere", {{"inner.bin", "inner"}});
     fs::create_directory_symlink(fs::path(temp.Path()) / "elsewhere", root / "files" / "linked");
 
@@ -169,6 +170,7 @@ TEST(ServerContentRulesTest, CheckWarnsAboutUnsignedAndStaleSignaturesWithoutFai
         TempDir temp;
         const fs::path root = fs::path(temp.Path()) / "server";
         WriteFile(root / "patches" / "p5.zip", row.p5);
+        fs::create_directories(root / "files");
         if (row.unsignedP6)
             MakeZip(root / "patches" / "p6.zip", {{"version.dat", "6\n"}});
         Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);
@@ -188,6 +190,7 @@ TEST(ServerContentRulesTest, CheckWarnsAboutUnsignedAndStaleSignaturesWithoutFai
     const fs::path root = fs::path(temp.Path()) / "server";
     MakeZip(root / "patches" / "p1.zip", {{"version.dat", "1\n"}});
     MakeZip(root / "patches" / "p2.zip", {{"version.dat", "2\n"}});
+    fs::create_directories(root / "files");
     Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);
     EXPECT_EQ(check.exitCode, 0);
     EXPECT_EQ(check.err, "ombrelta-server: warning: no patch is signed (no ombrelta.sig): launchers with a "
@@ -204,7 +207,9 @@ TEST(ServerContentRulesTest, CheckWarnsOfADeltaForAFileThatIsNotAGameFile) {
         const fs::path root = fs::path(temp.Path()) / "server";
         MakeZip(root / "patches" / "p1.zip", {{"version.dat", "1\n"}});
         WriteFile(root / "patches" / "p2.zip", delta);
-        WriteFile(root / "files" / (served ? "DATA/Game.pak" : "data/other.pak"), "x");
+        // Served as the delta makes it, so that the patches agree with the game files.
+        WriteFile(root / "files" / (served ? "DATA/Game.pak" : "data/other.pak"),
+                  ReadFileBytes(TestDataDir() + L"../patch/fixtures/delta-result.bin"));
         Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);
         EXPECT_EQ(check.exitCode, 0) << check.err;
         const std::string warning = "ombrelta-server: warning: patch archive p2.zip: delta entry for "

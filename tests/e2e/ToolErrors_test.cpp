@@ -20,7 +20,7 @@ struct ToolRun {
     std::string err;
 };
 
-ToolRun Run(const std::vector<std::string>& argv, const fs::path& dir) {
+ToolRun RunTool(const std::vector<std::string>& argv, const fs::path& dir) {
     ChildProcess tool(argv, PathArg(dir), PathArg(dir / "stderr.txt"));
     ToolRun run;
     run.out = tool.ReadToEnd(kChildTimeout);
@@ -37,10 +37,10 @@ TEST(ToolErrorsTest, EveryToolPrintsItsUsageAndItsVersion) {
     TempDir temp;
     for (const auto& [name, program] : tools) {
         SCOPED_TRACE(name);
-        const ToolRun help = Run({program, "--help"}, temp.Path());
+        const ToolRun help = RunTool({program, "--help"}, temp.Path());
         EXPECT_EQ(help.exitCode, 0);
         EXPECT_TRUE(help.out.starts_with("usage: " + name + " ")) << help.out;
-        const ToolRun version = Run({program, "--version"}, temp.Path());
+        const ToolRun version = RunTool({program, "--version"}, temp.Path());
         EXPECT_EQ(version.exitCode, 0);
         EXPECT_EQ(version.out, name + " " + OMBRELTA_PROJECT_VERSION + ".0\n");
     }
@@ -76,7 +76,7 @@ TEST(ToolErrorsTest, PatchToolNamesWhatIsWrong) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.firstLine);
-        const ToolRun run = Run(row.argv, dir);
+        const ToolRun run = RunTool(row.argv, dir);
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_TRUE(run.err.starts_with("ombrelta-patch: " + row.firstLine)) << run.err;
         EXPECT_FALSE(fs::exists(dir / "p.zip"));
@@ -87,19 +87,19 @@ TEST(ToolErrorsTest, PatchToolNamesWhatIsWrong) {
 TEST(ToolErrorsTest, ThePublicKeyLineOfKeygenIsTakenAsItStands) {
     TempDir temp;
     const fs::path dir(temp.Path());
-    const ToolRun keygen = Run({OMBRELTA_PATCH_EXE, "keygen", "--out", "k.pem"}, dir);
+    const ToolRun keygen = RunTool({OMBRELTA_PATCH_EXE, "keygen", "--out", "k.pem"}, dir);
     ASSERT_EQ(keygen.exitCode, 0);
     ASSERT_TRUE(keygen.out.starts_with("publickey=")) << keygen.out;
-    const ToolRun again = Run({OMBRELTA_PATCH_EXE, "public-key", "--key", "k.pem"}, dir);
+    const ToolRun again = RunTool({OMBRELTA_PATCH_EXE, "public-key", "--key", "k.pem"}, dir);
     EXPECT_EQ(again.exitCode, 0);
     EXPECT_EQ(again.out, keygen.out);
 
     WriteTree(dir / "root" / "files", {{"a.txt", "a"}});
     fs::create_directories(dir / "root" / "patches");
-    ASSERT_EQ(Run({OMBRELTA_PATCH_EXE, "sign-files", "root/files", "--key", "k.pem", "--version", "0"}, dir).exitCode,
+    ASSERT_EQ(RunTool({OMBRELTA_PATCH_EXE, "sign-files", "root/files", "--key", "k.pem", "--version", "0"}, dir).exitCode,
               0);
     const std::string line = keygen.out.substr(0, keygen.out.size() - 1);
-    const ToolRun check = Run({ServerExe(), "--root", "root", "--check", "--public-key", line}, dir);
+    const ToolRun check = RunTool({ServerExe(), "--root", "root", "--check", "--public-key", line}, dir);
     EXPECT_EQ(check.exitCode, 0) << check.err;
     EXPECT_TRUE(check.out.starts_with("content good: ")) << check.out;
 }
