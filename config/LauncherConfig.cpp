@@ -5,6 +5,7 @@
 #include "common/Text.h"
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 
 namespace ombrelta {
@@ -35,7 +36,9 @@ std::int32_t ParseLenientPort(std::string_view value) {
     return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
 }
 
-void ApplySetting(LauncherConfig& config, const std::string& key, const std::string& value) {
+}  // namespace
+
+bool ApplyConfigSetting(LauncherConfig& config, const std::string& key, const std::string& value) {
     if (key == "host")
         config.host = Utf8ToWide(value);
     else if (key == "port")
@@ -49,19 +52,18 @@ void ApplySetting(LauncherConfig& config, const std::string& key, const std::str
     else if (key == "website")
         config.website = Utf8ToWide(value);
     else
-        ApplyOption(config.options, key, value);
+        return ApplyOption(config.options, key, value);
+    return true;
 }
 
-void ApplyLine(LauncherConfig& config, std::string_view rawLine) {
+std::optional<ConfigSetting> SplitConfigLine(std::string_view rawLine) {
     std::string line = Trim(rawLine);
     std::size_t equals = line.find('=');
     if (line.empty() || equals == std::string::npos || equals == 0)
-        return;
-    std::string key = LowerAsciiLetters(Trim(std::string_view(line).substr(0, equals)));
-    ApplySetting(config, key, Trim(std::string_view(line).substr(equals + 1)));
+        return std::nullopt;
+    return ConfigSetting{.key = LowerAsciiLetters(Trim(std::string_view(line).substr(0, equals))),
+                         .value = Trim(std::string_view(line).substr(equals + 1))};
 }
-
-}  // namespace
 
 std::string Trim(std::string_view text) {
     std::size_t first = text.find_first_not_of(kBlanks);
@@ -76,7 +78,8 @@ LauncherConfig ParseConfigText(const std::string& text) {
     std::string_view rest(text);
     while (!rest.empty()) {
         std::size_t end = rest.find('\n');
-        ApplyLine(config, rest.substr(0, end));
+        if (const std::optional<ConfigSetting> setting = SplitConfigLine(rest.substr(0, end)))
+            ApplyConfigSetting(config, setting->key, setting->value);
         if (end == std::string_view::npos)
             break;
         rest.remove_prefix(end + 1);

@@ -3,6 +3,7 @@
 #include "config/LauncherOptions.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,20 @@ LauncherConfig ReadConfigFile();
 
 /// Parses unscrambled key=value text; never fails (unknown or malformed lines are skipped).
 LauncherConfig ParseConfigText(const std::string& text);
+
+/// One meaningful line: its key with the letters A to Z lowered, and its value, both trimmed.
+struct ConfigSetting {
+    std::string key;
+    std::string value;
+};
+
+/// The setting of one line as ParseConfigText reads it, or nothing for a line it skips (empty,
+/// without "=", or with "=" first).
+std::optional<ConfigSetting> SplitConfigLine(std::string_view rawLine);
+
+/// Sets the field that key (lower case) names from value, as ParseConfigText does: one of the six
+/// settings or an opt-in key (ApplyOption). Returns false, changing nothing, for any other key.
+bool ApplyConfigSetting(LauncherConfig& config, const std::string& key, const std::string& value);
 
 /// The text without leading and trailing space, tab, carriage return and line feed.
 std::string Trim(std::string_view text);

@@ -1,6 +1,7 @@
 #include "config/LauncherOptions.h"
 
 #include <optional>
+#include <string>
 
 #include "common/AsciiCase.h"
 #include "common/Decimal.h"
@@ -9,11 +10,33 @@
 namespace ombrelta {
 namespace {
 
-std::optional<int> ParseBoundedInt(std::string_view value, int lowest, int highest) {
+struct Range {
+    int lowest;
+    int highest;
+};
+
+constexpr Range kPipelineRange{1, 256};
+constexpr Range kRetriesRange{0, 10};
+constexpr Range kMaxrateRange{16, 1000000};
+
+std::optional<int> ParseBoundedInt(std::string_view value, Range range) {
     const std::optional<int> number = ParseDecimal<int>(value);
-    if (!number || *number < lowest || *number > highest)
+    if (!number || *number < range.lowest || *number > range.highest)
         return std::nullopt;
     return number;
+}
+
+std::optional<std::string> InRange(std::string_view value, Range range, std::string_view unit = {}) {
+    if (ParseBoundedInt(value, range))
+        return std::nullopt;
+    return "expected a whole number from " + std::to_string(range.lowest) + " to " + std::to_string(range.highest) +
+           std::string(unit);
+}
+
+std::optional<std::string> OnOrOff(std::string_view value) {
+    if (value == "1" || value == "0")
+        return std::nullopt;
+    return std::string("expected 1 (on) or 0 (off)");
 }
 
 }  // namespace
@@ -22,7 +45,7 @@ bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_vie
     if (key == "pipeline") {
         options.pipeline = EqualsIgnoringAsciiCase(value, std::string_view("auto"))
                                ? LauncherOptions::kAutoPipeline
-                               : ParseBoundedInt(value, 1, 256).value_or(LauncherOptions{}.pipeline);
+                               : ParseBoundedInt(value, kPipelineRange).value_or(LauncherOptions{}.pipeline);
         return true;
     }
     if (key == "hashcache") {
@@ -34,7 +57,7 @@ bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_vie
         return true;
     }
     if (key == "retries") {
-        options.retries = ParseBoundedInt(value, 0, 10).value_or(LauncherOptions{}.retries);
+        options.retries = ParseBoundedInt(value, kRetriesRange).value_or(LauncherOptions{}.retries);
         return true;
     }
     if (key == "resolve") {
@@ -42,7 +65,7 @@ bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_vie
         return true;
     }
     if (key == "maxrate") {
-        options.maxrate = ParseBoundedInt(value, 16, 1000000).value_or(LauncherOptions{}.maxrate);
+        options.maxrate = ParseBoundedInt(value, kMaxrateRange).value_or(LauncherOptions{}.maxrate);
         return true;
     }
     if (key == "delta") {
@@ -65,6 +88,22 @@ bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_vie
         return true;
     }
     return false;
+}
+
+std::optional<std::string> CheckOption(std::string_view key, std::string_view value) {
+    if (key == "pipeline")
+        return EqualsIgnoringAsciiCase(value, std::string_view("auto")) ? std::nullopt
+                                                                         : InRange(value, kPipelineRange, ", or auto");
+    if (key == "hashcache" || key == "resume" || key == "resolve" || key == "delta")
+        return OnOrOff(value);
+    if (key == "retries")
+        return InRange(value, kRetriesRange);
+    if (key == "maxrate")
+        return InRange(value, kMaxrateRange, " (KiB/s)");
+    if (key == "publickey" && !value.empty() && !PublicKeySet::Parse(value).Valid())
+        return std::string("expected one or two base64 P-256 public keys separated by a comma, as "
+                           "\"ombrelta-patch keygen\" prints them");
+    return std::nullopt;
 }
 
 }  // namespace ombrelta

@@ -55,4 +55,9 @@ struct LauncherOptions {
 /// `publicKey`); never fails.
 bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_view value);
 
+/// Why a launcher would not use value as written for the option `key` (lower case), saying what
+/// it expects ("expected a whole number from 0 to 10"), or nothing when it does. Nothing also for
+/// keys without a rule of their own, whatever their value. Never fails.
+std::optional<std::string> CheckOption(std::string_view key, std::string_view value);
+
 }  // namespace ombrelta

@@ -105,6 +105,7 @@ TEST(ServerContentRulesTest, CheckPassesGoodContentAndLinksToFoldersAreServed) {
     TempDir temp;
     fs::path root = fs::path(temp.Path()) / "server";
     WriteTree(root / "files", {{"a.txt", "a"}});
+    fs::create_directories(root / "patches");
     WriteTree(fs::path(temp.Path()) / "elsewhere", {{"inner.bin", "inner"}});
     fs::create_directory_symlink(fs::path(temp.Path()) / "elsewhere", root / "files" / "linked");
 
@@ -169,6 +170,7 @@ TEST(ServerContentRulesTest, CheckWarnsAboutUnsignedAndStaleSignaturesWithoutFai
         TempDir temp;
         const fs::path root = fs::path(temp.Path()) / "server";
         WriteFile(root / "patches" / "p5.zip", row.p5);
+        fs::create_directories(root / "files");
         if (row.unsignedP6)
             MakeZip(root / "patches" / "p6.zip", {{"version.dat", "6\n"}});
         Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);
@@ -188,6 +190,7 @@ TEST(ServerContentRulesTest, CheckWarnsAboutUnsignedAndStaleSignaturesWithoutFai
     const fs::path root = fs::path(temp.Path()) / "server";
     MakeZip(root / "patches" / "p1.zip", {{"version.dat", "1\n"}});
     MakeZip(root / "patches" / "p2.zip", {{"version.dat", "2\n"}});
+    fs::create_directories(root / "files");
     Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);
     EXPECT_EQ(check.exitCode, 0);
     EXPECT_EQ(check.err, "ombrelta-server: warning: no patch is signed (no ombrelta.sig): launchers with a "
@@ -204,7 +207,9 @@ TEST(ServerContentRulesTest, CheckWarnsOfADeltaForAFileThatIsNotAGameFile) {
         const fs::path root = fs::path(temp.Path()) / "server";
         MakeZip(root / "patches" / "p1.zip", {{"version.dat", "1\n"}});
         WriteFile(root / "patches" / "p2.zip", delta);
-        WriteFile(root / "files" / (served ? "DATA/Game.pak" : "data/other.pak"), "x");
+        // Served as the delta makes it, so that the patches agree with the game files.
+        WriteFile(root / "files" / (served ? "DATA/Game.pak" : "data/other.pak"),
+                  ReadFileBytes(TestDataDir() + L"../patch/fixtures/delta-result.bin"));
         Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);
         EXPECT_EQ(check.exitCode, 0) << check.err;
         const std::string warning = "ombrelta-server: warning: patch archive p2.zip: delta entry for "
@@ -213,59 +218,59 @@ TEST(ServerContentRulesTest, CheckWarnsOfADeltaForAFileThatIsNotAGameFile) {
     }
 }
 
-// Signed game files in --check: warnings only, since the server cannot know whether launchers
-// require the signature.
-TEST(ServerContentRulesTest, CheckWarnsOfUnsignedAndStaleGameFiles) {
+// Signed game files in --check: no list is a warning, since the server cannot know whether
+// launchers require the signature; a list that no longer matches the files is a fault.
+TEST(ServerContentRulesTest, CheckWarnsOfUnsignedAndRefusesStaleGameFiles) {
     struct Row {
         const char* what;
         bool sign;
         std::function<void(const fs::path& files)> afterSigning;
-        std::string warning;  // "" for none
+        std::string line;  // "" for none
+        bool fault;
     } rows[] = {
-        {"signed", true, [](const fs::path&) {}, ""},
+        {"signed", true, [](const fs::path&) {}, "", false},
         {"unsigned", false, [](const fs::path&) {},
-         "warning: the game files are not signed: no ombrelta-files.sig"},
+         "warning: the game files are not signed: no ombrelta-files.sig", false},
         {"changed", true, [](const fs::path& files) { WriteFile(files / "data/a b.txt", "B"); },
-         "warning: ombrelta-files.sig is stale: data/a b.txt changed since it was signed"},
+         "ombrelta-files.sig is stale: data/a b.txt changed since it was signed", true},
         {"added", true, [](const fs::path& files) { WriteFile(files / "new.txt", "n"); },
-         "warning: ombrelta-files.sig is stale: new.txt is not signed"},
+         "ombrelta-files.sig is stale: new.txt is not signed", true},
         {"removed", true, [](const fs::path& files) { fs::remove(files / "data/a b.txt"); },
-         "warning: ombrelta-files.sig is stale: data/a b.txt is signed but no longer served"},
+         "ombrelta-files.sig is stale: data/a b.txt is signed but no longer served", true},
         {"malformed", true, [](const fs::path& files) { WriteFile(files / "ombrelta-files.sig", "x"); },
-         "warning: ombrelta-files.sig cannot be read: Malformed signed file list"},
+         "ombrelta-files.sig cannot be read: Malformed signed file list", true},
         {"another version", true,
          [](const fs::path& files) {
              ASSERT_TRUE(
                  patchkit::SignGameFiles(files, patchkit::P256Signer::Generate(), 4).problems.empty());
          },
-         "warning: ombrelta-files.sig is signed for version 4, the newest patch brings 0: sign the files "
-         "again"},
+         "ombrelta-files.sig is signed for version 4, the newest patch brings 0: sign the files again", true},
         {"no version", true,
          [](const fs::path& files) {
              std::string list = ReadFile(files / "ombrelta-files.sig");
              list.replace(0, list.find('\n', 17) + 1, "ombrelta-files 1\n");
              WriteFile(files / "ombrelta-files.sig", list);
          },
-         "warning: ombrelta-files.sig has no version: launchers with a publickey refuse it; sign the files "
-         "again"},
+         "ombrelta-files.sig has no version: launchers with a publickey refuse it; sign the files again", true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         TempDir temp;
         const fs::path root = fs::path(temp.Path()) / "server";
         WriteTree(root / "files", {{"data/a b.txt", "a"}, {"z.bin", "z"}});
+        fs::create_directories(root / "patches");
         if (row.sign) {
             ASSERT_TRUE(patchkit::SignGameFiles(root / "files", patchkit::P256Signer::Generate(), 0)
                             .problems.empty());
         }
         row.afterSigning(root / "files");
         Check check = RunCheck(root, fs::path(temp.Path()) / "check.log", true);
-        EXPECT_EQ(check.exitCode, 0) << check.err;
-        EXPECT_TRUE(check.out.starts_with("content good: ")) << check.out;
-        if (row.warning.empty())
-            EXPECT_EQ(check.err.find("warning"), std::string::npos) << check.err;
+        EXPECT_EQ(check.exitCode, row.fault ? 2 : 0) << check.err;
+        EXPECT_EQ(check.out.starts_with("content good: "), !row.fault) << check.out;
+        if (row.line.empty())
+            EXPECT_EQ(check.err.find("ombrelta-files.sig"), std::string::npos) << check.err;
         else
-            EXPECT_NE(check.err.find("ombrelta-server: " + row.warning + "\n"), std::string::npos) << check.err;
+            EXPECT_NE(check.err.find("ombrelta-server: " + row.line + "\n"), std::string::npos) << check.err;
     }
 }
 

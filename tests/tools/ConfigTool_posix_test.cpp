@@ -48,7 +48,9 @@ TEST(ConfigToolTest, EncodeThenDecodeGivesTheSameBytes) {
     TempDir dir;
     const std::string plain = BinaryInput();
     WriteFileBytes(dir.Child(L"plain"), plain);
-    ASSERT_EQ(RunTool("encode " + Quoted(dir.Child(L"plain")) + " " + Quoted(dir.Child(L"Ombrel.dat"))), 0);
+    ASSERT_EQ(RunTool("encode --lenient " + Quoted(dir.Child(L"plain")) + " " + Quoted(dir.Child(L"Ombrel.dat")) +
+                      " 2>/dev/null"),
+              0);
     std::string encoded = ReadFileBytes(dir.Child(L"Ombrel.dat"));
     EXPECT_EQ(encoded, Scrambled(plain));
     ASSERT_EQ(RunTool("decode " + Quoted(dir.Child(L"Ombrel.dat")) + " " + Quoted(dir.Child(L"back"))), 0);
@@ -59,8 +61,9 @@ TEST(ConfigToolTest, StandardStreamsByDefaultAndByDash) {
     TempDir dir;
     const std::string plain = BinaryInput();
     WriteFileBytes(dir.Child(L"plain"), plain);
-    ASSERT_EQ(RunTool("encode < " + Quoted(dir.Child(L"plain")) + " > " + Quoted(dir.Child(L"a"))), 0);
-    ASSERT_EQ(RunTool("encode - - < " + Quoted(dir.Child(L"plain")) + " > " + Quoted(dir.Child(L"b"))), 0);
+    ASSERT_EQ(RunTool("encode --lenient < " + Quoted(dir.Child(L"plain")) + " > " + Quoted(dir.Child(L"a")) + " 2>&-"), 0);
+    ASSERT_EQ(RunTool("encode - --lenient - < " + Quoted(dir.Child(L"plain")) + " > " + Quoted(dir.Child(L"b")) + " 2>&-"),
+              0);
     ASSERT_EQ(RunTool("decode - < " + Quoted(dir.Child(L"a")) + " > " + Quoted(dir.Child(L"c"))), 0);
     EXPECT_EQ(ReadFileBytes(dir.Child(L"a")), Scrambled(plain));
     EXPECT_EQ(ReadFileBytes(dir.Child(L"b")), Scrambled(plain));
@@ -70,7 +73,7 @@ TEST(ConfigToolTest, StandardStreamsByDefaultAndByDash) {
 TEST(ConfigToolTest, EmptyInputGivesEmptyOutput) {
     TempDir dir;
     WriteFileBytes(dir.Child(L"empty"), "");
-    ASSERT_EQ(RunTool("encode " + Quoted(dir.Child(L"empty")) + " " + Quoted(dir.Child(L"out"))), 0);
+    ASSERT_EQ(RunTool("encode --lenient " + Quoted(dir.Child(L"empty")) + " " + Quoted(dir.Child(L"out")) + " 2>&-"), 0);
     EXPECT_EQ(GetFileSize(dir.Child(L"out")), 0u);
 }
 
@@ -91,7 +94,7 @@ TEST(ConfigToolTest, UsageErrors) {
 
 TEST(ConfigToolTest, InputAndOutputErrors) {
     TempDir dir;
-    WriteFileBytes(dir.Child(L"plain"), "host=1.2.3.4\n");
+    WriteFileBytes(dir.Child(L"plain"), "host=1.2.3.4\nport=47000\n");
     EXPECT_EQ(
         RunTool("encode " + Quoted(dir.Child(L"missing")) + " " + Quoted(dir.Child(L"out")) + " 2>/dev/null"),
         1);
@@ -104,7 +107,7 @@ TEST(ConfigToolTest, InputAndOutputErrors) {
 
 TEST(ConfigToolTest, FullDeviceIsAWriteErrorAndIsLeftInPlace) {
     TempDir dir;
-    WriteFileBytes(dir.Child(L"plain"), "host=1.2.3.4\n");
+    WriteFileBytes(dir.Child(L"plain"), "host=1.2.3.4\nport=47000\n");
     EXPECT_EQ(RunTool("encode " + Quoted(dir.Child(L"plain")) + " > /dev/full 2>/dev/null"), 1);
     EXPECT_EQ(RunTool("encode " + Quoted(dir.Child(L"plain")) + " /dev/full 2>/dev/null"), 1);
     EXPECT_TRUE(PathExists(L"/dev/full"));
@@ -117,6 +120,22 @@ TEST(ConfigToolTest, ErrorIsOneLineOnStandardError) {
     ASSERT_FALSE(message.empty());
     EXPECT_EQ(message.find('\n'), message.size() - 1);
     EXPECT_NE(message.find("cannot read"), std::string::npos);
+}
+
+// Nothing is written for text a launcher would not use, unless --lenient lets it through.
+TEST(ConfigToolTest, EncodeRefusesWhatALauncherWouldNotUseUnlessLenient) {
+    TempDir dir;
+    WriteFileBytes(dir.Child(L"plain"), "host=127.0.0.1\nport=abc\ndelat=1\n");
+    const std::string files = Quoted(dir.Child(L"plain")) + " " + Quoted(dir.Child(L"Ombrel.dat"));
+    EXPECT_EQ(RunTool("encode " + files + " 2>" + Quoted(dir.Child(L"err"))), 2);
+    EXPECT_FALSE(PathExists(dir.Child(L"Ombrel.dat")));
+    EXPECT_EQ(ReadFileBytes(dir.Child(L"err")),
+              "ombrelta-config: line 2: port=abc: expected a port number from 1 to 65535\n"
+              "ombrelta-config: line 3: unknown key delat\n");
+    EXPECT_EQ(RunTool("encode --lenient " + files + " 2>" + Quoted(dir.Child(L"err"))), 0);
+    EXPECT_EQ(ReadFileBytes(dir.Child(L"Ombrel.dat")), Scrambled("host=127.0.0.1\nport=abc\ndelat=1\n"));
+    EXPECT_NE(ReadFileBytes(dir.Child(L"err")).find("ombrelta-config: warning: line 3: unknown key delat\n"),
+              std::string::npos);
 }
 
 TEST(ConfigToolTest, EncodedFileConfiguresTheLauncher) {

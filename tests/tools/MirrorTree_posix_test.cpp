@@ -138,8 +138,8 @@ TEST_F(MirrorTreeTest, ToolPrintsWhatItDidAndRefusesWhatItCannotUse) {
         std::string arguments;
         std::string complaint;
     } refusals[] = {
-        {"mirror " + rootArg, "mirror needs --out"},
-        {"mirror " + rootArg + " --out x --purge now", "mirror has no option --purge"},
+        {"mirror " + rootArg, "mirror: missing --out DIR"},
+        {"mirror " + rootArg + " --out x --purge now", "mirror: unknown option --purge"},
         {"mirror --root '" + (root / "files").string() + "' --out x", "holds neither patches/ nor files/"},
         {"mirror " + rootArg + " --out x", "p2.zip is not a readable zip archive"},
     };

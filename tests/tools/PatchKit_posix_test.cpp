@@ -73,6 +73,11 @@ TEST(MakePatch, CarriesChangedFilesAndTheVersionLastAndBringsTheOldTreeToTheNew)
     Write(newTree / "same.txt", "unchanged");
     Write(newTree / "data/changed.bin", "new bytes");
     Write(newTree / "data/deep/added.bin", big);
+    // What the launcher and the signing tool keep beside the game files never goes into a patch.
+    Write(oldTree / "ombrelta-files.sig", "signed list of 6");
+    for (const char* own : {"ombrelta-files.sig", "_verify_cache", "_patch_temp/p8.zip.download",
+                            "data/changed.bin.download", "data/changed.bin.download.resume", "same.txt.ombrelta-new"})
+        Write(newTree / own, "the launcher's own");
     const fs::path archive = Under(dir, "p7.zip");
 
     const PatchOutcome outcome = MakePatch({oldTree, newTree, 7, archive});

@@ -15,6 +15,7 @@
 #include "tools/entry/ExitCode.h"
 #include "tools/entry/ToolErrors.h"
 #include "tools/entry/ToolMain.h"
+#include "tools/entry/ToolVersion.h"
 
 namespace ombrelta {
 namespace {
@@ -30,31 +31,44 @@ struct Options {
     bool lines = false;
 };
 
-const char kUsage[] = "usage: ombrelta-check [--install-dir DIR] [--mode startup|before-start|both] [--lines]\n";
+const char kUsage[] =
+    "usage: ombrelta-check [--install-dir DIR] [--mode startup|before-start|both] [--lines]\n"
+    "       ombrelta-check --help | --version\n";
 
-bool ParseOptions(const std::vector<std::wstring>& arguments, Options& options) {
+Mode ParseMode(const std::wstring& value) {
+    if (value == L"startup")
+        return Mode::Startup;
+    if (value == L"before-start")
+        return Mode::BeforeStart;
+    if (value == L"both")
+        return Mode::Both;
+    throw UsageError("--mode: expected startup, before-start or both, got " + WideToUtf8(value));
+}
+
+// Throws UsageError naming the option or argument it cannot take.
+Options ParseOptions(const std::vector<std::wstring>& arguments) {
+    Options options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::wstring& name = arguments[i];
         if (name == L"--lines") {
             options.lines = true;
             continue;
         }
+        if (name != L"--install-dir" && name != L"--mode")
+            throw UsageError("unknown option " + WideToUtf8(name) +
+                             " (expected --install-dir DIR, --mode startup|before-start|both or --lines)");
         if (i + 1 >= arguments.size())
-            return false;
+            throw UsageError(WideToUtf8(name) + ": missing value");
         const std::wstring& value = arguments[++i];
-        if (name == L"--install-dir" && !value.empty()) {
-            options.installDir = IsSeparator(value.back()) ? value : value + L'\\';
-        } else if (name == L"--mode" && value == L"startup") {
-            options.mode = Mode::Startup;
-        } else if (name == L"--mode" && value == L"before-start") {
-            options.mode = Mode::BeforeStart;
-        } else if (name == L"--mode" && value == L"both") {
-            options.mode = Mode::Both;
-        } else {
-            return false;
+        if (name == L"--mode") {
+            options.mode = ParseMode(value);
+            continue;
         }
+        if (value.empty())
+            throw UsageError("--install-dir: empty folder name");
+        options.installDir = IsSeparator(value.back()) ? value : value + L'\\';
     }
-    return true;
+    return options;
 }
 
 void PrintLine(const std::string& first, const std::string& text) {
@@ -152,12 +166,9 @@ int Run(const Options& options) {
 }  // namespace
 
 int ToolMain(const std::vector<std::wstring>& arguments) {
-    Options options;
-    if (!ParseOptions(arguments, options)) {
-        std::fputs(kUsage, stderr);
-        return kExitBadInput;
-    }
-    return RunPrintingErrors("ombrelta-check", [&] { return Run(options); });
+    if (const std::optional<int> answered = AnswerHelpOrVersion("ombrelta-check", kUsage, arguments))
+        return *answered;
+    return RunPrintingErrors("ombrelta-check", [&] { return Run(ParseOptions(arguments)); }, kUsage);
 }
 
 }  // namespace ombrelta

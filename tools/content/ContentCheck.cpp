@@ -4,6 +4,7 @@
 
 #include "tools/content/ContentName.h"
 #include "tools/content/FileSignatureAudit.h"
+#include "tools/content/LoadAudit.h"
 #include "tools/content/PatchAudit.h"
 #include "tools/content/PathText.h"
 
@@ -16,6 +17,7 @@ ContentVerdict AuditContent(const PatchCatalog& patches,
     ContentVerdict verdict;
     const std::filesystem::path patchDir = root / "patches";
     const std::filesystem::path filesDir = root / "files";
+    verdict.problems = AuditLoad(patches, files, root, {});
     AuditPatches(patches, patchDir, verdict.problems);
     if (publicKey) {
         CheckPatchSignaturesWithKey(patches, patchDir, *publicKey, verdict.problems);
@@ -23,7 +25,7 @@ ContentVerdict AuditContent(const PatchCatalog& patches,
     }
     AuditPatchSignatures(patches, patchDir, verdict.warnings);
     AuditDeltaEntries(patches, patchDir, files, verdict.warnings);
-    AuditSignedFiles(filesDir, patches.NewestVersion(), verdict.warnings);
+    AuditSignedFiles(filesDir, files, verdict.warnings);
     verdict.description = DescribeContent(patches, files);
     return verdict;
 }

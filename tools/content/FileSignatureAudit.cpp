@@ -22,13 +22,13 @@ std::optional<std::string> ReadListText(const std::filesystem::path& listFile) {
     return std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void AuditListVersion(const SignedFileList& list, std::uint16_t newestPatch, ContentProblems& warnings) {
+void AuditListVersion(const SignedFileList& list, std::uint16_t newestPatch, ContentProblems& problems) {
     if (!list.version)
-        warnings.push_back(
+        problems.push_back(
             "ombrelta-files.sig has no version: launchers with a publickey refuse it; sign the "
             "files again");
     else if (*list.version != newestPatch)
-        warnings.push_back("ombrelta-files.sig is signed for version " + std::to_string(*list.version) +
+        problems.push_back("ombrelta-files.sig is signed for version " + std::to_string(*list.version) +
                            ", the newest patch brings " + std::to_string(newestPatch) +
                            ": sign the files again");
 }
@@ -58,27 +58,33 @@ void CheckListWithKey(const SignedFileList& list,
 
 }  // namespace
 
-void AuditSignedFiles(const std::filesystem::path& filesDir,
-                      std::uint16_t newestPatch,
-                      ContentProblems& warnings) {
-    ContentProblems problems;
-    const std::vector<SignedFile> found = ListGameFilesToSign(filesDir, problems);
-    // Faults of the files themselves are the content check's to report.
-    if (!problems.empty())
-        return;
+void AuditSignedFiles(const std::filesystem::path& filesDir, const FileCatalog& files, ContentProblems& warnings) {
+    std::error_code error;
+    if (files.Count() > 0 && !std::filesystem::exists(filesDir / kSignedFileListName, error))
+        warnings.push_back("the game files are not signed: no ombrelta-files.sig");
+}
+
+void AuditSignedListAgainstFiles(const std::filesystem::path& filesDir,
+                                 const FileCatalog& files,
+                                 std::uint16_t newestPatch,
+                                 ContentProblems& problems) {
     const std::optional<std::string> text = ReadListText(filesDir / kSignedFileListName);
-    if (!text) {
-        if (!found.empty())
-            warnings.push_back("the game files are not signed: no ombrelta-files.sig");
+    if (!text)
         return;
+    // The digests hashed while loading; SHA-256 is left to the check with a key.
+    std::vector<SignedFile> found;
+    for (std::uint16_t id = 0; id < files.Count(); ++id) {
+        const GameFile* file = files.Find(id);
+        if (file->path != kSignedFileListName)
+            found.push_back(SignedFile{.path = file->path, .size = file->size, .md5 = file->md5, .sha256 = {}});
     }
     try {
         const SignedFileList list = ParseSignedFileList(*text);
-        AuditListVersion(list, newestPatch, warnings);
+        AuditListVersion(list, newestPatch, problems);
         for (const std::string& difference : SignedListDifferences(list.files, found))
-            warnings.push_back("ombrelta-files.sig is stale: " + difference);
+            problems.push_back("ombrelta-files.sig is stale: " + difference);
     } catch (const std::runtime_error& e) {
-        warnings.push_back(std::string("ombrelta-files.sig cannot be read: ") + e.what());
+        problems.push_back(std::string("ombrelta-files.sig cannot be read: ") + e.what());
     }
 }
 

@@ -5,17 +5,23 @@
 
 #include "common/PublicKeySet.h"
 #include "tools/content/ContentTree.h"
+#include "tools/content/FileCatalog.h"
 
 namespace ombrelta {
 
-/// The warnings of --check about the game files' signed list, added to warnings: game files
-/// without an "ombrelta-files.sig", a list that cannot be read, a list without a version or for
-/// another version than newestPatch, or each way the list no longer matches the files (one line
-/// each). None when the folder holds no files or the list matches them. The server cannot know
-/// whether launchers require the signature, so these never fail a check.
-void AuditSignedFiles(const std::filesystem::path& filesDir,
-                      std::uint16_t newestPatch,
-                      ContentProblems& warnings);
+/// The warning of --check about the game files' signed list: one line when the folder serves
+/// files but no "ombrelta-files.sig". The server cannot know whether launchers require the
+/// signature, so it never fails a check.
+void AuditSignedFiles(const std::filesystem::path& filesDir, const FileCatalog& files, ContentProblems& warnings);
+
+/// The signed list against the files as loaded (size and MD5), when there is a list: a line for a
+/// list that cannot be read, one without a version or for another version than newestPatch, and
+/// one for each way it no longer matches the files (a file changed, added or removed since it
+/// was signed), since launchers with a publickey then refuse them.
+void AuditSignedListAgainstFiles(const std::filesystem::path& filesDir,
+                                 const FileCatalog& files,
+                                 std::uint16_t newestPatch,
+                                 ContentProblems& problems);
 
 /// The files part of --check --public-key: adds a problem, naming "ombrelta-files.sig" or the
 /// game file, for everything that makes a launcher with publicKey refuse the files once it has

@@ -63,7 +63,8 @@ std::vector<std::string> SignedListDifferences(const std::vector<SignedFile>& si
         const std::string shown = EscapeForLog(path);
         if (it == signedByPath.end())
             differences.push_back(shown + " is not signed");
-        else if (it->second->size != file->size || it->second->md5 != file->md5 || it->second->sha256 != file->sha256)
+        else if (it->second->size != file->size || it->second->md5 != file->md5 ||
+                 (!file->sha256.empty() && it->second->sha256 != file->sha256))
             differences.push_back(shown + " changed since it was signed");
     }
     for (const auto& [path, file] : signedByPath) {

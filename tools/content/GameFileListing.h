@@ -17,7 +17,8 @@ std::vector<SignedFile> ListGameFilesToSign(const std::filesystem::path& filesDi
                                             ContentProblems& problems);
 
 /// One line per difference between a signed list and the files found now: a file changed,
-/// missing or not signed. Empty when they agree.
+/// missing or not signed. Empty when they agree. A found file without a SHA-256 text is compared
+/// by size and MD5 alone.
 std::vector<std::string> SignedListDifferences(const std::vector<SignedFile>& signedFiles,
                                                const std::vector<SignedFile>& found);
 

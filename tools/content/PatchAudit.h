@@ -11,9 +11,8 @@
 namespace ombrelta {
 
 /// The deep check of --check: every patch on offer read as the launcher will use it (the checks
-/// of "ombrelta-patch verify", against the version the server announces for it), and one chain of
-/// versions from the lowest, since a launcher given version v + 2 after v never gets the files
-/// of v + 1. Adds a line to problems for each fault; patchDir is where the catalog was loaded.
+/// of "ombrelta-patch verify", against the version the server announces for it). Adds a line to
+/// problems for each fault; patchDir is where the catalog was loaded.
 void AuditPatches(const PatchCatalog& patches, const std::filesystem::path& patchDir, ContentProblems& problems);
 
 /// The signature part of --check, as warnings: the server cannot know whether its launchers

@@ -1,5 +1,6 @@
 #include "tools/content/PatchCatalog.h"
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
@@ -57,6 +58,16 @@ bool HasZipExtension(const std::filesystem::path& path) {
     return EqualsIgnoringAsciiCase(std::string_view(PathToUtf8(path.extension())), std::string_view(".zip"));
 }
 
+// Why a name in the patches folder is passed over. Trailing blanks and dots are named apart: a
+// Windows copy drops them, so "patch1.zip " looks like an archive everywhere but here.
+std::string IgnoredBecause(const std::string& name) {
+    const std::size_t kept = name.find_last_not_of(" .");
+    const std::string trimmed = name.substr(0, kept == std::string::npos ? 0 : kept + 1);
+    if (trimmed.size() != name.size() && HasZipExtension(PathFromUtf8(trimmed)))
+        return "its name ends in blanks or dots after \".zip\"";
+    return "not a .zip file";
+}
+
 // The archive is opened before its version is read, so the size announced is the handle's.
 std::optional<PatchArchive> DescribeArchive(const std::filesystem::path& file,
                                             const ScratchDirectory& scratch,
@@ -100,12 +111,18 @@ PatchCatalog PatchCatalog::Load(const std::filesystem::path& dir, ContentProblem
     ScratchDirectory scratch;
     std::filesystem::directory_iterator it(dir, error);
     for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
-        if (!HasZipExtension(it->path()))
+        const std::string name = PathToUtf8(it->path().filename());
+        if (!HasZipExtension(it->path())) {
+            catalog.ignored.push_back("patches/\"" + EscapeForLog(name) + "\" is ignored: " + IgnoredBecause(name));
             continue;
-        std::optional<std::filesystem::file_status> status =
-            FollowedStatus(*it, "patches/" + PathToUtf8(it->path().filename()), problems);
-        if (!status || !std::filesystem::is_regular_file(*status))
+        }
+        std::optional<std::filesystem::file_status> status = FollowedStatus(*it, "patches/" + name, problems);
+        if (!status)
             continue;
+        if (!std::filesystem::is_regular_file(*status)) {
+            catalog.ignored.push_back("patches/\"" + EscapeForLog(name) + "\" is ignored: not a file");
+            continue;
+        }
         std::optional<PatchArchive> patch = DescribeArchive(it->path(), scratch, problems);
         if (!patch)
             continue;
@@ -120,6 +137,7 @@ PatchCatalog PatchCatalog::Load(const std::filesystem::path& dir, ContentProblem
     }
     if (error)
         problems.push_back("cannot list folder " + EscapeForLog(PathToUtf8(dir)) + ": " + error.message());
+    std::sort(catalog.ignored.begin(), catalog.ignored.end());
     return catalog;
 }
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "common/FileSystem.h"
 #include "tools/content/ContentTree.h"
@@ -37,9 +38,13 @@ public:
     /// The highest version on offer, or 0 when there is no patch.
     std::uint16_t NewestVersion() const { return patches.empty() ? 0 : patches.rbegin()->first; }
     std::size_t Count() const { return patches.size(); }
+    /// One line for each name of the folder that is not taken as a patch, with the reason
+    /// (patches/"NAME" is ignored: not a .zip file), sorted.
+    const std::vector<std::string>& Ignored() const { return ignored; }
 
 private:
     std::map<std::uint16_t, PatchArchive> patches;
+    std::vector<std::string> ignored;
 };
 
 }  // namespace ombrelta

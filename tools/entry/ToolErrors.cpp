@@ -7,13 +7,27 @@
 #include "tools/entry/ExitCode.h"
 
 namespace ombrelta {
+namespace {
 
-int RunPrintingErrors(std::string_view tool, const std::function<int()>& work) {
+void PrintError(std::string_view tool, const std::exception& error) {
+    const std::string line = std::string(tool) + ": " + error.what() + "\n";
+    std::fputs(line.c_str(), stderr);
+}
+
+}  // namespace
+
+int RunPrintingErrors(std::string_view tool, const std::function<int()>& work, std::string_view usage) {
     try {
         return work();
+    } catch (const UsageError& error) {
+        PrintError(tool, error);
+        std::fwrite(usage.data(), 1, usage.size(), stderr);
+        return kExitBadInput;
+    } catch (const InputError& error) {
+        PrintError(tool, error);
+        return kExitBadInput;
     } catch (const std::exception& error) {
-        const std::string line = std::string(tool) + ": " + error.what() + "\n";
-        std::fputs(line.c_str(), stderr);
+        PrintError(tool, error);
         return kExitFailed;
     }
 }

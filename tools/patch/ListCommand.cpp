@@ -7,14 +7,10 @@
 
 namespace ombrelta::patchkit {
 
-int ListCommand(const CommandValues& values) {
+int ListCommand(const CommandArguments& values) {
+    RequireShape(values, {.command = "list", .required = {{"--root", "ROOT"}}});
     std::vector<std::string> problems;
-    if (const std::optional<std::string> fault =
-            OptionFault("list", values, {.required = {"--root"}, .optional = {}, .flags = {}}))
-        problems.push_back(*fault);
-    const std::vector<std::string> lines = problems.empty()
-                                               ? ListContent(PathFromUtf8(values.at("--root")), problems)
-                                               : std::vector<std::string>{};
+    const std::vector<std::string> lines = ListContent(PathFromUtf8(values.at("--root")), problems);
     for (const std::string& problem : problems)
         std::fprintf(stderr, "ombrelta-patch: %s\n", problem.c_str());
     if (!problems.empty())

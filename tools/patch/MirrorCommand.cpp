@@ -22,12 +22,9 @@ void PrintPruned(const std::vector<MirrorObject>& objects) {
 
 }  // namespace
 
-int MirrorCommand(const CommandValues& values) {
-    if (const std::optional<std::string> fault = OptionFault(
-            "mirror", values, {.required = {"--root", "--out"}, .optional = {}, .flags = {"--prune"}})) {
-        std::fprintf(stderr, "ombrelta-patch: %s\n", fault->c_str());
-        return kExitBadInput;
-    }
+int MirrorCommand(const CommandArguments& values) {
+    RequireShape(values,
+                 {.command = "mirror", .required = {{"--root", "ROOT"}, {"--out", "DIR"}}, .flags = {"--prune"}});
     const MirrorOutcome outcome = LayOutMirror(PathFromUtf8(values.at("--root")),
                                                PathFromUtf8(values.at("--out")), values.contains("--prune"));
     for (const std::string& problem : outcome.problems)

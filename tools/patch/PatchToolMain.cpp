@@ -5,22 +5,26 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "common/Base64.h"
-#include "common/Decimal.h"
 #include "common/PublicKeySet.h"
 #include "common/Text.h"
 #include "tools/content/PatchArchiveCheck.h"
 #include "tools/content/PatchSignatureAudit.h"
 #include "tools/content/PathText.h"
+#include "tools/content/PublicKeyArgument.h"
 #include "tools/entry/ExitCode.h"
 #include "tools/entry/ToolErrors.h"
 #include "tools/entry/ToolMain.h"
+#include "tools/entry/ToolVersion.h"
 #include "tools/patch/FileListSigner.h"
 #include "tools/patch/OperatorCommands.h"
 #include "tools/patch/P256Signer.h"
+#include "tools/patch/PatchArguments.h"
 #include "tools/patch/PatchMaker.h"
 #include "tools/patch/PatchSigner.h"
 
@@ -29,39 +33,21 @@ namespace {
 
 const char kUsage[] =
     "usage: ombrelta-patch make --from OLD_DIR --to NEW_DIR --version N --out FILE.zip [--delta]\n"
-    "       ombrelta-patch verify FILE.zip --version N [--public-key BASE64] [--from OLD_DIR]\n"
+    "       ombrelta-patch verify FILE.zip --version N [--public-key KEY] [--from OLD_DIR]\n"
     "       ombrelta-patch keygen --out KEY\n"
+    "       ombrelta-patch public-key --key KEY\n"
     "       ombrelta-patch sign FILE.zip --key KEY [--version N]\n"
     "       ombrelta-patch sign-files FILES_DIR --key KEY [--version N]\n"
     "       ombrelta-patch mirror --root ROOT --out DIR [--prune]\n"
     "       ombrelta-patch publish --root ROOT --to NEW_TREE --version N [--delta] [--sign-key KEY]\n"
     "                      [--mirror DIR] [--reload-pid FILE | --reload-command CMD] [--dry-run]\n"
-    "       ombrelta-patch list --root ROOT\n";
+    "       ombrelta-patch list --root ROOT\n"
+    "       ombrelta-patch --help | --version\n"
+    "  KEY of --public-key: a launcher's publickey value, or the publickey= line keygen prints\n";
 
-// "--name value" pairs after the subcommand, and flags alone; a single bare argument is kept
-// under "".
-std::optional<std::map<std::string, std::string>> ParseArguments(const std::vector<std::wstring>& arguments) {
-    std::map<std::string, std::string> values;
-    for (std::size_t i = 1; i < arguments.size(); ++i) {
-        std::string name = WideToUtf8(arguments[i]);
-        const bool flag = std::find(patchkit::kCommandFlags.begin(), patchkit::kCommandFlags.end(), name) !=
-                          patchkit::kCommandFlags.end();
-        if (!name.starts_with("--") || flag) {
-            if (!values.emplace(name.starts_with("--") ? name : "", name).second)
-                return std::nullopt;
-            continue;
-        }
-        if (i + 1 >= arguments.size() || !values.emplace(name, WideToUtf8(arguments[++i])).second)
-            return std::nullopt;
-    }
-    return values;
-}
-
-// Signed, so that "make" can name a negative version in its complaint.
-std::optional<std::int64_t> NumberOption(const std::map<std::string, std::string>& values, const std::string& key) {
-    const auto it = values.find(key);
-    return it == values.end() ? std::nullopt : ParseSignedDecimal<std::int64_t>(it->second);
-}
+using patchkit::CommandArguments;
+using patchkit::NumberArgument;
+using patchkit::RequireShape;
 
 int Refuse(const std::vector<std::string>& problems) {
     for (const std::string& problem : problems)
@@ -69,53 +55,79 @@ int Refuse(const std::vector<std::string>& problems) {
     return kExitBadInput;
 }
 
+// An input named on the command line must be there before any work starts, so that its
+// absence is named as such rather than as a failure half-way.
+std::filesystem::path ExistingInput(const std::string& text, const std::string& what, bool folder) {
+    const std::filesystem::path path = PathFromUtf8(text);
+    std::error_code error;
+    const bool found = folder ? std::filesystem::is_directory(path, error)
+                              : std::filesystem::is_regular_file(path, error);
+    if (!found)
+        throw InputError(what + (folder ? ": no such folder: " : ": no such file: ") + text);
+    return path;
+}
+
+patchkit::P256Signer LoadKey(const CommandArguments& values) {
+    const std::filesystem::path file = ExistingInput(values.at("--key"), "--key", false);
+    try {
+        return patchkit::P256Signer::Load(file);
+    } catch (const std::runtime_error& e) {
+        throw InputError("--key " + values.at("--key") + ": " + e.what());
+    }
+}
+
 void PrintDeltaSummary(const patchkit::DeltaSummary& summary) {
     std::printf("%s\n", patchkit::DescribeDeltas(summary).c_str());
 }
 
-int Make(const std::map<std::string, std::string>& values) {
-    const std::vector<std::string> keys{"--from", "--to", "--version", "--out"};
-    const std::optional<std::int64_t> version = NumberOption(values, "--version");
+int Make(const CommandArguments& values) {
+    RequireShape(values, {.command = "make",
+                          .required = {{"--from", "OLD_DIR"}, {"--to", "NEW_DIR"}, {"--version", "N"},
+                                       {"--out", "FILE.zip"}},
+                          .flags = {"--delta"}});
+    const std::int64_t version = *NumberArgument(values, "--version", 1, 65535);
     const bool delta = values.contains("--delta");
-    if (values.size() != keys.size() + (delta ? 1 : 0) || !version || !std::all_of(keys.begin(), keys.end(), [&](const auto& k) {
-            return values.contains(k);
-        })) {
-        std::fputs(kUsage, stderr);
-        return kExitBadInput;
-    }
-    const patchkit::PatchOutcome outcome = patchkit::MakePatch({.oldTree = PathFromUtf8(values.at("--from")),
-                                                                .newTree = PathFromUtf8(values.at("--to")),
-                                                                .version = *version,
-                                                                .archive = PathFromUtf8(values.at("--out")),
-                                                                .delta = delta});
+    const patchkit::PatchOutcome outcome =
+        patchkit::MakePatch({.oldTree = ExistingInput(values.at("--from"), "--from", true),
+                             .newTree = ExistingInput(values.at("--to"), "--to", true),
+                             .version = version,
+                             .archive = PathFromUtf8(values.at("--out")),
+                             .delta = delta});
     for (const std::string& warning : outcome.warnings)
         std::fprintf(stderr, "ombrelta-patch: warning: %s\n", warning.c_str());
     if (!outcome.problems.empty())
         return Refuse(outcome.problems);
     std::printf("%s: %zu files and version.dat (version %lld)\n", values.at("--out").c_str(), outcome.fileCount,
-                static_cast<long long>(*version));
+                static_cast<long long>(version));
     if (delta)
         PrintDeltaSummary(outcome.deltas);
     return kExitDone;
 }
 
+std::optional<PublicKeySet> PublicKeyArgument(const CommandArguments& values) {
+    const auto text = values.find("--public-key");
+    if (text == values.end())
+        return std::nullopt;
+    PublicKeySet key = ParsePublicKeyArgument(text->second);
+    if (!key.Valid())
+        throw UsageError("--public-key: expected one or two base64 P-256 keys separated by a comma, or the "
+                         "publickey= line keygen prints");
+    return key;
+}
+
 // With a public key the signature is part of the check, as for a launcher with that key;
 // without one it only draws a warning, since only such launchers need it.
-int Verify(const std::map<std::string, std::string>& values) {
-    const std::optional<std::int64_t> version = NumberOption(values, "--version");
-    const auto keyText = values.find("--public-key");
-    const std::optional<PublicKeySet> key =
-        keyText == values.end() ? std::nullopt : std::optional(PublicKeySet::Parse(keyText->second));
-    const auto from = values.find("--from");
+int Verify(const CommandArguments& values) {
+    RequireShape(values, {.command = "verify",
+                          .required = {{"--version", "N"}},
+                          .optional = {{"--public-key", "KEY"}, {"--from", "OLD_DIR"}},
+                          .operand = "FILE.zip"});
+    const auto asked = static_cast<std::uint16_t>(*NumberArgument(values, "--version", 1, 65535));
+    const std::optional<PublicKeySet> key = PublicKeyArgument(values);
+    const std::filesystem::path archive = ExistingInput(values.at(""), "patch archive", false);
     const std::optional<std::filesystem::path> oldTree =
-        from == values.end() ? std::nullopt : std::optional(PathFromUtf8(from->second));
-    if (values.size() != 2u + (key ? 1u : 0u) + (oldTree ? 1u : 0u) || !values.contains("") || !version ||
-        *version < 1 || *version > 65535 || (key && !key->Valid())) {
-        std::fputs(kUsage, stderr);
-        return kExitBadInput;
-    }
-    const std::filesystem::path archive = PathFromUtf8(values.at(""));
-    const auto asked = static_cast<std::uint16_t>(*version);
+        values.contains("--from") ? std::optional(ExistingInput(values.at("--from"), "--from", true))
+                                  : std::nullopt;
     std::vector<std::string> problems = VerifyPatchArchive(archive, asked, oldTree);
     if (key && !SignedWith(archive, *key, asked))
         problems.push_back("not signed for version " + std::to_string(asked) +
@@ -130,11 +142,8 @@ int Verify(const std::map<std::string, std::string>& values) {
 }
 
 // The public half goes to standard output alone, ready to be added to "Ombrel.dat".
-int KeyGen(const std::map<std::string, std::string>& values) {
-    if (values.size() != 1 || !values.contains("--out")) {
-        std::fputs(kUsage, stderr);
-        return kExitBadInput;
-    }
+int KeyGen(const CommandArguments& values) {
+    RequireShape(values, {.command = "keygen", .required = {{"--out", "KEY"}}});
     const patchkit::P256Signer signer = patchkit::P256Signer::Generate();
     signer.Save(PathFromUtf8(values.at("--out")));
     std::printf("publickey=%s\n", EncodeBase64(signer.PublicKey()).c_str());
@@ -143,18 +152,23 @@ int KeyGen(const std::map<std::string, std::string>& values) {
     return kExitDone;
 }
 
-int Sign(const std::map<std::string, std::string>& values) {
-    const std::optional<std::int64_t> version = NumberOption(values, "--version");
-    const bool versionGood = !values.contains("--version") || (version && *version >= 1 && *version <= 65535);
-    if (values.size() != (values.contains("--version") ? 3u : 2u) || !values.contains("") ||
-        !values.contains("--key") || !versionGood) {
-        std::fputs(kUsage, stderr);
-        return kExitBadInput;
-    }
-    const patchkit::P256Signer signer = patchkit::P256Signer::Load(PathFromUtf8(values.at("--key")));
+int PublicKey(const CommandArguments& values) {
+    RequireShape(values, {.command = "public-key", .required = {{"--key", "KEY"}}});
+    std::printf("publickey=%s\n", EncodeBase64(LoadKey(values).PublicKey()).c_str());
+    return kExitDone;
+}
+
+int Sign(const CommandArguments& values) {
+    RequireShape(values, {.command = "sign",
+                          .required = {{"--key", "KEY"}},
+                          .optional = {{"--version", "N"}},
+                          .operand = "FILE.zip"});
+    const std::optional<std::int64_t> version = NumberArgument(values, "--version", 1, 65535);
+    const std::filesystem::path archive = ExistingInput(values.at(""), "patch archive", false);
+    const patchkit::P256Signer signer = LoadKey(values);
     const std::optional<std::uint16_t> asked =
         version ? std::optional<std::uint16_t>(static_cast<std::uint16_t>(*version)) : std::nullopt;
-    const patchkit::SignOutcome outcome = patchkit::SignPatch(PathFromUtf8(values.at("")), signer, asked);
+    const patchkit::SignOutcome outcome = patchkit::SignPatch(archive, signer, asked);
     if (!outcome.problems.empty())
         return Refuse(outcome.problems);
     std::printf("%s: signed for version %u\n", values.at("").c_str(), static_cast<unsigned>(outcome.version));
@@ -163,61 +177,65 @@ int Sign(const std::map<std::string, std::string>& values) {
 
 // The list's version: --version, or else the newest patch beside the files folder, which is what
 // "version.dat" holds once a launcher has installed every patch.
-std::optional<std::uint16_t> ListVersion(const std::map<std::string, std::string>& values,
-                                         const std::filesystem::path& filesDir) {
-    if (!values.contains("--version"))
-        return patchkit::NewestPatchVersion(filesDir / ".." / "patches");
-    const std::optional<std::int64_t> version = NumberOption(values, "--version");
-    if (!version || *version < 0 || *version > 65535)
-        return std::nullopt;
-    return static_cast<std::uint16_t>(*version);
+std::uint16_t ListVersion(const CommandArguments& values, const std::filesystem::path& filesDir) {
+    if (const std::optional<std::int64_t> version = NumberArgument(values, "--version", 0, 65535))
+        return static_cast<std::uint16_t>(*version);
+    if (const std::optional<std::uint16_t> newest = patchkit::NewestPatchVersion(filesDir / ".." / "patches"))
+        return *newest;
+    throw UsageError("sign-files: no patch in " + PathToUtf8(filesDir / ".." / "patches") +
+                     " to take the version from: give --version N");
 }
 
-int SignFiles(const std::map<std::string, std::string>& values) {
-    const bool sized = values.size() == (values.contains("--version") ? 3u : 2u);
-    if (!sized || !values.contains("") || !values.contains("--key")) {
-        std::fputs(kUsage, stderr);
-        return kExitBadInput;
-    }
-    const std::filesystem::path filesDir = PathFromUtf8(values.at(""));
-    const std::optional<std::uint16_t> version = ListVersion(values, filesDir);
-    if (!version) {
-        if (!values.contains("--version"))
-            std::fputs(
-                "ombrelta-patch: no patch in FILES_DIR/../patches to take the version from: give --version "
-                "N\n",
-                stderr);
-        std::fputs(kUsage, stderr);
-        return kExitBadInput;
-    }
-    const patchkit::P256Signer signer = patchkit::P256Signer::Load(PathFromUtf8(values.at("--key")));
-    const patchkit::FileSigningOutcome outcome = patchkit::SignGameFiles(filesDir, signer, *version);
+int SignFiles(const CommandArguments& values) {
+    RequireShape(values, {.command = "sign-files",
+                          .required = {{"--key", "KEY"}},
+                          .optional = {{"--version", "N"}},
+                          .operand = "FILES_DIR"});
+    const std::filesystem::path filesDir = ExistingInput(values.at(""), "files folder", true);
+    const std::uint16_t version = ListVersion(values, filesDir);
+    const patchkit::P256Signer signer = LoadKey(values);
+    const patchkit::FileSigningOutcome outcome = patchkit::SignGameFiles(filesDir, signer, version);
     if (!outcome.problems.empty())
         return Refuse(outcome.problems);
     std::printf("%s: %zu files signed in ombrelta-files.sig for version %u\n", values.at("").c_str(),
-                outcome.fileCount, unsigned{*version});
+                outcome.fileCount, unsigned{version});
     return kExitDone;
 }
 
-using Command = int (*)(const std::map<std::string, std::string>&);
-const std::map<std::string, Command> kCommands = {
-    {"make", Make}, {"verify", Verify}, {"keygen", KeyGen}, {"sign", Sign}, {"sign-files", SignFiles},
-    {"mirror", patchkit::MirrorCommand},
-    {"publish", patchkit::PublishCommand},
-    {"list", patchkit::ListCommand},
-};
+const char kCommandNames[] = "make, verify, keygen, public-key, sign, sign-files, mirror, publish or list";
+
+using Command = int (*)(const CommandArguments&);
+const std::map<std::string, Command> kCommands = {{"make", Make},
+                                                  {"verify", Verify},
+                                                  {"keygen", KeyGen},
+                                                  {"sign", Sign},
+                                                  {"sign-files", SignFiles},
+                                                  {"public-key", PublicKey},
+                                                  {"mirror", patchkit::MirrorCommand},
+                                                  {"publish", patchkit::PublishCommand},
+                                                  {"list", patchkit::ListCommand}};
+
+int Run(const std::vector<std::wstring>& arguments) {
+    if (arguments.empty())
+        throw UsageError("missing command: expected " + std::string(kCommandNames));
+    const std::string command = WideToUtf8(arguments[0]);
+    const auto found = kCommands.find(command);
+    if (found == kCommands.end())
+        throw UsageError("unknown command " + command +
+                         ": expected " + kCommandNames);
+    if (std::find(arguments.begin(), arguments.end(), L"--help") != arguments.end()) {
+        std::fputs(kUsage, stdout);
+        return kExitDone;
+    }
+    return found->second(patchkit::SplitArguments(arguments));
+}
 
 }  // namespace
 
 int ToolMain(const std::vector<std::wstring>& arguments) {
-    const std::string command = arguments.empty() ? "" : WideToUtf8(arguments[0]);
-    const std::optional<std::map<std::string, std::string>> values = ParseArguments(arguments);
-    const auto found = kCommands.find(command);
-    if (!values || found == kCommands.end()) {
-        std::fputs(kUsage, stderr);
-        return kExitBadInput;
-    }
-    return RunPrintingErrors("ombrelta-patch", [&] { return found->second(*values); });
+    if (const std::optional<int> answered = AnswerHelpOrVersion("ombrelta-patch", kUsage, arguments))
+        return *answered;
+    return RunPrintingErrors("ombrelta-patch", [&] { return Run(arguments); }, kUsage);
 }
 
 }  // namespace ombrelta

@@ -1,8 +1,8 @@
 #include <cstdio>
 
-#include "common/Decimal.h"
 #include "tools/content/PathText.h"
 #include "tools/entry/ExitCode.h"
+#include "tools/entry/ToolErrors.h"
 #include "tools/patch/OperatorCommands.h"
 #include "tools/patch/Publisher.h"
 
@@ -10,8 +10,9 @@ namespace ombrelta::patchkit {
 namespace {
 
 const CommandShape kPublishShape{
-    .required = {"--root", "--to", "--version"},
-    .optional = {"--sign-key", "--mirror", "--reload-pid", "--reload-command"},
+    .command = "publish",
+    .required = {{"--root", "ROOT"}, {"--to", "NEW_TREE"}, {"--version", "N"}},
+    .optional = {{"--sign-key", "KEY"}, {"--mirror", "DIR"}, {"--reload-pid", "FILE"}, {"--reload-command", "CMD"}},
     .flags = {"--delta", "--dry-run"},
 };
 
@@ -21,27 +22,20 @@ int RefuseWith(const std::vector<std::string>& problems) {
     return kExitBadInput;
 }
 
-std::optional<std::filesystem::path> PathOption(const CommandValues& values, const std::string& name) {
+std::optional<std::filesystem::path> PathOption(const CommandArguments& values, const std::string& name) {
     const auto it = values.find(name);
     return it == values.end() ? std::nullopt : std::optional(PathFromUtf8(it->second));
 }
 
-std::optional<std::string> RequestFault(const CommandValues& values) {
-    if (std::optional<std::string> fault = OptionFault("publish", values, kPublishShape))
-        return fault;
-    const std::optional<std::int64_t> version = ParseSignedDecimal<std::int64_t>(values.at("--version"));
-    if (!version || *version < 1 || *version > 65535)
-        return "publish: --version needs a number from 1 to 65535, not \"" + values.at("--version") + "\"";
+PublishRequest RequestFrom(const CommandArguments& values) {
+    RequireShape(values, kPublishShape);
+    const std::int64_t version = *NumberArgument(values, "--version", 1, 65535);
     if (values.contains("--reload-pid") && values.contains("--reload-command"))
-        return "publish takes --reload-pid or --reload-command, not both";
-    return std::nullopt;
-}
-
-PublishRequest RequestFrom(const CommandValues& values) {
+        throw UsageError("publish takes --reload-pid or --reload-command, not both");
     const auto command = values.find("--reload-command");
     return {.root = PathFromUtf8(values.at("--root")),
             .newTree = PathFromUtf8(values.at("--to")),
-            .version = static_cast<std::uint16_t>(*ParseSignedDecimal<std::int64_t>(values.at("--version"))),
+            .version = static_cast<std::uint16_t>(version),
             .delta = values.contains("--delta"),
             .signKey = PathOption(values, "--sign-key"),
             .mirror = PathOption(values, "--mirror"),
@@ -67,9 +61,7 @@ int DryRun(const PublishRequest& request) {
 
 }  // namespace
 
-int PublishCommand(const CommandValues& values) {
-    if (const std::optional<std::string> fault = RequestFault(values))
-        return RefuseWith({*fault});
+int PublishCommand(const CommandArguments& values) {
     const PublishRequest request = RequestFrom(values);
     if (values.contains("--dry-run"))
         return DryRun(request);

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <set>
 #include <stdexcept>
+#include <vector>
 
 #include "tools/content/PathText.h"
 
@@ -13,6 +14,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Files that the launcher, the server or the signing tool keep beside the game files and that
+// a patch must never carry: the signed list (a patch cannot sign it), the verified-file cache, a
+// download's part and its record, an entry not yet renamed, and a patch part.
+bool LauncherOwnFile(const std::string& relative) {
+    static const std::set<std::string> rootFiles{"version.dat", "ombrelta-files.sig", "_verify_cache"};
+    static const std::vector<std::string> suffixes{".download", ".download.resume", ".ombrelta-new"};
+    return rootFiles.contains(relative) || relative.starts_with("_patch_temp/") ||
+           std::any_of(suffixes.begin(), suffixes.end(),
+                       [&](const std::string& suffix) { return relative.ends_with(suffix); });
+}
+
 std::set<std::string> RegularFiles(const fs::path& root) {
     std::set<std::string> files;
     for (const fs::directory_entry& entry :
@@ -20,7 +32,7 @@ std::set<std::string> RegularFiles(const fs::path& root) {
         if (!entry.is_regular_file())
             continue;
         std::string relative = GenericPathToUtf8(entry.path().lexically_relative(root));
-        if (relative != "version.dat")
+        if (!LauncherOwnFile(relative))
             files.insert(std::move(relative));
     }
     return files;

@@ -7,7 +7,9 @@
 namespace ombrelta::patchkit {
 
 /// How a game folder changed between two releases. Paths are relative, UTF-8, '/'-separated
-/// and sorted; the root "version.dat" of either tree is left out, since a patch brings its own.
+/// and sorted. Left out of either tree: the root "version.dat" (a patch brings its own), the
+/// root "ombrelta-files.sig" and "_verify_cache", "_patch_temp/", and the parts the launcher
+/// writes while downloading (".download", ".download.resume", ".ombrelta-new").
 struct TreeChanges {
     std::vector<std::string> changed;  // added, or present in both with other bytes
     std::vector<std::string> removed;  // only in the old tree

@@ -12,13 +12,15 @@ ContentReloader::ContentReloader(LauncherServer& server,
                                  ServerMetrics& metrics,
                                  ContentChanges& changes,
                                  std::filesystem::path root,
-                                 std::uint32_t chunkSize)
+                                 std::uint32_t chunkSize,
+                                 LoadMemory served)
     : server(server),
       log(log),
       metrics(metrics),
       changes(changes),
       root(std::move(root)),
       chunkSize(chunkSize),
+      served(served),
       runner([this] { LoadOnce(); }) {
     changes.React([this](const std::string& what) {
         this->metrics.ContentChanged();
@@ -46,7 +48,20 @@ void ContentReloader::LoadOnce() {
     log.Line("ombrelta-server: reloading the content");
     try {
         auto content = std::make_shared<const ServerContent>(root, chunkSize, &changes);
+        const ContentProblems warnings = AuditLoad(content->Patches(), content->Files(), root, served);
+        // Folders moved away in the middle of a change must not leave every player with nothing.
+        if (OffersNothing(content->Patches(), content->Files()) && served.served) {
+            for (const std::string& warning : warnings)
+                log.Line("ombrelta-server: " + warning);
+            log.Line("ombrelta-server: reload refused: the content is empty now; still serving the previous "
+                     "content");
+            metrics.ContentReloaded(false);
+            return;
+        }
+        for (const std::string& warning : warnings)
+            log.Line("ombrelta-server: warning: " + warning);
         server.ReplaceContent(content);
+        served = RememberLoad(content->Patches(), content->Files());
         metrics.ContentReloaded(true);
         log.Line("ombrelta-server: reloaded; new connections get " + DescribeContent(*content) +
                  ", newest version " + std::to_string(content->Patches().NewestVersion()));

@@ -6,6 +6,7 @@
 #include "tools/server/CoalescingRunner.h"
 #include "tools/server/ContentChanges.h"
 #include "tools/server/LauncherServer.h"
+#include "tools/content/LoadAudit.h"
 #include "tools/server/ServerLog.h"
 #include "tools/server/ServerMetrics.h"
 
@@ -18,13 +19,16 @@ namespace ombrelta::server {
 class ContentReloader {
 public:
     /// server, log, metrics and changes (which the served content reports to) must outlive the
-    /// reloader, which waits for a reload in progress to end.
+    /// reloader, which waits for a reload in progress to end. served is what the content being
+    /// served left (RememberLoad): a reload that finds nothing to serve where it offered something
+    /// is refused, and every reload logs the mistakes AuditLoad finds as warnings.
     ContentReloader(LauncherServer& server,
                     ServerLog& log,
                     ServerMetrics& metrics,
                     ContentChanges& changes,
                     std::filesystem::path root,
-                    std::uint32_t chunkSize);
+                    std::uint32_t chunkSize,
+                    LoadMemory served);
     ~ContentReloader();
     ContentReloader(const ContentReloader&) = delete;
     ContentReloader& operator=(const ContentReloader&) = delete;
@@ -43,6 +47,7 @@ private:
     ContentChanges& changes;
     std::filesystem::path root;
     std::uint32_t chunkSize;
+    LoadMemory served;  // only the reload thread touches it once constructed
     // Last: destroyed first, so no reload outlives what it uses.
     CoalescingRunner runner;
 };

@@ -14,9 +14,11 @@
 #include "tools/entry/ExitCode.h"
 #include "tools/entry/ToolErrors.h"
 #include "tools/entry/ToolMain.h"
+#include "tools/entry/ToolVersion.h"
 #include "tools/server/ContentReloader.h"
 #include "tools/server/DescriptorLimit.h"
 #include "tools/server/LauncherServer.h"
+#include "tools/content/LoadAudit.h"
 #include "tools/server/MetricsListener.h"
 #include "tools/server/ServerContent.h"
 #include "tools/server/ServerLog.h"
@@ -38,9 +40,9 @@ void PrintError(const std::string& text) {
 std::optional<ServerOptions> ReadOptions(const std::vector<std::string>& args, int& exitCode) {
     try {
         ServerOptions options = ParseServerOptions(args);
-        if (!options.help)
+        if (!options.help && !options.version)
             return options;
-        std::fputs(ServerUsage().c_str(), stdout);
+        std::fputs(options.help ? ServerUsage().c_str() : ToolVersionLine("ombrelta-server").c_str(), stdout);
         exitCode = kExitDone;
     } catch (const UsageError& e) {
         PrintError(e.what());
@@ -180,6 +182,8 @@ int RunServer(const std::vector<std::string>& args) {
     ServerLog log(metrics);
     log.Line("ombrelta-server: serving " + DescribeContent(*content) + " from " +
              EscapeForLog(PathToUtf8(options->root)));
+    for (const std::string& warning : AuditLoad(content->Patches(), content->Files(), options->root, {}))
+        log.Line("ombrelta-server: warning: " + warning);
     ConnectionRules rules = RulesFor(*options, *content, descriptors);
     asio::io_context io;
     std::optional<LauncherServer> server;
@@ -193,8 +197,9 @@ int RunServer(const std::vector<std::string>& args) {
     std::optional<MetricsListener> metricsListener;
     if (!ListenForMetrics(io, *options, metrics, metricsListener))
         return kExitFailed;
+    ContentReloader reloader(*server, log, metrics, changes, options->root, options->chunkSize,
+                             RememberLoad(content->Patches(), content->Files()));
     content.reset();
-    ContentReloader reloader(*server, log, metrics, changes, options->root, options->chunkSize);
     Serve(io, *server, metricsListener ? &*metricsListener : nullptr, reloader, log, *options);
     return kExitDone;
 }

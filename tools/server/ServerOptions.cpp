@@ -7,6 +7,7 @@
 
 #include "common/Decimal.h"
 #include "tools/content/PathText.h"
+#include "tools/content/PublicKeyArgument.h"
 #include "tools/server/ServerMetrics.h"
 
 namespace ombrelta::server {
@@ -98,9 +99,10 @@ void ApplyOption(const std::string& name, const std::string& value, ServerOption
             throw UsageError(name + ": " + e.what());
         }
     } else if (name == "--public-key") {
-        options.publicKey = PublicKeySet::Parse(value);
+        options.publicKey = ParsePublicKeyArgument(value);
         if (!options.publicKey->Valid())
-            throw UsageError("--public-key: not one or two P-256 keys in base64, separated by a comma");
+            throw UsageError("--public-key: not one or two P-256 keys in base64, separated by a comma, nor the "
+                             "publickey= line keygen prints");
     } else {
         options.chunkSize = ParseNumber<std::uint32_t>(value, "--chunk-size");
         if (options.chunkSize == 0)
@@ -120,8 +122,8 @@ ServerOptions ParseServerOptions(const std::vector<std::string>& args) {
     std::set<std::string> seen;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
-        if (name == "--help" || name == "-h") {
-            options.help = true;
+        if (name == "--help" || name == "-h" || name == "--version") {
+            (name == "--version" ? options.version : options.help) = true;
             return options;
         }
         bool flag = name == "--check";
@@ -157,6 +159,7 @@ std::string ServerUsage() {
            "                      [--request-timeout T] [--idle-timeout T] [--max-connections N]\n"
            "                      [--max-per-address N] [--proxy-protocol FROM] [--metrics HOST:PORT]\n"
            "                      [--check [--public-key KEY]]\n"
+           "       ombrelta-server --help | --version\n"
            "  --root DIR          DIR/patches/*.zip are the patches, DIR/files/ holds the game files\n"
            "  --listen HOST:PORT  IPv4 or [IPv6] address and port (default 127.0.0.1:47000; port 0 picks "
            "a free one)\n"
@@ -172,7 +175,8 @@ std::string ServerUsage() {
            "127.0.0.1)\n"
            "  --check             check the content, print every fault, exit 0 (good) or 2\n"
            "  --public-key KEY    with --check: also check every signature as a launcher with\n"
-           "                      publickey=KEY would (one key, or two separated by a comma)\n";
+           "                      publickey=KEY would (one key, or two separated by a comma, or the\n"
+           "                      publickey= line keygen prints)\n";
 }
 
 }  // namespace ombrelta::server

@@ -35,6 +35,7 @@ struct ServerOptions {
     bool check = false;                               // check the content and exit
     std::optional<PublicKeySet> publicKey;  // with check: signatures as this launcher key checks them
     bool help = false;
+    bool version = false;  // print the program's version and exit
 };
 
 /// A command line that cannot be used; what() says why.
