@@ -92,14 +92,14 @@ namespace {
 
 // Into a staging file beside the target, which replaces the target only once the entry's size
 // and CRC-32 have been checked.
-Placement ExtractFile(ZipReader& reader, std::uint32_t i, const std::wstring& target) {
+StagedFilePlacement ExtractFile(ZipReader& reader, std::uint32_t i, const std::wstring& target) {
     const std::wstring staging = StagingName(target);
     const std::string stagingUtf8 = WideToUtf8(staging);
     if (stagingUtf8.empty())
-        return Placement::Failed;
+        return StagedFilePlacement::Failed;
     if (!reader.ExtractToFile(i, stagingUtf8)) {
         (void)DeleteFileAt(staging);
-        return Placement::Failed;
+        return StagedFilePlacement::Failed;
     }
     return PlaceStagedFile(staging, target);
 }
@@ -128,10 +128,10 @@ bool ExtractDelta(ZipReader& reader, const PendingEntry& entry, const std::wstri
     const DeltaOutcome outcome = ApplyDeltaEntry(reader, entry.index, base, staging);
     if (outcome != DeltaOutcome::Applied)
         return outcome == DeltaOutcome::BaseDiffers;
-    const Placement placement = PlaceStagedFile(staging, base);
-    if (placement == Placement::PlacedAfterMovingAside && movedAside != nullptr)
+    const StagedFilePlacement placement = PlaceStagedFile(staging, base);
+    if (placement == StagedFilePlacement::PlacedAfterMovingAside && movedAside != nullptr)
         movedAside->push_back(baseName);
-    return placement != Placement::Failed;
+    return placement != StagedFilePlacement::Failed;
 }
 
 bool ExtractEntry(ZipReader& reader, const PendingEntry& entry, const ExtractionContext& context) {
@@ -143,10 +143,10 @@ bool ExtractEntry(ZipReader& reader, const PendingEntry& entry, const Extraction
         if (const std::optional<std::wstring> baseName = DeltaBaseName(entry.name))
             return ExtractDelta(reader, entry, *baseName, context.destination, context.movedAside);
     }
-    const Placement placement = ExtractFile(reader, entry.index, entry.target);
-    if (placement == Placement::PlacedAfterMovingAside && context.movedAside != nullptr)
+    const StagedFilePlacement placement = ExtractFile(reader, entry.index, entry.target);
+    if (placement == StagedFilePlacement::PlacedAfterMovingAside && context.movedAside != nullptr)
         context.movedAside->push_back(entry.name);
-    return placement != Placement::Failed;
+    return placement != StagedFilePlacement::Failed;
 }
 
 bool ExtractEntries(ZipReader& reader, const ExtractionContext& context) {
