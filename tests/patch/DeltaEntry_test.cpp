@@ -76,17 +76,6 @@ TEST(DeltaEntry, WithoutTheOptionIsWrittenAsAFile) {
     EXPECT_EQ(entry.substr(0, 8), "OMBDELTA");
 }
 
-TEST(DeltaEntry, NameWithoutAFileToRewriteFails) {
-    for (const char* name : {".ombrelta-delta", "data/.ombrelta-delta", "version.dat.ombrelta-delta"}) {
-        SCOPED_TRACE(name);
-        std::wstring wide(name, name + std::char_traits<char>::length(name));
-        std::replace(wide.begin(), wide.end(), L'/', L'\\');
-        EXPECT_EQ(DeltaBaseName(wide), std::wstring());
-    }
-    EXPECT_EQ(DeltaBaseName(L"data\\game.pak.ombrelta-delta"), std::wstring(L"data\\game.pak"));
-    EXPECT_FALSE(DeltaBaseName(L"data\\game.pak").has_value());
-}
-
 TEST(DeltaHeader, ParsesWhatItFormatsAndRefusesAnythingElse) {
     DeltaHeader header{.baseSize = kDeltaSizeLimit, .resultSize = 5};
     header.baseSha256[0] = 1;
