@@ -113,7 +113,7 @@ DeltaBase DeltaBaseName(const std::wstring& name) {
     std::wstring base = name.substr(0, name.size() - kDeltaSuffixWide.size());
     // The root "version.dat" is written last, never from a delta.
     if (base.empty() || IsSeparator(base.back()) || !IsSafeEntryPath(base) || IsRootVersionFile(base))
-        return {.kind = DeltaBaseKind::Unusable};
+        return {.kind = DeltaBaseKind::Unusable, .file = {}};
     return {.kind = DeltaBaseKind::File, .file = std::move(base)};
 }
 

@@ -37,8 +37,9 @@ TEST(DecodeEntryName, ReadsUtf8OrElseCodePage437AndRefusesUnsafeNames) {
         std::wstring name;
         const bool accepted = DecodeEntryName(row.stored, row.flaggedUtf8, name);
         EXPECT_EQ(accepted, !row.decoded.empty());
-        if (accepted)
+        if (accepted) {
             EXPECT_EQ(name, row.decoded);
+        }
     }
 }
 
