@@ -46,7 +46,9 @@ struct ExtractionContext {
     bool skipSignature;
 };
 
-// A base that is missing or differs leaves the file as it is: the file check repairs it whole.
+// A base that is missing or differs, or a result that cannot be mapped (a 32-bit process short of
+// address space), leaves the file as it is: the file check repairs it whole. Failing the patch
+// instead would fail it again on every run.
 bool ExtractDelta(ZipReader& reader, const PendingEntry& entry, const DeltaBase& deltaBase,
                   const std::wstring& destination, std::vector<std::wstring>* movedAside) {
     if (deltaBase.kind != DeltaBaseKind::File)
@@ -56,7 +58,7 @@ bool ExtractDelta(ZipReader& reader, const PendingEntry& entry, const DeltaBase&
     const std::wstring staging = StagingName(base);
     const DeltaOutcome outcome = ApplyDeltaEntry(reader, entry.index, base, staging);
     if (outcome != DeltaOutcome::Applied)
-        return outcome == DeltaOutcome::BaseDiffers;
+        return outcome == DeltaOutcome::BaseDiffers || outcome == DeltaOutcome::ResultNotMapped;
     const StagedFilePlacement placement = PlaceStagedFile(staging, base);
     if (placement == StagedFilePlacement::PlacedAfterMovingAside && movedAside != nullptr)
         movedAside->push_back(baseName);

@@ -12,9 +12,9 @@ namespace ombrelta {
 enum class DeltaEntries {
     /// Written as a file of that name, like any other entry.
     AsFiles,
-    /// Applied to PATH (ApplyDeltaEntry): a base that is missing or differs leaves PATH as it is
-    /// and the entry is skipped; a faulty delta, or a PATH that is empty, ends in a separator or
-    /// is the root "version.dat", fails the extraction.
+    /// Applied to PATH (ApplyDeltaEntry): a base that is missing or differs, or a result that
+    /// cannot be mapped, leaves PATH as it is and the entry is skipped; a faulty delta, or a PATH
+    /// that is empty, ends in a separator or is the root "version.dat", fails the extraction.
     Applied,
 };
 

@@ -77,6 +77,8 @@ void CheckDelta(ZipReader& reader, std::uint32_t i, const std::string& name, con
     const DeltaOutcome outcome = ApplyDeltaEntry(reader, i, Utf8ToWide(PathToUtf8(oldFile)), result);
     if (outcome == DeltaOutcome::BaseDiffers)
         inspection.problems.push_back(quoted + ": " + PathToUtf8(oldFile) + " is missing or not its base");
+    else if (outcome == DeltaOutcome::ResultNotMapped)
+        inspection.problems.push_back(quoted + ": its result cannot be written here to be checked");
     else if (outcome == DeltaOutcome::Failed)
         inspection.problems.push_back(quoted + " does not give the result its header names");
     (void)DeleteFileAt(result);
