@@ -50,6 +50,9 @@ struct FileCheckSettings {
     std::optional<PublicKeySet> publicKey = std::nullopt;
     /// The version "version.dat" holds: with a key, a signed list for an older one is refused.
     std::uint16_t installedVersion = 0;
+    /// Threads hashing files ahead of the check (0: the checking thread hashes every file
+    /// itself); nothing: HashAheadThreadCount().
+    std::optional<unsigned> hashThreads = std::nullopt;
 };
 
 /// Checks every file of the server's hash list in order and downloads again each missing or

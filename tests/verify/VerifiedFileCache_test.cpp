@@ -52,8 +52,7 @@ void SetWriteTime(const std::wstring& path, std::filesystem::file_time_type when
 // row changes something and a second run checks again.
 class VerifiedFileCacheTest : public ::testing::TestWithParam<unsigned> {
 protected:
-    VerifiedFileCacheTest() : cwd(dir.Path()) { SetHashAheadThreadCount(GetParam()); }
-    ~VerifiedFileCacheTest() override { SetHashAheadThreadCount(std::nullopt); }
+    VerifiedFileCacheTest() : cwd(dir.Path()) {}
 
     // Checks against a list giving fContent for "f.bin"; returns the chunk requests made.
     std::size_t Run(const std::string& fContent) {
@@ -62,7 +61,7 @@ protected:
         server.Connect(api);
         VerifiedFileCache cache = VerifiedFileCache::Load(cachePath);
         log.calls.clear();
-        EXPECT_TRUE(VerifyAndRepairFiles(api, log.Bind(), &cache, {}));
+        EXPECT_TRUE(VerifyAndRepairFiles(api, log.Bind(), &cache, {.hashThreads = GetParam()}));
         EXPECT_TRUE(cache.Save());
         return server.ChunkRequestCount();
     }
@@ -189,7 +188,7 @@ TEST_P(VerifiedFileCacheTest, OnlyListedPathsStayRecorded) {
     LauncherApi api;
     server.Connect(api);
     VerifiedFileCache cache = VerifiedFileCache::Load(cachePath);
-    EXPECT_TRUE(VerifyAndRepairFiles(api, log.Bind(), &cache, {}));
+    EXPECT_TRUE(VerifyAndRepairFiles(api, log.Bind(), &cache, {.hashThreads = GetParam()}));
     EXPECT_EQ(cache.Size(), 1u);
 }
 
