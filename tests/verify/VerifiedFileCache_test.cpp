@@ -12,7 +12,6 @@
 #include "tests/support/TempDir.h"
 #include "tests/verify/GameServer.h"
 #include "verify/FileVerifier.h"
-#include "verify/HashAhead.h"
 
 namespace ombrelta {
 namespace {
