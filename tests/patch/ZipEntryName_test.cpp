@@ -75,6 +75,7 @@ TEST(DeltaBaseName, TellsOrdinaryEntriesUnusableDeltasAndTheFileRewritten) {
         {L"version.dat.ombrelta-delta", DeltaBaseKind::Unusable, L""},
         {L".\\VERSION.DAT.ombrelta-delta", DeltaBaseKind::Unusable, L""},
         {L"data\\nul.ombrelta-delta", DeltaBaseKind::Unusable, L""},
+        {L"data\\a..ombrelta-delta", DeltaBaseKind::Unusable, L""},
         {L"data\\version.dat.ombrelta-delta", DeltaBaseKind::File, L"data\\version.dat"},
     };
     for (const Row& row : rows) {
