@@ -23,6 +23,7 @@
 #include "common/Socket.h"
 #include "common/Text.h"
 #include "protocol/LauncherApi.h"
+#include "tests/support/LoopbackListener.h"
 #include "verify/FileVerifier.h"
 #include "verify/VerifiedFileCache.h"
 
