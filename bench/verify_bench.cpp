@@ -1,7 +1,8 @@
-// Checks a folder of intact game files with the pre-start verification, the way the launcher
-// does, against a loopback server that lists them (names, MD5 texts and sizes from an md5sum
-// list). With "hashcache" the folder's "Ombrel.dat" sets that key and the check runs twice, as
-// on two launches: the first run fills the cache, the second is measured.
+// Checks a folder of intact game files with the launcher's file check, as its pre-start
+// verification runs it, against a loopback server that lists them (names, MD5 texts and sizes
+// from an md5sum list). With "hashcache" the check goes through the verified-file cache
+// "_verify_cache" in the folder and runs twice, as on two launches: the first run fills the
+// cache, the second is measured.
 // Usage: verify_bench <folder> <md5sum list> <hashing threads | default> [hashcache]
 // Prints the seconds taken, the throughput and the process's peak resident memory.
 
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -20,10 +22,10 @@
 #include "common/FileSystem.h"
 #include "common/Socket.h"
 #include "common/Text.h"
-#include "config/LauncherConfig.h"
 #include "protocol/LauncherApi.h"
-#include "service/LauncherService.h"
-#include "verify/HashAhead.h"
+#include "tests/support/LoopbackListener.h"
+#include "verify/FileVerifier.h"
+#include "verify/VerifiedFileCache.h"
 
 namespace {
 
@@ -96,14 +98,19 @@ void Serve(ombrelta::SocketHandle listener, const Bytes& packet) {
     ombrelta::CloseSocket(connection);
 }
 
-void WriteConfig(std::uint16_t port, bool hashcache) {
-    std::string text = "host=127.0.0.1\nport=" + std::to_string(port) + "\n";
-    if (hashcache)
-        text += "hashcache=1\n";
-    std::vector<std::uint8_t> bytes(text.begin(), text.end());
-    ombrelta::ScrambleConfig(bytes);
-    std::ofstream("Ombrel.dat", std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+// One check on a connection of its own, through the cache when asked for; throws as the check
+// does.
+bool CheckOnce(std::uint16_t port, bool hashcache, std::optional<unsigned> threads,
+               const ombrelta::ProgressCallback& progress) {
+    ombrelta::LauncherApi api;
+    if (!api.Connect(L"127.0.0.1", port))
+        throw std::runtime_error("cannot connect to the loopback server");
+    const ombrelta::FileCheckSettings settings{.hashThreads = threads};
+    if (!hashcache)
+        return ombrelta::VerifyAndRepairFiles(api, progress, nullptr, settings);
+    ombrelta::VerifiedFileCache cache = ombrelta::VerifiedFileCache::Load(L"_verify_cache");
+    const bool passed = ombrelta::VerifyAndRepairFiles(api, progress, &cache, settings);
+    return cache.Save() && passed;
 }
 
 }  // namespace
@@ -119,8 +126,9 @@ int main(int argc, char** argv) {
     const int runs = hashcache ? 2 : 1;
     try {
         const std::vector<HashEntry> entries = ReadMd5sumList(argv[2], folder);
+        std::optional<unsigned> threadCount;
         if (threads != "default")
-            ombrelta::SetHashAheadThreadCount(static_cast<unsigned>(std::stoul(threads)));
+            threadCount = static_cast<unsigned>(std::stoul(threads));
         if (chdir(folder.c_str()) != 0)
             throw std::runtime_error("cannot enter " + folder);
         std::remove("_verify_cache");
@@ -132,10 +140,6 @@ int main(int argc, char** argv) {
             for (int run = 0; run < runs; ++run)
                 Serve(listener, packet);
         });
-        WriteConfig(*port, hashcache);
-        ombrelta::LauncherService service(ombrelta::Utf8ToWide(folder + "/"));
-        if (!service.LoadConfig())
-            throw std::runtime_error("cannot read Ombrel.dat");
 
         std::size_t checked = 0;
         std::size_t repaired = 0;
@@ -144,14 +148,13 @@ int main(int argc, char** argv) {
             repaired += message.rfind(L"Repairing ", 0) == 0;
         };
         for (int run = 1; run < runs; ++run) {
-            if (!service.VerifyBeforeStart(nullptr))
+            if (!CheckOnce(*port, hashcache, threadCount, nullptr))
                 throw std::runtime_error("first check failed");
         }
         const auto start = std::chrono::steady_clock::now();
-        const bool passed = service.VerifyBeforeStart(count);
+        const bool passed = CheckOnce(*port, hashcache, threadCount, count);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        service.Api().Close();
         server.join();
         ombrelta::CloseSocket(listener);
 

@@ -10,8 +10,8 @@ inline constexpr std::size_t kP256PublicKeySize = 65;
 
 /// True when derSignature (an ECDSA signature, DER-encoded as OpenSSL writes it) signs the
 /// SHA-256 of message under publicKey (an uncompressed P-256 point). False for a wrong
-/// signature and for any malformed key or signature; never throws (CNG on Windows, OpenSSL's
-/// EVP elsewhere).
+/// signature, a key that IsP256PublicKey refuses and any malformed signature; never throws (CNG
+/// on Windows, OpenSSL's EVP elsewhere).
 bool VerifyP256Signature(std::span<const std::uint8_t> publicKey,
                          std::span<const std::uint8_t> message,
                          std::span<const std::uint8_t> derSignature);

@@ -10,6 +10,7 @@
 
 #include "common/DigestHasher.h"
 #include "common/EcdsaDer.h"
+#include "common/P256Curve.h"
 
 namespace ombrelta {
 namespace {
@@ -43,7 +44,7 @@ bool VerifyP256Signature(std::span<const std::uint8_t> publicKey,
                          std::span<const std::uint8_t> derSignature) {
     // CNG verifies a raw r || s over a digest it does not compute itself.
     std::optional<P256RawSignature> signature = ParseP256DerSignature(derSignature);
-    if (!signature || publicKey.size() != kP256PublicKeySize || publicKey[0] != 0x04)
+    if (!signature || !IsP256PublicKey(publicKey))
         return false;
     std::optional<Sha256Digest> digest = Sha256Hasher::Of(message);
     const Algorithm algorithm(BCRYPT_ECDSA_P256_ALGORITHM);

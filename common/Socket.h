@@ -3,7 +3,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,8 +12,6 @@ namespace ombrelta {
 /// A TCP socket handle as the host gives it (a Winsock SOCKET or a POSIX descriptor).
 using SocketHandle = std::intptr_t;
 inline constexpr SocketHandle kInvalidSocket = -1;
-/// A listen backlog the host caps at its own largest (SOMAXCONN).
-inline constexpr int kLargestBacklog = std::numeric_limits<int>::max();
 
 /// Starts the socket library (Winsock 2.2); does nothing elsewhere. Result not reported.
 void SocketLibraryStartup();
@@ -73,14 +70,5 @@ void ShutdownAndClose(SocketHandle socket);
 /// Waits up to milliseconds until a recv or accept on the socket would not block (data, end of
 /// stream, an error or a pending connection); false when the time ran out or the wait failed.
 bool WaitReadable(SocketHandle socket, std::uint32_t milliseconds);
-
-/// For tests and tools: a socket listening on 127.0.0.1 (or ::1) at an ephemeral port, and that
-/// port; nothing (and listener kInvalidSocket) on failure. A backlog of 0 queues as few pending
-/// connections as the host allows, so that further connects stay unanswered.
-std::optional<std::uint16_t> ListenOnLoopback(SocketHandle& listener,
-                                              AddressFamily family = AddressFamily::IPv4,
-                                              int backlog = kLargestBacklog);
-/// Waits for one connection on a listening socket; kInvalidSocket on failure.
-SocketHandle AcceptConnection(SocketHandle listener);
 
 }  // namespace ombrelta

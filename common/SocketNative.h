@@ -1,7 +1,8 @@
 #pragma once
 
 // The host's socket headers, and the socket helpers both sides of the socket seam share.
-// Only Socket_posix.cpp, Socket_win.cpp and SocketAddress.cpp include this.
+// Only Socket_posix.cpp, Socket_win.cpp, SocketAddress.cpp and the tests' loopback listener
+// include this.
 
 #ifdef _WIN32
 #include <winsock2.h>

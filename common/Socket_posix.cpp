@@ -148,12 +148,4 @@ bool WaitReadable(SocketHandle socket, std::uint32_t milliseconds) {
     return ::poll(&entry, 1, timeout) > 0;
 }
 
-SocketHandle AcceptConnection(SocketHandle listener) {
-    int fd;
-    do {
-        fd = ::accept4(Native(listener), nullptr, nullptr, SOCK_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    return fd < 0 ? kInvalidSocket : fd;
-}
-
 }  // namespace ombrelta

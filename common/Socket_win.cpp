@@ -139,8 +139,4 @@ bool WaitReadable(SocketHandle socket, std::uint32_t milliseconds) {
     return ::select(0, &readable, nullptr, nullptr, &timeout) > 0;
 }
 
-SocketHandle AcceptConnection(SocketHandle listener) {
-    return Portable(::accept(Native(listener), nullptr, nullptr));
-}
-
 }  // namespace ombrelta

@@ -1,25 +1,20 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
-#include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "common/PublicKeySet.h"
 
 namespace ombrelta {
 
-class ZipReader;
-
 /// What to do with an entry "PATH.ombrelta-delta" (see DeltaHeader.h).
 enum class DeltaEntries {
     /// Written as a file of that name, like any other entry.
     AsFiles,
-    /// Applied to PATH (ApplyDeltaEntry): a base that is missing or differs leaves PATH as it is
-    /// and the entry is skipped; a faulty delta, or a PATH that is empty, ends in a separator or
-    /// is the root "version.dat", fails the extraction.
+    /// Applied to PATH (ApplyDeltaEntry): a base that is missing or differs, or a result that
+    /// cannot be mapped, leaves PATH as it is and the entry is skipped; a faulty delta, or a PATH
+    /// that is empty, ends in a separator or is the root "version.dat", fails the extraction.
     Applied,
 };
 
@@ -63,28 +58,5 @@ SignedExtraction ExtractSignedArchive(const std::wstring& archivePath,
                                       const RequiredSignature& required,
                                       std::vector<std::wstring>* movedAside = nullptr,
                                       DeltaEntries deltas = DeltaEntries::AsFiles);
-
-/// The stored name of an archive entry as the path extraction uses below the destination:
-/// decoded (UTF-8 when flaggedUtf8 or valid as such, else code page 437), '/' turned into '\'.
-/// False when extraction refuses the name (empty, a NUL byte, nothing left after decoding, or
-/// refused by the safe-path rule).
-bool DecodeEntryName(std::string_view stored, bool flaggedUtf8, std::wstring& name);
-
-/// DecodeEntryName for entry i of reader: false when its name cannot be read or is refused.
-bool SafeEntryName(const ZipReader& reader, std::uint32_t i, std::wstring& name);
-
-/// True when a decoded entry name is the root "version.dat" in any spelling Windows takes for
-/// it; extraction writes such entries after all others.
-bool IsRootVersionFile(const std::wstring& name);
-
-/// For an entry name ('\' separated) ending in ".ombrelta-delta": the name of the file the delta
-/// rewrites, or an empty text when that cannot be a delta's file (nothing before the suffix, a
-/// name ending in a separator, the root "version.dat"). Nothing for any other name.
-std::optional<std::wstring> DeltaBaseName(const std::wstring& name);
-
-/// True when an entry name ('\' separated) names the file fileName directly in the destination
-/// as Windows resolves it: in any letter case, with "." or empty elements, with trailing dots
-/// and spaces.
-bool NamesRootFile(const std::wstring& name, std::wstring_view fileName);
 
 }  // namespace ombrelta

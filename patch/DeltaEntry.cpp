@@ -59,7 +59,8 @@ private:
 // Takes the entry's data as the zip reader streams it: the header first, then the frame.
 class DeltaSink {
 public:
-    DeltaSink(const std::wstring& base, const std::wstring& stagingPath) : base(base), stagingPath(stagingPath) {}
+    DeltaSink(const std::wstring& base, const std::wstring& stagingPath, const ResultMapper& mapResult)
+        : base(base), stagingPath(stagingPath), mapResult(mapResult) {}
 
     bool Put(const std::uint8_t* data, std::size_t size) {
         if (!decoder) {
@@ -84,6 +85,7 @@ public:
     }
 
     bool baseDiffers = false;
+    bool resultNotMapped = false;
 
 private:
     bool Start() {
@@ -96,8 +98,9 @@ private:
             return false;
         // A base that turns out to differ only costs a staging file, deleted.
         baseCheck.emplace(baseMap->Bytes(), header->baseSha256);
-        result = MappedFile::CreateWritable(stagingPath, header->resultSize);
-        if (!result)
+        result = mapResult(stagingPath, header->resultSize);
+        resultNotMapped = !result;
+        if (resultNotMapped)
             return false;
         decoder.emplace(baseMap->Bytes(), result->WritableBytes());
         return true;
@@ -105,6 +108,7 @@ private:
 
     const std::wstring& base;
     const std::wstring& stagingPath;
+    const ResultMapper& mapResult;
     std::vector<std::uint8_t> headerBytes;
     std::optional<DeltaHeader> header;
     std::optional<MappedFile> baseMap;
@@ -117,8 +121,8 @@ private:
 }  // namespace
 
 DeltaOutcome ApplyDeltaEntry(ZipReader& reader, std::uint32_t i, const std::wstring& base,
-                             const std::wstring& stagingPath) {
-    DeltaSink sink(base, stagingPath);
+                             const std::wstring& stagingPath, const ResultMapper& mapResult) {
+    DeltaSink sink(base, stagingPath, mapResult);
     const bool read = reader.ReadEntry(i, [&](const std::uint8_t* data, std::size_t size) { return sink.Put(data, size); });
     // Finish also closes the result, so it comes first; an entry shorter than its header never
     // started a decoder and fails there.
@@ -126,7 +130,9 @@ DeltaOutcome ApplyDeltaEntry(ZipReader& reader, std::uint32_t i, const std::wstr
         return DeltaOutcome::Applied;
     (void)DeleteFileAt(stagingPath);
     // A base that differs skips the entry, whatever became of its decoding.
-    return sink.baseDiffers ? DeltaOutcome::BaseDiffers : DeltaOutcome::Failed;
+    if (sink.baseDiffers)
+        return DeltaOutcome::BaseDiffers;
+    return sink.resultNotMapped ? DeltaOutcome::ResultNotMapped : DeltaOutcome::Failed;
 }
 
 }  // namespace ombrelta

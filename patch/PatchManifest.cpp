@@ -4,7 +4,7 @@
 
 #include "common/DigestHasher.h"
 #include "common/LittleEndian.h"
-#include "patch/ArchiveExtractor.h"
+#include "patch/ZipEntryName.h"
 
 namespace ombrelta {
 namespace {

@@ -43,22 +43,22 @@ bool CopyOver(const std::wstring& staging, const std::wstring& target) {
     return DeleteFileAt(staging);
 }
 
-Placement Place(const std::wstring& staging, const std::wstring& target) {
+StagedFilePlacement Place(const std::wstring& staging, const std::wstring& target) {
     if (CanWriteOver(target)) {
         // A file another program holds open sharing writes but not deletion can be written over,
         // though not replaced.
         if (RenameFileReplacing(staging, target) || CopyOver(staging, target))
-            return Placement::Placed;
-        return Placement::Failed;
+            return StagedFilePlacement::Placed;
+        return StagedFilePlacement::Failed;
     }
     // A running program can be renamed though not written over: the new file takes its name
     // and the old one lives on as "NAME.old" until the process that uses it has gone.
     if (!IsFileInUse(target) || !MoveAside(target))
-        return Placement::Failed;
+        return StagedFilePlacement::Failed;
     if (RenameFileReplacing(staging, target))
-        return Placement::PlacedAfterMovingAside;
+        return StagedFilePlacement::PlacedAfterMovingAside;
     (void)MoveBack(target);
-    return Placement::Failed;
+    return StagedFilePlacement::Failed;
 }
 
 }  // namespace
@@ -67,9 +67,9 @@ std::wstring StagingName(const std::wstring& target) {
     return target + L".ombrelta-new";
 }
 
-Placement PlaceStagedFile(const std::wstring& staging, const std::wstring& target) {
-    const Placement placement = Place(staging, target);
-    if (placement == Placement::Failed)
+StagedFilePlacement PlaceStagedFile(const std::wstring& staging, const std::wstring& target) {
+    const StagedFilePlacement placement = Place(staging, target);
+    if (placement == StagedFilePlacement::Failed)
         (void)DeleteFileAt(staging);
     return placement;
 }

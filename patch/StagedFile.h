@@ -10,7 +10,8 @@ namespace ombrelta {
 /// target followed by ".ombrelta-new".
 std::wstring StagingName(const std::wstring& target);
 
-enum class Placement { Failed, Placed, PlacedAfterMovingAside };
+/// How a staged file came to lie at its target, if it did.
+enum class StagedFilePlacement { Failed, Placed, PlacedAfterMovingAside };
 
 /// Renames the complete file at staging over target; a target that can be written though not
 /// replaced (held open by a program that shares writing but not deletion) gets the staging
@@ -18,6 +19,6 @@ enum class Placement { Failed, Placed, PlacedAfterMovingAside };
 /// is in use (a running program) is moved aside to "NAME.old" first (MoveAside) and put back
 /// when the rename still fails. Any other target that cannot be written (read-only, a directory)
 /// fails. On failure the staging file is deleted and target is left as it was.
-Placement PlaceStagedFile(const std::wstring& staging, const std::wstring& target);
+StagedFilePlacement PlaceStagedFile(const std::wstring& staging, const std::wstring& target);
 
 }  // namespace ombrelta

@@ -8,6 +8,7 @@
 #include "common/FileSystem.h"
 #include "common/PartialDownload.h"
 #include "common/Path.h"
+#include "common/PathText.h"
 #include "common/Text.h"
 #include "config/LocalVersion.h"
 
@@ -19,17 +20,12 @@ namespace fs = std::filesystem;
 // Records are a few dozen bytes; anything longer is not one of them.
 constexpr std::size_t kRecordLimit = 4096;
 
-std::string Utf8Text(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
 // A part may go when its record cannot lead a later download of a newer patch to it.
 bool IsStalePart(const fs::path& part, std::uint16_t installedVersion) {
     const std::optional<std::string> record =
-        ReadSmallFile(Utf8ToWide(Utf8Text(part)) + L".resume", kRecordLimit);
+        ReadSmallFile(Utf8ToWide(PathToUtf8(part)) + L".resume", kRecordLimit);
     const std::optional<std::uint16_t> version =
-        record ? PatchPartVersion(*record, Utf8Text(fs::path(part).replace_extension().filename()))
+        record ? PatchPartVersion(*record, PathToUtf8(fs::path(part).replace_extension().filename()))
                : std::nullopt;
     return !version || *version <= installedVersion;
 }

@@ -1,9 +1,19 @@
 #include "patch/ZipEntryName.h"
 
-#include "common/Text.h"
+#include <algorithm>
+#include <vector>
 
-namespace ombrelta::zip {
+#include "common/AsciiCase.h"
+#include "common/Path.h"
+#include "common/SafePath.h"
+#include "common/Text.h"
+#include "patch/DeltaHeader.h"
+#include "patch/ZipReader.h"
+
+namespace ombrelta {
 namespace {
+
+constexpr std::wstring_view kVersionFileName = L"version.dat";
 
 // Code page 437 from 0x80 to 0xFF; the lower half is ASCII.
 constexpr char16_t kCp437HighHalf[128] = {
@@ -35,9 +45,7 @@ std::wstring Cp437ToWide(std::string_view stored) {
     return wide;
 }
 
-}  // namespace
-
-std::wstring DecodeEntryName(std::string_view stored, bool flaggedUtf8) {
+std::wstring DecodeStoredName(std::string_view stored, bool flaggedUtf8) {
     std::wstring wide = Utf8ToWide(stored);
     // Valid UTF-8, and only that, comes back unchanged from the round trip; the test relies on
     // the same decoder as the conversion, so both agree on every platform.
@@ -46,4 +54,67 @@ std::wstring DecodeEntryName(std::string_view stored, bool flaggedUtf8) {
     return Cp437ToWide(stored);
 }
 
-}  // namespace ombrelta::zip
+// The pieces between separators, empty ones included.
+std::vector<std::wstring_view> Elements(std::wstring_view name) {
+    std::vector<std::wstring_view> elements;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= name.size(); ++i) {
+        if (i < name.size() && !IsSeparator(name[i]))
+            continue;
+        elements.push_back(name.substr(start, i - start));
+        start = i + 1;
+    }
+    return elements;
+}
+
+}  // namespace
+
+bool DecodeEntryName(std::string_view stored, bool flaggedUtf8, std::wstring& name) {
+    if (stored.empty())
+        return false;
+    // The file system would cut the path at a NUL, so the checked name would not be the one used.
+    if (stored.find('\0') != std::string::npos)
+        return false;
+    name = DecodeStoredName(stored, flaggedUtf8);
+    if (name.empty())
+        return false;
+    std::replace(name.begin(), name.end(), L'/', L'\\');
+    return IsSafeEntryPath(name);
+}
+
+bool SafeEntryName(const ZipReader& reader, std::uint32_t i, std::wstring& name) {
+    std::string stored;
+    return reader.EntryName(i, stored) && DecodeEntryName(stored, reader.HasUtf8Name(i), name);
+}
+
+// Every spelling that Windows resolves to the same root file counts: any letter case, "." and
+// empty elements around it, and the trailing dots and spaces Windows drops from a name.
+bool NamesRootFile(const std::wstring& name, std::wstring_view fileName) {
+    std::wstring_view element;
+    for (std::wstring_view piece : Elements(name)) {
+        if (piece.empty() || piece == L".")
+            continue;
+        if (!element.empty())
+            return false;
+        element = piece;
+    }
+    while (!element.empty() && (element.back() == L'.' || element.back() == L' '))
+        element.remove_suffix(1);
+    return EqualsIgnoringAsciiCase(element, fileName);
+}
+
+bool IsRootVersionFile(const std::wstring& name) {
+    return NamesRootFile(name, kVersionFileName);
+}
+
+DeltaBase DeltaBaseName(const std::wstring& name) {
+    if (!name.ends_with(kDeltaSuffixWide))
+        return {};
+    std::wstring base = name.substr(0, name.size() - kDeltaSuffixWide.size());
+    // The root "version.dat" is written last, never from a delta.
+    if (base.empty() || IsSeparator(base.back()) || !IsSafeEntryPath(base) || IsRootVersionFile(base))
+        return {.kind = DeltaBaseKind::Unusable, .file = {}};
+    return {.kind = DeltaBaseKind::File, .file = std::move(base)};
+}
+
+}  // namespace ombrelta

@@ -135,7 +135,7 @@ bool CheckAndRepairAll(LauncherApi& api,
     const std::optional<SignedFileCheck> signedCheck = SignedCheckFor(api, entries, progress, settings);
     const std::size_t count = entries.size();
     const std::size_t end = FirstUnsafeEntry(entries);
-    HashAhead ahead(entries, end, HashAheadThreadCount(),
+    HashAhead ahead(entries, end, settings.hashThreads.value_or(HashAheadThreadCount()),
                     SkippedAhead(entries, std::min(at.next, end), end, cache));
     for (std::size_t i = at.next; i < count; ++i) {
         const HashEntry& entry = entries[i];

@@ -53,6 +53,9 @@ struct FileCheckSettings {
     std::uint16_t installedVersion = 0;
     /// When set, repairs take their bytes from these mirrors first (see DownloadGameFile).
     MirrorSet* mirrors = nullptr;
+    /// Threads hashing files ahead of the check (0: the checking thread hashes every file
+    /// itself); nothing: HashAheadThreadCount().
+    std::optional<unsigned> hashThreads = std::nullopt;
 };
 
 /// Checks every file of the server's hash list in order and downloads again each missing or

@@ -12,21 +12,11 @@ namespace {
 
 constexpr unsigned kMaxThreads = 4;
 constexpr std::size_t kJobsPerThread = 2;
-constexpr int kDefaultCount = -1;
-
-std::atomic<int> threadCountOverride{kDefaultCount};
 
 }  // namespace
 
 unsigned HashAheadThreadCount() {
-    const int chosen = threadCountOverride.load();
-    if (chosen != kDefaultCount)
-        return static_cast<unsigned>(chosen);
     return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);
-}
-
-void SetHashAheadThreadCount(std::optional<unsigned> count) {
-    threadCountOverride.store(count ? static_cast<int>(std::min(*count, 64u)) : kDefaultCount);
 }
 
 HashAhead::HashAhead(const std::vector<HashEntry>& entries,

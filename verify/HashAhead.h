@@ -15,13 +15,9 @@
 
 namespace ombrelta {
 
-/// Number of threads VerifyAndRepairFiles hashes ahead with: the hardware's concurrency, at most
-/// 4, unless SetHashAheadThreadCount chose another.
+/// Number of threads VerifyAndRepairFiles hashes ahead with unless its settings choose another:
+/// the hardware's concurrency, at most 4.
 unsigned HashAheadThreadCount();
-
-/// Overrides the number of hashing threads for the rest of the process (0: the checking thread
-/// hashes every file itself); nothing restores the default. For measurements only.
-void SetHashAheadThreadCount(std::optional<unsigned> count);
 
 /// Computes the MD5 digests of a hash list's files on a few threads while one checking thread
 /// walks the list in order. A digest computed ahead is handed out only if no file was rewritten

@@ -9,6 +9,7 @@
 #include "common/AsciiCase.h"
 #include "common/FileSystem.h"
 #include "common/PartialDownload.h"
+#include "common/PathText.h"
 #include "common/SafePath.h"
 #include "common/Text.h"
 #include "verify/EntryFile.h"
@@ -39,8 +40,7 @@ const HashEntry* FindListed(const ListedPaths& listed, const fs::path& path) {
 }
 
 std::optional<std::string> ReadRecord(const fs::path& record) {
-    const std::u8string text = record.u8string();
-    return ReadSmallFile(Utf8ToWide(std::string(text.begin(), text.end())), kRecordLimit);
+    return ReadSmallFile(Utf8ToWide(PathToUtf8(record)), kRecordLimit);
 }
 
 // A part beside a listed file is one this program wrote; beside any other path only its record

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/FullBacklogListener.h"
+#include "tests/support/LoopbackListener.h"
 
 namespace ombrelta {
 namespace {

@@ -20,6 +20,7 @@
 #include "tests/e2e/HttpGet.h"
 #include "tests/e2e/LoopbackPort.h"
 #include "tests/e2e/ServerProcess.h"
+#include "tests/support/LoopbackListener.h"
 #include "tests/support/TempDir.h"
 
 namespace ombrelta::test {

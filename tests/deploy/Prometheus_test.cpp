@@ -19,6 +19,7 @@
 #include "tests/e2e/LoopbackPort.h"
 #include "tests/e2e/RawConnection.h"
 #include "tests/e2e/ServerProcess.h"
+#include "tests/support/LoopbackListener.h"
 #include "tests/support/TempDir.h"
 
 namespace ombrelta::test {

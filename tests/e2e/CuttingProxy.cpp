@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "common/Socket.h"
+#include "tests/support/LoopbackListener.h"
 
 namespace ombrelta::test {
 namespace {

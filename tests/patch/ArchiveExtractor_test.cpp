@@ -140,23 +140,6 @@ TEST(ExtractArchive, VersionFileIsWrittenLastAndOnlyAfterEveryOtherEntry) {
     EXPECT_EQ(CountChildren(good.Path()), 3u);
 }
 
-TEST(NamesRootFile, MatchesEverySpellingOfTheRootFile) {
-    struct Row {
-        const wchar_t* name;
-        bool matches;
-    };
-    const Row rows[] = {
-        {L"OmbreltaLauncher.exe", true},       {L"ombreltalauncher.EXE", true},
-        {L".\\OmbreltaLauncher.exe", true},    {L"\\OmbreltaLauncher.exe. ", true},
-        {L"bin\\OmbreltaLauncher.exe", false}, {L"OmbreltaLauncher.exe.old", false},
-        {L"OmbreltaLauncher", false},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(WideToUtf8(row.name));
-        EXPECT_EQ(NamesRootFile(row.name, L"OmbreltaLauncher.exe"), row.matches);
-    }
-}
-
 TEST(ExtractArchive, RefusedEntryKeepsTheOldVersionFile) {
     TempDir tmp;
     WriteFileBytes(tmp.Child(L"version.dat"), "5\n");

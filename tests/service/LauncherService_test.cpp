@@ -14,6 +14,7 @@
 #include "config/LocalVersion.h"
 #include "protocol/MessageCodes.h"
 #include "tests/support/FakeLauncherServer.h"
+#include "tests/support/LoopbackListener.h"
 #include "tests/support/ReportLog.h"
 #include "tests/support/TempDir.h"
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/LoopbackListener.h"
+
 namespace ombrelta::test {
 namespace {
 

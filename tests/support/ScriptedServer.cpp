@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "common/Text.h"
+#include "tests/support/LoopbackListener.h"
 
 namespace ombrelta::test {
 namespace {

@@ -10,7 +10,6 @@
 #include "common/ComputerName.h"
 #include "tests/support/TempDir.h"
 #include "tests/verify/GameServer.h"
-#include "verify/HashAhead.h"
 
 namespace ombrelta {
 namespace {
@@ -44,17 +43,20 @@ std::string NumberedName(int i) {
 // must not change a single report, request or file.
 class VerifyAndRepairFilesTest : public ::testing::TestWithParam<unsigned> {
 protected:
-    VerifyAndRepairFilesTest() : cwd(dir.Path()) { SetHashAheadThreadCount(GetParam()); }
-    ~VerifyAndRepairFilesTest() override { SetHashAheadThreadCount(std::nullopt); }
+    VerifyAndRepairFilesTest() : cwd(dir.Path()) {}
 
     // Runs against the server; returns the error text, or "" after a successful run.
     std::string Run(GameServer& server) {
         LauncherApi api;
         server.Connect(api);
         try {
-            EXPECT_TRUE(VerifyAndRepairFiles(api, log.Bind()));
+            (void)VerifyAndRepairFiles(api, log.Bind(), nullptr, {.hashThreads = GetParam()});
         } catch (const std::runtime_error& error) {
             return error.what();
+        }
+        // A run that returns has gone through the whole list, so it ends at 100 percent.
+        if (!log.calls.empty()) {
+            EXPECT_EQ(log.calls.back().second, 100);
         }
         return "";
     }

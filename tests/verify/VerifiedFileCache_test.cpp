@@ -12,7 +12,6 @@
 #include "tests/support/TempDir.h"
 #include "tests/verify/GameServer.h"
 #include "verify/FileVerifier.h"
-#include "verify/HashAhead.h"
 
 namespace ombrelta {
 namespace {
@@ -52,8 +51,7 @@ void SetWriteTime(const std::wstring& path, std::filesystem::file_time_type when
 // row changes something and a second run checks again.
 class VerifiedFileCacheTest : public ::testing::TestWithParam<unsigned> {
 protected:
-    VerifiedFileCacheTest() : cwd(dir.Path()) { SetHashAheadThreadCount(GetParam()); }
-    ~VerifiedFileCacheTest() override { SetHashAheadThreadCount(std::nullopt); }
+    VerifiedFileCacheTest() : cwd(dir.Path()) {}
 
     // Checks against a list giving fContent for "f.bin"; returns the chunk requests made.
     std::size_t Run(const std::string& fContent) {
@@ -62,7 +60,7 @@ protected:
         server.Connect(api);
         VerifiedFileCache cache = VerifiedFileCache::Load(cachePath);
         log.calls.clear();
-        EXPECT_TRUE(VerifyAndRepairFiles(api, log.Bind(), &cache, {}));
+        EXPECT_TRUE(VerifyAndRepairFiles(api, log.Bind(), &cache, {.hashThreads = GetParam()}));
         EXPECT_TRUE(cache.Save());
         return server.ChunkRequestCount();
     }
@@ -189,7 +187,7 @@ TEST_P(VerifiedFileCacheTest, OnlyListedPathsStayRecorded) {
     LauncherApi api;
     server.Connect(api);
     VerifiedFileCache cache = VerifiedFileCache::Load(cachePath);
-    EXPECT_TRUE(VerifyAndRepairFiles(api, log.Bind(), &cache, {}));
+    EXPECT_TRUE(VerifyAndRepairFiles(api, log.Bind(), &cache, {.hashThreads = GetParam()}));
     EXPECT_EQ(cache.Size(), 1u);
 }
 

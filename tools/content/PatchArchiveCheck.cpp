@@ -8,9 +8,9 @@
 #include "common/FileSystem.h"
 #include "common/Text.h"
 #include "config/LocalVersion.h"
-#include "patch/ArchiveExtractor.h"
 #include "patch/DeltaEntry.h"
 #include "patch/DeltaHeader.h"
+#include "patch/ZipEntryName.h"
 #include "patch/ZipReader.h"
 #include "tools/content/ContentName.h"
 #include "tools/content/ContentRules.h"
@@ -60,23 +60,25 @@ void CheckDelta(ZipReader& reader, std::uint32_t i, const std::string& name, con
                 const std::optional<std::filesystem::path>& oldTree, ArchiveInspection& inspection) {
     std::wstring wide = Utf8ToWide(name);
     std::replace(wide.begin(), wide.end(), L'/', L'\\');
-    const std::optional<std::wstring> base = DeltaBaseName(wide);
+    const DeltaBase base = DeltaBaseName(wide);
     const std::string quoted = "delta entry \"" + EscapeForLog(name) + "\"";
-    if (!base)
+    if (base.kind == DeltaBaseKind::NotDelta)
         return;
-    if (base->empty())
+    if (base.kind == DeltaBaseKind::Unusable)
         return inspection.problems.push_back(quoted + " names no file a delta may rewrite");
     if (!ReadDeltaHeader(scratch / "entry"))
         return inspection.problems.push_back(quoted + " has no valid delta header (or sizes above 512 MiB)");
     if (!oldTree)
         return;
-    std::wstring basePath = *base;
+    std::wstring basePath = base.file;
     std::replace(basePath.begin(), basePath.end(), L'\\', L'/');
     const std::filesystem::path oldFile = *oldTree / PathFromUtf8(WideToUtf8(basePath));
     const std::wstring result = Utf8ToWide(PathToUtf8(scratch / "delta-result"));
     const DeltaOutcome outcome = ApplyDeltaEntry(reader, i, Utf8ToWide(PathToUtf8(oldFile)), result);
     if (outcome == DeltaOutcome::BaseDiffers)
         inspection.problems.push_back(quoted + ": " + PathToUtf8(oldFile) + " is missing or not its base");
+    else if (outcome == DeltaOutcome::ResultNotMapped)
+        inspection.problems.push_back(quoted + ": its result cannot be written here to be checked");
     else if (outcome == DeltaOutcome::Failed)
         inspection.problems.push_back(quoted + " does not give the result its header names");
     (void)DeleteFileAt(result);
@@ -161,11 +163,11 @@ std::vector<std::string> DeltaEntryFiles(const std::filesystem::path& archive) {
         std::wstring name;
         if (!SafeEntryName(reader, i, name))
             continue;
-        std::optional<std::wstring> base = DeltaBaseName(name);
-        if (!base || base->empty())
+        DeltaBase base = DeltaBaseName(name);
+        if (base.kind != DeltaBaseKind::File)
             continue;
-        std::replace(base->begin(), base->end(), L'\\', L'/');
-        files.push_back(WideToUtf8(*base));
+        std::replace(base.file.begin(), base.file.end(), L'\\', L'/');
+        files.push_back(WideToUtf8(base.file));
     }
     return files;
 }

@@ -8,7 +8,7 @@
 #include "common/AsciiCase.h"
 #include "common/Text.h"
 #include "config/LocalVersion.h"
-#include "patch/ArchiveExtractor.h"
+#include "patch/ZipEntryName.h"
 #include "patch/ZipReader.h"
 #include "tools/content/ContentName.h"
 #include "tools/content/ContentRules.h"

@@ -4,13 +4,9 @@
 #include <string>
 #include <string_view>
 
-namespace ombrelta {
+#include "common/PathText.h"
 
-/// The path's text in UTF-8 with its native separators (the file's own bytes on POSIX).
-inline std::string PathToUtf8(const std::filesystem::path& path) {
-    std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
+namespace ombrelta {
 
 /// The relative path's text in UTF-8 with '/' separators, as the hash list carries it.
 inline std::string GenericPathToUtf8(const std::filesystem::path& path) {

@@ -12,11 +12,11 @@ ScratchDirectory::ScratchDirectory() {
     std::filesystem::path base = std::filesystem::temp_directory_path(error);
     if (error)
         throw std::runtime_error("no temporary directory: " + error.message());
-    // A random name, retried on collision, keeps two servers started together apart.
+    // A random name, retried on collision, keeps two tools started together apart.
     std::random_device seed;
     std::mt19937_64 random(seed());
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::filesystem::path candidate = base / ("ombrelta-server-" + std::to_string(random()));
+        std::filesystem::path candidate = base / ("ombrelta-scratch-" + std::to_string(random()));
         if (std::filesystem::create_directory(candidate, error)) {
             path = candidate;
             return;

@@ -23,6 +23,20 @@ const Histogram::BucketBoundaries kAnswerBuckets = {0.0001, 0.00025, 0.0005, 0.0
                                                     0.025,  0.05,    0.1,    0.25,  0.5,    1,     2.5,
                                                     5,      10,      30,     60,    120};
 
+// The label values of each counter family, in the order of the values they count; the counters
+// are indexed by those values.
+constexpr std::array kRefusalLabels{"per_address_cap", "connection_cap", "proxy_header"};
+static_assert(kRefusalLabels.size() == static_cast<std::size_t>(Refusal::ProxyHeader) + 1);
+constexpr std::array kRequestLabels{"has_next_patch", "next_patch", "patch_chunk",
+                                    "hash_list",      "file_chunk", "unknown"};
+static_assert(kRequestLabels.size() == static_cast<std::size_t>(RequestKind::Unknown) + 1);
+constexpr std::array kSentLabels{"patch", "file", "other"};
+static_assert(kSentLabels.size() == static_cast<std::size_t>(SentKind::Other) + 1);
+constexpr std::size_t kReloadSucceeded = 0;
+constexpr std::size_t kReloadFailed = 1;
+constexpr std::array kReloadLabels{"success", "failure"};
+static_assert(kReloadLabels.size() == kReloadFailed + 1);
+
 Counter& AddCounter(Registry& registry, const std::string& name, const std::string& help) {
     return prometheus::BuildCounter().Name(name).Help(help).Register(registry).Add({});
 }
@@ -61,27 +75,27 @@ struct ServerMetrics::Metrics {
     Gauge& active = AddGauge(registry, "ombrelta_connections_active", "Connections being served.");
     Counter& closed =
         AddCounter(registry, "ombrelta_connections_closed_total", "Served connections that have ended.");
-    std::array<Counter*, 3> refused =
+    std::array<Counter*, kRefusalLabels.size()> refused =
         AddCounters(registry,
                     "ombrelta_connections_refused_total",
                     "Connections closed at once without being served, by reason.",
                     "reason",
-                    std::array{"per_address_cap", "connection_cap", "proxy_header"});
-    std::array<Counter*, 6> requests = AddCounters(
-        registry,
-        "ombrelta_requests_total",
-        "Requests received whole, by the kind their type names.",
-        "kind",
-        std::array{"has_next_patch", "next_patch", "patch_chunk", "hash_list", "file_chunk", "unknown"});
+                    kRefusalLabels);
+    std::array<Counter*, kRequestLabels.size()> requests =
+        AddCounters(registry,
+                    "ombrelta_requests_total",
+                    "Requests received whole, by the kind their type names.",
+                    "kind",
+                    kRequestLabels);
     Counter& malformed = AddCounter(registry,
                                     "ombrelta_malformed_requests_total",
                                     "Requests refused for their form; each closes its connection.");
-    std::array<Counter*, 3> sent =
+    std::array<Counter*, kSentLabels.size()> sent =
         AddCounters(registry,
                     "ombrelta_sent_bytes_total",
                     "Bytes of answers written to players, packet framing included, by what they carried.",
                     "kind",
-                    std::array{"patch", "file", "other"});
+                    kSentLabels);
     Counter& requestTimeouts = AddCounter(registry,
                                           "ombrelta_request_timeouts_total",
                                           "Connections closed because a begun request did not arrive whole.");
@@ -97,11 +111,11 @@ struct ServerMetrics::Metrics {
     Counter& logDropped = AddCounter(registry,
                                      "ombrelta_log_lines_dropped_total",
                                      "Log lines dropped because the log queue was full.");
-    std::array<Counter*, 2> reloads = AddCounters(registry,
-                                                  "ombrelta_content_reloads_total",
-                                                  "Content reloads, by result.",
-                                                  "result",
-                                                  std::array{"success", "failure"});
+    std::array<Counter*, kReloadLabels.size()> reloads = AddCounters(registry,
+                                                                     "ombrelta_content_reloads_total",
+                                                                     "Content reloads, by result.",
+                                                                     "result",
+                                                                     kReloadLabels);
     Counter& contentChanges =
         AddCounter(registry,
                    "ombrelta_content_changes_total",
@@ -166,7 +180,7 @@ void ServerMetrics::LogLineDropped() {
 }
 
 void ServerMetrics::ContentReloaded(bool succeeded) {
-    metrics->reloads[succeeded ? 0 : 1]->Increment();
+    metrics->reloads[succeeded ? kReloadSucceeded : kReloadFailed]->Increment();
 }
 
 void ServerMetrics::ContentChanged() {
