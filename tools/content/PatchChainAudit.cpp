@@ -13,6 +13,7 @@
 #include "common/Text.h"
 #include "patch/ArchiveExtractor.h"
 #include "patch/DeltaHeader.h"
+#include "patch/ZipEntryName.h"
 #include "patch/ZipReader.h"
 #include "tools/content/ContentName.h"
 #include "tools/content/PathText.h"
@@ -31,12 +32,12 @@ std::optional<BroughtFile> Brought(const ZipReader& reader, std::uint32_t i) {
     std::wstring name;
     if (reader.IsDirectory(i) || !SafeEntryName(reader, i, name) || IsRootVersionFile(name))
         return std::nullopt;
-    const std::optional<std::wstring> base = DeltaBaseName(name);
-    std::wstring path = base.value_or(name);
+    const DeltaBase base = DeltaBaseName(name);
+    std::wstring path = base.kind == DeltaBaseKind::NotDelta ? name : base.file;
     if (path.empty())
         return std::nullopt;
     std::replace(path.begin(), path.end(), L'\\', L'/');
-    return BroughtFile{.path = WideToUtf8(path), .delta = base.has_value()};
+    return BroughtFile{.path = WideToUtf8(path), .delta = base.kind != DeltaBaseKind::NotDelta};
 }
 
 std::optional<std::string> EntryMd5(ZipReader& reader, std::uint32_t i) {
