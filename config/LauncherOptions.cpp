@@ -87,6 +87,10 @@ bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_vie
         options.mirror = ParseMirrorBases(value);
         return true;
     }
+    if (key == "blockrepair") {
+        options.blockrepair = value == "1";
+        return true;
+    }
     return false;
 }
 
@@ -94,7 +98,7 @@ std::optional<std::string> CheckOption(std::string_view key, std::string_view va
     if (key == "pipeline")
         return EqualsIgnoringAsciiCase(value, std::string_view("auto")) ? std::nullopt
                                                                          : InRange(value, kPipelineRange, ", or auto");
-    if (key == "hashcache" || key == "resume" || key == "resolve" || key == "delta")
+    if (key == "hashcache" || key == "resume" || key == "resolve" || key == "delta" || key == "blockrepair")
         return OnOrOff(value);
     if (key == "retries")
         return InRange(value, kRetriesRange);

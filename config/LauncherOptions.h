@@ -48,6 +48,9 @@ struct LauncherOptions {
     /// patch archives (BASE/patches/NAME) and game files (BASE/md5/MD5) before the launcher
     /// server does; empty, the default, when the value is empty or unusable (ParseMirrorBases).
     std::vector<std::string> mirror;
+    /// `blockrepair`: "1" repairs a damaged game file of 4 MiB or more that has the listed size
+    /// by fetching only the 1 MiB blocks that differ from the file's block map.
+    bool blockrepair = false;
 };
 
 /// Applies one setting when `key` (lower case) names an option; returns false for any other key.

@@ -98,7 +98,8 @@ void LauncherService::CheckGameFiles(const ProgressCallback& progress,
                                      .startingOver = std::move(startingOver),
                                      .publicKey = config.options.publicKey,
                                      .installedVersion = installed,
-                                     .mirrors = mirrors ? &*mirrors : nullptr};
+                                     .mirrors = mirrors ? &*mirrors : nullptr,
+                                     .blockRepair = config.options.blockrepair};
     if (!config.options.hashcache) {
         VerifyAndRepairFiles(api, Forwarding(progress), nullptr, settings);
         return;

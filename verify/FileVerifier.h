@@ -31,6 +31,8 @@ struct FileCheckPosition {
     bool listAgain = false;
     /// The path of the entry whose repair did not end; its next download is hashed.
     std::optional<std::string> interruptedRepair;
+    /// Set once the server closed the connection on a block map request: it is not asked again.
+    bool serverLacksBlockMaps = false;
 };
 
 /// How a file check downloads, and where it starts.
@@ -56,6 +58,9 @@ struct FileCheckSettings {
     /// Threads hashing files ahead of the check (0: the checking thread hashes every file
     /// itself); nothing: HashAheadThreadCount().
     std::optional<unsigned> hashThreads = std::nullopt;
+    /// A damaged file of 4 MiB or more that has the listed size is repaired by block first
+    /// (`blockrepair`, see RepairByBlocks), and whole only when that cannot be done.
+    bool blockRepair = false;
 };
 
 /// Checks every file of the server's hash list in order and downloads again each missing or
