@@ -51,6 +51,7 @@ std::string FilesLine(const FileCatalog& files, const fs::path& filesDir, std::u
     for (std::uint16_t id = 0; id < files.Count(); ++id)
         bytes += files.Find(id)->size;
     std::vector<std::string> warnings;
+    AuditSignedFiles(filesDir, files, warnings);
     AuditSignedListAgainstFiles(filesDir, files, newest, warnings);
     std::error_code error;
     std::string signature = "signed for version " + std::to_string(newest);
