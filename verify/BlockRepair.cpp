@@ -68,13 +68,19 @@ std::int32_t Percent(std::uint64_t fetched, std::uint64_t total) {
 // mirror failing part way has the block fetched again from the next source.
 class BlockFetcher {
 public:
-    BlockFetcher(LauncherApi& api, const HashEntry& entry, const BlockRepairSources& sources,
-                 const ProgressCallback& progress, std::uint64_t toFetch)
+    BlockFetcher(LauncherApi& api,
+                 const HashEntry& entry,
+                 const BlockRepairSources& sources,
+                 const ProgressCallback& progress,
+                 std::uint64_t toFetch)
         : entry(entry),
           server(api, entry.id),
           channel(
-              server, sources.mirrors, [&entry](const std::string& base) { return FileObjectUrl(base, entry.hash); },
-              entry.size, entry.path),
+              server,
+              sources.mirrors,
+              [&entry](const std::string& base) { return FileObjectUrl(base, entry.hash); },
+              entry.size,
+              entry.path),
           progress(progress),
           toFetch(toFetch),
           reported(L"Repairing " + EntryWidePath(entry)) {}
@@ -131,8 +137,11 @@ private:
 
 // Writes the file's blocks into the part in order: kept ones from the local file, the others
 // fetched. Nothing when the local file cannot be read or the part written.
-std::optional<Md5Digest> Assemble(const std::wstring& pathW, const std::wstring& partPath,
-                                  const BlockMap& map, const std::vector<bool>& damaged, BlockFetcher& fetcher) {
+std::optional<Md5Digest> Assemble(const std::wstring& pathW,
+                                  const std::wstring& partPath,
+                                  const BlockMap& map,
+                                  const std::vector<bool>& damaged,
+                                  BlockFetcher& fetcher) {
     std::optional<File> local = File::OpenRead(pathW);
     std::optional<File> part = File::OpenWrite(partPath);
     std::optional<Md5Hasher> md5 = Md5Hasher::Create();
@@ -141,7 +150,8 @@ std::optional<Md5Digest> Assemble(const std::wstring& pathW, const std::wstring&
     std::vector<std::uint8_t> kept(kMapBlockSize);
     for (std::size_t i = 0; i < map.blocks.size(); ++i) {
         const std::uint64_t offset = static_cast<std::uint64_t>(i) * kMapBlockSize;
-        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(kMapBlockSize, map.fileSize - offset));
+        const auto length =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kMapBlockSize, map.fileSize - offset));
         const std::uint8_t* bytes = kept.data();
         if (damaged[i]) {
             bytes = fetcher.Fetch(offset, length).data();
@@ -157,8 +167,11 @@ std::optional<Md5Digest> Assemble(const std::wstring& pathW, const std::wstring&
 }
 
 // The part replaces the file only once it is the entry's and checkPart accepts it.
-bool PlaceChecked(const HashEntry& entry, const std::wstring& pathW, const std::wstring& partPath,
-                  const std::optional<Md5Digest>& digest, const BlockRepairSources& sources) {
+bool PlaceChecked(const HashEntry& entry,
+                  const std::wstring& pathW,
+                  const std::wstring& partPath,
+                  const std::optional<Md5Digest>& digest,
+                  const BlockRepairSources& sources) {
     if (!digest || GetFileSize(partPath) != std::optional<std::uint64_t>(entry.size) ||
         !SameMd5Text(BytesToHex(*digest), entry.hash))
         return false;
@@ -175,7 +188,8 @@ bool PlaceChecked(const HashEntry& entry, const std::wstring& pathW, const std::
 }  // namespace
 
 bool BlockRepairApplies(const HashEntry& entry) {
-    return HasBlockMap(entry.size) && GetFileSize(EntryWidePath(entry)) == std::optional<std::uint64_t>(entry.size);
+    return HasBlockMap(entry.size) &&
+           GetFileSize(EntryWidePath(entry)) == std::optional<std::uint64_t>(entry.size);
 }
 
 bool RepairByBlocks(LauncherApi& api,
@@ -199,7 +213,8 @@ bool RepairByBlocks(LauncherApi& api,
     for (std::size_t i = 0; i < damaged.size(); ++i) {
         damaged[i] = localBlocks[i] != map->blocks[i];
         if (damaged[i])
-            toFetch += std::min<std::uint64_t>(kMapBlockSize, entry.size - i * static_cast<std::uint64_t>(kMapBlockSize));
+            toFetch += std::min<std::uint64_t>(kMapBlockSize,
+                                               entry.size - i * static_cast<std::uint64_t>(kMapBlockSize));
     }
     if (toFetch == 0)
         return false;

@@ -64,7 +64,9 @@ HashedFile HashFile(const std::wstring& path, bool withBlocks) {
     return *HashFileUntil(path, withBlocks, nullptr);
 }
 
-std::optional<HashedFile> HashFileUntil(const std::wstring& path, bool withBlocks, const std::function<bool()>& stop) {
+std::optional<HashedFile> HashFileUntil(const std::wstring& path,
+                                        bool withBlocks,
+                                        const std::function<bool()>& stop) {
     std::optional<FileStamp> stamp = GetFileStamp(path);
     std::optional<BlockDigester> blocks = withBlocks ? BlockDigester::Create() : std::nullopt;
     if (!blocks) {
@@ -76,9 +78,10 @@ std::optional<HashedFile> HashFileUntil(const std::wstring& path, bool withBlock
     std::optional<Md5Hasher> hasher = Md5Hasher::Create();
     if (!hasher)
         return HashedFile{.md5 = {}, .stampBefore = stamp, .blocks = {}};
-    const std::optional<bool> read = ReadBlocksUntil(path, stop, [&](const std::uint8_t* data, std::size_t size) {
-        return hasher->Update(data, size) && blocks->Update(data, size);
-    });
+    const std::optional<bool> read =
+        ReadBlocksUntil(path, stop, [&](const std::uint8_t* data, std::size_t size) {
+            return hasher->Update(data, size) && blocks->Update(data, size);
+        });
     if (!read)
         return std::nullopt;
     HashedFile hashed{.md5 = *read ? HexOf(hasher) : std::string(), .stampBefore = stamp, .blocks = {}};

@@ -34,7 +34,9 @@ std::string ComputeFileMd5(const std::wstring& path);
 HashedFile HashFile(const std::wstring& path, bool withBlocks = false);
 
 /// HashFile that asks stop() between blocks and gives up, returning nothing, once it says true.
-std::optional<HashedFile> HashFileUntil(const std::wstring& path, bool withBlocks, const std::function<bool()>& stop);
+std::optional<HashedFile> HashFileUntil(const std::wstring& path,
+                                        bool withBlocks,
+                                        const std::function<bool()>& stop);
 
 /// ComputeFileMd5 that asks stop() between blocks and gives up, returning nothing, once it says
 /// true. Lets a thread hashing ahead drop work nobody needs any more.

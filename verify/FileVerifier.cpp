@@ -128,7 +128,9 @@ bool RepairBlocks(LauncherApi& api,
                                .keepPart = settings.resume,
                                .checkPart = nullptr};
     if (signedCheck)
-        sources.checkPart = [&](const std::wstring& partPath) { signedCheck->CheckRepaired(entry, partPath); };
+        sources.checkPart = [&](const std::wstring& partPath) {
+            signedCheck->CheckRepaired(entry, partPath);
+        };
     return RepairByBlocks(api, entry, std::move(blocks), progress, sources);
 }
 

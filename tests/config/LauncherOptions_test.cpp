@@ -190,7 +190,10 @@ TEST(LauncherOptionsTest, BlockRepairIsOnOnlyForOne) {
     const struct {
         std::string line;
         bool on;
-    } rows[] = {{"", false}, {"blockrepair=1", true}, {"BlockRepair = 1", true}, {"blockrepair=yes", false},
+    } rows[] = {{"", false},
+                {"blockrepair=1", true},
+                {"BlockRepair = 1", true},
+                {"blockrepair=yes", false},
                 {"blockrepair=1\nblockrepair=0", false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.line);

@@ -41,7 +41,8 @@ class MapRefusingProxy {
 public:
     explicit MapRefusingProxy(std::uint16_t serverPort) : serverPort(serverPort) {
         listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+        sockaddr_in address{
+            .sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
         socklen_t length = sizeof(address);
         if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0 && listen(listener, 8) == 0 &&
             getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0)
@@ -74,8 +75,10 @@ private:
     void AcceptLoop() {
         for (int client; (client = accept(listener, nullptr, nullptr)) >= 0;) {
             const int server = socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in address{
-                .sin_family = AF_INET, .sin_port = htons(serverPort), .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+            sockaddr_in address{.sin_family = AF_INET,
+                                .sin_port = htons(serverPort),
+                                .sin_addr = {htonl(INADDR_LOOPBACK)},
+                                .sin_zero = {}};
             if (connect(server, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
                 close(client);
                 close(server);
@@ -164,8 +167,9 @@ protected:
     fs::path LayMirror() {
         const fs::path www = root / "www";
         fs::copy(root / "server", root / "content", fs::copy_options::recursive);
-        ChildProcess tool({OMBRELTA_PATCH_EXE, "mirror", "--root", PathArg(root / "content"), "--out", PathArg(www)},
-                          PathArg(root));
+        ChildProcess tool(
+            {OMBRELTA_PATCH_EXE, "mirror", "--root", PathArg(root / "content"), "--out", PathArg(www)},
+            PathArg(root));
         EXPECT_EQ(tool.Wait(kChildTimeout), 0);
         return www;
     }
@@ -206,8 +210,8 @@ TEST_P(BlockRepairTest, ThroughAMirrorAndPastMapsThatLie) {
     std::string oneBlockHidden = trueMap;
     // The second damaged block's digest replaced by that of the damaged bytes: it is kept.
     const std::string damaged = Damaged(big);
-    const auto digest = Md5Hasher::Of(
-        {reinterpret_cast<const std::uint8_t*>(damaged.data()) + 17 * kMiB, kMiB});
+    const auto digest =
+        Md5Hasher::Of({reinterpret_cast<const std::uint8_t*>(damaged.data()) + 17 * kMiB, kMiB});
     oneBlockHidden.replace(44 + 16 * 17, 16, reinterpret_cast<const char*>(digest->data()), 16);
     std::string otherMap;
     for (const auto& object : fs::directory_iterator(www / "blocks")) {

@@ -29,7 +29,7 @@ TEST(LauncherApiBlockMapTest, PiecesAddUpToTheAnnouncedSizeOrTheMapIsRefused) {
     const struct {
         const char* name;
         std::vector<Answer> answers;
-        Bytes map;        // when error is empty
+        Bytes map;  // when error is empty
         std::string error;
     } rows[] = {
         {"no map", {{0, {}}}, {}, ""},
@@ -64,8 +64,8 @@ TEST(LauncherApiBlockMapTest, PiecesAddUpToTheAnnouncedSizeOrTheMapIsRefused) {
             // Each request names the file and the bytes held so far.
             const std::vector<Bytes> requests = server.RequestPayloads();
             ASSERT_EQ(requests.size(), row.answers.size());
-            EXPECT_EQ(requests.back(), (PayloadBuilder().U16(40105).U16(9).U32(
-                                            static_cast<std::uint32_t>(row.map.size() - row.answers.back().piece.size())))
+            EXPECT_EQ(requests.back(), (PayloadBuilder().U16(40105).U16(9).U32(static_cast<std::uint32_t>(
+                                            row.map.size() - row.answers.back().piece.size())))
                                            .Take());
         }
     }

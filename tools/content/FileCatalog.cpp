@@ -8,8 +8,8 @@
 #include "common/Text.h"
 #include "tools/content/ContentName.h"
 #include "tools/content/ContentRules.h"
-#include "tools/content/PathText.h"
 #include "tools/content/HashListAnswer.h"
+#include "tools/content/PathText.h"
 
 namespace ombrelta {
 namespace {
@@ -38,7 +38,8 @@ void KeepBlockMap(GameFile& file, const Md5Digest& digest, std::optional<BlockDi
         return;
     std::optional<std::vector<Md5Digest>> digests = blocks->Finish();
     if (digests)
-        file.blockMap = WriteBlockMap({.fileSize = file.size, .fileMd5 = digest, .blocks = std::move(*digests)});
+        file.blockMap =
+            WriteBlockMap({.fileSize = file.size, .fileMd5 = digest, .blocks = std::move(*digests)});
 }
 
 // MD5 and size of what the handle reads, so the list describes exactly the bytes served; for a

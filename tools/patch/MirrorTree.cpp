@@ -44,8 +44,8 @@ std::map<std::string, Source> WantedObjects(const fs::path& root,
         const fs::path path = root / "files" / PathFromUtf8(file->path);
         wanted.emplace("md5/" + file->md5, Source{path, &file->handle, &file->loaded, file->size});
         if (!file->blockMap.empty())
-            wanted.emplace("blocks/" + file->md5,
-                           Source{path, &file->handle, &file->loaded, file->blockMap.size(), &file->blockMap});
+            wanted.emplace("blocks/" + file->md5, Source{path, &file->handle, &file->loaded,
+                                                         file->blockMap.size(), &file->blockMap});
     }
     return wanted;
 }
