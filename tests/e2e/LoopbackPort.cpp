@@ -1,6 +1,7 @@
 #include "tests/e2e/LoopbackPort.h"
 
 #include "common/Socket.h"
+#include "tests/support/LoopbackListener.h"
 
 namespace ombrelta::test {
 

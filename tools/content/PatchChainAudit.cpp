@@ -11,8 +11,8 @@
 #include "common/DigestHasher.h"
 #include "common/Hex.h"
 #include "common/Text.h"
-#include "patch/ArchiveExtractor.h"
 #include "patch/DeltaHeader.h"
+#include "patch/ZipEntryName.h"
 #include "patch/ZipReader.h"
 #include "tools/content/ContentName.h"
 #include "tools/content/PathText.h"
@@ -31,12 +31,13 @@ std::optional<BroughtFile> Brought(const ZipReader& reader, std::uint32_t i) {
     std::wstring name;
     if (reader.IsDirectory(i) || !SafeEntryName(reader, i, name) || IsRootVersionFile(name))
         return std::nullopt;
-    const std::optional<std::wstring> base = DeltaBaseName(name);
-    std::wstring path = base.value_or(name);
-    if (path.empty())
+    const DeltaBase base = DeltaBaseName(name);
+    if (base.kind == DeltaBaseKind::Unusable)
         return std::nullopt;
+    const bool delta = base.kind == DeltaBaseKind::File;
+    std::wstring path = delta ? base.file : name;
     std::replace(path.begin(), path.end(), L'\\', L'/');
-    return BroughtFile{.path = WideToUtf8(path), .delta = base.has_value()};
+    return BroughtFile{.path = WideToUtf8(path), .delta = delta};
 }
 
 std::optional<std::string> EntryMd5(ZipReader& reader, std::uint32_t i) {

@@ -5,6 +5,7 @@
 #include "common/AsciiCase.h"
 #include "patch/ArchiveExtractor.h"
 #include "patch/PatchManifest.h"
+#include "patch/ZipEntryName.h"
 #include "patch/ZipReader.h"
 #include "tools/content/ContentCheck.h"
 #include "tools/content/FileCatalog.h"
@@ -50,7 +51,8 @@ std::string FilesLine(const FileCatalog& files, const fs::path& filesDir, std::u
     for (std::uint16_t id = 0; id < files.Count(); ++id)
         bytes += files.Find(id)->size;
     std::vector<std::string> warnings;
-    AuditSignedFiles(filesDir, newest, warnings);
+    AuditSignedFiles(filesDir, files, warnings);
+    AuditSignedListAgainstFiles(filesDir, files, newest, warnings);
     std::error_code error;
     std::string signature = "signed for version " + std::to_string(newest);
     if (!warnings.empty())
