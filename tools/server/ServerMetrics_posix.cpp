@@ -111,6 +111,9 @@ struct ServerMetrics::Metrics {
                                   "Newest patch version offered to new connections; 0 without patches.");
     Gauge& gameFiles =
         AddGauge(registry, "ombrelta_game_files", "Game files in the hash list of new connections.");
+    Counter& healthChecks = AddCounter(registry,
+                                       "ombrelta_health_checks_total",
+                                       "Balancer health checks (LOCAL PROXY headers) that have ended.");
 };
 
 ServerMetrics::ServerMetrics() : metrics(std::make_unique<Metrics>()) {}
@@ -169,6 +172,10 @@ void ServerMetrics::ContentChanged() {
 void ServerMetrics::ContentServed(std::uint16_t newestPatch, std::size_t gameFiles) {
     metrics->newestPatch.Set(newestPatch);
     metrics->gameFiles.Set(static_cast<double>(gameFiles));
+}
+
+void ServerMetrics::HealthCheckEnded() {
+    metrics->healthChecks.Increment();
 }
 
 std::string ServerMetrics::Page() const {
