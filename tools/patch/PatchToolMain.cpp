@@ -18,6 +18,7 @@
 #include "tools/entry/ExitCode.h"
 #include "tools/entry/ToolErrors.h"
 #include "tools/entry/ToolMain.h"
+#include "tools/patch/DeltaProgressLine.h"
 #include "tools/patch/FileListSigner.h"
 #include "tools/patch/P256Signer.h"
 #include "tools/patch/PatchMaker.h"
@@ -83,11 +84,14 @@ int Make(const std::map<std::string, std::string>& values) {
         std::fputs(kUsage, stderr);
         return kExitBadInput;
     }
+    patchkit::DeltaProgressLine progress;
     const patchkit::PatchOutcome outcome = patchkit::MakePatch({.oldTree = PathFromUtf8(values.at("--from")),
                                                                 .newTree = PathFromUtf8(values.at("--to")),
                                                                 .version = *version,
                                                                 .archive = PathFromUtf8(values.at("--out")),
-                                                                .delta = delta});
+                                                                .delta = delta,
+                                                                .deltaProgress = progress.Callback()});
+    progress.Clear();
     for (const std::string& warning : outcome.warnings)
         std::fprintf(stderr, "ombrelta-patch: warning: %s\n", warning.c_str());
     if (!outcome.problems.empty())
