@@ -86,6 +86,7 @@ void LauncherServer::Serve(asio::ip::tcp::socket socket, const SessionPeer& peer
     std::string address = peer.endpoint.address().to_string();
     Refusal refusal{};
     std::optional<ConnectionLimits::Ticket> ticket = limits.Admit(address, refusal);
+    // A health check over a cap ends unserved, as quietly as any other check.
     if (!ticket && peer.balancerCheck) {
         metrics.HealthCheckEnded();
         return;
