@@ -13,22 +13,9 @@ namespace {
 using namespace std::chrono_literals;
 constexpr std::uint64_t kMiB = 1 << 20;
 
-TEST(FormatDeltaProgress, ShowsFileMiBAndRateOnceKnown) {
-    const struct {
-        const char* what;
-        std::string file;
-        std::optional<double> rate;
-        std::string expected;
-    } rows[] = {
-        {"no rate yet", "data/world.pak", std::nullopt, "delta data/world.pak: 12.5/257.0 MiB"},
-        {"with a rate", "a.bin", 3.0 * kMiB, "delta a.bin: 12.5/257.0 MiB, 3.00 MiB/s"},
-        {"long path", std::string(30, 'a') + std::string(30, 'z'), std::nullopt,
-         "delta " + std::string(22, 'a') + "..." + std::string(23, 'z') + ": 12.5/257.0 MiB"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        EXPECT_EQ(FormatDeltaProgress(row.file, 25 * kMiB / 2, 257 * kMiB, row.rate), row.expected);
-    }
+TEST(FormatDeltaProgress, ALongPathLosesItsMiddle) {
+    EXPECT_EQ(FormatDeltaProgress(std::string(30, 'a') + std::string(30, 'z'), 25 * kMiB / 2, 257 * kMiB, 3.0 * kMiB),
+              "delta " + std::string(22, 'a') + "..." + std::string(23, 'z') + ": 12.5/257.0 MiB, 3.00 MiB/s");
 }
 
 TEST(DeltaProgressLine, RedrawsAtMostTenTimesASecondCoversLongerLinesAndClears) {
