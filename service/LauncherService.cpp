@@ -86,12 +86,13 @@ void LauncherService::CheckGameFiles(const ProgressCallback& progress,
                                      std::function<void()> startingOver) {
     // Only a signed file list is held to the installed version.
     const std::uint16_t installed = config.options.publicKey ? ReadLocalVersion(installDir, L"version.dat") : 0;
-    const FileCheckSettings settings{.pipeline = config.options.pipeline,
+    FileCheckSettings settings{.pipeline = config.options.pipeline,
                                      .resume = config.options.resume,
                                      .position = &position,
                                      .startingOver = std::move(startingOver),
                                      .publicKey = config.options.publicKey,
-                                     .installedVersion = installed};
+                                     .installedVersion = installed,
+                                     .events = events};
     if (!config.options.hashcache) {
         VerifyAndRepairFiles(api, Forwarding(progress), nullptr, settings);
         return;
@@ -116,6 +117,7 @@ bool LauncherService::RunStartupChecks(std::string& errorText, ProgressCallback 
         errorText = "Failed to connect to launcher server.";
         return false;
     }
+    TellConnected();
     // A check cut short goes on after a reconnection with the entries not yet done, unless the
     // server's list changed meanwhile.
     FileCheckPosition position;
@@ -138,6 +140,7 @@ bool LauncherService::RunStartupStages(std::string& errorText,
     Report(progress, L"Checking patches...", 20);
     PatchService patches(installDir, config.options.pipeline, config.options.resume, config.options.publicKey,
                          config.options.delta);
+    patches.Observe(events);
     if (!ApplyPatchesNoting(patches, api, progress, replacedInUse)) {
         errorText = "Patch update failed.";
         return false;
@@ -183,12 +186,18 @@ bool LauncherService::Reconnect(const ProgressCallback& progress, std::int32_t p
         ++attempts;
         const int seconds = RetryDelaySeconds(failedInARow);
         Report(progress, RetryReportText(seconds, attempts, config.options.retries), percent);
+        Notify(events, {.kind = ProgressEventKind::Reconnecting,
+                        .done = static_cast<std::uint64_t>(attempts),
+                        .total = static_cast<std::uint64_t>(config.options.retries),
+                        .seconds = static_cast<double>(seconds)});
         if (!retryWait.WaitFor(std::chrono::seconds(seconds)))
             return false;
         if (api.Connect(config.host, config.port, LookupFor(config.options))) {
             // A Close that came during the connect still ends the run.
-            if (!retryWait.Interrupted())
+            if (!retryWait.Interrupted()) {
+                TellConnected();
                 return true;
+            }
             api.Close();
             return false;
         }
@@ -209,6 +218,16 @@ bool LauncherService::PatchReplacedInUse(std::wstring_view fileName) const {
                        [fileName](const std::wstring& name) { return NamesRootFile(name, fileName); });
 }
 
+void LauncherService::Observe(ProgressSink sink) {
+    events = std::move(sink);
+    api.Traffic().Observe(events);
+}
+
+void LauncherService::TellConnected() const {
+    if (events)
+        Notify(events, {.kind = ProgressEventKind::Connected, .subject = api.PeerAddress()});
+}
+
 void LauncherService::Close() {
     retryWait.Interrupt();
     api.Close();
@@ -222,6 +241,7 @@ bool LauncherService::VerifyBeforeStart(ProgressCallback progress) {
             Report(progress, L"Failed to connect to launcher server.", 0);
             return false;
         }
+        TellConnected();
         Report(progress, L"Checking files before start...", 10);
         FileCheckPosition position;
         RunReconnecting(progress, [&](const ProgressCallback& report) {

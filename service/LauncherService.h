@@ -7,6 +7,7 @@
 
 #include "common/InterruptibleWait.h"
 #include "common/ProgressCallback.h"
+#include "common/ProgressEvents.h"
 #include "config/LauncherConfig.h"
 #include "game/GameProcess.h"
 #include "protocol/LauncherApi.h"
@@ -36,6 +37,11 @@ public:
     /// its failure and returns false. Never throws.
     bool VerifyBeforeStart(ProgressCallback progress);
 
+    /// Sends the events of later runs to sink, beside their reports: the connection (Connected,
+    /// Reconnecting), the patches, the repairs and every download (see ProgressEvent). Call
+    /// before a run starts, never during one.
+    void Observe(ProgressSink sink);
+
     /// True when a patch of the last RunStartupChecks replaced the file fileName directly in the
     /// install directory while it was in use (a running program); names match as on Windows.
     bool PatchReplacedInUse(std::wstring_view fileName) const;
@@ -64,6 +70,8 @@ private:
     void CheckGameFiles(const ProgressCallback& progress,
                         FileCheckPosition& position,
                         std::function<void()> startingOver);
+    /// Tells the events that the connection to the configured server is open.
+    void TellConnected() const;
     /// Deletes the kept parts that no longer match the list or the installed version.
     void RemoveStaleParts(const std::vector<HashEntry>& entries) const;
 
@@ -72,6 +80,7 @@ private:
     GameProcess game;
     std::wstring installDir;
     InterruptibleWait retryWait;
+    ProgressSink events;
     // Written by the start-up run; read by its own worker or once it has ended.
     std::vector<std::wstring> replacedInUse;
 };

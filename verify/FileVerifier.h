@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/ProgressCallback.h"
+#include "common/ProgressEvents.h"
 #include "common/PublicKeySet.h"
 #include "protocol/HashEntry.h"
 #include "protocol/LauncherApi.h"
@@ -50,6 +51,9 @@ struct FileCheckSettings {
     std::optional<PublicKeySet> publicKey = std::nullopt;
     /// The version "version.dat" holds: with a key, a signed list for an older one is refused.
     std::uint16_t installedVersion = 0;
+    /// Told of each repair (RepairStarted, then RepairDone or RepairCut with its cause) and of
+    /// each entry whose check is finished (FileChecked), beside the reports.
+    ProgressSink events = nullptr;
 };
 
 /// Checks every file of the server's hash list in order and downloads again each missing or

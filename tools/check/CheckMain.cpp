@@ -8,7 +8,9 @@
 
 #include "common/Path.h"
 #include "common/Text.h"
+#include "config/LocalVersion.h"
 #include "service/LauncherService.h"
+#include "service/RunLog.h"
 #include "tools/check/LiveView.h"
 #include "tools/check/Terminal.h"
 #include "tools/entry/ExitCode.h"
@@ -27,9 +29,11 @@ struct Options {
     Mode mode = Mode::Startup;
     /// One line per report even on a terminal.
     bool lines = false;
+    /// Where the run is logged as the launcher logs it; empty for no log.
+    std::wstring logPath;
 };
 
-const char kUsage[] = "usage: ombrelta-check [--install-dir DIR] [--mode startup|before-start|both] [--lines]\n";
+const char kUsage[] = "usage: ombrelta-check [--install-dir DIR] [--mode startup|before-start|both] [--lines] [--log FILE]\n";
 
 bool ParseOptions(const std::vector<std::wstring>& arguments, Options& options) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -49,6 +53,8 @@ bool ParseOptions(const std::vector<std::wstring>& arguments, Options& options) 
             options.mode = Mode::BeforeStart;
         } else if (name == L"--mode" && value == L"both") {
             options.mode = Mode::Both;
+        } else if (name == L"--log" && !value.empty()) {
+            options.logPath = value;
         } else {
             return false;
         }
@@ -112,6 +118,19 @@ int RunChecks(LauncherService& service, Mode mode, const Output& out) {
     return result;
 }
 
+// The log sees every report and closing line as printed, and every event.
+Output Logged(Output out, RunLog& log) {
+    return {.report =
+                [report = std::move(out.report), &log](const std::wstring& message, std::int32_t percent) {
+                    log.Report(message, percent);
+                    report(message, percent);
+                },
+            .line = [line = std::move(out.line), &log](const std::string& first, const std::string& text) {
+                log.Line(first + ": " + text);
+                line(first, text);
+            }};
+}
+
 int Run(const Options& options) {
     LauncherService service(options.installDir);
     std::optional<LiveView> view;
@@ -121,11 +140,28 @@ int Run(const Options& options) {
         out = LiveOutput(*view);
         EndLineOnInterrupt();
     }
+    std::optional<RunLog> log;
+    if (!options.logPath.empty()) {
+        log.emplace(options.logPath);
+        out = Logged(std::move(out), *log);
+    }
     if (!service.LoadConfig()) {
         out.line("error", "Failed to load Ombrel.dat");
         return kExitBadInput;
     }
+    if (log)
+        log->Started("ombrelta-check", ReadLocalVersion(options.installDir, L"version.dat"), service.Config());
+    if (view || log) {
+        service.Observe([&](const ProgressEvent& event) {
+            if (view)
+                view->Event(event);
+            if (log)
+                log->Event(event);
+        });
+    }
     const int result = RunChecks(service, options.mode, out);
+    if (log)
+        log->Line(result == kExitDone ? "run passed" : "run failed");
     if (view)
         view->Finish();
     return result;
