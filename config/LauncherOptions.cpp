@@ -55,6 +55,14 @@ bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_vie
             options.publicKey = PublicKeySet::Parse(value);
         return true;
     }
+    if (key == "details") {
+        options.details = value == "1";
+        return true;
+    }
+    if (key == "log") {
+        options.log = value == "1";
+        return true;
+    }
     return false;
 }
 

@@ -39,6 +39,12 @@ struct LauncherOptions {
     /// `delta`: "1" applies a patch's "PATH.ombrelta-delta" entries to the installed PATH instead
     /// of writing them as files.
     bool delta = false;
+    /// `details`: "1" shows a second line in the window while a patch or a game file downloads:
+    /// the rate, the time left and the bytes of that download.
+    bool details = false;
+    /// `log`: "1" writes "ombrelta-launcher.log" beside "version.dat": one line per event of
+    /// the run, at most 1 MiB before it moves to "ombrelta-launcher.log.1".
+    bool log = false;
 };
 
 /// Applies one setting when `key` (lower case) names an option; returns false for any other key.

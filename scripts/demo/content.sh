@@ -125,6 +125,8 @@ resume=1
 retries=3
 delta=1
 $(cat "$demo_dir/publickey.txt")
+details=1
+log=1
 CONFIG
     "$native_build/tools/config/ombrelta-config" encode "$demo_dir/Ombrel.txt" "$demo_dir/install/Ombrel.dat"
 }
