@@ -108,6 +108,25 @@ private:
     std::chrono::steady_clock::time_point began;
 };
 
+// Sets how a chunk loop that returned ended, dropping the part it leaves unusable; the cause of a
+// failure, empty when complete.
+std::string Settle(const DownloadPlan& plan, const std::wstring& path, bool keepable, DownloadResult& result) {
+    if (result.status != ChunkLoopStatus::Complete) {
+        // Read before anything else can change the system's last error.
+        std::string cause = LoopFailure(result.status);
+        if (!keepable || !plan.keepPartOnBadAnswer)
+            DropPart(plan, path);
+        result.end = DownloadEnd::LoopFailed;
+        return cause;
+    }
+    if (plan.exactSize && plan.totalSize != 0 && result.written != plan.totalSize) {
+        DropPart(plan, path);
+        result.end = DownloadEnd::WrongSize;
+        return "size expected " + std::to_string(plan.totalSize) + ", found " + std::to_string(result.written);
+    }
+    return {};
+}
+
 DownloadResult Receive(ChunkChannel& channel,
                        const DownloadPlan& plan,
                        const std::wstring& path,
@@ -140,18 +159,7 @@ DownloadResult Receive(ChunkChannel& channel,
         throw;
     }
     file.reset();
-    if (result.status != ChunkLoopStatus::Complete) {
-        if (!keepable || !plan.keepPartOnBadAnswer)
-            DropPart(plan, path);
-        result.end = DownloadEnd::LoopFailed;
-    } else if (plan.exactSize && plan.totalSize != 0 && result.written != plan.totalSize) {
-        DropPart(plan, path);
-        result.end = DownloadEnd::WrongSize;
-    }
-    events.Ended(result.written, result.end == DownloadEnd::WrongSize
-                                     ? "size expected " + std::to_string(plan.totalSize) + ", found " +
-                                           std::to_string(result.written)
-                                     : LoopFailure(result.status));
+    events.Ended(result.written, Settle(plan, path, keepable, result));
     return result;
 }
 
