@@ -44,3 +44,22 @@ SocketAddress IPv4SocketAddress(std::uint32_t address, std::uint16_t port) {
 }
 
 }  // namespace ombrelta
+
+namespace ombrelta {
+
+std::string PeerAddressText(SocketHandle socket) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (getpeername(Native(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return {};
+    char host[INET6_ADDRSTRLEN] = {};
+    const void* raw = address.ss_family == AF_INET6
+                          ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in6&>(address).sin6_addr)
+                          : static_cast<const void*>(&reinterpret_cast<const sockaddr_in&>(address).sin_addr);
+    if (inet_ntop(address.ss_family, raw, host, sizeof host) == nullptr)
+        return {};
+    const std::string port = std::to_string(PortOf(address));
+    return address.ss_family == AF_INET6 ? "[" + std::string(host) + "]:" + port : std::string(host) + ":" + port;
+}
+
+}  // namespace ombrelta

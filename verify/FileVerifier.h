@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/ProgressCallback.h"
+#include "common/ProgressEvents.h"
 #include "common/PublicKeySet.h"
 #include "protocol/HashEntry.h"
 #include "protocol/LauncherApi.h"
@@ -56,6 +57,9 @@ struct FileCheckSettings {
     /// Threads hashing files ahead of the check (0: the checking thread hashes every file
     /// itself); nothing: HashAheadThreadCount().
     std::optional<unsigned> hashThreads = std::nullopt;
+    /// Told of each repair (RepairStarted, then RepairDone or RepairCut with its cause) and of
+    /// each entry whose check is finished (FileChecked), beside the reports.
+    ProgressSink events = nullptr;
 };
 
 /// Checks every file of the server's hash list in order and downloads again each missing or
