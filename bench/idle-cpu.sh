@@ -73,11 +73,12 @@ wineserver_pid() {
     done
 }
 
-# measure NAME EXE: prints "NAME launcher-seconds x-seconds wineserver-seconds".
+# measure NAME EXE [LINES]: prints "NAME launcher-seconds x-seconds wineserver-seconds"; LINES
+# are added to the installation's settings.
 measure() {
     local dir=$work/$1
     launcher_exe=$2
-    make_install "$dir" "$server_port"
+    make_install "$dir" "$server_port" "${3:-}"
     if ! open_launcher_idle "$dir"; then
         wineserver -k 2>/dev/null
         return 1
@@ -110,11 +111,13 @@ open_launcher_idle() {
 
 cached=$(measure cached "$windows_build/app/OmbreltaLauncher.exe") || exit 1
 full=$(measure full-repaint "$windows_build/app/OmbreltaLauncherFullRepaint.exe") || exit 1
+# The details line is measured as chunks arrive, never on a timer: idle, it costs nothing.
+details=$(measure details=1 "$windows_build/app/OmbreltaLauncher.exe" 'details=1\n') || exit 1
 wineserver -k 2>/dev/null || true
 
 printf '\nCPU seconds over %s s of an idle, online launcher (pulse every 30 ms):\n' "$seconds"
 printf '%-16s %10s %10s %10s %16s\n' variant launcher "X server" wineserver "% of one core"
-for row in "$cached" "$full"; do
+for row in "$cached" "$full" "$details"; do
     read -r name l x w <<<"$row"
     share=$(awk -v l="$l" -v x="$x" -v w="$w" -v s="$seconds" 'BEGIN { printf "%.2f", (l + x + w) * 100 / s }')
     printf '%-16s %10s %10s %10s %16s\n' "$name" "$l" "$x" "$w" "$share"

@@ -101,11 +101,13 @@ void Serve(ombrelta::SocketHandle listener, const Bytes& packet) {
 // One check on a connection of its own, through the cache when asked for; throws as the check
 // does.
 bool CheckOnce(std::uint16_t port, bool hashcache, std::optional<unsigned> threads,
-               const ombrelta::ProgressCallback& progress) {
+               const ombrelta::ProgressSink& events) {
     ombrelta::LauncherApi api;
     if (!api.Connect(L"127.0.0.1", port))
         throw std::runtime_error("cannot connect to the loopback server");
-    const ombrelta::FileCheckSettings settings{.hashThreads = threads};
+    const ombrelta::FileCheckSettings settings{.hashThreads = threads, .events = events};
+    // The reports are still made, as the window gets them.
+    const ombrelta::ProgressCallback progress = [](const std::wstring&, std::int32_t) {};
     if (!hashcache)
         return ombrelta::VerifyAndRepairFiles(api, progress, nullptr, settings);
     ombrelta::VerifiedFileCache cache = ombrelta::VerifiedFileCache::Load(L"_verify_cache");
@@ -143,14 +145,14 @@ int main(int argc, char** argv) {
 
         std::size_t checked = 0;
         std::size_t repaired = 0;
-        auto count = [&](const std::wstring& message, std::int32_t) {
-            checked += message.rfind(L"Checking ", 0) == 0 && message != L"Checking files before start...";
-            repaired += message.rfind(L"Repairing ", 0) == 0;
-        };
         for (int run = 1; run < runs; ++run) {
             if (!CheckOnce(*port, hashcache, threadCount, nullptr))
                 throw std::runtime_error("first check failed");
         }
+        const ombrelta::ProgressSink count = [&](const ombrelta::ProgressEvent& event) {
+            checked += event.kind == ombrelta::ProgressEventKind::FileChecked;
+            repaired += event.kind == ombrelta::ProgressEventKind::RepairStarted;
+        };
         const auto start = std::chrono::steady_clock::now();
         const bool passed = CheckOnce(*port, hashcache, threadCount, count);
         const double seconds =

@@ -67,6 +67,9 @@ void ShutdownSocket(SocketHandle socket);
 void CloseSocket(SocketHandle socket);
 /// ShutdownSocket, then CloseSocket.
 void ShutdownAndClose(SocketHandle socket);
+/// The address the socket is connected to, as "127.0.0.1:47000" or "[::1]:47000"; empty when
+/// it is not connected or the system cannot tell.
+std::string PeerAddressText(SocketHandle socket);
 /// Waits up to milliseconds until a recv or accept on the socket would not block (data, end of
 /// stream, an error or a pending connection); false when the time ran out or the wait failed.
 bool WaitReadable(SocketHandle socket, std::uint32_t milliseconds);

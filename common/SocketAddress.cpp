@@ -3,6 +3,7 @@
 #include <cstring>
 
 namespace ombrelta {
+
 int NativeFamily(AddressFamily family) {
     return family == AddressFamily::IPv6 ? AF_INET6 : AF_INET;
 }
@@ -41,6 +42,31 @@ SocketAddress IPv4SocketAddress(std::uint32_t address, std::uint16_t port) {
     target.sin_port = htons(port);
     target.sin_addr.s_addr = address;
     return *FromNative(reinterpret_cast<const sockaddr*>(&target), sizeof(target));
+}
+
+namespace {
+
+std::uint16_t PortOf(const sockaddr_storage& address) {
+    if (address.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+    return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+}
+
+}  // namespace
+
+std::string PeerAddressText(SocketHandle socket) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (getpeername(Native(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return {};
+    char host[INET6_ADDRSTRLEN] = {};
+    const void* raw = address.ss_family == AF_INET6
+                          ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in6&>(address).sin6_addr)
+                          : static_cast<const void*>(&reinterpret_cast<const sockaddr_in&>(address).sin_addr);
+    if (inet_ntop(address.ss_family, raw, host, sizeof host) == nullptr)
+        return {};
+    const std::string port = std::to_string(PortOf(address));
+    return address.ss_family == AF_INET6 ? "[" + std::string(host) + "]:" + port : std::string(host) + ":" + port;
 }
 
 }  // namespace ombrelta

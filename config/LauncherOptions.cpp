@@ -87,6 +87,14 @@ bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_vie
         options.mirror = ParseMirrorBases(value);
         return true;
     }
+    if (key == "details") {
+        options.details = value == "1";
+        return true;
+    }
+    if (key == "log") {
+        options.log = value == "1";
+        return true;
+    }
     if (key == "blockrepair") {
         options.blockrepair = value == "1";
         return true;

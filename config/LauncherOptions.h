@@ -48,6 +48,12 @@ struct LauncherOptions {
     /// patch archives (BASE/patches/NAME) and game files (BASE/md5/MD5) before the launcher
     /// server does; empty, the default, when the value is empty or unusable (ParseMirrorBases).
     std::vector<std::string> mirror;
+    /// `details`: "1" shows a second line in the window while a patch or a game file downloads:
+    /// the rate, the time left and the bytes of that download.
+    bool details = false;
+    /// `log`: "1" writes "ombrelta-launcher.log" beside "version.dat": one line per event of
+    /// the run, at most 1 MiB before it moves to "ombrelta-launcher.log.1".
+    bool log = false;
     /// `blockrepair`: "1" repairs a damaged game file of 4 MiB or more that has the listed size
     /// by fetching only the 1 MiB blocks that differ from the file's block map.
     bool blockrepair = false;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/FailureNote.h"
 #include "common/FileSystem.h"
 #include "common/Path.h"
 #include "common/Text.h"
@@ -81,6 +82,13 @@ bool ExtractEntry(ZipReader& reader, const PendingEntry& entry, const Extraction
     return placement != StagedFilePlacement::Failed;
 }
 
+bool ExtractEntryNoting(ZipReader& reader, const PendingEntry& entry, const ExtractionContext& context) {
+    if (ExtractEntry(reader, entry, context))
+        return true;
+    NoteFailure("in entry " + WideToUtf8(entry.name));
+    return false;
+}
+
 bool ExtractEntries(ZipReader& reader, const ExtractionContext& context) {
     // The new version file goes last, so that an installation only claims a version once every
     // other file of the patch is in place; a failed patch is then fetched again next time.
@@ -88,8 +96,10 @@ bool ExtractEntries(ZipReader& reader, const ExtractionContext& context) {
     for (std::uint32_t i = 0; i < reader.EntryCount(); ++i) {
         PendingEntry entry;
         entry.index = i;
-        if (!SafeEntryName(reader, i, entry.name))
+        if (!SafeEntryName(reader, i, entry.name)) {
+            NoteFailure("entry " + std::to_string(i) + " has an unsafe or undecodable name");
             return false;
+        }
         if (context.skipSignature && NamesRootFile(entry.name, kPatchSignatureFileName))
             continue;
         entry.target = JoinPath(context.destination, entry.name);
@@ -97,11 +107,11 @@ bool ExtractEntries(ZipReader& reader, const ExtractionContext& context) {
             versionFiles.push_back(std::move(entry));
             continue;
         }
-        if (!ExtractEntry(reader, entry, context))
+        if (!ExtractEntryNoting(reader, entry, context))
             return false;
     }
     return std::all_of(versionFiles.begin(), versionFiles.end(),
-                       [&](const PendingEntry& entry) { return ExtractEntry(reader, entry, context); });
+                       [&](const PendingEntry& entry) { return ExtractEntryNoting(reader, entry, context); });
 }
 
 }  // namespace
@@ -118,8 +128,10 @@ bool ExtractArchive(const std::wstring& archivePath,
     if (archiveUtf8.empty())
         return false;
     ZipReader reader;
-    if (!reader.Open(archiveUtf8))
+    if (!reader.Open(archiveUtf8)) {
+        NoteFailure("the archive cannot be read as a zip file");
         return false;
+    }
     const bool extracted = ExtractEntries(reader, {destination, movedAside, deltas, false});
     reader.Close();
     return extracted;

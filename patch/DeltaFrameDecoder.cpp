@@ -2,7 +2,11 @@
 
 // ZSTD_d_stableOutBuffer is part of zstd's advanced interface.
 #define ZSTD_STATIC_LINKING_ONLY
+#include <string>
+
 #include <zstd.h>
+
+#include "common/FailureNote.h"
 
 #include "patch/DeltaHeader.h"
 
@@ -47,6 +51,8 @@ bool DeltaFrameDecoder::Feed(const std::uint8_t* data, std::size_t size) {
         const std::size_t status = ZSTD_decompressStream(AsContext(context), &out, &in);
         written = out.pos;
         failed = !Succeeded(status);
+        if (failed)
+            NoteFailure(std::string("zstd error ") + ZSTD_getErrorName(status));
         ended = status == 0;
     }
     return !failed;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/DiskSpace.h"
+#include "common/FailureNote.h"
 #include "common/FileSystem.h"
 #include "common/MirrorUrl.h"
 #include "common/PartialDownload.h"
@@ -64,7 +65,10 @@ bool PatchService::ApplyPatches(LauncherApi& api, ProgressCallback progress) {
     // otherwise keep the loop going for ever.
     std::set<std::uint16_t> installedThisRun;
     movedAsideFiles.clear();
+    FailureNotes notes;
     for (;;) {
+        // Each patch's failure names only its own causes.
+        (void)TakeFailureNotes();
         const std::uint16_t localVersion = ReadLocalVersion(installDir, kVersionFile);
         Report(progress, L"Checking patch version " + std::to_wstring(localVersion), 5);
         const bool hasNext = api.HasNextPatch(localVersion, clientName, clientTag);
@@ -79,22 +83,30 @@ bool PatchService::ApplyPatches(LauncherApi& api, ProgressCallback progress) {
         // The archive is stored under this name inside "_patch_temp": the server must not choose
         // another place for it, nor a name Windows takes for a device or another file.
         const std::wstring fileNameW = Utf8ToWide(patch.fileName);
-        if (!patch.found || !IsSafeFileName(patch.fileName) || fileNameW.empty())
-            return false;
+        if (!patch.found)
+            return Failed("the server has no patch record after version " + std::to_string(localVersion));
+        if (!IsSafeFileName(patch.fileName) || fileNameW.empty())
+            return Failed("unsafe patch file name: " + patch.fileName);
         if (patch.version == localVersion || installedThisRun.contains(patch.version))
-            return false;
+            return Failed("the server offers version " + std::to_string(patch.version) + " again");
         Report(progress, L"Patch found: " + std::to_wstring(patch.version), 20);
+        Notify(events, {.kind = ProgressEventKind::PatchFound,
+                        .subject = patch.fileName,
+                        .total = patch.size,
+                        .version = patch.version});
 
         const std::wstring tempDir = JoinPath(installDir, kPatchTempDir);
         (void)CreateDirectories(tempDir);
         const std::wstring archivePath = JoinPath(tempDir, fileNameW);
         if (!DownloadAndExtract(api, patch, archivePath, progress))
-            return false;
-        if (ReadLocalVersion(installDir, kVersionFile) != patch.version)
-            return false;
+            return Failed("patch " + patch.fileName);
+        if (const std::uint16_t now = ReadLocalVersion(installDir, kVersionFile); now != patch.version)
+            return Failed("version.dat holds " + std::to_string(now) + " after patch " + patch.fileName +
+                          ", expected " + std::to_string(patch.version));
 
         RemovePatchTemp(archivePath);
         Report(progress, L"Patch " + std::to_wstring(patch.version) + L" installed.", 100);
+        Notify(events, {.kind = ProgressEventKind::PatchInstalled, .subject = patch.fileName, .version = patch.version});
         installedThisRun.insert(patch.version);
     }
 }
@@ -105,9 +117,14 @@ bool PatchService::DownloadAndExtract(LauncherApi& api,
                                       const ProgressCallback& progress) {
     if (!PatchFitsOnDisk(patch, archivePath)) {
         Report(progress, L"Not enough disk space: " + Utf8ToWide(patch.fileName), 20);
+        NoteFailure("not enough disk space for " + std::to_string(patch.size) + " bytes and a tenth more");
         return false;
     }
+    const auto tell = [&](ProgressEventKind kind) {
+        Notify(events, {.kind = kind, .subject = patch.fileName, .total = patch.size, .version = patch.version});
+    };
     DownloadPlan plan{.target = archivePath,
+                      .subject = patch.fileName,
                       .totalSize = patch.size,
                       .exactSize = true,
                       .placement = Placement::PartMovedIn,
@@ -119,10 +136,15 @@ bool PatchService::DownloadAndExtract(LauncherApi& api,
     plan.use = [&](bool fetchAgain) {
         if (!PathExists(archivePath))
             return false;
+        tell(ProgressEventKind::PatchFetched);
         Report(progress, L"Extracting patch...", 70);
         bool signatureRefused = false;
-        if (Extract(patch, archivePath, signatureRefused))
+        if (Extract(patch, archivePath, signatureRefused)) {
+            tell(ProgressEventKind::PatchExtracted);
             return true;
+        }
+        if (signatureRefused)
+            NoteFailure("signature check failed");
         if (!fetchAgain && signatureRefused)
             Report(progress, L"Signature check failed: " + Utf8ToWide(patch.fileName), 70);
         return false;
@@ -146,6 +168,14 @@ bool PatchService::Extract(const PatchInfo& patch, const std::wstring& archivePa
                              &movedAsideFiles, deltas);
     signatureRefused = outcome == SignedExtraction::SignatureRefused;
     return outcome == SignedExtraction::Extracted;
+}
+
+bool PatchService::Failed(const std::string& why) const {
+    ProgressEvent failure{.kind = ProgressEventKind::Failed, .detail = why};
+    if (const std::string causes = TakeFailureNotes(); !causes.empty())
+        failure.detail += ": " + causes;
+    Notify(events, failure);
+    return false;
 }
 
 void PatchService::RemovePatchTemp(const std::wstring& archivePath) const {

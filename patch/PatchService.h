@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/ProgressCallback.h"
+#include "common/ProgressEvents.h"
 #include "common/PublicKeySet.h"
 #include "protocol/LauncherApi.h"
 #include "protocol/MirrorSet.h"
@@ -44,6 +46,11 @@ public:
     /// GET_NEXT_PATCH requests are thrown as std::runtime_error.
     bool ApplyPatches(LauncherApi& api, ProgressCallback progress);
 
+    /// Sends what happens to sink beside the reports: PatchFound, PatchFetched, PatchExtracted,
+    /// PatchInstalled, and Failed with the cause of each failure. The downloads' own events go
+    /// through the connection's traffic (ChunkTraffic::Observe).
+    void Observe(ProgressSink sink) { events = std::move(sink); }
+
     /// Names of the files (below installDir, '\' separated) that the patches of the last
     /// ApplyPatches replaced while they were in use, moving them aside; also those of a patch
     /// that failed later on.
@@ -68,7 +75,11 @@ private:
     std::optional<PublicKeySet> publicKey;
     bool applyDeltas;
     MirrorSet* mirrors;
+    /// Tells sink of the failure, with the causes noted below it; returns false.
+    bool Failed(const std::string& why) const;
+
     std::vector<std::wstring> movedAsideFiles;
+    ProgressSink events;
 };
 
 }  // namespace ombrelta

@@ -1,8 +1,12 @@
 #include "patch/ZipEntryStream.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 
 #include <zlib.h>
+
+#include "common/FailureNote.h"
 
 namespace ombrelta::zip {
 namespace {
@@ -21,7 +25,21 @@ public:
         return target(data, size);
     }
 
-    bool Matches(std::uint32_t expectedCrc) const { return remaining == 0 && crc == expectedCrc; }
+    // The check that fails is noted with what it found.
+    bool Matches(std::uint64_t expectedSize, std::uint32_t expectedCrc) const {
+        if (remaining != 0) {
+            NoteFailure("size expected " + std::to_string(expectedSize) + ", found " +
+                        std::to_string(expectedSize - remaining));
+            return false;
+        }
+        if (crc == expectedCrc)
+            return true;
+        char text[64];
+        std::snprintf(text, sizeof text, "CRC-32 expected %08x, found %08x", static_cast<unsigned>(expectedCrc),
+                      static_cast<unsigned>(crc));
+        NoteFailure(text);
+        return false;
+    }
 
 private:
     const ByteSink& target;
@@ -116,7 +134,13 @@ bool StreamEntryData(File& source, const ByteSink& target, const Entry& entry, S
         // Some writers store an empty file as a deflate entry without any compressed bytes.
         complete = entry.compressedSize == 0 || Inflate(source, sink, entry.compressedSize, buffers);
     }
-    return complete && sink.Matches(entry.crc32);
+    if (!complete) {
+        NoteFailure(entry.method == kMethodStored || entry.method == kMethodDeflate
+                        ? "the entry's data is damaged or cannot be written"
+                        : "compression method " + std::to_string(entry.method) + " is not supported");
+        return false;
+    }
+    return sink.Matches(entry.uncompressedSize, entry.crc32);
 }
 
 }  // namespace ombrelta::zip

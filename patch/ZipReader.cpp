@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/FailureNote.h"
 #include "common/FileSystem.h"
 #include "common/Path.h"
 #include "common/Text.h"
@@ -199,8 +200,10 @@ bool ZipReader::ExtractToFile(std::uint32_t i, const std::string& pathUtf8) {
     if (pathW.empty())
         return false;
     std::optional<File> target = File::OpenWrite(pathW);
-    if (!target)
+    if (!target) {
+        NoteFailure("cannot create " + pathUtf8 + ": " + SystemErrorText());
         return false;
+    }
     const zip::Entry& entry = archive->entries[i];
     const auto write = [&](const std::uint8_t* data, std::size_t size) { return target->Write(data, size); };
     if (!zip::StreamEntryData(archive->file, write, entry, archive->buffers)) {

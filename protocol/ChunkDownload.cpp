@@ -1,8 +1,13 @@
 #include "protocol/ChunkDownload.h"
 
+#include <chrono>
+#include <exception>
+
+#include "common/FailureNote.h"
 #include "common/FileSystem.h"
 #include "common/PartialDownload.h"
 #include "common/Path.h"
+#include "common/Text.h"
 
 namespace ombrelta {
 namespace {
@@ -33,19 +38,112 @@ std::uint32_t StartOf(const DownloadPlan& plan, const std::wstring& path, bool& 
     return start;
 }
 
+// The text of the exception being handled.
+std::string HandledExceptionText() {
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        return error.what();
+    } catch (...) {
+        return "an unknown exception";
+    }
+}
+
+std::string LoopFailure(ChunkLoopStatus status) {
+    switch (status) {
+        case ChunkLoopStatus::Complete:
+            return {};
+        case ChunkLoopStatus::WriteFailed:
+            return "write failed: " + SystemErrorText();
+        case ChunkLoopStatus::EmptyChunk:
+            return "the server sent an empty chunk";
+        case ChunkLoopStatus::PastOffsetRange:
+            return "the file passed the 4 GiB offset range";
+        case ChunkLoopStatus::PastAnnouncedSize:
+            return "more bytes than the announced size";
+    }
+    return {};
+}
+
+// What the events learn of one pass; the cause of its failure is noted as well.
+class PassEvents {
+public:
+    PassEvents(ChunkChannel& channel, const DownloadPlan& plan, std::uint32_t start)
+        : sink(channel.Traffic() ? channel.Traffic()->Events() : noSink),
+          channel(channel),
+          plan(plan),
+          start(start),
+          began(std::chrono::steady_clock::now()) {
+        if (!sink)
+            return;
+        sink({.kind = ProgressEventKind::DownloadStarted,
+                      .subject = Subject(),
+                      .done = start,
+                      .total = plan.totalSize,
+                      .detail = kServerSource});
+    }
+
+    void Ended(std::uint32_t written, const std::string& cause) {
+        NoteFailure(cause);
+        if (!sink)
+            return;
+        const ChunkWindow* window = channel.AutoWindow();
+        sink({.kind = ProgressEventKind::DownloadEnded,
+                      .subject = Subject(),
+                      .done = written >= start ? written - start : 0,
+                      .total = plan.totalSize,
+                      .seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(),
+                      .window = plan.pipeline == kAutoWindow && window ? window->Size() : plan.pipeline,
+                      .detail = cause});
+    }
+
+private:
+    std::string Subject() const { return plan.subject.empty() ? WideToUtf8(plan.target) : plan.subject; }
+
+    static inline const ProgressSink noSink{};
+    const ProgressSink& sink;
+    ChunkChannel& channel;
+    const DownloadPlan& plan;
+    std::uint32_t start;
+    std::chrono::steady_clock::time_point began;
+};
+
+// Sets how a chunk loop that returned ended, dropping the part it leaves unusable; the cause of a
+// failure, empty when complete.
+std::string Settle(const DownloadPlan& plan, const std::wstring& path, bool keepable, DownloadResult& result) {
+    if (result.status != ChunkLoopStatus::Complete) {
+        // Read before anything else can change the system's last error.
+        std::string cause = LoopFailure(result.status);
+        if (!keepable || !plan.keepPartOnBadAnswer)
+            DropPart(plan, path);
+        result.end = DownloadEnd::LoopFailed;
+        return cause;
+    }
+    if (plan.exactSize && plan.totalSize != 0 && result.written != plan.totalSize) {
+        DropPart(plan, path);
+        result.end = DownloadEnd::WrongSize;
+        return "size expected " + std::to_string(plan.totalSize) + ", found " + std::to_string(result.written);
+    }
+    return {};
+}
+
 DownloadResult Receive(ChunkChannel& channel,
                        const DownloadPlan& plan,
                        const std::wstring& path,
                        std::uint32_t start,
                        bool keepable,
                        const DownloadProgress& progress) {
+    PassEvents events(channel, plan, start);
     // A part left by another download is started over; a file in place is truncated instead, so
     // that one that cannot be opened stays as it was.
     if (start == 0 && HasPart(plan))
         (void)DeleteFileAt(path);
     std::optional<File> file = start == 0 ? File::OpenWrite(path) : File::OpenAppend(path);
-    if (!file)
+    if (!file) {
+        const std::string systemError = SystemErrorText();
+        events.Ended(start, "cannot open " + WideToUtf8(path) + ": " + systemError);
         return {.end = DownloadEnd::CannotOpen, .written = start};
+    }
     const ChunkLoopPlan loop{.totalSize = plan.totalSize,
                              .totalIsLimit = plan.exactSize,
                              .pipeline = channel.FromServer() ? plan.pipeline : 1,
@@ -54,20 +152,14 @@ DownloadResult Receive(ChunkChannel& channel,
     try {
         result.status = RunChunkLoop(channel, *file, loop, progress, result.written);
     } catch (...) {
+        events.Ended(result.written, HandledExceptionText());
         file.reset();
         if (!keepable)
             DropPart(plan, path);
         throw;
     }
     file.reset();
-    if (result.status != ChunkLoopStatus::Complete) {
-        if (!keepable || !plan.keepPartOnBadAnswer)
-            DropPart(plan, path);
-        result.end = DownloadEnd::LoopFailed;
-    } else if (plan.exactSize && plan.totalSize != 0 && result.written != plan.totalSize) {
-        DropPart(plan, path);
-        result.end = DownloadEnd::WrongSize;
-    }
+    events.Ended(result.written, Settle(plan, path, keepable, result));
     return result;
 }
 

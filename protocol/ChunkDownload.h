@@ -23,6 +23,8 @@ enum class Placement {
 /// Every choice of one download.
 struct DownloadPlan {
     std::wstring target;
+    /// What the download events call it: the patch's archive name or the entry's path (UTF-8).
+    std::string subject{};
     /// Bytes expected; 0 when unknown.
     std::uint32_t totalSize = 0;
     /// A known total is the exact size: more bytes end the download at once, fewer fail it.
@@ -70,7 +72,9 @@ struct DownloadResult {
 
 /// Fetches the file the plan names over channel, creating the target's missing directories
 /// first, and reports every chunk to progress. A SourceFault moves the file to the channel's next
-/// source, which goes on from a kept part or starts at 0. Exceptions of the channel, progress, check and use
+/// source, which goes on from a kept part or starts at 0. Each pass is told to the channel's
+/// traffic events as DownloadStarted and DownloadEnded (with the cause of a failure, also noted
+/// with NoteFailure). Exceptions of the channel, progress, check and use
 /// pass through, with the part kept or deleted as the plan says. Whatever the end, a record
 /// whose part is gone is deleted with it.
 DownloadResult DownloadChunks(ChunkChannel& channel,

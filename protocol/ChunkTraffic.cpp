@@ -22,6 +22,7 @@ void ChunkTraffic::Received(std::uint64_t bytes, DownloadPosition now) {
     position = now;
     if (limit)
         limit->Take(bytes);
+    Notify(events, {.kind = ProgressEventKind::DownloadBytes, .done = now.written, .total = now.total});
 }
 
 }  // namespace ombrelta

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 
+#include "common/ProgressEvents.h"
 #include "common/RateLimiter.h"
 
 namespace ombrelta {
@@ -30,6 +32,12 @@ public:
     /// Called after each answer with its chunk's length and the download's new position.
     void Received(std::uint64_t bytes, DownloadPosition position);
 
+    /// Sends the events of this connection's downloads to sink: each chunk as DownloadBytes, and
+    /// the DownloadStarted and DownloadEnded of DownloadChunks.
+    void Observe(ProgressSink sink) { events = std::move(sink); }
+    /// The sink given to Observe; empty by default.
+    const ProgressSink& Events() const { return events; }
+
     /// Chunk bytes received since this connection object was made.
     std::uint64_t BytesReceived() const { return bytesReceived; }
     /// The position the latest answer left its download at.
@@ -39,6 +47,7 @@ private:
     std::optional<RateLimiter> limit;
     std::uint64_t bytesReceived = 0;
     DownloadPosition position;
+    ProgressSink events;
 };
 
 }  // namespace ombrelta

@@ -107,6 +107,11 @@ LauncherApi::Attempted LauncherApi::Settle(SocketHandle handle, bool reached) {
     return Attempted::Connected;
 }
 
+std::string LauncherApi::PeerAddress() const {
+    const SocketHandle open = socket.load();
+    return open == kInvalidSocket ? std::string() : PeerAddressText(open);
+}
+
 void LauncherApi::Close() {
     std::lock_guard lock(handleMutex);
     SocketHandle handle = socket.exchange(kInvalidSocket);

@@ -47,6 +47,8 @@ public:
     /// Shuts down and closes the socket if there is one and clears the connected state.
     /// Safe to call from another thread while a packet operation is blocked.
     void Close();
+    /// The address of the open connection ("127.0.0.1:47000"); empty when none is open.
+    std::string PeerAddress() const;
     /// True from a successful Connect until a failure or Close closes the connection.
     bool IsConnected() const { return connected.load(); }
     /// Sets what a message does when the first request after a successful connect finds the

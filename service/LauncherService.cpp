@@ -92,13 +92,14 @@ void LauncherService::CheckGameFiles(const ProgressCallback& progress,
                                      std::function<void()> startingOver) {
     // Only a signed file list is held to the installed version.
     const std::uint16_t installed = config.options.publicKey ? ReadLocalVersion(installDir, L"version.dat") : 0;
-    const FileCheckSettings settings{.pipeline = config.options.pipeline,
+    FileCheckSettings settings{.pipeline = config.options.pipeline,
                                      .resume = config.options.resume,
                                      .position = &position,
                                      .startingOver = std::move(startingOver),
                                      .publicKey = config.options.publicKey,
                                      .installedVersion = installed,
                                      .mirrors = mirrors ? &*mirrors : nullptr,
+                                     .events = events,
                                      .blockRepair = config.options.blockrepair};
     if (!config.options.hashcache) {
         VerifyAndRepairFiles(api, Forwarding(progress), nullptr, settings);
@@ -148,6 +149,7 @@ bool LauncherService::RunStartupStages(std::string& errorText,
     Report(progress, L"Checking patches...", 20);
     PatchService patches(installDir, config.options.pipeline, config.options.resume, config.options.publicKey,
                          config.options.delta, mirrors ? &*mirrors : nullptr);
+    patches.Observe(events);
     if (!ApplyPatchesNoting(patches, api, progress, replacedInUse)) {
         errorText = "Patch update failed.";
         return false;
@@ -193,6 +195,10 @@ bool LauncherService::Reconnect(const ProgressCallback& progress, std::int32_t p
         ++attempts;
         const int seconds = RetryDelaySeconds(failedInARow);
         Report(progress, RetryReportText(seconds, attempts, config.options.retries), percent);
+        Notify(events, {.kind = ProgressEventKind::Reconnecting,
+                        .done = static_cast<std::uint64_t>(attempts),
+                        .total = static_cast<std::uint64_t>(config.options.retries),
+                        .seconds = static_cast<double>(seconds)});
         if (!retryWait.WaitFor(std::chrono::seconds(seconds)))
             return false;
         if (ConnectRound())
@@ -218,6 +224,7 @@ bool LauncherService::ConnectNextOfRound() {
         if (api.Connect(servers[*place].host, servers[*place].port, LookupFor(config.options))) {
             if (connectionWatch)
                 connectionWatch(*place, servers.size(), servers[*place]);
+            TellConnected();
             return true;
         }
     }
@@ -253,6 +260,16 @@ MirrorSet* LauncherService::MirrorsForRun() {
 bool LauncherService::PatchReplacedInUse(std::wstring_view fileName) const {
     return std::any_of(replacedInUse.begin(), replacedInUse.end(),
                        [fileName](const std::wstring& name) { return NamesRootFile(name, fileName); });
+}
+
+void LauncherService::Observe(ProgressSink sink) {
+    events = std::move(sink);
+    api.Traffic().Observe(events);
+}
+
+void LauncherService::TellConnected() const {
+    if (events)
+        Notify(events, {.kind = ProgressEventKind::Connected, .subject = api.PeerAddress()});
 }
 
 void LauncherService::Close() {

@@ -8,6 +8,7 @@
 
 #include "common/InterruptibleWait.h"
 #include "common/ProgressCallback.h"
+#include "common/ProgressEvents.h"
 #include "config/LauncherConfig.h"
 #include "game/GameProcess.h"
 #include "protocol/LauncherApi.h"
@@ -44,6 +45,11 @@ public:
     /// Connects again and checks the game files, reconnecting as RunStartupChecks does; reports
     /// its failure and returns false. Never throws.
     bool VerifyBeforeStart(ProgressCallback progress);
+
+    /// Sends the events of later runs to sink, beside their reports: the connection (Connected,
+    /// Reconnecting), the patches, the repairs and every download (see ProgressEvent). Call
+    /// before a run starts, never during one.
+    void Observe(ProgressSink sink);
 
     /// True when a patch of the last RunStartupChecks replaced the file fileName directly in the
     /// install directory while it was in use (a running program); names match as on Windows.
@@ -90,6 +96,8 @@ private:
     void CheckGameFiles(const ProgressCallback& progress,
                         FileCheckPosition& position,
                         std::function<void()> startingOver);
+    /// Tells the events that the connection to the configured server is open.
+    void TellConnected() const;
     /// Deletes the kept parts that no longer match the list or the installed version.
     void RemoveStaleParts(const std::vector<HashEntry>& entries) const;
     /// The configured mirrors with no failure yet in this run; null without any.
@@ -102,6 +110,7 @@ private:
     InterruptibleWait retryWait;
     ServerOrder serverOrder{1};
     ConnectionWatch connectionWatch;
+    ProgressSink events;
     // Written by the start-up run; read by its own worker or once it has ended.
     std::vector<std::wstring> replacedInUse;
     // Kept across runs for their connections; used by one worker at a time, as the api is.

@@ -5,6 +5,7 @@ namespace ombrelta {
 FrameKey MakeFrameKey(const WindowState& state, std::span<const ButtonState* const> buttons) {
     FrameKey key{.versionText = state.versionText,
                  .statusText = state.statusText,
+                 .detailsText = state.detailsText,
                  .progress = state.progress,
                  .online = IsOnline(state.serverStatusText)};
     for (std::size_t i = 0; i < buttons.size() && i < kButtonCount; ++i) {

@@ -16,6 +16,7 @@ namespace ombrelta {
 struct FrameKey {
     std::wstring versionText;
     std::wstring statusText;
+    std::wstring detailsText;
     std::int32_t progress = 0;
     bool online = false;
     std::array<bool, kButtonCount * 3> buttonLooks{};

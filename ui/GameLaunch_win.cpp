@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "common/Text.h"
+#include "game/GameCommand.h"
 #include "game/ProcessControl.h"
 #include "ui/WindowMessages.h"
 
@@ -28,10 +30,13 @@ void MainWindow::OnStartGame() {
     }
     ShowSplash();
     if (!service->Game().StartGame(gamePath, kGameArguments)) {
+        if (runLog)
+            runLog->Line("game start failed: " + WideToUtf8(gamePath));
         MessageBoxW(hwnd, kGameStartFailedText, kLauncherTitle, MB_ICONERROR);
         OnGameStartFailed(GameStartFailure::ProcessNotCreated);
         return;
     }
+    HoldGameForLog(gamePath);
     ShowWindow(hwnd, SW_HIDE);
     // Without a tray icon the hidden window could not be brought back while the game runs.
     if (!AddTrayIcon())
@@ -95,7 +100,41 @@ void MainWindow::WatchGame() {
     GameProcess& game = service->Game();
     if (!game.WatchGameEnded(CurrentTickCount()))
         return;
+    LogGameEnd();
     PostMessageW(hwnd, WM_CLOSE, 0, 0);
+}
+
+// Only the log wants the game's exit code, so only with `log` does the launcher hold a handle on
+// the game: the first process of its name, found right after the start.
+void MainWindow::HoldGameForLog(const std::wstring& gamePath) {
+    if (!runLog)
+        return;
+    runLog->Line("game started: \"" + WideToUtf8(gamePath) + "\" " + WideToUtf8(kGameArguments));
+    ReleaseGameHandle();
+    const std::wstring& name = service->Game().ProcessName();
+    ForEachProcess([&](const ProcessEntry& entry) {
+        if (!ProcessNameMatches(entry.exeName, name))
+            return true;
+        gameHandle = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.id);
+        return false;
+    });
+}
+
+void MainWindow::LogGameEnd() {
+    if (!runLog)
+        return;
+    DWORD code = 0;
+    if (gameHandle != nullptr && GetExitCodeProcess(gameHandle, &code) && code != STILL_ACTIVE)
+        runLog->Line("game ended with exit code " + std::to_string(code));
+    else
+        runLog->Line("game ended (exit code unknown)");
+    ReleaseGameHandle();
+}
+
+void MainWindow::ReleaseGameHandle() {
+    if (gameHandle != nullptr)
+        CloseHandle(gameHandle);
+    gameHandle = nullptr;
 }
 
 }  // namespace ombrelta

@@ -6,6 +6,7 @@
 
 #include "config/LauncherConfig.h"
 #include "service/LauncherService.h"
+#include "service/RunLog.h"
 #include "ui/FrameKey.h"
 #include "ui/GdiPlus.h"
 #include "ui/ImageButton.h"
@@ -75,6 +76,7 @@ private:
     void OnButtonUp(LPARAM lParam);
     void OnProgress(LPARAM lParam);
     void OnFailed(LPARAM lParam);
+    void OnDetails(LPARAM lParam);
     void OnTray(LPARAM lParam);
 
     // Painting (WindowPaint_win.cpp).
@@ -90,6 +92,7 @@ private:
     // Workers (Workers_win.cpp).
     void StartStartupWorker();
     void StartPreStartWorker();
+    void ObserveRuns();
     void PostFailure(const std::wstring& text);
 
     // The game (GameLaunch_win.cpp).
@@ -100,6 +103,9 @@ private:
     void OnTaskbarCreated();
     void RemoveTrayIcon();
     void WatchGame();
+    void HoldGameForLog(const std::wstring& gamePath);
+    void LogGameEnd();
+    void ReleaseGameHandle();
 
     HWND hwnd = nullptr;
     HINSTANCE instance = nullptr;
@@ -111,6 +117,10 @@ private:
     // network while the user quits); they hold their own references.
     std::shared_ptr<LauncherService> service;
     std::shared_ptr<WorkerLink> link;
+    // With `log`: shared with the workers, which write to it as well.
+    std::shared_ptr<RunLog> runLog;
+    // With `log`: the started game, for its exit code.
+    HANDLE gameHandle = nullptr;
     SplashWindow splash;
     ImagePtr background;
     ImagePtr loadingBack;

@@ -60,6 +60,7 @@ bool MainWindow::Create(HINSTANCE moduleInstance, int showCommand) {
     }
     config = service->Config();
     RefreshVersionLine();
+    ObserveRuns();
     LoadButtons();
     DisableButton(Button(ButtonId::Start).state);
     ShowWindow(hwnd, showCommand);

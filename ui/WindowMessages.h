@@ -21,6 +21,11 @@ constexpr unsigned kMsgLauncherActivate = WM_APP + 40;
 /// entry starts the new one.
 constexpr unsigned kMsgLauncherUpdated = WM_APP + 50;
 
+/// The details line changed (`details`); lParam owns a heap std::wstring with the new line.
+constexpr unsigned kMsgLauncherDetails = WM_APP + 60;
+/// A patch is installed: the version line is read again.
+constexpr unsigned kMsgLauncherPatchInstalled = WM_APP + 61;
+
 /// Timer 1 of the main window (1000 ms): watches the started game.
 constexpr unsigned kTimerGameWatch = 1;
 /// Timer 2 of the main window (30 ms): pulses the online indicator.

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 
+#include "ui/DetailsLine.h"
 #include "ui/ProgressBarPlan.h"
 
 namespace ombrelta {
 namespace {
 
-void DrawSkinText(Gdiplus::GpGraphics* graphics, const std::wstring& text, const TextBox& box) {
+void DrawSkinText(Gdiplus::GpGraphics* graphics, const std::wstring& text, const TextBox& box, INT formatFlags = 0) {
     FontFamilyPtr family = CreateSkinFontFamily();
     if (!family)
         return;
@@ -16,7 +17,7 @@ void DrawSkinText(Gdiplus::GpGraphics* graphics, const std::wstring& text, const
     FontPtr font(createdFont);
     BrushPtr brush = CreateArgbBrush(box.argb);
     Gdiplus::GpStringFormat* createdFormat = nullptr;
-    gdip::GdipCreateStringFormat(0, LANG_NEUTRAL, &createdFormat);
+    gdip::GdipCreateStringFormat(formatFlags, LANG_NEUTRAL, &createdFormat);
     StringFormatPtr format(createdFormat);
     if (!font || !brush || !format)
         return;
@@ -152,6 +153,9 @@ void MainWindow::ComposeLayers(HDC target, int width, int height, bool withIndic
         gdip::GdipDrawLineI(graphics.get(), pen.get(), kSeparatorX1, kSeparatorY, kSeparatorX2, kSeparatorY);
 
     DrawSkinText(graphics.get(), state.statusText, kStatusTextBox);
+    // One line, cut at its box rather than wrapped onto the status line or the bar.
+    if (!state.detailsText.empty())
+        DrawSkinText(graphics.get(), state.detailsText, kDetailsTextBox, Gdiplus::StringFormatFlagsNoWrap);
     DrawProgressBar(graphics.get());
     for (const ImageButton& button : buttons)
         button.Draw(graphics.get());

@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include <memory>
+#include <utility>
 
 #include "ui/WindowMessages.h"
 
@@ -68,6 +69,13 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case kMsgLauncherFailed:
             OnFailed(lParam);
             return 0;
+        case kMsgLauncherDetails:
+            OnDetails(lParam);
+            return 0;
+        case kMsgLauncherPatchInstalled:
+            RefreshVersionLine();
+            Invalidate();
+            return 0;
         case kMsgLauncherTray:
             OnTray(lParam);
             return 0;
@@ -99,6 +107,7 @@ void MainWindow::OnDestroy() {
     KillTimer(hwnd, kTimerGameWatch);
     KillTimer(hwnd, kTimerPulse);
     RemoveTrayIcon();
+    ReleaseGameHandle();
     // From here on no worker posts to this window; a blocked one fails on its closed socket.
     link->Detach();
     service->Close();
@@ -182,6 +191,14 @@ void MainWindow::OnProgress(LPARAM lParam) {
     std::unique_ptr<ProgressMessage> message(reinterpret_cast<ProgressMessage*>(lParam));
     if (message && ApplyProgress(state, Button(ButtonId::Start).state, *message))
         RefreshVersionLine();
+    Invalidate();
+}
+
+void MainWindow::OnDetails(LPARAM lParam) {
+    std::unique_ptr<std::wstring> text(reinterpret_cast<std::wstring*>(lParam));
+    if (!text)
+        return;
+    state.detailsText = std::move(*text);
     Invalidate();
 }
 

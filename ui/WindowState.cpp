@@ -25,6 +25,7 @@ void ApplyFailure(WindowState& state, ButtonState& start) {
     state.statusText = kStartupFailedText;
     state.progress = 0;
     state.checksReady = false;
+    state.detailsText.clear();
     DisableButton(start);
 }
 

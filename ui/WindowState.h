@@ -33,6 +33,9 @@ struct WindowState {
     std::wstring statusText = kInitialStatusText;
     std::wstring versionText = L"Current Version : 1000";
     std::wstring serverStatusText = kServerOfflineText;
+    /// The details line (`details`): the download's rate, time left and bytes; empty while
+    /// nothing downloads.
+    std::wstring detailsText;
 };
 
 /// "Current Version : " followed by the version in decimal.
@@ -43,8 +46,8 @@ std::wstring FormatVersionText(std::uint16_t version);
 /// installed patches, so the version line must be read again.
 bool ApplyProgress(WindowState& state, ButtonState& start, const ProgressMessage& message);
 
-/// Takes a worker's failure: offline, "Startup check failed.", an empty bar and Start disabled
-/// until the launcher is restarted.
+/// Takes a worker's failure: offline, "Startup check failed.", an empty bar, no details line and
+/// Start disabled until the launcher is restarted.
 void ApplyFailure(WindowState& state, ButtonState& start);
 
 /// Takes the accepted Start press: the checks count as not finished and Start is disabled so

@@ -2,8 +2,13 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "common/Path.h"
+#include "common/Text.h"
+#include "config/LocalVersion.h"
+#include "ui/DetailsLine.h"
 #include "ui/WindowMessages.h"
 #include "ui/WorkerStart.h"
 
@@ -23,10 +28,31 @@ void PostPayload(WorkerLink& link, UINT message, std::unique_ptr<T> payload) {
         payload.release();
 }
 
-ProgressCallback WindowProgress(std::shared_ptr<WorkerLink> link) {
-    return [link](const std::wstring& text, std::int32_t percent) {
+ProgressCallback WindowProgress(std::shared_ptr<WorkerLink> link, std::shared_ptr<RunLog> log) {
+    return [link, log](const std::wstring& text, std::int32_t percent) {
+        if (log)
+            log->Report(text, percent);
         PostPayload(*link, kMsgLauncherProgress,
                     std::make_unique<ProgressMessage>(ProgressMessage{text, percent}));
+    };
+}
+
+// What the window takes from the events: each installed patch, and with `details` the line,
+// measured on the worker so that the window hears of it only when it changes.
+ProgressSink WindowEvents(std::shared_ptr<WorkerLink> link, std::shared_ptr<RunLog> log, bool details) {
+    std::shared_ptr<DetailsTracker> tracker = details ? std::make_shared<DetailsTracker>() : nullptr;
+    return [link, log, tracker](const ProgressEvent& event) {
+        if (log)
+            log->Event(event);
+        if (event.kind == ProgressEventKind::PatchInstalled) {
+            link->Post([](WindowHandle window) {
+                return PostMessageW(static_cast<HWND>(window), kMsgLauncherPatchInstalled, 0, 0) != FALSE;
+            });
+        }
+        if (!tracker)
+            return;
+        if (std::optional<std::wstring> line = tracker->Take(event))
+            PostPayload(*link, kMsgLauncherDetails, std::make_unique<std::wstring>(std::move(*line)));
     };
 }
 
@@ -37,11 +63,12 @@ std::wstring RunningProgramName() {
 }
 
 void RunStartupWorker(const std::shared_ptr<LauncherService>& service,
-                      const std::shared_ptr<WorkerLink>& link) {
+                      const std::shared_ptr<WorkerLink>& link,
+                      const std::shared_ptr<RunLog>& log) {
     std::string errorText;
     bool passed = false;
     try {
-        passed = service->RunStartupChecks(errorText, WindowProgress(link));
+        passed = service->RunStartupChecks(errorText, WindowProgress(link, log));
         if (passed && service->PatchReplacedInUse(RunningProgramName())) {
             link->Post([](WindowHandle window) {
                 return PostMessageW(static_cast<HWND>(window), kMsgLauncherUpdated, 0, 0) != FALSE;
@@ -50,18 +77,23 @@ void RunStartupWorker(const std::shared_ptr<LauncherService>& service,
     } catch (const std::exception& error) {
         errorText = error.what();
     }
+    if (log)
+        log->Ended(passed, WideToUtf8(StartupFailureText(errorText)));
     if (!passed)
         PostPayload(*link, kMsgLauncherFailed, std::make_unique<std::wstring>(StartupFailureText(errorText)));
 }
 
 void RunPreStartWorker(const std::shared_ptr<LauncherService>& service,
-                       const std::shared_ptr<WorkerLink>& link) {
+                       const std::shared_ptr<WorkerLink>& link,
+                       const std::shared_ptr<RunLog>& log) {
     bool passed = false;
     try {
-        passed = service->VerifyBeforeStart(WindowProgress(link));
+        passed = service->VerifyBeforeStart(WindowProgress(link, log));
     } catch (const std::exception&) {
         passed = false;
     }
+    if (log)
+        log->Ended(passed, WideToUtf8(kFileCheckFailedText));
     if (passed) {
         link->Post([](WindowHandle window) {
             return PostMessageW(static_cast<HWND>(window), kMsgLauncherStartGame, 0, 0) != FALSE;
@@ -77,15 +109,24 @@ void RunPreStartWorker(const std::shared_ptr<LauncherService>& service,
 // An exception must not cross the window procedure: a check that cannot run has failed.
 void MainWindow::StartStartupWorker() {
     link->Attach(hwnd);
-    auto body = [service = service, link = link] { RunStartupWorker(service, link); };
+    auto body = [service = service, link = link, log = runLog] { RunStartupWorker(service, link, log); };
     if (std::optional<std::string> reason = StartWorker(link, body))
         PostFailure(StartupFailureText(*reason));
 }
 
 void MainWindow::StartPreStartWorker() {
-    auto body = [service = service, link = link] { RunPreStartWorker(service, link); };
+    auto body = [service = service, link = link, log = runLog] { RunPreStartWorker(service, link, log); };
     if (StartWorker(link, body))
         PostFailure(kFileCheckFailedText);
+}
+
+// Before any worker runs: both share the one sink.
+void MainWindow::ObserveRuns() {
+    if (config.options.log) {
+        runLog = std::make_shared<RunLog>(JoinPath(service->InstallDir(), kLauncherLogName));
+        runLog->Started("Ombrelta Launcher", ReadLocalVersion(service->InstallDir(), L"version.dat"), config);
+    }
+    service->Observe(WindowEvents(link, runLog, config.options.details));
 }
 
 void MainWindow::PostFailure(const std::wstring& text) {

@@ -17,6 +17,7 @@ bar_point=(400 448)
 # for its anti-aliased edge, for comparing frames.
 version_box=(385 365 155 20)
 status_box=(390 397 300 24)
+details_box=(370 421 340 15)
 indicator_mask=(563 365 19 19)
 
 # Indicator colours (R G B): offline one red; online the green pulses from low to high.

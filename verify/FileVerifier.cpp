@@ -1,10 +1,12 @@
 #include "verify/FileVerifier.h"
 
 #include <algorithm>
+#include <exception>
 #include <functional>
 #include <vector>
 
 #include "common/ComputerName.h"
+#include "common/FailureNote.h"
 #include "common/FileSystem.h"
 #include "common/SafePath.h"
 #include "common/Text.h"
@@ -97,6 +99,22 @@ void Repair(LauncherApi& api,
     }
 }
 
+// Tells the events how a repair went; a repair that throws is cut, with its cause.
+void Observed(const FileCheckSettings& settings, const HashEntry& entry, const std::function<void()>& repair) {
+    Notify(settings.events, {.kind = ProgressEventKind::RepairStarted, .subject = entry.path, .total = entry.size});
+    (void)TakeFailureNotes();
+    try {
+        repair();
+    } catch (const std::exception& error) {
+        std::string cause = error.what();
+        if (const std::string notes = TakeFailureNotes(); !notes.empty())
+            cause += ": " + notes;
+        Notify(settings.events, {.kind = ProgressEventKind::RepairCut, .subject = entry.path, .detail = cause});
+        throw;
+    }
+    Notify(settings.events, {.kind = ProgressEventKind::RepairDone, .subject = entry.path, .total = entry.size});
+}
+
 // The signed list's guard when a key asks for one; its own repair is reported like any other.
 std::optional<SignedFileCheck> SignedCheckFor(LauncherApi& api,
                                               const std::vector<HashEntry>& entries,
@@ -108,7 +126,9 @@ std::optional<SignedFileCheck> SignedCheckFor(LauncherApi& api,
                                     [&](const HashEntry& entry) {
                                         if (progress)
                                             progress(L"Repairing " + EntryWidePath(entry), 0);
-                                        Repair(api, entry, progress, settings, nullptr, false);
+                                        Observed(settings, entry, [&] {
+                                            Repair(api, entry, progress, settings, nullptr, false);
+                                        });
                                     });
 }
 
@@ -146,8 +166,10 @@ void RepairEntry(LauncherApi& api,
     const bool wasCut = at.interruptedRepair == entry.path;
     at.interruptedRepair = entry.path;
     const SignedFileCheck* check = signedCheck ? &*signedCheck : nullptr;
-    if (!RepairBlocks(api, entry, std::move(blocks), progress, settings, check, at))
-        Repair(api, entry, progress, settings, check, wasCut);
+    Observed(settings, entry, [&] {
+        if (!RepairBlocks(api, entry, std::move(blocks), progress, settings, check, at))
+            Repair(api, entry, progress, settings, check, wasCut);
+    });
     at.interruptedRepair.reset();
 }
 
@@ -157,6 +179,7 @@ bool CheckAndRepairAll(LauncherApi& api,
                        const FileCheckSettings& settings) {
     FileCheckPosition fresh;
     FileCheckPosition& at = settings.position ? *settings.position : fresh;
+    FailureNotes notes;
     const std::vector<HashEntry>& entries = Listed(api, at, cache, settings);
     const std::optional<SignedFileCheck> signedCheck = SignedCheckFor(api, entries, progress, settings);
     const std::size_t count = entries.size();
@@ -187,6 +210,7 @@ bool CheckAndRepairAll(LauncherApi& api,
             RepairEntry(api, entry, std::move(blocks), progress, settings, signedCheck, at);
         }
         at.next = i + 1;
+        Notify(settings.events, {.kind = ProgressEventKind::FileChecked, .subject = entry.path, .total = entry.size});
         if (progress)
             progress(L"Checking " + pathW,
                      static_cast<std::int32_t>(at.next * 100) / static_cast<std::int32_t>(count));

@@ -6,6 +6,7 @@
 
 #include "common/DigestHasher.h"
 #include "common/DiskSpace.h"
+#include "common/FailureNote.h"
 #include "common/FileSystem.h"
 #include "common/Hex.h"
 #include "common/MirrorUrl.h"
@@ -37,6 +38,20 @@ const char* FailureText(ChunkLoopStatus status) {
         default:
             return "Failed writing file: ";
     }
+}
+
+// Whether a download has the entry's size and MD5 (letter case aside); the check that fails is
+// noted with what it found.
+bool SameEntry(const HashEntry& entry, std::uint64_t size, const std::string& md5) {
+    if (size != entry.size) {
+        NoteFailure("size expected " + std::to_string(entry.size) + ", found " + std::to_string(size));
+        return false;
+    }
+    if (!SameMd5Text(md5, entry.hash)) {
+        NoteFailure("MD5 expected " + entry.hash + ", found " + md5);
+        return false;
+    }
+    return true;
 }
 
 // Digests the bytes from offset 0 on as they are written, so that checking the file afterwards
@@ -71,7 +86,7 @@ public:
     // Whether the bytes written have the entry's size and digest (letter case aside).
     bool Matches(const HashEntry& entry) {
         std::optional<Md5Digest> digest = hasher ? hasher->Finish() : std::nullopt;
-        return digest && written == entry.size && SameMd5Text(BytesToHex(*digest), entry.hash);
+        return digest && SameEntry(entry, written, BytesToHex(*digest));
     }
 
 private:
@@ -103,12 +118,12 @@ void RequireRoomFor(const HashEntry& entry, const std::wstring& pathW, std::uint
 }
 
 bool PartIsTheEntry(const HashEntry& entry, const std::wstring& partPath) {
-    return GetFileSize(partPath) == std::optional<std::uint64_t>(entry.size) &&
-           SameMd5Text(ComputeFileMd5(partPath), entry.hash);
+    const std::optional<std::uint64_t> size = GetFileSize(partPath);
+    return size && SameEntry(entry, *size, *size == entry.size ? ComputeFileMd5(partPath) : std::string());
 }
 
 DownloadPlan RepairPlan(const HashEntry& entry, int pipeline) {
-    return {.target = EntryWidePath(entry), .totalSize = entry.size, .pipeline = pipeline};
+    return {.target = EntryWidePath(entry), .subject = entry.path, .totalSize = entry.size, .pipeline = pipeline};
 }
 
 // Runs the download with the reports of a repair and throws its failure texts.

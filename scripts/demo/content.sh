@@ -134,6 +134,8 @@ retries=3
 delta=1
 $(cat "$demo_dir/publickey.txt")
 mirror=http://127.0.0.1:$2/
+details=1
+log=1
 blockrepair=1
 CONFIG
     "$native_build/tools/config/ombrelta-config" encode "$demo_dir/Ombrel.txt" "$demo_dir/install/Ombrel.dat"

@@ -186,6 +186,24 @@ TEST(LauncherOptionsTest, MirrorTakesUsableBasesOnlyAndTheLastLineCounts) {
     }
 }
 
+TEST(LauncherOptionsTest, DetailsAndLogAreOnOnlyForOne) {
+    struct Case {
+        std::string text;
+        bool details;
+        bool log;
+    };
+    const std::vector<Case> cases = {
+        {"", false, false},           {"details=1", true, false}, {"LOG = 1", false, true},
+        {"details=1\nlog=1", true, true}, {"details=yes\nlog=2", false, false}, {"log=", false, false},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.text);
+        const LauncherOptions options = ParseConfigText(row.text).options;
+        EXPECT_EQ(options.details, row.details);
+        EXPECT_EQ(options.log, row.log);
+    }
+}
+
 TEST(LauncherOptionsTest, BlockRepairIsOnOnlyForOne) {
     const struct {
         std::string line;

@@ -47,9 +47,9 @@ std::vector<std::pair<std::string, std::string>> BalancedClients(const std::stri
     return clients;
 }
 
-// Peer ports of the connections a server's log shows opened.
-std::set<std::string> LoggedPeers(const std::string& log) {
-    static const std::regex line(R"(127\.0\.0\.1:(\d+): connection opened)");
+// Peer ports of the lines of a server's log that say what (by default, a connection opened).
+std::set<std::string> LoggedPeers(const std::string& log, const std::string& what = "connection opened") {
+    const std::regex line(R"(127\.0\.0\.1:(\d+): )" + what);
     std::set<std::string> peers;
     for (std::sregex_iterator it(log.begin(), log.end(), line), end; it != end; ++it)
         peers.insert((*it)[1]);
@@ -187,6 +187,9 @@ TEST_F(HaproxyTest, SpreadsThePlayersKeepsTheirAddressesAndRoutesAroundFailedSer
         // Every peer a server logged is a player HAProxy took in, never HAProxy's own end.
         EXPECT_FALSE(peers.empty()) << log;
         for (const std::string& peer : peers)
+            EXPECT_TRUE(clientPorts.contains(peer)) << peer << " is no client port\n" << log;
+        // Health checks end cleanly and leave no line at all: a reset, if any, is a player's.
+        for (const std::string& peer : LoggedPeers(log, "Connection reset by peer"))
             EXPECT_TRUE(clientPorts.contains(peer)) << peer << " is no client port\n" << log;
         std::printf("s%d logged %zu players by their own address and port\n", i + 1, peers.size());
     }

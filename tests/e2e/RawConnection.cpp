@@ -1,5 +1,7 @@
 #include "tests/e2e/RawConnection.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -11,12 +13,23 @@
 
 namespace ombrelta::test {
 
-RawConnection::RawConnection(std::uint16_t port) {
+namespace {
+
+bool BindTo(int fd, const std::string& source) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    return inet_pton(AF_INET, source.c_str(), &address.sin_addr) == 1 &&
+           bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+}  // namespace
+
+RawConnection::RawConnection(std::uint16_t port, const std::string& source) {
     fd = static_cast<int>(CreateTcpSocket());
     timeval timeout{.tv_sec = 10, .tv_usec = 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    if (fd < 0 || !ConnectSocket(fd, *ParseIPv4("127.0.0.1"), port)) {
-        ADD_FAILURE() << "cannot connect to 127.0.0.1:" << port;
+    if (fd < 0 || (!source.empty() && !BindTo(fd, source)) || !ConnectSocket(fd, *ParseIPv4("127.0.0.1"), port)) {
+        ADD_FAILURE() << "cannot connect to 127.0.0.1:" << port << " from " << source;
         if (fd >= 0)
             close(fd);
         fd = -1;
@@ -66,6 +79,13 @@ bool RawConnection::ClosedByPeer() {
     ssize_t got = recv(fd, &byte, 1, 0);
     // A reset counts too: closing with unread bytes makes the peer's stack send RST, not FIN.
     return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+}
+
+void RawConnection::Reset() {
+    const linger abort{.l_onoff = 1, .l_linger = 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    close(fd);
+    fd = -1;
 }
 
 std::string RawConnection::ReceiveToEnd() {

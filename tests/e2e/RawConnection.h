@@ -9,8 +9,9 @@ namespace ombrelta::test {
 /// A plain TCP client on 127.0.0.1 for byte-exact exchanges; receives time out after 10 s.
 class RawConnection {
 public:
-    /// Connects; Connected() is false (and the test has failed) when it cannot.
-    explicit RawConnection(std::uint16_t port);
+    /// Connects from source (another loopback address such as "127.0.0.2", or the system's
+    /// choice when empty); Connected() is false (and the test has failed) when it cannot.
+    explicit RawConnection(std::uint16_t port, const std::string& source = "");
     ~RawConnection();
     RawConnection(const RawConnection&) = delete;
     RawConnection& operator=(const RawConnection&) = delete;
@@ -25,6 +26,8 @@ public:
     bool ClosedByPeer();
     /// Every byte until the server closes the connection (or a receive times out).
     std::string ReceiveToEnd();
+    /// Ends the connection with a reset (RST) instead of an orderly close.
+    void Reset();
 
 private:
     bool ReadExactly(std::string& into, std::size_t count);

@@ -195,5 +195,64 @@ TEST_F(ServerMetricsTest, ReloadsChangesAndTheContentTheyBringAreCounted) {
     EXPECT_EQ(server->Stop(), 0);
 }
 
+// A balancer's health checks (a LOCAL PROXY header), however they end, leave no log line and
+// count only as health checks.
+TEST_F(ServerMetricsTest, HealthChecksCountApartAndLeaveNoLogLine) {
+    const std::string local = Hex("0D 0A 0D 0A 00 0D 0A 51 55 49 54 0A 20 00 00 00");
+    std::unique_ptr<ServerProcess> server = Start({"--proxy-protocol", "127.0.0.1"});
+    ASSERT_NE(server->MetricsPort(), 0);
+    const struct Row {
+        const char* what;
+        std::string bytes;
+        bool answered;
+        bool reset;
+    } rows[] = {
+        {"header, then closed", local, false, false},
+        {"header, then reset", local, false, true},
+        {"request answered, then reset", local + kHasNext, true, true},
+        {"half a request, then reset", local + Hex("12"), false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        RawConnection check(server->Port());
+        ASSERT_TRUE(check.Send(row.bytes));
+        if (row.answered)
+            EXPECT_EQ(ToHex(check.ReceivePacket().value_or("")), "05 00 A8 9C 00");
+        if (row.reset)
+            check.Reset();
+    }
+    ExpectSamples(*server, {{"ombrelta_health_checks_total", 4},
+                            {"ombrelta_connections_accepted_total", 0},
+                            {"ombrelta_connections_closed_total", 0},
+                            {"ombrelta_connections_refused_total{reason=\"proxy_header\"}", 0},
+                            {"ombrelta_requests_total{kind=\"has_next_patch\"}", 0},
+                            {"ombrelta_sent_bytes_total{kind=\"other\"}", 0}});
+    // A player's connection after them: its lines are the first about any peer.
+    RawConnection player(server->Port());
+    ASSERT_TRUE(player.Send(Hex("0D 0A 0D 0A 00 0D 0A 51 55 49 54 0A 21 11 00 0C CB 00 71 09 7F 00 00 01 11 5C BB 80")));
+    EXPECT_TRUE(server->WaitForLog("203.0.113.9:4444: connection opened"));
+    const std::string log = server->Log();
+    EXPECT_EQ(log.find("127.0.0.1:"), std::string::npos) << log;
+    EXPECT_EQ(server->Stop(), 0);
+}
+
+// One address holding idle and half-sent scrapes keeps no other address out.
+TEST_F(ServerMetricsTest, AScrapeFromAnotherAddressGetsThroughWhileOneHoldsConnections) {
+    std::unique_ptr<ServerProcess> server = Start({});
+    ASSERT_NE(server->MetricsPort(), 0);
+    std::vector<std::unique_ptr<RawConnection>> held;
+    for (int i = 0; i < 50; ++i) {
+        held.push_back(std::make_unique<RawConnection>(server->MetricsPort(), "127.0.0.2"));
+        if (i % 2 == 1)
+            ASSERT_TRUE(held.back()->Send("GET /metrics HTTP/1.1\r\n"));
+    }
+    const std::string answer = HttpGet(server->MetricsPort(), "/metrics");
+    EXPECT_TRUE(answer.starts_with("HTTP/1.1 200 OK\r\n")) << answer.substr(0, 300);
+    // Those over the address's cap are closed at once, the others once their head is late.
+    for (std::size_t i = 0; i < held.size(); ++i)
+        EXPECT_TRUE(held[i]->ClosedByPeer()) << i;
+    EXPECT_EQ(server->Stop(), 0);
+}
+
 }  // namespace
 }  // namespace ombrelta::test

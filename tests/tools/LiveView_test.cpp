@@ -65,8 +65,10 @@ TEST(LiveViewTest, DownloadFiguresFollowTheTrafficAndRepairsAreCountedOnceDone) 
     }
     const std::string last = screen.written.substr(screen.written.rfind('\r') + 1);
     EXPECT_EQ(last, " 50% [#####.....] 4.0/8.0 MiB 1.00 MiB/s 0:04 left  R...k");
+    view.Event({.kind = ProgressEventKind::RepairDone, .subject = "a.pak"});
     view.Report(L"Checking a.pak", 100);
     view.Report(L"Repairing b.pak", 0);
+    view.Event({.kind = ProgressEventKind::RepairDone, .subject = "b.pak"});
     view.Report(L"Checking b.pak", 100);
     view.Report(L"Ready.", 100);
     screen.now += 1s;
@@ -96,6 +98,22 @@ TEST(LiveViewTest, ALineOfItsOwnEndsTheLiveLineFirst) {
     EXPECT_EQ(screen.Frames(), 2u);
     EXPECT_NE(screen.written.find("Patch found: 1"), std::string::npos);
     EXPECT_EQ(screen.written.substr(screen.written.size() - 29), "\nerror: Patch update failed.\n");
+}
+
+// A repair cut by a lost connection is not done, whatever report follows the reconnection.
+TEST(LiveViewTest, ARepairCutByALostConnectionIsNotCounted) {
+    ScreenRecord screen;
+    ChunkTraffic traffic;
+    LiveView view(traffic, screen.Terminal());
+    view.Report(L"Repairing data\\big.pak", 0);
+    view.Event({.kind = ProgressEventKind::RepairStarted, .subject = "data/big.pak"});
+    view.Event({.kind = ProgressEventKind::RepairCut, .subject = "data/big.pak", .detail = "connection lost"});
+    view.Report(L"Connection lost, retrying in 1 s (1 of 3)...", 0);
+    view.Report(L"Checking patches...", 20);
+    view.Report(L"Checking game files...", 70);
+    view.Report(L"Checking data\\small.pak", 50);
+    view.Finish();
+    EXPECT_TRUE(screen.written.ends_with(" 0 files repaired.\n")) << screen.written;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -127,6 +128,39 @@ TEST(MakePatch, DeltaOnlyWhereItPaysAndVerifiedAgainstTheOldTree) {
     ASSERT_TRUE(ExtractArchive(archive.wstring(), oldTree.wstring() + L"/", nullptr, DeltaEntries::Applied));
     EXPECT_TRUE(Read(oldTree / "data/game.pak") == pak);
     EXPECT_EQ(Read(oldTree / "notes.txt"), "another short text");
+}
+
+// A file large enough for several of zstd's jobs: the delta still applies exactly, and progress
+// is told from 0 to the file's size.
+TEST(MakePatch, DeltaOfALargeFileAppliesAndReportsItsProgress) {
+    TempDir dir;
+    const fs::path oldTree = Under(dir, "old"), newTree = Under(dir, "new");
+    std::string pak = NoisyBytes(20 << 20);
+    Write(oldTree / "world.pak", pak);
+    for (std::size_t at : {std::size_t{5000}, std::size_t{9} << 20, std::size_t{18} << 20})
+        pak.replace(at, 7, "changed");
+    pak.insert(std::size_t{17} << 20, "inserted");
+    Write(newTree / "world.pak", pak);
+    const fs::path archive = Under(dir, "p2.zip");
+    std::vector<std::uint64_t> reports;
+    PatchRequest request{oldTree, newTree, 2, archive, true};
+    request.deltaProgress = [&](const std::string& file, std::uint64_t done, std::uint64_t size) {
+        EXPECT_EQ(file, "world.pak");
+        EXPECT_EQ(size, pak.size());
+        reports.push_back(done);
+    };
+
+    const PatchOutcome outcome = MakePatch(request);
+
+    ASSERT_TRUE(outcome.problems.empty());
+    EXPECT_EQ(outcome.deltas.deltaFiles, 1u);
+    EXPECT_GT(outcome.deltas.wholeArchiveBytes, std::uint64_t{19} << 20);
+    ASSERT_GE(reports.size(), 3u);
+    EXPECT_EQ(reports.front(), 0u);
+    EXPECT_EQ(reports.back(), pak.size());
+    EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
+    ASSERT_TRUE(ExtractArchive(archive.wstring(), oldTree.wstring() + L"/", nullptr, DeltaEntries::Applied));
+    EXPECT_TRUE(Read(oldTree / "world.pak") == pak);
 }
 
 TEST(MakePatch, RefusesBadVersionsAndNamesAndWritesNothing) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/TempDir.h"
+#include "ui/DetailsLine.h"
 #include "ui/Layout.h"
 #include "ui/WindowState.h"
 
@@ -74,6 +75,7 @@ TEST(LayoutProbesTest, RectanglesMatchTheLayout) {
     EXPECT_EQ(probes["launcher_window_size"], (Values{kWindowWidth, kWindowHeight}));
     EXPECT_EQ(probes["version_box"], BoxValues(kVersionTextBox));
     EXPECT_EQ(probes["status_box"], BoxValues(kStatusTextBox));
+    EXPECT_EQ(probes["details_box"], BoxValues(kDetailsTextBox));
     const Values& mask = probes["indicator_mask"];
     ASSERT_EQ(mask.size(), 4u);
     const PixelRect& patch = kIndicatorPatch;

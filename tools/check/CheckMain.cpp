@@ -9,7 +9,9 @@
 #include "common/Path.h"
 #include "common/Socket.h"
 #include "common/Text.h"
+#include "config/LocalVersion.h"
 #include "service/LauncherService.h"
+#include "service/RunLog.h"
 #include "tools/check/LiveView.h"
 #include "tools/check/Terminal.h"
 #include "tools/entry/ExitCode.h"
@@ -29,10 +31,12 @@ struct Options {
     Mode mode = Mode::Startup;
     /// One line per report even on a terminal.
     bool lines = false;
+    /// Where the run is logged as the launcher logs it; empty for no log.
+    std::wstring logPath;
 };
 
 const char kUsage[] =
-    "usage: ombrelta-check [--install-dir DIR] [--mode startup|before-start|both] [--lines]\n"
+    "usage: ombrelta-check [--install-dir DIR] [--mode startup|before-start|both] [--lines] [--log FILE]\n"
     "       ombrelta-check --help | --version\n";
 
 Mode ParseMode(const std::wstring& value) {
@@ -54,14 +58,21 @@ Options ParseOptions(const std::vector<std::wstring>& arguments) {
             options.lines = true;
             continue;
         }
-        if (name != L"--install-dir" && name != L"--mode")
+        if (name != L"--install-dir" && name != L"--mode" && name != L"--log")
             throw UsageError("unknown option " + WideToUtf8(name) +
-                             " (expected --install-dir DIR, --mode startup|before-start|both or --lines)");
+                             " (expected --install-dir DIR, --mode startup|before-start|both, --log FILE or "
+                             "--lines)");
         if (i + 1 >= arguments.size())
             throw UsageError(WideToUtf8(name) + ": missing value");
         const std::wstring& value = arguments[++i];
         if (name == L"--mode") {
             options.mode = ParseMode(value);
+            continue;
+        }
+        if (name == L"--log") {
+            if (value.empty())
+                throw UsageError("--log: empty file name");
+            options.logPath = value;
             continue;
         }
         if (value.empty())
@@ -136,6 +147,19 @@ int RunChecks(LauncherService& service, Mode mode, const Output& out) {
     return result;
 }
 
+// The log sees every report and closing line as printed, and every event.
+Output Logged(Output out, RunLog& log) {
+    return {.report =
+                [report = std::move(out.report), &log](const std::wstring& message, std::int32_t percent) {
+                    log.Report(message, percent);
+                    report(message, percent);
+                },
+            .line = [line = std::move(out.line), &log](const std::string& first, const std::string& text) {
+                log.Line(first + ": " + text);
+                line(first, text);
+            }};
+}
+
 int Run(const Options& options) {
     LauncherService service(options.installDir);
     std::optional<LiveView> view;
@@ -151,13 +175,30 @@ int Run(const Options& options) {
         std::fwrite(text.data(), 1, text.size(), stderr);
         std::fflush(stderr);
     });
+    std::optional<RunLog> log;
+    if (!options.logPath.empty()) {
+        log.emplace(options.logPath);
+        out = Logged(std::move(out), *log);
+    }
     if (!service.LoadConfig()) {
         out.line("error", "Failed to load Ombrel.dat");
         return kExitBadInput;
     }
     if (!service.Config().options.servers.empty())
         service.WatchConnections(PrintConnection);
+    if (log)
+        log->Started("ombrelta-check", ReadLocalVersion(options.installDir, L"version.dat"), service.Config());
+    if (view || log) {
+        service.Observe([&](const ProgressEvent& event) {
+            if (view)
+                view->Event(event);
+            if (log)
+                log->Event(event);
+        });
+    }
     const int result = RunChecks(service, options.mode, out);
+    if (log)
+        log->Line(result == kExitDone ? "run passed" : "run failed");
     if (view)
         view->Finish();
     return result;

@@ -7,10 +7,6 @@ namespace {
 
 constexpr std::chrono::milliseconds kFrameInterval{100};
 
-bool StartsWith(const std::wstring& text, std::wstring_view start) {
-    return text.compare(0, start.size(), start) == 0;
-}
-
 }  // namespace
 
 LiveView::LiveView(const ChunkTraffic& traffic, LiveTerminal terminal)
@@ -33,8 +29,6 @@ void LiveView::Report(const std::wstring& message, std::int32_t percent) {
     // first chunk ("Repairing " at 0) does not yet.
     status.downloading = received != receivedAtLastReport;
     receivedAtLastReport = received;
-    if (message != status.text)
-        meter.NewDownload();
     status.text = message;
     status.percent = percent;
     if (status.downloading) {
@@ -48,20 +42,15 @@ void LiveView::Report(const std::wstring& message, std::int32_t percent) {
         else if (position.total != 0)
             status.secondsLeft = 0.0;
     }
-    CountRepair(message);
     drawnLatest = false;
     Draw(false);
 }
 
-// A repair is counted once done: its "Repairing " reports are followed by the "Checking "
-// report of the same entry.
-void LiveView::CountRepair(const std::wstring& message) {
-    if (StartsWith(message, L"Repairing ")) {
-        repairing = true;
-    } else if (repairing && StartsWith(message, L"Checking ")) {
-        repairing = false;
+void LiveView::Event(const ProgressEvent& event) {
+    if (event.kind == ProgressEventKind::RepairDone)
         ++filesRepaired;
-    }
+    else if (event.kind == ProgressEventKind::DownloadStarted)
+        meter.NewDownload();
 }
 
 void LiveView::Draw(bool now) {

@@ -7,9 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include "common/ProgressEvents.h"
+#include "common/TransferMeter.h"
 #include "protocol/ChunkTraffic.h"
 #include "tools/check/LiveLine.h"
-#include "tools/check/TransferMeter.h"
 
 namespace ombrelta {
 
@@ -36,6 +37,9 @@ public:
 
     /// Takes a report of the run; draws it unless a frame went out less than 100 ms ago.
     void Report(const std::wstring& message, std::int32_t percent);
+    /// Takes an event of the run: a repair is counted once RepairDone tells it is in place, and
+    /// each download's time left starts afresh.
+    void Event(const ProgressEvent& event);
     /// Ends the live line with its latest report and prints line below it.
     void PrintLine(const std::string& line);
     /// Ends the live line with its latest report and prints the run's summary.
@@ -44,7 +48,6 @@ public:
 private:
     void Draw(bool now);
     void EndLine();
-    void CountRepair(const std::wstring& message);
 
     const ChunkTraffic& traffic;
     LiveTerminal terminal;
@@ -56,7 +59,6 @@ private:
     bool lineOpen = false;
     std::uint64_t receivedAtStart = 0;
     std::uint64_t receivedAtLastReport = 0;
-    bool repairing = false;
     int filesRepaired = 0;
 };
 

@@ -11,7 +11,6 @@
 #include "common/DigestHasher.h"
 #include "common/Hex.h"
 #include "common/Text.h"
-#include "patch/ArchiveExtractor.h"
 #include "patch/DeltaHeader.h"
 #include "patch/ZipEntryName.h"
 #include "patch/ZipReader.h"
@@ -33,11 +32,12 @@ std::optional<BroughtFile> Brought(const ZipReader& reader, std::uint32_t i) {
     if (reader.IsDirectory(i) || !SafeEntryName(reader, i, name) || IsRootVersionFile(name))
         return std::nullopt;
     const DeltaBase base = DeltaBaseName(name);
-    std::wstring path = base.kind == DeltaBaseKind::NotDelta ? name : base.file;
-    if (path.empty())
+    if (base.kind == DeltaBaseKind::Unusable)
         return std::nullopt;
+    const bool delta = base.kind == DeltaBaseKind::File;
+    std::wstring path = delta ? base.file : name;
     std::replace(path.begin(), path.end(), L'\\', L'/');
-    return BroughtFile{.path = WideToUtf8(path), .delta = base.kind != DeltaBaseKind::NotDelta};
+    return BroughtFile{.path = WideToUtf8(path), .delta = delta};
 }
 
 std::optional<std::string> EntryMd5(ZipReader& reader, std::uint32_t i) {

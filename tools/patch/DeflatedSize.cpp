@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <stdexcept>
@@ -41,17 +42,27 @@ private:
     std::array<Bytef, 64 * 1024> out{};
 };
 
+// The least of a file deflated before the rest is estimated from it: deflate holds back up to a
+// block of input (some 16 KiB of symbols), which must not weigh in the ratio.
+constexpr std::uint64_t kSampleForEstimate = std::uint64_t{8} << 20;
+
 }  // namespace
 
-std::uint64_t DeflatedSize(const std::filesystem::path& file) {
+std::uint64_t DeflatedSize(const std::filesystem::path& file, std::uint64_t enough) {
     std::ifstream in(file, std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot read " + PathToUtf8(file));
+    const std::uint64_t size = std::filesystem::file_size(file);
     Deflater deflater;
     std::array<char, 64 * 1024> buffer;
+    std::uint64_t read = 0;
     while (in) {
         in.read(buffer.data(), buffer.size());
+        read += static_cast<std::uint64_t>(in.gcount());
         deflater.Feed(buffer.data(), static_cast<std::size_t>(in.gcount()), in ? Z_NO_FLUSH : Z_FINISH);
+        if (deflater.produced > enough && read >= kSampleForEstimate && in)
+            return std::max(enough + 1, static_cast<std::uint64_t>(static_cast<double>(deflater.produced) *
+                                                                   static_cast<double>(size) / static_cast<double>(read)));
     }
     if (in.bad())
         throw std::runtime_error("cannot read " + PathToUtf8(file));

@@ -35,9 +35,17 @@ bool AddAsDelta(ZipWriter& writer, const PatchRequest& request, const std::strin
     const fs::path result = request.newTree / PathFromUtf8(file);
     if (!fs::is_regular_file(base))
         return false;
-    const std::optional<std::vector<std::uint8_t>> delta = MakeDelta(base, result);
-    const std::uint64_t whole = DeflatedSize(result);
-    if (!delta || delta->size() * 2 >= whole)
+    DeltaProgress progress;
+    if (request.deltaProgress) {
+        progress = [&request, &file, size = fs::file_size(result)](std::uint64_t done) {
+            request.deltaProgress(file, done, size);
+        };
+    }
+    const std::optional<std::vector<std::uint8_t>> delta = MakeDelta(base, result, progress);
+    if (!delta)
+        return false;
+    const std::uint64_t whole = DeflatedSize(result, delta->size() * 2);
+    if (delta->size() * 2 >= whole)
         return false;
     writer.AddStored(file + std::string(kDeltaSuffix), *delta, fs::last_write_time(result));
     summary.wholeArchiveBytes += whole;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@ struct PatchRequest {
     std::filesystem::path archive;
     /// Ship a changed file as a delta entry where that pays (see MakePatch).
     bool delta = false;
+    /// Told, while a delta is made, the file's path, the bytes of it done so far and its size.
+    std::function<void(const std::string& file, std::uint64_t done, std::uint64_t size)> deltaProgress = nullptr;
 };
 
 /// How a patch made with deltas came out.
@@ -43,8 +46,8 @@ struct PatchOutcome {
 /// a root "version.dat" holding version. Refuses a version outside 1..65535, any name the
 /// launcher would refuse or take for another (CheckEntryNames) and an archive of 4 GiB or more.
 /// With request.delta, a changed file that exists in oldTree goes in as "PATH.ombrelta-delta"
-/// (stored, MakeDelta) when its delta is smaller than half of its whole deflated entry; files
-/// above kDeltaSizeLimit ship whole. The archive appears only once complete. Throws std::runtime_error (or filesystem_error) when
+/// (stored, MakeDelta) when its delta is smaller than half of its whole deflated entry (estimated
+/// from its start once that is sure, see DeflatedSize); files above kDeltaSizeLimit ship whole. The archive appears only once complete. Throws std::runtime_error (or filesystem_error) when
 /// a tree cannot be read or the archive cannot be written; no partial archive is left then.
 PatchOutcome MakePatch(const PatchRequest& request);
 

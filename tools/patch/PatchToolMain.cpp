@@ -21,6 +21,7 @@
 #include "tools/entry/ToolErrors.h"
 #include "tools/entry/ToolMain.h"
 #include "tools/entry/ToolVersion.h"
+#include "tools/patch/DeltaProgressLine.h"
 #include "tools/patch/FileListSigner.h"
 #include "tools/patch/OperatorCommands.h"
 #include "tools/patch/P256Signer.h"
@@ -87,12 +88,15 @@ int Make(const CommandArguments& values) {
                           .flags = {"--delta"}});
     const std::int64_t version = *NumberArgument(values, "--version", 1, 65535);
     const bool delta = values.contains("--delta");
+    patchkit::DeltaProgressLine progress;
     const patchkit::PatchOutcome outcome =
         patchkit::MakePatch({.oldTree = ExistingInput(values.at("--from"), "--from", true),
                              .newTree = ExistingInput(values.at("--to"), "--to", true),
                              .version = version,
                              .archive = PathFromUtf8(values.at("--out")),
-                             .delta = delta});
+                             .delta = delta,
+                             .deltaProgress = progress.Callback()});
+    progress.Clear();
     for (const std::string& warning : outcome.warnings)
         std::fprintf(stderr, "ombrelta-patch: warning: %s\n", warning.c_str());
     if (!outcome.problems.empty())

@@ -51,7 +51,7 @@ std::shared_ptr<const ServerContent> LauncherServer::CurrentContent() {
 
 void LauncherServer::Accept() {
     // Each session gets its own strand, so sessions run in parallel on the io_context's threads.
-    acceptor.async_accept(asio::make_strand(io), [this](std::error_code error, asio::ip::tcp::socket socket) {
+    acceptor.async_accept(asio::make_strand(io), acceptedPeer, [this](std::error_code error, asio::ip::tcp::socket socket) {
         if (error == asio::error::operation_aborted || !acceptor.is_open())
             return;
         if (error) {
@@ -59,9 +59,8 @@ void LauncherServer::Accept() {
             RetryLater();
             return;
         }
-        metrics.ConnectionAccepted();
         try {
-            Admit(std::move(socket));
+            Admit(std::move(socket), acceptedPeer);
         } catch (const std::exception& e) {
             log.Line(std::string("cannot serve a new connection: ") + e.what());
         }
@@ -69,17 +68,15 @@ void LauncherServer::Accept() {
     });
 }
 
-void LauncherServer::Admit(asio::ip::tcp::socket socket) {
-    std::error_code error;
-    asio::ip::tcp::endpoint peer = socket.remote_endpoint(error);
-    if (error)
-        return;
+void LauncherServer::Admit(asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer) {
     if (!proxySources.Contains(peer.address())) {
+        metrics.ConnectionAccepted();
         Serve(std::move(socket), SessionPeer{.endpoint = peer});
         return;
     }
-    // The caps count the client the header names, so they wait for it.
-    ProxyHandshake::Start(std::move(socket), timeouts.request, log, metrics,
+    // The caps count the client the header names, so they wait for it; so does the count of
+    // accepted connections, which leaves out the balancer's health checks.
+    ProxyHandshake::Start(std::move(socket), peer, timeouts.request, log, metrics,
                           [this](asio::ip::tcp::socket proxied, const SessionPeer& client) {
                               Serve(std::move(proxied), client);
                           });
@@ -89,6 +86,11 @@ void LauncherServer::Serve(asio::ip::tcp::socket socket, const SessionPeer& peer
     std::string address = peer.endpoint.address().to_string();
     Refusal refusal{};
     std::optional<ConnectionLimits::Ticket> ticket = limits.Admit(address, refusal);
+    // A health check over a cap ends unserved, as quietly as any other check.
+    if (!ticket && peer.balancerCheck) {
+        metrics.HealthCheckEnded();
+        return;
+    }
     if (!ticket) {
         metrics.ConnectionRefused(refusal);
         log.LimitedLine(address, address + ":" + std::to_string(peer.endpoint.port()) +

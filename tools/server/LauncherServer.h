@@ -26,7 +26,8 @@ struct ConnectionRules {
 
 /// Accepts clients on one TCP endpoint and gives each its own ServerSession over the content
 /// current at that moment. A connection over a cap is accepted and closed at once, so the
-/// backlog never fills. Every connection and request is counted in the metrics.
+/// backlog never fills. Every connection and request is counted in the metrics, but for a
+/// balancer's health checks, which count only as such.
 class LauncherServer {
 public:
     /// Binds and listens at once. Throws std::system_error when the endpoint cannot be used.
@@ -50,7 +51,7 @@ public:
 
 private:
     void Accept();
-    void Admit(asio::ip::tcp::socket socket);
+    void Admit(asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer);
     void Serve(asio::ip::tcp::socket socket, const SessionPeer& peer);
     void RetryLater();
     std::shared_ptr<const ServerContent> CurrentContent();
@@ -66,6 +67,9 @@ private:
     // The acceptor's handlers and Stop run one at a time on this strand.
     asio::strand<asio::io_context::executor_type> strand;
     asio::ip::tcp::acceptor acceptor;
+    // The peer of the connection being accepted, as accept itself tells it: still known when the
+    // peer has reset the connection before it was looked at.
+    asio::ip::tcp::endpoint acceptedPeer;
     asio::steady_timer retryTimer;
 };
 

@@ -9,34 +9,24 @@ namespace ombrelta::server {
 namespace {
 
 // One scrape: a request head in, one response out, then the connection is closed. Kept alive by
-// its pending operations; gives back its place among the open scrapers when it ends.
+// its pending operations; gives back its place among the open scrapers (its ticket) when it ends.
 class Scrape : public std::enable_shared_from_this<Scrape> {
 public:
-    static void Begin(asio::ip::tcp::socket connection,
-                      const ServerMetrics& metrics,
-                      std::shared_ptr<std::atomic<std::size_t>> open) {
-        auto scrape = std::make_shared<Scrape>(std::move(connection), metrics, std::move(open));
+    static void Begin(asio::ip::tcp::socket connection, const ServerMetrics& metrics, ConnectionLimits::Ticket ticket) {
+        auto scrape = std::make_shared<Scrape>(std::move(connection), metrics, std::move(ticket));
         asio::dispatch(scrape->socket.get_executor(), [scrape] { scrape->Start(); });
     }
 
-    Scrape(asio::ip::tcp::socket connection,
-           const ServerMetrics& metrics,
-           std::shared_ptr<std::atomic<std::size_t>> open)
+    Scrape(asio::ip::tcp::socket connection, const ServerMetrics& metrics, ConnectionLimits::Ticket ticket)
         : socket(std::move(connection)),
           deadline(socket.get_executor()),
           metrics(metrics),
-          open(std::move(open)) {
-        ++*this->open;
-    }
-    ~Scrape() { --*open; }
+          ticket(std::move(ticket)) {}
 
 private:
     void Start() {
-        deadline.expires_after(MetricsListener::kScrapeTimeout);
-        deadline.async_wait([self = shared_from_this()](const std::error_code& error) {
-            if (!error)
-                self->Close();
-        });
+        // A head trickled in byte by byte would hold a place for the whole scrape timeout.
+        CloseAfter(MetricsListener::kRequestHeadTimeout);
         asio::async_read_until(socket, asio::dynamic_buffer(head, kMaxRequestHead), kRequestHeadEnd,
                                [self = shared_from_this()](std::error_code error, std::size_t) {
                                    if (error)
@@ -45,7 +35,16 @@ private:
                                });
     }
 
+    void CloseAfter(std::chrono::seconds timeout) {
+        deadline.expires_after(timeout);
+        deadline.async_wait([self = shared_from_this()](const std::error_code& error) {
+            if (!error)
+                self->Close();
+        });
+    }
+
     void Answer() {
+        CloseAfter(MetricsListener::kScrapeTimeout);
         try {
             response = MetricsResponse(head, [this] { return metrics.Page(); });
         } catch (const std::bad_alloc&) {
@@ -65,7 +64,7 @@ private:
     asio::ip::tcp::socket socket;
     asio::steady_timer deadline;
     const ServerMetrics& metrics;
-    std::shared_ptr<std::atomic<std::size_t>> open;
+    ConnectionLimits::Ticket ticket;
     std::string head;
     std::string response;
 };
@@ -77,7 +76,7 @@ MetricsListener::MetricsListener(asio::io_context& io,
                                  const ServerMetrics& metrics)
     : io(io),
       metrics(metrics),
-      open(std::make_shared<std::atomic<std::size_t>>(0)),
+      limits(kMaxScrapers, kMaxScrapersPerAddress),
       strand(asio::make_strand(io)),
       acceptor(strand, endpoint, ReuseListenAddress()),
       retryTimer(strand) {}
@@ -92,14 +91,24 @@ void MetricsListener::Accept() {
             return;
         if (error)
             return RetryLater();
-        // A scraper over the cap, or one that finds no memory, is closed unanswered.
-        try {
-            if (open->load() < kMaxScrapers)
-                Scrape::Begin(std::move(socket), metrics, open);
-        } catch (const std::bad_alloc&) {
-        }
+        Admit(std::move(socket));
         Accept();
     });
+}
+
+// A scraper over a cap, or one that finds no memory, is closed unanswered.
+void MetricsListener::Admit(asio::ip::tcp::socket socket) {
+    std::error_code error;
+    const asio::ip::tcp::endpoint peer = socket.remote_endpoint(error);
+    if (error)
+        return;
+    try {
+        Refusal ignored{};
+        std::optional<ConnectionLimits::Ticket> ticket = limits.Admit(peer.address().to_string(), ignored);
+        if (ticket)
+            Scrape::Begin(std::move(socket), metrics, std::move(*ticket));
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 // Out of descriptors, say: accepting again at once would only spin on the same error.

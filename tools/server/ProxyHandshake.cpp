@@ -5,16 +5,18 @@
 namespace ombrelta::server {
 
 void ProxyHandshake::Start(asio::ip::tcp::socket socket,
+                           const asio::ip::tcp::endpoint& balancer,
                            std::chrono::milliseconds timeout,
                            ServerLog& log,
                            ServerMetrics& metrics,
                            Admit admit) {
-    auto handshake = std::make_shared<ProxyHandshake>(std::move(socket), log, metrics, std::move(admit));
+    auto handshake = std::make_shared<ProxyHandshake>(std::move(socket), balancer, log, metrics, std::move(admit));
     asio::dispatch(handshake->socket.get_executor(),
                    [handshake, timeout] { handshake->ReadFixedPart(timeout); });
 }
 
 ProxyHandshake::ProxyHandshake(asio::ip::tcp::socket connection,
+                               const asio::ip::tcp::endpoint& balancer,
                                ServerLog& log,
                                ServerMetrics& metrics,
                                Admit admit)
@@ -22,10 +24,8 @@ ProxyHandshake::ProxyHandshake(asio::ip::tcp::socket connection,
       deadline(socket.get_executor()),
       log(log),
       metrics(metrics),
-      admit(std::move(admit)) {
-    std::error_code ignored;
-    balancer = socket.remote_endpoint(ignored);
-}
+      admit(std::move(admit)),
+      balancer(balancer) {}
 
 void ProxyHandshake::ReadFixedPart(std::chrono::milliseconds timeout) {
     deadline.expires_after(timeout);
@@ -75,6 +75,8 @@ void ProxyHandshake::Finish() {
         Refuse(e.what());
         return;
     }
+    if (!peer.balancerCheck)
+        metrics.ConnectionAccepted();
     admit(std::move(socket), peer);
 }
 
@@ -82,6 +84,7 @@ void ProxyHandshake::Refuse(const std::string& reason) {
     if (!socket.is_open())
         return;
     deadline.cancel();
+    metrics.ConnectionAccepted();
     metrics.ConnectionRefused(Refusal::ProxyHeader);
     const std::string address = balancer.address().to_string();
     log.LimitedLine(address, address + ":" + std::to_string(balancer.port()) + ": " + reason + "; closed");

@@ -53,6 +53,9 @@ public:
     void ContentChanged();
     /// The content now given to new connections.
     void ContentServed(std::uint16_t newestPatch, std::size_t gameFiles);
+    /// A balancer's health check (a connection opened with a LOCAL PROXY header) has ended. Such a
+    /// connection counts here only: not as accepted, served, refused, nor by its requests.
+    void HealthCheckEnded();
 
     /// Every metric in Prometheus' text exposition format 0.0.4. Throws std::bad_alloc only.
     std::string Page() const;

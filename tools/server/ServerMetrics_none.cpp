@@ -24,6 +24,7 @@ void ServerMetrics::LogLineDropped() {}
 void ServerMetrics::ContentReloaded(bool) {}
 void ServerMetrics::ContentChanged() {}
 void ServerMetrics::ContentServed(std::uint16_t, std::size_t) {}
+void ServerMetrics::HealthCheckEnded() {}
 
 std::string ServerMetrics::Page() const {
     return {};

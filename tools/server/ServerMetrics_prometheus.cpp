@@ -130,6 +130,9 @@ struct ServerMetrics::Metrics {
                            .Help("The server's build, by version (as the launcher's version resource); always 1.")
                            .Register(registry)
                            .Add({{"version", OMBRELTA_BUILD_VERSION}});
+    Counter& healthChecks = AddCounter(registry,
+                                       "ombrelta_health_checks_total",
+                                       "Balancer health checks (LOCAL PROXY headers) that have ended.");
 };
 
 ServerMetrics::ServerMetrics() : metrics(std::make_unique<Metrics>()) {
@@ -190,6 +193,10 @@ void ServerMetrics::ContentChanged() {
 void ServerMetrics::ContentServed(std::uint16_t newestPatch, std::size_t gameFiles) {
     metrics->newestPatch.Set(newestPatch);
     metrics->gameFiles.Set(static_cast<double>(gameFiles));
+}
+
+void ServerMetrics::HealthCheckEnded() {
+    metrics->healthChecks.Increment();
 }
 
 std::string ServerMetrics::Page() const {

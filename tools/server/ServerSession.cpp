@@ -45,21 +45,24 @@ ServerSession::ServerSession(asio::ip::tcp::socket connection,
     // A launcher without `pipeline` awaits every answer before it asks again; Nagle's delay would
     // only stall the tail of each answer behind the client's delayed acknowledgement.
     socket.set_option(asio::ip::tcp::no_delay(true), error);
-    metrics.ConnectionOpened();
+    if (!balancerCheck)
+        metrics.ConnectionOpened();
 }
 
 ServerSession::~ServerSession() {
+    if (balancerCheck) {
+        metrics.HealthCheckEnded();
+        return;
+    }
     metrics.ConnectionClosed();
-    if (!balancerCheck)
-        Log("connection closed");
+    Log("connection closed");
 }
 
 // Called on the acceptor's strand: the first steps move to the session's own, where its timer
 // handler runs too.
 void ServerSession::Start() {
     asio::dispatch(socket.get_executor(), [self = shared_from_this()] {
-        if (!self->balancerCheck)
-            self->Log("connection opened");
+        self->Log("connection opened");
         self->Guarded([&] { self->WaitForRequest(); });
     });
 }
@@ -111,7 +114,7 @@ void ServerSession::ReadPayload() {
     std::string why;
     std::optional<std::size_t> size = RequestPayloadSize(header[0], header[1], why);
     if (!size) {
-        metrics.RequestMalformed();
+        Count([](ServerMetrics& counted) { counted.RequestMalformed(); });
         return Fail(why);
     }
     payloadSize = *size;
@@ -129,11 +132,11 @@ void ServerSession::HandleRequest() {
     requestEnd = std::chrono::steady_clock::now();
     std::span<const std::uint8_t> bytes(payload.data(), payloadSize);
     RequestKind kind = KindOfRequest(bytes);
-    metrics.RequestReceived(kind);
+    Count([kind](ServerMetrics& counted) { counted.RequestReceived(kind); });
     std::string why;
     std::optional<Request> request = ParseRequest(bytes, why);
     if (!request) {
-        metrics.RequestMalformed();
+        Count([](ServerMetrics& counted) { counted.RequestMalformed(); });
         return Fail(why);
     }
     answerKind = CarriedBy(kind);
@@ -150,7 +153,7 @@ void ServerSession::WriteAnswer() {
     Arm(timeouts.idle, "the client to take an answer", TimeoutKind::Idle);
     std::array<asio::const_buffer, 2> packet{asio::buffer(answerLength), asio::buffer(answer)};
     asio::async_write(socket, packet, [self = shared_from_this()](std::error_code error, std::size_t sent) {
-        self->metrics.Sent(self->answerKind, sent);
+        self->Count([&](ServerMetrics& counted) { counted.Sent(self->answerKind, sent); });
         self->Guarded([&] {
             // Up to 64 KiB per answer: kept only while it is on its way.
             std::vector<std::uint8_t>().swap(self->answer);
@@ -159,7 +162,9 @@ void ServerSession::WriteAnswer() {
                     self->Log(error.message());
                 return self->End();
             }
-            self->metrics.AnswerTime(std::chrono::steady_clock::now() - self->requestEnd);
+            self->Count([&](ServerMetrics& counted) {
+                counted.AnswerTime(std::chrono::steady_clock::now() - self->requestEnd);
+            });
             self->WaitForRequest();
         });
     });
@@ -173,13 +178,23 @@ void ServerSession::Arm(std::chrono::milliseconds timeout, const char* awaited, 
     deadline.async_wait([self = shared_from_this(), timeout](std::error_code error) {
         if (error || self->deadline.expiry() > asio::steady_timer::clock_type::now())
             return;
-        self->metrics.TimedOut(self->waitingKind);
+        self->Count([&](ServerMetrics& counted) { counted.TimedOut(self->waitingKind); });
         self->Fail(std::string("waited ") + Describe(timeout) + " for " + self->waitingFor);
     });
 }
 
+// A balancer checks every instance every second or so: its checks would drown the players'
+// lines and counts, so they leave neither.
+template <typename Update>
+void ServerSession::Count(Update update) {
+    if (!balancerCheck)
+        update(metrics);
+}
+
 // Also runs in the destructor, so a line that finds no memory is lost rather than thrown.
 void ServerSession::Log(const std::string& text) noexcept {
+    if (balancerCheck)
+        return;
     try {
         log.LimitedLine(address, addressAndPort + ": " + text);
     } catch (const std::bad_alloc&) {

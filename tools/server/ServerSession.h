@@ -22,7 +22,8 @@ struct SessionPeer {
     /// The player: the connection's own peer, or the source a balancer's PROXY header names.
     asio::ip::tcp::endpoint endpoint;
     /// True for a balancer's own health check (a PROXY header with the LOCAL command): served
-    /// like any other connection, but its opening and closing are not logged.
+    /// like any other connection, but nothing of it is logged, and it counts only as a health
+    /// check in the metrics.
     bool balancerCheck = false;
 };
 
@@ -64,6 +65,8 @@ private:
     void HandleRequest();
     void WriteAnswer();
     void Arm(std::chrono::milliseconds timeout, const char* awaited, TimeoutKind kind);
+    template <typename Update>
+    void Count(Update update);
     void Log(const std::string& text) noexcept;
     void Fail(const std::string& reason);
     void Broken(const std::error_code& error);

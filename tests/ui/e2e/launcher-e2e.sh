@@ -58,6 +58,7 @@ source "$here/e2e-scenarios.sh"
 source "$here/e2e-window.sh"
 source "$here/e2e-resume.sh"
 source "$here/e2e-update.sh"
+source "$here/e2e-details.sh"
 
 # OMBRELTA_E2E_ONLY=PATTERN runs only the scenarios whose names match.
 run_scenario() {
@@ -82,6 +83,7 @@ run_scenario scenario_texts_and_version_line
 run_scenario scenario_resume_after_a_cut
 run_scenario scenario_self_update
 run_scenario scenario_check_replaces_running_launcher
+run_scenario scenario_details_line
 if [ -f "$game_exe" ]; then
     run_scenario scenario_game_ends
     run_scenario scenario_close_ends_game

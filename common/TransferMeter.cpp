@@ -1,4 +1,4 @@
-#include "tools/check/TransferMeter.h"
+#include "common/TransferMeter.h"
 
 #include <algorithm>
 #include <cmath>
