@@ -6,6 +6,7 @@
 #include "common/BlockMap.h"
 #include "common/DigestHasher.h"
 #include "common/Hex.h"
+#include "verify/BlockDigestThread.h"
 
 namespace ombrelta {
 namespace {
@@ -68,8 +69,8 @@ std::optional<HashedFile> HashFileUntil(const std::wstring& path,
                                         bool withBlocks,
                                         const std::function<bool()>& stop) {
     std::optional<FileStamp> stamp = GetFileStamp(path);
-    std::optional<BlockDigester> blocks = withBlocks ? BlockDigester::Create() : std::nullopt;
-    if (!blocks) {
+    std::optional<BlockDigester> digester = withBlocks ? BlockDigester::Create() : std::nullopt;
+    if (!digester) {
         std::optional<std::string> md5 = ComputeFileMd5Until(path, stop);
         if (!md5)
             return std::nullopt;
@@ -78,15 +79,21 @@ std::optional<HashedFile> HashFileUntil(const std::wstring& path,
     std::optional<Md5Hasher> hasher = Md5Hasher::Create();
     if (!hasher)
         return HashedFile{.md5 = {}, .stampBefore = stamp, .blocks = {}};
+    // Block digests that cannot be had only mean a whole repair; the file's own digest decides.
+    BlockDigestThread blocks(std::move(*digester));
+    bool blocksFed = true;
     const std::optional<bool> read =
         ReadBlocksUntil(path, stop, [&](const std::uint8_t* data, std::size_t size) {
-            return hasher->Update(data, size) && blocks->Update(data, size);
+            if (!hasher->Update(data, size))
+                return false;
+            blocksFed = blocksFed && blocks.Feed(data, size);
+            return true;
         });
     if (!read)
         return std::nullopt;
     HashedFile hashed{.md5 = *read ? HexOf(hasher) : std::string(), .stampBefore = stamp, .blocks = {}};
-    if (!hashed.md5.empty())
-        hashed.blocks = blocks->Finish().value_or(std::vector<Md5Digest>());
+    if (!hashed.md5.empty() && blocksFed)
+        hashed.blocks = blocks.Finish().value_or(std::vector<Md5Digest>());
     return hashed;
 }
 
