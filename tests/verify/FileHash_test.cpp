@@ -90,12 +90,14 @@ TEST(ComputeFileMd5Until, StopsBetweenBlocks) {
 TEST(HashFile, BlockDigestsComeFromTheSameReadingWhenAskedFor) {
     TempDir dir;
     const std::wstring path = dir.Child(L"big.pak");
-    for (std::size_t size : {std::size_t{0}, std::size_t{kMapBlockSize}, 2 * std::size_t{kMapBlockSize} + 5}) {
+    for (std::size_t size :
+         {std::size_t{0}, std::size_t{kMapBlockSize}, 2 * std::size_t{kMapBlockSize} + 5}) {
         SCOPED_TRACE(size);
         const std::string bytes = LcgBytes(size);
         WriteFileBytes(path, bytes);
         std::optional<BlockDigester> expected = BlockDigester::Create();
-        ASSERT_TRUE(expected && expected->Update(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+        ASSERT_TRUE(expected &&
+                    expected->Update(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
         const HashedFile hashed = HashFile(path, true);
         EXPECT_EQ(hashed.md5, ComputeFileMd5(path));
         EXPECT_EQ(hashed.blocks, expected->Finish());
