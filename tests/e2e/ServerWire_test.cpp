@@ -136,8 +136,7 @@ TEST_F(ServerWireTest, PatchChunksWalkTheArchive) {
 
 // A launcher with several chunk requests in flight relies on answers in the order asked.
 TEST_F(ServerWireTest, ChunkRequestsSentBackToBackAreAnsweredInOrder) {
-    MakeZip(Dir("server") / "patches" / "p3.zip",
-            {{"version.dat", "3"}, {"x.bin", PseudoRandomBytes(5000, 7)}});
+    MakeZip(Dir("server") / "patches" / "p3.zip", {{"version.dat", "3"}, {"x.bin", PseudoRandomBytes(5000, 7)}});
     const std::string archive = ReadFile(Dir("server") / "patches" / "p3.zip");
     const std::string game = PseudoRandomBytes(5000, 8);
     WriteTree(Dir("server") / "files", {{"g.bin", game}});
@@ -150,8 +149,7 @@ TEST_F(ServerWireTest, ChunkRequestsSentBackToBackAreAnsweredInOrder) {
         std::string requestPrefix;
         std::string content;
         std::size_t header;
-    } kinds[] = {{"patch", Hex("A5 9C 03 00"), archive, 12},
-                 {"game file", Hex("A6 9C 01 00 00 00"), game, 16}};
+    } kinds[] = {{"patch", Hex("A5 9C 03 00"), archive, 12}, {"game file", Hex("A6 9C 01 00 00 00"), game, 16}};
     for (const Kind& kind : kinds) {
         SCOPED_TRACE(kind.name);
         const std::vector<std::uint32_t> offsets{2100, 0, 4900, 700, 1400};
