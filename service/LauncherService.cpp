@@ -241,7 +241,7 @@ bool LauncherService::KeepConnectionUnlessClosed() {
 
 // Only the keys that keep parts beside the files make any: without them nothing is deleted.
 void LauncherService::RemoveStaleParts(const std::vector<HashEntry>& entries) const {
-    if (!config.options.resume && !config.options.publicKey)
+    if (!config.options.resume && !config.options.publicKey && !config.options.blockrepair)
         return;
     RemoveStaleGameFileParts(entries);
     RemoveStalePatchParts(installDir);
