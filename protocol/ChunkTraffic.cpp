@@ -24,4 +24,9 @@ void ChunkTraffic::Received(std::uint64_t bytes, DownloadPosition now) {
         limit->Take(bytes);
 }
 
+std::uint64_t ChunkTraffic::ChunkLength(std::uint16_t code, std::uint64_t fallback) const {
+    const auto noted = chunkLengths.find(code);
+    return noted == chunkLengths.end() ? fallback : noted->second;
+}
+
 }  // namespace ombrelta

@@ -38,6 +38,12 @@ bool ReceiveAll(SocketHandle handle, std::uint8_t* data, std::size_t size) {
     return true;
 }
 
+// Reads the next answer, if one comes, and ignores it.
+void DropAnswer(LauncherApi& api) {
+    std::vector<std::uint8_t> dropped;
+    (void)api.ReceivePacket(dropped);
+}
+
 }  // namespace
 
 // Close() may run on another thread while a packet operation is blocked in send or recv. Close
@@ -121,7 +127,6 @@ void LauncherApi::Close() {
 bool LauncherApi::Connect(const std::wstring& host, std::int32_t port, HostLookup lookup) {
     std::string hostText = WideToUtf8(host);
     Close();
-    autoWindow.Reset();
     if (lookup == HostLookup::ResolveNames)
         return ConnectToFirst(HostAddresses(hostText, PortFromConfig(port)), kConnectLimitMs);
     auto reach = [&](SocketHandle handle) {
@@ -133,7 +138,6 @@ bool LauncherApi::Connect(const std::wstring& host, std::int32_t port, HostLooku
 
 bool LauncherApi::ConnectToFirst(const std::vector<SocketAddress>& addresses, std::uint32_t attemptLimitMs) {
     Close();
-    autoWindow.Reset();
     for (const SocketAddress& address : addresses) {
         auto reach = [&](SocketHandle handle) {
             return ConnectWithin(handle, address, attemptLimitMs) == ConnectResult::Connected;
@@ -235,6 +239,33 @@ bool LauncherApi::HasNextPatch(std::uint16_t version,
         Exchange(BuildHasNextPatchRequest(version, clientName, clientTag),
                  "Failed to send has next patch request.", "Empty has next patch response.");
     return ParseHasNextPatchAnswer(answer);
+}
+
+bool LauncherApi::HasNextPatchAndList(std::uint16_t version,
+                                      const std::string& clientName,
+                                      const std::string& clientTag,
+                                      const std::string& listName,
+                                      std::optional<std::vector<HashEntry>>& list) {
+    list.reset();
+    const std::vector<std::uint8_t> question = BuildHasNextPatchRequest(version, clientName, clientTag);
+    const std::vector<std::uint8_t> listRequest = BuildHashListRequest(listName);
+    SendRequest(question, "Failed to send has next patch request.");
+    // A list request that cannot go out has closed the connection: the question's answer then
+    // fails as it would have on its own.
+    (void)SendPacket(listRequest);
+    bool hasNext = false;
+    try {
+        hasNext = ParseHasNextPatchAnswer(ReceiveAnswer("Empty has next patch response."));
+    } catch (...) {
+        DropAnswer(*this);
+        throw;
+    }
+    if (hasNext) {
+        DropAnswer(*this);
+        return true;
+    }
+    list = ParseHashListAnswer(ReceiveAnswer("Empty hash response."));
+    return false;
 }
 
 PatchInfo LauncherApi::GetNextPatch(std::uint16_t version) {
