@@ -3,6 +3,7 @@
 #include <set>
 #include <utility>
 
+#include "common/ComputerName.h"
 #include "common/DiskSpace.h"
 #include "common/FileSystem.h"
 #include "common/PartialDownload.h"
@@ -54,16 +55,15 @@ PatchService::PatchService(std::wstring installDir,
 PatchService::PatchService() : PatchService(GetExecutableDirectory()) {}
 
 bool PatchService::ApplyPatches(LauncherApi& api, ProgressCallback progress) {
-    const std::string clientName = "UNKNOWN";
-    const std::string clientTag = "UNKNOWN";
     // A server that offers the version asked about, or one installed earlier in this run, would
     // otherwise keep the loop going for ever.
     std::set<std::uint16_t> installedThisRun;
     movedAsideFiles.clear();
+    hashList.reset();
     for (;;) {
         const std::uint16_t localVersion = ReadLocalVersion(installDir, kVersionFile);
         Report(progress, L"Checking patch version " + std::to_wstring(localVersion), 5);
-        const bool hasNext = api.HasNextPatch(localVersion, clientName, clientTag);
+        const bool hasNext = HasNextPatch(api, localVersion);
         Report(progress, hasNext ? L"Server has next patch." : L"No patches found.", 10);
         if (!hasNext) {
             Report(progress, L"Patch check finished.", 100);
@@ -93,6 +93,16 @@ bool PatchService::ApplyPatches(LauncherApi& api, ProgressCallback progress) {
         Report(progress, L"Patch " + std::to_wstring(patch.version) + L" installed.", 100);
         installedThisRun.insert(patch.version);
     }
+}
+
+// The list asked for together costs no round trip of its own when no patch follows, which is
+// when the file check needs it next.
+bool PatchService::HasNextPatch(LauncherApi& api, std::uint16_t localVersion) {
+    const std::string identity = "UNKNOWN";
+    if (pipeline <= 1)
+        return api.HasNextPatch(localVersion, identity, identity);
+    return api.HasNextPatchAndList(localVersion, identity, identity,
+                                   GetComputerNameNarrow().value_or("UNKNOWN"), hashList);
 }
 
 bool PatchService::DownloadAndExtract(LauncherApi& api,
