@@ -242,5 +242,35 @@ TEST(DownloadToFile, WindowOverAConnectionKeepsFilesAndFailures) {
     }
 }
 
+// The first window of a download asks at the largest chunk until the connection has seen the
+// server's own length; the next download asks at that length from the start.
+TEST(DownloadToFile, NextDownloadOnAConnectionExpectsTheChunkLengthSeen) {
+    const std::string archive(200000, 'z');
+    FakeLauncherServer server({{1, "p.zip", archive, std::nullopt}}, {});
+    std::vector<std::uint32_t> offsets;
+    server.SetIntercept([&](const Bytes& request) -> std::optional<Reply> {
+        if (test::RequestCode(request) != GET_PATCH_CHUNK)
+            return std::nullopt;
+        const std::uint32_t offset = test::U32At(request, 4);
+        offsets.push_back(offset);
+        const std::string piece = archive.substr(offset, 4096);
+        return Reply::Payload(PayloadBuilder().U16(GET_PATCH_CHUNK).U32(offset + piece.size() == archive.size())
+                                  .U32(static_cast<std::uint32_t>(piece.size())).Raw(piece).Take());
+    });
+    LauncherApi api;
+    ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
+    TempDir dir;
+    for (std::size_t dropped : {3u, 0u}) {
+        SCOPED_TRACE(dropped);
+        offsets.clear();
+        PatchChunkChannel channel(api, 1);
+        const DownloadPlan plan{.target = dir.Child(L"p.zip"), .totalSize = 200000, .pipeline = 16};
+        EXPECT_TRUE(DownloadToFile(channel, plan, nullptr));
+        EXPECT_TRUE(ReadFileBytes(dir.Child(L"p.zip")) == archive);
+        EXPECT_EQ(offsets.size(), 49 + dropped);
+        EXPECT_EQ(offsets[1], dropped ? 65523u : 4096u);
+    }
+}
+
 }  // namespace
 }  // namespace ombrelta
