@@ -14,7 +14,7 @@ std::int64_t SteadyMicroseconds() {
         .count();
 }
 
-// A rate that gains this over the one held shows a window that no longer fills the line.
+// A rate this much above the one held shows a line with room for a larger window.
 constexpr double kWorthGrowing = 1.25;
 constexpr double kFallen = 0.5;
 // The window a jump sets beyond the line's rate times its round trip.

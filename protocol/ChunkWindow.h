@@ -23,7 +23,7 @@ inline constexpr int kAutoWindow = 257;
 /// connection start at the size reached.
 class ChunkWindow {
 public:
-    static constexpr int kStart = 16;
+    static constexpr int kStart = 64;
     static constexpr int kSmallest = 4;
     static constexpr int kLargest = 256;
 

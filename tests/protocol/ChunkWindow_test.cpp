@@ -58,7 +58,7 @@ public:
 };
 
 // The window a line needs: its rate times the first answer's round trip in chunks, a quarter
-// more, and one: 0.2 s / 5.24 ms = 38.1 chunks give 49, 0.1 s / 0.524 ms = 190.8 give 240.
+// more, and one: 0.5 s / 5.24 ms = 95.4 chunks give 121, 0.1 s / 0.524 ms = 190.8 give 240.
 TEST(ChunkWindow, JumpsToTheLineAfterTheFirstRoundThenHoldsOrShrinks) {
     struct Row {
         const char* name;
@@ -68,12 +68,12 @@ TEST(ChunkWindow, JumpsToTheLineAfterTheFirstRoundThenHoldsOrShrinks) {
     };
     const Line fast100{1000, 100000};
     const std::vector<Row> rows = {
-        {"the line is full from the start", {100, 20000}, {100, 20000}, {16, 16, 16, 16, 16, 16}},
-        {"100 Mbit/s at 200 ms", {100, 200000}, {100, 200000}, {49, 49, 49, 49, 49, 49}},
+        {"the line is full from the start", {100, 200000}, {100, 200000}, {64, 64, 64, 64, 64, 64}},
+        {"100 Mbit/s at 500 ms", {100, 500000}, {100, 500000}, {121, 121, 121, 121, 121, 121}},
         {"1 Gbit/s at 100 ms", fast100, fast100, {240, 240, 240, 240, 240, 240}},
         {"no limit but the largest window", {0, 10000}, {0, 10000}, {256, 256, 256, 256, 256, 256}},
         {"the rate falls to a tenth", fast100, {100, 100000}, {240, 240, 240, 120, 120, 120}},
-        {"the line grows tenfold", {100, 200000}, {1000, 200000}, {49, 49, 49, 256, 256, 256}},
+        {"the line grows tenfold", {100, 200000}, {1000, 200000}, {64, 64, 64, 256, 256, 256}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -90,12 +90,12 @@ TEST(ChunkWindow, JumpsToTheLineAfterTheFirstRoundThenHoldsOrShrinks) {
 // The pause between downloads is no slower line, and a new download starts at the size reached;
 // a round cut short by the end of a download is not judged.
 TEST(ChunkWindow, NextDownloadGoesOnAtTheSizeReached) {
-    const Line line{100, 200000};
+    const Line line{100, 500000};
     Scripted script;
-    ASSERT_EQ(script.Download(line, 300).back(), 49);
+    ASSERT_EQ(script.Download(line, 600).back(), 121);
     script.Download(line, 5);
     script.now += 5000000;
-    EXPECT_EQ(script.Download(line, 294), std::vector<int>(294 / 49, 49));
+    EXPECT_EQ(script.Download(line, 363), std::vector<int>(363 / 121, 121));
     EXPECT_EQ(ChunkWindow().Size(), ChunkWindow::kStart);
 }
 
