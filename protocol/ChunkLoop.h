@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
+#include <string>
 
 #include "common/FileSystem.h"
+#include "common/ProgressEvents.h"
 #include "protocol/ChunkTraffic.h"
 #include "protocol/ChunkWindow.h"
 
@@ -60,6 +62,8 @@ public:
     virtual bool FromServer() const { return true; }
     /// Leaves the source serving now for the next one; nothing once it is the launcher server.
     virtual void NextSource() {}
+    /// The source serving now, for logs: "server", or a mirror's host.
+    virtual std::string Source() const { return kServerSource; }
     /// The length expected of every chunk but the last before any has come, so that the first
     /// requests of a download can go together; 0, the default, expects none.
     virtual std::uint64_t ExpectedChunkLength() { return 0; }

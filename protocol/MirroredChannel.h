@@ -37,6 +37,7 @@ public:
             server.ChunkLengthSeen(length);
     }
     void NextSource() override;
+    std::string Source() const override;
 
     /// Logs the source serving now as the one that served the file (with mirrors only).
     void NoteServed() const;
