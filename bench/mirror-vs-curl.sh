@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Mirror download speed: ombrelta-check repairing one missing 256 MiB game file through its
 # `mirror` (nginx serving BASE/md5/MD5) against curl fetching the same object from the same nginx,
-# on loopback and through bench/delay-proxy.py's line model (100 Mbit/s, 100 ms round trip), for
+# on loopback and through bench/line-model.c (100 Mbit/s, 100 ms round trip), for
 # the native checker and for the Windows one under Wine. One run each (the machine may be
 # shared: the figures are noisy); prints a table of times and ratios to curl.
 # Usage: bench/mirror-vs-curl.sh [native-build-dir [windows-build-dir]]
@@ -65,7 +65,8 @@ wait_for_port "$work/server.out" $!
 server_port=$port
 start_nginx "$work/nginx" "$work/www"
 pids+=("$nginx_pid")
-python3 "$root/bench/delay-proxy.py" "$http_port" 50 100 > "$work/proxy.out" &
+cc -O2 -pthread -o "$work/line-model" "$root/bench/line-model.c"
+"$work/line-model" "$http_port" 100 100 > "$work/proxy.out" &
 pids+=($!)
 wait_for_port "$work/proxy.out" $!
 line_port=$port

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Downloads over a modelled line: ombrelta-check repairing a missing 64 MiB game file and
-# installing a 64 MiB patch from ombrelta-server, with the `pipeline` key at 16, 64 and auto,
-# against curl fetching the same file from nginx. Every connection goes through
-# bench/delay-proxy.py, which sends the bytes at the line's rate and delivers them half the round
-# trip later, each way: 100 Mbit/s at 20, 100 and 200 ms round trip and 1 Gbit/s at 50 ms. One
-# run per cell (about four minutes in all, each run bounded to 120 s); prints the seconds and the
-# throughput as a share of curl's. LINES ("MBIT:RTT_MS ...", MBIT 0 for no rate limit) and
-# PIPELINES override the lines and the values measured.
+# Downloads over a modelled line: ombrelta-check repairing a missing game file and installing a
+# patch of the same size from ombrelta-server, with the `pipeline` key at 16, 64 and auto, against
+# curl fetching the same file from nginx. Every connection goes through bench/line-model.c (built
+# here with cc -O2), which sends the bytes at the line's rate and delivers them half the round
+# trip later, each way, with a queue of about one round trip of the line in front of it:
+# 100 Mbit/s at 20, 100 and 200 ms round trip and 1 Gbit/s at 50 and 100 ms. Before the runs it
+# prints what the model itself carries (curl through it without a rate at 0 and 50 ms). One run
+# per cell (RUNS: the median of that many, taken in turn), each bounded to 120 s; prints the
+# seconds and the throughput as a share of curl's. LINES ("MBIT:RTT_MS ...", MBIT 0 for no rate
+# limit), PIPELINES and SIZE_MIB (64 by default) override the lines, the values measured and the
+# size of both files.
 # Usage: bench/pipeline-over-latency.sh [build-dir]   (default build/native; needs ombrelta-server,
 # ombrelta-check and ombrelta-config)
 set -euo pipefail
@@ -17,17 +20,17 @@ build="$(cd "${1:-$root/build/native}" && pwd)"
 server_exe="$build/tools/server/ombrelta-server"
 check_exe="$build/tools/check/ombrelta-check"
 config_exe="$build/tools/config/ombrelta-config"
-proxy="$root/bench/delay-proxy.py"
 for exe in "$server_exe" "$check_exe" "$config_exe"; do
     [ -x "$exe" ] || { echo "missing $exe: cmake --build $build --target ombrelta-server ombrelta-check ombrelta-config" >&2; exit 1; }
 done
-for tool in nginx curl python3 md5sum zip; do
+for tool in nginx curl python3 md5sum zip cc; do
     command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh bench)" >&2; exit 1; }
 done
 
-read -r -a lines <<< "${LINES:-100:20 100:100 100:200 1000:50}"
+read -r -a lines <<< "${LINES:-100:20 100:100 100:200 1000:50 1000:100}"
 read -r -a pipelines <<< "${PIPELINES:-16 64 auto}"
-size_mib=64
+size_mib=${SIZE_MIB:-64}
+runs=${RUNS:-1}
 run_limit=120
 
 work="$(mktemp -d)"
@@ -42,6 +45,8 @@ trap cleanup EXIT
 # nginx's workers may run as another user: they must be able to read the served files.
 chmod 755 "$work"
 mkdir -p "$work/repair/files" "$work/patch/patches" "$work/http" "$work/staging"
+relay="$work/line-model"
+cc -O2 -pthread -o "$relay" "$root/bench/line-model.c"
 
 # The game file and the patch's payload: 64 MiB each from a fixed seed, incompressible.
 python3 - "$size_mib" "$work/repair/files/game.bin" "$work/staging/big.bin" <<'PY'
@@ -79,8 +84,8 @@ start_server() {  # start_server NAME: ombrelta-server over $work/NAME; sets por
     wait_for_port "$work/$1.out" $!
 }
 
-start_proxy() {  # start_proxy TARGET_PORT MBIT ROUND_TRIP_MS: sets port to the proxy's
-    python3 "$proxy" "$1" "$(awk -v r="$3" 'BEGIN { print r / 2 }')" "$2" > "$work/proxy-$1-$2-$3.out" &
+start_proxy() {  # start_proxy TARGET_PORT MBIT ROUND_TRIP_MS: sets port to the line model's
+    "$relay" "$1" "$3" "$2" > "$work/proxy-$1-$2-$3.out" &
     pids+=($!)
     wait_for_port "$work/proxy-$1-$2-$3.out" $!
 }
@@ -121,6 +126,13 @@ run_check() {
     [ "$(md5sum < "$dir/$3" | cut -d' ' -f1)" = "$4" ] || { echo "ombrelta-check's $3 differs" >&2; exit 1; }
 }
 
+# What the model carries without a rate, so that a slow line can be told from a busy machine.
+for rtt in 0 50; do
+    start_proxy "$http_port" 0 "$rtt"
+    seconds=$(run_curl "$port" game.bin "$game_md5")
+    echo "line model without a rate at $rtt ms: $(awk -v s="$seconds" -v m="$game_mib" 'BEGIN { printf "%.0f Mbit/s", m * 8 * 1.048576 / s }') (curl, $game_mib MiB in $seconds s)" >&2
+done
+
 results="$work/results"
 : > "$results"
 for line_model in "${lines[@]}"; do
@@ -132,23 +144,36 @@ for line_model in "${lines[@]}"; do
     patch_proxy=$port
     start_proxy "$http_port" "$mbit" "$rtt"
     http_proxy=$port
-    row="$mbit $rtt $(run_curl "$http_proxy" game.bin "$game_md5")"
-    for pipeline in "${pipelines[@]}"; do
-        row="$row $(run_check "$repair_proxy" "$pipeline" game.bin "$game_md5")"
+    # Each run of the row in turn, RUNS times; each cell is the median of its runs.
+    : > "$work/runs"
+    for _ in $(seq "$runs"); do
+        row="$(run_curl "$http_proxy" game.bin "$game_md5")"
+        for pipeline in "${pipelines[@]}"; do
+            row="$row $(run_check "$repair_proxy" "$pipeline" game.bin "$game_md5")"
+        done
+        row="$row $(run_curl "$http_proxy" patch-0001.zip "$(md5sum < "$work/http/patch-0001.zip" | cut -d' ' -f1)")"
+        for pipeline in "${pipelines[@]}"; do
+            row="$row $(run_check "$patch_proxy" "$pipeline" big.bin "$patch_md5" "Extracting patch...")"
+        done
+        echo "$row" >> "$work/runs"
     done
-    row="$row $(run_curl "$http_proxy" patch-0001.zip "$(md5sum < "$work/http/patch-0001.zip" | cut -d' ' -f1)")"
-    for pipeline in "${pipelines[@]}"; do
-        row="$row $(run_check "$patch_proxy" "$pipeline" big.bin "$patch_md5" "Extracting patch...")"
-    done
+    row="$mbit $rtt $(awk '{ for (i = 1; i <= NF; i++) cell[i, NR] = $i } END {
+        for (i = 1; i <= NF; i++) {
+            n = 0
+            for (r = 1; r <= NR; r++) v[++n] = cell[i, r]
+            for (a = 1; a <= n; a++) for (b = a + 1; b <= n; b++) if (v[b] < v[a]) { t = v[a]; v[a] = v[b]; v[b] = t }
+            printf "%s%s", (i > 1 ? " " : ""), v[int((n + 1) / 2)]
+        }
+    }' "$work/runs")"
     echo "$row" >> "$results"
     echo "$mbit Mbit/s at $rtt ms done: $row" >&2
 done
 
 count=${#pipelines[@]}
 echo "Repair of a missing $game_mib MiB game file and install of a $patch_mib MiB patch over a modelled line"
-echo "(bench/delay-proxy.py: the line's rate, then half the round trip, each way; a patch's time ends where"
-echo "its extraction begins). Seconds per run; in brackets the throughput as a share of curl + nginx on the same line."
-echo "Goal: pipeline=auto at least 0.9x curl on every line and never below pipeline=16."
+echo "(bench/line-model.c: the line's rate, then half the round trip, each way; a patch's time ends where"
+echo "its extraction begins). Seconds per run (median of $runs); in brackets the throughput as a share of curl + nginx on the same line."
+echo "Goal: pipeline=auto at least 0.95x curl up to 100 Mbit/s x 100 ms and 1 Gbit/s x 50 ms, 0.9x beyond, never below pipeline=64."
 echo "Load while running: $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min) on $(nproc) cores."
 echo
 awk -v n="$count" -v names="${pipelines[*]}" 'BEGIN {

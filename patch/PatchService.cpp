@@ -3,6 +3,7 @@
 #include <set>
 #include <utility>
 
+#include "common/ComputerName.h"
 #include "common/DiskSpace.h"
 #include "common/FailureNote.h"
 #include "common/FileSystem.h"
@@ -59,19 +60,18 @@ PatchService::PatchService(std::wstring installDir,
 PatchService::PatchService() : PatchService(GetExecutableDirectory()) {}
 
 bool PatchService::ApplyPatches(LauncherApi& api, ProgressCallback progress) {
-    const std::string clientName = "UNKNOWN";
-    const std::string clientTag = "UNKNOWN";
     // A server that offers the version asked about, or one installed earlier in this run, would
     // otherwise keep the loop going for ever.
     std::set<std::uint16_t> installedThisRun;
     movedAsideFiles.clear();
     FailureNotes notes;
+    hashList.reset();
     for (;;) {
         // Each patch's failure names only its own causes.
         (void)TakeFailureNotes();
         const std::uint16_t localVersion = ReadLocalVersion(installDir, kVersionFile);
         Report(progress, L"Checking patch version " + std::to_wstring(localVersion), 5);
-        const bool hasNext = api.HasNextPatch(localVersion, clientName, clientTag);
+        const bool hasNext = HasNextPatch(api, localVersion);
         Report(progress, hasNext ? L"Server has next patch." : L"No patches found.", 10);
         if (!hasNext) {
             Report(progress, L"Patch check finished.", 100);
@@ -109,6 +109,16 @@ bool PatchService::ApplyPatches(LauncherApi& api, ProgressCallback progress) {
         Notify(events, {.kind = ProgressEventKind::PatchInstalled, .subject = patch.fileName, .version = patch.version});
         installedThisRun.insert(patch.version);
     }
+}
+
+// The list asked for together costs no round trip of its own when no patch follows, which is
+// when the file check needs it next.
+bool PatchService::HasNextPatch(LauncherApi& api, std::uint16_t localVersion) {
+    const std::string identity = "UNKNOWN";
+    if (pipeline <= 1)
+        return api.HasNextPatch(localVersion, identity, identity);
+    return api.HasNextPatchAndList(localVersion, identity, identity,
+                                   GetComputerNameNarrow().value_or("UNKNOWN"), hashList);
 }
 
 bool PatchService::DownloadAndExtract(LauncherApi& api,

@@ -9,6 +9,7 @@
 #include "common/ProgressCallback.h"
 #include "common/ProgressEvents.h"
 #include "common/PublicKeySet.h"
+#include "protocol/HashEntry.h"
 #include "protocol/LauncherApi.h"
 #include "protocol/MirrorSet.h"
 #include "protocol/PatchInfo.h"
@@ -56,6 +57,10 @@ public:
     /// that failed later on.
     const std::vector<std::wstring>& MovedAsideFiles() const { return movedAsideFiles; }
 
+    /// The server's hash list, when the last ApplyPatches asked for it together with its last
+    /// HAS_NEXT_PATCH question (a pipeline above 1: the server answers in order) and the answer
+    /// said no patch follows; taken once.
+    std::optional<std::vector<HashEntry>> TakeHashList() { return std::exchange(hashList, std::nullopt); }
     /// Deletes the archive and removes "_patch_temp" when it is empty; failures ignored.
     void RemovePatchTemp(const std::wstring& archivePath) const;
 
@@ -63,6 +68,8 @@ private:
     /// Extracts the archive, checking its signature when a key is set; signatureRefused tells
     /// that the signature was the reason of a failure.
     bool Extract(const PatchInfo& patch, const std::wstring& archivePath, bool& signatureRefused);
+    /// Asks whether a patch follows localVersion, with a pipeline together with the hash list.
+    bool HasNextPatch(LauncherApi& api, std::uint16_t localVersion);
     /// Downloads the archive to archivePath and extracts it; false when either fails.
     bool DownloadAndExtract(LauncherApi& api,
                             const PatchInfo& patch,
@@ -80,6 +87,7 @@ private:
 
     std::vector<std::wstring> movedAsideFiles;
     ProgressSink events;
+    std::optional<std::vector<HashEntry>> hashList;
 };
 
 }  // namespace ombrelta

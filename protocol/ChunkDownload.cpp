@@ -80,7 +80,7 @@ public:
                       .subject = Subject(),
                       .done = start,
                       .total = plan.totalSize,
-                      .detail = kServerSource});
+                      .detail = channel.Source()});
     }
 
     void Ended(std::uint32_t written, const std::string& cause) {

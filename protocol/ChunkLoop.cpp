@@ -13,10 +13,13 @@ public:
         : channel(channel),
           totalSize(plan.totalSize),
           window(plan.pipeline),
-          mode(plan.pipeline > 1 && plan.totalSize != 0 ? Mode::FirstAnswer : Mode::Alone),
           sizing(plan.pipeline == kAutoWindow ? SizingWindow(channel) : nullptr) {
-        if (sizing)
-            sizing->StartDownload();
+        if (plan.pipeline > 1 && plan.totalSize != 0) {
+            stride = channel.ExpectedChunkLength();
+            mode = stride != 0 ? Mode::Expected : Mode::FirstAnswer;
+        }
+        if (sizing && mode == Mode::Expected)
+            sizing->SendingTogether();
     }
 
     // Without outstanding requests the next one asks from written, the true offset; ahead of
@@ -24,7 +27,7 @@ public:
     void Fill(std::uint32_t written) {
         if (outstanding == 0)
             Send(written);
-        while (mode == Mode::Ahead && outstanding < Capacity() && next < totalSize) {
+        while (AsksAhead() && outstanding < Capacity() && next < totalSize) {
             if (!SendAhead())
                 mode = Mode::Alone;
         }
@@ -34,17 +37,23 @@ public:
         --outstanding;
         const std::uint64_t length = channel.Receive(last);
         // Answers that come one request at a time tell nothing of what a window would bring.
-        if (sizing && mode != Mode::Alone)
+        if (sizing && AsksAhead())
             sizing->Answered(length);
         return length;
     }
 
     // The first answer sets the length assumed for all; another length before the last chunk
-    // makes every request still outstanding one for a wrong offset.
+    // makes every request still outstanding one for a wrong offset. Where a length was expected,
+    // the first answer only corrects it: the window goes out again from the offset reached.
     void Check(std::uint64_t length, bool last) {
         if (last)
             return;
-        if (mode == Mode::FirstAnswer) {
+        if (mode == Mode::FirstAnswer || mode == Mode::Expected) {
+            channel.ChunkLengthSeen(length);
+            if (mode == Mode::Expected && length != stride)
+                DiscardOutstanding();
+            if (sizing && (mode == Mode::FirstAnswer || length != stride))
+                sizing->SendingTogether();
             stride = length;
             mode = Mode::Ahead;
         } else if (mode == Mode::Ahead && length != stride) {
@@ -61,8 +70,11 @@ public:
     }
 
 private:
-    enum class Mode { Alone, FirstAnswer, Ahead };
+    // Expected: the first requests went together at an expected chunk length; FirstAnswer: the
+    // first went alone to learn it.
+    enum class Mode { Alone, FirstAnswer, Expected, Ahead };
 
+    bool AsksAhead() const { return mode == Mode::Expected || mode == Mode::Ahead; }
     int Capacity() const { return sizing ? sizing->Size() : window; }
 
     ChunkWindow* SizingWindow(ChunkChannel& source) {
@@ -92,7 +104,7 @@ private:
     ChunkChannel& channel;
     const std::uint64_t totalSize;
     const int window;
-    Mode mode;
+    Mode mode = Mode::Alone;
     ChunkWindow ownWindow;
     ChunkWindow* sizing;
     int outstanding = 0;

@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
+#include <string>
 
 #include "common/FileSystem.h"
+#include "common/ProgressEvents.h"
 #include "protocol/ChunkTraffic.h"
 #include "protocol/ChunkWindow.h"
 
@@ -60,6 +62,13 @@ public:
     virtual bool FromServer() const { return true; }
     /// Leaves the source serving now for the next one; nothing once it is the launcher server.
     virtual void NextSource() {}
+    /// The source serving now, for logs: "server", or a mirror's host.
+    virtual std::string Source() const { return kServerSource; }
+    /// The length expected of every chunk but the last before any has come, so that the first
+    /// requests of a download can go together; 0, the default, expects none.
+    virtual std::uint64_t ExpectedChunkLength() { return 0; }
+    /// Told the length a download's chunks turned out to have, once its first answer showed it.
+    virtual void ChunkLengthSeen(std::uint64_t) {}
 };
 
 /// What one download asks for.
@@ -77,11 +86,13 @@ struct ChunkLoopPlan {
 };
 
 /// The chunk loop of a download: requests the chunk at each offset until one is marked last,
-/// appends each non-empty chunk to file and reports progress after each chunk, in order. The
-/// first request goes alone; with a pipeline above 1 and a known total, the first chunk's length
-/// is taken as every chunk's length and requests ask ahead at multiples of it, never from the
-/// total on. An answer of another length that is not the last one means those requests asked
-/// from wrong offsets: their answers are dropped and the rest goes one request at a time.
+/// appends each non-empty chunk to file and reports progress after each chunk, in order. With a
+/// pipeline above 1 and a known total, requests ask ahead at multiples of one chunk length,
+/// never from the total on: the channel's expected length, with the first requests sent
+/// together, or else the first chunk's, with the first request alone. A first answer of another
+/// length than expected drops the answers still to come and asks on with its length; another
+/// length later, not the last chunk, means requests asked from wrong offsets: their answers are
+/// dropped and the rest goes one request at a time.
 /// Each request waits for the channel's traffic first (a rate limit holds it back there), and
 /// each answer's length is told to it.
 /// On Complete the file is closed; on any other result it is left open. Exceptions of the

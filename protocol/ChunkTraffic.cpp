@@ -25,4 +25,9 @@ void ChunkTraffic::Received(std::uint64_t bytes, DownloadPosition now) {
     Notify(events, {.kind = ProgressEventKind::DownloadBytes, .done = now.written, .total = now.total});
 }
 
+std::uint64_t ChunkTraffic::ChunkLength(std::uint16_t code, std::uint64_t fallback) const {
+    const auto noted = chunkLengths.find(code);
+    return noted == chunkLengths.end() ? fallback : noted->second;
+}
+
 }  // namespace ombrelta

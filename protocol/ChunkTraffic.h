@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <utility>
 
@@ -43,11 +44,18 @@ public:
     /// The position the latest answer left its download at.
     DownloadPosition Position() const { return position; }
 
+    /// The length of every chunk but the last that the latest download of messages of code
+    /// showed; fallback before one has.
+    std::uint64_t ChunkLength(std::uint16_t code, std::uint64_t fallback) const;
+    /// Notes the length a download of messages of code showed for its chunks.
+    void NoteChunkLength(std::uint16_t code, std::uint64_t length) { chunkLengths[code] = length; }
+
 private:
     std::optional<RateLimiter> limit;
     std::uint64_t bytesReceived = 0;
     DownloadPosition position;
     ProgressSink events;
+    std::map<std::uint16_t, std::uint64_t> chunkLengths;
 };
 
 }  // namespace ombrelta

@@ -10,18 +10,20 @@ namespace ombrelta {
 /// asks ahead (requests sent at once, a repaired file hashed again).
 inline constexpr int kAutoWindow = 257;
 
-/// Sizes the window of chunk requests by the delivery rate, as TCP sizes its own: the rate is
-/// measured over rounds of as many answers as the window holds (one round trip while the window
-/// is what limits the rate). The window starts at kStart. A first round that takes less than
-/// two round trips of the lone first request was limited by the window: it quadruples, and
-/// goes on quadrupling while the rate grows in step with it; otherwise it doubles while each
-/// round brings at least a quarter more than the one before, and then holds. A held window
-/// that later gains a quarter grows again; one whose rate falls below half of the rate it was
-/// held at is halved. It stays within kSmallest and kLargest. Kept by the connection so that
-/// the next download starts at the size reached.
+/// Sizes the window of chunk requests from what the line shows. Requests sent together come
+/// back a round trip later, one after another as fast as the line carries them while the line
+/// holds more than the window: the first answer gives the round trip, the spacing of the rest the
+/// line's rate, and their product (a quarter more, for the answers' own sending and a busy
+/// machine) the window the line needs, which the window jumps to. Later rounds, of as many
+/// answers as the window holds, measure the delivery rate: one that gains a quarter doubles the
+/// window, one that falls below half of the rate held halves it. A round after requests sent
+/// together whose rate falls below half halves it too; one that shows a line faster by a quarter
+/// jumps again. The window starts at kStart, never shrinks on a jump and stays within kSmallest
+/// and kLargest. Kept by the connection object, so that the next download and the next
+/// connection start at the size reached.
 class ChunkWindow {
 public:
-    static constexpr int kStart = 16;
+    static constexpr int kStart = 64;
     static constexpr int kSmallest = 4;
     static constexpr int kLargest = 256;
 
@@ -33,30 +35,29 @@ public:
 
     /// Requests to keep in flight.
     int Size() const { return size; }
-    /// Starts over at kStart, for a new connection.
-    void Reset();
-    /// A download begins: its first answer comes alone and only starts the next round.
-    void StartDownload();
+    /// The window's requests are about to go out together (a download's first, or its first
+    /// after its chunk length turned out other than expected); a round not yet complete is
+    /// dropped.
+    void SendingTogether();
     /// Counts an answer of bytes that has just arrived; may change Size.
     void Answered(std::uint64_t bytes);
 
 private:
+    void JudgeTogether(std::int64_t now);
     void Judge(std::int64_t roundMicros);
-    bool WindowLimited(std::int64_t roundMicros, double gain) const;
-    void Grow(int factor);
+    void Double();
     void Halve();
 
     Clock clock;
     int size = kStart;
-    bool holding = false;
-    double lastRate = 0;  // bytes per microsecond of the round before, 0 before the first
-    int lastGrowth = 1;   // the factor the window grew by for the round just measured
-    bool awaitingStart = true;
-    std::int64_t downloadStart = 0;
-    std::int64_t firstRoundTrip = 0;  // of a download's lone first request, until a rate is known
+    double lastRate = 0;    // bytes per microsecond the window is held at; 0 before the first
+    bool settling = false;  // the round after a jump mixes two sizes and is not judged
+    bool together = false;  // the round under way began with requests sent together
     std::int64_t roundStart = 0;
+    std::int64_t firstArrival = 0;
     int roundAnswers = 0;
     std::uint64_t roundBytes = 0;
+    std::uint64_t firstBytes = 0;
 };
 
 }  // namespace ombrelta

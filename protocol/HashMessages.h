@@ -24,6 +24,9 @@ std::uint32_t ClampHashEntrySize(std::int64_t wireSize);
 
 /// FILE_CHUNK request: HASH_DATA, sub-type 1, fileId, offset.
 std::vector<std::uint8_t> BuildFileChunkRequest(std::uint16_t fileId, std::uint32_t offset);
+/// The most file bytes one FILE_CHUNK answer carries: a packet of 65535 bytes less the length,
+/// code, sub-type, file id, last flag and size fields.
+inline constexpr std::uint32_t kLargestFileChunk = 65535 - 2 - 2 - 2 - 2 - 4 - 4;
 /// FILE_CHUNK answer: the chunk's bytes (empty for a size of 0 or less). last is set to
 /// (lastFlag == 1) as soon as that flag has been read. A size larger than the bytes that came
 /// with it throws "Hash chunk size mismatch. size=S remaining=R index=fileId offset=offset".

@@ -40,6 +40,12 @@ bool ReceiveAll(SocketHandle handle, std::uint8_t* data, std::size_t size) {
     return true;
 }
 
+// Reads the next answer, if one comes, and ignores it.
+void DropAnswer(LauncherApi& api) {
+    std::vector<std::uint8_t> dropped;
+    (void)api.ReceivePacket(dropped);
+}
+
 }  // namespace
 
 // Close() may run on another thread while a packet operation is blocked in send or recv. Close
@@ -129,7 +135,6 @@ void LauncherApi::Close() {
 bool LauncherApi::Connect(const std::wstring& host, std::int32_t port, HostLookup lookup) {
     std::string hostText = WideToUtf8(host);
     Close();
-    autoWindow.Reset();
     if (lookup == HostLookup::ResolveNames)
         return ConnectToFirst(HostAddresses(hostText, PortFromConfig(port)), kConnectLimitMs);
     auto reach = [&](SocketHandle handle) {
@@ -141,7 +146,6 @@ bool LauncherApi::Connect(const std::wstring& host, std::int32_t port, HostLooku
 
 bool LauncherApi::ConnectToFirst(const std::vector<SocketAddress>& addresses, std::uint32_t attemptLimitMs) {
     Close();
-    autoWindow.Reset();
     for (const SocketAddress& address : addresses) {
         auto reach = [&](SocketHandle handle) {
             return ConnectWithin(handle, address, attemptLimitMs) == ConnectResult::Connected;
@@ -232,11 +236,16 @@ std::vector<std::uint8_t> LauncherApi::ReceiveAnswer(const char* emptyAnswerText
 
 std::vector<std::uint8_t> LauncherApi::Exchange(const std::vector<std::uint8_t>& request,
                                                 const char* sendFailedText,
-                                                const char* emptyAnswerText) {
+                                                const char* emptyAnswerText,
+                                                const std::vector<std::uint8_t>* followUp) {
     for (;;) {
         const bool first = std::exchange(awaitingFirstAnswer, false);
         std::vector<std::uint8_t> answer;
         const bool sent = SendPacket(request);
+        // A follow-up that cannot go out has closed the connection: the answer then fails as it
+        // would have without it.
+        if (sent && followUp != nullptr)
+            (void)SendPacket(*followUp);
         if (sent && ReceivePacket(answer) && !answer.empty())
             return answer;
         // Only a lost connection sends the request elsewhere: a refused payload or a short length
@@ -253,6 +262,30 @@ bool LauncherApi::HasNextPatch(std::uint16_t version,
         Exchange(BuildHasNextPatchRequest(version, clientName, clientTag),
                  "Failed to send has next patch request.", "Empty has next patch response.");
     return ParseHasNextPatchAnswer(answer);
+}
+
+bool LauncherApi::HasNextPatchAndList(std::uint16_t version,
+                                      const std::string& clientName,
+                                      const std::string& clientTag,
+                                      const std::string& listName,
+                                      std::optional<std::vector<HashEntry>>& list) {
+    list.reset();
+    const std::vector<std::uint8_t> question = BuildHasNextPatchRequest(version, clientName, clientTag);
+    const std::vector<std::uint8_t> listRequest = BuildHashListRequest(listName);
+    bool hasNext = false;
+    try {
+        hasNext = ParseHasNextPatchAnswer(Exchange(question, "Failed to send has next patch request.",
+                                                   "Empty has next patch response.", &listRequest));
+    } catch (...) {
+        DropAnswer(*this);
+        throw;
+    }
+    if (hasNext) {
+        DropAnswer(*this);
+        return true;
+    }
+    list = ParseHashListAnswer(ReceiveAnswer("Empty hash response."));
+    return false;
 }
 
 PatchInfo LauncherApi::GetNextPatch(std::uint16_t version) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -85,6 +86,17 @@ public:
     /// HASH_LIST_REQUEST: the server's list of game files. A name over 255 bytes throws
     /// "String Too Long" before anything is sent.
     std::vector<HashEntry> GetHashList(const std::string& clientName);
+    /// HAS_NEXT_PATCH and HASH_LIST_REQUEST for listName sent back to back, for a server that
+    /// answers in order: whether a patch follows version, as HasNextPatch. Without one, list
+    /// receives the server's list; with one, the list's answer is read and dropped, leaving no
+    /// answer still to come. Texts over 255 bytes throw "String Too Long" before anything is
+    /// sent; the question's failures throw HasNextPatch's texts (a list request that cannot go
+    /// out fails its answer), the list's those of GetHashList.
+    bool HasNextPatchAndList(std::uint16_t version,
+                             const std::string& clientName,
+                             const std::string& clientTag,
+                             const std::string& listName,
+                             std::optional<std::vector<HashEntry>>& list);
     /// FILE_CHUNK: bytes of game file fileId from offset, with last as for GetPatchChunk; a chunk
     /// announced longer than the bytes that came throws "Hash chunk size mismatch. ...".
     std::vector<std::uint8_t> GetFileChunk(std::uint16_t fileId, std::uint32_t offset, bool& last);
@@ -113,8 +125,8 @@ public:
     /// result and last as GetFileChunk.
     std::vector<std::uint8_t> ReceiveFileChunk(std::uint16_t fileId, std::uint32_t offset, bool& last);
 
-    /// The self-sizing window of chunk requests on this connection: the size one download
-    /// reaches is where the next one starts. Each Connect starts it over.
+    /// The self-sizing window of chunk requests over this object: the size one download reaches
+    /// is where the next one starts, on this connection or the next one (the line is the same).
     ChunkWindow& AutoWindow() { return autoWindow; }
 
 private:
@@ -131,9 +143,13 @@ private:
     Outcome ReceiveFramed(std::vector<std::uint8_t>& payload);
     void SendRequest(const std::vector<std::uint8_t>& request, const char* sendFailedText);
     std::vector<std::uint8_t> ReceiveAnswer(const char* emptyAnswerText);
+    // Sends request (and followUp right behind it, whose answer the caller takes) and returns
+    // request's answer; the first request after a connect that loses the connection is sent again
+    // where OnFirstAnswerLost connects. Throws sendFailedText or emptyAnswerText.
     std::vector<std::uint8_t> Exchange(const std::vector<std::uint8_t>& request,
                                        const char* sendFailedText,
-                                       const char* emptyAnswerText);
+                                       const char* emptyAnswerText,
+                                       const std::vector<std::uint8_t>* followUp = nullptr);
 
     std::atomic<SocketHandle> socket{kInvalidSocket};
     std::atomic<bool> connected{false};

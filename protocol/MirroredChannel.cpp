@@ -2,6 +2,9 @@
 
 #include <utility>
 
+#include "common/MirrorUrl.h"
+#include "common/ProgressEvents.h"
+
 namespace ombrelta {
 
 MirroredChannel::MirroredChannel(HeldChunkChannel& server,
@@ -78,6 +81,10 @@ std::span<const std::uint8_t> MirroredChannel::Held() const {
 
 bool MirroredChannel::Discard() {
     return FromServer() && server.Discard();
+}
+
+std::string MirroredChannel::Source() const {
+    return FromServer() ? std::string(kServerSource) : MirrorHost(mirrors->Base(current));
 }
 
 void MirroredChannel::NoteServed() const {

@@ -31,7 +31,13 @@ public:
     ChunkWindow* AutoWindow() override { return FromServer() ? server.AutoWindow() : nullptr; }
     void SendRequestsAtOnce() override { server.SendRequestsAtOnce(); }
     bool FromServer() const override { return current == kServer; }
+    std::uint64_t ExpectedChunkLength() override { return FromServer() ? server.ExpectedChunkLength() : 0; }
+    void ChunkLengthSeen(std::uint64_t length) override {
+        if (FromServer())
+            server.ChunkLengthSeen(length);
+    }
     void NextSource() override;
+    std::string Source() const override;
 
     /// Logs the source serving now as the one that served the file (with mirrors only).
     void NoteServed() const;

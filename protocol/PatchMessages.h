@@ -30,6 +30,9 @@ PatchInfo ParseNextPatchAnswer(const std::vector<std::uint8_t>& payload);
 
 /// GET_PATCH_CHUNK request: code, version, offset.
 std::vector<std::uint8_t> BuildPatchChunkRequest(std::uint16_t version, std::uint32_t offset);
+/// The most archive bytes one GET_PATCH_CHUNK answer carries: a packet of 65535 bytes less the
+/// length, code, last flag and size fields.
+inline constexpr std::uint32_t kLargestPatchChunk = 65535 - 2 - 2 - 4 - 4;
 /// GET_PATCH_CHUNK answer: the chunk's bytes (empty for a size of 0 or less). last is set to
 /// (lastFlag == 1) as soon as that flag has been read, so it holds it even when a later field
 /// fails. Wrong code: "Invalid patch chunk response.".

@@ -154,6 +154,7 @@ bool LauncherService::RunStartupStages(std::string& errorText,
         errorText = "Patch update failed.";
         return false;
     }
+    position.answered = patches.TakeHashList();
     Report(progress, L"Checking game files...", 70);
     // The reports of this pass already are those of a check that starts.
     CheckGameFiles(progress, position, nullptr);

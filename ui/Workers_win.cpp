@@ -125,6 +125,8 @@ void MainWindow::ObserveRuns() {
     if (config.options.log) {
         runLog = std::make_shared<RunLog>(JoinPath(service->InstallDir(), kLauncherLogName));
         runLog->Started("Ombrelta Launcher", ReadLocalVersion(service->InstallDir(), L"version.dat"), config);
+        // Which mirror served each file, and why one failed.
+        service->SetSourceLog([log = runLog](const std::string& line) { log->Line(line); });
     }
     service->Observe(WindowEvents(link, runLog, config.options.details));
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "common/ComputerName.h"
@@ -61,8 +62,9 @@ const std::vector<HashEntry>& Listed(LauncherApi& api,
                                      const FileCheckSettings& settings) {
     if (at.listed && !at.listAgain)
         return at.entries;
-    const std::string clientName = GetComputerNameNarrow().value_or("UNKNOWN");
-    std::vector<HashEntry> entries = api.GetHashList(clientName);
+    std::vector<HashEntry> entries = at.answered ? std::move(*at.answered)
+                                                 : api.GetHashList(GetComputerNameNarrow().value_or("UNKNOWN"));
+    at.answered.reset();
     at.listAgain = false;
     if (at.listed && SameList(entries, at.entries))
         return at.entries;

@@ -30,6 +30,9 @@ struct FileCheckPosition {
     /// Set after a reconnection: the list is asked for again before anything else; the check
     /// goes on only when it is the same, and otherwise starts over from its first entry.
     bool listAgain = false;
+    /// A list the server has just sent on this connection, used instead of asking for it when
+    /// the list is asked for next.
+    std::optional<std::vector<HashEntry>> answered;
     /// The path of the entry whose repair did not end; its next download is hashed.
     std::optional<std::string> interruptedRepair;
     /// Set once the server closed the connection on a block map request: it is not asked again.

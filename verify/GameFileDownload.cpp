@@ -82,6 +82,9 @@ public:
     void SendRequestsAtOnce() override { inner.SendRequestsAtOnce(); }
     bool FromServer() const override { return inner.FromServer(); }
     void NextSource() override { inner.NextSource(); }
+    std::string Source() const override { return inner.Source(); }
+    std::uint64_t ExpectedChunkLength() override { return inner.ExpectedChunkLength(); }
+    void ChunkLengthSeen(std::uint64_t length) override { inner.ChunkLengthSeen(length); }
 
     // Whether the bytes written have the entry's size and digest (letter case aside).
     bool Matches(const HashEntry& entry) {

@@ -1,5 +1,8 @@
 #include "tests/e2e/LoopbackPort.h"
 
+#include <chrono>
+#include <thread>
+
 #include "common/Socket.h"
 #include "tests/support/LoopbackListener.h"
 
@@ -19,6 +22,16 @@ bool Accepts(std::uint16_t port) {
     if (socket != kInvalidSocket)
         CloseSocket(socket);
     return connected;
+}
+
+bool WaitUntilListening(std::uint16_t port) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (Accepts(port))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
 }
 
 }  // namespace ombrelta::test

@@ -11,4 +11,7 @@ std::uint16_t FreePort();
 /// True when a connection to 127.0.0.1:port is accepted right now.
 bool Accepts(std::uint16_t port);
 
+/// Waits until 127.0.0.1:port accepts a connection, at most 10 s; false when it does not.
+bool WaitUntilListening(std::uint16_t port);
+
 }  // namespace ombrelta::test

@@ -25,7 +25,7 @@ TEST(MirrorCache, ASecondLauncherIsServedFromTheCache) {
     ServerProcess server(PathArg(site.root / "server"), {}, PathArg(site.root / "server.log"));
     NginxProcess nginx(site.root / "nginx", site.root / "www");
     ASSERT_NE(nginx.Port(), 0);
-    const std::uint16_t port = FreeLoopbackPort();
+    const std::uint16_t port = FreePort();
     ChildProcess varnish({"/usr/sbin/varnishd", "-F", "-j", "none", "-a", "127.0.0.1:" + std::to_string(port), "-b",
                           "127.0.0.1:" + std::to_string(nginx.Port()), "-n", PathArg(site.root / "varnish"), "-s",
                           "malloc,64m"},

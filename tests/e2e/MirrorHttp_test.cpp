@@ -67,7 +67,7 @@ TEST(MirrorHttp, FetchesRangesOverOneConnectionAndRefusesWhatWasNotAsked) {
         {"range of another size", base + "/md5/object", 10, size + 1, "Content-Length"},
         {"encoded", base + "/gz/object", 0, size, "Content-Encoding gzip"},
         {"four redirects", base + "/r1", 0, size, "redirect"},
-        {"refused", "http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/md5/object", 0, size, "onnect"},
+        {"refused", "http://127.0.0.1:" + std::to_string(FreePort()) + "/md5/object", 0, size, "onnect"},
     };
     for (const auto& row : faults) {
         SCOPED_TRACE(row.what);

@@ -79,7 +79,7 @@ TEST_P(MirrorTest, EveryFileComesFromTheMirrorUntilItFails) {
     }
     {
         SCOPED_TRACE("two mirrors, the first refusing");
-        const std::string keys = "mirror=" + Base(FreeLoopbackPort()) + "," + Base(nginx.Port()) + "\n";
+        const std::string keys = "mirror=" + Base(FreePort()) + "," + Base(nginx.Port()) + "\n";
         const CheckRun run = Install("second", keys);
         EXPECT_EQ(LinesWith(run.err, " failed on "), 1) << run.err;
         EXPECT_EQ(LinesWith(run.err, " from " + mirror), 6) << run.err;

@@ -1,10 +1,5 @@
 #include "tests/e2e/NginxProcess.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <csignal>
 #include <thread>
@@ -12,17 +7,10 @@
 #include <gtest/gtest.h>
 
 #include "tests/e2e/ContentBuilder.h"
+#include "tests/e2e/LoopbackPort.h"
 
 namespace ombrelta::test {
 namespace {
-
-sockaddr_in Loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
 
 std::string Config(const std::filesystem::path& dir,
                    const std::filesystem::path& root,
@@ -43,33 +31,6 @@ std::string Config(const std::filesystem::path& dir,
 
 }  // namespace
 
-std::uint16_t FreeLoopbackPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = Loopback(0);
-    socklen_t length = sizeof(address);
-    std::uint16_t port = 0;
-    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    if (fd >= 0)
-        close(fd);
-    return port;
-}
-
-bool WaitUntilListening(std::uint16_t port) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        const sockaddr_in address = Loopback(port);
-        const bool connected = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
-        close(fd);
-        if (connected)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-}
-
 NginxProcess::NginxProcess(const std::filesystem::path& dir,
                            const std::filesystem::path& root,
                            const std::string& extraServer,
@@ -78,7 +39,7 @@ NginxProcess::NginxProcess(const std::filesystem::path& dir,
     std::filesystem::create_directories(dir / "tmp");
     // Another program may take the port between its release and nginx's bind: try again then.
     for (int attempt = 0; attempt < 5 && port == 0; ++attempt) {
-        const std::uint16_t candidate = FreeLoopbackPort();
+        const std::uint16_t candidate = FreePort();
         WriteFile(dir / "nginx.conf", Config(dir, root, candidate, extraServer, listenSuffix));
         child = std::make_unique<ChildProcess>(
             std::vector<std::string>{"/usr/sbin/nginx", "-p", dir.string(), "-e", (dir / "error.log").string(), "-c",

@@ -6,15 +6,9 @@
 #include <string>
 
 #include "tests/e2e/ChildProcess.h"
+#include "tests/e2e/LoopbackPort.h"
 
 namespace ombrelta::test {
-
-/// A free TCP port of 127.0.0.1 at this moment (bound and released), for a server that cannot
-/// listen on port 0 and tell which port it got.
-std::uint16_t FreeLoopbackPort();
-
-/// Waits until 127.0.0.1:port accepts a connection, at most 10 s; false when it does not.
-bool WaitUntilListening(std::uint16_t port);
 
 /// nginx serving root on 127.0.0.1 at an ephemeral port, run by a test with a configuration of
 /// its own in dir; each access is logged to dir/access.log as "URI STATUS BYTES RANGE CONNECTION".

@@ -63,7 +63,7 @@ TEST(ToolErrorsTest, PatchToolNamesWhatIsWrong) {
         std::vector<std::string> argv;
         std::string firstLine;
     } rows[] = {
-        {{OMBRELTA_PATCH_EXE}, "missing command: expected make, verify, keygen, public-key, sign or sign-files"},
+        {{OMBRELTA_PATCH_EXE}, "missing command: expected make, verify, keygen, public-key, sign, sign-files, mirror, publish or list"},
         {make({"--out", "p.zip"}), "make: missing --version N"},
         {make({"--version", "abc", "--out", "p.zip"}), "--version: expected a whole number from 1 to 65535, got abc"},
         {make({"--version", "1", "--out", "p.zip", "--delat"}), "make: unknown option --delat (it takes --from"},

@@ -197,12 +197,15 @@ TEST(DownloadToFile, WindowOverAConnectionKeepsFilesAndFailures) {
         server.SetIntercept([&](const Bytes& request) -> std::optional<Reply> {
             if (test::RequestCode(request) != GET_PATCH_CHUNK)
                 return std::nullopt;
-            const bool fails = row.failure != Failure::kNone && answers++ == row.failAt;
+            // The first window asks at the length of whole packets; the client drops those
+            // answers once it sees shorter chunks, so only the chunks it keeps are counted.
+            const std::uint32_t offset = test::U32At(request, 4);
+            const bool kept = offset % 4096 == 0;
+            const bool fails = row.failure != Failure::kNone && kept && answers++ == row.failAt;
             if (fails && row.failure == Failure::kHangUp)
                 return Reply::Close();
             if (fails)
                 return Reply::Payload(PayloadBuilder().U16(GET_NEXT_PATCH).U32(1).Take());
-            const std::uint32_t offset = test::U32At(request, 4);
             const std::string piece = archive.substr(offset, row.chunkLength(offset));
             const bool last = offset + piece.size() == archive.size();
             return Reply::Payload(PayloadBuilder().U16(GET_PATCH_CHUNK).U32(last ? 1 : 0)
@@ -236,6 +239,36 @@ TEST(DownloadToFile, WindowOverAConnectionKeepsFilesAndFailures) {
         if (api.IsConnected()) {
             EXPECT_TRUE(api.HasNextPatch(0, "UNKNOWN", "UNKNOWN"));
         }
+    }
+}
+
+// The first window of a download asks at the largest chunk until the connection has seen the
+// server's own length; the next download asks at that length from the start.
+TEST(DownloadToFile, NextDownloadOnAConnectionExpectsTheChunkLengthSeen) {
+    const std::string archive(200000, 'z');
+    FakeLauncherServer server({{1, "p.zip", archive, std::nullopt}}, {});
+    std::vector<std::uint32_t> offsets;
+    server.SetIntercept([&](const Bytes& request) -> std::optional<Reply> {
+        if (test::RequestCode(request) != GET_PATCH_CHUNK)
+            return std::nullopt;
+        const std::uint32_t offset = test::U32At(request, 4);
+        offsets.push_back(offset);
+        const std::string piece = archive.substr(offset, 4096);
+        return Reply::Payload(PayloadBuilder().U16(GET_PATCH_CHUNK).U32(offset + piece.size() == archive.size())
+                                  .U32(static_cast<std::uint32_t>(piece.size())).Raw(piece).Take());
+    });
+    LauncherApi api;
+    ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
+    TempDir dir;
+    for (std::size_t dropped : {3u, 0u}) {
+        SCOPED_TRACE(dropped);
+        offsets.clear();
+        PatchChunkChannel channel(api, 1);
+        const DownloadPlan plan{.target = dir.Child(L"p.zip"), .totalSize = 200000, .pipeline = 16};
+        EXPECT_TRUE(DownloadToFile(channel, plan, nullptr));
+        EXPECT_TRUE(ReadFileBytes(dir.Child(L"p.zip")) == archive);
+        EXPECT_EQ(offsets.size(), 49 + dropped);
+        EXPECT_EQ(offsets[1], dropped ? 65523u : 4096u);
     }
 }
 

@@ -57,6 +57,8 @@ public:
         return true;
     }
 
+    std::uint64_t ExpectedChunkLength() override { return expectedLength; }
+
     std::string content;
     std::function<std::size_t(std::uint32_t)> chunkLength;
     std::optional<std::size_t> failAt;
@@ -66,6 +68,7 @@ public:
     std::size_t mostInFlight = 0;
     std::size_t answers = 0;
     std::size_t discarded = 0;
+    std::uint64_t expectedLength = 0;
 
 private:
     std::uint32_t Answer() {
@@ -117,6 +120,7 @@ TEST(ChunkLoop, WindowAsksAheadAndFallsBackWhenTheGuessIsWrong) {
         ChunkLoopPlan plan;
         Offsets offsets;
         std::size_t mostInFlight;
+        std::uint64_t expectedLength = 0;
     };
     const auto shortFirst = [](std::uint32_t offset) -> std::size_t { return offset == 0 ? 100 : 1000; };
     const auto shortMiddle = [](std::uint32_t offset) -> std::size_t { return offset == 2000 ? 500 : 1000; };
@@ -135,10 +139,18 @@ TEST(ChunkLoop, WindowAsksAheadAndFallsBackWhenTheGuessIsWrong) {
          {0, 1000, 2000, 3000, 4000}, 4},
         {"from a start offset", 3000, Fixed(1000), {.totalSize = 3000, .pipeline = 8, .startOffset = 1000},
          {1000, 2000}, 1},
+        {"the expected length sends the first requests together", 6000, Fixed(1000),
+         {.totalSize = 6000, .pipeline = 3}, {0, 1000, 2000, 3000, 4000, 5000}, 3, 1000},
+        {"expected longer than sent", 3000, Fixed(1000), {.totalSize = 3000, .pipeline = 4},
+         {0, 1500, 1000, 2000}, 2, 1500},
+        {"expected shorter than sent", 3000, Fixed(1000), {.totalSize = 3000, .pipeline = 4},
+         {0, 600, 1200, 1800, 1000, 2000}, 4, 600},
+        {"nothing expected of an unknown size", 3000, Fixed(1000), {.pipeline = 4}, {0, 1000, 2000}, 1, 1000},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         InOrderServer server(Content(row.size), row.chunkLength);
+        server.expectedLength = row.expectedLength;
         const LoopRun run = RunOn(server, row.plan);
         EXPECT_EQ(run.status, ChunkLoopStatus::Complete);
         EXPECT_EQ(run.written, row.size);
@@ -240,6 +252,7 @@ public:
         sent.push_back(now);
     }
     std::uint64_t Receive(bool& last) override {
+        inFlight.push_back(pending.size());
         Arrive();
         return InOrderServer::Receive(last);
     }
@@ -249,12 +262,13 @@ public:
     }
     ChunkWindow* AutoWindow() override { return &window; }
 
-    static constexpr std::int64_t kRoundTrip = 100000;
-    static constexpr std::int64_t kSending = 100;
+    std::int64_t roundTrip = 100000;
+    std::int64_t sending = 100;
+    std::vector<std::size_t> inFlight;  // requests unanswered as each answer came
 
 private:
     void Arrive() {
-        now = std::max(sent.front() + kRoundTrip, now + kSending);
+        now = std::max(sent.front() + roundTrip, now + sending);
         sent.pop_front();
     }
 
@@ -293,6 +307,28 @@ TEST(ChunkLoop, AutoWindowGrowsWithTheLineAndCarriesOver) {
     EXPECT_TRUE(run.file == shortMiddle.content);
     EXPECT_EQ(shortMiddle.offsets.back(), 19500u);
     EXPECT_TRUE(shortMiddle.pending.empty());
+}
+
+// 1 Gbit/s at 100 ms with the server's largest chunks: each takes 524 microseconds of the line,
+// which holds 192 of them. The window sees only that ratio, so chunks of 1000 bytes stand in.
+// The first 64 requests go together; their answers show the line, and the window it needs is in
+// flight from the 65th answer on, so only the first round trip runs below the line's rate.
+TEST(ChunkLoop, AutoWindowReachesAFastLongLineInTheSecondRound) {
+    std::int64_t now = 0;
+    ChunkWindow window([&now] { return now; });
+    constexpr std::int64_t kChunks = 1000;
+    ServerBehindLine server(Content(kChunks * 1000), 1000, window, now);
+    server.expectedLength = 1000;
+    server.sending = 524;
+    const LoopRun run = RunOn(server, {.totalSize = kChunks * 1000, .pipeline = kAutoWindow});
+    EXPECT_EQ(run.status, ChunkLoopStatus::Complete);
+    EXPECT_TRUE(run.file == server.content);
+    ASSERT_GT(server.inFlight.size(), 65u);
+    EXPECT_EQ(server.inFlight[0], 64u);
+    EXPECT_GE(server.inFlight[64], 192u);
+    EXPECT_LE(window.Size(), ChunkWindow::kLargest);
+    const std::int64_t lineTime = server.roundTrip + kChunks * server.sending;
+    EXPECT_LE(now, lineTime + server.roundTrip);
 }
 
 // Only lengths: the offset arithmetic is tested without gigabytes of data.

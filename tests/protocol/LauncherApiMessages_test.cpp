@@ -2,11 +2,14 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "protocol/HashMessages.h"
+#include "protocol/PatchMessages.h"
 #include "tests/support/ScriptedServer.h"
 
 namespace ombrelta {
@@ -206,6 +209,46 @@ TEST(LauncherApiMessagesTest, HashRoadThroughTheServer) {
               "Hash chunk size mismatch. size=100 remaining=60 index=7 offset=0");
     EXPECT_FALSE(last);
     EXPECT_TRUE(api.IsConnected());
+}
+
+// Asked together, the list is kept only when no patch follows; either way, and after an invalid
+// answer, the next request meets its own answer.
+TEST(LauncherApiMessagesTest, PatchQuestionTogetherWithTheList) {
+    ScriptedServer server([](const Bytes& request) {
+        switch (test::RequestCode(request)) {
+            case 40104: {
+                const std::uint16_t version = test::U16At(request, 2);
+                return Reply::Payload(PayloadBuilder().U16(version == 7 ? 40100 : 40104).U8(version == 1000).Take());
+            }
+            case 40103:
+                return Reply::Payload(
+                    PayloadBuilder().U16(40102).U16(0).U8(1).U8(7).Str("a.pak").Str("00ff").I64(3).Take());
+            default:
+                return Reply::Payload(PayloadBuilder().U16(40100).U32(1).Take());
+        }
+    });
+    LauncherApi api;
+    ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
+    std::optional<std::vector<HashEntry>> list;
+    EXPECT_TRUE(api.HasNextPatchAndList(1000, "UNKNOWN", "UNKNOWN", "PC", list));
+    EXPECT_FALSE(list.has_value());
+    EXPECT_FALSE(api.GetNextPatch(1000).found);
+    EXPECT_EQ(ErrorText([&] { api.HasNextPatchAndList(7, "UNKNOWN", "UNKNOWN", "PC", list); }),
+              "Invalid has next patch response.");
+    EXPECT_FALSE(api.GetNextPatch(7).found);
+    EXPECT_FALSE(api.HasNextPatchAndList(1001, "UNKNOWN", "UNKNOWN", "PC", list));
+    ASSERT_TRUE(list.has_value());
+    ASSERT_EQ(list->size(), 1u);
+    EXPECT_EQ((*list)[0].path, "a.pak");
+
+    const Bytes question = BuildHasNextPatchRequest(1000, "UNKNOWN", "UNKNOWN");
+    const Bytes listRequest = BuildHashListRequest("PC");
+    const std::vector<Bytes> seen = server.RequestPayloads();
+    ASSERT_EQ(seen.size(), 8u);
+    EXPECT_EQ(seen[0], question);
+    EXPECT_EQ(seen[1], listRequest);
+    EXPECT_EQ(seen[2], BuildNextPatchRequest(1000));
+    EXPECT_EQ(seen[7], listRequest);
 }
 
 TEST(LauncherApiMessagesTest, LastIsClearedWhenTheChunkRequestFails) {

@@ -197,14 +197,20 @@ TEST_F(LauncherServiceTest, ExceptionFromTheCallbackIsAFailure) {
 
 // The pipeline key reaches both downloads: the patch's chunk requests ask ahead of the answers
 // (at 200, after a first chunk of 100 bytes), and a repaired file is checked against its digest.
+// With it the list goes along with each patch question, and the last one's is used.
 TEST_F(LauncherServiceTest, PipelineKeyReachesBothDownloads) {
     struct Row {
         const char* configLine;
         bool askedAhead;
         const char* errorText;
+        std::vector<std::uint16_t> questions;  // the requests other than chunks, in order
     };
     const char* differs = "Downloaded file differs from the server's list: b.txt";
-    for (Row row : {Row{"", false, ""}, Row{"pipeline=16\n", true, differs}, Row{"pipeline=auto\n", true, differs}}) {
+    const std::vector<std::uint16_t> alone = {HAS_NEXT_PATCH, GET_NEXT_PATCH, HAS_NEXT_PATCH, HASH_LIST_REQUEST};
+    const std::vector<std::uint16_t> together = {HAS_NEXT_PATCH, HASH_LIST_REQUEST, GET_NEXT_PATCH, HAS_NEXT_PATCH,
+                                                 HASH_LIST_REQUEST};
+    for (Row row : {Row{"", false, "", alone}, Row{"pipeline=16\n", true, differs, together},
+                    Row{"pipeline=auto\n", true, differs, together}}) {
         SCOPED_TRACE(row.configLine);
         const std::string archive = test::ReadFileBytes(test::TestDataDir() + L"../patch/patches/patch1.zip");
         FakeLauncherServer::GameFile listed = ListedFile(1, "b.txt", "beta");
@@ -228,9 +234,15 @@ TEST_F(LauncherServiceTest, PipelineKeyReachesBothDownloads) {
         EXPECT_EQ(errorText, row.errorText);
         EXPECT_EQ(ReadLocalVersion(dir.Path(), L"version.dat"), 1);
         bool askedAhead = false;
-        for (const Bytes& request : server.RequestPayloads())
-            askedAhead |= test::RequestCode(request) == GET_PATCH_CHUNK && test::U32At(request, 4) == 200;
+        std::vector<std::uint16_t> questions;
+        for (const Bytes& request : server.RequestPayloads()) {
+            const std::uint16_t code = test::RequestCode(request);
+            askedAhead |= code == GET_PATCH_CHUNK && test::U32At(request, 4) == 200;
+            if (code != GET_PATCH_CHUNK && code != HASH_DATA)
+                questions.push_back(code);
+        }
         EXPECT_EQ(askedAhead, row.askedAhead);
+        EXPECT_EQ(questions, row.questions);
         WriteFileBytes(dir.Child(L"version.dat"), "0\n");
     }
 }

@@ -169,17 +169,19 @@ int Run(const Options& options) {
         out = LiveOutput(*view);
         EndLineOnInterrupt();
     }
-    // Standard output stays the reports'; which source served each file is told aside.
-    service.SetSourceLog([](const std::string& line) {
-        const std::string text = line + "\n";
-        std::fwrite(text.data(), 1, text.size(), stderr);
-        std::fflush(stderr);
-    });
     std::optional<RunLog> log;
     if (!options.logPath.empty()) {
         log.emplace(options.logPath);
         out = Logged(std::move(out), *log);
     }
+    // Standard output stays the reports'; which source served each file is told aside.
+    service.SetSourceLog([&log](const std::string& line) {
+        const std::string text = line + "\n";
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        std::fflush(stderr);
+        if (log)
+            log->Line(line);
+    });
     if (!service.LoadConfig()) {
         out.line("error", "Failed to load Ombrel.dat");
         return kExitBadInput;
