@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # `blockrepair` over loopback: ombrelta-check repairs a 1 GiB game file with three damaged 4 KiB
 # spots in three blocks from ombrelta-server --metrics, with the key and without it (the whole
-# file again), and prints the time and the file bytes the server sent for each; then times the
+# file again, with pipeline=auto), on loopback and through bench/line-model.c (100 Mbit/s, 100 ms
+# round trip), and prints the time and the file bytes the server sent for each; then times the
 # check of the intact file with and without the key (goal: no more than 5 % slower).
 # Usage: bench/block-repair.sh [build-dir] [size-MiB]   (default build/native and 1024; needs
 # ombrelta-server, ombrelta-check and ombrelta-config)
@@ -18,8 +19,9 @@ for exe in "$server_exe" "$check_exe" "$config_exe"; do
 done
 
 work="$(mktemp -d)"
-server_pid=""
+server_pid="" line_pid=""
 cleanup() {
+    [ -z "$line_pid" ] || { kill "$line_pid" 2>/dev/null && wait "$line_pid" 2>/dev/null; } || true
     [ -z "$server_pid" ] || { kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null; } || true
     rm -rf "$work"
 }
@@ -42,9 +44,9 @@ file_bytes_sent() {
     curl -s "http://127.0.0.1:$metrics/metrics" | sed -n 's/^ombrelta_sent_bytes_total{kind="file"} //p'
 }
 
-# An installation of the game file, damaged at three spots when asked.
+# An installation of the game file, damaged at three spots when asked, for the server at a port.
 install() {
-    local dir="$work/$1" keys="$2" damage="$3"
+    local dir="$work/$1" keys="$2" damage="$3" at="${4:-$port}"
     rm -rf "$dir" && mkdir -p "$dir"
     cp "$work/server/files/game.pak" "$dir/game.pak"
     if [ "$damage" = 1 ]; then
@@ -52,7 +54,7 @@ install() {
             head -c 4096 /dev/urandom | dd of="$dir/game.pak" bs=4096 seek=$((mib * 256 + 3)) conv=notrunc status=none
         done
     fi
-    printf 'host=127.0.0.1\nport=%s\n%b' "$port" "$keys" | "$config_exe" encode - "$dir/Ombrel.dat"
+    printf 'host=127.0.0.1\nport=%s\n%b' "$at" "$keys" | "$config_exe" encode - "$dir/Ombrel.dat"
 }
 
 # Runs the check in an installation; prints its seconds and the file bytes the server sent.
@@ -68,11 +70,26 @@ timed_check() {
     python3 -c "print(f'{$end - $start:8.2f} s  {($after - $before) / 1048576:10.1f} MiB of file bytes sent')"
 }
 
-echo "== ${size_mib} MiB file, 3 damaged 4 KiB spots in 3 blocks"
-install block "blockrepair=1\n" 1
-printf '%-28s' "repair with blockrepair=1:"; timed_check block
-install whole "" 1
-printf '%-28s' "repair without the key:"; timed_check whole
+cc -O2 -pthread -o "$work/line-model" "$root/bench/line-model.c"
+"$work/line-model" "$port" 100 100 > "$work/line.out" &
+line_pid=$!
+line_port=""
+for _ in $(seq 100); do
+    line_port=$(sed -n 's/^listening on \([0-9]*\)$/\1/p' "$work/line.out")
+    [ -n "$line_port" ] && break
+    sleep 0.1
+done
+[ -n "$line_port" ] || { echo "the line model reported no port" >&2; exit 1; }
+
+for line in loopback "100 Mbit/s x 100 ms"; do
+    at=$port
+    [ "$line" = loopback ] || at=$line_port
+    echo "== ${size_mib} MiB file, 3 damaged 4 KiB spots in 3 blocks, $line"
+    install block "blockrepair=1\npipeline=auto\n" 1 "$at"
+    printf '%-28s' "repair with blockrepair=1:"; timed_check block
+    install whole "pipeline=auto\n" 1 "$at"
+    printf '%-28s' "repair without the key:"; timed_check whole
+done
 echo "== check of the intact file (page cache warm, best of 3)"
 for keys in "" "blockrepair=1\n"; do
     install intact "$keys" 0

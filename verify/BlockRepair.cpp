@@ -11,6 +11,7 @@
 #include "common/MirrorUrl.h"
 #include "common/PartialDownload.h"
 #include "protocol/ChunkChannels.h"
+#include "protocol/ChunkWindow.h"
 #include "protocol/MirroredChannel.h"
 #include "verify/EntryFile.h"
 #include "verify/FileHash.h"
@@ -64,6 +65,12 @@ std::int32_t Percent(std::uint64_t fetched, std::uint64_t total) {
     return total == 0 ? 0 : static_cast<std::int32_t>(std::min<std::uint64_t>(100, fetched * 100 / total));
 }
 
+// Requests kept in flight within a block: up to `pipeline`, 16 for `auto`; a block of the
+// largest chunks takes 17.
+std::size_t WindowOf(int pipeline) {
+    return pipeline >= kAutoWindow ? 16 : static_cast<std::size_t>(std::max(pipeline, 1));
+}
+
 // Fetches the bytes of one repair's damaged blocks, one block at a time into memory, so that a
 // mirror failing part way has the block fetched again from the next source.
 class BlockFetcher {
@@ -83,7 +90,11 @@ public:
               entry.path),
           progress(progress),
           toFetch(toFetch),
-          reported(L"Repairing " + EntryWidePath(entry)) {}
+          reported(L"Repairing " + EntryWidePath(entry)),
+          window(WindowOf(sources.pipeline)) {
+        if (window > 1)
+            server.SendRequestsAtOnce();
+    }
 
     // The length bytes from offset, which lie inside the file.
     const std::vector<std::uint8_t>& Fetch(std::uint64_t offset, std::size_t length) {
@@ -99,30 +110,73 @@ public:
     void NoteServed() const { channel.NoteServed(); }
 
 private:
+    // With `pipeline`, once an answer has shown the server's chunk length the rest of the block
+    // is asked for at the offsets it implies, several requests in flight (the server answers in
+    // order). An answer of another length before the block's end shows those offsets wrong: the
+    // answers still due are dropped and the rest is asked for one request at a time.
     const std::vector<std::uint8_t>& FetchFromCurrent(std::uint64_t offset, std::size_t length) {
         block.clear();
-        while (block.size() < length) {
-            const auto at = static_cast<std::uint32_t>(offset + block.size());
-            ChunkTraffic* traffic = channel.Traffic();
-            if (traffic)
-                traffic->BeforeRequest();
-            channel.Request(at);
-            bool last = false;
-            const std::uint64_t got = channel.Receive(last);
-            if (traffic)
-                traffic->Received(got, {.written = at, .total = entry.size});
-            if (got == 0 && !last)
-                throw std::runtime_error("Server returned empty chunk: " + entry.path);
-            const std::span<const std::uint8_t> held = channel.Held();
-            const std::size_t useful = std::min<std::size_t>(held.size(), length - block.size());
-            block.insert(block.end(), held.begin(), held.begin() + static_cast<std::ptrdiff_t>(useful));
-            fetched += useful;
-            if (progress)
-                progress(reported, Percent(fetched, toFetch));
-            if (last && block.size() < length)
-                throw std::runtime_error("Server returned empty chunk: " + entry.path);
+        blockStart = offset;
+        const std::uint64_t end = offset + length;
+        std::uint64_t chunk = 0;
+        std::size_t due = 0;
+        try {
+            while (block.size() < length) {
+                const std::size_t inFlight = channel.FromServer() ? window : 1;
+                std::uint64_t at = offset + block.size();
+                do {
+                    Ask(at);
+                    ++due;
+                    at += chunk;
+                } while (chunk != 0 && at < end && due < inFlight);
+                for (; due > 0; --due) {
+                    const std::uint64_t got = Take(length);
+                    if (chunk == 0)
+                        chunk = got;
+                    else if (got != chunk && block.size() < length)
+                        window = 1;
+                    if (window == 1 && due > 1) {
+                        DropAnswers(due - 1);
+                        due = 1;
+                    }
+                }
+            }
+        } catch (...) {
+            DropAnswers(due > 0 ? due - 1 : 0);
+            throw;
         }
         return block;
+    }
+
+    void Ask(std::uint64_t at) {
+        if (ChunkTraffic* traffic = channel.Traffic())
+            traffic->BeforeRequest();
+        channel.Request(static_cast<std::uint32_t>(at));
+    }
+
+    // The next answer, its bytes inside the block appended; its length.
+    std::uint64_t Take(std::size_t length) {
+        const auto at = static_cast<std::uint32_t>(blockStart + block.size());
+        bool last = false;
+        const std::uint64_t got = channel.Receive(last);
+        if (ChunkTraffic* traffic = channel.Traffic())
+            traffic->Received(got, {.written = at, .total = entry.size});
+        if (got == 0 && !last)
+            throw std::runtime_error("Server returned empty chunk: " + entry.path);
+        const std::span<const std::uint8_t> held = channel.Held();
+        const std::size_t useful = std::min<std::size_t>(held.size(), length - block.size());
+        block.insert(block.end(), held.begin(), held.begin() + static_cast<std::ptrdiff_t>(useful));
+        fetched += useful;
+        if (progress)
+            progress(reported, Percent(fetched, toFetch));
+        if (last && block.size() < length)
+            throw std::runtime_error("Server returned empty chunk: " + entry.path);
+        return got;
+    }
+
+    void DropAnswers(std::size_t count) {
+        for (; count > 0; --count)
+            (void)channel.Discard();
     }
 
     const HashEntry& entry;
@@ -132,6 +186,8 @@ private:
     std::uint64_t toFetch;
     std::uint64_t fetched = 0;
     std::wstring reported;
+    std::size_t window;
+    std::uint64_t blockStart = 0;
     std::vector<std::uint8_t> block;
 };
 

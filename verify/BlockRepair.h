@@ -22,6 +22,8 @@ struct BlockRepairSources {
     bool* serverLacksMaps = nullptr;
     /// A part for a continued download (`resume`) is left alone, and the file repaired whole.
     bool keepPart = false;
+    /// Chunk requests kept in flight within a block from the server (`pipeline`).
+    int pipeline = 1;
     /// Called with the assembled part, whose size and MD5 are the entry's, before it replaces
     /// the file; it throws to refuse it.
     std::function<void(const std::wstring& partPath)> checkPart = nullptr;

@@ -148,6 +148,7 @@ bool RepairBlocks(LauncherApi& api,
     BlockRepairSources sources{.mirrors = settings.mirrors,
                                .serverLacksMaps = &at.serverLacksBlockMaps,
                                .keepPart = settings.resume,
+                               .pipeline = settings.pipeline,
                                .checkPart = nullptr};
     if (signedCheck)
         sources.checkPart = [&](const std::wstring& partPath) {

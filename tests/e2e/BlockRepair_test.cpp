@@ -187,12 +187,19 @@ protected:
 };
 
 TEST_P(BlockRepairTest, OnlyTheDamagedBlocksComeFromTheServer) {
-    const double before = FileBytesSent();
-    const CheckRun run = Check("server", server.Port(), "blockrepair=1\n");
-    EXPECT_NE(run.out.find("Repairing big.pak"), std::string::npos) << run.out;
-    const double sent = FileBytesSent() - before;
-    EXPECT_GT(sent, 3.0 * kMiB);
-    EXPECT_LE(sent, 4.0 * kMiB) << sent;
+    const struct {
+        const char* name;
+        const char* keys;
+    } rows[] = {{"one request at a time", "blockrepair=1\n"}, {"pipelined", "blockrepair=1\npipeline=auto\n"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const double before = FileBytesSent();
+        const CheckRun run = Check(row.name, server.Port(), row.keys);
+        EXPECT_NE(run.out.find("Repairing big.pak"), std::string::npos) << run.out;
+        const double sent = FileBytesSent() - before;
+        EXPECT_GT(sent, 3.0 * kMiB);
+        EXPECT_LE(sent, 4.0 * kMiB) << sent;
+    }
 }
 
 TEST_P(BlockRepairTest, ThroughAMirrorAndPastMapsThatLie) {
