@@ -84,7 +84,9 @@ std::string PatchObjectUrl(std::string_view base, std::string_view fileName) {
     return std::string(base) + "/patches/" + PercentEncode(fileName);
 }
 
-std::string FileObjectUrl(std::string_view base, std::string_view md5) {
+namespace {
+
+std::string ObjectByDigest(std::string_view base, std::string_view folder, std::string_view md5) {
     if (md5.size() != 32)
         return {};
     std::string lower;
@@ -93,7 +95,17 @@ std::string FileObjectUrl(std::string_view base, std::string_view md5) {
             return {};
         lower += (c >= 'A' && c <= 'F') ? static_cast<char>(c - 'A' + 'a') : c;
     }
-    return std::string(base) + "/md5/" + lower;
+    return std::string(base) + "/" + std::string(folder) + "/" + lower;
+}
+
+}  // namespace
+
+std::string FileObjectUrl(std::string_view base, std::string_view md5) {
+    return ObjectByDigest(base, "md5", md5);
+}
+
+std::string BlockMapUrl(std::string_view base, std::string_view md5) {
+    return ObjectByDigest(base, "blocks", md5);
 }
 
 std::string MirrorHost(std::string_view base) {

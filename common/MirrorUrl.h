@@ -26,6 +26,9 @@ std::string PatchObjectUrl(std::string_view base, std::string_view fileName);
 /// is not 32 hex digits, so that such a file comes from the server only.
 std::string FileObjectUrl(std::string_view base, std::string_view md5);
 
+/// Where a mirror serves a game file's block map: BASE/blocks/MD5, empty as for FileObjectUrl.
+std::string BlockMapUrl(std::string_view base, std::string_view md5);
+
 /// The host and port part of a base URL ("host:port"), for naming a mirror in a log.
 std::string MirrorHost(std::string_view base);
 

@@ -95,6 +95,10 @@ bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_vie
         options.log = value == "1";
         return true;
     }
+    if (key == "blockrepair") {
+        options.blockrepair = value == "1";
+        return true;
+    }
     return false;
 }
 
@@ -102,7 +106,7 @@ std::optional<std::string> CheckOption(std::string_view key, std::string_view va
     if (key == "pipeline")
         return EqualsIgnoringAsciiCase(value, std::string_view("auto")) ? std::nullopt
                                                                          : InRange(value, kPipelineRange, ", or auto");
-    if (key == "hashcache" || key == "resume" || key == "resolve" || key == "delta")
+    if (key == "hashcache" || key == "resume" || key == "resolve" || key == "delta" || key == "blockrepair")
         return OnOrOff(value);
     if (key == "retries")
         return InRange(value, kRetriesRange);

@@ -54,6 +54,9 @@ struct LauncherOptions {
     /// `log`: "1" writes "ombrelta-launcher.log" beside "version.dat": one line per event of
     /// the run, at most 1 MiB before it moves to "ombrelta-launcher.log.1".
     bool log = false;
+    /// `blockrepair`: "1" repairs a damaged game file of 4 MiB or more that has the listed size
+    /// by fetching only the 1 MiB blocks that differ from the file's block map.
+    bool blockrepair = false;
 };
 
 /// Applies one setting when `key` (lower case) names an option; returns false for any other key.

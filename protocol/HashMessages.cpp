@@ -89,4 +89,26 @@ std::vector<std::uint8_t> ParseFileChunkAnswer(const std::vector<std::uint8_t>& 
     return reader.ReadBytes(static_cast<std::uint32_t>(chunkSize));
 }
 
+std::vector<std::uint8_t> BuildBlockMapRequest(std::uint16_t fileId, std::uint32_t offset) {
+    PacketWriter writer;
+    writer.WriteUInt16(GET_BLOCK_MAP);
+    writer.WriteUInt16(fileId);
+    writer.WriteUInt32(offset);
+    return writer.Take();
+}
+
+BlockMapPiece ParseBlockMapAnswer(const std::vector<std::uint8_t>& payload) {
+    constexpr const char* kInvalid = "Invalid block map response.";
+    PacketReader reader(payload);
+    if (reader.ReadUInt16() != GET_BLOCK_MAP)
+        throw std::runtime_error(kInvalid);
+    BlockMapPiece piece;
+    piece.mapSize = reader.ReadUInt32();
+    const std::uint32_t count = reader.ReadUInt32();
+    if (count > reader.Remaining())
+        throw std::runtime_error(kInvalid);
+    piece.bytes = reader.ReadBytes(count);
+    return piece;
+}
+
 }  // namespace ombrelta

@@ -36,4 +36,16 @@ std::vector<std::uint8_t> ParseFileChunkAnswer(const std::vector<std::uint8_t>& 
                                                std::uint32_t offset,
                                                bool& last);
 
+/// One answer to GET_BLOCK_MAP: the whole map's size (0: the file has none) and a piece of it.
+struct BlockMapPiece {
+    std::uint32_t mapSize = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+/// GET_BLOCK_MAP request: code, fileId, offset into the map's bytes.
+std::vector<std::uint8_t> BuildBlockMapRequest(std::uint16_t fileId, std::uint32_t offset);
+/// GET_BLOCK_MAP answer. Wrong code, or a piece announced longer than the bytes that came:
+/// "Invalid block map response.".
+BlockMapPiece ParseBlockMapAnswer(const std::vector<std::uint8_t>& payload);
+
 }  // namespace ombrelta

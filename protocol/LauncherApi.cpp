@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "common/BlockMap.h"
 #include "common/LittleEndian.h"
 #include "common/Text.h"
 #include "protocol/HashMessages.h"
@@ -327,6 +328,23 @@ std::vector<std::uint8_t> LauncherApi::GetFileChunk(std::uint16_t fileId, std::u
     last = false;
     SendFileChunkRequest(fileId, offset);
     return ReceiveFileChunk(fileId, offset, last);
+}
+
+std::vector<std::uint8_t> LauncherApi::GetBlockMap(std::uint16_t fileId) {
+    std::vector<std::uint8_t> map;
+    std::uint32_t mapSize = 0;
+    do {
+        const BlockMapPiece piece =
+            ParseBlockMapAnswer(Exchange(BuildBlockMapRequest(fileId, static_cast<std::uint32_t>(map.size())),
+                                         "Failed to send block map request.", "Empty block map response."));
+        if (map.empty())
+            mapSize = piece.mapSize;
+        if (piece.mapSize != mapSize || mapSize > kMaxBlockMapBytes ||
+            piece.bytes.size() > mapSize - map.size() || (piece.bytes.empty() && mapSize != 0))
+            throw std::runtime_error("Invalid block map response.");
+        map.insert(map.end(), piece.bytes.begin(), piece.bytes.end());
+    } while (map.size() < mapSize);
+    return map;
 }
 
 void LauncherApi::SendFileChunkRequest(std::uint16_t fileId, std::uint32_t offset) {

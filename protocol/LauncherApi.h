@@ -101,6 +101,12 @@ public:
     /// announced longer than the bytes that came throws "Hash chunk size mismatch. ...".
     std::vector<std::uint8_t> GetFileChunk(std::uint16_t fileId, std::uint32_t offset, bool& last);
 
+    /// GET_BLOCK_MAP, asked piece by piece: the bytes of game file fileId's block map (see
+    /// BlockMap.h), empty when the server has none for it. Pieces that do not add up to the size
+    /// the first announced (or a size over the largest map) throw "Invalid block map response.".
+    /// An older server closes the connection on this request: "Empty block map response.".
+    std::vector<std::uint8_t> GetBlockMap(std::uint16_t fileId);
+
     // The two halves of the chunk messages, for keeping several requests in flight: the server
     // answers requests sent back to back in the order it received them. Each half throws the
     // texts of its message's send or answer side.

@@ -11,6 +11,8 @@ enum MessageCode : std::uint16_t {
     HASH_DATA = 40102,
     HASH_LIST_REQUEST = 40103,
     HAS_NEXT_PATCH = 40104,
+    /// A piece of a game file's block map; sent only by launchers with `blockrepair`.
+    GET_BLOCK_MAP = 40105,
 };
 
 /// Sub-type of a HASH_DATA request that asks for a game file chunk.

@@ -99,7 +99,8 @@ void LauncherService::CheckGameFiles(const ProgressCallback& progress,
                                      .publicKey = config.options.publicKey,
                                      .installedVersion = installed,
                                      .mirrors = mirrors ? &*mirrors : nullptr,
-                                     .events = events};
+                                     .events = events,
+                                     .blockRepair = config.options.blockrepair};
     if (!config.options.hashcache) {
         VerifyAndRepairFiles(api, Forwarding(progress), nullptr, settings);
         return;
@@ -241,7 +242,7 @@ bool LauncherService::KeepConnectionUnlessClosed() {
 
 // Only the keys that keep parts beside the files make any: without them nothing is deleted.
 void LauncherService::RemoveStaleParts(const std::vector<HashEntry>& entries) const {
-    if (!config.options.resume && !config.options.publicKey)
+    if (!config.options.resume && !config.options.publicKey && !config.options.blockrepair)
         return;
     RemoveStaleGameFileParts(entries);
     RemoveStalePatchParts(installDir);

@@ -58,6 +58,7 @@ std::string KeysInEffect(const LauncherOptions& options) {
     add(options.maxrate != defaults.maxrate, "maxrate=" + std::to_string(options.maxrate));
     add(options.details, "details=1");
     add(options.log, "log=1");
+    add(options.blockrepair, "blockrepair=1");
     return keys.empty() ? "none" : keys;
 }
 

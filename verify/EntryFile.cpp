@@ -20,7 +20,10 @@ std::wstring EntryWidePath(const HashEntry& entry) {
 bool FileNeedsRepair(const HashEntry& entry) {
     return FileNeedsRepairWith(
         entry,
-        [&] { return HashedFile{.md5 = ComputeFileMd5(EntryWidePath(entry)), .stampBefore = std::nullopt}; },
+        [&] {
+            return HashedFile{
+                .md5 = ComputeFileMd5(EntryWidePath(entry)), .stampBefore = std::nullopt, .blocks = {}};
+        },
         nullptr);
 }
 

@@ -3,8 +3,10 @@
 #include <array>
 
 #include "common/AsciiCase.h"
+#include "common/BlockMap.h"
 #include "common/DigestHasher.h"
 #include "common/Hex.h"
+#include "verify/BlockDigestThread.h"
 
 namespace ombrelta {
 namespace {
@@ -59,9 +61,40 @@ std::string ComputeFileMd5(const std::wstring& path) {
     return ComputeFileMd5Until(path, nullptr).value_or(std::string());
 }
 
-HashedFile HashFile(const std::wstring& path) {
+HashedFile HashFile(const std::wstring& path, bool withBlocks) {
+    return *HashFileUntil(path, withBlocks, nullptr);
+}
+
+std::optional<HashedFile> HashFileUntil(const std::wstring& path,
+                                        bool withBlocks,
+                                        const std::function<bool()>& stop) {
     std::optional<FileStamp> stamp = GetFileStamp(path);
-    return HashedFile{.md5 = ComputeFileMd5(path), .stampBefore = stamp};
+    std::optional<BlockDigester> digester = withBlocks ? BlockDigester::Create() : std::nullopt;
+    if (!digester) {
+        std::optional<std::string> md5 = ComputeFileMd5Until(path, stop);
+        if (!md5)
+            return std::nullopt;
+        return HashedFile{.md5 = std::move(*md5), .stampBefore = stamp, .blocks = {}};
+    }
+    std::optional<Md5Hasher> hasher = Md5Hasher::Create();
+    if (!hasher)
+        return HashedFile{.md5 = {}, .stampBefore = stamp, .blocks = {}};
+    // Block digests that cannot be had only mean a whole repair; the file's own digest decides.
+    BlockDigestThread blocks(std::move(*digester));
+    bool blocksFed = true;
+    const std::optional<bool> read =
+        ReadBlocksUntil(path, stop, [&](const std::uint8_t* data, std::size_t size) {
+            if (!hasher->Update(data, size))
+                return false;
+            blocksFed = blocksFed && blocks.Feed(data, size);
+            return true;
+        });
+    if (!read)
+        return std::nullopt;
+    HashedFile hashed{.md5 = *read ? HexOf(hasher) : std::string(), .stampBefore = stamp, .blocks = {}};
+    if (!hashed.md5.empty() && blocksFed)
+        hashed.blocks = blocks.Finish().value_or(std::vector<Md5Digest>());
+    return hashed;
 }
 
 std::optional<std::string> ComputeFileMd5Until(const std::wstring& path, const std::function<bool()>& stop) {

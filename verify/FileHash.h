@@ -6,6 +6,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "common/DigestHasher.h"
 
 #include "common/FileSystem.h"
 
@@ -16,6 +19,9 @@ namespace ombrelta {
 struct HashedFile {
     std::string md5;
     std::optional<FileStamp> stampBefore;
+    /// The MD5 of each block of the block map (BlockMap.h), from the same reading, when they were
+    /// asked for and the file was read whole; empty otherwise.
+    std::vector<Md5Digest> blocks;
 };
 
 /// MD5 of a file as 32 lower-case hex digits, read in one pass of 8192-byte blocks; empty text
@@ -23,8 +29,14 @@ struct HashedFile {
 /// gives the digest of the bytes read before it.
 std::string ComputeFileMd5(const std::wstring& path);
 
-/// Stamps the file, then computes its MD5 as ComputeFileMd5 does. Never fails.
-HashedFile HashFile(const std::wstring& path);
+/// Stamps the file, then computes its MD5 as ComputeFileMd5 does, with its block digests in the
+/// same pass when withBlocks. Never fails.
+HashedFile HashFile(const std::wstring& path, bool withBlocks = false);
+
+/// HashFile that asks stop() between blocks and gives up, returning nothing, once it says true.
+std::optional<HashedFile> HashFileUntil(const std::wstring& path,
+                                        bool withBlocks,
+                                        const std::function<bool()>& stop);
 
 /// ComputeFileMd5 that asks stop() between blocks and gives up, returning nothing, once it says
 /// true. Lets a thread hashing ahead drop work nobody needs any more.

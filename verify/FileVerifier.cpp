@@ -11,6 +11,7 @@
 #include "common/FileSystem.h"
 #include "common/SafePath.h"
 #include "common/Text.h"
+#include "verify/BlockRepair.h"
 #include "verify/EntryFile.h"
 #include "verify/FileHash.h"
 #include "verify/GameFileDownload.h"
@@ -133,18 +134,45 @@ std::optional<SignedFileCheck> SignedCheckFor(LauncherApi& api,
                                     });
 }
 
+// Only the blocks that differ, when the file has a map and the listed size; false leaves the
+// file to a whole repair.
+bool RepairBlocks(LauncherApi& api,
+                  const HashEntry& entry,
+                  std::vector<Md5Digest> blocks,
+                  const ProgressCallback& progress,
+                  const FileCheckSettings& settings,
+                  const SignedFileCheck* signedCheck,
+                  FileCheckPosition& at) {
+    if (!settings.blockRepair || !BlockRepairApplies(entry))
+        return false;
+    BlockRepairSources sources{.mirrors = settings.mirrors,
+                               .serverLacksMaps = &at.serverLacksBlockMaps,
+                               .keepPart = settings.resume,
+                               .pipeline = settings.pipeline,
+                               .checkPart = nullptr};
+    if (signedCheck)
+        sources.checkPart = [&](const std::wstring& partPath) {
+            signedCheck->CheckRepaired(entry, partPath);
+        };
+    return RepairByBlocks(api, entry, std::move(blocks), progress, sources);
+}
+
 // The position remembers the entry under repair until its download is done, so that a lost
 // connection leaves its path behind.
 void RepairEntry(LauncherApi& api,
                  const HashEntry& entry,
+                 std::vector<Md5Digest> blocks,
                  const ProgressCallback& progress,
                  const FileCheckSettings& settings,
                  const std::optional<SignedFileCheck>& signedCheck,
                  FileCheckPosition& at) {
     const bool wasCut = at.interruptedRepair == entry.path;
     at.interruptedRepair = entry.path;
-    Observed(settings, entry,
-             [&] { Repair(api, entry, progress, settings, signedCheck ? &*signedCheck : nullptr, wasCut); });
+    const SignedFileCheck* check = signedCheck ? &*signedCheck : nullptr;
+    Observed(settings, entry, [&] {
+        if (!RepairBlocks(api, entry, std::move(blocks), progress, settings, check, at))
+            Repair(api, entry, progress, settings, check, wasCut);
+    });
     at.interruptedRepair.reset();
 }
 
@@ -160,21 +188,29 @@ bool CheckAndRepairAll(LauncherApi& api,
     const std::size_t count = entries.size();
     const std::size_t end = FirstUnsafeEntry(entries);
     HashAhead ahead(entries, end, settings.hashThreads.value_or(HashAheadThreadCount()),
-                    SkippedAhead(entries, std::min(at.next, end), end, cache));
+                    SkippedAhead(entries, std::min(at.next, end), end, cache), settings.blockRepair);
     for (std::size_t i = at.next; i < count; ++i) {
         const HashEntry& entry = entries[i];
         RequireSafeEntryPath(entry.path);
         ahead.Reached(i);
         const std::wstring pathW = EntryWidePath(entry);
+        // The block digests of the reading that found the file damaged, for a repair by block.
+        std::vector<Md5Digest> blocks;
         if (FileNeedsRepairWith(
-                entry, [&] { return ahead.Digest(i); }, cache)) {
+                entry,
+                [&] {
+                    HashedFile hashed = ahead.Digest(i);
+                    blocks = std::move(hashed.blocks);
+                    return hashed;
+                },
+                cache)) {
             if (progress)
                 progress(L"Repairing " + pathW, 0);
             // Recorded again only once a reading after the download finds it intact.
             if (cache)
                 cache->Forget(entry);
             HashAhead::RewriteScope rewrite(ahead);
-            RepairEntry(api, entry, progress, settings, signedCheck, at);
+            RepairEntry(api, entry, std::move(blocks), progress, settings, signedCheck, at);
         }
         at.next = i + 1;
         Notify(settings.events, {.kind = ProgressEventKind::FileChecked, .subject = entry.path, .total = entry.size});

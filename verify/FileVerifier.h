@@ -35,6 +35,8 @@ struct FileCheckPosition {
     std::optional<std::vector<HashEntry>> answered;
     /// The path of the entry whose repair did not end; its next download is hashed.
     std::optional<std::string> interruptedRepair;
+    /// Set once the server closed the connection on a block map request: it is not asked again.
+    bool serverLacksBlockMaps = false;
 };
 
 /// How a file check downloads, and where it starts.
@@ -63,6 +65,9 @@ struct FileCheckSettings {
     /// Told of each repair (RepairStarted, then RepairDone or RepairCut with its cause) and of
     /// each entry whose check is finished (FileChecked), beside the reports.
     ProgressSink events = nullptr;
+    /// A damaged file of 4 MiB or more that has the listed size is repaired by block first
+    /// (`blockrepair`, see RepairByBlocks), and whole only when that cannot be done.
+    bool blockRepair = false;
 };
 
 /// Checks every file of the server's hash list in order and downloads again each missing or

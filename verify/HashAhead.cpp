@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "common/BlockMap.h"
 #include "common/FileSystem.h"
 #include "verify/EntryFile.h"
 #include "verify/FileHash.h"
@@ -22,12 +23,14 @@ unsigned HashAheadThreadCount() {
 HashAhead::HashAhead(const std::vector<HashEntry>& entries,
                      std::size_t end,
                      unsigned threadCount,
-                     const std::vector<bool>& skip) {
+                     const std::vector<bool>& skip,
+                     bool blockDigests) {
     end = std::min(end, entries.size());
     jobs.resize(end);
     for (std::size_t i = 0; i < end; ++i) {
         jobs[i].pathW = EntryWidePath(entries[i]);
         jobs[i].size = entries[i].size;
+        jobs[i].withBlocks = blockDigests && HasBlockMap(entries[i].size);
         // Left to the checking thread, which hashes it only if it asks.
         if (i < skip.size() && skip[i])
             jobs[i].state = JobState::kClaimed;
@@ -70,8 +73,9 @@ HashedFile HashAhead::Digest(std::size_t index) {
         return *job.hashed;
     job.state = JobState::kClaimed;
     const std::wstring pathW = job.pathW;
+    const bool withBlocks = job.withBlocks;
     lock.unlock();
-    return HashFile(pathW);
+    return HashFile(pathW, withBlocks);
 }
 
 void HashAhead::BeginRewrite() {
@@ -116,6 +120,7 @@ void HashAhead::WorkerLoop() {
         job.epoch = started;
         const std::wstring pathW = job.pathW;
         const std::uint32_t size = job.size;
+        const bool withBlocks = job.withBlocks;
         lock.unlock();
         std::optional<HashedFile> hashed;
         bool stopped = false;
@@ -123,11 +128,10 @@ void HashAhead::WorkerLoop() {
         // and files of another size.
         std::optional<FileStamp> stamp = GetFileStamp(pathW);
         if (stamp && stamp->size == size) {
-            std::optional<std::string> digest =
-                ComputeFileMd5Until(pathW, [&] { return cancelled || epoch != started; });
-            stopped = !digest;
-            if (digest)
-                hashed = HashedFile{.md5 = std::move(*digest), .stampBefore = stamp};
+            hashed = HashFileUntil(pathW, withBlocks, [&] { return cancelled || epoch != started; });
+            stopped = !hashed;
+            if (hashed)
+                hashed->stampBefore = stamp;
         }
         lock.lock();
         FinishJob(*index, started, stopped, std::move(hashed));

@@ -28,11 +28,13 @@ class HashAhead {
 public:
     /// Starts up to threadCount threads over entries [0, end); entries from end on, and those
     /// whose flag in skip is set, are never hashed ahead. Starts fewer (or none) when the system
-    /// refuses threads.
+    /// refuses threads. With blockDigests, files listed with a block map get their block digests
+    /// from the same reading.
     HashAhead(const std::vector<HashEntry>& entries,
               std::size_t end,
               unsigned threadCount,
-              const std::vector<bool>& skip = {});
+              const std::vector<bool>& skip = {},
+              bool blockDigests = false);
     ~HashAhead();
     HashAhead(const HashAhead&) = delete;
     HashAhead& operator=(const HashAhead&) = delete;
@@ -66,6 +68,7 @@ private:
     struct Job {
         std::wstring pathW;
         std::uint32_t size = 0;
+        bool withBlocks = false;
         JobState state = JobState::kPending;
         std::uint32_t epoch = 0;
         std::optional<HashedFile> hashed;  // nothing: not needed (missing or size differs)

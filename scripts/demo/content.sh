@@ -114,6 +114,11 @@ make_install_folder() {
     cp "$windows_build/tools/fakegame/Tarvesk.exe" "$install/"
     printf '0\n' >"$install/version.dat"
     printf '%s\n' "${OMBRELTA_DEMO_GAME_SECONDS:-12}" >"$install/Tarvesk.seconds.txt"
+    # The big game file as a failing disk left it: one 4 KiB spot damaged, so the check repairs
+    # its one damaged 1 MiB block (blockrepair) rather than all 64 MiB.
+    mkdir -p "$install/data/world"
+    cp "$demo_dir/server/files/data/world/mossfield.pak" "$install/data/world/"
+    head -c 4096 /dev/zero | dd of="$install/data/world/mossfield.pak" bs=4096 seek=2560 conv=notrunc status=none
 }
 
 # write_config PORT MIRROR_PORT: the plain settings beside the demo and "Ombrel.dat" in the
@@ -136,6 +141,7 @@ $(cat "$demo_dir/publickey.txt")
 mirror=http://127.0.0.1:$2/
 details=1
 log=1
+blockrepair=1
 CONFIG
     "$native_build/tools/config/ombrelta-config" encode "$demo_dir/Ombrel.txt" "$demo_dir/install/Ombrel.dat"
 }

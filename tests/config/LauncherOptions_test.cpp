@@ -204,5 +204,20 @@ TEST(LauncherOptionsTest, DetailsAndLogAreOnOnlyForOne) {
     }
 }
 
+TEST(LauncherOptionsTest, BlockRepairIsOnOnlyForOne) {
+    const struct {
+        std::string line;
+        bool on;
+    } rows[] = {{"", false},
+                {"blockrepair=1", true},
+                {"BlockRepair = 1", true},
+                {"blockrepair=yes", false},
+                {"blockrepair=1\nblockrepair=0", false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.line);
+        EXPECT_EQ(ParseConfigText(row.line).options.blockrepair, row.on);
+    }
+}
+
 }  // namespace
 }  // namespace ombrelta

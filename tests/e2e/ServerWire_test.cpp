@@ -1,8 +1,11 @@
 // The server's answers byte for byte, as a launcher receives them.
+#include <algorithm>
 #include <filesystem>
+#include <span>
 
 #include <gtest/gtest.h>
 
+#include "common/BlockMap.h"
 #include "tests/e2e/ContentBuilder.h"
 #include "tests/e2e/RawConnection.h"
 #include "tests/e2e/ServerProcess.h"
@@ -63,6 +66,45 @@ TEST_F(ServerWireTest, AnswersCarryExactlyTheProtocolBytes) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         EXPECT_EQ(ToHex(Exchange(client, row.request)), ToHex(row.answer));
+    }
+    EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST_F(ServerWireTest, BlockMapsArePiecesOfTheMapMadeAtLoad) {
+    const std::string big = PseudoRandomBytes(4 * 1024 * 1024 + 1, 3);
+    WriteTree(Dir("server") / "files", {{"a.bin", "abc"}, {"big.bin", big}});
+    ServerProcess server(PathArg(Dir("server")), {}, PathArg(Dir("server.log")));
+    ASSERT_NE(server.Port(), 0);
+    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(big.data()), big.size());
+    BlockMap expected{.fileSize = big.size(), .fileMd5 = *Md5Hasher::Of(bytes), .blocks = {}};
+    for (std::size_t at = 0; at < big.size(); at += kMapBlockSize)
+        expected.blocks.push_back(
+            *Md5Hasher::Of(bytes.subspan(at, std::min<std::size_t>(kMapBlockSize, big.size() - at))));
+    const std::vector<std::uint8_t> written = WriteBlockMap(expected);
+    const std::string map(written.begin(), written.end());
+    ASSERT_EQ(map.size(), 124u);
+    {
+        RawConnection client(server.Port());
+        EXPECT_EQ(ToHex(Exchange(client, Hex("A9 9C 00 00 00 00 00 00"))),
+                  ToHex(Hex("0C 00 A9 9C 00 00 00 00 00 00 00 00")));
+        EXPECT_EQ(ToHex(Exchange(client, Hex("A9 9C 01 00 00 00 00 00"))),
+                  ToHex(Hex("88 00 A9 9C 7C 00 00 00 7C 00 00 00") + map));
+        EXPECT_EQ(ToHex(Exchange(client, Hex("A9 9C 01 00 64 00 00 00"))),
+                  ToHex(Hex("24 00 A9 9C 7C 00 00 00 18 00 00 00") + map.substr(100)));
+    }
+    const struct {
+        const char* what;
+        std::string request;
+    } refused[] = {
+        {"offset at the map's end", Hex("A9 9C 01 00 7C 00 00 00")},
+        {"offset past a file without a map", Hex("A9 9C 00 00 01 00 00 00")},
+        {"unknown file id", Hex("A9 9C 02 00 00 00 00 00")},
+        {"a byte too many", Hex("A9 9C 01 00 00 00 00 00 00")},
+    };
+    for (const auto& row : refused) {
+        SCOPED_TRACE(row.what);
+        RawConnection client(server.Port());
+        EXPECT_EQ(Exchange(client, row.request), "(closed)");
     }
     EXPECT_EQ(server.Stop(), 0);
 }

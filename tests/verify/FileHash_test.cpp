@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/BlockMap.h"
 #include "tests/support/TempDir.h"
 
 namespace ombrelta {
@@ -84,6 +85,25 @@ TEST(ComputeFileMd5Until, StopsBetweenBlocks) {
     EXPECT_EQ(ComputeFileMd5Until(path, [] { return false; }), ComputeFileMd5(path));
     // Files that cannot be hashed give empty text, not a stop.
     EXPECT_EQ(ComputeFileMd5Until(dir.Child(L"missing"), [] { return true; }), std::string());
+}
+
+TEST(HashFile, BlockDigestsComeFromTheSameReadingWhenAskedFor) {
+    TempDir dir;
+    const std::wstring path = dir.Child(L"big.pak");
+    for (std::size_t size :
+         {std::size_t{0}, std::size_t{kMapBlockSize}, 2 * std::size_t{kMapBlockSize} + 5}) {
+        SCOPED_TRACE(size);
+        const std::string bytes = LcgBytes(size);
+        WriteFileBytes(path, bytes);
+        std::optional<BlockDigester> expected = BlockDigester::Create();
+        ASSERT_TRUE(expected &&
+                    expected->Update(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+        const HashedFile hashed = HashFile(path, true);
+        EXPECT_EQ(hashed.md5, ComputeFileMd5(path));
+        EXPECT_EQ(hashed.blocks, expected->Finish());
+        EXPECT_TRUE(HashFile(path).blocks.empty());
+    }
+    EXPECT_EQ(HashFile(dir.Child(L"missing.pak"), true).md5, "");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/BlockMap.h"
 #include "common/Text.h"
 #include "tests/support/TempDir.h"
 #include "verify/FileHash.h"
@@ -51,6 +52,30 @@ TEST(HashAhead, SameDigestsAsHashingOneByOne) {
             ahead.Reached(i);
             const std::wstring pathW = Utf8ToWide(entries[i].path);
             EXPECT_EQ(ahead.Digest(i).md5, ComputeFileMd5(pathW)) << i;
+        }
+    }
+}
+
+TEST(HashAhead, BlockDigestsOnlyWhenAskedAndOnlyForFilesWithAMap) {
+    TempDir dir;
+    const std::string big = Content(kBlockMapMinFileSize + 1, 5);
+    const std::string small = Content(kBlockMapMinFileSize - 1, 6);
+    WriteFileBytes(dir.Child(L"big.pak"), big);
+    WriteFileBytes(dir.Child(L"small.pak"), small);
+    const std::vector<HashEntry> entries = {
+        {.id = 0, .path = WideToUtf8(dir.Child(L"big.pak")), .hash = "", .size = static_cast<std::uint32_t>(big.size())},
+        {.id = 1, .path = WideToUtf8(dir.Child(L"small.pak")), .hash = "", .size = static_cast<std::uint32_t>(small.size())},
+    };
+    for (unsigned threads : {0u, 2u}) {
+        for (bool blocks : {false, true}) {
+            SCOPED_TRACE(std::to_string(threads) + (blocks ? " with blocks" : " without"));
+            HashAhead ahead(entries, entries.size(), threads, {}, blocks);
+            ahead.Reached(0);
+            EXPECT_EQ(ahead.Digest(0).blocks, blocks ? HashFile(dir.Child(L"big.pak"), true).blocks
+                                                     : std::vector<Md5Digest>());
+            EXPECT_EQ(ahead.Digest(0).blocks.size(), blocks ? 5u : 0u);
+            ahead.Reached(1);
+            EXPECT_TRUE(ahead.Digest(1).blocks.empty());
         }
     }
 }

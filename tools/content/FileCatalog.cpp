@@ -2,13 +2,14 @@
 
 #include <stdexcept>
 
+#include "common/BlockMap.h"
 #include "common/DigestHasher.h"
 #include "common/Hex.h"
 #include "common/Text.h"
 #include "tools/content/ContentName.h"
 #include "tools/content/ContentRules.h"
-#include "tools/content/PathText.h"
 #include "tools/content/HashListAnswer.h"
+#include "tools/content/PathText.h"
 
 namespace ombrelta {
 namespace {
@@ -31,11 +32,23 @@ void CheckLimits(const std::vector<TreeFile>& found, ContentProblems& problems) 
     CheckGameFilePaths(paths, problems);
 }
 
-// MD5 and size of what the handle reads, so the list describes exactly the bytes served.
-bool HashHandle(const File& handle, GameFile& file) {
+// The block map of a file hashed whole, when its final size has one.
+void KeepBlockMap(GameFile& file, const Md5Digest& digest, std::optional<BlockDigester>& blocks) {
+    if (!blocks || !HasBlockMap(file.size))
+        return;
+    std::optional<std::vector<Md5Digest>> digests = blocks->Finish();
+    if (digests)
+        file.blockMap =
+            WriteBlockMap({.fileSize = file.size, .fileMd5 = digest, .blocks = std::move(*digests)});
+}
+
+// MD5 and size of what the handle reads, so the list describes exactly the bytes served; for a
+// file listed at 4 MiB or more, its block map from the same reading.
+bool HashHandle(const File& handle, std::uint64_t listedSize, GameFile& file) {
     std::optional<Md5Hasher> hasher = Md5Hasher::Create();
     if (!hasher)
         return false;
+    std::optional<BlockDigester> blocks = HasBlockMap(listedSize) ? BlockDigester::Create() : std::nullopt;
     std::vector<std::uint8_t> block(1 << 16);
     std::uint64_t offset = 0;
     for (;;) {
@@ -44,6 +57,8 @@ bool HashHandle(const File& handle, GameFile& file) {
             return false;
         if (*got == 0)
             break;
+        if (blocks && !blocks->Update(block.data(), *got))
+            blocks.reset();
         offset += *got;
         if (offset > kMaxFileSize)
             return false;
@@ -53,6 +68,7 @@ bool HashHandle(const File& handle, GameFile& file) {
         return false;
     file.md5 = BytesToHex(*digest);
     file.size = static_cast<std::uint32_t>(offset);
+    KeepBlockMap(file, *digest, blocks);
     return true;
 }
 
@@ -67,9 +83,13 @@ std::optional<GameFile> OpenAndHash(const TreeFile& found, ContentProblems& prob
         problems.push_back("cannot read game file " + EscapeForLog(found.path));
         return std::nullopt;
     }
-    GameFile file{
-        .path = found.path, .md5 = {}, .size = 0, .handle = std::move(*handle), .loaded = std::move(*loaded)};
-    if (!HashHandle(file.handle, file)) {
+    GameFile file{.path = found.path,
+                  .md5 = {},
+                  .size = 0,
+                  .handle = std::move(*handle),
+                  .loaded = std::move(*loaded),
+                  .blockMap = {}};
+    if (!HashHandle(file.handle, found.size, file)) {
         problems.push_back("cannot read game file " + EscapeForLog(found.path));
         return std::nullopt;
     }

@@ -18,6 +18,8 @@ struct GameFile {
     std::uint32_t size = 0;  // bytes hashed at start
     File handle;             // opened once at start; every chunk is read from it
     LoadStamp loaded;        // the handle's stamp before it was hashed
+    std::vector<std::uint8_t>
+        blockMap;  // its block map (BlockMap.h), made in the same pass; empty below 4 MiB
 };
 
 /// The game files below a directory and the hash list answer that describes them.

@@ -26,6 +26,8 @@ struct Source {
     const File* handle = nullptr;
     const LoadStamp* loaded = nullptr;
     std::uint64_t size = 0;
+    // Set for an object made at load (a block map) rather than a copy of the file.
+    const std::vector<std::uint8_t>* made = nullptr;
 };
 
 std::map<std::string, Source> WantedObjects(const fs::path& root,
@@ -39,8 +41,11 @@ std::map<std::string, Source> WantedObjects(const fs::path& root,
     for (std::uint16_t id = 0; id < files.Count(); ++id) {
         const GameFile* file = files.Find(id);
         // Files of equal content share one object.
-        wanted.emplace("md5/" + file->md5, Source{root / "files" / PathFromUtf8(file->path), &file->handle,
-                                                  &file->loaded, file->size});
+        const fs::path path = root / "files" / PathFromUtf8(file->path);
+        wanted.emplace("md5/" + file->md5, Source{path, &file->handle, &file->loaded, file->size});
+        if (!file->blockMap.empty())
+            wanted.emplace("blocks/" + file->md5, Source{path, &file->handle, &file->loaded,
+                                                         file->blockMap.size(), &file->blockMap});
     }
     return wanted;
 }
@@ -55,6 +60,9 @@ void RequireUnchanged(const Source& source, const std::string& object) {
 // server announces.
 bool HoldsSameBytes(const fs::path& object, const Source& source) {
     std::error_code error;
+    if (source.made)
+        return ReadSmallFile(Utf8ToWide(PathToUtf8(object)), source.made->size()) ==
+               std::string(source.made->begin(), source.made->end());
     if (fs::equivalent(object, source.file, error))
         return true;
     if (fs::file_size(object, error) != source.size || error)
@@ -100,6 +108,12 @@ bool Place(const Source& source, const fs::path& staged, const std::string& obje
     RequireUnchanged(source, object);
     std::error_code error;
     fs::remove(staged, error);
+    if (source.made) {
+        std::optional<File> file = File::OpenWrite(Utf8ToWide(PathToUtf8(staged)));
+        if (!file || !file->Write(source.made->data(), source.made->size()) || !file->Close())
+            throw std::runtime_error("cannot write " + object + " (disk full?)");
+        return false;
+    }
     const fs::path real = fs::canonical(source.file, error);
     bool linked = !error;
     if (linked) {
@@ -140,7 +154,7 @@ void PlaceObjects(const fs::path& out, const std::map<std::string, Source>& want
 
 std::vector<MirrorObject> Prune(const fs::path& out, const std::map<std::string, Source>& wanted) {
     std::vector<MirrorObject> pruned;
-    for (const char* folder : {"patches", "md5"}) {
+    for (const char* folder : {"patches", "md5", "blocks"}) {
         std::error_code error;
         for (fs::directory_iterator it(out / folder, error); !error && it != fs::directory_iterator();
              it.increment(error)) {
@@ -172,6 +186,7 @@ MirrorOutcome LayOutMirror(const fs::path& root, const fs::path& out, bool prune
     const std::map<std::string, Source> wanted = WantedObjects(root, patches, files);
     fs::create_directories(out / "patches");
     fs::create_directories(out / "md5");
+    fs::create_directories(out / "blocks");
     PlaceObjects(out, wanted, outcome);
     if (prune)
         outcome.pruned = Prune(out, wanted);

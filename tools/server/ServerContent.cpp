@@ -108,6 +108,8 @@ std::vector<std::uint8_t> ServerContent::Answer(const Request& request) const {
         return AnswerPatchChunk(*chunk);
     if (std::holds_alternative<HashListRequest>(request))
         return files.HashListPayload();
+    if (const auto* map = std::get_if<BlockMapRequest>(&request))
+        return AnswerBlockMap(*map);
     return AnswerFileChunk(std::get<FileChunkRequest>(request));
 }
 
@@ -125,6 +127,22 @@ std::vector<std::uint8_t> ServerContent::AnswerFileChunk(const FileChunkRequest&
         throw RequestError("chunk of unknown file id " + std::to_string(request.fileId));
     return ChunkAt({file->handle, file->loaded, file->size, "file " + EscapeForLog(file->path)},
                    request.offset, fileChunk, FileChunkAnswer, changes);
+}
+
+// The map was made at load from the bytes the handle serves, so a file changed since then has
+// none that can be trusted: such a request is refused like its chunks.
+std::vector<std::uint8_t> ServerContent::AnswerBlockMap(const BlockMapRequest& request) const {
+    const GameFile* file = files.Find(request.fileId);
+    if (file == nullptr)
+        throw RequestError("block map of unknown file id " + std::to_string(request.fileId));
+    const std::vector<std::uint8_t>& map = file->blockMap;
+    if (request.offset > map.size() || (request.offset == map.size() && !map.empty()))
+        throw RequestError("file " + EscapeForLog(file->path) + ": block map offset " +
+                           std::to_string(request.offset) + " past its size " + std::to_string(map.size()));
+    RequireUnchanged({file->handle, file->loaded, file->size, "file " + EscapeForLog(file->path)}, changes);
+    const std::size_t count = std::min<std::size_t>(kMaxBlockMapPiece, map.size() - request.offset);
+    return BlockMapAnswer(static_cast<std::uint32_t>(map.size()),
+                          std::span(map).subspan(request.offset, count));
 }
 
 std::vector<std::string> ServerContent::ChangedFiles() const {

@@ -61,6 +61,7 @@ public:
 private:
     std::vector<std::uint8_t> AnswerPatchChunk(const PatchChunkRequest& request) const;
     std::vector<std::uint8_t> AnswerFileChunk(const FileChunkRequest& request) const;
+    std::vector<std::uint8_t> AnswerBlockMap(const BlockMapRequest& request) const;
 
     PatchCatalog patches;
     FileCatalog files;

@@ -27,8 +27,8 @@ const Histogram::BucketBoundaries kAnswerBuckets = {0.0001, 0.00025, 0.0005, 0.0
 // are indexed by those values.
 constexpr std::array kRefusalLabels{"per_address_cap", "connection_cap", "proxy_header"};
 static_assert(kRefusalLabels.size() == static_cast<std::size_t>(Refusal::ProxyHeader) + 1);
-constexpr std::array kRequestLabels{"has_next_patch", "next_patch", "patch_chunk",
-                                    "hash_list",      "file_chunk", "unknown"};
+constexpr std::array kRequestLabels{"has_next_patch", "next_patch", "patch_chunk", "hash_list",
+                                    "file_chunk",     "block_map",  "unknown"};
 static_assert(kRequestLabels.size() == static_cast<std::size_t>(RequestKind::Unknown) + 1);
 constexpr std::array kSentLabels{"patch", "file", "other"};
 static_assert(kSentLabels.size() == static_cast<std::size_t>(SentKind::Other) + 1);

@@ -117,6 +117,12 @@ std::optional<Request> ParseBody(std::uint16_t type, RequestReader& reader, std:
         }
         case HASH_DATA:
             return ParseHashData(reader, why);
+        case GET_BLOCK_MAP: {
+            BlockMapRequest request;
+            request.fileId = reader.UInt16();
+            request.offset = reader.UInt32();
+            return request;
+        }
         default:
             why = "unknown request type " + std::to_string(type);
             return std::nullopt;
@@ -160,6 +166,8 @@ RequestKind KindOfRequest(std::span<const std::uint8_t> payload) {
         case HASH_DATA:
             return reader.UInt16() == kFileChunkSubType && !reader.TooShort() ? RequestKind::FileChunk
                                                                               : RequestKind::Unknown;
+        case GET_BLOCK_MAP:
+            return RequestKind::BlockMap;
         default:
             return RequestKind::Unknown;
     }
@@ -222,6 +230,19 @@ std::vector<std::uint8_t> FileChunkAnswer(bool last, std::uint32_t dataSize) {
     writer.UInt16(0);
     writer.UInt16(0);
     return ChunkAnswer(writer, last, dataSize);
+}
+
+std::vector<std::uint8_t> BlockMapAnswer(std::uint32_t mapSize, std::span<const std::uint8_t> piece) {
+    if (piece.size() > kMaxBlockMapPiece)
+        throw std::runtime_error("block map piece larger than one packet");
+    AnswerWriter writer;
+    writer.Reserve(10 + piece.size());
+    writer.UInt16(GET_BLOCK_MAP);
+    writer.UInt32(mapSize);
+    writer.UInt32(static_cast<std::uint32_t>(piece.size()));
+    std::vector<std::uint8_t> payload = writer.Take();
+    payload.insert(payload.end(), piece.begin(), piece.end());
+    return payload;
 }
 
 std::array<std::uint8_t, 2> PacketLength(std::size_t payloadSize) {

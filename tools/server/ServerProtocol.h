@@ -21,6 +21,8 @@ inline constexpr std::size_t kMaxRequestPayload = 516;
 inline constexpr std::uint32_t kMaxPatchChunk = 65523;
 /// Largest data part of a file chunk answer: the payload minus its 14 header bytes.
 inline constexpr std::uint32_t kMaxFileChunk = 65519;
+/// Largest piece of a block map answer: the payload minus its 10 header bytes.
+inline constexpr std::uint32_t kMaxBlockMapPiece = 65523;
 
 /// HAS_NEXT_PATCH: is there a patch above version?
 struct HasNextPatchRequest {
@@ -52,11 +54,21 @@ struct FileChunkRequest {
     std::uint32_t offset = 0;
 };
 
-using Request =
-    std::variant<HasNextPatchRequest, NextPatchRequest, PatchChunkRequest, HashListRequest, FileChunkRequest>;
+/// GET_BLOCK_MAP: the bytes of game file fileId's block map, from offset.
+struct BlockMapRequest {
+    std::uint16_t fileId = 0;
+    std::uint32_t offset = 0;
+};
+
+using Request = std::variant<HasNextPatchRequest,
+                             NextPatchRequest,
+                             PatchChunkRequest,
+                             HashListRequest,
+                             FileChunkRequest,
+                             BlockMapRequest>;
 
 /// The kinds of request, as counted; Unknown for a type or sub-type the server does not know.
-enum class RequestKind { HasNextPatch, NextPatch, PatchChunk, HashList, FileChunk, Unknown };
+enum class RequestKind { HasNextPatch, NextPatch, PatchChunk, HashList, FileChunk, BlockMap, Unknown };
 
 /// The kind a request payload names by its type (and sub-type) field, whether or not the rest of
 /// it is well formed; Unknown when it is too short to name one.
@@ -90,6 +102,10 @@ std::vector<std::uint8_t> PatchChunkAnswer(bool last, std::uint32_t dataSize);
 /// File chunk answer ending with room for dataSize bytes, which the caller fills. Throws
 /// std::runtime_error above kMaxFileChunk.
 std::vector<std::uint8_t> FileChunkAnswer(bool last, std::uint32_t dataSize);
+
+/// GET_BLOCK_MAP answer: the map's whole size (0 for a file without one) and the piece of it
+/// asked for. Throws std::runtime_error above kMaxBlockMapPiece.
+std::vector<std::uint8_t> BlockMapAnswer(std::uint32_t mapSize, std::span<const std::uint8_t> piece);
 
 /// The two length bytes that go on the wire before a payload of payloadSize bytes (the length
 /// counts itself). Throws std::runtime_error for an empty payload or one over kMaxPayload bytes.
