@@ -87,17 +87,24 @@ public:
         NoteFailure(cause);
         if (!sink)
             return;
-        const ChunkWindow* window = channel.AutoWindow();
         sink({.kind = ProgressEventKind::DownloadEnded,
                       .subject = Subject(),
                       .done = written >= start ? written - start : 0,
                       .total = plan.totalSize,
                       .seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(),
-                      .window = plan.pipeline == kAutoWindow && window ? window->Size() : plan.pipeline,
+                      .window = WindowReached(),
                       .detail = cause});
     }
 
 private:
+    // A mirror is asked one request at a time; an automatic window tells the size it reached.
+    int WindowReached() const {
+        if (!channel.FromServer())
+            return 1;
+        const ChunkWindow* window = channel.AutoWindow();
+        return plan.pipeline == kAutoWindow && window ? window->Size() : plan.pipeline;
+    }
+
     std::string Subject() const { return plan.subject.empty() ? WideToUtf8(plan.target) : plan.subject; }
 
     static inline const ProgressSink noSink{};
