@@ -36,6 +36,8 @@ std::vector<std::uint8_t> Rebuild(const server::Request& request, std::span<cons
         return ombrelta::BuildPatchChunkRequest(r->version, r->offset);
     if (const auto* r = std::get_if<server::FileChunkRequest>(&request))
         return ombrelta::BuildFileChunkRequest(r->fileId, r->offset);
+    if (const auto* r = std::get_if<server::BlockMapRequest>(&request))
+        return ombrelta::BuildBlockMapRequest(r->fileId, r->offset);
     const auto& list = std::get<server::HashListRequest>(request);
     if (list.clientTag == "UNKNOWN")
         return ombrelta::BuildHashListRequest(list.clientName);
