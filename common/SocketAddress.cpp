@@ -44,15 +44,11 @@ SocketAddress IPv4SocketAddress(std::uint32_t address, std::uint16_t port) {
     return *FromNative(reinterpret_cast<const sockaddr*>(&target), sizeof(target));
 }
 
-namespace {
-
 std::uint16_t PortOf(const sockaddr_storage& address) {
     if (address.ss_family == AF_INET6)
         return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
     return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
 }
-
-}  // namespace
 
 std::string PeerAddressText(SocketHandle socket) {
     sockaddr_storage address{};

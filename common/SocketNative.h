@@ -42,6 +42,9 @@ inline int ClampedSize(std::size_t size) {
 
 /// AF_INET or AF_INET6.
 int NativeFamily(AddressFamily family);
+
+/// The port of an IPv4 or IPv6 address, in host order.
+std::uint16_t PortOf(const sockaddr_storage& address);
 /// A copy of an AF_INET or AF_INET6 address; nothing for another family or a length over 28.
 std::optional<SocketAddress> FromNative(const sockaddr* address, std::size_t length);
 

@@ -19,12 +19,6 @@ socklen_t LoopbackAddress(AddressFamily family, sockaddr_storage& address) {
     return sizeof(sockaddr_in);
 }
 
-std::uint16_t PortOf(const sockaddr_storage& address) {
-    if (address.ss_family == AF_INET6)
-        return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
-    return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
-}
-
 }  // namespace
 
 std::optional<std::uint16_t> ListenOnLoopback(SocketHandle& listener, AddressFamily family, int backlog) {
