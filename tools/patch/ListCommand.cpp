@@ -11,10 +11,8 @@ int ListCommand(const CommandArguments& values) {
     RequireShape(values, {.command = "list", .required = {{"--root", "ROOT"}}});
     std::vector<std::string> problems;
     const std::vector<std::string> lines = ListContent(PathFromUtf8(values.at("--root")), problems);
-    for (const std::string& problem : problems)
-        std::fprintf(stderr, "ombrelta-patch: %s\n", problem.c_str());
     if (!problems.empty())
-        return kExitBadInput;
+        return Refuse(problems);
     for (const std::string& line : lines)
         std::printf("%s\n", line.c_str());
     return kExitDone;

@@ -27,10 +27,8 @@ int MirrorCommand(const CommandArguments& values) {
                  {.command = "mirror", .required = {{"--root", "ROOT"}, {"--out", "DIR"}}, .flags = {"--prune"}});
     const MirrorOutcome outcome = LayOutMirror(PathFromUtf8(values.at("--root")),
                                                PathFromUtf8(values.at("--out")), values.contains("--prune"));
-    for (const std::string& problem : outcome.problems)
-        std::fprintf(stderr, "ombrelta-patch: %s\n", problem.c_str());
     if (!outcome.problems.empty())
-        return kExitBadInput;
+        return Refuse(outcome.problems);
     PrintAdded(outcome.added);
     PrintPruned(outcome.pruned);
     std::printf("%s\n", DescribeMirror(PathFromUtf8(values.at("--out")), outcome).c_str());

@@ -1,8 +1,20 @@
 #pragma once
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/entry/ExitCode.h"
 #include "tools/patch/PatchArguments.h"
 
 namespace ombrelta::patchkit {
+
+/// Prints each problem on standard error after the tool's name; returns kExitBadInput.
+inline int Refuse(const std::vector<std::string>& problems) {
+    for (const std::string& problem : problems)
+        std::fprintf(stderr, "ombrelta-patch: %s\n", problem.c_str());
+    return kExitBadInput;
+}
 
 /// "mirror --root ROOT --out DIR [--prune]": lays out the mirror tree (LayOutMirror) and prints
 /// each object added, replaced and pruned, then the totals. Usage faults throw UsageError; exit

@@ -48,13 +48,8 @@ const char kUsage[] =
 
 using patchkit::CommandArguments;
 using patchkit::NumberArgument;
+using patchkit::Refuse;
 using patchkit::RequireShape;
-
-int Refuse(const std::vector<std::string>& problems) {
-    for (const std::string& problem : problems)
-        std::fprintf(stderr, "ombrelta-patch: %s\n", problem.c_str());
-    return kExitBadInput;
-}
 
 // An input named on the command line must be there before any work starts, so that its
 // absence is named as such rather than as a failure half-way.

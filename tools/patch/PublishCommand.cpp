@@ -16,12 +16,6 @@ const CommandShape kPublishShape{
     .flags = {"--delta", "--dry-run"},
 };
 
-int RefuseWith(const std::vector<std::string>& problems) {
-    for (const std::string& problem : problems)
-        std::fprintf(stderr, "ombrelta-patch: %s\n", problem.c_str());
-    return kExitBadInput;
-}
-
 std::optional<std::filesystem::path> PathOption(const CommandArguments& values, const std::string& name) {
     const auto it = values.find(name);
     return it == values.end() ? std::nullopt : std::optional(PathFromUtf8(it->second));
@@ -53,7 +47,7 @@ int DryRun(const PublishRequest& request) {
     const std::vector<std::string> lines = DescribePublish(request, outcome);
     PrintWarnings(outcome);
     if (!outcome.problems.empty())
-        return RefuseWith(outcome.problems);
+        return Refuse(outcome.problems);
     for (const std::string& line : lines)
         std::printf("%s\n", line.c_str());
     return kExitDone;
@@ -71,7 +65,7 @@ int PublishCommand(const CommandArguments& values) {
     });
     PrintWarnings(outcome);
     if (!outcome.problems.empty()) {
-        RefuseWith(outcome.problems);
+        Refuse(outcome.problems);
         std::fprintf(stderr, "ombrelta-patch: nothing published; %s is as it was\n",
                      values.at("--root").c_str());
         return kExitBadInput;
