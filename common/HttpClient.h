@@ -17,15 +17,23 @@ struct HttpHead {
     std::optional<std::string> contentEncoding;
 };
 
-/// The Range header value that asks for the bytes from `from` to the end of an object of size
-/// bytes ("bytes=FROM-LAST").
-std::string RangeValue(std::uint64_t from, std::uint64_t size);
+/// The bytes from `from` up to (not including) `to` of an object of size bytes.
+struct ObjectRange {
+    std::uint64_t from = 0;
+    std::uint64_t to = 0;
+    std::uint64_t size = 0;
 
-/// Why an answer to a GET of the bytes from `from` of an object of size bytes cannot be used, or
-/// nothing when it can: the status must be 200 for the whole object or 206 for a range, the
-/// Content-Length exactly the bytes asked, a range's Content-Range "bytes FROM-LAST/SIZE", and any
-/// Content-Encoding "identity".
-std::optional<std::string> HeadFault(const HttpHead& head, std::uint64_t from, std::uint64_t size);
+    bool Whole() const { return from == 0 && to == size; }
+    std::uint64_t Length() const { return to - from; }
+};
+
+/// The Range header value that asks for range ("bytes=FROM-LAST").
+std::string RangeValue(const ObjectRange& range);
+
+/// Why an answer to a GET of range cannot be used, or nothing when it can: the status must be 200
+/// for the whole object or 206 for a part, the Content-Length exactly the bytes asked, a part's
+/// Content-Range "bytes FROM-LAST/SIZE", and any Content-Encoding "identity".
+std::optional<std::string> HeadFault(const HttpHead& head, const ObjectRange& range);
 
 /// A web client from the platform (WinHTTP on Windows, libcurl elsewhere) fetching ranges of
 /// objects of known size. Its connections stay open across requests to the same server. Every
@@ -39,10 +47,10 @@ public:
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
 
-    /// Sends a GET of url for the bytes from `from` (below size) to the end of the object of size
-    /// bytes, with a Range when from is not 0, and checks the answer's head (HeadFault). Ends a
-    /// request still open first. False with Fault() set on any fault (connection, TLS, head).
-    bool Open(const std::string& url, std::uint64_t from, std::uint64_t size);
+    /// Sends a GET of url for range (not empty, inside the object), with a Range unless it is the
+    /// whole object, and checks the answer's head (HeadFault). Ends a request still open first.
+    /// False with Fault() set on any fault (connection, TLS, head).
+    bool Open(const std::string& url, const ObjectRange& range);
 
     /// The next bytes of the open answer (up to about 1 MiB, valid until the next call); empty
     /// once every byte asked for has arrived. Nothing with Fault() set when the answer fails: no

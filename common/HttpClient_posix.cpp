@@ -36,8 +36,7 @@ struct HttpClient::State {
     bool headChecked = false;
     bool done = false;
     bool paused = false;
-    std::uint64_t from = 0;
-    std::uint64_t size = 0;
+    ObjectRange range;
     std::uint64_t received = 0;
     std::vector<std::uint8_t> pending;  // received, not yet handed out
     std::vector<std::uint8_t> handed;   // the piece Read returned last
@@ -65,7 +64,7 @@ struct HttpClient::State {
             head.contentLength = static_cast<std::uint64_t>(length);
         head.contentRange = HeaderValue(easy, "Content-Range");
         head.contentEncoding = HeaderValue(easy, "Content-Encoding");
-        if (std::optional<std::string> headFault = HeadFault(head, from, size))
+        if (std::optional<std::string> headFault = HeadFault(head, range))
             fault = *headFault;
         return fault.empty();
     }
@@ -80,7 +79,7 @@ struct HttpClient::State {
             state.paused = true;
             return CURL_WRITEFUNC_PAUSE;
         }
-        if (state.received + count > state.size - state.from) {
+        if (state.received + count > state.range.Length()) {
             state.fault = "more bytes than asked";
             return 0;
         }
@@ -126,8 +125,9 @@ struct HttpClient::State {
             return Failed(curl_easy_strerror(result));
         if (!headChecked && !CheckHead())
             return false;
-        if (received != size - from)
-            return Failed("ended after " + std::to_string(received) + " of " + std::to_string(size - from) + " bytes");
+        if (received != range.Length())
+            return Failed("ended after " + std::to_string(received) + " of " + std::to_string(range.Length()) +
+                          " bytes");
         return true;
     }
 
@@ -161,7 +161,7 @@ HttpClient::HttpClient() : state(std::make_unique<State>()) {
 
 HttpClient::~HttpClient() = default;
 
-bool HttpClient::Open(const std::string& url, std::uint64_t from, std::uint64_t size) {
+bool HttpClient::Open(const std::string& url, const ObjectRange& range) {
     State& s = *state;
     s.Detach();
     s.fault.clear();
@@ -169,19 +169,18 @@ bool HttpClient::Open(const std::string& url, std::uint64_t from, std::uint64_t 
     s.headChecked = false;
     s.done = false;
     s.paused = false;
-    s.from = from;
-    s.size = size;
+    s.range = range;
     s.received = 0;
     if (!InitOnce() || !s.multi || !s.easy)
         return s.Failed("no HTTP client");
-    if (from >= size)
+    if (range.from >= range.to || range.to > range.size)
         return s.Failed("nothing to ask for");
     const bool secure = url.compare(0, 8, "https://") == 0;
     // A redirect may leave http for https, never the other way.
     curl_easy_setopt(s.easy, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
     curl_easy_setopt(s.easy, CURLOPT_URL, url.c_str());
-    const std::string range = RangeValue(from, size).substr(6);
-    curl_easy_setopt(s.easy, CURLOPT_RANGE, from == 0 ? nullptr : range.c_str());
+    const std::string asked = RangeValue(range).substr(6);
+    curl_easy_setopt(s.easy, CURLOPT_RANGE, range.Whole() ? nullptr : asked.c_str());
     if (curl_multi_add_handle(s.multi, s.easy) != CURLM_OK)
         return s.Failed("request not started");
     s.attached = true;

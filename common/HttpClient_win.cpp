@@ -132,20 +132,20 @@ struct HttpClient::State {
         return connection.value != nullptr;
     }
 
-    bool Send(const UrlParts& url, std::uint64_t from, std::uint64_t size) {
+    bool Send(const UrlParts& url, const ObjectRange& range) {
         request.Reset(WinHttpOpenRequest(connection.value, L"GET", url.path.c_str(), nullptr, WINHTTP_NO_REFERER,
                                          WINHTTP_DEFAULT_ACCEPT_TYPES, url.secure ? WINHTTP_FLAG_SECURE : 0));
         if (!request.value)
             return Failed(ErrorText("request"));
         std::wstring headers = L"Accept-Encoding: identity\r\n";
-        if (from != 0)
-            headers += L"Range: " + Utf8ToWide(RangeValue(from, size)) + L"\r\n";
+        if (!range.Whole())
+            headers += L"Range: " + Utf8ToWide(RangeValue(range)) + L"\r\n";
         if (!WinHttpSendRequest(request.value, headers.c_str(), static_cast<DWORD>(headers.size()),
                                 WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
             return Failed(ErrorText("connection"));
         if (!WinHttpReceiveResponse(request.value, nullptr))
             return Failed(ErrorText("answer"));
-        if (std::optional<std::string> headFault = HeadFault(HeadOf(request.value), from, size))
+        if (std::optional<std::string> headFault = HeadFault(HeadOf(request.value), range))
             return Failed(*headFault);
         return true;
     }
@@ -155,20 +155,20 @@ HttpClient::HttpClient() : state(std::make_unique<State>()) {}
 
 HttpClient::~HttpClient() = default;
 
-bool HttpClient::Open(const std::string& url, std::uint64_t from, std::uint64_t size) {
+bool HttpClient::Open(const std::string& url, const ObjectRange& range) {
     State& s = *state;
     s.request.Reset();
     s.fault.clear();
-    s.expected = size - from;
+    s.expected = range.Length();
     s.received = 0;
-    if (from >= size)
+    if (range.from >= range.to || range.to > range.size)
         return s.Failed("nothing to ask for");
     const std::optional<UrlParts> parts = Split(Utf8ToWide(url));
     if (!parts)
         return s.Failed("unusable URL");
     if (!s.ConnectTo(*parts))
         return s.Failed(ErrorText("session"));
-    return s.Send(*parts, from, size);
+    return s.Send(*parts, range);
 }
 
 std::optional<std::span<const std::uint8_t>> HttpClient::Read() {

@@ -1,5 +1,6 @@
 #include "protocol/MirroredChannel.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "common/MirrorUrl.h"
@@ -12,7 +13,12 @@ MirroredChannel::MirroredChannel(HeldChunkChannel& server,
                                  ObjectUrl objectUrl,
                                  std::uint32_t size,
                                  std::string name)
-    : server(server), mirrors(mirrors), objectUrl(std::move(objectUrl)), size(size), name(std::move(name)) {
+    : server(server),
+      mirrors(mirrors),
+      objectUrl(std::move(objectUrl)),
+      size(size),
+      name(std::move(name)),
+      requestEnd(size) {
     // An unknown size could not be held against what a mirror sends.
     if (this->mirrors && size != 0)
         SettleFrom(0);
@@ -48,11 +54,11 @@ void MirroredChannel::Request(std::uint32_t offset) {
         server.Request(offset);
         return;
     }
-    // One answer carries the rest of the file; a request elsewhere starts another.
+    // One answer carries the rest of the range; a request elsewhere starts another.
     if (open && offset == position)
         return;
     HttpClient& client = mirrors->Client(current);
-    if (!client.Open(url, offset, size))
+    if (offset >= requestEnd || !client.Open(url, {.from = offset, .to = requestEnd, .size = size}))
         Fail(client.Fault());
     open = true;
     position = offset;
@@ -70,7 +76,7 @@ std::uint64_t MirroredChannel::Receive(bool& last) {
     held = *piece;
     position += held.size();
     last = position == size;
-    if (last)
+    if (position == requestEnd)
         open = false;
     return held.size();
 }
@@ -85,6 +91,10 @@ bool MirroredChannel::Discard() {
 
 std::string MirroredChannel::Source() const {
     return FromServer() ? std::string(kServerSource) : MirrorHost(mirrors->Base(current));
+}
+
+void MirroredChannel::EndRequestsAt(std::uint64_t end) {
+    requestEnd = std::min<std::uint64_t>(end, size);
 }
 
 void MirroredChannel::NoteServed() const {

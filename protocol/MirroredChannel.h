@@ -42,6 +42,10 @@ public:
     /// Logs the source serving now as the one that served the file (with mirrors only).
     void NoteServed() const;
 
+    /// Makes a mirror's answers end at end (at most the size) instead of the file's end, for the
+    /// requests from now on; the last of them then is not the file's last chunk.
+    void EndRequestsAt(std::uint64_t end);
+
 private:
     static constexpr std::size_t kServer = static_cast<std::size_t>(-1);
 
@@ -58,6 +62,7 @@ private:
     std::string url;
     bool open = false;
     std::uint64_t position = 0;
+    std::uint64_t requestEnd;
     std::span<const std::uint8_t> held;
 };
 

@@ -1,6 +1,7 @@
 #include "verify/BlockRepair.h"
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <stdexcept>
 
@@ -9,6 +10,7 @@
 #include "common/FileSystem.h"
 #include "common/Hex.h"
 #include "common/MirrorUrl.h"
+#include "common/ProgressEvents.h"
 #include "common/PartialDownload.h"
 #include "protocol/ChunkChannels.h"
 #include "protocol/ChunkWindow.h"
@@ -28,7 +30,7 @@ std::optional<BlockMap> MapFromMirrors(const HashEntry& entry, MirrorSet* mirror
     for (std::size_t i = mirrors->NextUsable(0); i < mirrors->Count(); i = mirrors->NextUsable(i + 1)) {
         const std::string url = BlockMapUrl(mirrors->Base(i), entry.hash);
         HttpClient& client = mirrors->Client(i);
-        if (url.empty() || !client.Open(url, 0, mapSize))
+        if (url.empty() || !client.Open(url, {.from = 0, .to = mapSize, .size = mapSize}))
             continue;
         std::vector<std::uint8_t> bytes;
         std::optional<std::span<const std::uint8_t>> piece;
@@ -103,8 +105,28 @@ public:
                 return FetchFromCurrent(offset, length);
             } catch (const SourceFault&) {
                 channel.NextSource();
+                Started();
             }
         }
+    }
+
+    // The download events of the repair run over the bytes fetched, as its percent does.
+    void Started() {
+        Notify(Events(), {.kind = ProgressEventKind::DownloadStarted,
+                          .subject = entry.path,
+                          .done = fetched,
+                          .total = toFetch,
+                          .detail = channel.Source()});
+    }
+
+    void Ended(const std::string& cause) {
+        Notify(Events(), {.kind = ProgressEventKind::DownloadEnded,
+                          .subject = entry.path,
+                          .done = fetched,
+                          .total = toFetch,
+                          .seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(),
+                          .window = channel.FromServer() ? static_cast<int>(window) : 1,
+                          .detail = cause});
     }
 
     void NoteServed() const { channel.NoteServed(); }
@@ -116,8 +138,8 @@ private:
     // answers still due are dropped and the rest is asked for one request at a time.
     const std::vector<std::uint8_t>& FetchFromCurrent(std::uint64_t offset, std::size_t length) {
         block.clear();
-        blockStart = offset;
         const std::uint64_t end = offset + length;
+        channel.EndRequestsAt(end);
         std::uint64_t chunk = 0;
         std::size_t due = 0;
         try {
@@ -156,17 +178,16 @@ private:
 
     // The next answer, its bytes inside the block appended; its length.
     std::uint64_t Take(std::size_t length) {
-        const auto at = static_cast<std::uint32_t>(blockStart + block.size());
         bool last = false;
         const std::uint64_t got = channel.Receive(last);
-        if (ChunkTraffic* traffic = channel.Traffic())
-            traffic->Received(got, {.written = at, .total = entry.size});
-        if (got == 0 && !last)
-            throw std::runtime_error("Server returned empty chunk: " + entry.path);
         const std::span<const std::uint8_t> held = channel.Held();
         const std::size_t useful = std::min<std::size_t>(held.size(), length - block.size());
-        block.insert(block.end(), held.begin(), held.begin() + static_cast<std::ptrdiff_t>(useful));
         fetched += useful;
+        if (ChunkTraffic* traffic = channel.Traffic())
+            traffic->Received(got, {.written = fetched, .total = toFetch});
+        if (got == 0 && !last)
+            throw std::runtime_error("Server returned empty chunk: " + entry.path);
+        block.insert(block.end(), held.begin(), held.begin() + static_cast<std::ptrdiff_t>(useful));
         if (progress)
             progress(reported, Percent(fetched, toFetch));
         if (last && block.size() < length)
@@ -179,6 +200,12 @@ private:
             (void)channel.Discard();
     }
 
+    const ProgressSink& Events() {
+        static const ProgressSink none;
+        ChunkTraffic* traffic = channel.Traffic();
+        return traffic ? traffic->Events() : none;
+    }
+
     const HashEntry& entry;
     FileChunkChannel server;
     MirroredChannel channel;
@@ -187,8 +214,8 @@ private:
     std::uint64_t fetched = 0;
     std::wstring reported;
     std::size_t window;
-    std::uint64_t blockStart = 0;
     std::vector<std::uint8_t> block;
+    std::chrono::steady_clock::time_point began = std::chrono::steady_clock::now();
 };
 
 // Writes the file's blocks into the part in order: kept ones from the local file, the others
@@ -275,17 +302,21 @@ bool RepairByBlocks(LauncherApi& api,
     if (toFetch == 0)
         return false;
     BlockFetcher fetcher(api, entry, sources, progress, toFetch);
+    fetcher.Started();
     std::optional<Md5Digest> digest;
     try {
         digest = Assemble(pathW, partPath, *map, damaged, fetcher);
-    } catch (...) {
+    } catch (const std::exception& error) {
+        fetcher.Ended(error.what());
         DiscardPartial(partPath);
         throw;
     }
     if (!PlaceChecked(entry, pathW, partPath, digest, sources)) {
+        fetcher.Ended(digest ? "the repaired file failed its check" : "the part could not be written");
         DiscardPartial(partPath);
         return false;
     }
+    fetcher.Ended({});
     fetcher.NoteServed();
     return true;
 }

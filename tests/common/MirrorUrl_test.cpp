@@ -68,26 +68,31 @@ TEST(MirrorUrlTest, AnAnswerHeadIsHeldToWhatWasAsked) {
     const struct {
         std::string what;
         HttpHead head;
-        std::uint64_t from;
+        ObjectRange range;
         bool usable;
     } rows[] = {
-        {"whole", {200, 10, std::nullopt, std::nullopt}, 0, true},
-        {"whole, identity", {200, 10, std::nullopt, "Identity"}, 0, true},
-        {"whole, gzip", {200, 10, std::nullopt, "gzip"}, 0, false},
-        {"whole as 206", {206, 10, "bytes 0-9/10", std::nullopt}, 0, false},
-        {"not found", {404, 10, std::nullopt, std::nullopt}, 0, false},
-        {"no length", {200, std::nullopt, std::nullopt, std::nullopt}, 0, false},
-        {"longer", {200, 11, std::nullopt, std::nullopt}, 0, false},
-        {"range", {206, 6, "bytes 4-9/10", std::nullopt}, 4, true},
-        {"range answered whole", {200, 10, std::nullopt, std::nullopt}, 4, false},
-        {"range of another size", {206, 6, "bytes 4-9/12", std::nullopt}, 4, false},
-        {"range without Content-Range", {206, 6, std::nullopt, std::nullopt}, 4, false},
+        {"whole", {200, 10, std::nullopt, std::nullopt}, {0, 10, 10}, true},
+        {"whole, identity", {200, 10, std::nullopt, "Identity"}, {0, 10, 10}, true},
+        {"whole, gzip", {200, 10, std::nullopt, "gzip"}, {0, 10, 10}, false},
+        {"whole as 206", {206, 10, "bytes 0-9/10", std::nullopt}, {0, 10, 10}, false},
+        {"not found", {404, 10, std::nullopt, std::nullopt}, {0, 10, 10}, false},
+        {"no length", {200, std::nullopt, std::nullopt, std::nullopt}, {0, 10, 10}, false},
+        {"longer", {200, 11, std::nullopt, std::nullopt}, {0, 10, 10}, false},
+        {"range", {206, 6, "bytes 4-9/10", std::nullopt}, {4, 10, 10}, true},
+        {"range answered whole", {200, 10, std::nullopt, std::nullopt}, {4, 10, 10}, false},
+        {"range of another size", {206, 6, "bytes 4-9/12", std::nullopt}, {4, 10, 10}, false},
+        {"range without Content-Range", {206, 6, std::nullopt, std::nullopt}, {4, 10, 10}, false},
+        {"inner range", {206, 3, "bytes 4-6/10", std::nullopt}, {4, 7, 10}, true},
+        {"first bytes", {206, 3, "bytes 0-2/10", std::nullopt}, {0, 3, 10}, true},
+        {"first bytes answered whole", {200, 10, std::nullopt, std::nullopt}, {0, 3, 10}, false},
+        {"inner range answered to the end", {206, 6, "bytes 4-9/10", std::nullopt}, {4, 7, 10}, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        EXPECT_EQ(!HeadFault(row.head, row.from, 10).has_value(), row.usable);
+        EXPECT_EQ(!HeadFault(row.head, row.range).has_value(), row.usable);
     }
-    EXPECT_EQ(RangeValue(4, 10), "bytes=4-9");
+    EXPECT_EQ(RangeValue({4, 10, 10}), "bytes=4-9");
+    EXPECT_EQ(RangeValue({0, 3, 10}), "bytes=0-2");
 }
 
 }  // namespace

@@ -153,7 +153,9 @@ protected:
                             {"other.pak", other},
                             {"other.pak.download", "cut"}});
         WriteLauncherConfig(install, port, keys);
-        CheckRun run = RunChecker(GetParam() ? kWindows : kNative, install);
+        std::vector<std::string> checker = GetParam() ? kWindows : kNative;
+        checker.insert(checker.end(), {"--log", "check.log"});
+        CheckRun run = RunChecker(checker, install);
         EXPECT_TRUE(run.out.ends_with("100\tReady.\n")) << run.out << run.err;
         EXPECT_TRUE(ReadFile(install / "big.pak") == big);
         EXPECT_EQ(ReadFile(install / "small.txt"), "small");
@@ -199,6 +201,10 @@ TEST_P(BlockRepairTest, OnlyTheDamagedBlocksComeFromTheServer) {
         const double sent = FileBytesSent() - before;
         EXPECT_GT(sent, 3.0 * kMiB);
         EXPECT_LE(sent, 4.0 * kMiB) << sent;
+        // The log tells the bytes the repair fetched, not the file's size.
+        const std::string log = ReadFile(root / row.name / "check.log");
+        EXPECT_NE(log.find("download big.pak from server, 3145728 bytes\n"), std::string::npos) << log;
+        EXPECT_NE(log.find("download big.pak ended: 3145728 bytes received in "), std::string::npos) << log;
     }
 }
 
@@ -217,6 +223,9 @@ TEST_P(BlockRepairTest, ThroughAMirrorAndPastMapsThatLie) {
     Check("mirror", server.Port(), keys);
     EXPECT_EQ(FileBytesSent(), before);
     EXPECT_EQ(LinesWith(nginx.AccessLog(), "/blocks/"), 1) << nginx.AccessLog();
+    // Each damaged block is one range of exactly its bytes.
+    EXPECT_EQ(LinesWith(nginx.AccessLog(), " 206 "), 3) << nginx.AccessLog();
+    EXPECT_EQ(LinesWith(nginx.AccessLog(), " 206 1048576 \"bytes="), 3) << nginx.AccessLog();
 
     const std::string trueMap = ReadFile(bigMap);
     std::string oneBlockHidden = trueMap;
