@@ -5,19 +5,30 @@
 
 #include "common/LittleEndian.h"
 
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
 namespace ombrelta {
 namespace {
 
 constexpr char kMagic[8] = {'O', 'M', 'B', 'B', 'L', 'O', 'C', 'K'};
-constexpr std::uint32_t kFormatVersion = 1;
+constexpr std::uint32_t kFormatVersion = 2;
 
-void AppendDigest(std::vector<std::uint8_t>& out, const Md5Digest& digest) {
+void AppendDigest(std::vector<std::uint8_t>& out, std::span<const std::uint8_t, 16> digest) {
     out.insert(out.end(), digest.begin(), digest.end());
 }
 
-Md5Digest DigestAt(std::span<const std::uint8_t> bytes, std::size_t at) {
-    Md5Digest digest{};
+BlockDigest DigestAt(std::span<const std::uint8_t> bytes, std::size_t at) {
+    BlockDigest digest{};
     std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), digest.size(), digest.begin());
+    return digest;
+}
+
+BlockDigest Canonical(XXH128_hash_t hash) {
+    XXH128_canonical_t canonical;
+    XXH128_canonicalFromHash(&canonical, hash);
+    BlockDigest digest{};
+    std::memcpy(digest.data(), canonical.digest, digest.size());
     return digest;
 }
 
@@ -39,7 +50,7 @@ std::vector<std::uint8_t> WriteBlockMap(const BlockMap& map) {
     AppendDigest(out, map.fileMd5);
     AppendLittleEndian(out, kMapBlockSize);
     AppendLittleEndian(out, static_cast<std::uint32_t>(map.blocks.size()));
-    for (const Md5Digest& block : map.blocks)
+    for (const BlockDigest& block : map.blocks)
         AppendDigest(out, block);
     return out;
 }
@@ -54,7 +65,8 @@ std::optional<BlockMap> ParseBlockMap(std::span<const std::uint8_t> bytes) {
         return std::nullopt;
     BlockMap map;
     map.fileSize = LoadLittleEndian<std::uint64_t>(bytes, 12);
-    map.fileMd5 = DigestAt(bytes, 20);
+    const BlockDigest md5 = DigestAt(bytes, 20);
+    std::copy(md5.begin(), md5.end(), map.fileMd5.begin());
     const std::uint32_t blockSize = LoadLittleEndian<std::uint32_t>(bytes, 36);
     const std::uint32_t count = LoadLittleEndian<std::uint32_t>(bytes, 40);
     if (blockSize != kMapBlockSize || !HasBlockMap(map.fileSize) || count != BlockCount(map.fileSize) ||
@@ -66,45 +78,54 @@ std::optional<BlockMap> ParseBlockMap(std::span<const std::uint8_t> bytes) {
     return map;
 }
 
-std::optional<BlockDigester> BlockDigester::Create() {
-    std::optional<Md5Hasher> hasher = Md5Hasher::Create();
-    if (!hasher)
-        return std::nullopt;
-    return BlockDigester(std::move(*hasher));
+struct BlockDigester::State {
+    XXH3_state_t* hash = XXH3_createState();
+
+    ~State() { XXH3_freeState(hash); }
+};
+
+void BlockDigester::StateDeleter::operator()(State* state) const {
+    delete state;
 }
 
-bool BlockDigester::CloseBlock() {
-    std::optional<Md5Digest> digest = current ? current->Finish() : std::nullopt;
-    current = Md5Hasher::Create();
+BlockDigest BlockDigestOf(std::span<const std::uint8_t> bytes) {
+    return Canonical(XXH3_128bits(bytes.data(), bytes.size()));
+}
+
+std::optional<BlockDigester> BlockDigester::Create() {
+    std::unique_ptr<State, StateDeleter> state(new State);
+    if (!state->hash || XXH3_128bits_reset(state->hash) != XXH_OK)
+        return std::nullopt;
+    return BlockDigester(std::move(state));
+}
+
+void BlockDigester::CloseBlock() {
+    done.push_back(Canonical(XXH3_128bits_digest(state->hash)));
+    (void)XXH3_128bits_reset(state->hash);
     inBlock = 0;
-    if (!digest || !current)
-        return false;
-    done.push_back(*digest);
-    return true;
 }
 
 bool BlockDigester::Update(const std::uint8_t* data, std::size_t size) {
+    if (!state)
+        return false;
     while (size > 0) {
-        if (!current)
-            return false;
         const std::size_t take = std::min<std::size_t>(size, kMapBlockSize - inBlock);
-        if (!current->Update(data, take))
-            return false;
+        (void)XXH3_128bits_update(state->hash, data, take);
         inBlock += static_cast<std::uint32_t>(take);
         data += take;
         size -= take;
-        if (inBlock == kMapBlockSize && !CloseBlock())
-            return false;
+        if (inBlock == kMapBlockSize)
+            CloseBlock();
     }
     return true;
 }
 
-std::optional<std::vector<Md5Digest>> BlockDigester::Finish() {
-    if (inBlock > 0 && !CloseBlock())
+std::optional<std::vector<BlockDigest>> BlockDigester::Finish() {
+    if (!state)
         return std::nullopt;
-    if (!current)
-        return std::nullopt;
-    current.reset();
+    if (inBlock > 0)
+        CloseBlock();
+    state.reset();
     return std::move(done);
 }
 

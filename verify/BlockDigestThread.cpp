@@ -1,7 +1,5 @@
 #include "verify/BlockDigestThread.h"
 
-#include <algorithm>
-#include <cstring>
 #include <system_error>
 
 namespace ombrelta {
@@ -19,43 +17,24 @@ BlockDigestThread::~BlockDigestThread() {
     Stop();
 }
 
-bool BlockDigestThread::Feed(const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const std::size_t take = std::min(size, filling.size() - used);
-        std::memcpy(filling.data() + used, data, take);
-        used += take;
-        data += take;
-        size -= take;
-        if (used == filling.size() && !HandOff())
-            return false;
-    }
-    return true;
-}
-
-std::optional<std::vector<Md5Digest>> BlockDigestThread::Finish() {
-    const bool handed = used == 0 || HandOff();
-    Stop();
-    if (!handed || failed)
-        return std::nullopt;
-    return digester.Finish();
-}
-
-bool BlockDigestThread::HandOff() {
+void BlockDigestThread::Submit(std::size_t size) {
     if (!worker.joinable()) {
-        failed = failed || !digester.Update(filling.data(), used);
-        used = 0;
-        return !failed;
+        failed = failed || !digester.Update(filling.data(), size);
+        return;
     }
     std::unique_lock lock(mutex);
     idle.wait(lock, [&] { return pending == 0; });
-    if (failed)
-        return false;
     std::swap(filling, digesting);
-    pending = used;
-    used = 0;
+    pending = size;
     lock.unlock();
     wake.notify_one();
-    return true;
+}
+
+std::optional<std::vector<BlockDigest>> BlockDigestThread::Finish() {
+    Stop();
+    if (failed)
+        return std::nullopt;
+    return digester.Finish();
 }
 
 void BlockDigestThread::Run() {

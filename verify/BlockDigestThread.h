@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -14,8 +15,8 @@ namespace ombrelta {
 
 /// Feeds a BlockDigester on a thread of its own while the reading thread computes the file's own
 /// digest, so that the block digests cost no time where a core is free: the reader fills one
-/// block-sized buffer while the thread digests the other. Digests on the caller's thread when
-/// the system refuses a thread.
+/// block-sized buffer while the thread digests the other, without copying. Digests on the
+/// caller's thread when the system refuses a thread.
 class BlockDigestThread {
 public:
     explicit BlockDigestThread(BlockDigester digester);
@@ -24,20 +25,21 @@ public:
     BlockDigestThread(const BlockDigestThread&) = delete;
     BlockDigestThread& operator=(const BlockDigestThread&) = delete;
 
-    /// Adds the next bytes of the file; false once the digester refused any.
-    [[nodiscard]] bool Feed(const std::uint8_t* data, std::size_t size);
+    /// The buffer (one block long) to read the file's next bytes into.
+    std::span<std::uint8_t> Next() { return filling; }
+    /// Hands the first size bytes of Next() to the thread: a whole block unless they are the
+    /// file's last. Waits while the thread still digests the block before.
+    void Submit(std::size_t size);
     /// The digest of every block; nothing when the digester refused bytes. Spent afterwards.
-    std::optional<std::vector<Md5Digest>> Finish();
+    std::optional<std::vector<BlockDigest>> Finish();
 
 private:
-    bool HandOff();
     void Run();
     void Stop();
 
     BlockDigester digester;
     std::vector<std::uint8_t> filling;
     std::vector<std::uint8_t> digesting;
-    std::size_t used = 0;
     std::size_t pending = 0;  // bytes of digesting the thread has yet to digest
     bool stopping = false;
     bool failed = false;

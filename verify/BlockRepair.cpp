@@ -184,7 +184,7 @@ private:
         const std::size_t useful = std::min<std::size_t>(held.size(), length - block.size());
         fetched += useful;
         if (ChunkTraffic* traffic = channel.Traffic())
-            traffic->Received(got, {.written = fetched, .total = toFetch});
+            traffic->Received(got, {.written = static_cast<std::uint32_t>(fetched), .total = static_cast<std::uint32_t>(toFetch)});
         if (got == 0 && !last)
             throw std::runtime_error("Server returned empty chunk: " + entry.path);
         block.insert(block.end(), held.begin(), held.begin() + static_cast<std::ptrdiff_t>(useful));
@@ -277,7 +277,7 @@ bool BlockRepairApplies(const HashEntry& entry) {
 
 bool RepairByBlocks(LauncherApi& api,
                     const HashEntry& entry,
-                    std::vector<Md5Digest> localBlocks,
+                    std::vector<BlockDigest> localBlocks,
                     const ProgressCallback& progress,
                     const BlockRepairSources& sources) {
     const std::wstring pathW = EntryWidePath(entry);

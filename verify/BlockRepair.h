@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "common/DigestHasher.h"
+#include "common/BlockMap.h"
 #include "common/ProgressCallback.h"
 #include "protocol/HashEntry.h"
 #include "protocol/LauncherApi.h"
@@ -33,7 +33,7 @@ struct BlockRepairSources {
 /// file exists with the listed size.
 bool BlockRepairApplies(const HashEntry& entry);
 
-/// Repairs the entry's local file by fetching only the 1 MiB blocks whose MD5 differs from the
+/// Repairs the entry's local file by fetching only the 1 MiB blocks whose digest differs from the
 /// file's block map, given the local blocks' digests (read from the file when empty). The blocks
 /// are assembled in PATH + ".download", checked whole (size, MD5, checkPart) and renamed over
 /// the file, reporting "Repairing " and the path after each chunk with the percent of the bytes
@@ -44,7 +44,7 @@ bool BlockRepairApplies(const HashEntry& entry);
 /// it has set serverLacksMaps, the error of a map request that lost the connection.
 bool RepairByBlocks(LauncherApi& api,
                     const HashEntry& entry,
-                    std::vector<Md5Digest> localBlocks,
+                    std::vector<BlockDigest> localBlocks,
                     const ProgressCallback& progress,
                     const BlockRepairSources& sources);
 

@@ -36,6 +36,38 @@ std::optional<bool> ReadBlocksUntil(const std::wstring& path,
     }
 }
 
+// ReadBlocksUntil for a pass that also digests the blocks of the block map: the file is read a
+// whole block at a time straight into the block thread's buffer, so the blocks cost no copy.
+std::optional<bool> ReadWholeBlocksUntil(const std::wstring& path,
+                                         const std::function<bool()>& stop,
+                                         BlockDigestThread& blocks,
+                                         Md5Hasher& md5) {
+    if (!PathExists(path))
+        return false;
+    std::optional<File> file = File::OpenRead(path);
+    if (!file)
+        return false;
+    for (;;) {
+        if (stop && stop())
+            return std::nullopt;
+        const std::span<std::uint8_t> buffer = blocks.Next();
+        std::size_t filled = 0;
+        while (filled < buffer.size()) {
+            std::optional<std::size_t> got = file->Read(buffer.data() + filled, buffer.size() - filled);
+            if (!got || *got == 0)
+                break;
+            filled += *got;
+        }
+        if (filled == 0)
+            return true;
+        if (!md5.Update(buffer.data(), filled))
+            return false;
+        blocks.Submit(filled);
+        if (filled < buffer.size())
+            return true;
+    }
+}
+
 template <typename Hasher>
 std::string HexOf(std::optional<Hasher>& hasher) {
     auto digest = hasher->Finish();
@@ -79,21 +111,13 @@ std::optional<HashedFile> HashFileUntil(const std::wstring& path,
     std::optional<Md5Hasher> hasher = Md5Hasher::Create();
     if (!hasher)
         return HashedFile{.md5 = {}, .stampBefore = stamp, .blocks = {}};
-    // Block digests that cannot be had only mean a whole repair; the file's own digest decides.
     BlockDigestThread blocks(std::move(*digester));
-    bool blocksFed = true;
-    const std::optional<bool> read =
-        ReadBlocksUntil(path, stop, [&](const std::uint8_t* data, std::size_t size) {
-            if (!hasher->Update(data, size))
-                return false;
-            blocksFed = blocksFed && blocks.Feed(data, size);
-            return true;
-        });
+    const std::optional<bool> read = ReadWholeBlocksUntil(path, stop, blocks, *hasher);
     if (!read)
         return std::nullopt;
     HashedFile hashed{.md5 = *read ? HexOf(hasher) : std::string(), .stampBefore = stamp, .blocks = {}};
-    if (!hashed.md5.empty() && blocksFed)
-        hashed.blocks = blocks.Finish().value_or(std::vector<Md5Digest>());
+    if (!hashed.md5.empty())
+        hashed.blocks = blocks.Finish().value_or(std::vector<BlockDigest>());
     return hashed;
 }
 

@@ -8,8 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/DigestHasher.h"
-
+#include "common/BlockMap.h"
 #include "common/FileSystem.h"
 
 namespace ombrelta {
@@ -19,9 +18,9 @@ namespace ombrelta {
 struct HashedFile {
     std::string md5;
     std::optional<FileStamp> stampBefore;
-    /// The MD5 of each block of the block map (BlockMap.h), from the same reading, when they were
-    /// asked for and the file was read whole; empty otherwise.
-    std::vector<Md5Digest> blocks;
+    /// The digest of each block of the block map (BlockMap.h), from the same reading, when they
+    /// were asked for and the file was read whole; empty otherwise.
+    std::vector<BlockDigest> blocks;
 };
 
 /// MD5 of a file as 32 lower-case hex digits, read in one pass of 8192-byte blocks; empty text

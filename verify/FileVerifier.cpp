@@ -138,7 +138,7 @@ std::optional<SignedFileCheck> SignedCheckFor(LauncherApi& api,
 // file to a whole repair.
 bool RepairBlocks(LauncherApi& api,
                   const HashEntry& entry,
-                  std::vector<Md5Digest> blocks,
+                  std::vector<BlockDigest> blocks,
                   const ProgressCallback& progress,
                   const FileCheckSettings& settings,
                   const SignedFileCheck* signedCheck,
@@ -161,7 +161,7 @@ bool RepairBlocks(LauncherApi& api,
 // connection leaves its path behind.
 void RepairEntry(LauncherApi& api,
                  const HashEntry& entry,
-                 std::vector<Md5Digest> blocks,
+                 std::vector<BlockDigest> blocks,
                  const ProgressCallback& progress,
                  const FileCheckSettings& settings,
                  const std::optional<SignedFileCheck>& signedCheck,
@@ -195,7 +195,7 @@ bool CheckAndRepairAll(LauncherApi& api,
         ahead.Reached(i);
         const std::wstring pathW = EntryWidePath(entry);
         // The block digests of the reading that found the file damaged, for a repair by block.
-        std::vector<Md5Digest> blocks;
+        std::vector<BlockDigest> blocks;
         if (FileNeedsRepairWith(
                 entry,
                 [&] {

@@ -17,7 +17,7 @@ BlockMap SampleMap(std::uint64_t size) {
     BlockMap map{.fileSize = size, .fileMd5 = {}, .blocks = {}};
     map.fileMd5[0] = 0xAB;
     for (std::size_t i = 0; i < BlockCount(size); ++i)
-        map.blocks.push_back(Md5Digest{static_cast<std::uint8_t>(i), 7});
+        map.blocks.push_back(BlockDigest{static_cast<std::uint8_t>(i), 7});
     return map;
 }
 
@@ -55,7 +55,8 @@ TEST(BlockMap, MalformedMapsAreRefused) {
         {"last digest cut", [](auto& b) { b.pop_back(); }},
         {"byte after the digests", [](auto& b) { b.push_back(0); }},
         {"wrong magic", [](auto& b) { b[0] = 'X'; }},
-        {"format version 2", setU32(8, 2)},
+        {"format version 1 (MD5 blocks)", setU32(8, 1)},
+        {"format version 3", setU32(8, 3)},
         {"block size 64 KiB", setU32(36, 1u << 16)},
         {"count one short", setU32(40, 4)},
         {"count huge", setU32(40, 0xFFFFFFFFu)},
@@ -78,10 +79,10 @@ TEST(BlockDigester, DigestsEachBlockWhateverTheFeedingPieces) {
     std::vector<std::uint8_t> data(2 * kMapBlockSize + 3);
     for (std::size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<std::uint8_t>(i * 31 + i / 7);
-    std::vector<Md5Digest> expected;
+    std::vector<BlockDigest> expected;
     for (std::size_t at = 0; at < data.size(); at += kMapBlockSize) {
         const std::size_t length = std::min<std::size_t>(kMapBlockSize, data.size() - at);
-        expected.push_back(*Md5Hasher::Of(std::span(data).subspan(at, length)));
+        expected.push_back(BlockDigestOf(std::span(data).subspan(at, length)));
     }
     for (std::size_t piece : {std::size_t{8192}, std::size_t{1000003}, data.size()}) {
         SCOPED_TRACE(piece);
@@ -93,7 +94,15 @@ TEST(BlockDigester, DigestsEachBlockWhateverTheFeedingPieces) {
     }
     std::optional<BlockDigester> exact = BlockDigester::Create();
     ASSERT_TRUE(exact->Update(data.data(), kMapBlockSize));
-    EXPECT_EQ(exact->Finish(), std::vector<Md5Digest>{expected[0]});
+    EXPECT_EQ(exact->Finish(), std::vector<BlockDigest>{expected[0]});
+}
+
+TEST(BlockDigester, DigestIsXxh3Of128BitsInCanonicalBytes) {
+    // xxHash's published XXH128 of no bytes.
+    EXPECT_EQ(BytesToHex(BlockDigestOf({})), "99aa06d3014798d86001c324468d497f");
+    const std::string text = "Ombrelta";
+    EXPECT_EQ(BytesToHex(BlockDigestOf({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()})),
+              "558818109fded98a28d4113f50945242");
 }
 
 }  // namespace

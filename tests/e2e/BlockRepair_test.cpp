@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/DigestHasher.h"
+#include "common/BlockMap.h"
 #include "tests/e2e/ChildProcess.h"
 #include "tests/e2e/HttpGet.h"
 #include "tests/e2e/MirrorSupport.h"
@@ -231,9 +231,9 @@ TEST_P(BlockRepairTest, ThroughAMirrorAndPastMapsThatLie) {
     std::string oneBlockHidden = trueMap;
     // The second damaged block's digest replaced by that of the damaged bytes: it is kept.
     const std::string damaged = Damaged(big);
-    const auto digest =
-        Md5Hasher::Of({reinterpret_cast<const std::uint8_t*>(damaged.data()) + 17 * kMiB, kMiB});
-    oneBlockHidden.replace(44 + 16 * 17, 16, reinterpret_cast<const char*>(digest->data()), 16);
+    const BlockDigest digest =
+        BlockDigestOf({reinterpret_cast<const std::uint8_t*>(damaged.data()) + 17 * kMiB, kMiB});
+    oneBlockHidden.replace(44 + 16 * 17, 16, reinterpret_cast<const char*>(digest.data()), 16);
     std::string otherMap;
     for (const auto& object : fs::directory_iterator(www / "blocks")) {
         if (object.path() != bigMap)

@@ -76,7 +76,7 @@ TEST(FileCheckPositionTest, ListAskedForAgainDecidesWhereTheCheckGoesOn) {
         WriteFileBytes(dir.Child(L"a.bin"), "alpha");
         WriteFileBytes(dir.Child(L"m.bin"), kMiddle.substr(0, 1200));
         FileCheckPosition position{
-            .listed = true, .entries = {}, .next = 1, .listAgain = true, .interruptedRepair = "m.bin"};
+            .listed = true, .entries = {}, .next = 1, .listAgain = true, .answered = {}, .interruptedRepair = "m.bin"};
         for (const GameServer::File& file : Numbered(before))
             position.entries.push_back({.id = file.id,
                                         .path = file.path,

@@ -36,7 +36,7 @@ void CheckLimits(const std::vector<TreeFile>& found, ContentProblems& problems) 
 void KeepBlockMap(GameFile& file, const Md5Digest& digest, std::optional<BlockDigester>& blocks) {
     if (!blocks || !HasBlockMap(file.size))
         return;
-    std::optional<std::vector<Md5Digest>> digests = blocks->Finish();
+    std::optional<std::vector<BlockDigest>> digests = blocks->Finish();
     if (digests)
         file.blockMap =
             WriteBlockMap({.fileSize = file.size, .fileMd5 = digest, .blocks = std::move(*digests)});
