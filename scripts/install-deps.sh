@@ -15,7 +15,7 @@ build_packages=(
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     zlib1g-dev libz-mingw-w64-dev libssl-dev libminizip-dev
     libgtest-dev googletest libbenchmark-dev libasio-dev prometheus-cpp-dev zip osslsigncode
-    libzstd-dev dpkg-dev ccache libcurl4-openssl-dev
+    libzstd-dev dpkg-dev ccache libcurl4-openssl-dev libxxhash-dev
 )
 # The launcher under Wine on a private X server, watched and driven from scripts/lib/screen.sh.
 screen_packages=(wine wine32 fonts-wine xvfb xdotool x11-utils imagemagick fonts-dejavu-core fonts-urw-base35)
