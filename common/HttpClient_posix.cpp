@@ -83,7 +83,8 @@ struct HttpClient::State {
             state.fault = "more bytes than asked";
             return 0;
         }
-        state.pending.insert(state.pending.end(), data, data + count);
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
+        state.pending.insert(state.pending.end(), bytes, bytes + count);
         state.received += count;
         return count;
     }

@@ -6,7 +6,7 @@
 #include "common/BlockMap.h"
 #include "common/DigestHasher.h"
 #include "common/Hex.h"
-#include "verify/BlockDigestThread.h"
+#include "verify/HandOffThread.h"
 
 namespace ombrelta {
 namespace {
@@ -37,10 +37,10 @@ std::optional<bool> ReadBlocksUntil(const std::wstring& path,
 }
 
 // ReadBlocksUntil for a pass that also digests the blocks of the block map: the file is read a
-// whole block at a time straight into the block thread's buffer, so the blocks cost no copy.
+// whole block at a time straight into the buffer handed to the block thread, without a copy.
 std::optional<bool> ReadWholeBlocksUntil(const std::wstring& path,
                                          const std::function<bool()>& stop,
-                                         BlockDigestThread& blocks,
+                                         HandOffThread& blocks,
                                          Md5Hasher& md5) {
     if (!PathExists(path))
         return false;
@@ -111,13 +111,17 @@ std::optional<HashedFile> HashFileUntil(const std::wstring& path,
     std::optional<Md5Hasher> hasher = Md5Hasher::Create();
     if (!hasher)
         return HashedFile{.md5 = {}, .stampBefore = stamp, .blocks = {}};
-    BlockDigestThread blocks(std::move(*digester));
+    bool digested = true;
+    HandOffThread blocks(kMapBlockSize, [&](std::span<const std::uint8_t> bytes) {
+        digested = digested && digester->Update(bytes.data(), bytes.size());
+    });
     const std::optional<bool> read = ReadWholeBlocksUntil(path, stop, blocks, *hasher);
     if (!read)
         return std::nullopt;
     HashedFile hashed{.md5 = *read ? HexOf(hasher) : std::string(), .stampBefore = stamp, .blocks = {}};
-    if (!hashed.md5.empty())
-        hashed.blocks = blocks.Finish().value_or(std::vector<BlockDigest>());
+    blocks.Drain();
+    if (!hashed.md5.empty() && digested)
+        hashed.blocks = digester->Finish().value_or(std::vector<BlockDigest>());
     return hashed;
 }
 

@@ -17,6 +17,7 @@
 #include "protocol/MirroredChannel.h"
 #include "verify/EntryFile.h"
 #include "verify/FileHash.h"
+#include "verify/HandOffThread.h"
 
 namespace ombrelta {
 namespace {
@@ -55,24 +56,24 @@ bool SameEntry(const HashEntry& entry, std::uint64_t size, const std::string& md
 }
 
 // Digests the bytes from offset 0 on as they are written, so that checking the file afterwards
-// reads nothing again; a request for offset 0 starts the digest over.
+// reads nothing again; a request for offset 0 starts the digest over. A large file is digested
+// on a thread of its own while the next bytes arrive.
 class DigestingChannel : public HeldChunkChannel {
 public:
-    explicit DigestingChannel(HeldChunkChannel& inner) : inner(inner) {}
+    DigestingChannel(HeldChunkChannel& inner, std::uint64_t size)
+        : inner(inner), onOwnThread(size >= kThreadedDigestSize) {}
 
     void Request(std::uint32_t offset) override {
-        if (offset == 0) {
-            hasher = Md5Hasher::Create();
-            written = 0;
-        }
+        if (offset == 0)
+            StartOver();
         inner.Request(offset);
     }
     std::uint64_t Receive(bool& last) override { return inner.Receive(last); }
     std::span<const std::uint8_t> Held() const override { return inner.Held(); }
     bool WriteTo(File& file) override {
         const std::span<const std::uint8_t> bytes = Held();
-        if (hasher && !hasher->Update(bytes.data(), bytes.size()))
-            hasher.reset();
+        if (handOff)
+            handOff->Copy(bytes);
         written += bytes.size();
         return inner.WriteTo(file);
     }
@@ -88,13 +89,37 @@ public:
 
     // Whether the bytes written have the entry's size and digest (letter case aside).
     bool Matches(const HashEntry& entry) {
-        std::optional<Md5Digest> digest = hasher ? hasher->Finish() : std::nullopt;
+        if (!handOff)
+            return false;
+        handOff->Drain();
+        std::optional<Md5Digest> digest = digested ? hasher->Finish() : std::nullopt;
         return digest && SameEntry(entry, written, BytesToHex(*digest));
     }
 
 private:
+    static constexpr std::uint64_t kThreadedDigestSize = 4u << 20;
+    static constexpr std::size_t kHandOffSize = 1u << 20;
+
+    void StartOver() {
+        handOff.reset();
+        hasher = Md5Hasher::Create();
+        digested = hasher.has_value();
+        written = 0;
+        if (!hasher)
+            return;
+        handOff.emplace(
+            kHandOffSize,
+            [this](std::span<const std::uint8_t> bytes) {
+                digested = digested && hasher->Update(bytes.data(), bytes.size());
+            },
+            onOwnThread);
+    }
+
     HeldChunkChannel& inner;
+    bool onOwnThread;
     std::optional<Md5Hasher> hasher;
+    bool digested = false;
+    std::optional<HandOffThread> handOff;  // after hasher: ends before it
     std::uint64_t written = 0;
 };
 
@@ -105,7 +130,7 @@ struct RepairChannels {
           sources(
               server, mirrors, [&entry](const std::string& base) { return FileObjectUrl(base, entry.hash); },
               entry.size, entry.path),
-          digesting(sources) {}
+          digesting(sources, entry.size) {}
 
     FileChunkChannel server;
     MirroredChannel sources;
