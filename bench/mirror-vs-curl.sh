@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Mirror download speed: ombrelta-check repairing one missing 256 MiB game file through its
-# `mirror` (nginx serving BASE/md5/MD5) against curl fetching the same object from the same nginx,
+# `mirror` (nginx serving BASE/md5/MD5) against curl fetching the same object from the same nginx
+# (and, for the Windows checker, against WinHTTP alone under Wine),
 # on loopback and through bench/line-model.c (100 Mbit/s, 100 ms round trip), for
 # the native checker and for the Windows one under Wine. One run each (the machine may be
-# shared: the figures are noisy); prints a table of times and ratios to curl.
+# shared: the figures are noisy); prints a table of times and ratios to the references.
 # Usage: bench/mirror-vs-curl.sh [native-build-dir [windows-build-dir]]
 #   (defaults build/native and build/windows; the Windows column is skipped without its build)
 set -euo pipefail
@@ -11,7 +12,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/bench/http-server.sh"
 build="$(cd "${1:-$root/build/native}" && pwd)"
-windows_build="${2:-$root/build/windows}"
+windows_build="$(realpath -m "${2:-$root/build/windows}")"
 server_exe="$build/tools/server/ombrelta-server"
 check_exe="$build/tools/check/ombrelta-check"
 config_exe="$build/tools/config/ombrelta-config"
@@ -102,22 +103,37 @@ curl_time() {  # curl_time PORT: prints curl's seconds, and those of curl follow
     echo "$(seconds "$start" "$end") $(seconds "$start" "$checked")"
 }
 
+winhttp_time() {  # winhttp_time PORT: prints the seconds of WinHTTP alone under Wine
+    local start end
+    start=$(now)
+    [ "$("$root/cmake/wine-run.sh" "$work/winhttp-fetch.exe" "$1" "/md5/$md5" | tr -d '\r')" = $((256 << 20)) ] ||
+        { echo "winhttp-fetch failed" >&2; exit 1; }
+    end=$(now)
+    seconds "$start" "$end"
+}
+
 row() {  # row NAME PORT
-    local name=$1 mirror_port=$2 c cm n w="-" wr="-"
+    local name=$1 mirror_port=$2 c cm n h="-" w="-" wr="-"
     read -r c cm < <(curl_time "$mirror_port")
     n=$(ours "$mirror_port" "$check_exe")
     if [ -f "$windows_check" ]; then
+        h=$(winhttp_time "$mirror_port")
         w=$(ours "$mirror_port" "$root/cmake/wine-run.sh" "$windows_check")
-        wr=$(awk -v c="$c" -v t="$w" 'BEGIN { printf "%.2fx", c / t }')
+        wr=$(awk -v h="$h" -v t="$w" 'BEGIN { printf "%.2fx", h / t }')
     fi
-    awk -v name="$name" -v c="$c" -v cm="$cm" -v n="$n" -v w="$w" -v wr="$wr" 'BEGIN {
-        printf "| %-20s | %7.2f s | %9.2f s | %7.2f s | %6.2fx | %9s s | %7s |\n", name, c, cm, n, c / n, w, wr }'
+    awk -v name="$name" -v c="$c" -v cm="$cm" -v n="$n" -v h="$h" -v w="$w" -v wr="$wr" 'BEGIN {
+        printf "| %-20s | %7.2f s | %9.2f s | %7.2f s | %6.2fx | %9s s | %9s s | %7s |\n", name, c, cm, n, c / n, h, w, wr }'
 }
 
 # The checker also digests the file as it arrives (a mirror's bytes are held to the list's MD5),
 # which curl does not: the md5sum column shows what that costs curl afterwards.
-echo "256 MiB game file, one run each; ratio = curl's time / ours (1.00x: as fast as curl)"
-echo "| line                 |    curl   | curl+md5sum |  native   | ratio   |  Wine (.exe) | ratio   |"
-echo "|----------------------|-----------|-------------|-----------|---------|--------------|---------|"
+# Under Wine the reference is WinHTTP alone (bench/winhttp-fetch.cpp): Wine's WinHTTP, not the
+# launcher, sets the pace there.
+if [ -f "$windows_check" ]; then
+    i686-w64-mingw32-g++ -O2 -municode -static -o "$work/winhttp-fetch.exe" "$root/bench/winhttp-fetch.cpp" -lwinhttp
+fi
+echo "256 MiB game file, one run each; ratio = the reference's time / ours (1.00x: as fast)"
+echo "| line                 |    curl   | curl+md5sum |  native   | ratio   |  WinHTTP (Wine) | Wine (.exe) | ratio   |"
+echo "|----------------------|-----------|-------------|-----------|---------|-----------------|-------------|---------|"
 row "loopback" "$http_port"
 row "100 Mbit/s x 100 ms" "$line_port"
