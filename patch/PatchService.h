@@ -59,8 +59,8 @@ public:
     const std::vector<std::wstring>& MovedAsideFiles() const { return movedAsideFiles; }
 
     /// The server's hash list, when the last ApplyPatches asked for it together with its last
-    /// HAS_NEXT_PATCH question (a pipeline above 1: the server answers in order) and the answer
-    /// said no patch follows; taken once.
+    /// HAS_NEXT_PATCH question (a pipeline that asks ahead: the server answers in order) and the
+    /// answer said no patch follows; taken once.
     std::optional<std::vector<HashEntry>> TakeHashList() { return std::exchange(hashList, std::nullopt); }
     /// Deletes the archive and removes "_patch_temp" when it is empty; failures ignored.
     void RemovePatchTemp(const std::wstring& archivePath) const;

@@ -51,8 +51,9 @@ public:
     /// The connection's traffic, told of every request before it goes (it may hold it back) and
     /// of every chunk received; nothing for a channel that is not paced or counted.
     virtual ChunkTraffic* Traffic() { return nullptr; }
-    /// The window an automatic pipeline (Pipeline::Auto) keeps in flight, where it outlives one download (the
-    /// connection's); none, the default, gives each download a ChunkWindow of its own.
+    /// The window an automatic pipeline (Pipeline::Auto) keeps in flight, where it outlives one
+    /// download (the connection's); none, the default, gives each download a ChunkWindow of its
+    /// own.
     virtual ChunkWindow* AutoWindow() { return nullptr; }
     /// Readies the connection for requests kept in flight; called once before a download whose
     /// pipeline asks ahead. Nothing for a channel without a connection of its own.
@@ -88,8 +89,8 @@ struct ChunkLoopPlan {
 
 /// The chunk loop of a download: requests the chunk at each offset until one is marked last,
 /// appends each non-empty chunk to file and reports progress after each chunk, in order. With a
-/// pipeline that asks ahead and a known total, requests ask ahead at multiples of one chunk length,
-/// never from the total on: the channel's expected length, with the first requests sent
+/// pipeline that asks ahead and a known total, requests ask ahead at multiples of one chunk
+/// length, never from the total on: the channel's expected length, with the first requests sent
 /// together, or else the first chunk's, with the first request alone. A first answer of another
 /// length than expected drops the answers still to come and asks on with its length; another
 /// length later, not the last chunk, means requests asked from wrong offsets: their answers are
