@@ -44,8 +44,8 @@ std::optional<std::string> OnOrOff(std::string_view value) {
 bool ApplyOption(LauncherOptions& options, std::string_view key, std::string_view value) {
     if (key == "pipeline") {
         options.pipeline = EqualsIgnoringAsciiCase(value, std::string_view("auto"))
-                               ? LauncherOptions::kAutoPipeline
-                               : ParseBoundedInt(value, kPipelineRange).value_or(LauncherOptions{}.pipeline);
+                               ? Pipeline::Auto()
+                               : Pipeline(ParseBoundedInt(value, kPipelineRange).value_or(1));
         return true;
     }
     if (key == "hashcache") {

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Pipeline.h"
 #include "common/PublicKeySet.h"
 #include "config/ServerList.h"
 
@@ -14,11 +15,9 @@ namespace ombrelta {
 /// The opt-in extensions of "Ombrel.dat". Each field's default is the behaviour without its key, so a
 /// file without any of these keys behaves exactly as before they existed.
 struct LauncherOptions {
-    /// The `pipeline` value "auto": a window that sizes itself to the line.
-    static constexpr int kAutoPipeline = 257;
-    /// `pipeline`: chunk requests that may be in flight on the connection, 1 to 256, or
-    /// kAutoPipeline.
-    int pipeline = 1;
+    /// `pipeline`: chunk requests that may be in flight on the connection, 1 to 256, or "auto"
+    /// (Pipeline::Auto) for a window that sizes itself to the line.
+    Pipeline pipeline = 1;
     /// `hashcache`: "1" lets the file check trust files recorded as intact in "_verify_cache"
     /// while their size, last-write time and identity are unchanged.
     bool hashcache = false;

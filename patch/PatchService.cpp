@@ -15,7 +15,6 @@
 #include "config/LocalVersion.h"
 #include "patch/ArchiveExtractor.h"
 #include "patch/FileDownload.h"
-#include "patch/StalePatchParts.h"
 #include "protocol/ChunkChannels.h"
 #include "protocol/MirroredChannel.h"
 
@@ -28,7 +27,7 @@ const std::wstring kVersionFile = L"version.dat";
 // attempt is either continued or deleted before the first chunk, so its bytes count as free.
 bool PatchFitsOnDisk(const PatchInfo& patch, const std::wstring& archivePath) {
     const std::uint64_t needed = std::uint64_t{patch.size} + (std::uint64_t{patch.size} + 9) / 10;
-    return DiskSpaceFits(archivePath, needed, GetFileSize(archivePath + L".download").value_or(0));
+    return DiskSpaceFits(archivePath, needed, GetFileSize(PartialPath(archivePath)).value_or(0));
 }
 
 // "Downloading patch V" from 25 to 65 percent as the archive's bytes arrive.
@@ -45,7 +44,7 @@ DownloadProgress DownloadReports(const ProgressCallback& progress, std::uint16_t
 }  // namespace
 
 PatchService::PatchService(std::wstring installDir,
-                           int pipeline,
+                           Pipeline pipeline,
                            bool resume,
                            std::optional<PublicKeySet> publicKey,
                            bool applyDeltas,
@@ -115,7 +114,7 @@ bool PatchService::ApplyPatches(LauncherApi& api, ProgressCallback progress) {
 // when the file check needs it next.
 bool PatchService::HasNextPatch(LauncherApi& api, std::uint16_t localVersion) {
     const std::string identity = "UNKNOWN";
-    if (pipeline <= 1)
+    if (!pipeline.AsksAhead())
         return api.HasNextPatch(localVersion, identity, identity);
     return api.HasNextPatchAndList(localVersion, identity, identity,
                                    GetComputerNameNarrow().value_or("UNKNOWN"), hashList);

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/Pipeline.h"
 #include "common/ProgressCallback.h"
 #include "common/ProgressEvents.h"
 #include "common/PublicKeySet.h"
@@ -30,7 +31,7 @@ public:
     /// first (BASE/patches/NAME), and an archive from a mirror that fails its size or its checks
     /// on extraction is fetched again from the next mirror, and at last from the server.
     explicit PatchService(std::wstring installDir,
-                          int pipeline = 1,
+                          Pipeline pipeline = 1,
                           bool resume = false,
                           std::optional<PublicKeySet> publicKey = std::nullopt,
                           bool applyDeltas = false,
@@ -58,8 +59,8 @@ public:
     const std::vector<std::wstring>& MovedAsideFiles() const { return movedAsideFiles; }
 
     /// The server's hash list, when the last ApplyPatches asked for it together with its last
-    /// HAS_NEXT_PATCH question (a pipeline above 1: the server answers in order) and the answer
-    /// said no patch follows; taken once.
+    /// HAS_NEXT_PATCH question (a pipeline that asks ahead: the server answers in order) and the
+    /// answer said no patch follows; taken once.
     std::optional<std::vector<HashEntry>> TakeHashList() { return std::exchange(hashList, std::nullopt); }
     /// Deletes the archive and removes "_patch_temp" when it is empty; failures ignored.
     void RemovePatchTemp(const std::wstring& archivePath) const;
@@ -77,7 +78,7 @@ private:
                             const ProgressCallback& progress);
 
     std::wstring installDir;
-    int pipeline;
+    Pipeline pipeline;
     bool resume;
     std::optional<PublicKeySet> publicKey;
     bool applyDeltas;

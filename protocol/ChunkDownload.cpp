@@ -18,7 +18,7 @@ bool HasPart(const DownloadPlan& plan) {
 
 // The file the bytes are written into: the part, or the target itself.
 std::wstring WritePath(const DownloadPlan& plan) {
-    return HasPart(plan) ? plan.target + L".download" : plan.target;
+    return HasPart(plan) ? PartialPath(plan.target) : plan.target;
 }
 
 // A file in place keeps what it has; a part goes with its record.
@@ -97,12 +97,15 @@ public:
     }
 
 private:
-    // A mirror is asked one request at a time; an automatic window tells the size it reached.
+    // A mirror is asked one request at a time; an automatic window tells the size it reached,
+    // unless it was the download's own (0: not known here).
     int WindowReached() const {
         if (!channel.FromServer())
             return 1;
+        if (!plan.pipeline.IsAuto())
+            return plan.pipeline.Count();
         const ChunkWindow* window = channel.AutoWindow();
-        return plan.pipeline == kAutoWindow && window ? window->Size() : plan.pipeline;
+        return window ? window->Size() : 0;
     }
 
     std::string Subject() const { return plan.subject.empty() ? WideToUtf8(plan.target) : plan.subject; }
@@ -231,7 +234,7 @@ DownloadResult DownloadChunks(ChunkChannel& channel,
     const std::wstring path = WritePath(plan);
     // Failures show up as the file failing to open.
     (void)EnsureParentDirectories(plan.target);
-    if (plan.pipeline > 1)
+    if (plan.pipeline.AsksAhead())
         channel.SendRequestsAtOnce();
     for (;;) {
         std::optional<DownloadResult> result;

@@ -39,7 +39,7 @@ struct DownloadPlan {
     /// a file past the offset range) keeps the part too.
     bool keepPartOnBadAnswer = false;
     /// Chunk requests in flight (`pipeline`, see ChunkLoopPlan).
-    int pipeline = 1;
+    Pipeline pipeline = 1;
     /// Given the complete file (the part, or the target in place) and whether it continued a kept
     /// part, tells whether it is the one expected. A part refused, or whose check throws, is
     /// deleted; a refused continued part, or one from a source other than the server (see

@@ -12,9 +12,9 @@ public:
     RequestWindow(ChunkChannel& channel, const ChunkLoopPlan& plan)
         : channel(channel),
           totalSize(plan.totalSize),
-          window(plan.pipeline),
-          sizing(plan.pipeline == kAutoWindow ? SizingWindow(channel) : nullptr) {
-        if (plan.pipeline > 1 && plan.totalSize != 0) {
+          window(plan.pipeline.Count()),
+          sizing(plan.pipeline.IsAuto() ? SizingWindow(channel) : nullptr) {
+        if (plan.pipeline.AsksAhead() && plan.totalSize != 0) {
             stride = channel.ExpectedChunkLength();
             mode = stride != 0 ? Mode::Expected : Mode::FirstAnswer;
         }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/FileSystem.h"
+#include "common/Pipeline.h"
 #include "common/ProgressEvents.h"
 #include "protocol/ChunkTraffic.h"
 #include "protocol/ChunkWindow.h"
@@ -50,11 +51,12 @@ public:
     /// The connection's traffic, told of every request before it goes (it may hold it back) and
     /// of every chunk received; nothing for a channel that is not paced or counted.
     virtual ChunkTraffic* Traffic() { return nullptr; }
-    /// The window a plan's kAutoWindow keeps in flight, where it outlives one download (the
-    /// connection's); none, the default, gives each download a ChunkWindow of its own.
+    /// The window an automatic pipeline (Pipeline::Auto) keeps in flight, where it outlives one
+    /// download (the connection's); none, the default, gives each download a ChunkWindow of its
+    /// own.
     virtual ChunkWindow* AutoWindow() { return nullptr; }
     /// Readies the connection for requests kept in flight; called once before a download whose
-    /// pipeline is above 1. Nothing for a channel without a connection of its own.
+    /// pipeline asks ahead. Nothing for a channel without a connection of its own.
     virtual void SendRequestsAtOnce() {}
     /// Whether the bytes come from the launcher server, the authority (the default). Those of
     /// another source are asked for one request at a time, and a file made of them that is
@@ -78,17 +80,17 @@ struct ChunkLoopPlan {
     /// Whether more bytes than a known totalSize end the download (PastAnnouncedSize).
     bool totalIsLimit = false;
     /// Chunk requests that may be in flight at once (`pipeline`); 1 or less waits for every
-    /// answer; kAutoWindow as many as the channel's ChunkWindow holds, told of every answer asked
+    /// answer; automatic as many as the channel's ChunkWindow holds, told of every answer asked
     /// ahead.
-    int pipeline = 1;
+    Pipeline pipeline = 1;
     /// Bytes already in place; the first request asks from here.
     std::uint32_t startOffset = 0;
 };
 
 /// The chunk loop of a download: requests the chunk at each offset until one is marked last,
 /// appends each non-empty chunk to file and reports progress after each chunk, in order. With a
-/// pipeline above 1 and a known total, requests ask ahead at multiples of one chunk length,
-/// never from the total on: the channel's expected length, with the first requests sent
+/// pipeline that asks ahead and a known total, requests ask ahead at multiples of one chunk
+/// length, never from the total on: the channel's expected length, with the first requests sent
 /// together, or else the first chunk's, with the first request alone. A first answer of another
 /// length than expected drops the answers still to come and asks on with its length; another
 /// length later, not the last chunk, means requests asked from wrong offsets: their answers are

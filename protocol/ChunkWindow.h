@@ -5,11 +5,6 @@
 
 namespace ombrelta {
 
-/// The window of a download that sizes itself: ChunkLoopPlan::pipeline set to this keeps the
-/// requests of a ChunkWindow in flight. Being above 1, it takes every path of a window that
-/// asks ahead (requests sent at once, a repaired file hashed again).
-inline constexpr int kAutoWindow = 257;
-
 /// Sizes the window of chunk requests from what the line shows. Requests sent together come
 /// back a round trip later, one after another as fast as the line carries them while the line
 /// holds more than the window: the first answer gives the round trip, the spacing of the rest the

@@ -22,9 +22,6 @@ namespace {
 
 constexpr wchar_t kVerifiedFileCacheName[] = L"_verify_cache";
 
-// The `pipeline` value goes to the downloads as it stands.
-static_assert(LauncherOptions::kAutoPipeline == kAutoWindow);
-
 // What the stages get: a callback that always exists and hands every report on unchanged.
 ProgressCallback Forwarding(const ProgressCallback& progress) {
     return

@@ -47,8 +47,8 @@ std::string KeysInEffect(const LauncherOptions& options) {
             keys += (keys.empty() ? "" : " ") + text;
     };
     add(options.pipeline != defaults.pipeline,
-        "pipeline=" + (options.pipeline == LauncherOptions::kAutoPipeline ? std::string("auto")
-                                                                           : std::to_string(options.pipeline)));
+        "pipeline=" +
+            (options.pipeline.IsAuto() ? std::string("auto") : std::to_string(options.pipeline.Count())));
     add(options.hashcache, "hashcache=1");
     add(options.resume, "resume=1");
     add(options.retries != defaults.retries, "retries=" + std::to_string(options.retries));

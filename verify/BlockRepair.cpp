@@ -13,7 +13,6 @@
 #include "common/ProgressEvents.h"
 #include "common/PartialDownload.h"
 #include "protocol/ChunkChannels.h"
-#include "protocol/ChunkWindow.h"
 #include "protocol/MirroredChannel.h"
 #include "verify/EntryFile.h"
 #include "verify/FileHash.h"
@@ -69,8 +68,8 @@ std::int32_t Percent(std::uint64_t fetched, std::uint64_t total) {
 
 // Requests kept in flight within a block: up to `pipeline`, 16 for `auto`; a block of the
 // largest chunks takes 17.
-std::size_t WindowOf(int pipeline) {
-    return pipeline >= kAutoWindow ? 16 : static_cast<std::size_t>(std::max(pipeline, 1));
+std::size_t WindowOf(Pipeline pipeline) {
+    return pipeline.IsAuto() ? 16 : static_cast<std::size_t>(std::max(pipeline.Count(), 1));
 }
 
 // Fetches the bytes of one repair's damaged blocks, one block at a time into memory, so that a
@@ -281,7 +280,7 @@ bool RepairByBlocks(LauncherApi& api,
                     const ProgressCallback& progress,
                     const BlockRepairSources& sources) {
     const std::wstring pathW = EntryWidePath(entry);
-    const std::wstring partPath = pathW + L".download";
+    const std::wstring partPath = PartialPath(pathW);
     if ((sources.keepPart && PathExists(PartialRecordPath(partPath))) || !DiskSpaceFits(pathW, entry.size, 0))
         return false;
     std::optional<BlockMap> map = MapFromMirrors(entry, sources.mirrors);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/BlockMap.h"
+#include "common/Pipeline.h"
 #include "common/ProgressCallback.h"
 #include "protocol/HashEntry.h"
 #include "protocol/LauncherApi.h"
@@ -23,7 +24,7 @@ struct BlockRepairSources {
     /// A part for a continued download (`resume`) is left alone, and the file repaired whole.
     bool keepPart = false;
     /// Chunk requests kept in flight within a block from the server (`pipeline`).
-    int pipeline = 1;
+    Pipeline pipeline = 1;
     /// Called with the assembled part, whose size and MD5 are the entry's, before it replaces
     /// the file; it throws to refuse it.
     std::function<void(const std::wstring& partPath)> checkPart = nullptr;

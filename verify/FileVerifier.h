@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Pipeline.h"
 #include "common/ProgressCallback.h"
 #include "common/ProgressEvents.h"
 #include "common/PublicKeySet.h"
@@ -42,7 +43,7 @@ struct FileCheckPosition {
 /// How a file check downloads, and where it starts.
 struct FileCheckSettings {
     /// Chunk requests each download may keep in flight (`pipeline`, see DownloadGameFile).
-    int pipeline = 1;
+    Pipeline pipeline = 1;
     /// Each repair keeps its part beside the file (see DownloadGameFileBeside), so an interrupted
     /// one keeps its progress.
     bool resume = false;

@@ -150,7 +150,7 @@ bool PartIsTheEntry(const HashEntry& entry, const std::wstring& partPath) {
     return size && SameEntry(entry, *size, *size == entry.size ? ComputeFileMd5(partPath) : std::string());
 }
 
-DownloadPlan RepairPlan(const HashEntry& entry, int pipeline) {
+DownloadPlan RepairPlan(const HashEntry& entry, Pipeline pipeline) {
     return {.target = EntryWidePath(entry), .subject = entry.path, .totalSize = entry.size, .pipeline = pipeline};
 }
 
@@ -218,9 +218,9 @@ void DownloadDigested(LauncherApi& api,
 bool DownloadGameFile(LauncherApi& api,
                       const HashEntry& entry,
                       ProgressCallback progress,
-                      int pipeline,
+                      Pipeline pipeline,
                       MirrorSet* mirrors) {
-    if (pipeline > 1)
+    if (pipeline.AsksAhead())
         return DownloadGameFileChecked(api, entry, progress, pipeline, mirrors);
     if (mirrors) {
         DownloadDigested(api, entry, progress, {.pipeline = pipeline, .mirrors = mirrors}, false);
@@ -233,7 +233,7 @@ bool DownloadGameFile(LauncherApi& api,
 bool DownloadGameFileChecked(LauncherApi& api,
                              const HashEntry& entry,
                              const ProgressCallback& progress,
-                             int pipeline,
+                             Pipeline pipeline,
                              MirrorSet* mirrors) {
     DownloadDigested(api, entry, progress, {.pipeline = pipeline, .mirrors = mirrors}, true);
     return true;
@@ -242,7 +242,7 @@ bool DownloadGameFileChecked(LauncherApi& api,
 bool DownloadGameFileFrom(const HashEntry& entry,
                           ChunkChannel& channel,
                           const ProgressCallback& progress,
-                          int pipeline) {
+                          Pipeline pipeline) {
     RepairInPlace(channel, RepairPlan(entry, pipeline), entry, progress);
     return true;
 }
@@ -255,7 +255,7 @@ bool DownloadGameFileBeside(LauncherApi& api,
     DownloadPlan plan = RepairPlan(entry, how.pipeline);
     plan.placement = Placement::PartRenamedOver;
     // A part left from before is continued or written over from 0: either way its bytes are free.
-    RequireRoomFor(entry, plan.target, GetFileSize(plan.target + L".download").value_or(0));
+    RequireRoomFor(entry, plan.target, GetFileSize(PartialPath(plan.target)).value_or(0));
     if (how.keepPart) {
         plan.resumeRecord = GameFilePartRecord(entry.size, entry.hash);
         plan.keepPartOnBadAnswer = true;

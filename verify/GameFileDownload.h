@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "common/Pipeline.h"
 #include "common/ProgressCallback.h"
 #include "protocol/ChunkLoop.h"
 #include "protocol/HashEntry.h"
@@ -18,14 +19,15 @@ namespace ombrelta {
 /// the file replaced cannot hold the entry's size), "Cannot create local file: ", "Failed
 /// writing file: ", "Server returned empty chunk: " or "File too large: ", each followed by the
 /// entry's path as received, or the request's own error. A failed download leaves the bytes
-/// written so far. With a pipeline above 1 the bytes written are hashed too, and a file that differs from the
-/// entry in size or digest throws "Downloaded file differs from the server's list: " and the path.
+/// written so far. With a pipeline that asks ahead the bytes written are hashed too, and a file
+/// that differs from the entry in size or digest throws "Downloaded file differs from the
+/// server's list: " and the path.
 /// With mirrors, the bytes come from them first (by the entry's MD5) and a file from a mirror
 /// that differs is fetched again from the next mirror, and at last from the server.
 bool DownloadGameFile(LauncherApi& api,
                       const HashEntry& entry,
                       ProgressCallback progress,
-                      int pipeline = 1,
+                      Pipeline pipeline = 1,
                       MirrorSet* mirrors = nullptr);
 
 /// DownloadGameFile that hashes the bytes as they arrive, whatever the pipeline: a file that
@@ -35,13 +37,13 @@ bool DownloadGameFile(LauncherApi& api,
 bool DownloadGameFileChecked(LauncherApi& api,
                              const HashEntry& entry,
                              const ProgressCallback& progress,
-                             int pipeline,
+                             Pipeline pipeline,
                              MirrorSet* mirrors = nullptr);
 
 /// How DownloadGameFileBeside treats its part.
 struct BesideRepair {
     /// Chunk requests kept in flight.
-    int pipeline = 1;
+    Pipeline pipeline = 1;
     /// Keep an interrupted download (`resume`): a part whose record holds the entry's size and MD5
     /// text is continued after its last byte, and a failure leaves the part and its record for a
     /// later download (not a part whose record cannot be written). Otherwise every download
@@ -71,6 +73,6 @@ bool DownloadGameFileBeside(LauncherApi& api,
 bool DownloadGameFileFrom(const HashEntry& entry,
                           ChunkChannel& channel,
                           const ProgressCallback& progress,
-                          int pipeline = 1);
+                          Pipeline pipeline = 1);
 
 }  // namespace ombrelta

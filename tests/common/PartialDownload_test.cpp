@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/TempDir.h"
+
 namespace ombrelta {
 namespace {
 
@@ -37,6 +39,43 @@ TEST(PartialDownloadTest, RecordsAreReadOnlyInTheShapeTheyAreWritten) {
         SCOPED_TRACE(row.text);
         EXPECT_EQ(IsGameFilePartRecord(row.text), row.gameFile);
         EXPECT_EQ(PatchPartVersion(row.text, "p7.zip"), row.patchVersion);
+    }
+}
+
+// Both sweeps look below the root they are given, whatever the working folder: a stale part of the
+// working folder stays, as does the part of a newer patch.
+TEST(PartialDownloadTest, SweepsWorkBelowTheRootGiven) {
+    EXPECT_EQ(PartialRecordPath(PartialPath(L"data\\a.bin")), L"data\\a.bin.download.resume");
+    const std::string record = GameFilePartRecord(5, "0");
+    struct Row {
+        std::wstring file;
+        std::string content;
+        bool remains;
+    };
+    const std::vector<Row> rows = {
+        {L"root/data/a.bin.download", "part", true},
+        {L"root/data/a.bin.download.resume", record, true},
+        {L"root/data/b.bin.download", "part", false},
+        {L"root/data/b.bin.download.resume", GameFilePartRecord(6, "0"), false},
+        {L"root/_patch_temp/p3.zip.download", "part of the installed version", false},
+        {L"root/_patch_temp/p4.zip.download", "part of a later patch", true},
+        {L"root/_patch_temp/p4.zip.download.resume", PatchPartRecord(4, 9, "p4.zip"), true},
+        {L"cwd/data/b.bin.download", "part", true},
+        {L"cwd/data/b.bin.download.resume", GameFilePartRecord(6, "0"), true},
+        {L"cwd/_patch_temp/p3.zip.download", "part", true},
+    };
+    test::TempDir dir;
+    for (const Row& row : rows)
+        test::WriteFileBytes(dir.Child(row.file), row.content);
+    test::WorkingDirectory cwd(dir.Child(L"cwd"));
+
+    SweepGameFileParts(dir.Child(L"root"), {{.path = L"data/a.bin", .partRecord = record},
+                                            {.path = L"data\\B.bin", .partRecord = record}});
+    SweepPatchParts(dir.Child(L"root"), 3);
+
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.file.begin(), row.file.end()));
+        EXPECT_EQ(test::FileExists(dir.Child(row.file)), row.remains);
     }
 }
 

@@ -26,14 +26,14 @@ TEST(LauncherOptionsTest, AbsentKeysKeepTheDefaults) {
 TEST(LauncherOptionsTest, PipelineTakesOneTo256OrAutoElseOne) {
     struct Case {
         std::string line;
-        int pipeline;
+        Pipeline pipeline;
     };
     const std::vector<Case> cases = {
         {"pipeline=16", 16}, {"PIPELINE = 64", 64}, {"pipeline=1", 1},   {"pipeline=0", 1},
         {"pipeline=65", 65}, {"pipeline=-4", 1},    {"pipeline=", 1},    {"pipeline=8x", 1},
         {"pipeline=+8", 1},  {"pipeline=99999999999", 1},
-        {"pipeline=256", 256}, {"pipeline=257", 1}, {"pipeline=auto", LauncherOptions::kAutoPipeline},
-        {"pipeline = AUTO", LauncherOptions::kAutoPipeline}, {"pipeline=auto4", 1}, {"pipeline=autos", 1},
+        {"pipeline=256", 256}, {"pipeline=257", 1}, {"pipeline=auto", Pipeline::Auto()},
+        {"pipeline = AUTO", Pipeline::Auto()}, {"pipeline=auto4", 1}, {"pipeline=autos", 1},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.line);

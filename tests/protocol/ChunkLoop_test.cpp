@@ -285,7 +285,7 @@ TEST(ChunkLoop, AutoWindowGrowsWithTheLineAndCarriesOver) {
     ChunkWindow window([&now] { return now; });
     for (std::uint32_t chunks : {300u, 100u}) {
         SCOPED_TRACE(chunks);
-        const ChunkLoopPlan plan{.totalSize = chunks * 1000, .pipeline = kAutoWindow};
+        const ChunkLoopPlan plan{.totalSize = chunks * 1000, .pipeline = Pipeline::Auto()};
         Offsets everyChunk;
         for (std::uint32_t offset = 0; offset < plan.totalSize; offset += 1000)
             everyChunk.push_back(offset);
@@ -302,7 +302,7 @@ TEST(ChunkLoop, AutoWindowGrowsWithTheLineAndCarriesOver) {
 
     ServerBehindLine shortMiddle(Content(20000), 1000, window, now);
     shortMiddle.chunkLength = [](std::uint32_t offset) -> std::size_t { return offset == 5000 ? 500 : 1000; };
-    const LoopRun run = RunOn(shortMiddle, {.totalSize = 20000, .pipeline = kAutoWindow});
+    const LoopRun run = RunOn(shortMiddle, {.totalSize = 20000, .pipeline = Pipeline::Auto()});
     EXPECT_EQ(run.status, ChunkLoopStatus::Complete);
     EXPECT_TRUE(run.file == shortMiddle.content);
     EXPECT_EQ(shortMiddle.offsets.back(), 19500u);
@@ -320,7 +320,7 @@ TEST(ChunkLoop, AutoWindowReachesAFastLongLineInTheSecondRound) {
     ServerBehindLine server(Content(kChunks * 1000), 1000, window, now);
     server.expectedLength = 1000;
     server.sending = 524;
-    const LoopRun run = RunOn(server, {.totalSize = kChunks * 1000, .pipeline = kAutoWindow});
+    const LoopRun run = RunOn(server, {.totalSize = kChunks * 1000, .pipeline = Pipeline::Auto()});
     EXPECT_EQ(run.status, ChunkLoopStatus::Complete);
     EXPECT_TRUE(run.file == server.content);
     ASSERT_GT(server.inFlight.size(), 65u);

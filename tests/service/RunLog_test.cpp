@@ -66,7 +66,7 @@ TEST(LogFileTest, AnUnwritableLogChangesNothing) {
 TEST(RunLogTest, KeysInEffectNameOnlyWhatIsSetAndNeverTheKey) {
     LauncherOptions options;
     EXPECT_EQ(KeysInEffect(options), "none");
-    options.pipeline = LauncherOptions::kAutoPipeline;
+    options.pipeline = Pipeline::Auto();
     options.retries = 3;
     options.publicKey = PublicKeySet::Parse("BAEC");
     options.log = true;
