@@ -371,5 +371,33 @@ TEST(DownloadGameFile, WindowedFailuresFailAsTheWaitingOne) {
     }
 }
 
+// A file large enough to be digested on a thread of its own is held to its listed digest too.
+TEST(DownloadGameFile, ALargeFileIsDigestedAsItArrives) {
+    std::string content(5 * 1024 * 1024 + 17, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>(i * 13 + i / 4099);
+    for (bool wrongHash : {false, true}) {
+        SCOPED_TRACE(wrongHash ? "listed digest differs" : "listed digest");
+        TempDir dir;
+        WorkingDirectory cwd(dir.Path());
+        GameServer::File file = test::IntactFile(7, "big.pak", content);
+        if (wrongHash)
+            file.hash = std::string(32, '0');
+        GameServer server({file}, 60000);
+        LauncherApi api;
+        server.Connect(api);
+        const auto size = static_cast<std::int64_t>(content.size());
+        std::string error = "no error";
+        try {
+            DownloadGameFile(api, {.id = 7, .path = "big.pak", .hash = file.hash, .size = size}, nullptr, 8);
+        } catch (const std::runtime_error& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, wrongHash ? "Downloaded file differs from the server's list: big.pak" : "no error");
+        if (!wrongHash)
+            EXPECT_TRUE(ReadFileBytes(dir.Child(L"big.pak")) == content);
+    }
+}
+
 }  // namespace
 }  // namespace ombrelta
