@@ -161,6 +161,7 @@ DeltaOutcome ApplyDeltaEntry(ZipReader& reader, std::uint32_t i, const std::wstr
                              const std::wstring& stagingPath, const ResultMapper& mapResult) {
     DeltaSink sink(base, stagingPath, mapResult);
     const bool read = reader.ReadEntry(i, [&](const std::uint8_t* data, std::size_t size) { return sink.Put(data, size); });
+    // Finish closes the result, so the staging file can be deleted after it.
     const DeltaOutcome outcome = sink.Finish(read);
     if (outcome == DeltaOutcome::Applied)
         return outcome;
