@@ -16,4 +16,9 @@ ConnectResult ConnectWithin(SocketHandle socket, const SocketAddress& address, s
     return result;
 }
 
+void ShutdownAndClose(SocketHandle socket) {
+    ShutdownSocket(socket);
+    CloseSocket(socket);
+}
+
 }  // namespace ombrelta

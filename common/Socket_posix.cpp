@@ -122,11 +122,6 @@ void CloseSocket(SocketHandle socket) {
     (void)::close(Native(socket));
 }
 
-void ShutdownAndClose(SocketHandle socket) {
-    ShutdownSocket(socket);
-    CloseSocket(socket);
-}
-
 bool WaitReadable(SocketHandle socket, std::uint32_t milliseconds) {
     pollfd entry{};
     entry.fd = Native(socket);

@@ -116,11 +116,6 @@ void CloseSocket(SocketHandle socket) {
     (void)::closesocket(Native(socket));
 }
 
-void ShutdownAndClose(SocketHandle socket) {
-    ShutdownSocket(socket);
-    CloseSocket(socket);
-}
-
 bool WaitReadable(SocketHandle socket, std::uint32_t milliseconds) {
     fd_set readable;
     FD_ZERO(&readable);
