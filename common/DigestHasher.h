@@ -26,10 +26,17 @@ public:
     DigestHasher& operator=(DigestHasher&&) noexcept = default;
     ~DigestHasher() = default;
 
-    /// Adds bytes to the digest; false when the system refuses them.
-    [[nodiscard]] bool Update(const std::uint8_t* data, std::size_t size);
+    /// Adds bytes to the digest; false when the system refuses them or the hasher is spent.
+    [[nodiscard]] bool Update(const std::uint8_t* data, std::size_t size) {
+        return state && UpdateState(*state, data, size);
+    }
     /// The digest of everything added; nothing on failure. The hasher is spent afterwards.
-    std::optional<Digest> Finish();
+    std::optional<Digest> Finish() {
+        if (!state)
+            return std::nullopt;
+        const StatePtr spent = std::move(state);
+        return FinishState(*spent);
+    }
 
     /// The digest of bytes held in memory; nothing when the system cannot make one.
     static std::optional<Digest> Of(std::span<const std::uint8_t> bytes) {
@@ -48,6 +55,10 @@ private:
     using StatePtr = std::unique_ptr<State, StateDeleter>;
 
     explicit DigestHasher(StatePtr state) : state(std::move(state)) {}
+    // The host's own steps of Update and Finish.
+    static bool UpdateState(State& state, const std::uint8_t* data, std::size_t size);
+    static std::optional<Digest> FinishState(State& state);
+
     StatePtr state;
 };
 

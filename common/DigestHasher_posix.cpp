@@ -12,6 +12,11 @@ struct DigestHasher<algorithm, digestSize>::State {
 };
 
 template <DigestAlgorithm algorithm, std::size_t digestSize>
+void DigestHasher<algorithm, digestSize>::StateDeleter::operator()(State* state) const {
+    delete state;
+}
+
+template <DigestAlgorithm algorithm, std::size_t digestSize>
 std::optional<DigestHasher<algorithm, digestSize>> DigestHasher<algorithm, digestSize>::Create() {
     StatePtr state(new State);
     state->context = EVP_MD_CTX_new();
@@ -24,25 +29,17 @@ std::optional<DigestHasher<algorithm, digestSize>> DigestHasher<algorithm, diges
 }
 
 template <DigestAlgorithm algorithm, std::size_t digestSize>
-void DigestHasher<algorithm, digestSize>::StateDeleter::operator()(State* state) const {
-    delete state;
+bool DigestHasher<algorithm, digestSize>::UpdateState(State& state,
+                                                      const std::uint8_t* data,
+                                                      std::size_t size) {
+    return EVP_DigestUpdate(state.context, data, size) == 1;
 }
 
 template <DigestAlgorithm algorithm, std::size_t digestSize>
-bool DigestHasher<algorithm, digestSize>::Update(const std::uint8_t* data, std::size_t size) {
-    if (!state)
-        return false;
-    return EVP_DigestUpdate(state->context, data, size) == 1;
-}
-
-template <DigestAlgorithm algorithm, std::size_t digestSize>
-auto DigestHasher<algorithm, digestSize>::Finish() -> std::optional<Digest> {
-    if (!state)
-        return std::nullopt;
-    StatePtr spent = std::move(state);
+auto DigestHasher<algorithm, digestSize>::FinishState(State& state) -> std::optional<Digest> {
     Digest digest{};
     unsigned int length = 0;
-    if (EVP_DigestFinal_ex(spent->context, digest.data(), &length) != 1 || length != digest.size())
+    if (EVP_DigestFinal_ex(state.context, digest.data(), &length) != 1 || length != digest.size())
         return std::nullopt;
     return digest;
 }

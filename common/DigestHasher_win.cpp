@@ -26,6 +26,11 @@ struct DigestHasher<algorithm, digestSize>::State {
 };
 
 template <DigestAlgorithm algorithm, std::size_t digestSize>
+void DigestHasher<algorithm, digestSize>::StateDeleter::operator()(State* state) const {
+    delete state;
+}
+
+template <DigestAlgorithm algorithm, std::size_t digestSize>
 std::optional<DigestHasher<algorithm, digestSize>> DigestHasher<algorithm, digestSize>::Create() {
     // SHA-256 needs the AES provider; MD5 keeps the basic one it always had.
     const bool md5 = algorithm == DigestAlgorithm::Md5;
@@ -47,23 +52,18 @@ std::optional<DigestHasher<algorithm, digestSize>> DigestHasher<algorithm, diges
 }
 
 template <DigestAlgorithm algorithm, std::size_t digestSize>
-void DigestHasher<algorithm, digestSize>::StateDeleter::operator()(State* state) const {
-    delete state;
-}
-
-template <DigestAlgorithm algorithm, std::size_t digestSize>
-bool DigestHasher<algorithm, digestSize>::Update(const std::uint8_t* data, std::size_t size) {
-    if (!state)
-        return false;
-    if (state->instructions) {
-        state->instructions->Update(data, size);
+bool DigestHasher<algorithm, digestSize>::UpdateState(State& state,
+                                                      const std::uint8_t* data,
+                                                      std::size_t size) {
+    if (state.instructions) {
+        state.instructions->Update(data, size);
         return true;
     }
     // CryptHashData takes a DWORD length; feed larger inputs in pieces.
     constexpr std::size_t kMaxPiece = 0x40000000;
     while (size > 0) {
         const std::size_t piece = size < kMaxPiece ? size : kMaxPiece;
-        if (!CryptHashData(state->hash, data, static_cast<DWORD>(piece), 0))
+        if (!CryptHashData(state.hash, data, static_cast<DWORD>(piece), 0))
             return false;
         data += piece;
         size -= piece;
@@ -72,17 +72,14 @@ bool DigestHasher<algorithm, digestSize>::Update(const std::uint8_t* data, std::
 }
 
 template <DigestAlgorithm algorithm, std::size_t digestSize>
-auto DigestHasher<algorithm, digestSize>::Finish() -> std::optional<Digest> {
-    if (!state)
-        return std::nullopt;
-    StatePtr spent = std::move(state);
+auto DigestHasher<algorithm, digestSize>::FinishState(State& state) -> std::optional<Digest> {
     if constexpr (algorithm == DigestAlgorithm::Sha256) {
-        if (spent->instructions)
-            return spent->instructions->Finish();
+        if (state.instructions)
+            return state.instructions->Finish();
     }
     Digest digest{};
     DWORD length = static_cast<DWORD>(digest.size());
-    if (!CryptGetHashParam(spent->hash, HP_HASHVAL, digest.data(), &length, 0) || length != digest.size())
+    if (!CryptGetHashParam(state.hash, HP_HASHVAL, digest.data(), &length, 0) || length != digest.size())
         return std::nullopt;
     return digest;
 }

@@ -114,6 +114,9 @@ private:
     static constexpr std::intptr_t kNoFile = -1;
 
     explicit File(std::intptr_t handle) : handle(handle) {}
+    // One read of up to size bytes at offset, from an open file: the count (0 at or past the end),
+    // nothing on an error.
+    std::optional<std::size_t> ReadOnceAt(std::uint64_t offset, unsigned char* buffer, std::size_t size) const;
     std::intptr_t handle = kNoFile;
 };
 

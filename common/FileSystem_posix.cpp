@@ -197,25 +197,18 @@ bool File::Seek(std::uint64_t offset) {
     return ::lseek(static_cast<int>(handle), position, SEEK_SET) == position;
 }
 
-std::optional<std::size_t> File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const {
-    if (handle == kNoFile)
+std::optional<std::size_t> File::ReadOnceAt(std::uint64_t offset,
+                                            unsigned char* buffer,
+                                            std::size_t size) const {
+    if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
         return std::nullopt;
-    auto bytes = static_cast<unsigned char*>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-        std::uint64_t at = offset + done;
-        if (at > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
-            return std::nullopt;
-        ssize_t got = ::pread(static_cast<int>(handle), bytes + done, size - done, static_cast<off_t>(at));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return std::nullopt;
-        if (got == 0)
-            break;
-        done += static_cast<std::size_t>(got);
-    }
-    return done;
+    ssize_t got;
+    do {
+        got = ::pread(static_cast<int>(handle), buffer, size, static_cast<off_t>(offset));
+    } while (got < 0 && errno == EINTR);
+    if (got < 0)
+        return std::nullopt;
+    return static_cast<std::size_t>(got);
 }
 
 std::optional<std::uint64_t> File::Size() const {

@@ -159,29 +159,18 @@ bool File::Seek(std::uint64_t offset) {
     return SetFilePointerEx(ToHandle(handle), position, nullptr, FILE_BEGIN) != 0;
 }
 
-std::optional<std::size_t> File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const {
-    if (handle == kNoFile)
-        return std::nullopt;
-    auto bytes = static_cast<unsigned char*>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-        std::uint64_t at = offset + done;
-        // The offset travels in the OVERLAPPED record, so no shared file position is touched.
-        OVERLAPPED where{};
-        where.Offset = static_cast<DWORD>(at);
-        where.OffsetHigh = static_cast<DWORD>(at >> 32);
-        DWORD want = static_cast<DWORD>(size - done < kMaxChunk ? size - done : kMaxChunk);
-        DWORD got = 0;
-        if (!ReadFile(ToHandle(handle), bytes + done, want, &got, &where)) {
-            if (GetLastError() == ERROR_HANDLE_EOF)
-                break;
-            return std::nullopt;
-        }
-        if (got == 0)
-            break;
-        done += got;
-    }
-    return done;
+std::optional<std::size_t> File::ReadOnceAt(std::uint64_t offset,
+                                            unsigned char* buffer,
+                                            std::size_t size) const {
+    // The offset travels in the OVERLAPPED record, so no shared file position is touched.
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(offset);
+    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    if (!ReadFile(ToHandle(handle), buffer, static_cast<DWORD>(size < kMaxChunk ? size : kMaxChunk), &got,
+                  &where))
+        return GetLastError() == ERROR_HANDLE_EOF ? std::optional<std::size_t>(0) : std::nullopt;
+    return got;
 }
 
 std::optional<std::uint64_t> File::Size() const {

@@ -25,4 +25,17 @@ MappedFile::~MappedFile() {
     (void)Close();
 }
 
+bool MappedFile::Close() {
+    bool good = true;
+    if (data != nullptr)
+        good = Unmap(data, size);
+    if (handle != -1)
+        good = CloseFile(handle) && good;
+    data = nullptr;
+    size = 0;
+    handle = -1;
+    writable = false;
+    return good;
+}
+
 }  // namespace ombrelta

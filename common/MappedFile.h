@@ -34,6 +34,9 @@ public:
 
 private:
     MappedFile() = default;
+    // The host's two steps of Close, each false when the system reports an error.
+    static bool Unmap(std::uint8_t* data, std::size_t size);
+    static bool CloseFile(std::intptr_t handle);
 
     std::uint8_t* data = nullptr;
     std::size_t size = 0;

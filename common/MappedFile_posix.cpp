@@ -65,17 +65,12 @@ std::optional<MappedFile> MappedFile::CreateWritable(const std::wstring& path, s
     return mapped;
 }
 
-bool MappedFile::Close() {
-    bool good = true;
-    if (data != nullptr)
-        good = ::munmap(data, size) == 0;
-    if (handle >= 0)
-        good = ::close(static_cast<int>(handle)) == 0 && good;
-    data = nullptr;
-    size = 0;
-    handle = -1;
-    writable = false;
-    return good;
+bool MappedFile::Unmap(std::uint8_t* data, std::size_t size) {
+    return ::munmap(data, size) == 0;
+}
+
+bool MappedFile::CloseFile(std::intptr_t handle) {
+    return ::close(static_cast<int>(handle)) == 0;
 }
 
 }  // namespace ombrelta

@@ -87,17 +87,12 @@ std::optional<MappedFile> MappedFile::CreateWritable(const std::wstring& path, s
     return mapped;
 }
 
-bool MappedFile::Close() {
-    bool good = true;
-    if (data != nullptr)
-        good = UnmapViewOfFile(data) != 0;
-    if (handle != -1)
-        good = CloseHandle(reinterpret_cast<HANDLE>(handle)) != 0 && good;
-    data = nullptr;
-    size = 0;
-    handle = -1;
-    writable = false;
-    return good;
+bool MappedFile::Unmap(std::uint8_t* data, std::size_t) {
+    return UnmapViewOfFile(data) != 0;
+}
+
+bool MappedFile::CloseFile(std::intptr_t handle) {
+    return ::CloseHandle(reinterpret_cast<HANDLE>(handle)) != 0;
 }
 
 }  // namespace ombrelta

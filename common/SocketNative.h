@@ -1,8 +1,8 @@
 #pragma once
 
 // The host's socket headers, and the socket helpers both sides of the socket seam share.
-// Only Socket_posix.cpp, Socket_win.cpp, SocketAddress.cpp and the tests' loopback listener
-// include this.
+// Only Socket.cpp, Socket_posix.cpp, Socket_win.cpp, SocketAddress.cpp and the tests' loopback
+// listener include this.
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -57,6 +57,14 @@ struct NativeAddress {
 };
 /// The host's layout of address.
 NativeAddress ToNative(const SocketAddress& address);
+
+/// Makes socket blocking or non-blocking; false when the system refuses.
+bool SetBlocking(NativeSocket socket, bool blocking);
+/// Whether a connect on a non-blocking socket that did not succeed at once is still under way;
+/// read at once after the call.
+bool ConnectUnderWay();
+/// Waits up to milliseconds for the pending connect of socket to finish.
+ConnectResult AwaitConnect(NativeSocket socket, std::uint32_t milliseconds);
 
 /// Lookup hints (addrinfo, or ADDRINFOW on Windows) for TCP addresses of either family at a port
 /// given in digits.

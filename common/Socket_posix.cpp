@@ -17,7 +17,6 @@
 #include "common/SocketNative.h"
 
 namespace ombrelta {
-namespace {
 
 bool SetBlocking(int fd, bool blocking) {
     int flags = ::fcntl(fd, F_GETFL);
@@ -51,7 +50,9 @@ ConnectResult AwaitConnect(int fd, std::uint32_t milliseconds) {
     return ConnectResult::Connected;
 }
 
-}  // namespace
+bool ConnectUnderWay() {
+    return errno == EINPROGRESS || errno == EINTR;
+}
 
 void SocketLibraryStartup() {}
 
@@ -96,19 +97,6 @@ std::vector<SocketAddress> ResolveHost(const std::string& host, std::uint16_t po
     return addresses;
 }
 
-ConnectResult ConnectWithin(SocketHandle socket, const SocketAddress& address, std::uint32_t milliseconds) {
-    const NativeAddress target = ToNative(address);
-    if (!SetBlocking(Native(socket), false))
-        return ConnectResult::Failed;
-    ConnectResult result = ConnectResult::Connected;
-    if (::connect(Native(socket), target.Get(), target.length) != 0)
-        result = errno == EINPROGRESS || errno == EINTR ? AwaitConnect(Native(socket), milliseconds)
-                                                        : ConnectResult::Failed;
-    if (!SetBlocking(Native(socket), true) && result == ConnectResult::Connected)
-        return ConnectResult::Failed;
-    return result;
-}
-
 int SendSome(SocketHandle socket, const std::uint8_t* data, std::size_t size) {
     // MSG_NOSIGNAL: a peer that has gone away must fail the send, not end the process.
     ssize_t sent;
@@ -132,11 +120,6 @@ void ShutdownSocket(SocketHandle socket) {
 
 void CloseSocket(SocketHandle socket) {
     (void)::close(Native(socket));
-}
-
-void ShutdownAndClose(SocketHandle socket) {
-    ShutdownSocket(socket);
-    CloseSocket(socket);
 }
 
 bool WaitReadable(SocketHandle socket, std::uint32_t milliseconds) {

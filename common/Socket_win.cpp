@@ -15,6 +15,8 @@ SocketHandle Portable(SOCKET socket) {
     return socket == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(socket);
 }
 
+}  // namespace
+
 bool SetBlocking(SOCKET socket, bool blocking) {
     u_long nonBlocking = blocking ? 0 : 1;
     return ::ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
@@ -44,7 +46,9 @@ ConnectResult AwaitConnect(SOCKET socket, std::uint32_t milliseconds) {
     return ConnectResult::Connected;
 }
 
-}  // namespace
+bool ConnectUnderWay() {
+    return ::WSAGetLastError() == WSAEWOULDBLOCK;
+}
 
 void SocketLibraryStartup() {
     WSADATA data{};
@@ -70,7 +74,8 @@ void SetSocketTimeouts(SocketHandle socket, std::uint32_t milliseconds) {
 
 void SetNoDelay(SocketHandle socket) {
     BOOL on = TRUE;
-    (void)::setsockopt(Native(socket), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof(on));
+    (void)::setsockopt(Native(socket), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                       sizeof(on));
 }
 
 bool ConnectSocket(SocketHandle socket, std::uint32_t address, std::uint16_t port) {
@@ -92,19 +97,6 @@ std::vector<SocketAddress> ResolveHost(const std::string& host, std::uint16_t po
     return addresses;
 }
 
-ConnectResult ConnectWithin(SocketHandle socket, const SocketAddress& address, std::uint32_t milliseconds) {
-    const NativeAddress target = ToNative(address);
-    if (!SetBlocking(Native(socket), false))
-        return ConnectResult::Failed;
-    ConnectResult result = ConnectResult::Connected;
-    if (::connect(Native(socket), target.Get(), target.length) != 0)
-        result = ::WSAGetLastError() == WSAEWOULDBLOCK ? AwaitConnect(Native(socket), milliseconds)
-                                                       : ConnectResult::Failed;
-    if (!SetBlocking(Native(socket), true) && result == ConnectResult::Connected)
-        return ConnectResult::Failed;
-    return result;
-}
-
 int SendSome(SocketHandle socket, const std::uint8_t* data, std::size_t size) {
     return ::send(Native(socket), reinterpret_cast<const char*>(data), ClampedSize(size), 0);
 }
@@ -122,11 +114,6 @@ void ShutdownSocket(SocketHandle socket) {
 
 void CloseSocket(SocketHandle socket) {
     (void)::closesocket(Native(socket));
-}
-
-void ShutdownAndClose(SocketHandle socket) {
-    ShutdownSocket(socket);
-    CloseSocket(socket);
 }
 
 bool WaitReadable(SocketHandle socket, std::uint32_t milliseconds) {

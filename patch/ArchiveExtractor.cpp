@@ -66,10 +66,17 @@ bool ExtractDelta(ZipReader& reader, const PendingEntry& entry, const DeltaBase&
     return placement != StagedFilePlacement::Failed;
 }
 
+// A folder that cannot be created is noted with the system's error.
+bool FolderMade(bool made) {
+    if (!made)
+        NoteFailure("cannot create a folder: " + SystemErrorText());
+    return made;
+}
+
 bool ExtractEntry(ZipReader& reader, const PendingEntry& entry, const ExtractionContext& context) {
     if (reader.IsDirectory(entry.index))
-        return CreateDirectories(entry.target);
-    if (!EnsureParentDirectories(entry.target))
+        return FolderMade(CreateDirectories(entry.target));
+    if (!FolderMade(EnsureParentDirectories(entry.target)))
         return false;
     if (context.deltas == DeltaEntries::Applied) {
         const DeltaBase deltaBase = DeltaBaseName(entry.name);

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "common/DigestHasher.h"
+#include "common/FailureNote.h"
 #include "common/FileSystem.h"
 #include "common/MappedFile.h"
+#include "common/Text.h"
 #include "patch/DeltaFrameDecoder.h"
 #include "patch/DeltaHeader.h"
 
@@ -63,6 +65,37 @@ public:
         : base(base), stagingPath(stagingPath), mapResult(mapResult) {}
 
     bool Put(const std::uint8_t* data, std::size_t size) {
+        refused = !Take(data, size);
+        return !refused;
+    }
+
+    // After the whole entry went through Put, read says whether it passed its size and CRC-32
+    // checks: settles the base's check, then the result's, and closes the result.
+    DeltaOutcome Finish(bool read) {
+        baseDiffers = baseDiffers || (baseCheck && !baseCheck->Matches());
+        if (!baseDiffers && !resultNotMapped)
+            fault = Fault(read);
+        decoder.reset();
+        const bool closed = !result || result->Close();
+        const std::string closeError = closed ? std::string() : SystemErrorText();
+        if (baseDiffers)
+            return DeltaOutcome::BaseDiffers;
+        if (resultNotMapped)
+            return DeltaOutcome::ResultNotMapped;
+        if (!fault.empty() || !read)
+            return DeltaOutcome::Damaged;
+        if (closed)
+            return DeltaOutcome::Applied;
+        fault = "cannot write " + WideToUtf8(stagingPath) + ": " + closeError;
+        return DeltaOutcome::NotWritten;
+    }
+
+    // Why the entry failed, once Finish found it damaged (empty when the zip reader noted why)
+    // or not written.
+    std::string fault;
+
+private:
+    bool Take(const std::uint8_t* data, std::size_t size) {
         if (!decoder) {
             const std::size_t take = std::min(size, kDeltaHeaderSize - headerBytes.size());
             headerBytes.insert(headerBytes.end(), data, data + take);
@@ -74,20 +107,21 @@ public:
         return decoder->Feed(data, size);
     }
 
-    // After the whole entry went through Put (and passed its CRC-32 check, or not): settles the
-    // base's check, then the result's.
-    bool Finish() {
-        baseDiffers = baseDiffers || (baseCheck && !baseCheck->Matches());
-        const bool good =
-            !baseDiffers && decoder && decoder->Complete() && HasDigest(result->Bytes(), header->resultSha256);
-        decoder.reset();
-        return (result && result->Close()) && good;
+    // A read that failed without this sink refusing was cut by the zip reader, which notes why.
+    std::string Fault(bool read) const {
+        if (!read && !refused)
+            return {};
+        if (headerBytes.size() < kDeltaHeaderSize)
+            return "the entry is shorter than a delta header";
+        if (!header)
+            return "the delta header is not usable";
+        if (std::string frame = decoder->Fault(); !frame.empty())
+            return frame;
+        if (!HasDigest(result->Bytes(), header->resultSha256))
+            return "the delta result's SHA-256 differs from its header's";
+        return {};
     }
 
-    bool baseDiffers = false;
-    bool resultNotMapped = false;
-
-private:
     bool Start() {
         header = ParseDeltaHeader(headerBytes);
         if (!header)
@@ -116,6 +150,9 @@ private:
     std::optional<BaseCheck> baseCheck;
     std::optional<MappedFile> result;
     std::optional<DeltaFrameDecoder> decoder;
+    bool baseDiffers = false;
+    bool resultNotMapped = false;
+    bool refused = false;
 };
 
 }  // namespace
@@ -124,15 +161,13 @@ DeltaOutcome ApplyDeltaEntry(ZipReader& reader, std::uint32_t i, const std::wstr
                              const std::wstring& stagingPath, const ResultMapper& mapResult) {
     DeltaSink sink(base, stagingPath, mapResult);
     const bool read = reader.ReadEntry(i, [&](const std::uint8_t* data, std::size_t size) { return sink.Put(data, size); });
-    // Finish also closes the result, so it comes first; an entry shorter than its header never
-    // started a decoder and fails there.
-    if (sink.Finish() && read)
-        return DeltaOutcome::Applied;
+    // Finish closes the result, so the staging file can be deleted after it.
+    const DeltaOutcome outcome = sink.Finish(read);
+    if (outcome == DeltaOutcome::Applied)
+        return outcome;
     (void)DeleteFileAt(stagingPath);
-    // A base that differs skips the entry, whatever became of its decoding.
-    if (sink.baseDiffers)
-        return DeltaOutcome::BaseDiffers;
-    return sink.resultNotMapped ? DeltaOutcome::ResultNotMapped : DeltaOutcome::Failed;
+    NoteFailure(sink.fault);
+    return outcome;
 }
 
 }  // namespace ombrelta

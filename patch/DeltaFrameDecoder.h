@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace ombrelta {
 
@@ -18,10 +19,13 @@ public:
     DeltaFrameDecoder& operator=(const DeltaFrameDecoder&) = delete;
 
     /// Decodes the next piece of the frame. False once the frame is damaged, needs a window above
-    /// 2^30 bytes, would write beyond the output, or bytes follow its end.
+    /// 2^30 bytes, would write beyond the output, or bytes follow its end (Fault tells which).
     bool Feed(const std::uint8_t* data, std::size_t size);
     /// True when the whole frame was decoded and filled the output exactly.
     bool Complete() const;
+    /// Why the frame is not complete: zstd's error name ("zstd error " and the name) when zstd
+    /// failed, or what is missing or left over; empty once Complete.
+    std::string Fault() const;
 
 private:
     void* context = nullptr;
@@ -29,6 +33,7 @@ private:
     std::size_t written = 0;
     bool ended = false;
     bool failed = false;
+    std::string failure;
 };
 
 }  // namespace ombrelta

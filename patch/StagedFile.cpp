@@ -6,7 +6,9 @@
 #include <system_error>
 #include <vector>
 
+#include "common/FailureNote.h"
 #include "common/FileSystem.h"
+#include "common/Text.h"
 #include "patch/MovedAside.h"
 
 namespace ombrelta {
@@ -69,8 +71,10 @@ std::wstring StagingName(const std::wstring& target) {
 
 StagedFilePlacement PlaceStagedFile(const std::wstring& staging, const std::wstring& target) {
     const StagedFilePlacement placement = Place(staging, target);
-    if (placement == StagedFilePlacement::Failed)
+    if (placement == StagedFilePlacement::Failed) {
+        NoteFailure("cannot put " + WideToUtf8(target) + " in place: " + SystemErrorText());
         (void)DeleteFileAt(staging);
+    }
     return placement;
 }
 

@@ -18,7 +18,8 @@ enum class StagedFilePlacement { Failed, Placed, PlacedAfterMovingAside };
 /// file's bytes written over it. A target that cannot be written because it
 /// is in use (a running program) is moved aside to "NAME.old" first (MoveAside) and put back
 /// when the rename still fails. Any other target that cannot be written (read-only, a directory)
-/// fails. On failure the staging file is deleted and target is left as it was.
+/// fails. On failure the staging file is deleted, target is left as it was and the system's
+/// error is noted (NoteFailure).
 StagedFilePlacement PlaceStagedFile(const std::wstring& staging, const std::wstring& target);
 
 }  // namespace ombrelta

@@ -22,8 +22,12 @@ public:
             return false;
         remaining -= size;
         crc = crc32(crc, data, static_cast<uInt>(size));
-        return target(data, size);
+        targetRefused = !target(data, size);
+        return !targetRefused;
     }
+
+    // The target refused data: it notes its own cause (a write failure, a damaged delta frame).
+    bool TargetRefused() const { return targetRefused; }
 
     // The check that fails is noted with what it found.
     bool Matches(std::uint64_t expectedSize, std::uint32_t expectedCrc) const {
@@ -45,6 +49,7 @@ private:
     const ByteSink& target;
     std::uint64_t remaining;
     uLong crc = crc32(0, Z_NULL, 0);
+    bool targetRefused = false;
 };
 
 // Fills buffer with the next piece of the entry's compressed bytes; 0 when none are left or
@@ -135,9 +140,10 @@ bool StreamEntryData(File& source, const ByteSink& target, const Entry& entry, S
         complete = entry.compressedSize == 0 || Inflate(source, sink, entry.compressedSize, buffers);
     }
     if (!complete) {
-        NoteFailure(entry.method == kMethodStored || entry.method == kMethodDeflate
-                        ? "the entry's data is damaged or cannot be written"
-                        : "compression method " + std::to_string(entry.method) + " is not supported");
+        if (!sink.TargetRefused())
+            NoteFailure(entry.method == kMethodStored || entry.method == kMethodDeflate
+                            ? "the entry's data is damaged or cannot be read"
+                            : "compression method " + std::to_string(entry.method) + " is not supported");
         return false;
     }
     return sink.Matches(entry.uncompressedSize, entry.crc32);

@@ -205,14 +205,20 @@ bool ZipReader::ExtractToFile(std::uint32_t i, const std::string& pathUtf8) {
         return false;
     }
     const zip::Entry& entry = archive->entries[i];
-    const auto write = [&](const std::uint8_t* data, std::size_t size) { return target->Write(data, size); };
+    const auto cannotWrite = [&] {
+        NoteFailure("cannot write " + pathUtf8 + ": " + SystemErrorText());
+        return false;
+    };
+    const auto write = [&](const std::uint8_t* data, std::size_t size) {
+        return target->Write(data, size) || cannotWrite();
+    };
     if (!zip::StreamEntryData(archive->file, write, entry, archive->buffers)) {
         target->Close();
         return false;
     }
     // The entry's content is what matters; a time the file system cannot take is not a failure.
     (void)target->SetModifiedTime(DosDateTime{.date = entry.dosDate, .time = entry.dosTime});
-    return target->Close();
+    return target->Close() || cannotWrite();
 }
 
 bool ZipReader::ReadEntry(std::uint32_t i, const EntrySink& sink) {

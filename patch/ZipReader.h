@@ -46,10 +46,13 @@ public:
     /// any failure: a directory entry, an encrypted entry, a method other than stored or deflate
     /// or a damaged local header fail before the file is touched; damaged data, a wrong size or
     /// CRC-32 fail after the file was created or truncated. Output beyond the declared size is
-    /// never written. Memory use does not depend on the entry's size.
+    /// never written. Memory use does not depend on the entry's size. The cause of a failure of
+    /// the data or the file is noted (NoteFailure): the check that failed with what it found, or
+    /// the system's error for the file that cannot be created or written.
     bool ExtractToFile(std::uint32_t i, const std::string& pathUtf8);
     /// Streams entry i's data (a directory entry's too) into sink with the checks of
-    /// ExtractToFile; false on the same failures and when the sink refuses a piece.
+    /// ExtractToFile; false on the same failures and when the sink refuses a piece, whose cause
+    /// the sink notes itself.
     bool ReadEntry(std::uint32_t i, const EntrySink& sink);
     /// Ends the reader; harmless when nothing is open.
     void Close();

@@ -4,19 +4,14 @@
 #include <string>
 
 #include "protocol/MessageCodes.h"
+#include "protocol/MessageFields.h"
 #include "protocol/PacketReader.h"
 #include "protocol/PacketWriter.h"
 
 namespace ombrelta {
 namespace {
 
-constexpr std::uint32_t kLastChunkFlag = 1;
 constexpr std::int64_t kMaxSize = 4294967295LL;
-
-void ExpectHashData(PacketReader& reader, const char* invalidText) {
-    if (reader.ReadUInt16() != HASH_DATA)
-        throw std::runtime_error(invalidText);
-}
 
 HashEntry ReadEntry(PacketReader& reader) {
     HashEntry entry;
@@ -46,8 +41,7 @@ std::vector<std::uint8_t> BuildHashListRequest(std::string_view clientName) {
 }
 
 std::vector<HashEntry> ParseHashListAnswer(const std::vector<std::uint8_t>& payload) {
-    PacketReader reader(payload);
-    ExpectHashData(reader, "Invalid hash response.");
+    PacketReader reader = ReadAnswerCode(payload, HASH_DATA, "Invalid hash response.");
     // Like every HASH_DATA message the answer carries a sub-type; the request already says which
     // answer comes, so it is not checked.
     [[maybe_unused]] const std::uint16_t subType = reader.ReadUInt16();
@@ -60,48 +54,33 @@ std::vector<HashEntry> ParseHashListAnswer(const std::vector<std::uint8_t>& payl
 }
 
 std::vector<std::uint8_t> BuildFileChunkRequest(std::uint16_t fileId, std::uint32_t offset) {
-    PacketWriter writer;
-    writer.WriteUInt16(HASH_DATA);
-    writer.WriteUInt16(kFileChunkSubType);
-    writer.WriteUInt16(fileId);
-    writer.WriteUInt32(offset);
-    return writer.Take();
+    return BuildOffsetRequest({HASH_DATA, kFileChunkSubType, fileId}, offset);
 }
 
 std::vector<std::uint8_t> ParseFileChunkAnswer(const std::vector<std::uint8_t>& payload,
                                                std::uint16_t fileId,
                                                std::uint32_t offset,
                                                bool& last) {
-    PacketReader reader(payload);
-    ExpectHashData(reader, "Invalid response for hash file download.");
+    PacketReader reader = ReadAnswerCode(payload, HASH_DATA, "Invalid response for hash file download.");
     // The sub-type and file id slots of the request; servers may leave them 0, so neither is checked.
     [[maybe_unused]] const std::uint16_t subType = reader.ReadUInt16();
     [[maybe_unused]] const std::uint16_t answerFileId = reader.ReadUInt16();
-    last = reader.ReadUInt32() == kLastChunkFlag;
-    auto chunkSize = static_cast<std::int32_t>(reader.ReadUInt32());
-    if (chunkSize <= 0)
-        return {};
-    if (static_cast<std::uint32_t>(chunkSize) > reader.Remaining()) {
+    const std::uint32_t chunkSize = ReadChunkHead(reader, last);
+    if (chunkSize > reader.Remaining()) {
         throw std::runtime_error("Hash chunk size mismatch. size=" + std::to_string(chunkSize) +
                                  " remaining=" + std::to_string(reader.Remaining()) +
                                  " index=" + std::to_string(fileId) + " offset=" + std::to_string(offset));
     }
-    return reader.ReadBytes(static_cast<std::uint32_t>(chunkSize));
+    return reader.ReadBytes(chunkSize);
 }
 
 std::vector<std::uint8_t> BuildBlockMapRequest(std::uint16_t fileId, std::uint32_t offset) {
-    PacketWriter writer;
-    writer.WriteUInt16(GET_BLOCK_MAP);
-    writer.WriteUInt16(fileId);
-    writer.WriteUInt32(offset);
-    return writer.Take();
+    return BuildOffsetRequest({GET_BLOCK_MAP, fileId}, offset);
 }
 
 BlockMapPiece ParseBlockMapAnswer(const std::vector<std::uint8_t>& payload) {
     constexpr const char* kInvalid = "Invalid block map response.";
-    PacketReader reader(payload);
-    if (reader.ReadUInt16() != GET_BLOCK_MAP)
-        throw std::runtime_error(kInvalid);
+    PacketReader reader = ReadAnswerCode(payload, GET_BLOCK_MAP, kInvalid);
     BlockMapPiece piece;
     piece.mapSize = reader.ReadUInt32();
     const std::uint32_t count = reader.ReadUInt32();

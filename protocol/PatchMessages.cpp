@@ -1,8 +1,7 @@
 #include "protocol/PatchMessages.h"
 
-#include <stdexcept>
-
 #include "protocol/MessageCodes.h"
+#include "protocol/MessageFields.h"
 #include "protocol/PacketReader.h"
 #include "protocol/PacketWriter.h"
 
@@ -10,12 +9,6 @@ namespace ombrelta {
 namespace {
 
 constexpr std::uint32_t kNoPatchStatus = 1;
-constexpr std::uint32_t kLastChunkFlag = 1;
-
-void ExpectCode(PacketReader& reader, MessageCode expected, const char* invalidText) {
-    if (reader.ReadUInt16() != expected)
-        throw std::runtime_error(invalidText);
-}
 
 }  // namespace
 
@@ -31,8 +24,7 @@ std::vector<std::uint8_t> BuildHasNextPatchRequest(std::uint16_t version,
 }
 
 bool ParseHasNextPatchAnswer(const std::vector<std::uint8_t>& payload) {
-    PacketReader reader(payload);
-    ExpectCode(reader, HAS_NEXT_PATCH, "Invalid has next patch response.");
+    PacketReader reader = ReadAnswerCode(payload, HAS_NEXT_PATCH, "Invalid has next patch response.");
     return reader.ReadByte() == 1;
 }
 
@@ -44,8 +36,7 @@ std::vector<std::uint8_t> BuildNextPatchRequest(std::uint16_t version) {
 }
 
 PatchInfo ParseNextPatchAnswer(const std::vector<std::uint8_t>& payload) {
-    PacketReader reader(payload);
-    ExpectCode(reader, GET_NEXT_PATCH, "Invalid get next patch response.");
+    PacketReader reader = ReadAnswerCode(payload, GET_NEXT_PATCH, "Invalid get next patch response.");
     if (reader.ReadUInt32() == kNoPatchStatus)
         return PatchInfo{};
     PatchInfo info;
@@ -60,21 +51,12 @@ PatchInfo ParseNextPatchAnswer(const std::vector<std::uint8_t>& payload) {
 }
 
 std::vector<std::uint8_t> BuildPatchChunkRequest(std::uint16_t version, std::uint32_t offset) {
-    PacketWriter writer;
-    writer.WriteUInt16(GET_PATCH_CHUNK);
-    writer.WriteUInt16(version);
-    writer.WriteUInt32(offset);
-    return writer.Take();
+    return BuildOffsetRequest({GET_PATCH_CHUNK, version}, offset);
 }
 
 std::vector<std::uint8_t> ParsePatchChunkAnswer(const std::vector<std::uint8_t>& payload, bool& last) {
-    PacketReader reader(payload);
-    ExpectCode(reader, GET_PATCH_CHUNK, "Invalid patch chunk response.");
-    last = reader.ReadUInt32() == kLastChunkFlag;
-    auto chunkSize = static_cast<std::int32_t>(reader.ReadUInt32());
-    if (chunkSize <= 0)
-        return {};
-    return reader.ReadBytes(static_cast<std::uint32_t>(chunkSize));
+    PacketReader reader = ReadAnswerCode(payload, GET_PATCH_CHUNK, "Invalid patch chunk response.");
+    return reader.ReadBytes(ReadChunkHead(reader, last));
 }
 
 }  // namespace ombrelta

@@ -114,6 +114,8 @@ void Observed(const FileCheckSettings& settings, const HashEntry& entry, const s
         Notify(settings.events, {.kind = ProgressEventKind::RepairCut, .subject = entry.path, .detail = cause});
         throw;
     }
+    // Causes noted on the way (a source that failed before another served) belong to no failure.
+    (void)TakeFailureNotes();
     Notify(settings.events, {.kind = ProgressEventKind::RepairDone, .subject = entry.path, .total = entry.size});
 }
 
@@ -182,7 +184,6 @@ bool CheckAndRepairAll(LauncherApi& api,
                        const FileCheckSettings& settings) {
     FileCheckPosition fresh;
     FileCheckPosition& at = settings.position ? *settings.position : fresh;
-    FailureNotes notes;
     const std::vector<HashEntry>& entries = Listed(api, at, cache, settings);
     const std::optional<SignedFileCheck> signedCheck = SignedCheckFor(api, entries, progress, settings);
     const std::size_t count = entries.size();
@@ -221,17 +222,34 @@ bool CheckAndRepairAll(LauncherApi& api,
     return true;
 }
 
+// A check that fails outside a repair (a refused signed list) is told to the events with the
+// causes noted for it; a repair that fails has told its own.
+bool CheckTellingFailure(LauncherApi& api,
+                         const ProgressCallback& progress,
+                         VerifiedFileCache* cache,
+                         const FileCheckSettings& settings) {
+    FailureNotes notes;
+    try {
+        return CheckAndRepairAll(api, progress, cache, settings);
+    } catch (const std::exception& error) {
+        if (const std::string causes = TakeFailureNotes(); !causes.empty())
+            Notify(settings.events,
+                   {.kind = ProgressEventKind::Failed, .detail = std::string(error.what()) + ": " + causes});
+        throw;
+    }
+}
+
 }  // namespace
 
 bool VerifyAndRepairFiles(LauncherApi& api, ProgressCallback progress) {
-    return CheckAndRepairAll(api, progress, nullptr, {});
+    return CheckTellingFailure(api, progress, nullptr, {});
 }
 
 bool VerifyAndRepairFiles(LauncherApi& api,
                           const ProgressCallback& progress,
                           VerifiedFileCache* cache,
                           const FileCheckSettings& settings) {
-    return CheckAndRepairAll(api, progress, cache, settings);
+    return CheckTellingFailure(api, progress, cache, settings);
 }
 
 }  // namespace ombrelta

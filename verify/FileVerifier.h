@@ -63,8 +63,9 @@ struct FileCheckSettings {
     /// Threads hashing files ahead of the check (0: the checking thread hashes every file
     /// itself); nothing: HashAheadThreadCount().
     std::optional<unsigned> hashThreads = std::nullopt;
-    /// Told of each repair (RepairStarted, then RepairDone or RepairCut with its cause) and of
-    /// each entry whose check is finished (FileChecked), beside the reports.
+    /// Told of each repair (RepairStarted, then RepairDone or RepairCut with its cause), of
+    /// each entry whose check is finished (FileChecked), beside the reports, and of a failure
+    /// outside a repair whose causes were noted (Failed: the exception's text and the causes).
     ProgressSink events = nullptr;
     /// A damaged file of 4 MiB or more that has the listed size is repaired by block first
     /// (`blockrepair`, see RepairByBlocks), and whole only when that cannot be done.

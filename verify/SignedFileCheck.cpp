@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "common/FailureNote.h"
 #include "common/FileSystem.h"
 #include "verify/EntryFile.h"
 #include "verify/FileHash.h"
@@ -26,20 +27,33 @@ bool SignatureHolds(const SignedFileList& list, const PublicKeySet& publicKey) {
         list.signature);
 }
 
+// Why a parsed list is refused, or nothing.
+std::optional<std::string> Refusal(const SignedFileList& list,
+                                   const PublicKeySet& publicKey,
+                                   std::uint16_t installedVersion) {
+    if (!SignatureHolds(list, publicKey))
+        return "its signature does not hold for the public key";
+    if (!list.version)
+        return std::string("it names no version");
+    if (*list.version < installedVersion)
+        return "it is for version " + std::to_string(*list.version) + ", below the installed " +
+               std::to_string(installedVersion);
+    return std::nullopt;
+}
+
 // The list in the file of the entry, when it parses, its signature holds and it is not older than
 // the installation: the operator's signature alone would let an older list, replayed with its
-// older files, take the game back.
+// older files, take the game back. A list refused is noted with why.
 std::optional<SignedFileList> ReadVerifiedList(const std::string& text,
                                                const PublicKeySet& publicKey,
                                                std::uint16_t installedVersion) {
-    try {
-        SignedFileList list = ParseSignedFileList(text);
-        if (!SignatureHolds(list, publicKey) || !list.version || *list.version < installedVersion)
-            return std::nullopt;
-        return list;
-    } catch (const std::runtime_error&) {
-        return std::nullopt;
-    }
+    SignedFileListReading reading = ParseSignedFileList(text);
+    std::optional<std::string> refusal =
+        reading.list ? Refusal(*reading.list, publicKey, installedVersion) : reading.fault;
+    if (!refusal)
+        return std::move(reading.list);
+    NoteFailure(std::string(kSignedFileListName) + " refused: " + *refusal);
+    return std::nullopt;
 }
 
 bool SignedAsListed(const SignedFileList& list, const HashEntry& entry) {

@@ -40,10 +40,17 @@ std::string FormatSignedFiles(const std::vector<SignedFile>& files, std::optiona
 /// The whole list: signedText followed by "signature=", the base64 of derSignature and "\n".
 std::string AppendSignatureLine(std::string_view signedText, std::span<const std::uint8_t> derSignature);
 
-/// Reads a whole list as AppendSignatureLine writes it, either form; throws std::runtime_error
-/// "Malformed signed file list" for any fault (unknown header, a bad version line, a bad line, a path listed
-/// twice, a missing or undecodable signature line, anything after it).
-SignedFileList ParseSignedFileList(std::string_view text);
+/// A list as ParseSignedFileList read it, or why the text is none.
+struct SignedFileListReading {
+    std::optional<SignedFileList> list;
+    /// "Malformed signed file list" when list is absent; empty otherwise.
+    std::string fault;
+};
+
+/// Reads a whole list as AppendSignatureLine writes it, either form; no list, with its fault,
+/// for an unknown header, a bad version line, a bad line, a path listed twice, a missing or
+/// undecodable signature line, or anything after it. Never throws but std::bad_alloc.
+SignedFileListReading ParseSignedFileList(std::string_view text);
 
 /// The file of the list with exactly that path, or null.
 const SignedFile* FindSignedFile(const SignedFileList& list, std::string_view path);

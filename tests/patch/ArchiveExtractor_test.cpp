@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/FailureNote.h"
 #include "common/FileSystem.h"
 #include "common/Path.h"
 #include "common/Text.h"
@@ -211,10 +212,15 @@ TEST(ExtractArchive, DestinationThatCannotBeCreatedFails) {
 
 TEST(ExtractArchive, TargetThatCannotBeWrittenFails) {
     TempDir tmp;
+    // The system's error reaches the causes noted for the failure.
+    FailureNotes notes;
     // A directory where the archive has a file.
     ASSERT_TRUE(CreateDirectories(tmp.Child(L"readme.txt")));
     EXPECT_FALSE(ExtractArchive(FixturePath(L"infozip.zip"), tmp.Path()));
     EXPECT_EQ(ReadFileBytes(tmp.Child(L"data/a.bin")), std::string(3000, 'a'));
+    std::string causes = TakeFailureNotes();
+    EXPECT_NE(causes.find("readme.txt in place: system error "), std::string::npos) << causes;
+    EXPECT_TRUE(causes.ends_with("; in entry readme.txt")) << causes;
 
     // A file where the archive needs a directory.
     TempDir other;
@@ -222,6 +228,9 @@ TEST(ExtractArchive, TargetThatCannotBeWrittenFails) {
     EXPECT_FALSE(ExtractArchive(FixturePath(L"infozip.zip"), other.Path()));
     EXPECT_TRUE(IsDirectory(other.Child(L"maps")));
     EXPECT_EQ(ReadFileBytes(other.Child(L"data")), "in the way");
+    causes = TakeFailureNotes();
+    EXPECT_NE(causes.find(": system error "), std::string::npos) << causes;
+    EXPECT_TRUE(causes.ends_with("; in entry data\\a.bin")) << causes;
 }
 
 TEST(ExtractArchive, ReadOnlyTargetFails) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/FailureNote.h"
 #include "common/Path.h"
 #include "common/Text.h"
 #include "patch/ArchiveExtractor.h"
@@ -36,17 +37,22 @@ struct Row {
     std::size_t changedByte;  // npos: the archive as made
     bool extracted;
     const wchar_t* expected;  // the fixture game.pak then holds; null: as before
+    const char* cause;        // what the failure notes hold; "" for none
 };
 
 TEST(DeltaEntry, AppliedOnlyToItsBaseAndOnlyWhenItsResultChecks) {
     const std::size_t npos = std::string::npos;
     const Row rows[] = {
-        {"base intact", Base::Intact, npos, true, L"delta-result.bin"},
-        {"base missing: skipped for the repair", Base::Missing, npos, true, nullptr},
-        {"base modified: skipped for the repair", Base::Modified, npos, true, nullptr},
-        {"result digest wrong", Base::Intact, kResultDigestAt, false, nullptr},
-        {"frame damaged", Base::Intact, kDeltaHeaderSize + 20, false, nullptr},
-        {"header damaged", Base::Intact, 0, false, nullptr},
+        {"base intact", Base::Intact, npos, true, L"delta-result.bin", ""},
+        {"base missing: skipped for the repair", Base::Missing, npos, true, nullptr, ""},
+        {"base modified: skipped for the repair", Base::Modified, npos, true, nullptr, ""},
+        {"result digest wrong", Base::Intact, kResultDigestAt, false, nullptr,
+         "the delta result's SHA-256 differs from its header's"},
+        {"frame damaged", Base::Intact, kDeltaHeaderSize + 20, false, nullptr,
+         "the delta result's SHA-256 differs from its header's"},
+        {"frame magic damaged", Base::Intact, kDeltaHeaderSize, false, nullptr,
+         "zstd error Unknown frame descriptor"},
+        {"header damaged", Base::Intact, 0, false, nullptr, "the delta header is not usable"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
@@ -60,8 +66,12 @@ TEST(DeltaEntry, AppliedOnlyToItsBaseAndOnlyWhenItsResultChecks) {
             test::ChangeStoredByte(zip, 0, row.changedByte);
         WriteFileBytes(tmp.Child(L"patch.zip"), zip);
 
+        FailureNotes notes;
         EXPECT_EQ(ExtractArchive(tmp.Child(L"patch.zip"), tmp.Child(L"install/"), nullptr, DeltaEntries::Applied),
                   row.extracted);
+        const std::string causes = TakeFailureNotes();
+        EXPECT_EQ(causes.empty(), *row.cause == '\0') << causes;
+        EXPECT_NE(causes.find(row.cause), std::string::npos) << causes;
         ASSERT_EQ(FileExists(pak), row.base != Base::Missing);
         if (row.base != Base::Missing) {
             EXPECT_TRUE(ReadFileBytes(pak) == (row.expected ? FixtureBytes(row.expected) : before));

@@ -10,7 +10,9 @@
 
 #include "common/Base64.h"
 #include "common/Text.h"
+#include "patch/DeltaHeader.h"
 #include "protocol/MessageCodes.h"
+#include "tests/patch/ZipTestSupport.h"
 #include "tests/support/FakeLauncherServer.h"
 #include "tests/support/FreeSpaceStub.h"
 #include "tests/support/TempDir.h"
@@ -355,6 +357,26 @@ TEST_F(PatchServiceTest, APatchThatWouldNotFitFailsBeforeItsFirstChunk) {
         EXPECT_EQ(seen.back(), (std::pair<std::string, std::int32_t>{"Not enough disk space: p.zip", 20}));
         EXPECT_FALSE(FileExists(dir.Child(L"_patch_temp/p.zip")));
     }
+}
+
+// zstd's own name for what it found reaches the failure told to the events, and so the log.
+TEST_F(PatchServiceTest, DamagedDeltaFailsNamingZstdsError) {
+    std::string zip = test::FixtureBytes(L"delta.zip");
+    test::ChangeStoredByte(zip, 0, kDeltaHeaderSize);
+    WriteFileBytes(install.Child(L"data/game.pak"), test::FixtureBytes(L"delta-base.bin"));
+    FakeLauncherServer server({{1, "patch1.zip", zip, std::nullopt}}, {});
+    LauncherApi api;
+    ASSERT_TRUE(api.Connect(server.Host(), server.Port()));
+    PatchService service(install.Path(), 1, false, std::nullopt, true);
+    std::vector<std::string> failures;
+    service.Observe([&](const ProgressEvent& event) {
+        if (event.kind == ProgressEventKind::Failed)
+            failures.push_back(event.detail);
+    });
+    EXPECT_FALSE(service.ApplyPatches(api, nullptr));
+    EXPECT_EQ(failures, std::vector<std::string>{"patch patch1.zip: zstd error Unknown frame descriptor; in entry "
+                                                 "data\\game.pak.ombrelta-delta"});
+    EXPECT_EQ(ReadFileBytes(install.Child(L"data/game.pak")), test::FixtureBytes(L"delta-base.bin"));
 }
 
 TEST_F(PatchServiceTest, RemovePatchTempKeepsAFolderThatHoldsAnotherFile) {

@@ -25,7 +25,7 @@ using test::WriteFileBytes;
 SignedFileList SignAndParse(const TempDir& dir, const P256Signer& signer) {
     const FileSigningOutcome outcome = SignGameFiles(std::filesystem::path(dir.Path()), signer, 7);
     EXPECT_TRUE(outcome.problems.empty());
-    return ParseSignedFileList(ReadFileBytes(dir.Child(L"ombrelta-files.sig")));
+    return ParseSignedFileList(ReadFileBytes(dir.Child(L"ombrelta-files.sig"))).list.value();
 }
 
 TEST(SignGameFiles, ListsEveryOtherFileAsServedAndSignsIt) {
@@ -74,7 +74,9 @@ TEST(SignGameFiles, ToolSignsForTheNewestPatchUnlessToldAVersion) {
         return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     };
     const auto signedVersion = [&] {
-        return ParseSignedFileList(ReadFileBytes(dir.Child(L"files/ombrelta-files.sig"))).version;
+        return ParseSignedFileList(ReadFileBytes(dir.Child(L"files/ombrelta-files.sig")))
+            .list.value()
+            .version;
     };
     EXPECT_EQ(run("sign-files " + files + " --key " + key), 2);
     EXPECT_FALSE(test::FileExists(dir.Child(L"files/ombrelta-files.sig")));

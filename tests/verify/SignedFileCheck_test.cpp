@@ -169,6 +169,36 @@ TEST(SignedFileCheck, EachRefusalEndsTheRunAndLeavesNothingUnsigned) {
     }
 }
 
+// Why a list is refused reaches the failure the events are told of, and so the launcher's log.
+TEST(SignedFileCheck, RefusedListTellsWhy) {
+    std::string badSignature = kSignedList;
+    badSignature[badSignature.find("\n6 ") + 1] = '7';
+    const struct {
+        std::string list;
+        std::string cause;
+    } rows[] = {
+        {kOlderList, "it is for version 2, below the installed 3"},
+        {kUnversionedList, "it names no version"},
+        {badSignature, "its signature does not hold for the public key"},
+        {"x", "Malformed signed file list"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.cause);
+        std::vector<std::string> failures;
+        const FileCheckSettings settings{
+            .publicKey = Key(), .installedVersion = 3, .events = [&](const ProgressEvent& event) {
+                if (event.kind == ProgressEventKind::Failed)
+                    failures.push_back(event.detail);
+            }};
+        std::vector<std::string> written;
+        EXPECT_EQ(RunCheck(SignedFiles(row.list), settings, written),
+                  "Signature check failed: ombrelta-files.sig");
+        EXPECT_EQ(failures, std::vector<std::string>{"Signature check failed: ombrelta-files.sig: "
+                                                     "ombrelta-files.sig refused: " +
+                                                     row.cause});
+    }
+}
+
 // The download goes to a part beside the file, so the file is never replaced by bytes that fail.
 TEST(SignedFileCheck, RefusedRepairLeavesTheFileAsItWas) {
     struct Row {

@@ -21,7 +21,7 @@ TEST(SignedFileList, FormatsAndParsesBack) {
                               " dir/b c.bin\n");
     const std::string text = AppendSignatureLine(signedText, std::vector<std::uint8_t>{0x30, 0x01, 0xFF});
     EXPECT_TRUE(text.ends_with("\nsignature=MAH/\n"));
-    const SignedFileList list = ParseSignedFileList(text);
+    const SignedFileList list = ParseSignedFileList(text).list.value();
     EXPECT_EQ(list.signedText, signedText);
     EXPECT_EQ(list.signature, (std::vector<std::uint8_t>{0x30, 0x01, 0xFF}));
     ASSERT_EQ(list.files.size(), 2u);
@@ -46,7 +46,8 @@ TEST(SignedFileList, CarriesItsVersionAndReadsTheUnversionedFormToo) {
         SCOPED_TRACE(row.header);
         const std::string signedText = FormatSignedFiles(files, row.version);
         EXPECT_EQ(signedText, row.header + "6 " + kMd5 + " " + kSha256 + " a.bin\n");
-        const SignedFileList list = ParseSignedFileList(AppendSignatureLine(signedText, signature));
+        const SignedFileList list =
+            ParseSignedFileList(AppendSignatureLine(signedText, signature)).list.value();
         EXPECT_EQ(list.version, row.version);
         EXPECT_EQ(list.signedText, signedText);
         ASSERT_EQ(list.files.size(), 1u);
@@ -84,7 +85,9 @@ TEST(SignedFileList, MalformedListsAreRefused) {
     };
     for (const std::string& row : rows) {
         SCOPED_TRACE(row);
-        EXPECT_THROW(ParseSignedFileList(row), std::runtime_error);
+        const SignedFileListReading reading = ParseSignedFileList(row);
+        EXPECT_FALSE(reading.list.has_value());
+        EXPECT_EQ(reading.fault, "Malformed signed file list");
     }
 }
 

@@ -3,7 +3,6 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <system_error>
 
@@ -78,14 +77,12 @@ void AuditSignedListAgainstFiles(const std::filesystem::path& filesDir,
         if (file->path != kSignedFileListName)
             found.push_back(SignedFile{.path = file->path, .size = file->size, .md5 = file->md5, .sha256 = {}});
     }
-    try {
-        const SignedFileList list = ParseSignedFileList(*text);
-        AuditListVersion(list, newestPatch, problems);
-        for (const std::string& difference : SignedListDifferences(list.files, found))
-            problems.push_back("ombrelta-files.sig is stale: " + difference);
-    } catch (const std::runtime_error& e) {
-        problems.push_back(std::string("ombrelta-files.sig cannot be read: ") + e.what());
-    }
+    const SignedFileListReading reading = ParseSignedFileList(*text);
+    if (!reading.list)
+        return problems.push_back("ombrelta-files.sig cannot be read: " + reading.fault);
+    AuditListVersion(*reading.list, newestPatch, problems);
+    for (const std::string& difference : SignedListDifferences(reading.list->files, found))
+        problems.push_back("ombrelta-files.sig is stale: " + difference);
 }
 
 void CheckSignedFilesWithKey(const std::filesystem::path& filesDir,
@@ -100,18 +97,15 @@ void CheckSignedFilesWithKey(const std::filesystem::path& filesDir,
             "ombrelta-files.sig is missing: a launcher with this public key refuses every file check");
         return;
     }
-    try {
-        const SignedFileList list = ParseSignedFileList(*text);
-        CheckListWithKey(list, publicKey, newestPatch, problems);
-        for (const SignedFile& file : found) {
-            if (!SameAsSigned(FindSignedFile(list, file.path), file))
-                problems.push_back(
-                    "game file " + EscapeForLog(file.path) +
-                    " is not in ombrelta-files.sig as it is now: a launcher with this public key "
-                    "refuses it");
-        }
-    } catch (const std::runtime_error& e) {
-        problems.push_back(std::string("ombrelta-files.sig cannot be read: ") + e.what());
+    const SignedFileListReading reading = ParseSignedFileList(*text);
+    if (!reading.list)
+        return problems.push_back("ombrelta-files.sig cannot be read: " + reading.fault);
+    CheckListWithKey(*reading.list, publicKey, newestPatch, problems);
+    for (const SignedFile& file : found) {
+        if (!SameAsSigned(FindSignedFile(*reading.list, file.path), file))
+            problems.push_back("game file " + EscapeForLog(file.path) +
+                               " is not in ombrelta-files.sig as it is now: a launcher with this public key "
+                               "refuses it");
     }
 }
 

@@ -77,9 +77,9 @@ void CheckDelta(ZipReader& reader, std::uint32_t i, const std::string& name, con
     const DeltaOutcome outcome = ApplyDeltaEntry(reader, i, Utf8ToWide(PathToUtf8(oldFile)), result);
     if (outcome == DeltaOutcome::BaseDiffers)
         inspection.problems.push_back(quoted + ": " + PathToUtf8(oldFile) + " is missing or not its base");
-    else if (outcome == DeltaOutcome::ResultNotMapped)
+    else if (outcome == DeltaOutcome::ResultNotMapped || outcome == DeltaOutcome::NotWritten)
         inspection.problems.push_back(quoted + ": its result cannot be written here to be checked");
-    else if (outcome == DeltaOutcome::Failed)
+    else if (outcome == DeltaOutcome::Damaged)
         inspection.problems.push_back(quoted + " does not give the result its header names");
     (void)DeleteFileAt(result);
 }

@@ -1,5 +1,6 @@
 #include "tools/server/ServerProtocol.h"
 
+#include <initializer_list>
 #include <optional>
 #include <stdexcept>
 
@@ -129,7 +130,19 @@ std::optional<Request> ParseBody(std::uint16_t type, RequestReader& reader, std:
     }
 }
 
-std::vector<std::uint8_t> ChunkAnswer(AnswerWriter& writer, bool last, std::uint32_t dataSize) {
+// A chunk answer's fields after its leading 16-bit words, with room for dataSize bytes (zeros for
+// the caller to fill) at its end.
+std::vector<std::uint8_t> ChunkAnswer(std::initializer_list<std::uint16_t> words,
+                                      std::uint32_t largest,
+                                      const std::string& what,
+                                      bool last,
+                                      std::uint32_t dataSize) {
+    if (dataSize > largest)
+        throw std::runtime_error(what + " chunk larger than one packet");
+    AnswerWriter writer;
+    writer.Reserve(2 * words.size() + 8 + dataSize);
+    for (const std::uint16_t word : words)
+        writer.UInt16(word);
     writer.UInt32(last ? 1 : 0);
     writer.UInt32(dataSize);
     std::vector<std::uint8_t> payload = writer.Take();
@@ -213,23 +226,12 @@ std::vector<std::uint8_t> NextPatchAnswer(const PatchRecord* record) {
 }
 
 std::vector<std::uint8_t> PatchChunkAnswer(bool last, std::uint32_t dataSize) {
-    if (dataSize > kMaxPatchChunk)
-        throw std::runtime_error("patch chunk larger than one packet");
-    AnswerWriter writer;
-    writer.Reserve(10 + dataSize);
-    writer.UInt16(GET_PATCH_CHUNK);
-    return ChunkAnswer(writer, last, dataSize);
+    return ChunkAnswer({GET_PATCH_CHUNK}, kMaxPatchChunk, "patch", last, dataSize);
 }
 
 std::vector<std::uint8_t> FileChunkAnswer(bool last, std::uint32_t dataSize) {
-    if (dataSize > kMaxFileChunk)
-        throw std::runtime_error("file chunk larger than one packet");
-    AnswerWriter writer;
-    writer.Reserve(14 + dataSize);
-    writer.UInt16(HASH_DATA);
-    writer.UInt16(0);
-    writer.UInt16(0);
-    return ChunkAnswer(writer, last, dataSize);
+    // The sub-type and file id slots, which the launcher reads past.
+    return ChunkAnswer({HASH_DATA, 0, 0}, kMaxFileChunk, "file", last, dataSize);
 }
 
 std::vector<std::uint8_t> BlockMapAnswer(std::uint32_t mapSize, std::span<const std::uint8_t> piece) {
