@@ -197,6 +197,9 @@ bool Place(const DownloadPlan& plan, const std::wstring& path) {
     } else {
         placed = RenameFileReplacing(path, plan.target);
     }
+    // Read before the clean-up can change the system's last error.
+    if (!placed)
+        NoteFailure("cannot put " + WideToUtf8(plan.target) + " in place: " + SystemErrorText());
     DiscardPartial(path);
     return placed;
 }

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include "common/FailureNote.h"
 #include "common/PartialDownload.h"
+#include "common/Text.h"
 #include "tests/support/TempDir.h"
 
 namespace ombrelta {
@@ -119,6 +121,20 @@ TEST(DownloadChunks, FilesLeftAtEveryEnd) {
         EXPECT_FALSE(FileExists(target + L".download.resume"));
         EXPECT_EQ(channel.atOnce, 0);
     }
+}
+
+// A part that cannot take the target's place is gone, and the system's reason is noted.
+TEST(DownloadChunks, APartThatCannotBePlacedNotesWhy) {
+    TempDir dir;
+    const std::wstring target = dir.Child(L"f.bin");
+    WriteFileBytes(target + L"/inside", "a folder in the way");
+    ContentChannel channel(kContent, ContentChannel::Fault::kNone);
+    const DownloadPlan plan{
+        .target = target, .totalSize = 10, .exactSize = true, .placement = Placement::PartRenamedOver};
+    FailureNotes notes;
+    EXPECT_EQ(DownloadChunks(channel, plan, nullptr).end, DownloadEnd::CannotPlace);
+    EXPECT_NE(TakeFailureNotes().find("cannot put " + WideToUtf8(target) + " in place: "), std::string::npos);
+    EXPECT_FALSE(FileExists(target + L".download"));
 }
 
 // A lost connection keeps a recorded part, unless it cannot be continued; a bad answer keeps it

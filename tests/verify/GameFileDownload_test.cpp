@@ -386,7 +386,7 @@ TEST(DownloadGameFile, ALargeFileIsDigestedAsItArrives) {
         GameServer server({file}, 60000);
         LauncherApi api;
         server.Connect(api);
-        const auto size = static_cast<std::int64_t>(content.size());
+        const auto size = static_cast<std::uint32_t>(content.size());
         std::string error = "no error";
         try {
             DownloadGameFile(api, {.id = 7, .path = "big.pak", .hash = file.hash, .size = size}, nullptr, 8);
@@ -394,8 +394,9 @@ TEST(DownloadGameFile, ALargeFileIsDigestedAsItArrives) {
             error = e.what();
         }
         EXPECT_EQ(error, wrongHash ? "Downloaded file differs from the server's list: big.pak" : "no error");
-        if (!wrongHash)
+        if (!wrongHash) {
             EXPECT_TRUE(ReadFileBytes(dir.Child(L"big.pak")) == content);
+        }
     }
 }
 
