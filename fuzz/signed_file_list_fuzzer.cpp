@@ -12,7 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const ombrelta::SignedFileListReading reading = ombrelta::ParseSignedFileList(text);
-    if (reading.list.has_value() == reading.fault.empty() ||
+    if (reading.list.has_value() != reading.fault.empty() ||
         (reading.list && ombrelta::AppendSignatureLine(
                              ombrelta::FormatSignedFiles(reading.list->files, reading.list->version),
                              reading.list->signature) != text))
