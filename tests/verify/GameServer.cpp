@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/BlockMap.h"
 #include "common/FileSystem.h"
 #include "common/Text.h"
 #include "verify/FileHash.h"
@@ -14,6 +15,7 @@ namespace {
 
 constexpr std::uint16_t kHashData = 40102;
 constexpr std::uint16_t kHashListRequest = 40103;
+constexpr std::uint16_t kBlockMapRequest = 40105;
 
 }  // namespace
 
@@ -50,6 +52,8 @@ std::size_t GameServer::ChunkRequestCount() const {
 Reply GameServer::Answer(const Bytes& request) {
     if (RequestCode(request) == kHashData)
         return ChunkAnswer(request);
+    if (RequestCode(request) == kBlockMapRequest)
+        return BlockMapAnswer(request);
     if (RequestCode(request) != kHashListRequest)
         return Reply::Close();
     PayloadBuilder list;
@@ -84,9 +88,32 @@ Reply GameServer::ChunkAnswer(const Bytes& request) {
         piece.clear();
         last = false;
     }
+    if (fault == Fault::kHalfChunkOnceInsideABlock && offset % kMapBlockSize != 0 && !last) {
+        piece.resize(piece.size() / 2);
+        SetFault(static_cast<std::uint8_t>(id), Fault::kNone);
+    }
     PayloadBuilder answer;
     answer.U16(kHashData).U16(0).U16(0).U32(last ? 1 : 0).U32(static_cast<std::uint32_t>(piece.size()));
     answer.Raw(piece);
+    return Reply::Payload(answer.Take());
+}
+
+Reply GameServer::BlockMapAnswer(const Bytes& request) const {
+    const std::uint16_t id = U16At(request, 2);
+    const std::uint32_t offset = U32At(request, 4);
+    auto file = std::find_if(files.begin(), files.end(), [&](const File& f) { return f.id == id; });
+    if (file == files.end())
+        return Reply::Close();
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(file->content.data());
+    BlockMap map{.fileSize = file->content.size(), .fileMd5 = *Md5Hasher::Of({bytes, file->content.size()}), .blocks = {}};
+    for (std::size_t at = 0; at < file->content.size(); at += kMapBlockSize)
+        map.blocks.push_back(BlockDigestOf({bytes + at, std::min<std::size_t>(kMapBlockSize, file->content.size() - at)}));
+    const std::vector<std::uint8_t> whole = WriteBlockMap(map);
+    const std::size_t from = std::min<std::size_t>(offset, whole.size());
+    const std::size_t count = std::min<std::size_t>(60000, whole.size() - from);
+    PayloadBuilder answer;
+    answer.U16(kBlockMapRequest).U32(static_cast<std::uint32_t>(whole.size())).U32(static_cast<std::uint32_t>(count));
+    answer.Raw(std::string_view(reinterpret_cast<const char*>(whole.data()) + from, count));
     return Reply::Payload(answer.Take());
 }
 

@@ -16,7 +16,8 @@
 namespace ombrelta::test {
 
 /// A launcher server with a hash list and the game files behind it, served in chunks of
-/// chunkSize bytes. Chunk answers can be spoiled per file id to provoke failures.
+/// chunkSize bytes, and their block maps. Chunk answers can be spoiled per file id to provoke
+/// failures.
 class GameServer {
 public:
     struct File {
@@ -26,7 +27,14 @@ public:
         std::int64_t size = 0;  // as listed
         std::string content;    // what the chunks carry
     };
-    enum class Fault { kNone, kEmptyChunkAfterFirst, kWrongAnswerType, kWrongAnswerTypeAfterFirst, kCloseAfterFirst };
+    enum class Fault {
+        kNone,
+        kEmptyChunkAfterFirst,
+        kWrongAnswerType,
+        kWrongAnswerTypeAfterFirst,
+        kCloseAfterFirst,
+        kHalfChunkOnceInsideABlock,  // the first answer at an offset inside a 1 MiB block
+    };
 
     explicit GameServer(std::vector<File> files, std::size_t chunkSize = 1000);
 
@@ -43,6 +51,7 @@ public:
 private:
     Reply Answer(const Bytes& request);
     Reply ChunkAnswer(const Bytes& request);
+    Reply BlockMapAnswer(const Bytes& request) const;
 
     std::vector<File> files;
     std::size_t chunkSize;
