@@ -9,14 +9,9 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$(cd "${1:-$root/build/native}" && pwd)"
 size_mib="${2:-1024}"
-server_exe="$build/tools/server/ombrelta-server"
-check_exe="$build/tools/check/ombrelta-check"
-config_exe="$build/tools/config/ombrelta-config"
-for exe in "$server_exe" "$check_exe" "$config_exe"; do
-    [ -x "$exe" ] || { echo "missing $exe: cmake --build $build --target ombrelta-server ombrelta-check ombrelta-config" >&2; exit 1; }
-done
+source "$root/bench/native-tools.sh"
+use_native_tools "${1:-$root/build/native}"
 
 work="$(mktemp -d)"
 server_pid="" line_pid=""

@@ -11,15 +11,10 @@ set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/bench/http-server.sh"
-build="$(cd "${1:-$root/build/native}" && pwd)"
+source "$root/bench/native-tools.sh"
+use_native_tools "${1:-$root/build/native}"
 windows_build="$(realpath -m "${2:-$root/build/windows}")"
-server_exe="$build/tools/server/ombrelta-server"
-check_exe="$build/tools/check/ombrelta-check"
-config_exe="$build/tools/config/ombrelta-config"
 windows_check="$windows_build/tools/check/ombrelta-check.exe"
-for exe in "$server_exe" "$check_exe" "$config_exe"; do
-    [ -x "$exe" ] || { echo "missing $exe: cmake --build $build --target ombrelta-server ombrelta-check ombrelta-config" >&2; exit 1; }
-done
 for tool in nginx curl python3 md5sum; do
     command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh bench)" >&2; exit 1; }
 done
@@ -47,18 +42,6 @@ PY
 chmod 644 "$work/server/files/game.bin"
 md5=$(md5sum < "$work/server/files/game.bin" | cut -d' ' -f1)
 ln "$work/server/files/game.bin" "$work/www/md5/$md5"
-
-# wait_for_port FILE PID: sets port from the "listening on" line the process writes to FILE.
-wait_for_port() {
-    for _ in $(seq 600); do
-        port=$(sed -n 's/^listening on \(127\.0\.0\.1:\)\{0,1\}\([0-9]*\)$/\2/p' "$1" 2>/dev/null || true)
-        [ -n "$port" ] && return
-        kill -0 "$2" 2>/dev/null || { echo "$1: process ended" >&2; exit 1; }
-        sleep 0.1
-    done
-    echo "$1: no port" >&2
-    exit 1
-}
 
 "$server_exe" --root "$work/server" --listen 127.0.0.1:0 > "$work/server.out" 2> "$work/server.log" &
 pids+=($!)

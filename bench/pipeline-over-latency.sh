@@ -16,13 +16,8 @@ set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/bench/http-server.sh"
-build="$(cd "${1:-$root/build/native}" && pwd)"
-server_exe="$build/tools/server/ombrelta-server"
-check_exe="$build/tools/check/ombrelta-check"
-config_exe="$build/tools/config/ombrelta-config"
-for exe in "$server_exe" "$check_exe" "$config_exe"; do
-    [ -x "$exe" ] || { echo "missing $exe: cmake --build $build --target ombrelta-server ombrelta-check ombrelta-config" >&2; exit 1; }
-done
+source "$root/bench/native-tools.sh"
+use_native_tools "${1:-$root/build/native}"
 for tool in nginx curl python3 md5sum zip cc; do
     command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh bench)" >&2; exit 1; }
 done
@@ -65,18 +60,6 @@ game_md5=$(md5sum < "$work/repair/files/game.bin" | cut -d' ' -f1)
 patch_md5=$(md5sum < "$work/staging/big.bin" | cut -d' ' -f1)
 game_mib=$(awk -v b="$(stat -c %s "$work/repair/files/game.bin")" 'BEGIN { printf "%.1f", b / 1048576 }')
 patch_mib=$(awk -v b="$(stat -c %s "$work/patch/patches/patch-0001.zip")" 'BEGIN { printf "%.1f", b / 1048576 }')
-
-# wait_for_port FILE PID: sets port from the "listening on" line the process writes to FILE.
-wait_for_port() {
-    for _ in $(seq 600); do
-        port=$(sed -n 's/^listening on \(127\.0\.0\.1:\)\{0,1\}\([0-9]*\)$/\2/p' "$1" 2>/dev/null || true)
-        [ -n "$port" ] && return
-        kill -0 "$2" 2>/dev/null || { echo "$1: process ended" >&2; exit 1; }
-        sleep 0.1
-    done
-    echo "$1: no port" >&2
-    exit 1
-}
 
 start_server() {  # start_server NAME: ombrelta-server over $work/NAME; sets port
     "$server_exe" --root "$work/$1" --listen 127.0.0.1:0 > "$work/$1.out" 2> "$work/$1.log" &

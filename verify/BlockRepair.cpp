@@ -57,13 +57,8 @@ std::optional<BlockMap> MapFromServer(LauncherApi& api, const HashEntry& entry, 
     }
 }
 
-bool MapIsTheEntry(const BlockMap& map, const HashEntry& entry, std::size_t localBlockCount) {
-    return map.fileSize == entry.size && SameMd5Text(BytesToHex(map.fileMd5), entry.hash) &&
-           map.blocks.size() == localBlockCount;
-}
-
-std::int32_t Percent(std::uint64_t fetched, std::uint64_t total) {
-    return total == 0 ? 0 : static_cast<std::int32_t>(std::min<std::uint64_t>(100, fetched * 100 / total));
+bool MapIsTheEntry(const BlockMap& map, const HashEntry& entry) {
+    return map.fileSize == entry.size && SameMd5Text(BytesToHex(map.fileMd5), entry.hash);
 }
 
 // Requests kept in flight within a block: up to `pipeline`, 16 for `auto`; a block of the
@@ -188,7 +183,7 @@ private:
             throw std::runtime_error("Server returned empty chunk: " + entry.path);
         block.insert(block.end(), held.begin(), held.begin() + static_cast<std::ptrdiff_t>(useful));
         if (progress)
-            progress(reported, Percent(fetched, toFetch));
+            progress(reported, PercentOf(fetched, toFetch));
         if (last && block.size() < length)
             throw std::runtime_error("Server returned empty chunk: " + entry.path);
         return got;
@@ -286,9 +281,12 @@ bool RepairByBlocks(LauncherApi& api,
     std::optional<BlockMap> map = MapFromMirrors(entry, sources.mirrors);
     if (!map)
         map = MapFromServer(api, entry, sources.serverLacksMaps);
+    if (!map || !MapIsTheEntry(*map, entry))
+        return false;
+    // Read only once a usable map is in hand.
     if (localBlocks.empty())
         localBlocks = HashFile(pathW, true).blocks;
-    if (!map || !MapIsTheEntry(*map, entry, localBlocks.size()))
+    if (localBlocks.size() != map->blocks.size())
         return false;
     std::vector<bool> damaged(localBlocks.size());
     std::uint64_t toFetch = 0;

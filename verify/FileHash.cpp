@@ -13,35 +13,16 @@ namespace {
 
 constexpr std::size_t kBlockSize = 8192;
 
-// Feeds the file to consume in blocks, asking stop() before each; nothing once it says true,
-// false when the file cannot be opened or consume refuses a block. A read error ends the pass like
-// the end of the file; its digest will not match.
-std::optional<bool> ReadBlocksUntil(const std::wstring& path,
-                                    const std::function<bool()>& stop,
-                                    const std::function<bool(const std::uint8_t*, std::size_t)>& consume) {
-    if (!PathExists(path))
-        return false;
-    std::optional<File> file = File::OpenRead(path);
-    if (!file)
-        return false;
-    std::array<std::uint8_t, kBlockSize> block;
-    for (;;) {
-        if (stop && stop())
-            return std::nullopt;
-        std::optional<std::size_t> got = file->Read(block.data(), block.size());
-        if (!got || *got == 0)
-            return true;
-        if (!consume(block.data(), *got))
-            return false;
-    }
-}
+using Consume = std::function<bool(const std::uint8_t*, std::size_t)>;
 
-// ReadBlocksUntil for a pass that also digests the blocks of the block map: the file is read a
-// whole block at a time straight into the buffer handed to the block thread, without a copy.
-std::optional<bool> ReadWholeBlocksUntil(const std::wstring& path,
-                                         const std::function<bool()>& stop,
-                                         HandOffThread& blocks,
-                                         Md5Hasher& md5) {
+// Feeds the file to consume a buffer at a time, asking stop() before each: next() gives the
+// buffer, which is filled whole unless the file ends. Nothing once stop says true, false when the
+// file cannot be opened or consume refuses bytes. A read error ends the pass like the end of the
+// file; its digest will not match.
+std::optional<bool> ReadPiecesUntil(const std::wstring& path,
+                                    const std::function<bool()>& stop,
+                                    const std::function<std::span<std::uint8_t>()>& next,
+                                    const Consume& consume) {
     if (!PathExists(path))
         return false;
     std::optional<File> file = File::OpenRead(path);
@@ -50,7 +31,7 @@ std::optional<bool> ReadWholeBlocksUntil(const std::wstring& path,
     for (;;) {
         if (stop && stop())
             return std::nullopt;
-        const std::span<std::uint8_t> buffer = blocks.Next();
+        const std::span<std::uint8_t> buffer = next();
         std::size_t filled = 0;
         while (filled < buffer.size()) {
             std::optional<std::size_t> got = file->Read(buffer.data() + filled, buffer.size() - filled);
@@ -60,12 +41,20 @@ std::optional<bool> ReadWholeBlocksUntil(const std::wstring& path,
         }
         if (filled == 0)
             return true;
-        if (!md5.Update(buffer.data(), filled))
+        if (!consume(buffer.data(), filled))
             return false;
-        blocks.Submit(filled);
         if (filled < buffer.size())
             return true;
     }
+}
+
+// ReadPiecesUntil through one buffer of kBlockSize bytes.
+std::optional<bool> ReadBlocksUntil(const std::wstring& path,
+                                    const std::function<bool()>& stop,
+                                    const Consume& consume) {
+    std::array<std::uint8_t, kBlockSize> block;
+    return ReadPiecesUntil(
+        path, stop, [&] { return std::span(block); }, consume);
 }
 
 template <typename Hasher>
@@ -115,7 +104,16 @@ std::optional<HashedFile> HashFileUntil(const std::wstring& path,
     HandOffThread blocks(kMapBlockSize, [&](std::span<const std::uint8_t> bytes) {
         digested = digested && digester->Update(bytes.data(), bytes.size());
     });
-    const std::optional<bool> read = ReadWholeBlocksUntil(path, stop, blocks, *hasher);
+    // The file is read a whole block at a time straight into the buffer handed to the block
+    // thread, so the block digests cost no copy.
+    const std::optional<bool> read = ReadPiecesUntil(
+        path, stop, [&] { return blocks.Next(); },
+        [&](const std::uint8_t* data, std::size_t size) {
+            if (!hasher->Update(data, size))
+                return false;
+            blocks.Submit(size);
+            return true;
+        });
     if (!read)
         return std::nullopt;
     HashedFile hashed{.md5 = *read ? HexOf(hasher) : std::string(), .stampBefore = stamp, .blocks = {}};

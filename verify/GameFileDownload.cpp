@@ -22,13 +22,6 @@
 namespace ombrelta {
 namespace {
 
-std::int32_t DownloadPercent(std::uint32_t written, std::uint32_t size) {
-    if (size == 0)
-        return 0;
-    const std::uint64_t percent = static_cast<std::uint64_t>(written) * 100 / size;
-    return static_cast<std::int32_t>(percent < 100 ? percent : 100);
-}
-
 const char* FailureText(ChunkLoopStatus status) {
     switch (status) {
         case ChunkLoopStatus::EmptyChunk:
@@ -162,7 +155,7 @@ void Repair(ChunkChannel& channel,
     DownloadProgress onChunk;
     if (progress) {
         onChunk = [&](std::uint32_t written, std::uint32_t size) {
-            progress(L"Repairing " + plan.target, DownloadPercent(written, size));
+            progress(L"Repairing " + plan.target, PercentOf(written, size));
         };
     }
     const DownloadResult result = DownloadChunks(channel, plan, onChunk);
