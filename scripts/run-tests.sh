@@ -22,6 +22,8 @@ if command -v ccache >/dev/null; then
 fi
 
 declare -a summary=()
+# Excerpts of failed builds, shown again after the summary, where a reader of the run's end sees them.
+declare -a build_failures=()
 failed=0
 
 step_started=$SECONDS
@@ -52,7 +54,11 @@ build() {  # build PRESET [targets...]
     local targets=()
     [ $# -gt 0 ] && targets=(--target "$@")
     cmake --build "$prefix$preset" -j"$jobs" "${targets[@]}" >"$logs/$preset-build.log" 2>&1 || {
-        grep -E -B2 -A8 'error|FAILED' "$logs/$preset-build.log" | head -n 120
+        local excerpt="$logs/$preset-build-errors.log"
+        { grep -E -B2 -A8 'error|FAILED' "$logs/$preset-build.log" || tail -n 30 "$logs/$preset-build.log"; } |
+            head -n 120 >"$excerpt"
+        cat "$excerpt"
+        build_failures+=("$excerpt")
         return 1
     }
 }
@@ -204,6 +210,11 @@ main() {
     note "summary ($(( (SECONDS - started) / 60 )) min $(( (SECONDS - started) % 60 )) s)"
     printf '%s\n' "${summary[@]}"
     echo "$tests_passed passed, $tests_failed failed"
+    local excerpt
+    for excerpt in "${build_failures[@]}"; do
+        printf '\n--- %s\n' "$(basename "$excerpt")"
+        tail -n 40 "$excerpt"
+    done
     return "$failed"
 }
 
