@@ -65,8 +65,7 @@ std::optional<BlockMap> ParseBlockMap(std::span<const std::uint8_t> bytes) {
         return std::nullopt;
     BlockMap map;
     map.fileSize = LoadLittleEndian<std::uint64_t>(bytes, 12);
-    const BlockDigest md5 = DigestAt(bytes, 20);
-    std::copy(md5.begin(), md5.end(), map.fileMd5.begin());
+    map.fileMd5 = DigestAt(bytes, 20);
     const std::uint32_t blockSize = LoadLittleEndian<std::uint32_t>(bytes, 36);
     const std::uint32_t count = LoadLittleEndian<std::uint32_t>(bytes, 40);
     if (blockSize != kMapBlockSize || !HasBlockMap(map.fileSize) || count != BlockCount(map.fileSize) ||

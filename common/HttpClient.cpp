@@ -4,8 +4,12 @@
 
 namespace ombrelta {
 
+std::string RangeBounds(const ObjectRange& range) {
+    return std::to_string(range.from) + "-" + std::to_string(range.to - 1);
+}
+
 std::string RangeValue(const ObjectRange& range) {
-    return "bytes=" + std::to_string(range.from) + "-" + std::to_string(range.to - 1);
+    return "bytes=" + RangeBounds(range);
 }
 
 std::optional<std::string> HeadFault(const HttpHead& head, const ObjectRange& range) {
@@ -17,8 +21,7 @@ std::optional<std::string> HeadFault(const HttpHead& head, const ObjectRange& ra
                " where " + std::to_string(range.Length()) + " was asked";
     }
     if (!range.Whole()) {
-        const std::string asked = RangeValue(range).substr(6);
-        const std::string wantedRange = "bytes " + asked + "/" + std::to_string(range.size);
+        const std::string wantedRange = "bytes " + RangeBounds(range) + "/" + std::to_string(range.size);
         if (head.contentRange != wantedRange)
             return "Content-Range \"" + head.contentRange.value_or("") + "\" where \"" + wantedRange + "\" was asked";
     }

@@ -24,9 +24,13 @@ struct ObjectRange {
     std::uint64_t size = 0;
 
     bool Whole() const { return from == 0 && to == size; }
+    /// Whether it holds at least one byte and lies inside the object.
+    bool Usable() const { return from < to && to <= size; }
     std::uint64_t Length() const { return to - from; }
 };
 
+/// The bounds of range as HTTP writes them: "FROM-LAST".
+std::string RangeBounds(const ObjectRange& range);
 /// The Range header value that asks for range ("bytes=FROM-LAST").
 std::string RangeValue(const ObjectRange& range);
 

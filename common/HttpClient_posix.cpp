@@ -174,14 +174,14 @@ bool HttpClient::Open(const std::string& url, const ObjectRange& range) {
     s.received = 0;
     if (!InitOnce() || !s.multi || !s.easy)
         return s.Failed("no HTTP client");
-    if (range.from >= range.to || range.to > range.size)
+    if (!range.Usable())
         return s.Failed("nothing to ask for");
     const bool secure = url.compare(0, 8, "https://") == 0;
     // A redirect may leave http for https, never the other way.
     curl_easy_setopt(s.easy, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
     curl_easy_setopt(s.easy, CURLOPT_URL, url.c_str());
-    const std::string asked = RangeValue(range).substr(6);
-    curl_easy_setopt(s.easy, CURLOPT_RANGE, range.Whole() ? nullptr : asked.c_str());
+    const std::string bounds = RangeBounds(range);
+    curl_easy_setopt(s.easy, CURLOPT_RANGE, range.Whole() ? nullptr : bounds.c_str());
     if (curl_multi_add_handle(s.multi, s.easy) != CURLM_OK)
         return s.Failed("request not started");
     s.attached = true;

@@ -161,7 +161,7 @@ bool HttpClient::Open(const std::string& url, const ObjectRange& range) {
     s.fault.clear();
     s.expected = range.Length();
     s.received = 0;
-    if (range.from >= range.to || range.to > range.size)
+    if (!range.Usable())
         return s.Failed("nothing to ask for");
     const std::optional<UrlParts> parts = Split(Utf8ToWide(url));
     if (!parts)

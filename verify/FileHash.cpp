@@ -28,23 +28,18 @@ std::optional<bool> ReadPiecesUntil(const std::wstring& path,
     std::optional<File> file = File::OpenRead(path);
     if (!file)
         return false;
-    for (;;) {
+    for (std::uint64_t offset = 0;;) {
         if (stop && stop())
             return std::nullopt;
         const std::span<std::uint8_t> buffer = next();
-        std::size_t filled = 0;
-        while (filled < buffer.size()) {
-            std::optional<std::size_t> got = file->Read(buffer.data() + filled, buffer.size() - filled);
-            if (!got || *got == 0)
-                break;
-            filled += *got;
-        }
+        const std::size_t filled = file->ReadAt(offset, buffer.data(), buffer.size()).value_or(0);
         if (filled == 0)
             return true;
         if (!consume(buffer.data(), filled))
             return false;
         if (filled < buffer.size())
             return true;
+        offset += filled;
     }
 }
 
